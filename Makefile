@@ -1,0 +1,48 @@
+# Set-up and checks. Every target installs what it needs first, so each works on a fresh machine.
+BUILD        ?= build
+JOBS         ?= $(shell nproc)
+CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps build test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest $(CTEST_FLAGS)
+
+test-sanitize: test-asan test-tsan
+
+test-asan: deps
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=address
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
+
+test-tsan: deps
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=thread
+	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest $(CTEST_FLAGS) -L threads
+
+fuzz-smoke: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEND_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	scripts/fuzz-smoke $(BUILD)-fuzz $(FUZZ_SECONDS)
+
+demo: build
+	scripts/demo $(BUILD)
+
+bench: deps
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)-bench -j $(JOBS)
+	scripts/bench $(BUILD)-bench
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-bench
