@@ -1,0 +1,605 @@
+#include "tools/testserver/TestServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "tools/testserver/BodyPattern.h"
+
+namespace testserver {
+namespace {
+
+constexpr size_t kMaxHeadBytes = 64 * 1024;
+constexpr size_t kChunkBytes = 256 * 1024;
+constexpr int kPollSliceMs = 50;
+
+const char* reasonPhrase(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 206:
+      return "Partial Content";
+    case 302:
+      return "Found";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 407:
+      return "Proxy Authentication Required";
+    case 408:
+      return "Request Timeout";
+    case 416:
+      return "Range Not Satisfiable";
+    case 429:
+      return "Too Many Requests";
+    case 503:
+      return "Service Unavailable";
+    case 504:
+      return "Gateway Timeout";
+    default:
+      return "Status";
+  }
+}
+
+std::string base64(std::string_view in) {
+  static constexpr char kTable[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < in.size(); i += 3) {
+    uint32_t word = static_cast<unsigned char>(in[i]) << 16;
+    if (i + 1 < in.size()) word |= static_cast<unsigned char>(in[i + 1]) << 8;
+    if (i + 2 < in.size()) word |= static_cast<unsigned char>(in[i + 2]);
+    out += kTable[(word >> 18) & 63];
+    out += kTable[(word >> 12) & 63];
+    out += i + 1 < in.size() ? kTable[(word >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? kTable[word & 63] : '=';
+  }
+  return out;
+}
+
+std::string gzipCompress(std::string_view in) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, in.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  stream.avail_in = static_cast<uInt>(in.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+bool sendAll(int fd, const char* data, size_t length) {
+  while (length > 0) {
+    const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return false;
+    data += sent;
+    length -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+bool hasUnsafePathPart(const std::string& path) {
+  return path.find("/../") != std::string::npos || path.ends_with("/..") ||
+         path.find('\0') != std::string::npos;
+}
+
+}  // namespace
+
+// What a path serves: a file under the root, fixed text or a generated body.
+struct TestServer::Resource {
+  enum class Kind { File, Text, Generated } kind = Kind::Text;
+  std::string filePath;
+  std::string text;
+  uint64_t size = 0;
+  uint64_t seed = 0;
+  std::string etag;
+  bool gzip = false;
+  std::vector<std::pair<std::string, std::string>> extraHeaders;
+};
+
+struct TestServer::Connection {
+  int fd = -1;
+  uint64_t id = 0;
+  std::thread thread;
+  std::atomic<bool> done{false};
+};
+
+// Answers one request on one connection.
+class TestServer::Responder {
+ public:
+  Responder(TestServer& server, Connection& connection, const HttpRequest& request, unsigned number)
+      : server_(server), connection_(connection), request_(request), number_(number) {}
+
+  // False when the connection must close afterwards.
+  bool respond() {
+    if (request_.absoluteForm && !proxyCredentialsAccepted()) {
+      return sendStatus(407, -1, {{"Proxy-Authenticate", "Basic realm=\"wend-test-proxy\""}});
+    }
+    Fault storage;
+    const Fault* fault = server_.matchRule(request_.path, number_, storage);
+    if (fault != nullptr) {
+      switch (fault->kind) {
+        case FaultKind::Status:
+          return sendStatus(fault->status, fault->retryAfterSeconds, {});
+        case FaultKind::Redirect:
+          return sendStatus(302, -1, {{"Location", fault->location}});
+        case FaultKind::RedirectLoop:
+          return sendStatus(302, -1, {{"Location", request_.target}});
+        case FaultKind::StallBeforeReply:
+          server_.waitForStallEnd(connection_.fd);
+          return false;
+        default:
+          fault_ = fault;
+          break;
+      }
+    }
+    resource_ = server_.findResource(request_.path);
+    if (resource_ == nullptr) return sendStatus(404, -1, {});
+    if (request_.method != "GET" && request_.method != "HEAD") return sendStatus(405, -1, {});
+    return sendResource();
+  }
+
+ private:
+  bool is(FaultKind kind) const { return fault_ != nullptr && fault_->kind == kind; }
+
+  bool proxyCredentialsAccepted() const {
+    const std::string credentials = server_.proxyCredentials();
+    return credentials.empty() ||
+           request_.header("Proxy-Authorization") == "Basic " + base64(credentials);
+  }
+
+  bool sendStatus(int status, int retryAfter,
+                  std::vector<std::pair<std::string, std::string>> headers) {
+    if (status == 401) headers.emplace_back("WWW-Authenticate", "Basic realm=\"wend-test\"");
+    if (status == 407 && headers.empty()) {
+      headers.emplace_back("Proxy-Authenticate", "Basic realm=\"wend-test-proxy\"");
+    }
+    if (retryAfter >= 0) headers.emplace_back("Retry-After", std::to_string(retryAfter));
+    const std::string body = std::to_string(status) + " " + reasonPhrase(status) + "\n";
+    const bool keepAlive = request_.keepAlive();
+    std::string head = statusLine(status) + "Content-Type: text/plain\r\nContent-Length: " +
+                       std::to_string(body.size()) + "\r\n";
+    for (const auto& [name, value] : headers) head += name + ": " + value + "\r\n";
+    if (!keepAlive) head += "Connection: close\r\n";
+    head += "\r\n";
+    if (request_.method != "HEAD") head += body;
+    return sendAll(connection_.fd, head.data(), head.size()) && keepAlive;
+  }
+
+  static std::string statusLine(int status) {
+    return "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
+  }
+
+  bool wantsGzip() const {
+    return resource_->gzip && request_.header("Accept-Encoding").find("gzip") != std::string::npos;
+  }
+
+  bool sendResource() {
+    if (wantsGzip()) {
+      encoded_ = gzipCompress(readAll());
+      size_ = encoded_.size();
+    } else {
+      size_ = resource_->size;
+    }
+    ByteRange range{0, size_ == 0 ? 0 : size_ - 1};
+    int status = 200;
+    if (request_.hasHeader("Range") && encoded_.empty() && !is(FaultKind::IgnoreRange)) {
+      switch (parseRange(request_.header("Range"), size_, range)) {
+        case RangeRequest::None:
+          range = {0, size_ == 0 ? 0 : size_ - 1};
+          break;
+        case RangeRequest::Satisfiable:
+          status = 206;
+          break;
+        case RangeRequest::Unsatisfiable:
+          return sendStatus(416, -1, {{"Content-Range", "bytes */" + std::to_string(size_)}});
+      }
+    }
+    if (status == 206 && is(FaultKind::WrongContentRange)) range = neighbour(range);
+    const uint64_t length = size_ == 0 ? 0 : range.length();
+    if (!sendHead(status, range, length)) return false;
+    if (request_.method == "HEAD") return request_.keepAlive();
+    return sendBody(range.first, length) && request_.keepAlive();
+  }
+
+  ByteRange neighbour(ByteRange range) const {
+    if (range.last + 1 < size_) return {range.first + 1, range.last + 1};
+    if (range.first > 0) return {range.first - 1, range.last - 1};
+    return range;
+  }
+
+  bool sendHead(int status, ByteRange range, uint64_t length) {
+    std::string head = statusLine(status);
+    head += "Content-Type: application/octet-stream\r\n";
+    head += "Content-Length: " + std::to_string(length) + "\r\n";
+    head += "Accept-Ranges: bytes\r\n";
+    head += "ETag: " + etag() + "\r\n";
+    if (status == 206) {
+      head += "Content-Range: bytes " + std::to_string(range.first) + "-" +
+              std::to_string(range.last) + "/" + std::to_string(size_) + "\r\n";
+    }
+    if (!encoded_.empty()) head += "Content-Encoding: gzip\r\n";
+    for (const auto& [name, value] : resource_->extraHeaders) head += name + ": " + value + "\r\n";
+    if (!request_.keepAlive()) head += "Connection: close\r\n";
+    head += "\r\n";
+    return sendAll(connection_.fd, head.data(), head.size());
+  }
+
+  std::string etag() const {
+    if (is(FaultKind::ChangedEtag)) return "\"" + resource_->etag + "-changed\"";
+    return "\"" + resource_->etag + "\"";
+  }
+
+  // False when the connection must close: a fault cut the body, or the peer went away.
+  bool sendBody(uint64_t offset, uint64_t length) {
+    uint64_t limit = length;
+    if (is(FaultKind::ShortBody)) limit = length / 2;
+    if (is(FaultKind::ResetAfterBytes) || is(FaultKind::StallAfterBytes)) {
+      limit = std::min(length, fault_->bytes);
+    }
+    if (!sendBytes(offset, limit)) return false;
+    if (is(FaultKind::ResetAfterBytes)) {
+      const linger reset{1, 0};
+      setsockopt(connection_.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+      return false;  // closing now sends the reset
+    }
+    if (is(FaultKind::StallAfterBytes)) server_.waitForStallEnd(connection_.fd);
+    return limit == length;
+  }
+
+  bool sendBytes(uint64_t offset, uint64_t length) {
+    const uint64_t rate = is(FaultKind::SlowBody) ? std::max<uint64_t>(fault_->bytes, 1) : 0;
+    const size_t chunk =
+        rate == 0 ? kChunkBytes : std::max<uint64_t>(rate * kPollSliceMs / 1000, 1);
+    std::vector<unsigned char> buffer(std::min<uint64_t>(chunk, std::max<uint64_t>(length, 1)));
+    int fileFd = -1;
+    if (encoded_.empty() && resource_->kind == Resource::Kind::File) {
+      fileFd = ::open(resource_->filePath.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fileFd < 0) return false;
+    }
+    bool ok = true;
+    while (ok && length > 0) {
+      const size_t count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length));
+      ok = read(fileFd, offset, buffer.data(), count) &&
+           sendAll(connection_.fd, reinterpret_cast<const char*>(buffer.data()), count);
+      offset += count;
+      length -= count;
+      if (ok && rate != 0 && length > 0) ok = !server_.waitForHangUp(connection_.fd, kPollSliceMs);
+    }
+    if (fileFd >= 0) ::close(fileFd);
+    return ok;
+  }
+
+  bool read(int fileFd, uint64_t offset, unsigned char* out, size_t count) const {
+    if (!encoded_.empty()) {
+      std::memcpy(out, encoded_.data() + offset, count);
+      return true;
+    }
+    switch (resource_->kind) {
+      case Resource::Kind::Text:
+        std::memcpy(out, resource_->text.data() + offset, count);
+        return true;
+      case Resource::Kind::Generated:
+        fillPattern(resource_->seed, offset, out, count);
+        return true;
+      case Resource::Kind::File:
+        return ::pread(fileFd, out, count, static_cast<off_t>(offset)) ==
+               static_cast<ssize_t>(count);
+    }
+    return false;
+  }
+
+  std::string readAll() const {
+    std::string all(resource_->size, '\0');
+    int fileFd = -1;
+    if (resource_->kind == Resource::Kind::File) {
+      fileFd = ::open(resource_->filePath.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    read(fileFd, 0, reinterpret_cast<unsigned char*>(all.data()), all.size());
+    if (fileFd >= 0) ::close(fileFd);
+    return all;
+  }
+
+  TestServer& server_;
+  Connection& connection_;
+  const HttpRequest& request_;
+  const unsigned number_;
+  const Fault* fault_ = nullptr;
+  std::shared_ptr<const Resource> resource_;
+  std::string encoded_;  // the gzip body when one is sent
+  uint64_t size_ = 0;    // of the representation sent
+};
+
+TestServer::TestServer(TestServerSettings settings)
+    : settings_(std::move(settings)), proxyCredentials_(settings_.proxyCredentials) {}
+
+TestServer::~TestServer() {
+  stop();
+}
+
+bool TestServer::start() {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (listenFd_ < 0 || wakeFd_ < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 128) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return false;
+  }
+  port_ = ntohs(address.sin_port);
+  acceptThread_ = std::thread([this] { acceptLoop(); });
+  return true;
+}
+
+void TestServer::stop() {
+  if (wakeFd_ >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+  }
+  if (acceptThread_.joinable()) acceptThread_.join();
+  shutdownConnections();
+  std::vector<std::unique_ptr<Connection>> connections;
+  {
+    std::lock_guard lock(mutex_);
+    connections.swap(connections_);
+  }
+  for (auto& connection : connections) connection->thread.join();
+  if (listenFd_ >= 0) ::close(listenFd_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  listenFd_ = wakeFd_ = -1;
+}
+
+std::string TestServer::url(std::string_view path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+}
+
+void TestServer::acceptLoop() {
+  const auto deadline = std::chrono::steady_clock::now() + settings_.lifetime;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[1].revents != 0) break;
+    reapFinishedConnections();
+    if ((fds[0].revents & POLLIN) == 0) continue;
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto connection = std::make_unique<Connection>();
+    connection->fd = fd;
+    Connection& ref = *connection;
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+      ::close(fd);
+      break;
+    }
+    connection->id = ++connectionsAccepted_;
+    connection->thread = std::thread([this, &ref] { serveConnection(ref); });
+    connections_.push_back(std::move(connection));
+  }
+  shutdownConnections();
+}
+
+void TestServer::serveConnection(Connection& connection) {
+  std::string buffer;
+  char chunk[16 * 1024];
+  bool open = true;
+  while (open) {
+    size_t headEnd;
+    while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+      const ssize_t received = ::recv(connection.fd, chunk, sizeof chunk, 0);
+      if (received < 0 && errno == EINTR) continue;
+      if (received <= 0 || buffer.size() > kMaxHeadBytes) {
+        closeConnection(connection);
+        return;
+      }
+      buffer.append(chunk, static_cast<size_t>(received));
+    }
+    HttpRequest request;
+    const bool parsed = parseRequestHead(std::string_view(buffer).substr(0, headEnd), request);
+    buffer.erase(0, headEnd + 4);
+    if (!parsed) {
+      static constexpr char kBad[] =
+          "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      sendAll(connection.fd, kBad, sizeof kBad - 1);
+      break;
+    }
+    const uint64_t bodyLength =
+        std::strtoull(request.header("Content-Length").c_str(), nullptr, 10);
+    buffer.erase(0, std::min<uint64_t>(bodyLength, buffer.size()));  // small bodies only
+    const unsigned number = logRequest(request, connection.id);
+    open = Responder(*this, connection, request, number).respond();
+  }
+  closeConnection(connection);
+}
+
+void TestServer::closeConnection(Connection& connection) {
+  std::lock_guard lock(mutex_);
+  ::close(connection.fd);
+  connection.fd = -1;
+  connection.done = true;
+}
+
+void TestServer::reapFinishedConnections() {
+  std::vector<std::unique_ptr<Connection>> finished;
+  {
+    std::lock_guard lock(mutex_);
+    auto split = std::stable_partition(connections_.begin(), connections_.end(),
+                                       [](const auto& c) { return !c->done.load(); });
+    std::move(split, connections_.end(), std::back_inserter(finished));
+    connections_.erase(split, connections_.end());
+  }
+  for (auto& connection : finished) connection->thread.join();
+}
+
+void TestServer::shutdownConnections() {
+  std::lock_guard lock(mutex_);
+  stopping_ = true;
+  for (auto& connection : connections_) {
+    if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
+  }
+}
+
+bool TestServer::waitForHangUp(int fd, int milliseconds) {
+  pollfd watch{fd, POLLRDHUP, 0};
+  const int ready = ::poll(&watch, 1, milliseconds);
+  if (ready != 0) return true;
+  std::lock_guard lock(mutex_);
+  return stopping_;
+}
+
+void TestServer::waitForStallEnd(int fd) {
+  const auto end = std::chrono::steady_clock::now() + settings_.stallLimit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (waitForHangUp(fd, kPollSliceMs)) return;
+  }
+}
+
+std::shared_ptr<const TestServer::Resource> TestServer::findResource(
+    const std::string& path) const {
+  {
+    std::lock_guard lock(mutex_);
+    const auto found = resources_.find(path);
+    if (found != resources_.end()) return found->second;
+  }
+  if (settings_.root.empty() || hasUnsafePathPart(path)) return nullptr;
+  auto resource = std::make_shared<Resource>();
+  resource->kind = Resource::Kind::File;
+  resource->filePath = settings_.root + path;
+  struct stat info {};
+  if (::stat(resource->filePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  resource->size = static_cast<uint64_t>(info.st_size);
+  resource->etag = std::to_string(info.st_size) + "-" + std::to_string(info.st_mtim.tv_sec) + "." +
+                   std::to_string(info.st_mtim.tv_nsec);
+  std::lock_guard lock(mutex_);
+  resource->gzip = gzipPaths_.contains(path);
+  return resource;
+}
+
+unsigned TestServer::logRequest(const HttpRequest& request, uint64_t connectionId) {
+  std::lock_guard lock(mutex_);
+  const unsigned number = ++pathCounts_[request.path];
+  log_.push_back({request, number, connectionId});
+  return number;
+}
+
+const Fault* TestServer::matchRule(const std::string& path, unsigned number, Fault& storage) const {
+  std::lock_guard lock(mutex_);
+  for (const Rule& rule : rules_) {
+    if (rule.path != path || number < rule.firstRequest) continue;
+    if (rule.requestCount != 0 && number - rule.firstRequest >= rule.requestCount) continue;
+    storage = rule.fault;
+    return &storage;
+  }
+  return nullptr;
+}
+
+std::string TestServer::proxyCredentials() const {
+  std::lock_guard lock(mutex_);
+  return proxyCredentials_;
+}
+
+void TestServer::addBody(const std::string& path, std::string body,
+                         std::vector<std::pair<std::string, std::string>> extraHeaders) {
+  auto resource = std::make_shared<Resource>();
+  resource->kind = Resource::Kind::Text;
+  resource->size = body.size();
+  resource->etag = "text-" + std::to_string(std::hash<std::string>()(body));
+  resource->text = std::move(body);
+  resource->extraHeaders = std::move(extraHeaders);
+  std::lock_guard lock(mutex_);
+  resource->gzip = gzipPaths_.contains(path);
+  resources_[path] = std::move(resource);
+}
+
+void TestServer::addGenerated(const std::string& path, uint64_t size, uint64_t seed) {
+  auto resource = std::make_shared<Resource>();
+  resource->kind = Resource::Kind::Generated;
+  resource->size = size;
+  resource->seed = seed;
+  resource->etag = "gen-" + std::to_string(seed) + "-" + std::to_string(size);
+  std::lock_guard lock(mutex_);
+  resource->gzip = gzipPaths_.contains(path);
+  resources_[path] = std::move(resource);
+}
+
+void TestServer::enableGzip(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  gzipPaths_.insert(path);
+  const auto found = resources_.find(path);
+  if (found == resources_.end()) return;
+  auto copy = std::make_shared<Resource>(*found->second);
+  copy->gzip = true;
+  found->second = std::move(copy);
+}
+
+void TestServer::setProxyCredentials(std::string userColonPassword) {
+  std::lock_guard lock(mutex_);
+  proxyCredentials_ = std::move(userColonPassword);
+}
+
+void TestServer::addRule(Rule rule) {
+  std::lock_guard lock(mutex_);
+  rules_.push_back(std::move(rule));
+}
+
+void TestServer::clearRules() {
+  std::lock_guard lock(mutex_);
+  rules_.clear();
+}
+
+std::vector<LoggedRequest> TestServer::requests() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+std::vector<LoggedRequest> TestServer::requestsFor(std::string_view path) const {
+  std::lock_guard lock(mutex_);
+  std::vector<LoggedRequest> matching;
+  for (const auto& entry : log_) {
+    if (entry.path() == path) matching.push_back(entry);
+  }
+  return matching;
+}
+
+void TestServer::clearLog() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+  pathCounts_.clear();
+}
+
+uint64_t TestServer::connectionsAccepted() const {
+  std::lock_guard lock(mutex_);
+  return connectionsAccepted_;
+}
+
+}  // namespace testserver

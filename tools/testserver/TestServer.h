@@ -1,0 +1,148 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tools/testserver/HttpRequest.h"
+
+// A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port. It serves files under a
+// root folder, generated bodies (BodyPattern) and fixed texts, with HEAD, single byte ranges,
+// ETags, gzip and keep-alive, and answers scripted faults per path and request number. Every
+// request is logged for the test to assert on.
+//
+// Threads: one accept thread and one thread per connection, all ended by stop() (or the
+// destructor) and by the lifetime limit, so a forgotten server never outlives its test for long.
+// Every public operation may be called from any thread at any time after construction.
+namespace testserver {
+
+enum class FaultKind {
+  Status,             // answer `status` (401 and 407 carry a Basic challenge), optional Retry-After
+  ResetAfterBytes,    // send the head and `bytes` body bytes, then reset the connection
+  StallBeforeReply,   // read the request and send nothing until the stall ends
+  StallAfterBytes,    // send the head and `bytes` body bytes, then nothing until the stall ends
+  SlowBody,           // send the body at `bytes` bytes per second
+  IgnoreRange,        // answer a ranged request with 200 and the whole body
+  WrongContentRange,  // answer a ranged request with a neighbouring range, labelled as such
+  ShortBody,          // promise the full Content-Length, send half of it, close
+  ChangedEtag,        // serve the body under another ETag
+  Redirect,           // 302 to `location`
+  RedirectLoop,       // 302 to the requested target itself
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::Status;
+  int status = 0;
+  int retryAfterSeconds = -1;  // Status: a Retry-After header when >= 0
+  uint64_t bytes = 0;
+  std::string location;
+};
+
+// Applies to requests number firstRequest .. firstRequest + requestCount - 1 to `path` (counted
+// from 1 per path, every method); requestCount 0 means every request from firstRequest on. The
+// first matching rule, in the order added, wins.
+struct Rule {
+  std::string path;
+  unsigned firstRequest = 1;
+  unsigned requestCount = 0;
+  Fault fault;
+};
+
+struct LoggedRequest {
+  HttpRequest request;
+  unsigned pathRequestNumber = 0;  // 1 for the first request to this path
+  uint64_t connectionId = 0;       // requests on one kept-alive connection share it
+
+  const std::string& method() const { return request.method; }
+  const std::string& path() const { return request.path; }
+  std::string range() const { return request.header("Range"); }
+  std::string header(std::string_view name) const { return request.header(name); }
+};
+
+struct TestServerSettings {
+  std::string root;                                 // folder whose files are served; may be empty
+  std::chrono::milliseconds lifetime{10 * 60'000};  // the server stops by itself after this
+  std::chrono::milliseconds stallLimit{30'000};     // a stall ends after this, at stop or hang-up
+  // "user:password": requests in absolute form (to a proxy) without these Basic credentials get
+  // 407. Empty: proxy requests are served without credentials.
+  std::string proxyCredentials;
+};
+
+class TestServer {
+ public:
+  explicit TestServer(TestServerSettings settings = {});
+  ~TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+
+  // Binds 127.0.0.1 on an ephemeral port and starts accepting. False when the socket fails.
+  bool start();
+  // Closes the listener and every connection (stalls and slow bodies end) and joins all threads.
+  void stop();
+  uint16_t port() const { return port_; }
+  // "http://127.0.0.1:<port>" followed by `path`.
+  std::string url(std::string_view path) const;
+
+  // Content, replacing what a path had before. Extra headers go out with every answer for it.
+  void addBody(const std::string& path, std::string body,
+               std::vector<std::pair<std::string, std::string>> extraHeaders = {});
+  void addGenerated(const std::string& path, uint64_t size, uint64_t seed);
+  // The path is served gzip-encoded (whole body, 200) to requests that accept gzip.
+  void enableGzip(const std::string& path);
+  void setProxyCredentials(std::string userColonPassword);
+
+  void addRule(Rule rule);
+  void clearRules();
+
+  std::vector<LoggedRequest> requests() const;
+  std::vector<LoggedRequest> requestsFor(std::string_view path) const;
+  void clearLog();
+  uint64_t connectionsAccepted() const;
+
+ private:
+  struct Resource;
+  struct Connection;
+  class Responder;
+  friend class Responder;
+
+  void acceptLoop();
+  void serveConnection(Connection& connection);
+  void reapFinishedConnections();
+  void closeConnection(Connection& connection);
+  void shutdownConnections();
+  // True when the peer hung up or the server is stopping; waits at most `milliseconds`.
+  bool waitForHangUp(int fd, int milliseconds);
+  void waitForStallEnd(int fd);
+  std::shared_ptr<const Resource> findResource(const std::string& path) const;
+  unsigned logRequest(const HttpRequest& request, uint64_t connectionId);
+  const Fault* matchRule(const std::string& path, unsigned number, Fault& storage) const;
+  std::string proxyCredentials() const;
+
+  const TestServerSettings settings_;
+  int listenFd_ = -1;
+  int wakeFd_ = -1;  // eventfd that wakes the accept thread at stop
+  uint16_t port_ = 0;
+  std::thread acceptThread_;
+
+  mutable std::mutex mutex_;
+  bool stopping_ = false;  // guarded by mutex_
+  // A connection's fd is closed, and set to -1, by its own thread under mutex_.
+  std::vector<std::unique_ptr<Connection>> connections_;              // guarded by mutex_
+  uint64_t connectionsAccepted_ = 0;                                  // guarded by mutex_
+  std::map<std::string, std::shared_ptr<const Resource>> resources_;  // guarded by mutex_
+  std::vector<Rule> rules_;                                           // guarded by mutex_
+  std::vector<LoggedRequest> log_;                                    // guarded by mutex_
+  std::map<std::string, unsigned> pathCounts_;                        // guarded by mutex_
+  std::set<std::string> gzipPaths_;                                   // guarded by mutex_
+  std::string proxyCredentials_;                                      // guarded by mutex_
+};
+
+}  // namespace testserver
