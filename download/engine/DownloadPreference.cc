@@ -1,5 +1,7 @@
 #include "download/engine/DownloadPreference.h"
 
+#include <strings.h>
+
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/EngineLog.h"
 #include "download/engine/HttpText.h"
@@ -153,7 +155,9 @@ bool DownloadPreference::resolveRequest(const std::string& url) {
   std::string hostText;
   std::string portText;
   bool hasPort = false;
-  int32_t portValue = scheme == "https" ? 443 : 80;
+  // Scheme names are case-insensitive: "HTTPS://" must not fall back to plain HTTP.
+  const bool https = strcasecmp(scheme.c_str(), "https") == 0;
+  int32_t portValue = https ? 443 : 80;
   if (!splitHostAndPort(authority, hostText, portText, hasPort) || hasIllegalUrlBytes(hostText) ||
       (hasPort && !parsePort(portText, portValue))) {
     engineLog(pando::kLogError, kComponent,
@@ -162,7 +166,7 @@ bool DownloadPreference::resolveRequest(const std::string& url) {
   }
   host = hostText;
   port = portValue;
-  isHttps = scheme == "https" ? 1 : 0;
+  isHttps = https ? 1 : 0;
   serverPath = escapeIllegalUrlBytes(rawPath);
   urlFileName = fileNameOf(rawPath);
   tempFileName = urlFileName + kTempSuffix;
