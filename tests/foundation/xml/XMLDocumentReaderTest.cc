@@ -1,0 +1,196 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <libxml/tree.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+
+#include "foundation/xml/XMLDocumentReader.h"
+#include "tests/foundation/xml/support/TemporaryFolder.h"
+
+namespace {
+
+using XMLDocumentReader::Mode;
+
+constexpr Mode kBothModes[] = {Mode::kStrict, Mode::kLenient};
+
+struct Loaded {
+  XMLDocumentReader::Document document;
+  std::string error;
+};
+
+Loaded parse(const std::string& bytes, Mode mode) {
+  Loaded loaded;
+  loaded.document = XMLDocumentReader::parse(bytes, mode, loaded.error);
+  return loaded;
+}
+
+std::string contentOf(xmlDoc* document) {
+  xmlChar* content = xmlNodeGetContent(xmlDocGetRootElement(document));
+  std::string text = content ? reinterpret_cast<const char*>(content) : "";
+  xmlFree(content);
+  return text;
+}
+
+std::string serialized(xmlDoc* document) {
+  xmlChar* bytes = nullptr;
+  int size = 0;
+  xmlDocDumpMemory(document, &bytes, &size);
+  std::string text(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  xmlFree(bytes);
+  return text;
+}
+
+// A loopback port that counts the connections made to it; nothing is ever served.
+class LoopbackTrap {
+ public:
+  LoopbackTrap() {
+    socket_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        listen(socket_, 16) == 0 &&
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~LoopbackTrap() { close(socket_); }
+  LoopbackTrap(const LoopbackTrap&) = delete;
+  LoopbackTrap& operator=(const LoopbackTrap&) = delete;
+
+  std::string url(const std::string& name) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + name;
+  }
+  int port() const { return port_; }
+  bool wasContacted() const {
+    const int connection = accept(socket_, nullptr, nullptr);
+    if (connection < 0) return false;
+    close(connection);
+    return true;
+  }
+
+ private:
+  int socket_ = -1;
+  int port_ = 0;
+};
+
+TEST(XMLDocumentReaderTest, NothingNamedByTheDocumentIsFetched) {
+  LoopbackTrap trap;
+  ASSERT_NE(trap.port(), 0);
+  const std::string documents[] = {
+      "<!DOCTYPE a SYSTEM \"" + trap.url("external.dtd") + "\"><a/>",
+      "<!DOCTYPE a [<!ENTITY e SYSTEM \"" + trap.url("entity") + "\">]><a>&e;</a>",
+      "<!DOCTYPE a [<!ENTITY % p SYSTEM \"" + trap.url("parameter") + "\"> %p;]><a/>",
+      "<a xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"" + trap.url("include") +
+          "\"/></a>",
+  };
+  for (const std::string& text : documents) {
+    for (Mode mode : kBothModes) {
+      Loaded loaded = parse(text, mode);
+      EXPECT_FALSE(trap.wasContacted()) << text;
+    }
+  }
+}
+
+TEST(XMLDocumentReaderTest, ExternalFileEntityLoadsWithoutItsContent) {
+  TemporaryFolder folder;
+  const std::string secret = folder.file("secret");
+  std::ofstream(secret) << "root-only secret";
+  const std::string text =
+      "<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + secret + "\">]><a>before&x;after<b/></a>";
+  for (Mode mode : kBothModes) {
+    Loaded loaded = parse(text, mode);
+    ASSERT_TRUE(loaded.document) << loaded.error;
+    EXPECT_EQ(contentOf(loaded.document.get()), "beforeafter");
+    EXPECT_EQ(serialized(loaded.document.get()).find("secret"), std::string::npos);
+  }
+}
+
+TEST(XMLDocumentReaderTest, InternalEntitiesAreNeitherExpandedNorKept) {
+  Loaded loaded = parse("<!DOCTYPE a [<!ENTITY e \"expanded\">]><a>x&e;y<b c=\"1&e;2\">&e;</b></a>",
+                        Mode::kStrict);
+  ASSERT_TRUE(loaded.document) << loaded.error;
+  EXPECT_EQ(contentOf(loaded.document.get()), "xy");
+  const std::string text = serialized(loaded.document.get());
+  EXPECT_EQ(text.find("expanded"), std::string::npos) << text;
+  EXPECT_EQ(text.find("DOCTYPE"), std::string::npos) << text;
+  EXPECT_TRUE(parse(text, Mode::kStrict).document) << "the result reads back: " << text;
+}
+
+TEST(XMLDocumentReaderTest, EntityExpansionBombsFinishQuicklyWithoutExpanding) {
+  std::string laughs = "<!DOCTYPE l [<!ENTITY l0 \"lol\">";
+  for (int level = 1; level <= 9; ++level) {
+    laughs += "<!ENTITY l" + std::to_string(level) + " \"";
+    for (int i = 0; i < 10; ++i) laughs += "&l" + std::to_string(level - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]><l>&l9;</l>";
+  std::string quadratic = "<!DOCTYPE q [<!ENTITY big \"" + std::string(20000, 'x') + "\">]><q>";
+  for (int i = 0; i < 20000; ++i) quadratic += "&big;";
+  quadratic += "</q>";
+
+  for (const std::string& bomb : {laughs, quadratic}) {
+    for (Mode mode : kBothModes) {
+      const auto start = std::chrono::steady_clock::now();
+      Loaded loaded = parse(bomb, mode);
+      if (loaded.document) {
+        EXPECT_EQ(contentOf(loaded.document.get()), "");
+      }
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+  }
+}
+
+TEST(XMLDocumentReaderTest, DeepNestingFailsWithinTheDepthLimit) {
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<d>";
+  for (int i = 0; i < 100000; ++i) deep += "</d>";
+  Loaded strict = parse(deep, Mode::kStrict);
+  EXPECT_FALSE(strict.document);
+  EXPECT_NE(strict.error.find("depth"), std::string::npos) << strict.error;
+  Loaded lenient = parse(deep, Mode::kLenient);
+  if (lenient.document) {
+    EXPECT_TRUE(xmlDocGetRootElement(lenient.document.get())) << "what it read before the limit";
+  }
+}
+
+TEST(XMLDocumentReaderTest, InvalidUTF8FailsStrictly) {
+  Loaded loaded = parse("<a>caf\xE9 \xFF\xFE</a>", Mode::kStrict);
+  EXPECT_FALSE(loaded.document);
+  EXPECT_FALSE(loaded.error.empty());
+}
+
+TEST(XMLDocumentReaderTest, LenientModeDropsReferencesToUndeclaredEntities) {
+  Loaded loaded = parse("<a>one&undeclared;two<b/></a>", Mode::kLenient);
+  ASSERT_TRUE(loaded.document);
+  EXPECT_EQ(contentOf(loaded.document.get()), "onetwo");
+  EXPECT_TRUE(parse(serialized(loaded.document.get()), Mode::kStrict).document);
+}
+
+TEST(XMLDocumentReaderTest, FiftyMegabyteDocumentOfManyElementsLoads) {
+  std::string big = "<items>";
+  const std::string item = "<item id=\"1\">" + std::string(1000, 'v') + "</item>";
+  while (big.size() < 50u * 1024 * 1024) big += item;
+  big += "<last>end</last></items>";
+  Loaded loaded = parse(big, Mode::kStrict);
+  ASSERT_TRUE(loaded.document) << loaded.error;
+  xmlNode* last = xmlGetLastChild(xmlDocGetRootElement(loaded.document.get()));
+  ASSERT_NE(last, nullptr);
+  EXPECT_STREQ(reinterpret_cast<const char*>(last->name), "last");
+}
+
+TEST(XMLDocumentReaderTest, FiftyMegabyteTextNodeLoadsIntact) {
+  const std::string huge = "<a>" + std::string(50u * 1024 * 1024, 't') + "</a>";
+  Loaded loaded = parse(huge, Mode::kStrict);
+  ASSERT_TRUE(loaded.document) << loaded.error;
+  EXPECT_EQ(contentOf(loaded.document.get()).size(), 50u * 1024 * 1024);
+}
+
+}  // namespace
