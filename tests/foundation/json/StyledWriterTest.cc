@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/json/Features.h"
+#include "foundation/json/Reader.h"
+#include "foundation/json/StyledWriter.h"
+
+namespace Json {
+namespace {
+
+std::string styled(const Value& value) {
+  return StyledWriter().write(value);
+}
+
+Value arrayOf(std::initializer_list<Value> elements) {
+  Value array(arrayValue);
+  for (const Value& element : elements) array.append(element);
+  return array;
+}
+
+Value digits(int count) {
+  Value array(arrayValue);
+  for (int i = 0; i < count; ++i) array.append(i % 10);
+  return array;
+}
+
+std::string digitLines(int count) {
+  std::string text = "[\n";
+  for (int i = 0; i < count; ++i) {
+    text += "   " + std::to_string(i % 10) + (i + 1 < count ? ",\n" : "\n");
+  }
+  return text + "]\n";
+}
+
+TEST(StyledWriterTest, PutsEachMemberOnItsOwnIndentedLine) {
+  Value object;
+  object["a"] = 1;
+  object["b"] = arrayOf({1, 2});
+  object["c"] = Value(objectValue);
+  EXPECT_EQ("{\n   \"a\" : 1,\n   \"b\" : [ 1, 2 ],\n   \"c\" : {}\n}\n", styled(object));
+}
+
+TEST(StyledWriterTest, OpensANestedObjectOnItsMemberLine) {
+  Value object;
+  object["o"]["x"] = 1;
+  EXPECT_EQ("{\n   \"o\" : {\n      \"x\" : 1\n   }\n}\n", styled(object));
+}
+
+TEST(StyledWriterTest, SpreadsAnArrayHoldingANonEmptyContainer) {
+  EXPECT_EQ("[\n   [ 1 ],\n   2\n]\n", styled(arrayOf({arrayOf({1}), 2})));
+  Value object;
+  object["a"] = 1;
+  EXPECT_EQ("[\n   {\n      \"a\" : 1\n   }\n]\n", styled(arrayOf({object})));
+}
+
+TEST(StyledWriterTest, KeepsAnArrayOnOneLineWhileItStaysUnderTheMargin) {
+  EXPECT_EQ("[ 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1, 2 ]\n",
+            styled(digits(23)));
+  EXPECT_EQ(digitLines(24), styled(digits(24)));
+  EXPECT_EQ(digitLines(25), styled(digits(25)));
+}
+
+TEST(StyledWriterTest, CountsTheTextOfEachElementAgainstTheMargin) {
+  const Value twenty(std::string(20, 'x'));
+  const std::string quotedTwenty = "\"" + std::string(20, 'x') + "\"";
+  EXPECT_EQ("[\n   " + quotedTwenty + ",\n   " + quotedTwenty + ",\n   " + quotedTwenty + "\n]\n",
+            styled(arrayOf({twenty, twenty, twenty})));
+  const Value nineteen(std::string(19, 'x'));
+  const std::string quotedNineteen = "\"" + std::string(19, 'x') + "\"";
+  EXPECT_EQ("[ " + quotedNineteen + ", " + quotedNineteen + ", " + quotedNineteen + " ]\n",
+            styled(arrayOf({nineteen, nineteen, nineteen})));
+}
+
+TEST(StyledWriterTest, WritesEmptyContainersCompactly) {
+  EXPECT_EQ("[]\n", styled(Value(arrayValue)));
+  EXPECT_EQ("{}\n", styled(Value(objectValue)));
+  EXPECT_EQ("[ [], {} ]\n", styled(arrayOf({Value(arrayValue), Value(objectValue)})));
+}
+
+TEST(StyledWriterTest, PlacesCommentsBeforeAfterAndOnTheSameLine) {
+  Value object;
+  object["a"] = 1;
+  object["a"].setComment("// before a", commentBefore);
+  object["a"].setComment("// after a", commentAfterOnSameLine);
+  object["b"] = 2;
+  object["b"].setComment("/* after b */", commentAfter);
+  object.setComment("// top", commentBefore);
+  object.setComment("// end", commentAfter);
+  EXPECT_EQ(
+      "\n// top\n{\n   // before a\n   \"a\" : 1, // after a\n   \"b\" : 2\n/* after b */\n}\n"
+      "// end\n\n",
+      styled(object));
+}
+
+TEST(StyledWriterTest, IndentsEveryLineOfAMultiLineCommentThatStartsWithSlash) {
+  Value array = arrayOf({1, 2});
+  array[1].setComment("// one\n// two", commentBefore);
+  EXPECT_EQ("[\n   1,\n   // one\n   // two\n   2\n]\n", styled(array));
+}
+
+TEST(StyledWriterTest, SpreadsAnArrayWhoseElementCarriesAComment) {
+  Value array = arrayOf({1, 2});
+  array[0].setComment("// one", commentAfterOnSameLine);
+  EXPECT_EQ("[\n   1, // one\n   2\n]\n", styled(array));
+}
+
+TEST(StyledWriterTest, EndsTheLineAfterASameLineCommentEndingInABlank) {
+  Value object;
+  object["a"] = 1;
+  object["a"].setComment("// note ", commentAfterOnSameLine);
+  object["b"] = 2;
+  const std::string text = styled(object);
+  EXPECT_EQ("{\n   \"a\" : 1, // note \n   \"b\" : 2\n}\n", text);
+
+  Value back;
+  ASSERT_TRUE(Reader(Features()).parse(text, back));
+  EXPECT_EQ(2, back["b"].asLargestInt());
+
+  Value last;
+  last["a"] = 1;
+  last["a"].setComment("// note ", commentAfterOnSameLine);
+  EXPECT_EQ("{\n   \"a\" : 1 // note \n}\n", styled(last));
+}
+
+TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotes) {
+  Value object;
+  object["a"] = Value(stringValue);
+  EXPECT_EQ("{\n   \"a\" : \"\"\n}\n", styled(object));
+  EXPECT_EQ("[ \"\" ]\n", styled(arrayOf({Value(stringValue)})));
+}
+
+TEST(StyledWriterTest, WritesMemberNamesUpToTheirFirstNul) {
+  Value object;
+  object[std::string("a\0b", 3)] = 1;
+  EXPECT_EQ("{\n   \"a\" : 1\n}\n", styled(object));
+}
+
+TEST(StyledWriterTest, ToStyledStringIsTheStyledText) {
+  Value object;
+  object["list"] = arrayOf({1, "two", 3.5, true, Value()});
+  EXPECT_EQ(styled(object), object.toStyledString());
+  EXPECT_EQ("{\n   \"list\" : [ 1, \"two\", 3.5, true, null ]\n}\n", object.toStyledString());
+}
+
+}  // namespace
+}  // namespace Json
