@@ -1,6 +1,5 @@
 #include "platform/ConsoleUser.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +8,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace platform {
@@ -44,34 +42,32 @@ uid_t consoleUid() {
   return getuid();
 }
 
-std::vector<std::string> splitChain(const std::string& chain) {
-  std::vector<std::string> parts;
-  std::stringstream stream(chain);
-  for (std::string part; std::getline(stream, part, '/');) parts.push_back(part);
-  return parts;
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 bool isDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string rootFolder() {
+  return wendRoot().empty() ? "/" : wendRoot();
+}
+
+// A private tree under WEND_ROOT may not hold the home yet: its parents are made as the system
+// would have them, the home itself for the user.
+bool ensureHome(const ConsoleUser& user) {
+  std::string rootedHome = underRoot(user.home);
+  if (isDirectory(rootedHome)) return true;
+  std::string home = user.home.substr(1);
+  size_t slash = home.rfind('/');
+  if (slash != std::string::npos &&
+      !createFoldersFor(rootFolder(), home.substr(0, slash), 0, 0, 0755)) {
+    return false;
+  }
+  return createFoldersFor(rootFolder(), home, user.uid, user.gid, 0700);
 }
 
 }  // namespace
@@ -83,10 +79,11 @@ std::string wendRoot() {
   return text;
 }
 
-std::string underRoot(const std::string& absolutePath) { return wendRoot() + absolutePath; }
+std::string underRoot(const std::string& absolutePath) {
+  return wendRoot() + absolutePath;
+}
 
-bool findConsoleUser(ConsoleUser& out) {
-  uid_t uid = consoleUid();
+bool findUser(uid_t uid, ConsoleUser& out) {
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
   passwd entry;
@@ -98,49 +95,37 @@ bool findConsoleUser(ConsoleUser& out) {
   if (!found || !found->pw_dir || found->pw_dir[0] != '/') return false;
   out.uid = uid;
   out.gid = found->pw_gid;
-  out.home = found->pw_dir;
+  out.home = withoutTrailingSlashes(found->pw_dir);
   return true;
 }
 
-bool createFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
-                      mode_t mode) {
-  Fd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() < 0) return false;
-  for (const std::string& part : splitChain(chain)) {
-    if (part.empty() || part == "." || part == "..") return false;
-    bool created = mkdirat(dir.get(), part.c_str(), mode) == 0;
-    if (!created && errno != EEXIST) return false;
-    int child = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0) return false;
-    dir.reset(child);
-    if (!created) continue;
-    // Ownership first, then the mode: mkdirat's mode was cut by the umask.
-    if (geteuid() == 0 && fchown(dir.get(), uid, gid) != 0) return false;
-    if (fchmod(dir.get(), mode) != 0) return false;
-  }
+bool findConsoleUser(ConsoleUser& out) {
+  return findUser(consoleUid(), out);
+}
+
+bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, std::string& out) {
+  ConsoleUser user;
+  if (!findConsoleUser(user)) return false;
+  std::string folder = withoutTrailingSlashes(user.home + "/" + belowHome);
+  const char* xdg = xdgVariable ? std::getenv(xdgVariable) : nullptr;
+  if (user.uid == geteuid() && xdg && xdg[0] == '/') folder = withoutTrailingSlashes(xdg);
+
+  // Walk from the home folder, so that a link at the home itself is honoured but none below it.
+  std::string homePrefix = user.home == "/" ? "/" : user.home + "/";
+  bool belowHomeFolder =
+      folder.size() > homePrefix.size() && folder.compare(0, homePrefix.size(), homePrefix) == 0;
+  bool made = belowHomeFolder
+                  ? ensureHome(user) &&
+                        createFoldersFor(underRoot(user.home), folder.substr(homePrefix.size()),
+                                         user.uid, user.gid, 0700)
+                  : createFoldersFor(rootFolder(), folder.substr(1), user.uid, user.gid, 0700);
+  if (!made) return false;
+  out = underRoot(folder);
   return true;
 }
 
 bool consoleUserLogsFolder(std::string& out) {
-  ConsoleUser user;
-  if (!findConsoleUser(user)) return false;
-  std::string state = user.home + "/.local/state";
-  const char* xdg = std::getenv("XDG_STATE_HOME");
-  if (user.uid == geteuid() && xdg && xdg[0] == '/') state = xdg;
-  while (state.size() > 1 && state.back() == '/') state.pop_back();
-
-  // Walk from the home folder when it exists, so a link at the home itself is honoured but none
-  // below it; a private tree under WEND_ROOT may not hold the home yet.
-  std::string rootedHome = underRoot(user.home);
-  bool belowHome = state.compare(0, user.home.size() + 1, user.home + "/") == 0;
-  bool made = belowHome && isDirectory(rootedHome)
-                  ? createFoldersFor(rootedHome, state.substr(user.home.size() + 1), user.uid,
-                                     user.gid, 0700)
-                  : createFoldersFor(wendRoot().empty() ? "/" : wendRoot(), state.substr(1),
-                                     user.uid, user.gid, 0700);
-  if (!made) return false;
-  out = underRoot(state);
-  return true;
+  return consoleUserFolder("XDG_STATE_HOME", ".local/state", out);
 }
 
 }  // namespace platform

@@ -4,8 +4,11 @@
 
 #include <string>
 
+#include "platform/FolderChain.h"
+
 // The user at the screen, the private tree every special folder lives under, and folders created
 // on that user's behalf. Nothing here switches the effective uid: that would change every thread.
+// Stateless apart from the environment it reads; callable from any thread.
 namespace platform {
 
 // WEND_ROOT without a trailing "/"; empty for "/" or when unset.
@@ -19,16 +22,18 @@ struct ConsoleUser {
   std::string home;  // as the user database gives it, without WEND_ROOT
 };
 
+// The user database's entry for `uid`; false when there is none or its home is not absolute.
+bool findUser(uid_t uid, ConsoleUser& out);
+
 // WEND_CONSOLE_UID if set; else, as root, PKEXEC_UID or SUDO_UID; else /proc/self/loginuid; else
 // the real uid. False when the uid has no entry in the user database.
 bool findConsoleUser(ConsoleUser& out);
 
-// Creates every missing folder of the relative path `chain` below the existing folder `base`,
-// walking by descriptor and never following a link below `base`. New folders get `mode` exactly
-// and, when the process may, the given owner. Existing folders are kept as they are. A chain with
-// an empty, "." or ".." component fails.
-bool createFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
-                      mode_t mode);
+// A folder of the console user under WEND_ROOT, created 0700 for them when missing: the value of
+// `xdgVariable` when this process runs as that user and sets it to an absolute path, else
+// <home>/<belowHome>. A missing home is made too (its parents root's, 0755). `xdgVariable` may be
+// null. On failure `out` is unchanged.
+bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, std::string& out);
 
 // The console user's logs folder: their XDG state folder (XDG_STATE_HOME when this process runs as
 // that user and sets it, else <home>/.local/state) under WEND_ROOT, created 0700 for the user.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// Creating a chain of folders below an existing one by descriptor, so that no link planted below
+// the base can redirect the walk. The base itself is opened as given (a link there is followed).
+// Stateless; callable from any thread.
+namespace platform {
+
+// Creates every missing folder of the relative path `chain` below the existing folder `base`,
+// walking by descriptor and never following a link below `base`. New folders get `mode` exactly
+// and, when the process may, the given owner. Existing folders are kept as they are. A chain with
+// an empty, "." or ".." component fails.
+bool createFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
+                      mode_t mode);
+
+// The same walk; new folders keep the process's owner and get `mode` as cut by the umask.
+bool createFolders(const std::string& base, const std::string& chain, mode_t mode);
+
+}  // namespace platform

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/ConsoleUser.h"
+#include "tests/platform/support/TestTree.h"
+
+namespace {
+
+struct Owner {
+  uid_t uid;
+  mode_t mode;
+};
+
+Owner ownerOf(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return {info.st_uid, info.st_mode & 07777};
+}
+
+TEST(WendRoot, TrailingSlashesAreDroppedAndSlashAloneIsNoRoot) {
+  struct Case {
+    const char* value;
+    const char* root;
+  } cases[] = {{"/srv/tree", "/srv/tree"}, {"/srv/tree//", "/srv/tree"}, {"/", ""}, {"", ""}};
+  for (const Case& c : cases) {
+    ScopedEnv root("WEND_ROOT", c.value);
+    EXPECT_EQ(platform::wendRoot(), c.root);
+    EXPECT_EQ(platform::underRoot("/tmp"), std::string(c.root) + "/tmp");
+  }
+  ScopedEnv unset("WEND_ROOT", std::nullopt);
+  EXPECT_EQ(platform::underRoot("/tmp"), "/tmp");
+}
+
+TEST(ConsoleUserChoice, ExplicitUidFirstThenElevationVariables) {
+  if (geteuid() != 0) GTEST_SKIP() << "the elevation variables count only for root";
+  uid_t other = otherUser();
+  platform::ConsoleUser user;
+  {
+    ScopedEnv console("WEND_CONSOLE_UID", std::to_string(other));
+    ScopedEnv sudo("SUDO_UID", "0");
+    ASSERT_TRUE(platform::findConsoleUser(user));
+    EXPECT_EQ(user.uid, other);
+  }
+  {
+    ScopedEnv console("WEND_CONSOLE_UID", std::nullopt);
+    ScopedEnv pkexec("PKEXEC_UID", std::to_string(other));
+    ScopedEnv sudo("SUDO_UID", "0");
+    ASSERT_TRUE(platform::findConsoleUser(user));
+    EXPECT_EQ(user.uid, other);
+  }
+  {
+    ScopedEnv console("WEND_CONSOLE_UID", std::nullopt);
+    ScopedEnv pkexec("PKEXEC_UID", "not a number");
+    ScopedEnv sudo("SUDO_UID", std::to_string(other));
+    ASSERT_TRUE(platform::findConsoleUser(user));
+    EXPECT_EQ(user.uid, other);
+  }
+}
+
+TEST(ConsoleUserChoice, UidWithoutUserEntryIsNoConsoleUser) {
+  ScopedEnv console("WEND_CONSOLE_UID", std::to_string(kUnknownUid));
+  platform::ConsoleUser user;
+  user.home = "kept";
+  EXPECT_FALSE(platform::findConsoleUser(user));
+  EXPECT_EQ(user.home, "kept");
+}
+
+class ConsoleUserFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(platform::findUser(otherUser(), user_));
+    ASSERT_NE(user_.home, "/");
+  }
+  std::string home() const { return tree_.path() + user_.home; }
+
+  TempFolder tree_;
+  ScopedEnv root_{"WEND_ROOT", tree_.path()};
+  ScopedEnv console_{"WEND_CONSOLE_UID", std::to_string(otherUser())};
+  ScopedEnv state_{"XDG_STATE_HOME", "/elsewhere"};
+  platform::ConsoleUser user_;
+};
+
+TEST_F(ConsoleUserFolders, LogsFolderIsTheUsersPrivateStateFolder) {
+  std::string folder;
+  ASSERT_TRUE(platform::consoleUserLogsFolder(folder));
+  EXPECT_EQ(folder, home() + "/.local/state");  // another user's XDG variable is not theirs
+  EXPECT_TRUE(isFolder(folder));
+  if (geteuid() != 0) return;
+  for (const std::string& path : {home(), home() + "/.local", folder}) {
+    EXPECT_EQ(ownerOf(path).uid, user_.uid) << path;
+    EXPECT_EQ(ownerOf(path).mode, 0700u) << path;
+  }
+  EXPECT_EQ(ownerOf(tree_.path()).uid, 0u);  // the home's parents are not the user's
+}
+
+TEST_F(ConsoleUserFolders, XdgVariableCountsWhenRunningAsTheConsoleUser) {
+  ScopedEnv console("WEND_CONSOLE_UID", std::to_string(geteuid()));
+  platform::ConsoleUser self;
+  ASSERT_TRUE(platform::findUser(geteuid(), self));
+  std::string folder;
+  ASSERT_TRUE(platform::consoleUserFolder("XDG_STATE_HOME", ".local/state", folder));
+  EXPECT_EQ(folder, tree_.path() + "/elsewhere");
+  EXPECT_TRUE(isFolder(folder));
+}
+
+TEST_F(ConsoleUserFolders, LinkPlantedBelowTheHomeIsNotFollowed) {
+  TempFolder target;
+  ASSERT_TRUE(platform::createFoldersFor(tree_.path(), user_.home.substr(1), 0, 0, 0755));
+  ASSERT_EQ(symlink(target.path().c_str(), (home() + "/.local").c_str()), 0);
+  std::string folder = "kept";
+  EXPECT_FALSE(platform::consoleUserLogsFolder(folder));
+  EXPECT_EQ(folder, "kept");
+  EXPECT_FALSE(existsNoFollow(target / "state"));
+}
+
+TEST_F(ConsoleUserFolders, ExistingFoldersKeepTheirOwnerAndMode) {
+  ASSERT_TRUE(
+      platform::createFoldersFor(tree_.path(), user_.home.substr(1) + "/Documents", 0, 0, 0751));
+  std::string folder;
+  ASSERT_TRUE(platform::consoleUserFolder(nullptr, "Documents", folder));
+  EXPECT_EQ(ownerOf(folder).mode, 0751u);
+  EXPECT_EQ(ownerOf(folder).uid, geteuid());
+}
+
+}  // namespace
