@@ -38,9 +38,13 @@ char* duplicateAndPrefixStringValue(const char* text, std::size_t length) {
   return block;
 }
 
-// A NUL-terminated copy of a name or comment.
+// Names and comments are cut at this length.
+std::size_t cappedTextLength(std::size_t length) {
+  return std::min<std::size_t>(length, Value::CZString::kMaxNameLength);
+}
+
+// A NUL-terminated copy of a name or comment of at most cappedTextLength bytes.
 char* duplicateStringValue(const char* text, std::size_t length) {
-  length = std::min<std::size_t>(length, Value::CZString::kMaxNameLength);
   char* copy = allocateOrThrow(
       length + 1, "in Json::Value::duplicateStringValue(): Failed to allocate string value buffer");
   if (length != 0) std::memcpy(copy, text, length);
@@ -78,8 +82,7 @@ Value::CZString::CZString(ArrayIndex index)
     : name_(nullptr), indexOrLength_(index), owned_(false) {}
 
 Value::CZString::CZString(const char* name, std::size_t length)
-    : CZString(name, static_cast<std::uint32_t>(std::min<std::size_t>(length, kMaxNameLength)),
-               false) {}
+    : CZString(name, static_cast<std::uint32_t>(cappedTextLength(length)), false) {}
 
 Value::CZString::CZString(const char* name, std::uint32_t length, bool owned)
     : name_(name), indexOrLength_(length), owned_(owned) {}
@@ -175,10 +178,12 @@ Value::Value(const char* begin, const char* end) : type_(stringValue) {
 Value::Value(const Value& other) : start_(other.start_), limit_(other.limit_), type_(other.type_) {
   if (other.comments_) {
     comments_ = std::make_unique<CommentSlots>();
-    for (int slot = 0; slot < numberOfCommentPlacement; ++slot) {
-      const char* text = other.comments_->text[slot].get();
-      if (text != nullptr)
-        comments_->text[slot].reset(duplicateStringValue(text, std::strlen(text)));
+    for (int placement = 0; placement < numberOfCommentPlacement; ++placement) {
+      const Comment& comment = other.comments_->slot[placement];
+      if (comment.text == nullptr) continue;
+      comments_->slot[placement].text.reset(
+          duplicateStringValue(comment.text.get(), comment.length));
+      comments_->slot[placement].length = comment.length;
     }
   }
   switch (type_) {
@@ -502,20 +507,24 @@ Value& Value::append(const Value& value) {
 void Value::setComment(const std::string& comment, CommentPlacement placement) {
   std::size_t length = comment.size();
   if (length != 0 && comment[length - 1] == '\n') --length;
+  length = cappedTextLength(length);
   if (length != 0 && comment[0] != '/') {
     throwLogicError("in Json::Value::setComment(): Comments must start with /");
   }
-  OwnedText text(duplicateStringValue(comment.data(), length));
+  std::unique_ptr<char, FreeDeleter> text(duplicateStringValue(comment.data(), length));
   if (!comments_) comments_ = std::make_unique<CommentSlots>();
-  comments_->text[placement] = std::move(text);
+  comments_->slot[placement].text = std::move(text);
+  comments_->slot[placement].length = length;
 }
 
 bool Value::hasComment(CommentPlacement placement) const {
-  return comments_ && comments_->text[placement] != nullptr;
+  return comments_ && comments_->slot[placement].text != nullptr;
 }
 
 std::string Value::getComment(CommentPlacement placement) const {
-  return hasComment(placement) ? std::string(comments_->text[placement].get()) : std::string();
+  if (!hasComment(placement)) return {};
+  const Comment& comment = comments_->slot[placement];
+  return std::string(comment.text.get(), comment.length);
 }
 
 }  // namespace Json

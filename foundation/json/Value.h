@@ -151,9 +151,13 @@ class Value {
   struct FreeDeleter {
     void operator()(char* text) const;
   };
-  using OwnedText = std::unique_ptr<char, FreeDeleter>;
+  // A comment keeps all its bytes, a NUL included, so that a styled document reads back whole.
+  struct Comment {
+    std::unique_ptr<char, FreeDeleter> text;
+    std::size_t length = 0;
+  };
   struct CommentSlots {
-    OwnedText text[numberOfCommentPlacement];
+    Comment slot[numberOfCommentPlacement];
   };
 
   // A string value over a copy of [begin, end).

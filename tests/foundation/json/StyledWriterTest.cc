@@ -143,5 +143,16 @@ TEST(StyledWriterTest, ToStyledStringIsTheStyledText) {
   EXPECT_EQ("{\n   \"list\" : [ 1, \"two\", 3.5, true, null ]\n}\n", object.toStyledString());
 }
 
+TEST(StyledWriterTest, WritesACommentHoldingANulByteWhole) {
+  Value root;
+  const std::string text("{\"a\":1 /* x\0y */,\n\"b\":2}", 24);
+  ASSERT_TRUE(Reader(Features()).parse(text, root));
+  const std::string styledText = styled(root);
+  EXPECT_EQ(std::string("{\n   \"a\" : 1, /* x\0y */\n   \"b\" : 2\n}\n", 37), styledText);
+  Value back;
+  ASSERT_TRUE(Reader(Features()).parse(styledText, back));
+  EXPECT_EQ(2, back["b"].asLargestInt());
+}
+
 }  // namespace
 }  // namespace Json

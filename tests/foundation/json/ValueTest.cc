@@ -290,5 +290,13 @@ TEST(ValueTest, CommentsDropOneFinalLineFeedAndMustStartWithSlash) {
   EXPECT_FALSE(value.hasComment(commentAfter));
 }
 
+TEST(ValueTest, CommentsKeepEveryByte) {
+  Value value;
+  const std::string comment("/* a\0b */", 10);
+  value.setComment(comment, commentAfter);
+  EXPECT_EQ(comment, value.getComment(commentAfter));
+  EXPECT_EQ(comment, Value(value).getComment(commentAfter));
+}
+
 }  // namespace
 }  // namespace Json
