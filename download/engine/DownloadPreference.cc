@@ -118,6 +118,12 @@ bool DownloadPreference::validate(const DLEPrefStruct& caller) {
 bool DownloadPreference::resolveTargetPath(const DLEInputStruct& request) {
   if (!validate(request.preferences)) return false;
   if (!resolveRequest(request.serverfullpath)) return false;
+  // Both travel as request headers (User-Agent, Referer).
+  if (!isSafeHeaderValue(request.appName) || !isSafeHeaderValue(request.referer)) {
+    engineLog(pando::kLogError, kComponent,
+              "application name or referer holds CR, LF or NUL: refused");
+    return false;
+  }
   const bool requestNamed = !request.targetFileName.empty();
   if (requestNamed ? !isUsableFileName(request.targetFileName) : !isUsableFileName(urlFileName)) {
     engineLog(pando::kLogError, kComponent,

@@ -17,6 +17,11 @@ struct HttpHeader {
 // The engine's settings for one download: the caller's preferences, clamped, and the request
 // resolved into host, port, paths and file names. Owned by the download's shared state, which
 // serialises every change; the HTTP layer and the jobs only read it once the download runs.
+//
+// What the HTTP layer may rely on: every header object, appName and referer are free of CR, LF
+// and NUL (requests that hold one are refused here, and the owner reports kDleErrorMisuse, -10);
+// serverPath has only its illegal bytes escaped, so a URL is built from it as it stands and never
+// un-escaped.
 struct DownloadPreference {
   static constexpr uint32_t kMinSegmentSize = 0x10000;   // 64 KiB
   static constexpr uint32_t kMaxSegmentSize = 0x400000;  // 4 MiB
@@ -33,7 +38,8 @@ struct DownloadPreference {
   // then nothing changes and the result is false, which the caller reports as kDleErrorMisuse.
   bool validate(const DLEPrefStruct& caller);
   // validate, then resolveRequest and the paths and defaults. False, logged, when the preferences
-  // are refused, the URL cannot be resolved or no usable file name is found.
+  // are refused, the URL cannot be resolved, appName or referer could break a header line, or no
+  // usable file name is found (an empty, "." or ".." name, or a request name holding "/").
   bool resolveTargetPath(const DLEInputStruct& request);
   // Splits the URL into scheme, host, port and path. False for an empty URL, a host holding bytes
   // illegal in a URL, or a port that is not a decimal number in 1..65535.

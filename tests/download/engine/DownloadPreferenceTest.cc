@@ -138,6 +138,17 @@ TEST(DownloadPreferenceTest, HeadersThatCouldBreakTheRequestAreRefusedWithoutAny
   }
 }
 
+TEST(DownloadPreferenceTest, AnApplicationNameOrRefererThatCouldBreakAHeaderIsRefused) {
+  DownloadPreference preference;
+  DLEInputStruct request;
+  request.serverfullpath = "http://host/file.bin";
+  request.appName = "Tarn\r\nX-Injected: 1";
+  EXPECT_FALSE(preference.resolveTargetPath(request));
+  request.appName.clear();
+  request.referer = std::string("ref\0", 4);
+  EXPECT_FALSE(preference.resolveTargetPath(request));
+}
+
 TEST(DownloadPreferenceTest, AddedHeaderObjectsFollowTheCallersAndAreChecked) {
   DownloadPreference preference;
   DLEPrefStruct caller;

@@ -121,6 +121,16 @@ TEST(EngineFileSystemTest, DiskFullIsToldFromOtherFileErrors) {
   EXPECT_EQ(classifyFileError("/x", 0, EDQUOT, roomy), kFileErrorDiskFull);
 }
 
+TEST(EngineFileSystemTest, TheSystemProbeMeasuresTheVolumeOfAFileNotYetCreated) {
+  ScratchFolder folder;
+  uint64_t freeBytes = 0;
+  ASSERT_TRUE(systemDiskSpaceProbe().readFreeBytes(folder.file("not-yet"), freeBytes));
+  EXPECT_GT(freeBytes, 0u);
+  QuotaRecord quota;
+  EXPECT_NE(systemDiskSpaceProbe().readUserQuota(folder.file("not-yet"), quota),
+            QuotaState::kError);
+}
+
 TEST(EngineFileSystemTest, FilesAreCreatedSizedAndDeleted) {
   ScratchFolder folder;
   const std::string path = folder.file("part.bin");
