@@ -99,6 +99,12 @@ bool sendAll(int fd, const char* data, size_t length) {
   return true;
 }
 
+// A request line starts with a method in capitals; anything else (a TLS handshake, say) is
+// answered at once instead of waiting for a head that never comes.
+bool notHttp(const std::string& received) {
+  return !received.empty() && (received.front() < 'A' || received.front() > 'Z');
+}
+
 bool hasUnsafePathPart(const std::string& path) {
   return path.find("/../") != std::string::npos || path.ends_with("/..") ||
          path.find('\0') != std::string::npos;
@@ -415,7 +421,7 @@ void TestServer::serveConnection(Connection& connection) {
   bool open = true;
   while (open) {
     size_t headEnd;
-    while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+    while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos && !notHttp(buffer)) {
       const ssize_t received = ::recv(connection.fd, chunk, sizeof chunk, 0);
       if (received < 0 && errno == EINTR) continue;
       if (received <= 0 || buffer.size() > kMaxHeadBytes) {
@@ -425,7 +431,8 @@ void TestServer::serveConnection(Connection& connection) {
       buffer.append(chunk, static_cast<size_t>(received));
     }
     HttpRequest request;
-    const bool parsed = parseRequestHead(std::string_view(buffer).substr(0, headEnd), request);
+    const bool parsed = headEnd != std::string::npos &&
+                        parseRequestHead(std::string_view(buffer).substr(0, headEnd), request);
     buffer.erase(0, headEnd + 4);
     if (!parsed) {
       static constexpr char kBad[] =

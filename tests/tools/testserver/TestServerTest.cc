@@ -136,6 +136,12 @@ TEST_F(TestServerTest, ServesFilesUnderTheRootAndNothingOutsideIt) {
   EXPECT_EQ(exchange(get("/missing")).rfind("HTTP/1.1 404", 0), 0u);
 }
 
+TEST_F(TestServerTest, AnswersWhatIsNotHttpAtOnceWith400) {
+  start();
+  EXPECT_EQ(exchange(std::string("\x16\x03\x01\x00", 4)).rfind("HTTP/1.1 400", 0), 0u);
+  EXPECT_EQ(exchange("GET\r\n\r\n").rfind("HTTP/1.1 400", 0), 0u);
+}
+
 TEST_F(TestServerTest, GeneratedBodiesFollowTheirPatternAndHeadSendsNoBody) {
   auto& server = start();
   server.addGenerated("/gen.bin", 100000, 7);

@@ -1,0 +1,229 @@
+#include "download/engine/CurlTransfer.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "download/engine/CurlShare.h"
+
+namespace gde {
+namespace {
+
+// Large receive buffers let one read drain what the socket holds instead of 16 KiB at a time.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr std::chrono::milliseconds kPollSlice{1000};
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && std::strchr(" \t\r\n", text.front()) != nullptr) text.remove_prefix(1);
+  while (!text.empty() && std::strchr(" \t\r\n", text.back()) != nullptr) text.remove_suffix(1);
+  return text;
+}
+
+long statusOf(std::string_view statusLine) {
+  const size_t space = statusLine.find(' ');
+  if (space == std::string_view::npos) return 0;
+  return std::strtol(std::string(statusLine.substr(space + 1, 3)).c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer() : multi_(curl_multi_init()) {}
+
+CurlTransfer::~CurlTransfer() {
+  finish();
+  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  if (multi_ != nullptr) curl_multi_cleanup(multi_);
+  curl_slist_free_all(headerList_);
+}
+
+bool CurlTransfer::start(const Request& request) {
+  finish();
+  done_ = false;
+  result_ = CURLE_OK;
+  osErrno_ = 0;
+  errorBuffer_[0] = '\0';
+  status_ = 0;
+  headers_.clear();
+  body_.clear();
+  bodyRead_ = 0;
+  if (!prepareHandle(request.caFile) || !configure(request)) return false;
+  if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+    result_ = CURLE_FAILED_INIT;
+    return false;
+  }
+  active_ = true;
+  return true;
+}
+
+// The handle is kept, and with it its connection, across requests; it is made anew only when the
+// trusted CA file changes. (It is never reset: curl_easy_reset loses libcurl's list of cookie
+// files without freeing it.)
+bool CurlTransfer::prepareHandle(const std::string& caFile) {
+  if (easy_ != nullptr && caFile == caFile_) return true;
+  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  easy_ = curl_easy_init();
+  caFile_ = caFile;
+  CURLcode failed = easy_ == nullptr || multi_ == nullptr || CurlShare::handle() == nullptr
+                        ? CURLE_FAILED_INIT
+                        : CURLE_OK;
+  auto set = [&](CURLoption option, auto value) {
+    if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
+  };
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_FOLLOWLOCATION, 1L);
+  set(CURLOPT_PATH_AS_IS, 1L);  // the URL goes out as given: no "/../" squashing
+  set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  set(CURLOPT_SHARE, CurlShare::handle());
+  set(CURLOPT_COOKIEFILE, "");  // the cookie engine, on the shared store
+  set(CURLOPT_NOPROXY, "");     // the proxy source alone decides, not libcurl's environment
+  set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  if (!caFile.empty()) {
+    set(CURLOPT_CAINFO, caFile.c_str());
+    set(CURLOPT_PROXY_CAINFO, caFile.c_str());
+  }
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+  set(CURLOPT_ERRORBUFFER, errorBuffer_);
+  set(CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
+  set(CURLOPT_WRITEDATA, this);
+  set(CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
+  set(CURLOPT_HEADERDATA, this);
+  result_ = failed;
+  if (failed == CURLE_OK) return true;
+  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  easy_ = nullptr;
+  return false;
+}
+
+// What changes from one request to the next; every option set here is set for every request.
+bool CurlTransfer::configure(const Request& request) {
+  curl_slist_free_all(headerList_);
+  headerList_ = nullptr;
+  for (const std::string& line : request.headers) {
+    curl_slist* extended = curl_slist_append(headerList_, line.c_str());
+    if (extended == nullptr) {
+      result_ = CURLE_OUT_OF_MEMORY;
+      return false;
+    }
+    headerList_ = extended;
+  }
+  const bool proxyLogin = !request.proxyUser.empty();
+  CURLcode failed = CURLE_OK;
+  auto set = [&](CURLoption option, auto value) {
+    if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
+  };
+  set(CURLOPT_URL, request.url.c_str());
+  set(CURLOPT_NOBODY, request.head ? 1L : 0L);
+  set(CURLOPT_HTTPGET, request.head ? 0L : 1L);
+  set(CURLOPT_MAXREDIRS, request.maxRedirects);
+  set(CURLOPT_USERAGENT, request.userAgent.c_str());
+  set(CURLOPT_HTTPHEADER, headerList_);
+  // An explicit proxy, or "" for none: libcurl must not consult the environment on its own.
+  set(CURLOPT_PROXY, request.proxy.c_str());
+  set(CURLOPT_PROXYUSERNAME, proxyLogin ? request.proxyUser.c_str() : nullptr);
+  set(CURLOPT_PROXYPASSWORD, proxyLogin ? request.proxyPassword.c_str() : nullptr);
+  set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeout.count()));
+  set(CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count()));
+  result_ = failed;
+  return failed == CURLE_OK;
+}
+
+CurlTransfer::Progress CurlTransfer::pump(std::chrono::milliseconds wait, size_t wanted,
+                                          const std::atomic<bool>& stop) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  if (!active_) return hasBody() ? Progress::Data : Progress::Done;
+  for (;;) {
+    if (stop) return Progress::Interrupted;
+    const size_t before = body_.size() - bodyRead_;
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    collectResult();
+    const size_t waiting = body_.size() - bodyRead_;
+    // Keep reading while the socket delivers, up to what the caller wants at once.
+    if (waiting > before && waiting < wanted && !done_) continue;
+    if (waiting > 0) return Progress::Data;
+    if (done_) return Progress::Done;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Progress::Waiting;
+    if (stop) return Progress::Interrupted;
+    curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::min(left, kPollSlice).count()),
+                    nullptr);
+  }
+}
+
+void CurlTransfer::collectResult() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    done_ = true;
+    result_ = message->data.result;
+    curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno_);
+  }
+}
+
+size_t CurlTransfer::takeBody(unsigned char* out, size_t maximum) {
+  const size_t count = std::min(maximum, body_.size() - bodyRead_);
+  if (count > 0) std::memcpy(out, body_.data() + bodyRead_, count);
+  bodyRead_ += count;
+  if (bodyRead_ == body_.size()) {
+    body_.clear();
+    bodyRead_ = 0;
+  }
+  return count;
+}
+
+void CurlTransfer::finish() {
+  if (!active_) return;
+  curl_multi_remove_handle(multi_, easy_);
+  active_ = false;
+}
+
+void CurlTransfer::wake() {
+  if (multi_ != nullptr) curl_multi_wakeup(multi_);
+}
+
+std::string CurlTransfer::header(const std::string& name) const {
+  for (auto it = headers_.rbegin(); it != headers_.rend(); ++it) {
+    if (strcasecmp(it->first.c_str(), name.c_str()) == 0) return it->second;
+  }
+  return {};
+}
+
+size_t CurlTransfer::onBody(char* data, size_t size, size_t count, void* self) {
+  auto& transfer = *static_cast<CurlTransfer*>(self);
+  transfer.body_.insert(transfer.body_.end(), data, data + size * count);
+  return size * count;
+}
+
+size_t CurlTransfer::onHeader(char* data, size_t size, size_t count, void* self) {
+  static_cast<CurlTransfer*>(self)->headerLine(std::string_view(data, size * count));
+  return size * count;
+}
+
+// Each response of a request (a redirect, an authentication challenge, a proxy's tunnel answer)
+// starts with its status line; only the last one's head is kept.
+void CurlTransfer::headerLine(std::string_view line) {
+  if (line.rfind("HTTP/", 0) == 0) {
+    headers_.clear();
+    status_ = statusOf(trim(line));
+    return;
+  }
+  if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !headers_.empty()) {
+    headers_.back().second += " ";
+    headers_.back().second += trim(line);
+    return;
+  }
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  headers_.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+}
+
+}  // namespace gde
