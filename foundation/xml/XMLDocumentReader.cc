@@ -1,30 +1,13 @@
 #include "foundation/xml/XMLDocumentReader.h"
 
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 
 #include <climits>
-#include <mutex>
+
+#include "foundation/xml/XMLLibrary.h"
 
 namespace XMLDocumentReader {
 namespace {
-
-// Loading is never wanted: even a parse option that asked for it must not reach the disk or the
-// network.
-xmlParserInputPtr refuseExternalLoad(const char*, const char*, xmlParserCtxtPtr) {
-  return nullptr;
-}
-
-void prepareLibraryOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    xmlInitParser();
-    xmlSetExternalEntityLoader(refuseExternalLoad);
-  });
-}
-
-// Errors are read back from the context; nothing goes to stderr.
-void ignoreError(void*, xmlErrorPtr) {}
 
 struct ContextFree {
   void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
@@ -37,24 +20,18 @@ int optionsFor(Mode mode) {
   return options;
 }
 
-std::string describe(const xmlError& error) {
-  if (!error.message) return "the document could not be parsed";
-  std::string text = error.message;
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
 void dropEntityReferences(xmlNode* list);
 
-// An entity reference points at its declaration, which goes with the DOCTYPE. The recursion is
-// bounded by the parser's depth limit.
+// An entity reference points at its declaration, which goes with the DOCTYPE; the DOCTYPE itself
+// is freed whole afterwards. The recursion is bounded by the parser's depth limit.
 void dropEntityReferencesOf(xmlNode* node) {
+  if (node->type == XML_DTD_NODE) return;
   if (node->type == XML_ELEMENT_NODE) {
     for (xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
       dropEntityReferences(attribute->children);
     }
   }
-  if (node->type != XML_ENTITY_REF_NODE) dropEntityReferences(node->children);
+  dropEntityReferences(node->children);
 }
 
 void dropEntityReferences(xmlNode* list) {
@@ -92,7 +69,7 @@ void stripDeclarations(xmlDoc* document) {
 }  // namespace
 
 Document parse(std::string_view bytes, Mode mode, std::string& error) {
-  prepareLibraryOnce();
+  XMLLibrary::prepare();
   if (bytes.size() > static_cast<size_t>(INT_MAX)) {
     error = "the document is too large";
     return nullptr;
@@ -102,13 +79,13 @@ Document parse(std::string_view bytes, Mode mode, std::string& error) {
     error = "the parser could not be created";
     return nullptr;
   }
-  context->sax->serror = ignoreError;
+  context->sax->serror = XMLLibrary::ignoreError;
   Document document(xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()),
                                       nullptr, nullptr, optionsFor(mode)));
   const bool loaded = mode == Mode::kStrict ? document && context->wellFormed
                                             : document && xmlDocGetRootElement(document.get());
   if (!loaded) {
-    error = describe(context->lastError);
+    error = XMLLibrary::describe(context->lastError, "the document could not be parsed");
     return nullptr;
   }
   stripDeclarations(document.get());

@@ -1,8 +1,6 @@
 #include "foundation/xml/XMLParser.h"
 
 #include <libxml/tree.h>
-#include <libxml/xmlsave.h>
-#include <libxml/xpath.h>
 
 #include <cstdarg>
 #include <optional>
@@ -11,6 +9,9 @@
 #include "foundation/xml/XMLCharacters.h"
 #include "foundation/xml/XMLDocumentReader.h"
 #include "foundation/xml/XMLFileIO.h"
+#include "foundation/xml/XMLLibrary.h"
+#include "foundation/xml/XMLQuery.h"
+#include "foundation/xml/XMLTree.h"
 
 class XMLNodeArray {
  public:
@@ -27,151 +28,7 @@ constexpr const char* kComponent = "XMLParser";
 constexpr size_t kMaxDocumentFileBytes = 128u * 1024 * 1024;
 constexpr const char* kNotInitialized = "XML Not initialized";
 
-struct XmlStringFree {
-  void operator()(xmlChar* text) const { xmlFree(text); }
-};
-using XmlString = std::unique_ptr<xmlChar, XmlStringFree>;
-
-struct XPathContextFree {
-  void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
-};
-struct XPathObjectFree {
-  void operator()(xmlXPathObject* object) const { xmlXPathFreeObject(object); }
-};
-struct BufferFree {
-  void operator()(xmlBuffer* buffer) const { xmlBufferFree(buffer); }
-};
-using Buffer = std::unique_ptr<xmlBuffer, BufferFree>;
-
-const xmlChar* xml(const std::string& text) {
-  return reinterpret_cast<const xmlChar*>(text.c_str());
-}
-
-struct Matches {
-  bool failed = false;
-  std::string error;
-  std::vector<xmlNode*> nodes;
-};
-
-// Query errors are read back from the context instead of being printed.
-void ignoreError(void*, xmlErrorPtr) {}
-
-std::string describe(const xmlError& error) {
-  if (!error.message) return "the query could not be evaluated";
-  std::string text = error.message;
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-// Namespace nodes in a result are copies that die with the result, so they are left out.
-Matches evaluate(xmlDoc* document, const std::string& query) {
-  Matches matches;
-  std::unique_ptr<xmlXPathContext, XPathContextFree> context(xmlXPathNewContext(document));
-  if (!context) {
-    matches.failed = true;
-    matches.error = "the query context could not be created";
-    return matches;
-  }
-  context->node = reinterpret_cast<xmlNode*>(document);
-  context->error = ignoreError;
-  std::unique_ptr<xmlXPathObject, XPathObjectFree> result(
-      xmlXPathEvalExpression(xml(query), context.get()));
-  if (!result) {
-    matches.failed = true;
-    matches.error = describe(context->lastError);
-    return matches;
-  }
-  if (result->type != XPATH_NODESET) {
-    matches.failed = true;
-    matches.error = "the query does not select nodes";
-    return matches;
-  }
-  if (const xmlNodeSet* set = result->nodesetval) {
-    for (int i = 0; i < set->nodeNr; ++i) {
-      if (set->nodeTab[i]->type != XML_NAMESPACE_DECL) matches.nodes.push_back(set->nodeTab[i]);
-    }
-  }
-  return matches;
-}
-
-std::optional<std::string> stringValue(const xmlNode* node) {
-  XmlString content(xmlNodeGetContent(node));
-  if (!content) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(content.get()));
-}
-
-// The name as written in the document, prefix included.
-std::string qualifiedName(const xmlNode* node) {
-  std::string name = node->name ? reinterpret_cast<const char*>(node->name) : "";
-  const bool prefixed = (node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE) &&
-                        node->ns && node->ns->prefix;
-  if (prefixed) name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
-  return name;
-}
-
-bool isTextual(const xmlNode* node) {
-  return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
-         node->type == XML_COMMENT_NODE;
-}
-
-bool isMovable(const xmlNode* node) {
-  switch (node->type) {
-    case XML_ELEMENT_NODE:
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-    case XML_COMMENT_NODE:
-    case XML_PI_NODE:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool isInside(const xmlNode* candidate, const xmlNode* ancestor) {
-  for (const xmlNode* node = candidate; node; node = node->parent) {
-    if (node == ancestor) return true;
-  }
-  return false;
-}
-
-// libxml2's own append merges adjacent text nodes and frees the one appended, which would leave
-// the caller's handle dangling; this one links the node as it is.
-void appendChild(xmlNode* parent, xmlNode* node) {
-  xmlUnlinkNode(node);
-  if (node->doc != parent->doc) xmlSetTreeDoc(node, parent->doc);
-  node->parent = parent;
-  node->prev = parent->last;
-  node->next = nullptr;
-  if (parent->last) {
-    parent->last->next = node;
-  } else {
-    parent->children = node;
-  }
-  parent->last = node;
-}
-
-std::optional<std::string> serializeNode(xmlNode* node) {
-  Buffer buffer(xmlBufferCreate());
-  if (!buffer || xmlNodeDump(buffer.get(), node->doc, node, 0, 0) < 0) return std::nullopt;
-  std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
-                   static_cast<size_t>(xmlBufferLength(buffer.get())));
-  // An attribute is written as it stands inside its element's tag, after a blank.
-  if (node->type == XML_ATTRIBUTE_NODE && !text.empty() && text.front() == ' ') text.erase(0, 1);
-  return text;
-}
-
-std::optional<std::string> serializeDocument(xmlDoc* document, const char* encoding) {
-  Buffer buffer(xmlBufferCreate());
-  if (!buffer) return std::nullopt;
-  int options = XML_SAVE_FORMAT;
-  if (!document->encoding) options |= XML_SAVE_NO_DECL;
-  xmlSaveCtxt* save = xmlSaveToBuffer(buffer.get(), encoding, options);
-  if (!save) return std::nullopt;
-  const bool saved = xmlSaveDoc(save, document) >= 0;
-  if (xmlSaveClose(save) < 0 || !saved) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
-                     static_cast<size_t>(xmlBufferLength(buffer.get())));
-}
+using XMLLibrary::xml;
 
 }  // namespace
 
@@ -179,7 +36,9 @@ void XMLParser::DocumentRelease::operator()(_xmlDoc* document) const {
   xmlFreeDoc(document);
 }
 
-XMLParser::XMLParser(pando::AbstractLogger* logger) : logger_(logger) {}
+XMLParser::XMLParser(pando::AbstractLogger* logger) : logger_(logger) {
+  XMLLibrary::prepare();
+}
 
 XMLParser::~XMLParser() = default;
 
@@ -243,7 +102,7 @@ bool XMLParser::initWithXMLString(const std::string& text) {
 
 bool XMLParser::nodeExistsXQuery(const std::string& query) const {
   if (!requireDocument("Error in nodeExistsXQuery for query - " + query)) return false;
-  const Matches matches = evaluate(document_.get(), query);
+  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
   if (matches.failed || matches.nodes.empty()) {
     log(pando::kLogDebug, "Node count < 0 in nodeExistsXQuery for query - %s", query.c_str());
     return false;
@@ -253,12 +112,12 @@ bool XMLParser::nodeExistsXQuery(const std::string& query) const {
 
 bool XMLParser::stringValueForXQuery(const std::string& query, std::string& value) const {
   if (!requireDocument("Error in stringValueForXQuery for query - " + query)) return false;
-  const Matches matches = evaluate(document_.get(), query);
+  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
   if (matches.failed || matches.nodes.empty()) {
     log(pando::kLogDebug, "Node count < 0 in stringValueForXQuery for query - %s", query.c_str());
     return false;
   }
-  std::optional<std::string> text = stringValue(matches.nodes.front());
+  std::optional<std::string> text = XMLTree::stringValue(matches.nodes.front());
   if (!text) {
     log(pando::kLogDebug,
         "Error is accessing property value in stringValueForXQuery for query - %s", query.c_str());
@@ -271,7 +130,7 @@ bool XMLParser::stringValueForXQuery(const std::string& query, std::string& valu
 bool XMLParser::stringValueListForXQuery(const std::string& query, std::vector<std::string>& values,
                                          int* count) const {
   if (!requireDocument("Error in stringValueListForXQuery - " + query)) return false;
-  const Matches matches = evaluate(document_.get(), query);
+  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
   if (matches.failed) {
     log(pando::kLogWarn, "Node count < 0 in getNodeForXQuery for query - %s. or got error %s",
         query.c_str(), matches.error.c_str());
@@ -279,7 +138,7 @@ bool XMLParser::stringValueListForXQuery(const std::string& query, std::vector<s
   }
   int appended = 0;
   for (size_t i = 0; i < matches.nodes.size(); ++i) {
-    std::optional<std::string> text = stringValue(matches.nodes[i]);
+    std::optional<std::string> text = XMLTree::stringValue(matches.nodes[i]);
     if (!text) {
       log(pando::kLogWarn, "stringValueListForXQuery - %s - NULL at %d", query.c_str(),
           static_cast<int>(i));
@@ -294,7 +153,7 @@ bool XMLParser::stringValueListForXQuery(const std::string& query, std::vector<s
 
 XMLNode XMLParser::getNodeForXQuery(const std::string& query) const {
   if (!requireDocument("Error in getNodeForXQuery for query - " + query)) return nullptr;
-  const Matches matches = evaluate(document_.get(), query);
+  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
   if (matches.failed || matches.nodes.empty()) {
     log(pando::kLogDebug, "Node count < 0 in getNodeForXQuery for query - %s", query.c_str());
     return nullptr;
@@ -305,7 +164,7 @@ XMLNode XMLParser::getNodeForXQuery(const std::string& query) const {
 XMLNodeList XMLParser::getNodeListForXQuery(const std::string& query, int* count) {
   if (count) *count = 0;
   if (!requireDocument("Error in getNodeListForXQuery for query - " + query)) return nullptr;
-  Matches matches = evaluate(document_.get(), query);
+  XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
   if (matches.failed) {
     log(pando::kLogDebug, "Node Not found in getNodeListForXQuery for query - %s - err( %s )",
         query.c_str(), matches.error.c_str());
@@ -343,7 +202,7 @@ bool XMLParser::getNodeXMLString(XMLNode node, std::string& text) const {
   }
   for (xmlNode* child = node->children; child; child = child->next) {
     if (child->type == XML_COMMENT_NODE) continue;
-    std::optional<std::string> serialized = serializeNode(child);
+    std::optional<std::string> serialized = XMLTree::serializeNode(child);
     if (!serialized) return false;
     text = std::move(*serialized);
     return true;
@@ -357,7 +216,7 @@ bool XMLParser::getNodeXMLStringOfNode(XMLNode node, std::string& text) const {
     log(pando::kLogDebug, "Error in getNodeXMLString, node is null");
     return false;
   }
-  std::optional<std::string> serialized = serializeNode(node);
+  std::optional<std::string> serialized = XMLTree::serializeNode(node);
   if (!serialized) return false;
   text = std::move(*serialized);
   return true;
@@ -372,8 +231,8 @@ std::map<std::string, std::string> XMLParser::getMapFromNode(XMLNode node) const
   }
   for (xmlNode* child = node->children; child; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;
-    if (std::optional<std::string> value = stringValue(child)) {
-      map.emplace(qualifiedName(child), std::move(*value));
+    if (std::optional<std::string> value = XMLTree::stringValue(child)) {
+      map.emplace(XMLTree::qualifiedName(child), std::move(*value));
     }
   }
   return map;
@@ -386,9 +245,9 @@ std::map<std::string, std::string> XMLParser::getMapOfNode(XMLNode node) const {
     log(pando::kLogDebug, "getMapFromNode ... node is null");
     return map;
   }
-  if (isTextual(node) || !node->name) return map;
-  if (std::optional<std::string> value = stringValue(node)) {
-    map.emplace(qualifiedName(node), std::move(*value));
+  if (XMLTree::isTextual(node) || !node->name) return map;
+  if (std::optional<std::string> value = XMLTree::stringValue(node)) {
+    map.emplace(XMLTree::qualifiedName(node), std::move(*value));
   }
   return map;
 }
@@ -403,8 +262,8 @@ std::map<std::string, std::string> XMLParser::getAttributeMapFromNode(XMLNode no
   if (node->type != XML_ELEMENT_NODE) return map;
   for (xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
     const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
-    if (std::optional<std::string> value = stringValue(asNode)) {
-      map.emplace(qualifiedName(asNode), std::move(*value));
+    if (std::optional<std::string> value = XMLTree::stringValue(asNode)) {
+      map.emplace(XMLTree::qualifiedName(asNode), std::move(*value));
     }
   }
   return map;
@@ -444,14 +303,14 @@ XMLNode XMLParser::makeElement(const std::string& name, const std::string& value
     log(pando::kLogDebug, "Error in createNodeWithNameAndValue, XML Not initialized.");
     return nullptr;
   }
-  appendChild(bench, element);
+  XMLTree::appendChild(bench, element);
   if (!value.empty()) {
     xmlNode* text = xmlNewDocTextLen(bench->doc, xml(value), static_cast<int>(value.size()));
     if (!text) {
       log(pando::kLogDebug, "Error in createNodeWithNameAndValue, XML Not initialized.");
       return nullptr;
     }
-    appendChild(element, text);
+    XMLTree::appendChild(element, text);
   }
   return element;
 }
@@ -484,7 +343,7 @@ bool XMLParser::addChildToNode(const std::string& name, const std::string& value
     log(pando::kLogDebug, "createNodeWithNameAndValue fails inside addChildToNode!");
     return false;
   }
-  appendChild(parent, element);
+  XMLTree::appendChild(parent, element);
   child = element;
   return true;
 }
@@ -494,15 +353,15 @@ bool XMLParser::addChildToNode(XMLNode node, XMLNode parent) {
     log(pando::kLogDebug, "Error in addChildToNode, newNode or node is null!");
     return false;
   }
-  if (parent->type != XML_ELEMENT_NODE || !isMovable(node)) {
+  if (parent->type != XML_ELEMENT_NODE || !XMLTree::isMovable(node)) {
     log(pando::kLogDebug, "Error in addChildToNode, this node cannot be moved to that parent!");
     return false;
   }
-  if (isInside(parent, node)) {
+  if (XMLTree::isInside(parent, node)) {
     log(pando::kLogDebug, "Error in addChildToNode, the parent lies inside the node!");
     return false;
   }
-  appendChild(parent, node);
+  XMLTree::appendChild(parent, node);
   return true;
 }
 
@@ -530,9 +389,8 @@ bool XMLParser::getXMLString(std::string& text) const {
     log(pando::kLogDebug, "Error in getXMLString");
     return false;
   }
-  const char* encoding =
-      document_->encoding ? reinterpret_cast<const char*>(document_->encoding) : "UTF-8";
-  std::optional<std::string> serialized = serializeDocument(document_.get(), encoding);
+  const char* encoding = document_->encoding ? XMLLibrary::text(document_->encoding) : "UTF-8";
+  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get(), encoding);
   if (!serialized) return false;
   text = std::move(*serialized);
   return true;
@@ -540,6 +398,6 @@ bool XMLParser::getXMLString(std::string& text) const {
 
 bool XMLParser::writeXMLToPath(const std::string& path) const {
   if (path.empty() || !document_) return false;
-  std::optional<std::string> serialized = serializeDocument(document_.get(), "UTF-8");
+  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get(), "UTF-8");
   return serialized && XMLFileIO::replaceFileAtomically(path, *serialized);
 }
