@@ -1,0 +1,308 @@
+#include "foundation/files/FileUtils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "foundation/files/FolderEntries.h"
+#include "foundation/files/PathText.h"
+#include "foundation/files/TreeCopy.h"
+#include "foundation/files/TreeRemoval.h"
+#include "foundation/logging/UtilsLog.h"
+#include "foundation/text/Utf8.h"
+#include "platform/ElfSection.h"
+#include "platform/FolderChain.h"
+#include "platform/InfoPlist.h"
+#include "platform/SpecialFolders.h"
+#include "platform/UniqueFd.h"
+
+namespace FileUtils {
+namespace {
+
+using platform::UniqueFd;
+
+constexpr char kComponent[] = "FileUtils";
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The nearest existing ancestor of `path` and the relative chain of folders missing below it.
+void findExistingAncestor(const std::string& path, std::string& ancestor, std::string& chain) {
+  ancestor = path;
+  chain.clear();
+  while (!fileExistsAtPath(ancestor)) {
+    std::string name = files::baseName(ancestor);
+    if (name != "." && !name.empty()) chain = chain.empty() ? name : name + "/" + chain;
+    ancestor = files::dirName(ancestor);
+  }
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool readAll(const std::string& path, std::string& bytes) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  char buffer[1 << 16];
+  while (true) {
+    ssize_t got = read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    bytes.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+void walkFolder(int folderFd, const std::string& folder, const std::string& relative,
+                const std::string& extension, std::vector<std::string>& found, bool recursive) {
+  std::vector<std::string> names;
+  int error = 0;
+  if (!files::folderEntryNames(folderFd, names, error)) return;
+  for (const std::string& name : names) {
+    std::string entry = relative.empty() ? name : relative + "/" + name;
+    struct stat info;
+    if (fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    bool isFolder = S_ISDIR(info.st_mode);
+    if (isFolder && !recursive) continue;
+    if (entry.size() > extension.size() && endsWith(entry, extension)) {
+      std::string full = folder;
+      appendPathComponent(full, entry);
+      found.push_back(full);
+    }
+    if (!isFolder) continue;
+    UniqueFd child(openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (child.valid()) walkFolder(child.get(), folder, entry, extension, found, recursive);
+  }
+}
+
+}  // namespace
+
+bool getSpecialFolderPath(int id, std::string& path) {
+  return platform::specialFolderPath(id, path);
+}
+
+bool getParentDirectory(std::string& path) {
+  if (path.empty()) return false;
+  path = files::dirName(path);
+  return true;
+}
+
+bool appendPathComponent(std::string& path, const std::string& component) {
+  if (path.empty() || component.empty()) return false;
+  size_t start = component.find_first_not_of('/');
+  if (path.back() != '/') path += '/';
+  if (start != std::string::npos) path += component.substr(start);
+  return true;
+}
+
+bool getLastPathComponent(const std::string& path, std::string& name) {
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos) name = path.substr(slash + 1);
+  return true;
+}
+
+std::string replaceExtension(const std::string& path, const std::string& suffix) {
+  size_t dot = path.rfind('.');
+  size_t slash = path.rfind('/');
+  bool inLastComponent = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (inLastComponent ? path.substr(0, dot) : path) + suffix;
+}
+
+bool fileExistsAtPath(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+bool fileExistsAtPathIsDirectory(const std::string& path, bool& isDirectory) {
+  struct stat info;
+  bool exists = stat(path.c_str(), &info) == 0;
+  isDirectory = exists && S_ISDIR(info.st_mode);
+  return exists;
+}
+
+bool getFileSize(const std::string& path, int64_t& size) {
+  size = 0;
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  size = static_cast<int64_t>(info.st_size);
+  return true;
+}
+
+bool createDirectoryAtPath(const std::string& path, bool setPermissions,
+                           pando::AbstractLogger* logger) {
+  return createDirectoryWithPermissions(path, logger, setPermissions);
+}
+
+bool createDirectoryWithPermissions(const std::string& path, pando::AbstractLogger* logger,
+                                    bool setPermissions) {
+  if (path.empty()) return false;
+  std::string ancestor;
+  std::string chain;
+  findExistingAncestor(path, ancestor, chain);
+  bool made;
+  if (setPermissions) {
+    pando::utilsLog(logger, pando::kLogInfo, kComponent,
+                    " shouldSetPermission is true, parent folder found  =  %s ", ancestor.c_str());
+    struct stat info;
+    uid_t owner = geteuid();
+    gid_t group = getegid();
+    if (lstat(ancestor.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
+      pando::utilsLog(logger, pando::kLogInfo, kComponent,
+                      "shouldSetPermission is true,owner =%d,group =%d", info.st_uid, info.st_gid);
+      owner = info.st_uid;
+      group = info.st_gid;
+    }
+    made = platform::createFoldersFor(ancestor, chain, owner, group, 0775);
+  } else {
+    made = platform::createFolders(ancestor, chain, 0777);
+  }
+  bool isDirectory = false;
+  if (made && fileExistsAtPathIsDirectory(path, isDirectory) && isDirectory) return true;
+  pando::utilsLog(logger, pando::kLogError, kComponent, "Failed to create directory at path ex %s ",
+                  path.c_str());
+  return false;
+}
+
+bool deleteDirectory(const std::string& path, bool recursive, pando::AbstractLogger* logger,
+                     bool logSuccess) {
+  if (path.empty()) return false;
+  int error = 0;
+  bool removed;
+  struct stat info;
+  if (!recursive && lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    removed = rmdir(path.c_str()) == 0;
+    if (!removed && (errno == ENOTEMPTY || errno == EEXIST)) return false;
+    error = errno;
+  } else {
+    removed = files::removeItem(path, error);
+  }
+  if (!removed) {
+    pando::utilsLog(logger, pando::kLogWarn, kComponent, "Failed to remove file. Error: %s",
+                    std::strerror(error));
+    return false;
+  }
+  if (logSuccess) {
+    pando::utilsLog(logger, pando::kLogInfo, kComponent,
+                    "Successfully deleted directory from path: %s. Recursive: %d", path.c_str(),
+                    recursive ? 1 : 0);
+  }
+  return true;
+}
+
+bool deleteFile(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 && errno == ENOENT) return true;
+  int error = 0;
+  return files::removeItem(path, error);
+}
+
+bool copyFile(const std::string& source, const std::string& destination, bool replace,
+              pando::AbstractLogger* logger) {
+  bool isDirectory = false;
+  if (replace && fileExistsAtPathIsDirectory(source, isDirectory) && !isDirectory &&
+      !deleteFile(destination)) {
+    pando::utilsLog(logger, pando::kLogError, kComponent, "Unable to delete destination file '%s'.",
+                    destination.c_str());
+    return false;
+  }
+  createDirectoryWithPermissions(files::dirName(destination), logger, false);
+  int error = 0;
+  if (!files::copyItem(source, destination, error)) {
+    pando::utilsLog(logger, pando::kLogError, kComponent,
+                    "Error Failed to copy src file '%s' to dst file '%s'.", source.c_str(),
+                    destination.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool copyPathWithDitto(const std::string& source, const std::string& destination) {
+  bool isDirectory = false;
+  if (!fileExistsAtPathIsDirectory(source, isDirectory) || !isDirectory) return false;
+  if (!createDirectoryWithPermissions(destination, nullptr, false)) return false;
+  int error = 0;
+  return files::mergeFolder(source, destination, error);
+}
+
+bool getFilesWithExtension(const std::string& folder, const std::string& extension,
+                           std::vector<std::string>& files, bool recursive) {
+  std::string dotted = !extension.empty() && extension[0] == '.' ? extension : "." + extension;
+  UniqueFd top(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (top.valid()) walkFolder(top.get(), folder, "", dotted, files, recursive);
+  return true;
+}
+
+bool CreateFileWithContentAtPath(const std::string& path, const std::string& bytes) {
+  std::string name = files::baseName(path);
+  if (path.empty() || name == "/" || name == "." || name == "..") return false;
+  UniqueFd folder(open(files::dirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::string unique;
+  if (!folder.valid() || !StringUtils::utilCreateUUIDString(unique)) return false;
+  std::string temporary = "." + name + "." + unique;
+  UniqueFd file(openat(folder.get(), temporary.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!file.valid()) return false;
+  bool written = writeAll(file.get(), bytes) && fsync(file.get()) == 0;
+  file.reset();
+  if (written && renameat(folder.get(), temporary.c_str(), folder.get(), name.c_str()) == 0) {
+    return true;
+  }
+  unlinkat(folder.get(), temporary.c_str(), 0);
+  return false;
+}
+
+bool readFileContents(const std::string& path, std::string& text) {
+  std::string bytes;
+  if (!fileExistsAtPath(path) || !readAll(path, bytes)) return false;
+  if (Utf8::isValid(bytes)) {
+    text = std::move(bytes);
+    return true;
+  }
+  return Utf8::fromUtf16(bytes, text);
+}
+
+bool GetDynamicLibraryVersion(const std::string& path, StringUtils::VersionNumbers& version,
+                              pando::AbstractLogger* logger) {
+  std::string plist;
+  switch (platform::readElfSection(path, platform::kInfoPlistSection,
+                                   platform::kInfoPlistMaximumSize, plist)) {
+    case platform::ElfReadStatus::kOpenFailed:
+      pando::utilsLog(logger, pando::kLogError, kComponent,
+                      "Error Failed open the dylib %s while getting its version", path.c_str());
+      return false;
+    case platform::ElfReadStatus::kStatFailed:
+      pando::utilsLog(logger, pando::kLogError, kComponent,
+                      "Error Failed to fstat file '%s' while getting its version", path.c_str());
+      return false;
+    case platform::ElfReadStatus::kMapFailed:
+      pando::utilsLog(logger, pando::kLogError, kComponent,
+                      "Error Failed map the dylib %s while getting its version", path.c_str());
+      return false;
+    case platform::ElfReadStatus::kNotFound:
+    case platform::ElfReadStatus::kFound:
+      break;
+  }
+  std::string text;
+  if (plist.empty() || !platform::bundleVersionFromInfoPlist(plist, text)) {
+    pando::utilsLog(logger, pando::kLogError, kComponent,
+                    "Error Failed to get the dylib %s  version", path.c_str());
+    return false;
+  }
+  StringUtils::utilParseVersionString(text, version);
+  pando::utilsLog(logger, pando::kLogInfo, kComponent,
+                  "Version for the dylib %s successfully obtained", path.c_str());
+  return true;
+}
+
+}  // namespace FileUtils

@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "foundation/files/FileUtils.h"
+#include "tests/foundation/text/support/CapturingLogger.h"
+#include "tests/platform/support/ElfImage.h"
+#include "tests/platform/support/TestTree.h"
+
+extern char** environ;
+
+namespace {
+
+struct stat statOf(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info;
+}
+
+// Runs `check` in a child process that has dropped to another user; true when it returned true.
+// Lets a root test see what an unprivileged caller meets.
+template <typename Check>
+bool asOtherUser(Check check) {
+  pid_t child = fork();
+  if (child == 0) {
+    bool ok = setgid(otherUser()) == 0 && setuid(otherUser()) == 0 && check();
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(FileUtilsPaths, AppendPathComponentPutsExactlyOneSlash) {
+  struct Case {
+    const char* path;
+    const char* component;
+    bool ok;
+    const char* result;
+  } cases[] = {
+      {"a", "b", true, "a/b"}, {"a/", "/b", true, "a/b"},   {"a", "///b", true, "a/b"},
+      {"/", "b", true, "/b"},  {"a", "b/c", true, "a/b/c"}, {"", "b", false, ""},
+      {"a", "", false, "a"},
+  };
+  for (const Case& c : cases) {
+    std::string path = c.path;
+    EXPECT_EQ(FileUtils::appendPathComponent(path, c.component), c.ok) << c.path;
+    EXPECT_EQ(path, c.result);
+  }
+}
+
+TEST(FileUtilsPaths, ParentLastComponentAndExtension) {
+  std::string path = "/a/b.app/";
+  EXPECT_TRUE(FileUtils::getParentDirectory(path));
+  EXPECT_EQ(path, "/a");
+  path = "";
+  EXPECT_FALSE(FileUtils::getParentDirectory(path));
+
+  std::string name = "kept";
+  EXPECT_TRUE(FileUtils::getLastPathComponent("no-slash", name));
+  EXPECT_EQ(name, "kept");
+  EXPECT_TRUE(FileUtils::getLastPathComponent("/a/b.log", name));
+  EXPECT_EQ(name, "b.log");
+  EXPECT_TRUE(FileUtils::getLastPathComponent("/a/", name));
+  EXPECT_EQ(name, "");
+
+  struct Case {
+    const char* path;
+    const char* result;
+  } cases[] = {{"/x/file.txt", "/x/file.meta"},
+               {"/x/archive.tar.gz", "/x/archive.tar.meta"},
+               {"/x/noext", "/x/noext.meta"},
+               {"/dir.d/noext", "/dir.d/noext.meta"},  // a dot in a folder name is no extension
+               {"name.", "name.meta"}};
+  for (const Case& c : cases) EXPECT_EQ(FileUtils::replaceExtension(c.path, ".meta"), c.result);
+}
+
+TEST(FileUtilsQueries, ExistenceKindAndSize) {
+  TempFolder tree;
+  writeTextFile(tree / "file", "12345");
+  symlink("missing-target", (tree / "dangling").c_str());
+  bool isDirectory = true;
+  EXPECT_TRUE(FileUtils::fileExistsAtPathIsDirectory(tree / "file", isDirectory));
+  EXPECT_FALSE(isDirectory);
+  EXPECT_TRUE(FileUtils::fileExistsAtPathIsDirectory(tree.path(), isDirectory));
+  EXPECT_TRUE(isDirectory);
+  EXPECT_FALSE(FileUtils::fileExistsAtPathIsDirectory(tree / "missing", isDirectory));
+  EXPECT_FALSE(isDirectory);
+  EXPECT_FALSE(FileUtils::fileExistsAtPath(tree / "dangling"));
+
+  int64_t size = -1;
+  EXPECT_TRUE(FileUtils::getFileSize(tree / "file", size));
+  EXPECT_EQ(size, 5);
+  size = -1;
+  EXPECT_FALSE(FileUtils::getFileSize(tree / "missing", size));
+  EXPECT_EQ(size, 0);
+}
+
+TEST(FileUtilsSpecialFolders, LookUpGoesThroughThePlatformTable) {
+  TempFolder tree;
+  ScopedEnv root("WEND_ROOT", tree.path());
+  std::string path;
+  EXPECT_TRUE(FileUtils::getSpecialFolderPath(29, path));
+  EXPECT_EQ(path, tree / "var/lib/Orvel/Hearth");
+  path = "kept";
+  EXPECT_FALSE(FileUtils::getSpecialFolderPath(33, path));
+  EXPECT_EQ(path, "kept");
+}
+
+TEST(FileUtilsCreate, CreatesMissingParentsWithDefaultsAndKeepsExisting) {
+  TempFolder tree;
+  mode_t old = umask(022);
+  EXPECT_TRUE(FileUtils::createDirectoryAtPath(tree / "a/b/c"));
+  EXPECT_TRUE(FileUtils::createDirectoryAtPath(tree / "a/b/c/"));  // already there
+  umask(old);
+  EXPECT_EQ(statOf(tree / "a/b").st_mode & 07777, 0755u);
+  EXPECT_EQ(statOf(tree / "a/b/c").st_uid, geteuid());
+}
+
+TEST(FileUtilsCreate, WithPermissionsNewFoldersTakeTheAncestorsOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving folders away needs root";
+  TempFolder tree;
+  std::filesystem::create_directories(tree / "theirs");
+  ASSERT_EQ(chown((tree / "theirs").c_str(), otherUser(), otherUser()), 0);
+  CapturingLogger logger;
+  ASSERT_TRUE(FileUtils::createDirectoryWithPermissions(tree / "theirs/x/y", &logger, true));
+  for (const char* folder : {"theirs/x", "theirs/x/y"}) {
+    EXPECT_EQ(statOf(tree / folder).st_uid, otherUser()) << folder;
+    EXPECT_EQ(statOf(tree / folder).st_mode & 07777, 0775u) << folder;
+  }
+  EXPECT_TRUE(logger.has(
+      30, " shouldSetPermission is true, parent folder found  =  " + (tree / "theirs") + " "));
+  EXPECT_TRUE(logger.has(30, "shouldSetPermission is true,owner =" + std::to_string(otherUser()) +
+                                 ",group =" + std::to_string(otherUser())));
+}
+
+TEST(FileUtilsCreate, FailuresAreLoggedAndLinksBelowTheAncestorRefused) {
+  TempFolder tree;
+  TempFolder outside;
+  writeTextFile(tree / "file", "in the way");
+  ASSERT_EQ(symlink((outside / "gone").c_str(), (tree / "dangling").c_str()), 0);
+  CapturingLogger logger;
+  EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "file", &logger, false));
+  EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "file/sub", &logger, false));
+  EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "dangling/sub", &logger, false));
+  EXPECT_FALSE(FileUtils::createDirectoryAtPath(""));
+  EXPECT_FALSE(existsNoFollow(outside / "gone"));
+  EXPECT_TRUE(logger.has(50, "Failed to create directory at path ex " + (tree / "file") + " "));
+  EXPECT_EQ(logger.records.size(), 3u);
+}
+
+TEST(FileUtilsDelete, NonRecursiveLeavesAFolderWithContent) {
+  TempFolder tree;
+  std::filesystem::create_directories(tree / "full");
+  writeTextFile(tree / "full/one", "1");
+  CapturingLogger logger;
+  EXPECT_FALSE(FileUtils::deleteDirectory(tree / "full", false, &logger, true));
+  EXPECT_EQ(readTextFile(tree / "full/one"), "1");
+  EXPECT_TRUE(logger.records.empty());
+
+  std::filesystem::create_directories(tree / "empty");
+  EXPECT_TRUE(FileUtils::deleteDirectory(tree / "empty", false, &logger, false));
+  EXPECT_FALSE(existsNoFollow(tree / "empty"));
+  EXPECT_FALSE(FileUtils::deleteDirectory("", true, &logger, true));
+}
+
+TEST(FileUtilsDelete, RecursiveRemovesEverythingButWhatLinksPointTo) {
+  TempFolder tree;
+  TempFolder outside;
+  writeTextFile(outside / "precious", "keep");
+  std::filesystem::create_directories(tree / "full/sub");
+  writeTextFile(tree / "full/sub/one", "1");
+  ASSERT_EQ(symlink(outside.path().c_str(), (tree / "full/sub/out").c_str()), 0);
+  CapturingLogger logger;
+  EXPECT_TRUE(FileUtils::deleteDirectory(tree / "full", true, &logger, true));
+  EXPECT_FALSE(existsNoFollow(tree / "full"));
+  EXPECT_EQ(readTextFile(outside / "precious"), "keep");
+  EXPECT_TRUE(logger.has(
+      30, "Successfully deleted directory from path: " + (tree / "full") + ". Recursive: 1"));
+
+  EXPECT_FALSE(FileUtils::deleteDirectory(tree / "missing", true, &logger, false));
+  EXPECT_TRUE(logger.has(40, "Failed to remove file. Error: No such file or directory"));
+}
+
+TEST(FileUtilsDelete, DeleteFileIsTrueForNothingAndRemovesAnyItem) {
+  TempFolder tree;
+  EXPECT_TRUE(FileUtils::deleteFile(tree / "missing"));
+  std::filesystem::create_directories(tree / "folder/sub");
+  writeTextFile(tree / "file", "x");
+  EXPECT_TRUE(FileUtils::deleteFile(tree / "file"));
+  EXPECT_TRUE(FileUtils::deleteFile(tree / "folder"));
+  EXPECT_FALSE(existsNoFollow(tree / "file"));
+  EXPECT_FALSE(existsNoFollow(tree / "folder"));
+}
+
+TEST(FileUtilsCopy, CopyFileCreatesTheFolderAndReplacesOnlyWhenAsked) {
+  TempFolder tree;
+  writeTextFile(tree / "src", "new");
+  CapturingLogger logger;
+  ASSERT_TRUE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", false, &logger));
+  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "new");
+
+  writeTextFile(tree / "src", "newer");
+  EXPECT_FALSE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", false, &logger));
+  EXPECT_TRUE(logger.has(50, "Error Failed to copy src file '" + (tree / "src") +
+                                 "' to dst file '" + (tree / "deep/er/dst") + "'."));
+  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "new");
+  EXPECT_TRUE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", true, &logger));
+  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "newer");
+}
+
+TEST(FileUtilsCopy, ReplaceFailsWhenTheDestinationCannotBeDeleted) {
+  TempFolder tree;
+  std::filesystem::create_directories(tree / "locked");
+  writeTextFile(tree / "src", "new");
+  writeTextFile(tree / "locked/dst", "old");
+  chmod(tree.path().c_str(), 0755);
+  chmod((tree / "src").c_str(), 0644);
+  chmod((tree / "locked").c_str(), 0555);
+  auto check = [&] {
+    CapturingLogger logger;
+    bool copied = FileUtils::copyFile(tree / "src", tree / "locked/dst", true, &logger);
+    return !copied &&
+           logger.has(50, "Unable to delete destination file '" + (tree / "locked/dst") + "'.");
+  };
+  EXPECT_TRUE(geteuid() == 0 ? asOtherUser(check) : check());
+  EXPECT_EQ(readTextFile(tree / "locked/dst"), "old");
+}
+
+TEST(FileUtilsCopy, DittoCopiesFolderTreesOnly) {
+  TempFolder tree;
+  std::filesystem::create_directories(tree / "src/sub");
+  writeTextFile(tree / "src/sub/file", "x");
+  chmod((tree / "src/sub/file").c_str(), 0604);
+  symlink("sub/file", (tree / "src/link").c_str());
+  writeTextFile(tree / "plain", "not a folder");
+
+  EXPECT_FALSE(FileUtils::copyPathWithDitto(tree / "plain", tree / "out1"));
+  EXPECT_FALSE(FileUtils::copyPathWithDitto(tree / "missing", tree / "out2"));
+  EXPECT_FALSE(existsNoFollow(tree / "out1"));
+
+  ASSERT_TRUE(FileUtils::copyPathWithDitto(tree / "src", tree / "new/parents/out"));
+  EXPECT_EQ(readTextFile(tree / "new/parents/out/sub/file"), "x");
+  EXPECT_EQ(statOf(tree / "new/parents/out/sub/file").st_mode & 07777, 0604u);
+  EXPECT_TRUE(S_ISLNK(statOf(tree / "new/parents/out/link").st_mode));
+  // Into an existing folder: merged, and copied again over itself without harm.
+  ASSERT_TRUE(FileUtils::copyPathWithDitto(tree / "src", tree / "new/parents/out"));
+  EXPECT_EQ(readTextFile(tree / "new/parents/out/link"), "x");
+}
+
+TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
+  TempFolder tree;
+  std::filesystem::create_directories(tree / "sub/deeper");
+  std::filesystem::create_directories(tree / "folder.log");
+  for (const char* file : {"x.log", ".log", "b.log", "x.logs", "sub/y.log", "sub/deeper/z.log"}) {
+    writeTextFile(tree / file, "");
+  }
+  TempFolder outside;
+  writeTextFile(outside / "o.log", "");
+  symlink(outside.path().c_str(), (tree / "sub/linked").c_str());
+
+  std::vector<std::string> flat = {"earlier"};
+  EXPECT_TRUE(FileUtils::getFilesWithExtension(tree.path(), "log", flat, false));
+  EXPECT_EQ(flat, (std::vector<std::string>{"earlier", tree / "b.log", tree / "x.log"}));
+
+  std::vector<std::string> deep;
+  EXPECT_TRUE(FileUtils::getFilesWithExtension(tree.path(), ".log", deep, true));
+  EXPECT_EQ(deep, (std::vector<std::string>{tree / "b.log", tree / "folder.log",
+                                            tree / "sub/deeper/z.log", tree / "sub/y.log",
+                                            tree / "x.log"}));
+
+  std::vector<std::string> none;
+  EXPECT_TRUE(FileUtils::getFilesWithExtension(tree / "missing", "log", none, true));
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(FileUtilsWrite, WritesWholeFilesAtomicallyAndNeverThroughALink) {
+  TempFolder tree;
+  TempFolder outside;
+  EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "first"));
+  EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "second"));
+  EXPECT_EQ(readTextFile(tree / "f"), "second");
+  EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "empty", ""));
+  EXPECT_TRUE(FileUtils::fileExistsAtPath(tree / "empty"));
+
+  writeTextFile(outside / "target", "outside");
+  ASSERT_EQ(symlink((outside / "target").c_str(), (tree / "link").c_str()), 0);
+  EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "link", "replaced"));
+  EXPECT_FALSE(S_ISLNK(statOf(tree / "link").st_mode));
+  EXPECT_EQ(readTextFile(outside / "target"), "outside");
+
+  EXPECT_FALSE(FileUtils::CreateFileWithContentAtPath("", "x"));
+  EXPECT_FALSE(FileUtils::CreateFileWithContentAtPath(tree / "missing/f", "x"));
+  // No temporary file is left behind: f, empty and link only.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.path()), {}), 3);
+}
+
+TEST(FileUtilsRead, Utf8FirstThenUtf16) {
+  TempFolder tree;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* text;  // null: cannot be read
+  } cases[] = {
+      {"utf8", "gr\xC3\xBC\xC3\x9F", "gr\xC3\xBC\xC3\x9F"},
+      {"utf16le", std::string("\xFF\xFEh\0i\0", 6), "hi"},
+      {"utf16be", std::string("\0h\x20\xAC", 4), "h\xE2\x82\xAC"},
+      {"empty", "", ""},
+      {"neither", "\xFF\xFF\xFF", nullptr},
+  };
+  for (const Case& c : cases) {
+    writeTextFile(tree / c.name, c.bytes);
+    std::string text = "kept";
+    EXPECT_EQ(FileUtils::readFileContents(tree / c.name, text), c.text != nullptr) << c.name;
+    EXPECT_EQ(text, c.text ? c.text : "kept") << c.name;
+  }
+  std::string text = "kept";
+  EXPECT_FALSE(FileUtils::readFileContents(tree / "missing", text));
+  EXPECT_FALSE(FileUtils::readFileContents(tree.path(), text));
+  EXPECT_EQ(text, "kept");
+}
+
+std::string infoPlist(const std::string& version) {
+  return "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleVersion</key>"
+         "<string>" +
+         version + "</string></dict></plist>";
+}
+
+TEST(FileUtilsLibraryVersion, ReadsTheEmbeddedVersion) {
+  TempFolder tree;
+  writeTextFile(tree / "OrvelPIM.dylib", ElfImage("__info_plist", infoPlist("4.1.1.207")).bytes);
+  writeTextFile(tree / "Short.dylib", ElfImage("__info_plist", infoPlist("10.9")).bytes);
+  CapturingLogger logger;
+  StringUtils::VersionNumbers version = {0, 0, 0, 0};
+  ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(tree / "OrvelPIM.dylib", version, &logger));
+  EXPECT_EQ(version, (StringUtils::VersionNumbers{4, 1, 1, 207}));
+  EXPECT_TRUE(logger.has(
+      30, "Version for the dylib " + (tree / "OrvelPIM.dylib") + " successfully obtained"));
+  version = {0, 0, 0, 0};
+  ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(tree / "Short.dylib", version, &logger));
+  EXPECT_EQ(version, (StringUtils::VersionNumbers{10, 9, 0, 0}));
+}
+
+TEST(FileUtilsLibraryVersion, FailuresSayWhyAndLeaveTheVersion) {
+  TempFolder tree;
+  std::string truncated = ElfImage("__info_plist", infoPlist("1.2.3.4")).bytes;
+  truncated.resize(truncated.size() - 1);
+  writeTextFile(tree / "truncated.dylib", truncated);
+  writeTextFile(tree / "other.dylib", ElfImage("__other", infoPlist("1.2.3.4")).bytes);
+  writeTextFile(tree / "noversion.dylib", ElfImage("__info_plist", "<plist><dict/></plist>").bytes);
+  writeTextFile(tree / "text.dylib", "not an ELF file at all");
+  CapturingLogger logger;
+  StringUtils::VersionNumbers version = {9, 9, 9, 9};
+  for (const char* name : {"truncated.dylib", "other.dylib", "noversion.dylib", "text.dylib"}) {
+    EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(tree / name, version, &logger)) << name;
+    EXPECT_TRUE(logger.has(50, "Error Failed to get the dylib " + (tree / name) + "  version"));
+  }
+  EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(tree / "missing.dylib", version, &logger));
+  EXPECT_TRUE(logger.has(50, "Error Failed open the dylib " + (tree / "missing.dylib") +
+                                 " while getting its version"));
+  EXPECT_EQ(version, (StringUtils::VersionNumbers{9, 9, 9, 9}));
+}
+
+// The section as the build adds it to a real shared object.
+TEST(FileUtilsLibraryVersion, ReadsASectionThatObjcopyAdded) {
+  TempFolder tree;
+  writeTextFile(tree / "Info.plist", infoPlist("3.2.1.0"));
+  std::string section = "__info_plist=" + (tree / "Info.plist");
+  std::string input = "/proc/self/exe";
+  std::string output = tree / "Versioned.dylib";
+  const char* argv[] = {"objcopy",     "--add-section", section.c_str(),
+                        input.c_str(), output.c_str(),  nullptr};
+  pid_t child = 0;
+  if (posix_spawnp(&child, "objcopy", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+    GTEST_SKIP() << "objcopy is not installed";
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  StringUtils::VersionNumbers version = {0, 0, 0, 0};
+  ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(output, version));
+  EXPECT_EQ(version, (StringUtils::VersionNumbers{3, 2, 1, 0}));
+}
+
+}  // namespace
