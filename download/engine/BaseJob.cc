@@ -21,7 +21,9 @@ bool BaseJob::pauseJob() {
       return false;
     }
     int32_t next = current == kRunning ? kPauseRequested : kIdle;
-    if (state_.compare_exchange_weak(current, next)) return true;
+    if (!state_.compare_exchange_weak(current, next)) continue;
+    if (next == kPauseRequested) onInterrupted();
+    return true;
   }
 }
 
@@ -41,7 +43,9 @@ bool BaseJob::stopJob() {
   int32_t current = state_.load();
   while (true) {
     int32_t next = (current == kStopped || current == kComplete) ? kStopped : kStopping;
-    if (state_.compare_exchange_weak(current, next)) return true;
+    if (!state_.compare_exchange_weak(current, next)) continue;
+    if (current == kRunning || current == kPauseRequested) onInterrupted();
+    return true;
   }
 }
 

@@ -49,6 +49,10 @@ class BaseJob {
   int32_t state() const { return state_.load(); }
   void setState(int32_t state) { state_.store(state); }
 
+ protected:
+  // A pause or stop reached the running job: wake whatever it waits on. Any thread.
+  virtual void onInterrupted() {}
+
  private:
   const uint32_t jobId_;
   std::atomic<int32_t> state_{kIdle};

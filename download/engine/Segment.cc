@@ -79,10 +79,12 @@ SegmentEventRecord Segment::eventRecord() const {
 }
 
 Segment::PieceResult Segment::writePiece(uint64_t generation, uint32_t offset, uint32_t length,
-                                         const std::function<bool()>& write) {
+                                         const std::function<bool()>& write,
+                                         const std::function<void(uint32_t prefix)>& recordPrefix) {
   std::lock_guard lock(mutex_);
   if (generation != generation_) return PieceResult::kStale;
   if (!write()) return PieceResult::kFailed;
+  const uint32_t before = prefix_;
   if (offset <= prefix_) {
     prefix_ = std::max(prefix_, offset + length);
   } else {
@@ -93,6 +95,7 @@ Segment::PieceResult Segment::writePiece(uint64_t generation, uint32_t offset, u
        next = writtenAhead_.erase(next)) {
     prefix_ = std::max(prefix_, next->first + next->second);
   }
+  if (prefix_ > before && recordPrefix) recordPrefix(prefix_);
   if (completed_ || prefix_ < length_) return PieceResult::kWritten;
   completed_ = true;
   return PieceResult::kCompleted;

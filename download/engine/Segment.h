@@ -55,10 +55,12 @@ class Segment {
   SegmentEventRecord eventRecord() const;
 
   // Runs `write` under the segment's lock when `generation` is current, then records the bytes
-  // [offset, offset + length) as written. kCompleted is returned once, by the piece that closes
-  // the last gap.
+  // [offset, offset + length) as written and, when the written prefix grew, calls `recordPrefix`
+  // with it (still under the lock, so records never go backwards past a restart). kCompleted is
+  // returned once, by the piece that closes the last gap.
   PieceResult writePiece(uint64_t generation, uint32_t offset, uint32_t length,
-                         const std::function<bool()>& write);
+                         const std::function<bool()>& write,
+                         const std::function<void(uint32_t prefix)>& recordPrefix = {});
   // Bytes from the segment's start that are written without a gap: what a resume may trust.
   uint32_t writtenPrefix() const;
 

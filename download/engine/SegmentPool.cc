@@ -63,13 +63,14 @@ bool SegmentPool::placeNewLocked(uint32_t index, std::shared_ptr<Segment>& out) 
   return true;
 }
 
-bool SegmentPool::freeSegmentInPool(uint32_t index) {
+bool SegmentPool::freeSegmentInPool(uint32_t index, const Segment* expected) {
   std::lock_guard lock(mutex_);
   if (index >= slots_.size()) {
     engineLog(pando::kLogWarn, "SegmentPool", "freeSegmentInPool : index (%d) out of bound (%d)",
               index, static_cast<uint32_t>(slots_.size()));
     return false;
   }
+  if (expected && slots_[index].get() != expected) return true;
   if (slots_[index]) slots_[index]->release();
   slots_[index].reset();
   return true;

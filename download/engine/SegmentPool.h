@@ -20,8 +20,8 @@ class SegmentPool {
   bool createAndGetSegmentFromPool(uint32_t index, std::shared_ptr<Segment>& out);
   // The same, doubling the capacity as often as needed (a single stream grows piece by piece).
   bool createNextSegmentInPool(uint32_t index, std::shared_ptr<Segment>& out);
-  // Empties slot `index`; false past the capacity.
-  bool freeSegmentInPool(uint32_t index);
+  // Empties slot `index`, when given only if it still holds `expected`; false past the capacity.
+  bool freeSegmentInPool(uint32_t index, const Segment* expected = nullptr);
   void clear();
   uint32_t capacity() const;
 

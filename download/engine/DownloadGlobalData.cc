@@ -1,0 +1,570 @@
+#include "download/engine/DownloadGlobalData.h"
+
+#include <thread>
+
+#include "download/engine/DownloadJob.h"
+#include "download/engine/EngineFileSystem.h"
+#include "download/engine/EngineLog.h"
+#include "download/engine/FileSerializerJob.h"
+#include "download/engine/GzipFileInflater.h"
+#include "download/engine/ResumeHeaders.h"
+
+namespace gde {
+
+namespace {
+
+constexpr const char* kComponent = "DownloadGlobalData";
+constexpr const char* kEtagEventPrefix = "The value of ETAG for the file is ";
+
+void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void log(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  engineVlog(level, kComponent, format, args);
+  va_end(args);
+}
+
+std::string withoutTrailingSlash(const std::string& folderPath) {
+  if (!folderPath.empty() && folderPath.back() == '/') {
+    return folderPath.substr(0, folderPath.size() - 1);
+  }
+  return folderPath;
+}
+
+}  // namespace
+
+DownloadGlobalData::DownloadGlobalData(const DownloadSettings& settings, const EngineClock& clock,
+                                       const HttpSettings& httpSettings)
+    : settings_(settings),
+      clock_(clock),
+      session_(httpSettings),
+      backlog_(settings.serializerBacklogLimit),
+      activity_(clock),
+      errorTracker_(std::make_unique<ErrorRetryTracker>()) {}
+
+DownloadGlobalData::~DownloadGlobalData() {
+  close();
+}
+
+bool DownloadGlobalData::init(const DLEInputStruct& request) {
+  if (!preference_.resolveTargetPath(request)) {
+    setLastError(kDleErrorMisuse, "Input parameter structure contains invalid values as preference",
+                 0, 1);
+    log(pando::kLogWarn, "failed to init the pref of GDE");
+    return false;
+  }
+  DLEErrorInfo error;
+  if (!session_.init(&preference_, error)) {
+    setLastError(error);
+    log(pando::kLogWarn, "failed to init the http session");
+    return false;
+  }
+  initialized_.store(true);
+  return true;
+}
+
+bool DownloadGlobalData::close() {
+  outputFile_.close();
+  metaFile_.close();
+  jobs_.clear();
+  segments_.clear();
+  {
+    std::lock_guard lock(communicatorsMutex_);
+    communicators_.clear();
+  }
+  initialized_.store(false);
+  return true;
+}
+
+void DownloadGlobalData::renewSession() {
+  session_.init();
+}
+
+bool DownloadGlobalData::setPreference(const DLEPrefStruct& preferences) {
+  return preference_.validate(preferences);
+}
+
+bool DownloadGlobalData::registerIntercept(int32_t event, IDleIntercept* intercept) {
+  if (intercept) return intercepts_.add(event, intercept);
+  setLastError(kDleErrorMisuse, "target object is null", 0, 1);
+  log(pando::kLogWarn, "DownloadGlobalData::addDLEIntercept : invalid param. intercept is null");
+  return false;
+}
+
+int32_t DownloadGlobalData::notifyIntercepts(int32_t event, const void* data, uint32_t size) {
+  return intercepts_.notify(event, data, size);
+}
+
+// ---- Remote size, range and the resume decision ----
+
+bool DownloadGlobalData::retrieveRemoteFileSize() {
+  if (sizeRetrieved_) return true;
+  ErrorRetryTracker attempts;
+  HttpCommunicator communicator;
+  EngineErrorRecord error;
+  if (!communicator.init(&session_, &preference_)) {
+    communicator.getError(error);
+    classifyIntoLastError(error);
+    log(pando::kLogError, "failed to init the http downloader to get file Size");
+    return false;
+  }
+  auto started = clock_.now();
+  uint64_t size = 0;
+  for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
+    communicator.getError(error);
+    if (attempts.classifyError(error) != kErrorClassRetryNow) {
+      classifyIntoLastError(error);
+      log(pando::kLogError, "failed to retrieve the server file Size");
+      return false;
+    }
+    log(pando::kLogInfo,
+        "some intermittent error while fetching remote file size. Retrying now. Error code is %d "
+        "and error type is %d",
+        error.code, error.type);
+    auto elapsed = clock_.now() - started;
+    if (attempt >= settings_.sizeRetryAttempts || elapsed >= settings_.sizeRetryWindow) {
+      log(pando::kLogError,
+          "Retry Count: %d reached for retriving file size and total time taken in seconds is %d",
+          attempt,
+          static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
+      classifyIntoLastError(error);
+      return false;
+    }
+    std::this_thread::sleep_for(settings_.sizeRetryWait);
+  }
+  remoteFileSize_ = size;
+  std::string etag;
+  communicator.getResponseHeader("ETag", etag);
+  if (etag.empty())
+    log(pando::kLogWarn, "failed to retrieve the ETAG header from the head request");
+  setResponseHeader("ETag", etag);
+  std::string text = kEtagEventPrefix + etag;
+  notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
+  sizeRetrieved_ = true;
+  if (size == 0) {
+    log(pando::kLogInfo, "Zero file size obtained from server. Changing to single stream");
+    preference_.singleStreamInEffect = 1;
+    return true;
+  }
+  preference_.singleStreamInEffect =
+      communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
+  log(pando::kLogInfo,
+      "Inside retrieveRemoteFileSize. checkByteRangeAcceptanceByServer is completed . Setting "
+      "isSingleStreamFileDownload preference to %d",
+      preference_.singleStreamInEffect);
+  return true;
+}
+
+bool DownloadGlobalData::prepareStreamOrSize() {
+  if (!preference_.prefs.singleStream) return retrieveRemoteFileSize();
+  singleStreamRequested_ = true;
+  remoteFileSize_ = 0;
+  preference_.singleStreamInEffect = 1;
+  setResponseHeader("ETag", "");
+  preference_.rebuildHeaderObjects();
+  if (preference_.prefs.compression) {
+    preference_.addHeaderObject("Accept-Encoding", "gzip");
+    log(pando::kLogInfo, "Preference: Preference is set for adding compression header");
+  }
+  log(pando::kLogInfo, "Preference: Client has set the preference for single stream download");
+  return true;
+}
+
+bool DownloadGlobalData::validateRange() {
+  uint64_t start = preference_.prefs.downloadStartAddress;
+  uint64_t count = preference_.prefs.bytesToDownload;
+  uint64_t size = remoteFileSize_;
+  log(pando::kLogInfo,
+      "Validating preference for startAddress=%llu and bytesToDownload=%llu for fileSize=%llu",
+      static_cast<unsigned long long>(start), static_cast<unsigned long long>(count),
+      static_cast<unsigned long long>(size));
+  if (start == 0 && (count == 0 || (preference_.singleStreamInEffect && count == size))) {
+    rangeStart_ = 0;
+    rangeByteCount_ = size;
+    return true;
+  }
+  if (preference_.singleStreamInEffect) {
+    setLastError(kDleErrorPartialDownloadImpossible,
+                 "File part download is not supported by the server", 0, 1);
+    return false;
+  }
+  if (count == 0) count = size > start ? size - start : 0;
+  // count <= size - start, never start + count <= size: the sum may wrap.
+  if (start < size && count > 0 && count <= size - start) {
+    rangeStart_ = start;
+    rangeByteCount_ = count;
+    return true;
+  }
+  setLastError(kDleErrorMisuse,
+               "File Part to be downloaded doesn't falls in the range of File size", 0, 1);
+  return false;
+}
+
+std::map<std::string, std::string> DownloadGlobalData::currentResumeHeaders() const {
+  return ResumeHeaders::build(remoteFileSize_, preference_.prefs.segmentSize,
+                              responseHeader("ETag"), preference_.serverFullPath, rangeStart_,
+                              rangeByteCount_);
+}
+
+bool DownloadGlobalData::decideResume() {
+  preference_.freshStart = 1;
+  const std::string partial = preference_.partialFilePath();
+  const std::string meta = preference_.metaFilePath();
+  if (!preference_.keepResumeFile || preference_.singleStreamInEffect || !fileExists(partial) ||
+      !fileExists(meta)) {
+    return false;
+  }
+  const uint32_t lastIndex = static_cast<uint32_t>(rangeByteCount_ / preference_.prefs.segmentSize);
+  std::map<std::string, std::string> stored;
+  const char* refusal = nullptr;
+  metaFile_.close();
+  if (!metaFile_.open(meta)) {
+    refusal = "failed to init quarryd file in write mode.";
+  } else if (!metaFile_.checkMagic()) {
+    refusal = "quarryd file is not valid. And download should begin from beginning.";
+  } else if (!metaFile_.readHeaders(stored, lastIndex)) {
+    refusal = "Failed to get the headers from the quarryd file.";
+  } else if (!ResumeHeaders::match(stored, currentResumeHeaders())) {
+    refusal = "Headers are invalid in QUARRYD file. The download would resume from start now.";
+  }
+  if (refusal) {
+    log(pando::kLogInfo, "%s", refusal);
+    metaFile_.deleteMetaFile();
+    return false;
+  }
+  preference_.freshStart = 0;
+  return true;
+}
+
+bool DownloadGlobalData::createPartialFile(const std::string& path) {
+  if (fileExists(path)) {
+    fileCreated_ = false;
+    return true;
+  }
+  int error = 0;
+  int tries = 0;
+  for (auto wait : settings_.fileCreateRetryWaits) {
+    std::this_thread::sleep_for(wait);
+    if (createLocalFile(path, error)) {
+      fileCreated_ = true;
+      return true;
+    }
+    log(pando::kLogError, "Failed to create a file on local disk at %s. Try count: %d.",
+        path.c_str(), ++tries);
+  }
+  recordFileSystemError(error, path, "failed to create a file on local disk at " + path + ".");
+  return false;
+}
+
+bool DownloadGlobalData::prepareFreshFiles() {
+  const std::string folder = withoutTrailingSlash(preference_.targetFolderPath);
+  int error = 0;
+  if (!folder.empty() && !folderExists(folder)) {
+    if (!createFolder(folder, error)) {
+      recordFileSystemError(error, folder,
+                            "failed to create a dir - " + folder + " on local disk.");
+      return false;
+    }
+    dirCreated_ = true;
+  }
+  const std::string partial = preference_.partialFilePath();
+  if (!createPartialFile(partial)) return false;
+  if (!truncateFile(partial, rangeByteCount_, error)) {
+    recordFileSystemError(error, partial,
+                          "failed to extend the file size of " + partial + " upto " +
+                              std::to_string(rangeByteCount_) + ".");
+    return false;
+  }
+  if (!preference_.singleStreamInEffect && preference_.keepResumeFile) writeNewMetaFile();
+  return true;
+}
+
+void DownloadGlobalData::writeNewMetaFile() {
+  const std::string meta = preference_.metaFilePath();
+  const uint32_t lastIndex = static_cast<uint32_t>(rangeByteCount_ / preference_.prefs.segmentSize);
+  metaFile_.close();
+  int error = 0;
+  deleteFile(meta, error);
+  if (!createLocalFile(meta, error)) {
+    log(pando::kLogError, "failed to create a file (%s) on local disk.", meta.c_str());
+  } else if (!metaFile_.open(meta)) {
+    log(pando::kLogError, "failed to init quarryd file in write mode.");
+  } else if (!metaFile_.writeMagic()) {
+    log(pando::kLogError, "Failed to write the meta information in the quarryd file");
+  } else if (!metaFile_.writeHeaders(currentResumeHeaders(), lastIndex)) {
+    log(pando::kLogError, "Failed to write the quarryd headers in the file");
+  }
+}
+
+bool DownloadGlobalData::initializeFileDownload() {
+  if (!initialized_.load()) {
+    log(pando::kLogWarn, "DownloadGlobalData::initializeFileDownload : not initialized");
+    return false;
+  }
+  if (!prepareStreamOrSize()) return false;
+  if (preference_.prefs.noRetrialOnHttpErrors) {
+    preference_.noRetrialInEffect = 1;
+    log(pando::kLogInfo,
+        "Preference: Client has set the preference for No Retrial on Specific HTTP Errors");
+  }
+  uint32_t maxRetryAfter = preference_.prefs.maxRetryAfter;
+  if (maxRetryAfter != 0 && maxRetryAfter != DownloadPreference::kDefaultMaxRetryAfter) {
+    preference_.maxRetryAfterInEffect = maxRetryAfter;
+    log(pando::kLogInfo,
+        "Preference: Client has set the preference for Max Retrial Value for Retry-After header "
+        "handling. Val = %lu",
+        static_cast<unsigned long>(maxRetryAfter));
+  }
+  if (!validateRange()) return false;
+  dirCreated_ = false;
+  if (!decideResume() && !prepareFreshFiles()) return false;
+  outputFile_.close();
+  if (!outputFile_.open(preference_.partialFilePath())) {
+    classifyIntoLastError(outputFile_.getError());
+    log(pando::kLogError, "failed to init the file handle for the output file");
+    return false;
+  }
+  progressBytes_.store(0);
+  progressState_.store(kDleStateStopped);
+  {
+    std::lock_guard lock(errorMutex_);
+    errorTracker_ = std::make_unique<ErrorRetryTracker>();
+    pendingErrors_.clear();
+  }
+  return true;
+}
+
+// ---- Jobs and errors ----
+
+bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segment>& segment,
+                                                    uint32_t jobId, uint32_t done, bool atFront) {
+  if (!segment) {
+    log(pando::kLogError, "JobPoolContainer::createAndAddDownloadingJob : invalid param");
+    return false;
+  }
+  auto job = std::make_unique<DownloadJob>(jobId);
+  if (!job->initialize(this, segment, done)) return false;
+  bool queued = atFront ? jobs_.enqueueJobAtFront(std::move(job), JobPoolContainer::kDownload)
+                        : jobs_.enqueueJob(std::move(job), JobPoolContainer::kDownload);
+  if (!queued) {
+    log(pando::kLogError,
+        "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
+  }
+  return queued;
+}
+
+bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segment>& segment,
+                                                      uint32_t jobId, SegmentPiece piece) {
+  if (!segment) {
+    log(pando::kLogError, "JobPoolContainer::createAndAddSerializationJob : invalid param");
+    return false;
+  }
+  auto job = std::make_unique<FileSerializerJob>(jobId);
+  const uint32_t length = piece.length;
+  if (!job->initialize(this, segment, std::move(piece))) return false;
+  backlog_.add(length);
+  if (!jobs_.enqueueJob(std::move(job), JobPoolContainer::kSerialization)) {
+    backlog_.release(length);
+    log(pando::kLogError,
+        "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
+    return false;
+  }
+  return true;
+}
+
+void DownloadGlobalData::postError(const EngineErrorRecord& record) {
+  std::lock_guard lock(errorMutex_);
+  pendingErrors_[record.type].push_back(record);
+}
+
+int32_t DownloadGlobalData::nextErrorAction(DLEErrorInfo& out, uint32_t& key) {
+  std::lock_guard lock(errorMutex_);
+  if (pendingErrors_.empty()) return kErrorClassNone;
+  auto group = pendingErrors_.begin();
+  key = group->first;
+  int32_t action = kErrorClassNone;
+  for (const EngineErrorRecord& record : group->second) {
+    action = errorTracker_->classifyError(record);
+    errorTracker_->getErrorInfo(out);
+    if (action == kErrorClassReport || action == kErrorClassFatal) break;
+  }
+  pendingErrors_.erase(group);
+  return action;
+}
+
+void DownloadGlobalData::dropErrors(uint32_t key) {
+  std::lock_guard lock(errorMutex_);
+  pendingErrors_.erase(key);
+}
+
+bool DownloadGlobalData::isFatalErrorType(uint32_t type) {
+  return ErrorRetryTracker::isFatalErrorType(type);
+}
+
+void DownloadGlobalData::setLastError(int32_t type, const std::string& message, int32_t code,
+                                      uint8_t retryable) {
+  std::lock_guard lock(errorMutex_);
+  lastError_.errorType = type;
+  lastError_.message = message;
+  lastError_.errorCode = code;
+  lastError_.retryable = retryable;
+}
+
+void DownloadGlobalData::setLastError(const DLEErrorInfo& error) {
+  std::lock_guard lock(errorMutex_);
+  lastError_ = error;
+}
+
+DLEErrorInfo DownloadGlobalData::lastError() const {
+  std::lock_guard lock(errorMutex_);
+  return lastError_;
+}
+
+void DownloadGlobalData::classifyIntoLastError(const EngineErrorRecord& record) {
+  std::lock_guard lock(errorMutex_);
+  errorTracker_->classifyError(record);
+  errorTracker_->getErrorInfo(lastError_);
+}
+
+void DownloadGlobalData::recordFileSystemError(int code, const std::string& path,
+                                               const std::string& message) {
+  {
+    std::lock_guard lock(errorMutex_);
+    ErrorRetryTracker::mapFileSystemError(code, lastError_, path);
+  }
+  log(pando::kLogError, "%s", message.c_str());
+}
+
+// ---- Counters, activity and headers ----
+
+uint32_t DownloadGlobalData::serializationJobsWaiting() const {
+  return jobs_.count(JobPoolContainer::kSerialization);
+}
+
+void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
+  activity_.addBytesReceived(threadIndex, count);
+  if (singleStreamRequested_) return;
+  std::lock_guard lock(errorMutex_);
+  errorTracker_->resetIntermittentCounts();
+}
+
+DLEProgress DownloadGlobalData::progress() const {
+  DLEProgress out;
+  out.bytesDownloaded = progressBytes_.load();
+  out.state = progressState_.load();
+  return out;
+}
+
+void DownloadGlobalData::resetSingleStreamProgress() {
+  if (preference_.singleStreamInEffect) progressBytes_.store(0);
+}
+
+std::string DownloadGlobalData::responseHeader(const std::string& name) const {
+  std::lock_guard lock(headersMutex_);
+  auto found = responseHeaders_.find(name);
+  return found == responseHeaders_.end() ? std::string() : found->second;
+}
+
+void DownloadGlobalData::setResponseHeader(const std::string& name, const std::string& value) {
+  std::lock_guard lock(headersMutex_);
+  responseHeaders_[name] = value;
+}
+
+HttpCommunicator& DownloadGlobalData::communicatorFor(uint32_t threadIndex) {
+  std::lock_guard lock(communicatorsMutex_);
+  std::unique_ptr<HttpCommunicator>& slot = communicators_[threadIndex];
+  if (!slot) slot = std::make_unique<HttpCommunicator>(&session_, &preference_);
+  return *slot;
+}
+
+bool DownloadGlobalData::keepsResumeRecords() const {
+  return preference_.keepResumeFile && !preference_.singleStreamInEffect && metaFile_.isOpen();
+}
+
+// ---- Finishing ----
+
+bool DownloadGlobalData::cleanup() {
+  int error = 0;
+  if (dirCreated_) {
+    const std::string folder = withoutTrailingSlash(preference_.targetFolderPath);
+    if (!removeFolder(folder, error)) {
+      log(pando::kLogError, "failed to clean up the created output directory - %s", folder.c_str());
+      return false;
+    }
+    return true;
+  }
+  log(pando::kLogInfo, "cleaning the output file");
+  outputFile_.close();
+  metaFile_.close();
+  const std::string partial = preference_.partialFilePath();
+  bool ok = true;
+  if (fileCreated_ && !deleteFile(partial, error)) {
+    log(pando::kLogError, "failed to delete the output file - %s", partial.c_str());
+    ok = false;
+  }
+  if (!deleteFile(preference_.metaFilePath(), error)) {
+    log(pando::kLogWarn, "[WARN] failed to delete the quarryd file");
+    ok = false;
+  }
+  return ok;
+}
+
+std::string DownloadGlobalData::finishSource() const {
+  bool complete = progressState_.load() == kDleStateComplete;
+  return preference_.targetFolderPath +
+         (complete ? preference_.targetFileName : preference_.tempFileName);
+}
+
+std::string DownloadGlobalData::finishTarget(const std::string& name) const {
+  return preference_.targetFolderPath + (name.empty() ? preference_.targetFileName : name);
+}
+
+bool DownloadGlobalData::moveDownloadedFile(const std::string& name) {
+  const std::string source = finishSource();
+  const std::string target = finishTarget(name);
+  if (fileExists(target)) {
+    DLEErrorInfo clash;
+    clash.errorType = kDleErrorNameClash;
+    clash.message =
+        "Failed to rename the file as there is already another file with that name present";
+    setLastError(clash);
+    return false;
+  }
+  int error = 0;
+  if (!renameFile(target, source, error)) {
+    std::lock_guard lock(errorMutex_);
+    ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+    return false;
+  }
+  return true;
+}
+
+bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
+  const std::string source = finishSource();
+  const std::string target = finishTarget(name);
+  int error = 0;
+  if (fileExists(target)) {
+    DLEErrorInfo clash;
+    clash.errorType = kDleErrorNameClash;
+    clash.message =
+        "Failed to unzip the file as there is already another file with that name present";
+    setLastError(clash);
+    deleteFile(source, error);
+    return false;
+  }
+  std::string reason;
+  if (!GzipFileInflater::inflate(source, target, reason, error)) {
+    log(pando::kLogError, "Failed in Unzipping the gzipped http response (%s)", reason.c_str());
+    if (error != 0) {
+      std::lock_guard lock(errorMutex_);
+      ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+    } else {
+      setLastError(kDleErrorFileSystem, "Failed in Unzipping the gzipped http response", 0, 1);
+    }
+    return false;
+  }
+  log(pando::kLogInfo, "successfully unzipped the gzip response");
+  return true;
+}
+
+}  // namespace gde

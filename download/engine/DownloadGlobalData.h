@@ -1,0 +1,208 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "download/engine/AdaptiveThreadController.h"
+#include "download/engine/DLETypes.h"
+#include "download/engine/DownloadFileHandle.h"
+#include "download/engine/DownloadPreference.h"
+#include "download/engine/DownloadSettings.h"
+#include "download/engine/EngineClock.h"
+#include "download/engine/EngineErrorRecord.h"
+#include "download/engine/ErrorRetryTracker.h"
+#include "download/engine/HttpCommunicator.h"
+#include "download/engine/HttpSession.h"
+#include "download/engine/InterceptRegistry.h"
+#include "download/engine/JobPoolContainer.h"
+#include "download/engine/QuarryDFileManager.h"
+#include "download/engine/Segment.h"
+#include "download/engine/SegmentPool.h"
+#include "download/engine/SerializerBacklog.h"
+#include "download/engine/ThreadActivityBoard.h"
+
+namespace gde {
+
+// Engine events (IDleIntercept::onEvent).
+enum EngineEvent : int32_t {
+  kEventEtag = 1,               // text: "The value of ETAG for the file is " + ETag
+  kEventSegmentReceived = 2,    // SegmentEventRecord, before the segment is written
+  kEventSegmentWritten = 3,     // SegmentEventRecord, after its last byte is written
+  kEventComplete = 4,           // text: the final path
+  kEventStarted = 6,            // no data
+  kEventError = 7,              // DLEErrorInfo
+  kEventProgress = 8,           // DLEProgress
+  kEventQueueStatistics = 9,    // QueueStatistics
+  kEventThreadStatistics = 10,  // ThreadStatistics
+  kEventAdaptive = 11,          // AdaptiveStatistics
+};
+
+struct QueueStatistics {
+  uint32_t serializationJobsWaiting;
+  uint32_t activeDownloaderThreads;
+  uint32_t downloadJobsWaiting;
+};
+
+struct ThreadStatistics {
+  uint32_t threadIndex;
+  uint32_t threadState;
+  uint64_t bytesReceived;
+};
+
+// A piece of a segment's buffer on its way to the partial file.
+struct SegmentPiece {
+  std::shared_ptr<uint8_t[]> buffer;  // keeps the bytes alive whatever happens to the segment
+  uint64_t generation = 0;            // the segment generation the bytes belong to
+  uint32_t bufferOffset = 0;
+  uint32_t length = 0;
+  uint64_t fileOffset = 0;
+};
+
+// The state every thread of one download shares: preferences, remote size and ETag, byte range,
+// job queues, segments, partial and meta files, pending errors, per-thread activity, progress,
+// last error and the client's intercepts. It takes the once-per-download decisions (remote size
+// and range support, byte range, fresh start or resume, single stream) and finishes the file.
+//
+// Threads: init, initializeFileDownload, setPreference, close and cleanup run on client threads
+// under the manager's lock while no job runs. Jobs read the preference and update the counters,
+// activity, response headers and errors concurrently; counters are atomic, the rest is guarded
+// (see each field). Intercepts run under the event lock (InterceptRegistry).
+class DownloadGlobalData final : public AdaptiveControllerOwner {
+ public:
+  explicit DownloadGlobalData(const DownloadSettings& settings = {},
+                              const EngineClock& clock = EngineClock::steady(),
+                              const HttpSettings& httpSettings = {});
+  ~DownloadGlobalData() override;
+  DownloadGlobalData(const DownloadGlobalData&) = delete;
+  DownloadGlobalData& operator=(const DownloadGlobalData&) = delete;
+
+  bool init(const DLEInputStruct& request);
+  bool isInitialized() const { return initialized_.load(); }
+  // Closes the partial file, drops the queued jobs, segments and connections.
+  bool close();
+  // A fresh proxy source; communicators that still hold the old one keep it until they finish.
+  void renewSession();
+  bool initializeFileDownload();
+  bool retrieveRemoteFileSize();
+  bool setPreference(const DLEPrefStruct& preferences);
+
+  bool registerIntercept(int32_t event, IDleIntercept* intercept);
+  int32_t notifyIntercepts(int32_t event, const void* data, uint32_t size) override;
+
+  // Jobs. `done` bytes of the segment are already on disk.
+  bool createAndAddDownloadingJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
+                                  uint32_t done, bool atFront);
+  bool createAndAddSerializationJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
+                                    SegmentPiece piece);
+
+  // Errors of running jobs, acted on by the manager's dispatch.
+  void postError(const EngineErrorRecord& record);
+  // The action for the pending group with the smallest type (kErrorClassNone when none), its
+  // public error and its key; the group is removed.
+  int32_t nextErrorAction(DLEErrorInfo& out, uint32_t& key);
+  void dropErrors(uint32_t key);
+  bool isFatalErrorType(uint32_t type);
+  void setLastError(int32_t type, const std::string& message, int32_t code, uint8_t retryable);
+  void setLastError(const DLEErrorInfo& error);
+  DLEErrorInfo lastError() const;
+  // Classifies a failure of a client-thread operation straight into the last error.
+  void classifyIntoLastError(const EngineErrorRecord& record);
+
+  // Counters.
+  uint64_t totalBytesReceived() const override { return totalBytesReceived_.load(); }
+  void addNetworkBytes(uint64_t count) { totalBytesReceived_ += count; }
+  uint32_t serializationJobsWaiting() const override;
+  // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
+  void addBytesReceived(uint32_t threadIndex, uint64_t count);
+  DLEProgress progress() const;
+  void setProgressState(int32_t state) { progressState_.store(state); }
+  void addProgressBytes(uint64_t count) { progressBytes_ += count; }
+  void resetSingleStreamProgress();
+  uint32_t outstandingSegments() const { return outstandingSegments_.load(); }
+  void setOutstandingSegments(uint32_t count) { outstandingSegments_.store(count); }
+  void addOutstandingSegments(uint32_t count) { outstandingSegments_ += count; }
+  void segmentFinished() { outstandingSegments_ -= 1; }
+
+  std::string responseHeader(const std::string& name) const;
+  void setResponseHeader(const std::string& name, const std::string& value);
+
+  // Finishing.
+  bool cleanup();
+  bool moveDownloadedFile(const std::string& name);
+  bool gunzipDownloadedFile(const std::string& name);
+  // A new resume meta file (magic and headers, no records) for the current download. Failures
+  // are logged only: the download then goes on without one.
+  void writeNewMetaFile();
+
+  // Accessors for the manager and the jobs.
+  JobPoolContainer& getJobPool() { return jobs_; }
+  DownloadPreference& getPreference() { return preference_; }
+  DownloadFileHandle& getOutputFile() { return outputFile_; }
+  QuarryDFileManager& metaFile() { return metaFile_; }
+  SegmentPool& segments() { return segments_; }
+  HttpSession& session() { return session_; }
+  SerializerBacklog& backlog() { return backlog_; }
+  ThreadActivityBoard& activity() { return activity_; }
+  const DownloadSettings& settings() const { return settings_; }
+  const EngineClock& clock() const { return clock_; }
+  // The communicator of a downloader thread: kept across its jobs so connections are reused.
+  HttpCommunicator& communicatorFor(uint32_t threadIndex);
+  bool keepsResumeRecords() const;
+  uint64_t remoteFileSize() const { return remoteFileSize_; }
+  uint64_t rangeStart() const { return rangeStart_; }
+  uint64_t rangeByteCount() const { return rangeByteCount_; }
+  bool singleStreamRequested() const { return singleStreamRequested_; }
+
+ private:
+  bool prepareStreamOrSize();
+  bool validateRange();
+  bool decideResume();
+  bool prepareFreshFiles();
+  bool createPartialFile(const std::string& path);
+  std::map<std::string, std::string> currentResumeHeaders() const;
+  void recordFileSystemError(int code, const std::string& path, const std::string& message);
+  std::string finishSource() const;
+  std::string finishTarget(const std::string& name) const;
+
+  const DownloadSettings settings_;
+  const EngineClock& clock_;
+  JobPoolContainer jobs_;
+  DownloadPreference preference_;
+  InterceptRegistry intercepts_;
+  DownloadFileHandle outputFile_;
+  std::atomic<bool> initialized_{false};
+  bool dirCreated_ = false;
+  bool fileCreated_ = true;
+  bool sizeRetrieved_ = false;
+  HttpSession session_;
+  QuarryDFileManager metaFile_;
+  SegmentPool segments_;
+  SerializerBacklog backlog_;
+  ThreadActivityBoard activity_;
+  uint64_t remoteFileSize_ = 0;
+  uint64_t rangeStart_ = 0;
+  uint64_t rangeByteCount_ = 0;
+  bool singleStreamRequested_ = false;
+
+  std::atomic<uint64_t> totalBytesReceived_{0};
+  std::atomic<uint64_t> progressBytes_{0};
+  std::atomic<int32_t> progressState_{kDleStateStopped};
+  std::atomic<uint32_t> outstandingSegments_{0};
+
+  mutable std::mutex errorMutex_;
+  std::unique_ptr<ErrorRetryTracker> errorTracker_;                   // guarded by errorMutex_
+  std::map<uint32_t, std::vector<EngineErrorRecord>> pendingErrors_;  // guarded by errorMutex_
+  DLEErrorInfo lastError_;                                            // guarded by errorMutex_
+
+  mutable std::mutex headersMutex_;
+  std::map<std::string, std::string> responseHeaders_;  // guarded by headersMutex_
+
+  std::mutex communicatorsMutex_;
+  std::map<uint32_t, std::unique_ptr<HttpCommunicator>> communicators_;  // communicatorsMutex_
+};
+
+}  // namespace gde

@@ -1,0 +1,586 @@
+#include "download/engine/FileDownloadManager.h"
+
+#include <algorithm>
+
+#include "download/engine/EngineFileSystem.h"
+#include "download/engine/EngineLog.h"
+#include "download/engine/HttpCommunicator.h"
+#include "download/engine/SegmentPlanner.h"
+
+namespace gde {
+
+namespace {
+
+constexpr const char* kComponent = "FileDownloadManager";
+constexpr const char* kNotInitialized = "download yet not initialized";
+constexpr const char* kRunning =
+    "download is in running state. Should be paused before any preference can be set";
+constexpr uint32_t kTicksPerCycle = 100;
+
+void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void log(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  engineVlog(level, kComponent, format, args);
+  va_end(args);
+}
+
+}  // namespace
+
+FileDownloadManager::FileDownloadManager(const DownloadSettings& settings, const EngineClock& clock,
+                                         const HttpSettings& httpSettings)
+    : settings_(settings), clock_(clock), data_(settings, clock, httpSettings), pool_(settings) {}
+
+FileDownloadManager::~FileDownloadManager() {
+  stop();
+}
+
+int32_t FileDownloadManager::init(const DLEInputStruct& request) {
+  std::lock_guard lock(mutex_);
+  if (state_.load() != kDleStateStopped || initialized_.load()) {
+    log(pando::kLogTrace, "FileDownloadManager::init : already initialized");
+    return 30;
+  }
+  if (!data_.init(request)) return -1;
+  initialized_.store(true);
+  state_.store(kDleStateStopped);
+  const DownloadPreference& preference = data_.getPreference();
+  log(pando::kLogInfo, "The file to be downloaded is %s", preference.serverFullPath.c_str());
+  log(pando::kLogInfo, "Going to download the file at %s/%s", preference.targetFolderPath.c_str(),
+      preference.targetFileName.c_str());
+  return 0;
+}
+
+// ---- start ----
+
+int32_t FileDownloadManager::failStart(std::unique_lock<std::mutex>& lock, int32_t result) {
+  std::thread ended = stopLocked();
+  lock.unlock();
+  if (ended.joinable()) ended.join();
+  return result;
+}
+
+int32_t FileDownloadManager::planSegments() {
+  DownloadPreference& preference = data_.getPreference();
+  if (!preference.freshStart) {
+    if (SegmentPlanner::rebuildFromMetaFile(data_) == 0) return 0;
+    data_.getJobPool().clear();
+    data_.setProgressState(kDleStateStopped);
+    data_.writeNewMetaFile();
+  }
+  int32_t result = SegmentPlanner::cutFresh(data_);
+  if (result == 0) preference.freshStart = 1;
+  return result;
+}
+
+bool FileDownloadManager::startSerializer() {
+  serializer_ = std::make_unique<WorkerThread>(settings_);
+  if (!serializer_->init(JobPoolContainer::kSerialization, &data_.getJobPool())) {
+    log(pando::kLogError, "failed to init file serializer thread");
+    return false;
+  }
+  if (!serializer_->run()) return false;
+  serializer_->resume();
+  log(pando::kLogInfo, "file serializer thread id is %d", 0);
+  return true;
+}
+
+int32_t FileDownloadManager::start() {
+  std::unique_lock lock(mutex_);
+  log(pando::kLogInfo, "Starting download.");
+  startTime_ = clock_.now();
+  if (!initialized_.load()) {
+    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    return -4;
+  }
+  int32_t state = state_.load();
+  if (state != kDleStateStopped && state != kDleStateComplete) {
+    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    return 30;
+  }
+  if (downloadThread_.joinable()) {
+    log(pando::kLogInfo,
+        "FileDownloadManager::runThisThread thread is already running. Closing it first");
+    std::thread previous = std::move(downloadThread_);
+    run_->stop.request();
+    lock.unlock();
+    previous.join();
+    lock.lock();
+  }
+  if (!data_.initializeFileDownload()) {
+    log(pando::kLogError, "failed to init the global file data for downloading");
+    return -1;
+  }
+  if (int32_t result = planSegments(); result != 0) {
+    DLEErrorInfo error;
+    error.errorType = kDleErrorJobCreation;
+    error.errorClass = kErrorClassFatal;
+    error.message = "Failed to create the download jobs for the current file. Some unknown error.";
+    data_.setLastError(error);
+    return failStart(lock, result);
+  }
+  if (!startSerializer()) return failStart(lock, -1);
+  // The preference keeps the wanted count: a later start may have more segments to share out.
+  const uint32_t threads =
+      std::max(1u, std::min(data_.getPreference().prefs.threadCount, data_.outstandingSegments()));
+  data_.activity().resetIdle(threads);
+  log(pando::kLogInfo, "Number of downloader threads are %d", threads);
+  data_.notifyIntercepts(kEventStarted, nullptr, 0);
+  if (!pool_.init(threads, data_.getJobPool())) {
+    log(pando::kLogError, "failed to init thread pool");
+    return failStart(lock, -1);
+  }
+  state_.store(kDleStateRunning);
+  data_.setProgressState(kDleStateRunning);
+  log(pando::kLogInfo, "starting the mac thread");
+  run_ = std::make_shared<Run>();
+  try {
+    downloadThread_ = std::thread(&FileDownloadManager::downloadThreadProc, this, run_);
+  } catch (const std::system_error& error) {
+    log(pando::kLogError, "failed to create the file download thread. Fatal Error. %d",
+        error.code().value());
+    return failStart(lock, -1);
+  }
+  return 0;
+}
+
+// ---- pause, resume, stop ----
+
+void FileDownloadManager::pauseLocked() {
+  state_.store(kDleStatePauseRequested);
+  data_.backlog().wakeUp();
+  pool_.pauseAll();
+  if (serializer_) serializer_->pause();
+  state_.store(kDleStatePaused);
+  data_.setProgressState(kDleStatePaused);
+  data_.resetSingleStreamProgress();
+}
+
+int32_t FileDownloadManager::pause() {
+  std::lock_guard lock(mutex_);
+  if (!initialized_.load()) return -4;
+  if (state_.load() != kDleStateRunning) {
+    log(pando::kLogTrace, "DLE is not running. so, cannot pause it now");
+    return 10;
+  }
+  pauseLocked();
+  return 0;
+}
+
+int32_t FileDownloadManager::resume() {
+  std::lock_guard lock(mutex_);
+  if (!initialized_.load()) return -4;
+  data_.renewSession();
+  int32_t state = state_.load();
+  if (state != kDleStatePaused && state != kDleStatePauseRequested) {
+    log(pando::kLogTrace, "dle is not paused. So, no need to resume");
+    return 0;
+  }
+  if (!data_.responseHeader("ETag").empty()) {
+    std::string current;
+    if (!fetchETAGValueFromServer(current)) return -2;
+    if (current != data_.responseHeader("ETag")) {
+      log(pando::kLogInfo,
+          "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
+          "download is invalid.",
+          current.c_str(), data_.responseHeader("ETag").c_str());
+      DLEErrorInfo error = data_.lastError();
+      error.errorType = kDleErrorFileChanged;
+      error.errorClass = kErrorClassFileChanged;
+      error.message =
+          "The file has changed on the server. Please close this workflow and try again.";
+      data_.setLastError(error);
+      return -999;
+    }
+  }
+  state_.store(kDleStateRunning);
+  pool_.resumeActive();
+  if (serializer_) serializer_->resume();
+  data_.setProgressState(kDleStateRunning);
+  return 0;
+}
+
+std::thread FileDownloadManager::stopLocked() {
+  if (run_) run_->stop.request();
+  int32_t state = state_.load();
+  if (state != kDleStateComplete && state != kDleStateStopped && state != kDleStateStopping &&
+      state != kDleStateError) {
+    log(pando::kLogInfo, "download is not complete and hence stopping the download now");
+    stopSerializerAndClose();
+  }
+  pool_.stopAll();
+  serializer_.reset();
+  std::thread ended = std::move(downloadThread_);
+  state_.store(kDleStateStopped);
+  data_.setProgressState(kDleStateStopped);
+  initialized_.store(false);
+  return ended;
+}
+
+int32_t FileDownloadManager::stop() {
+  std::thread ended;
+  {
+    std::lock_guard lock(mutex_);
+    if (!initialized_.load()) return 0;
+    ended = stopLocked();
+  }
+  if (ended.joinable()) {
+    if (ended.get_id() == std::this_thread::get_id()) {
+      ended.detach();  // an intercept on the download thread stopped it: it ends by itself
+    } else {
+      ended.join();
+    }
+  }
+  return 0;
+}
+
+int32_t FileDownloadManager::stopSerializerAndClose() {
+  if (!initialized_.load()) return -4;
+  state_.store(kDleStateStopping);
+  pool_.stopAll();
+  if (serializer_) {
+    if (!serializer_->requestStop()) {
+      log(pando::kLogError, "Failed to terminate the file serializer thread.");
+    }
+    log(pando::kLogInfo, "waiting to terminate file serializer job");
+    serializer_->stop();
+  }
+  int32_t result = 0;
+  if (!data_.close()) {
+    log(pando::kLogError, "failed to close the download global data");
+    result = -2;
+  }
+  state_.store(kDleStateStopped);
+  data_.setProgressState(kDleStateStopped);
+  return result;
+}
+
+// ---- queries ----
+
+int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
+  std::lock_guard lock(mutex_);
+  if (!initialized_.load()) {
+    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    return -4;
+  }
+  if (state_.load() == kDleStateRunning) {
+    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    return 20;
+  }
+  data_.setPreference(preferences);
+  return 0;
+}
+
+int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
+  std::lock_guard lock(mutex_);
+  if (!initialized_.load()) return -4;
+  if (!data_.retrieveRemoteFileSize()) return -2;
+  size = data_.remoteFileSize();
+  ranged = data_.getPreference().singleStreamInEffect ? 0 : 1;
+  return 0;
+}
+
+int32_t FileDownloadManager::getProgress(DLEProgress& out) const {
+  if (!initialized_.load()) return 10;
+  out = data_.progress();
+  return 0;
+}
+
+int32_t FileDownloadManager::getLastError(DLEErrorInfo& out) const {
+  out = data_.lastError();
+  return 0;
+}
+
+int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* intercept) {
+  data_.registerIntercept(event, intercept);
+  return 0;
+}
+
+bool FileDownloadManager::fetchETAGValueFromServer(std::string& out) {
+  HttpCommunicator communicator;
+  EngineErrorRecord error;
+  if (!communicator.init(&data_.session(), &data_.getPreference())) {
+    log(pando::kLogError,
+        "fetchETAGValueFromServer: failed to init the http downloader to get the ETAG value");
+    communicator.getError(error);
+    data_.classifyIntoLastError(error);
+    return false;
+  }
+  if (!communicator.createAndSendRequest("")) {
+    log(pando::kLogError,
+        "fetchETAGValueFromServer: failed to create and send the new request to get the ETAG "
+        "value");
+    communicator.getError(error);
+    data_.classifyIntoLastError(error);
+    return false;
+  }
+  communicator.getResponseHeader("ETag", out);
+  if (out.empty()) {
+    log(pando::kLogError,
+        "fetchETAGValueFromServer: failed to get the ETAG value from the head request");
+    return false;
+  }
+  return true;
+}
+
+bool FileDownloadManager::hasETagChanged() {
+  std::string current;
+  if (!fetchETAGValueFromServer(current)) return true;
+  return current != data_.responseHeader("ETag");
+}
+// ---- the download thread ----
+
+void FileDownloadManager::activateFirstThreads() {
+  if (!data_.getPreference().adaptiveThreadRamp) {
+    pool_.activateAll();
+    return;
+  }
+  // Half of the threads (the larger half) start; the controller adds the rest when they help.
+  for (uint32_t i = 0; i < pool_.threadCount(); i += 2) pool_.activateNext();
+}
+
+bool FileDownloadManager::lockForRun(const Run& run, std::unique_lock<std::mutex>& lock) {
+  lock = std::unique_lock(mutex_, std::defer_lock);
+  while (!lock.try_lock()) {
+    if (run.stop.waitFor(std::chrono::milliseconds(1))) return false;
+  }
+  if (!run.stop.requested()) return true;
+  lock.unlock();
+  return false;
+}
+
+void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
+  AdaptiveThreadController controller(data_, clock_);
+  activateFirstThreads();
+  deadConnectionCount_ = 0;
+  adjustTickCount_ = 0;
+  const bool adaptive = data_.getPreference().prefs.useAdaptiveAlgorithm;
+  const auto tick = std::max(settings_.tick, DownloadSettings::Millis{1});
+  bool finished = false;
+  for (uint32_t c = 0; !finished;) {
+    c = (c + 1) % kTicksPerCycle;
+    if (run->stop.waitFor(tick)) return;
+    if (c % 20 == 0 && initialized_.load()) sendProgress();
+    if (c == 10) reportStatistics();
+    int32_t pauseRequested = kDleStatePauseRequested;
+    if (state_.compare_exchange_strong(pauseRequested, kDleStatePaused)) {
+      data_.setProgressState(kDleStatePaused);
+    }
+    int32_t state = state_.load();
+    if (state == kDleStatePaused) {
+      if (run->stop.waitFor(settings_.pausedTick)) return;
+      continue;
+    }
+    if (state != kDleStateRunning) return;
+    if (data_.outstandingSegments() == 0) {
+      complete(*run);
+      return;
+    }
+    if (c % 50 == 0) finished = handleDownloadError(*run);
+    if (finished || data_.getPreference().singleStreamInEffect) continue;
+    if (c == 20) cancelHungJobs();
+    bool adjustNow = adaptive ? (c == 33 || c == 66 || c == 99) : c == 50;
+    if (adjustNow) adjustActiveThreads(controller);
+  }
+}
+
+void FileDownloadManager::sendProgress() {
+  DLEProgress progress = data_.progress();
+  data_.notifyIntercepts(kEventProgress, &progress, sizeof progress);
+}
+
+void FileDownloadManager::sendLastError() {
+  DLEErrorInfo error = data_.lastError();
+  data_.notifyIntercepts(kEventError, &error, sizeof error);
+}
+
+bool FileDownloadManager::handleDownloadError(const Run& run) {
+  DLEErrorInfo info;
+  uint32_t key = 0;
+  int32_t action = data_.nextErrorAction(info, key);
+  if (action == kErrorClassNone) return false;
+  data_.resetSingleStreamProgress();
+  switch (action) {
+    case kErrorClassReport:
+      reportError(run, info, key);
+      return false;
+    case kErrorClassRetryNow:
+      log(pando::kLogInfo,
+          "some intermittent error. Retrying now. Error code is %d and error type is %d",
+          info.errorCode, info.errorType);
+      return false;
+    case kErrorClassFatal:
+      failFatally(run, info);
+      return true;
+    case kErrorClassWaitAndRetry:
+      waitAndRetry(run, info);
+      return false;
+    default:
+      return false;
+  }
+}
+
+void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, uint32_t key) {
+  std::unique_lock<std::mutex> lock;
+  if (!lockForRun(run, lock)) return;
+  if (state_.load() == kDleStateRunning) pauseLocked();
+  data_.dropErrors(key);
+  data_.setLastError(info);
+  lock.unlock();
+  sendLastError();
+}
+
+void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
+  std::unique_lock<std::mutex> lock;
+  if (!lockForRun(run, lock)) return;
+  stopSerializerAndClose();
+  // Only a download that stored an ETag can tell that the file changed.
+  bool etagStored = !data_.responseHeader("ETag").empty();
+  if (!data_.singleStreamRequested() && etagStored && hasETagChanged()) {
+    data_.cleanup();
+    info.errorType = kDleErrorFileChanged;
+    info.errorClass = kErrorClassFileChanged;
+    info.message = "Bits have changed on the server. All files should be downloaded again now";
+    info.retryable = 0;
+  }
+  log(pando::kLogTrace, "Fatal error has occurred. Error code is %d and error type is %d",
+      info.errorCode, info.errorType);
+  data_.setProgressState(kDleStateFatal);
+  data_.setLastError(info);
+  state_.store(kDleStateFatal);
+  lock.unlock();
+  sendLastError();
+}
+
+void FileDownloadManager::waitAndRetry(const Run& run, const DLEErrorInfo& info) {
+  auto wait = std::chrono::duration<double>(info.retryAfter * settings_.retryAfterScale);
+  if (run.stop.waitFor(std::chrono::duration_cast<std::chrono::nanoseconds>(wait))) return;
+  log(pando::kLogInfo,
+      "some intermittent error. Retrying now (after wait). Error code is %d and error type is %d",
+      info.errorCode, info.errorType);
+  std::unique_lock<std::mutex> lock;
+  if (!lockForRun(run, lock)) return;
+  if (state_.load() == kDleStateRunning) pool_.resumeActive();
+}
+
+void FileDownloadManager::cancelHungJobs() {
+  const auto now = clock_.now();
+  for (const auto& [index, record] : data_.activity().snapshot()) {
+    if (!record.busy) continue;
+    const bool dataCame = record.lastData != EngineClock::TimePoint{};
+    const auto since = dataCame ? record.lastData : record.jobStart;
+    const auto idle = now - since;
+    if (idle < settings_.hangTimeout) {
+      if (dataCame) deadConnectionCount_ = 0;
+      continue;
+    }
+    log(pando::kLogInfo,
+        "Canceling the job for thread %d. The thread seems to be hanged since no activity for the "
+        "last %ld seconds. time reported is %ld",
+        index, static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(idle).count()),
+        static_cast<long>(
+            std::chrono::duration_cast<std::chrono::seconds>(since.time_since_epoch()).count()));
+    pool_.cancelJob(index);
+    ++deadConnectionCount_;
+  }
+  if (deadConnectionCount_ <= settings_.deadConnectionLimit) return;
+  log(pando::kLogInfo, "dead connections count reached maximum limit of %d",
+      settings_.deadConnectionLimit);
+  EngineErrorRecord error;
+  error.type = ERROR_DEAD_CONNECTIONS;
+  error.code = 503;
+  error.message =
+      "Dead connections maximum limit reached. Either the server is not responding or the network "
+      "bandwidth is too low. Try after some time.";
+  data_.postError(error);
+  deadConnectionCount_ = 0;
+}
+
+void FileDownloadManager::reportStatistics() {
+  JobPoolContainer& jobs = data_.getJobPool();
+  QueueStatistics queues{jobs.count(JobPoolContainer::kSerialization), pool_.activeCount(),
+                         jobs.count(JobPoolContainer::kDownload)};
+  data_.notifyIntercepts(kEventQueueStatistics, &queues, sizeof queues);
+  for (const auto& [index, record] : data_.activity().snapshot()) {
+    ThreadStatistics thread{index, static_cast<uint32_t>(pool_.threadState(index)),
+                            record.bytesReceived};
+    data_.notifyIntercepts(kEventThreadStatistics, &thread, sizeof thread);
+  }
+}
+
+void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controller) {
+  const uint32_t active = pool_.activeCount();
+  ++adjustTickCount_;
+  controller.tick();
+  controller.sendStatistics();
+  if (!data_.getPreference().adaptiveThreadRamp || adjustTickCount_ <= active / 4 + 4) return;
+  bool decided = false;
+  int32_t decision = controller.evaluate(decided);
+  if (!decided) return;
+  adjustTickCount_ = 0;
+  if (decision == AdaptiveThreadController::kFewer) {
+    if (active < 2) {
+      controller.setState(AdaptiveThreadController::kNop);
+      return;
+    }
+    log(pando::kLogInfo, "decrementing the thread count. now the active thread count is %d",
+        active - 1);
+    pool_.deactivateLast();
+  } else if (decision == AdaptiveThreadController::kMore) {
+    if (active >= pool_.threadCount()) {
+      controller.setState(AdaptiveThreadController::kNop);
+      return;
+    }
+    log(pando::kLogInfo, "incrementing the thread. now the active thread count is %d", active + 1);
+    pool_.activateNext();
+  }
+}
+
+bool FileDownloadManager::finishFile() {
+  bool gzip = data_.getPreference().singleStreamInEffect &&
+              data_.responseHeader("Content-Encoding") == "gzip";
+  if (gzip) {
+    log(pando::kLogInfo, "gzip encoding received in respose header. Going to unzip...");
+    return data_.gunzipDownloadedFile("");
+  }
+  log(pando::kLogInfo, "No encoding received in respose header. Going to rename...");
+  return data_.moveDownloadedFile("");
+}
+
+void FileDownloadManager::complete(const Run& run) {
+  std::unique_lock<std::mutex> lock;
+  if (!lockForRun(run, lock)) return;
+  if (state_.load() != kDleStateRunning) return;
+  sendProgress();
+  reportStatistics();
+  int error = 0;
+  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
+    log(pando::kLogTrace,
+        "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
+  }
+  stopSerializerAndClose();
+  if (!finishFile()) {
+    log(pando::kLogError,
+        "An error has occurred while renaming the temporary named downloaded file.");
+    data_.setProgressState(kDleStateError);
+    state_.store(kDleStateError);
+    lock.unlock();
+    sendLastError();
+    sendProgress();
+    return;
+  }
+  const DownloadPreference& preference = data_.getPreference();
+  const std::string target = preference.finalFilePath();
+  data_.notifyIntercepts(kEventComplete, target.data(), static_cast<uint32_t>(target.size()));
+  data_.setProgressState(kDleStateComplete);
+  state_.store(kDleStateComplete);
+  const double elapsed =
+      std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
+  log(pando::kLogInfo, "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
+      preference.serverFullPath.c_str(),
+      static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
+  lock.unlock();
+  sendProgress();
+}
+
+}  // namespace gde
