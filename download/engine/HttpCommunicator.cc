@@ -183,7 +183,10 @@ bool HttpCommunicator::buildUrl(const std::string& path, std::string& url) {
   }
   url = https ? "https://" : "http://";
   url += preference_->host;
-  if (port != (https ? 443 : 80)) url += ":" + std::to_string(port);
+  if (port != (https ? 443 : 80)) {
+    url += ':';
+    url += std::to_string(port);
+  }
   url += "/";
   url += path.empty() ? preference_->serverPath : path;
   url = escapeIllegalUrlBytes(url);
