@@ -66,16 +66,19 @@ bool createLocalFile(const std::string& path, int& error) {
 }
 
 bool truncateFile(const std::string& path, uint64_t size, int& error, const DiskSpaceProbe& probe) {
+  int systemError = EFBIG;
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0 && size <= static_cast<uint64_t>(LLONG_MAX) &&
-      ::ftruncate(fd, static_cast<off_t>(size)) == 0) {
-    ::close(fd);
+  if (fd < 0) {
+    systemError = errno;
+  } else if (size <= static_cast<uint64_t>(LLONG_MAX)) {
+    const bool sized = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    systemError = sized ? 0 : errno;
+  }
+  if (fd >= 0) ::close(fd);
+  if (systemError == 0) {
     error = 0;
     return true;
   }
-  const int systemError =
-      fd < 0 ? errno : (size > static_cast<uint64_t>(LLONG_MAX) ? EFBIG : errno);
-  if (fd >= 0) ::close(fd);
   error = classifyFileError(path, size, systemError, probe);
   int ignored = 0;
   deleteFile(path, ignored);

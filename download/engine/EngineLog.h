@@ -15,8 +15,9 @@ namespace gde {
 // touches a freed object; its lines are dropped. Every function may be called from any thread.
 class EngineLog {
  public:
-  // Takes a reference; the first one sets the log file up. False when the log folder could not be
-  // made (the reference is still taken and must be closed).
+  // Takes a reference; the first one sets the log file up. Every open is paired with one close,
+  // so a library entry point opens only when it really creates a reference. False when the log
+  // file could not be set up (the reference is still taken and must be closed).
   static bool open();
   // Gives a reference back; the last one tears the log file down. Extra calls do nothing.
   static void close();
