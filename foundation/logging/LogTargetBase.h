@@ -21,8 +21,8 @@ class LogTargetBase {
   // args is null for a message that is already formatted (format is then the message); otherwise
   // it is the sink's own copy, which it may consume. timeMs 0 means "now".
   virtual bool write(int level, const char* label1, const char* label2, const char* module,
-                     const char* component, const char* tag, const char* source,
-                     const char* format, va_list* args, int64_t timeMs) = 0;
+                     const char* component, const char* tag, const char* source, const char* format,
+                     va_list* args, int64_t timeMs) = 0;
 
   // False for a null text (the category is unchanged).
   bool setCategory(const char* category);

@@ -5,8 +5,12 @@
 namespace pando {
 namespace {
 
-std::string textOrEmpty(const char* text) { return text ? text : ""; }
-const char* orEmpty(const char* text) { return text ? text : ""; }
+std::string textOrEmpty(const char* text) {
+  return text ? text : "";
+}
+const char* orEmpty(const char* text) {
+  return text ? text : "";
+}
 
 }  // namespace
 
@@ -34,18 +38,24 @@ int Logger::setComponent(const char* text) {
 }
 
 // The variadic front ends differ only in level and tag; one macro keeps them from drifting apart.
-#define PANDO_FORWARD(level, tag, source)  \
-  do {                                     \
-    if (!format) return;                   \
-    va_list args;                          \
-    va_start(args, format);                \
+#define PANDO_FORWARD(level, tag, source)         \
+  do {                                            \
+    if (!format) return;                          \
+    va_list args;                                 \
+    va_start(args, format);                       \
     vlog((level), (tag), (source), format, args); \
-    va_end(args);                          \
+    va_end(args);                                 \
   } while (0)
 
-void Logger::trace(const char* format, ...) { PANDO_FORWARD(kLogTrace, "", ""); }
-void Logger::debug(const char* format, ...) { PANDO_FORWARD(kLogDebug, "", ""); }
-void Logger::info(const char* format, ...) { PANDO_FORWARD(kLogInfo, "", ""); }
+void Logger::trace(const char* format, ...) {
+  PANDO_FORWARD(kLogTrace, "", "");
+}
+void Logger::debug(const char* format, ...) {
+  PANDO_FORWARD(kLogDebug, "", "");
+}
+void Logger::info(const char* format, ...) {
+  PANDO_FORWARD(kLogInfo, "", "");
+}
 void Logger::warn(const char* tag, const char* format, ...) {
   PANDO_FORWARD(kLogWarn, orEmpty(tag), "");
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <pthread.h>
+
 #include <cstdarg>
 #include <cstdint>
 #include <map>
-#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,11 @@ namespace pando {
 class LogTargetBase;
 
 // The process-wide dispatcher from categories to sinks. Any thread may dispatch while others add
-// or remove sinks: dispatch holds the registry shared, registration holds it exclusively. Sinks are
-// not owned; an owner removes its sink before deleting it. Records are never queued: write runs on
-// the caller's thread before dispatch returns.
+// or remove sinks: dispatch holds the registry shared, registration holds it exclusively, and a
+// waiting registration goes before new dispatches, so busy loggers cannot starve it. A sink's write
+// must therefore not log through the core itself. Sinks are not owned; an owner removes its sink
+// before deleting it, and no write is running in it once removeTarget has returned. Records are
+// never queued: write runs on the caller's thread before dispatch returns.
 class LoggingCore {
  public:
   static LoggingCore& instance();
@@ -41,7 +44,23 @@ class LoggingCore {
              const char* module, const char* component, const char* tag, const char* source,
              const char* format, va_list* args, int64_t timeMs);
 
-  std::shared_mutex mutex_;
+  // A reader-writer lock that prefers writers.
+  class RegistryLock {
+   public:
+    RegistryLock();
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+    ~RegistryLock();
+    void lock();
+    void unlock();
+    void lock_shared();
+    void unlock_shared();
+
+   private:
+    pthread_rwlock_t lock_;
+  };
+
+  RegistryLock mutex_;
   std::map<std::string, std::vector<LogTargetBase*>> targets_;  // guarded by mutex_
 };
 

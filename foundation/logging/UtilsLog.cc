@@ -11,8 +11,12 @@ std::atomic<AbstractLogger*> defaultLogger{nullptr};
 
 }  // namespace
 
-void setPandoUtilsLogHook(PandoUtilsLogHookFn hook) { logHook.store(hook); }
-void setPandoUtilsDefaultLogger(AbstractLogger* logger) { defaultLogger.store(logger); }
+void setPandoUtilsLogHook(PandoUtilsLogHookFn hook) {
+  logHook.store(hook);
+}
+void setPandoUtilsDefaultLogger(AbstractLogger* logger) {
+  defaultLogger.store(logger);
+}
 
 void utilsLog(AbstractLogger* logger, int level, const char* component, const char* format, ...) {
   va_list args;
@@ -35,7 +39,8 @@ void utilsVlog(AbstractLogger* logger, int level, const char* component, const c
     hook(level, "PandoUtils", component, "", "", "%s", message);
     return;
   }
-  if (AbstractLogger* fallback = defaultLogger.load()) fallback->vlog(level, "", component, format, args);
+  if (AbstractLogger* fallback = defaultLogger.load())
+    fallback->vlog(level, "", component, format, args);
 }
 
 }  // namespace pando

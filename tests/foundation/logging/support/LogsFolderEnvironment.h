@@ -1,0 +1,50 @@
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+#include "foundation/logging/WallClock.h"
+#include "tests/foundation/logging/support/TempFolder.h"
+
+namespace wendtest {
+
+// Points the console user's logs folder into a private tree: the folder is root() + "/state".
+// Local time is UTC, so rendered times are fixed.
+class LogsFolderEnvironment {
+ public:
+  LogsFolderEnvironment() {
+    setenv("WEND_ROOT", root_.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", "/state", 1);
+    setenv("WEND_CONSOLE_UID", std::to_string(geteuid()).c_str(), 1);
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+  ~LogsFolderEnvironment() {
+    unsetenv("WEND_ROOT");
+    unsetenv("XDG_STATE_HOME");
+    unsetenv("WEND_CONSOLE_UID");
+  }
+
+  const std::string& root() const { return root_.path(); }
+  std::string logsFolder() const { return root_ / "state"; }
+
+ private:
+  TempFolder root_;
+};
+
+// A clock that says what the test tells it.
+class FixedClock final : public pando::WallClock {
+ public:
+  explicit FixedClock(int64_t nowMs) : nowMs_(nowMs) {}
+  int64_t nowMs() const override { return nowMs_.load(); }
+  void set(int64_t nowMs) { nowMs_.store(nowMs); }
+
+ private:
+  std::atomic<int64_t> nowMs_;
+};
+
+}  // namespace wendtest
