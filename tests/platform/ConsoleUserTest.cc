@@ -80,29 +80,6 @@ class ConsoleUserFolders : public ::testing::Test {
   platform::ConsoleUser user_;
 };
 
-TEST_F(ConsoleUserFolders, LogsFolderIsTheUsersPrivateStateFolder) {
-  std::string folder;
-  ASSERT_TRUE(platform::consoleUserLogsFolder(folder));
-  EXPECT_EQ(folder, home() + "/.local/state");  // another user's XDG variable is not theirs
-  EXPECT_TRUE(isFolder(folder));
-  if (geteuid() != 0) return;
-  for (const std::string& path : {home(), home() + "/.local", folder}) {
-    EXPECT_EQ(ownerOf(path).uid, user_.uid) << path;
-    EXPECT_EQ(ownerOf(path).mode, 0700u) << path;
-  }
-  EXPECT_EQ(ownerOf(tree_.path()).uid, 0u);  // the home's parents are not the user's
-}
-
-TEST_F(ConsoleUserFolders, XdgVariableCountsWhenRunningAsTheConsoleUser) {
-  ScopedEnv console("WEND_CONSOLE_UID", std::to_string(geteuid()));
-  platform::ConsoleUser self;
-  ASSERT_TRUE(platform::findUser(geteuid(), self));
-  std::string folder;
-  ASSERT_TRUE(platform::consoleUserFolder("XDG_STATE_HOME", ".local/state", folder));
-  EXPECT_EQ(folder, tree_.path() + "/elsewhere");
-  EXPECT_TRUE(isFolder(folder));
-}
-
 TEST_F(ConsoleUserFolders, LinkPlantedBelowTheHomeIsNotFollowed) {
   TempFolder target;
   ASSERT_TRUE(platform::createFoldersFor(tree_.path(), user_.home.substr(1), 0, 0, 0755));

@@ -169,13 +169,18 @@ TEST(FileUtilsDelete, RecursiveRemovesEverythingButWhatLinksPointTo) {
   TempFolder tree;
   TempFolder outside;
   writeTextFile(outside / "precious", "keep");
-  std::filesystem::create_directories(tree / "full/sub");
-  writeTextFile(tree / "full/sub/one", "1");
+  std::filesystem::create_directories(tree / "full/sub/ro");
+  writeTextFile(tree / "full/sub/ro/one", "1");
+  chmod((tree / "full/sub/ro").c_str(), 0500);  // emptied all the same
   ASSERT_EQ(symlink(outside.path().c_str(), (tree / "full/sub/out").c_str()), 0);
+  ASSERT_EQ(symlink(outside.path().c_str(), (tree / "link-at-top").c_str()), 0);
   CapturingLogger logger;
   EXPECT_TRUE(FileUtils::deleteDirectory(tree / "full", true, &logger, true));
+  EXPECT_TRUE(FileUtils::deleteDirectory(tree / "link-at-top/", true, &logger, false));
   EXPECT_FALSE(existsNoFollow(tree / "full"));
+  EXPECT_FALSE(existsNoFollow(tree / "link-at-top"));
   EXPECT_EQ(readTextFile(outside / "precious"), "keep");
+  EXPECT_FALSE(FileUtils::deleteDirectory(tree / ".", true, &logger, false));
   EXPECT_TRUE(logger.has(
       30, "Successfully deleted directory from path: " + (tree / "full") + ". Recursive: 1"));
 

@@ -63,14 +63,6 @@ TEST(TreeCopy, CopyItemKeepsModesLinksAndTimes) {
   EXPECT_EQ(statOf(tree / "copy").st_mode, statOf(tree / "src").st_mode);
 }
 
-TEST(TreeCopy, CopyItemCopiesALinkAsALink) {
-  TempFolder tree;
-  buildSource(tree);
-  int error = 0;
-  ASSERT_TRUE(files::copyItem(tree / "src/link", tree / "other-name", error));
-  EXPECT_TRUE(S_ISLNK(statOf(tree / "other-name").st_mode));
-}
-
 TEST(TreeCopy, CopyItemRefusesAnExistingDestinationAndNeverWritesThroughALink) {
   TempFolder tree;
   TempFolder outside;

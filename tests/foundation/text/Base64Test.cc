@@ -41,12 +41,6 @@ TEST(Base64Encode, PadsToWholeGroupsWithoutLineBreaks) {
   }
 }
 
-TEST(Base64Encode, AppendsToTheOutput) {
-  std::string out = "x:";
-  EXPECT_TRUE(StringUtils::utilEncodeDataInBase64("hi", 2, out));
-  EXPECT_EQ(out, "x:aGk=");
-}
-
 TEST(Base64Encode, RefusesMissingDataWithALogLine) {
   CapturingLogger logger;
   std::string out;

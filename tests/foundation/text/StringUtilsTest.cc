@@ -61,16 +61,6 @@ TEST(StringUtilsConversions, TextToInt64ReadsHexOnlyAfterALeadingPrefix) {
     EXPECT_EQ(StringUtils::utilConvertStringToInt64(c.text), c.value) << c.text;
 }
 
-TEST(StringUtilsConversions, Utf8ConversionsCopy) {
-  std::string out;
-  EXPECT_TRUE(StringUtils::utilConvertToUTF8String("gr\xC3\xBC\xC3\x9F", out));
-  EXPECT_EQ(out, "gr\xC3\xBC\xC3\x9F");
-  EXPECT_TRUE(StringUtils::utilConvertFromUTF8String("x", out));
-  EXPECT_EQ(out, "x");
-  EXPECT_EQ(StringUtils::convertToUTF8String("a", 0), "a");
-  EXPECT_EQ(StringUtils::convertFromUTF8String("b", 0), "b");
-}
-
 TEST(StringUtilsLists, PrependKeyValuePutsNewestFirst) {
   std::string list;
   StringUtils::utilPrependKeyValue("k", 5, list);
@@ -136,12 +126,6 @@ TEST(StringUtilsText, SplitKeepsEmptyPiecesAndClearsTheList) {
   }
 }
 
-TEST(StringUtilsText, JoinPutsSeparatorOnlyBetweenPieces) {
-  EXPECT_EQ(StringUtils::utilJoinStrings({}, ","), "");
-  EXPECT_EQ(StringUtils::utilJoinStrings({"a"}, ","), "a");
-  EXPECT_EQ(StringUtils::utilJoinStrings({"a", "", "b"}, ", "), "a, , b");
-}
-
 TEST(StringUtilsText, CaseMappingTouchesOnlyAsciiLetters) {
   EXPECT_EQ(StringUtils::utilToLower("AbC-\xC3\x84"), "abc-\xC3\x84");
   EXPECT_EQ(StringUtils::utilToUpper("aBc-\xC3\xA4"), "ABC-\xC3\xA4");
@@ -172,12 +156,6 @@ TEST(StringUtilsVersions, CompareDecidesAtTheFirstDifferentComponent) {
                {{-1, 0, 0, 0}, {0, 0, 0, 0}, -1},
                {{1, 0, 0, 1}, {1, 0, 0, 0}, 1}};
   for (const Case& c : cases) EXPECT_EQ(StringUtils::utilCompareVersions(c.a, c.b), c.result);
-}
-
-TEST(StringUtilsVersions, VersionToStringJoinsWithDots) {
-  std::string text;
-  EXPECT_TRUE(StringUtils::utilVersionToString(10, 15, 7, text));
-  EXPECT_EQ(text, "10.15.7");
 }
 
 TEST(StringUtilsQuery, LaterPairsWinAndNothingIsDecoded) {

@@ -61,12 +61,4 @@ TEST(UrlDecode, ResultThatIsNotUtf8IsRefusedUnchanged) {
   }
 }
 
-TEST(UrlEscaping, EncodedTextDecodesToTheOriginal) {
-  std::string original = "k=v&x=/a b/\xE2\x82\xAC?#";
-  std::string text = original;
-  ASSERT_TRUE(StringUtils::utilEncodeURLString(text));
-  ASSERT_TRUE(StringUtils::utilDecodeURLString(text));
-  EXPECT_EQ(text, original);
-}
-
 }  // namespace
