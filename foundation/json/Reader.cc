@@ -514,7 +514,10 @@ bool Reader::decodeDouble(const Token& token, Value& value) {
   const auto result = std::from_chars(token.start, token.end, real);
   const bool parsed = result.ec == std::errc() && result.ptr == token.end;
   if (!parsed && !readRealFromStream(token.start, token.end, real)) {
-    return addError("'" + std::string(token.start, token.end) + "' is not a number.", token);
+    std::string message = "'";
+    message.append(token.start, token.end);
+    message += "' is not a number.";
+    return addError(message, token);
   }
   Value decoded(real);
   value.swapPayload(decoded);
