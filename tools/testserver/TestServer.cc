@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -88,17 +90,6 @@ std::string gzipCompress(std::string_view in) {
   return out;
 }
 
-bool sendAll(int fd, const char* data, size_t length) {
-  while (length > 0) {
-    const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    length -= static_cast<size_t>(sent);
-  }
-  return true;
-}
-
 // A request line starts with a method in capitals; anything else (a TLS handshake, say) is
 // answered at once instead of waiting for a head that never comes.
 bool notHttp(const std::string& received) {
@@ -124,11 +115,38 @@ struct TestServer::Resource {
   std::vector<std::pair<std::string, std::string>> extraHeaders;
 };
 
+// One accepted connection, plain or TLS. Only its own thread reads and writes it.
 struct TestServer::Connection {
   int fd = -1;
+  SSL* tls = nullptr;
   uint64_t id = 0;
   std::thread thread;
   std::atomic<bool> done{false};
+
+  ssize_t receive(char* buffer, size_t size) {
+    if (tls != nullptr) return SSL_read(tls, buffer, static_cast<int>(size));
+    ssize_t received;
+    do {
+      received = ::recv(fd, buffer, size, 0);
+    } while (received < 0 && errno == EINTR);
+    return received;
+  }
+
+  bool sendAll(const char* data, size_t length) {
+    while (length > 0) {
+      ssize_t sent;
+      if (tls != nullptr) {
+        sent = SSL_write(tls, data, static_cast<int>(std::min<size_t>(length, INT32_MAX)));
+      } else {
+        sent = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+      }
+      if (sent <= 0) return false;
+      data += sent;
+      length -= static_cast<size_t>(sent);
+    }
+    return true;
+  }
 };
 
 // Answers one request on one connection.
@@ -190,7 +208,7 @@ class TestServer::Responder {
     if (!keepAlive) head += "Connection: close\r\n";
     head += "\r\n";
     if (request_.method != "HEAD") head += body;
-    return sendAll(connection_.fd, head.data(), head.size()) && keepAlive;
+    return connection_.sendAll(head.data(), head.size()) && keepAlive;
   }
 
   static std::string statusLine(int status) {
@@ -249,7 +267,7 @@ class TestServer::Responder {
     for (const auto& [name, value] : resource_->extraHeaders) head += name + ": " + value + "\r\n";
     if (!request_.keepAlive()) head += "Connection: close\r\n";
     head += "\r\n";
-    return sendAll(connection_.fd, head.data(), head.size());
+    return connection_.sendAll(head.data(), head.size());
   }
 
   std::string etag() const {
@@ -288,7 +306,7 @@ class TestServer::Responder {
     while (ok && length > 0) {
       const size_t count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length));
       ok = read(fileFd, offset, buffer.data(), count) &&
-           sendAll(connection_.fd, reinterpret_cast<const char*>(buffer.data()), count);
+           connection_.sendAll(reinterpret_cast<const char*>(buffer.data()), count);
       offset += count;
       length -= count;
       if (ok && rate != 0 && length > 0) ok = !server_.waitForHangUp(connection_.fd, kPollSliceMs);
@@ -342,9 +360,11 @@ TestServer::TestServer(TestServerSettings settings)
 
 TestServer::~TestServer() {
   stop();
+  if (tlsContext_ != nullptr) SSL_CTX_free(tlsContext_);
 }
 
 bool TestServer::start() {
+  if (!settings_.tlsCertificateFile.empty() && !setUpTls()) return false;
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (listenFd_ < 0 || wakeFd_ < 0) return false;
@@ -380,8 +400,23 @@ void TestServer::stop() {
   listenFd_ = wakeFd_ = -1;
 }
 
+bool TestServer::setUpTls() {
+  tlsContext_ = SSL_CTX_new(TLS_server_method());
+  if (tlsContext_ == nullptr) return false;
+  if (settings_.tlsMaxVersion != 0) {
+    SSL_CTX_set_security_level(tlsContext_, 0);  // old protocol versions need it
+    SSL_CTX_set_min_proto_version(tlsContext_, TLS1_VERSION);
+    SSL_CTX_set_max_proto_version(tlsContext_, settings_.tlsMaxVersion);
+  }
+  return SSL_CTX_use_certificate_chain_file(tlsContext_, settings_.tlsCertificateFile.c_str()) ==
+             1 &&
+         SSL_CTX_use_PrivateKey_file(tlsContext_, settings_.tlsKeyFile.c_str(), SSL_FILETYPE_PEM) ==
+             1;
+}
+
 std::string TestServer::url(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  const char* scheme = settings_.tlsCertificateFile.empty() ? "http" : "https";
+  return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
 void TestServer::acceptLoop() {
@@ -416,14 +451,27 @@ void TestServer::acceptLoop() {
 }
 
 void TestServer::serveConnection(Connection& connection) {
+  // A write to a peer that hung up must fail with EPIPE, not end the test process: OpenSSL writes
+  // without MSG_NOSIGNAL. Blocked here, the signal stays pending on this thread and dies with it.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  if (tlsContext_ != nullptr) {
+    connection.tls = SSL_new(tlsContext_);
+    if (connection.tls == nullptr || SSL_set_fd(connection.tls, connection.fd) != 1 ||
+        SSL_accept(connection.tls) != 1) {
+      closeConnection(connection);
+      return;
+    }
+  }
   std::string buffer;
   char chunk[16 * 1024];
   bool open = true;
   while (open) {
     size_t headEnd;
     while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos && !notHttp(buffer)) {
-      const ssize_t received = ::recv(connection.fd, chunk, sizeof chunk, 0);
-      if (received < 0 && errno == EINTR) continue;
+      const ssize_t received = connection.receive(chunk, sizeof chunk);
       if (received <= 0 || buffer.size() > kMaxHeadBytes) {
         closeConnection(connection);
         return;
@@ -437,7 +485,7 @@ void TestServer::serveConnection(Connection& connection) {
     if (!parsed) {
       static constexpr char kBad[] =
           "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-      sendAll(connection.fd, kBad, sizeof kBad - 1);
+      connection.sendAll(kBad, sizeof kBad - 1);
       break;
     }
     const uint64_t bodyLength =
@@ -450,6 +498,8 @@ void TestServer::serveConnection(Connection& connection) {
 }
 
 void TestServer::closeConnection(Connection& connection) {
+  if (connection.tls != nullptr) SSL_free(connection.tls);
+  connection.tls = nullptr;
   std::lock_guard lock(mutex_);
   ::close(connection.fd);
   connection.fd = -1;

@@ -14,10 +14,12 @@
 
 #include "tools/testserver/HttpRequest.h"
 
-// A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port. It serves files under a
-// root folder, generated bodies (BodyPattern) and fixed texts, with HEAD, single byte ranges,
-// ETags, gzip and keep-alive, and answers scripted faults per path and request number. Every
-// request is logged for the test to assert on.
+struct ssl_ctx_st;
+
+// A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or over TLS. It
+// serves files under a root folder, generated bodies (BodyPattern) and fixed texts, with HEAD,
+// single byte ranges, ETags, gzip and keep-alive, and answers scripted faults per path and request
+// number. Every request is logged for the test to assert on.
 //
 // Threads: one accept thread and one thread per connection, all ended by stop() (or the
 // destructor) and by the lifetime limit, so a forgotten server never outlives its test for long.
@@ -74,6 +76,11 @@ struct TestServerSettings {
   // "user:password": requests in absolute form (to a proxy) without these Basic credentials get
   // 407. Empty: proxy requests are served without credentials.
   std::string proxyCredentials;
+  // Both set: the server speaks HTTPS with this PEM certificate (chain) and key.
+  std::string tlsCertificateFile;
+  std::string tlsKeyFile;
+  // An OpenSSL version constant (e.g. TLS1_1_VERSION) to offer nothing newer; 0: the default.
+  int tlsMaxVersion = 0;
 };
 
 class TestServer {
@@ -88,7 +95,7 @@ class TestServer {
   // Closes the listener and every connection (stalls and slow bodies end) and joins all threads.
   void stop();
   uint16_t port() const { return port_; }
-  // "http://127.0.0.1:<port>" followed by `path`.
+  // "http://127.0.0.1:<port>" (https with TLS) followed by `path`.
   std::string url(std::string_view path) const;
 
   // Content, replacing what a path had before. Extra headers go out with every answer for it.
@@ -113,6 +120,7 @@ class TestServer {
   class Responder;
   friend class Responder;
 
+  bool setUpTls();
   void acceptLoop();
   void serveConnection(Connection& connection);
   void reapFinishedConnections();
@@ -128,7 +136,8 @@ class TestServer {
 
   const TestServerSettings settings_;
   int listenFd_ = -1;
-  int wakeFd_ = -1;  // eventfd that wakes the accept thread at stop
+  int wakeFd_ = -1;                   // eventfd that wakes the accept thread at stop
+  ssl_ctx_st* tlsContext_ = nullptr;  // with TLS; read-only while connections run
   uint16_t port_ = 0;
   std::thread acceptThread_;
 

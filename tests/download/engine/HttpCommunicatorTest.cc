@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <chrono>
 #include <map>
@@ -6,6 +7,7 @@
 
 #include "download/engine/HttpCommunicator.h"
 #include "tests/download/engine/support/TestServerFixture.h"
+#include "tools/testserver/TestCertificate.h"
 
 namespace gde {
 namespace {
@@ -476,6 +478,59 @@ TEST_F(HttpCommunicatorTest, UnsafeHeadersAndPortsAreRefusedBeforeAnythingIsSent
   EXPECT_FALSE(noPort.initSingleStreamDownload());
   EXPECT_EQ(errorOf(noPort).type, ERROR_HTTP_NOT_FOUND);
   EXPECT_TRUE(server().requests().empty());
+}
+
+// ---- TLS ----------------------------------------------------------------------------------------
+
+class HttpCommunicatorTlsTest : public HttpCommunicatorTest {
+ protected:
+  testserver::TestServer& startTlsServer(int maxVersion = 0) {
+    certificate_ = scratch().file("server.pem");
+    const std::string key = scratch().file("server.key");
+    EXPECT_TRUE(testserver::writeTestCertificate(certificate_, key));
+    testserver::TestServerSettings settings;
+    settings.tlsCertificateFile = certificate_;
+    settings.tlsKeyFile = key;
+    settings.tlsMaxVersion = maxVersion;
+    tlsServer_ = std::make_unique<testserver::TestServer>(settings);
+    EXPECT_TRUE(tlsServer_->start());
+    tlsServer_->addGenerated("/file.bin", 70000, kSeed);
+    return *tlsServer_;
+  }
+
+  std::string certificate_;
+  std::unique_ptr<testserver::TestServer> tlsServer_;
+};
+
+TEST_F(HttpCommunicatorTlsTest, AnUntrustedCertificateIsRefused) {
+  auto& tls = startTlsServer();
+  auto& http = communicatorFor(tls.url("/file.bin"), quickSettings());
+  uint64_t size = 0;
+  EXPECT_FALSE(http.getRemoteFileSize(size));
+  EXPECT_EQ(errorOf(http).type, ERROR_HTTP_FATAL);
+  EXPECT_TRUE(tls.requests().empty());
+}
+
+TEST_F(HttpCommunicatorTlsTest, TheTestCaFileIsTrustedBesideTheSystemOnes) {
+  auto& tls = startTlsServer();
+  auto& http =
+      communicatorFor(tls.url("/file.bin"), quickSettings(), {{"WEND_CA_FILE", certificate_}});
+  uint64_t size = 0;
+  ASSERT_TRUE(http.getRemoteFileSize(size));
+  EXPECT_EQ(size, 70000u);
+  ASSERT_TRUE(http.initHttpDownload(100, 69999));
+  int result = 0;
+  EXPECT_EQ(readAll(http, result), generatedBytes(kSeed, 100, 69900));
+}
+
+TEST_F(HttpCommunicatorTlsTest, ProtocolsOlderThanTls12AreRefused) {
+  auto& tls = startTlsServer(TLS1_1_VERSION);
+  auto& http =
+      communicatorFor(tls.url("/file.bin"), quickSettings(), {{"WEND_CA_FILE", certificate_}});
+  uint64_t size = 0;
+  EXPECT_FALSE(http.getRemoteFileSize(size));
+  EXPECT_EQ(errorOf(http).type, ERROR_HTTP_FATAL);
+  EXPECT_TRUE(tls.requests().empty());
 }
 
 // ---- lifecycle ----------------------------------------------------------------------------------
