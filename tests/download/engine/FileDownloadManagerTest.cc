@@ -3,6 +3,7 @@
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/FileDownloadManager.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
+#include "tests/download/engine/support/ScriptedJob.h"
 #include "tests/download/engine/support/TestServerFixture.h"
 
 namespace gde {
@@ -43,6 +44,335 @@ TEST_F(FileDownloadManagerTest, DownloadsWholeFilesByteForByteWithAnyThreadCount
       std::remove(target().c_str());
     }
   }
+}
+
+}  // namespace
+}  // namespace gde
+
+namespace gde {
+namespace {
+
+using namespace gde::testing;
+using testserver::Fault;
+using testserver::FaultKind;
+using testserver::Rule;
+
+constexpr uint64_t kSize = 3 * 1024 * 1024 + 4321;
+constexpr uint64_t kSeed = 11;
+
+class EngineScenarioTest : public TestServerFixture {
+ protected:
+  void SetUp() override {
+    TestServerFixture::SetUp();
+    server().addGenerated("/file.bin", kSize, kSeed);
+  }
+  std::unique_ptr<FileDownloadManager> makeManager(DownloadSettings settings = quickSettings()) {
+    auto manager =
+        std::make_unique<FileDownloadManager>(settings, EngineClock::steady(), quickHttp());
+    manager->registerIntercept(7, &events);
+    manager->registerIntercept(4, &events);
+    return manager;
+  }
+  DLEInputStruct request(uint32_t threads = 4, uint32_t segmentSize = 0x40000) {
+    return requestFor(url("/file.bin"), scratch().path(), threads, segmentSize);
+  }
+  // Runs a whole download to its end state.
+  int32_t run(FileDownloadManager& manager, const DLEInputStruct& input) {
+    EXPECT_EQ(manager.init(input), 0);
+    EXPECT_EQ(manager.start(), 0);
+    return waitForState(manager, {1, 5, 6, 7});
+  }
+  void addFault(unsigned first, unsigned count, Fault fault) {
+    server().addRule(Rule{"/file.bin", first, count, fault});
+  }
+  std::string target() const { return scratch().file("out.bin"); }
+  std::string partial() const { return target() + ".quarrydownload"; }
+  bool targetIsTheFile() const {
+    return ScratchFolder::read(target()) == generatedBytes(kSeed, 0, kSize);
+  }
+  // Bytes asked for by ranged GETs since the log was cleared, the two-byte probe left out.
+  uint64_t rangedBytesRequested() {
+    uint64_t total = 0;
+    for (const auto& logged : server().requestsFor("/file.bin")) {
+      unsigned long long first = 0, last = 0;
+      if (std::sscanf(logged.range().c_str(), "bytes=%llu-%llu", &first, &last) != 2) continue;
+      if (last - first + 1 > 2) total += last - first + 1;
+    }
+    return total;
+  }
+  Fault fault(FaultKind kind, uint64_t bytes = 0, int status = 0) {
+    Fault out;
+    out.kind = kind;
+    out.bytes = bytes;
+    out.status = status;
+    return out;
+  }
+
+  EventRecorder events;
+};
+
+TEST_F(EngineScenarioTest, CutsExactMultiplesIntoWholeSegmentsAndAddsAShortLastOne) {
+  const uint32_t segment = 0x10000;
+  server().addGenerated("/exact.bin", 4 * segment, 1);
+  server().addGenerated("/plus1.bin", 4 * segment + 1, 1);
+  for (auto [path, gets, lastRange] : {std::tuple{"/exact.bin", 4u, "bytes=196608-262143"},
+                                       std::tuple{"/plus1.bin", 5u, "bytes=262144-262144"}}) {
+    auto manager = makeManager();
+    ASSERT_EQ(run(*manager, requestFor(url(path), scratch().path(), 1, segment)), 5);
+    std::vector<std::string> ranges;
+    for (const auto& logged : server().requestsFor(path)) {
+      if (logged.method() == "GET" && !logged.range().empty()) ranges.push_back(logged.range());
+    }
+    ASSERT_EQ(ranges.size(), gets + 1) << "the segments and the two-byte probe";
+    EXPECT_EQ(ranges.back(), lastRange);
+    manager->stop();
+    std::remove(target().c_str());
+  }
+}
+
+TEST_F(EngineScenarioTest, PausesAndResumesFromAnotherThread) {
+  addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
+  auto manager = makeManager();
+  ASSERT_EQ(manager->init(request(2)), 0);
+  ASSERT_EQ(manager->start(), 0);
+  std::thread client([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(manager->pause(), 0);
+    DLEProgress paused;
+    manager->getProgress(paused);
+    EXPECT_EQ(paused.state, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    DLEProgress still;
+    manager->getProgress(still);
+    EXPECT_EQ(still.bytesDownloaded, paused.bytesDownloaded) << "nothing is written while paused";
+    EXPECT_EQ(manager->resume(), 0);
+  });
+  client.join();
+  ASSERT_EQ(waitForState(*manager, {5, 6, 7}), 5);
+  EXPECT_TRUE(targetIsTheFile());
+}
+
+TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMissing) {
+  addFault(3, 0, fault(FaultKind::SlowBody, 2 * 1024 * 1024));
+  auto first = makeManager();
+  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
+  ASSERT_EQ(first->start(), 0);
+  ASSERT_TRUE(eventually([&] {
+    DLEProgress progress;
+    first->getProgress(progress);
+    return progress.bytesDownloaded > kSize / 3;
+  }));
+  EXPECT_EQ(first->stop(), 0);
+  ASSERT_TRUE(fileExists(partial() + ".quarryd"));
+
+  server().clearRules();
+  server().clearLog();
+  auto second = makeManager();
+  ASSERT_EQ(run(*second, request(2, 0x10000)), 5);
+  EXPECT_TRUE(targetIsTheFile());
+  EXPECT_LT(rangedBytesRequested(), kSize * 3 / 4);
+}
+
+TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
+  addFault(3, 0, fault(FaultKind::SlowBody, 256 * 1024));
+  auto first = makeManager();
+  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
+  ASSERT_EQ(first->start(), 0);
+  ASSERT_TRUE(eventually([&] {
+    DLEProgress progress;
+    first->getProgress(progress);
+    return progress.bytesDownloaded > 0;
+  }));
+  first->stop();
+  ASSERT_FALSE(fileExists(target()));
+
+  server().clearRules();
+  server().addGenerated("/file.bin", kSize, kSeed + 1);
+  server().clearLog();
+  auto second = makeManager();
+  ASSERT_EQ(run(*second, request(2, 0x10000)), 5);
+  EXPECT_EQ(ScratchFolder::read(target()), generatedBytes(kSeed + 1, 0, kSize));
+  EXPECT_EQ(rangedBytesRequested(), kSize);
+}
+
+TEST_F(EngineScenarioTest, ResumeRefusesAFileThatChangedWhilePaused) {
+  addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
+  auto manager = makeManager();
+  ASSERT_EQ(manager->init(request(2)), 0);
+  ASSERT_EQ(manager->start(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(manager->pause(), 0);
+  server().addGenerated("/file.bin", kSize, kSeed + 5);
+  EXPECT_EQ(manager->resume(), -999);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorFileChanged);
+  DLEProgress progress;
+  manager->getProgress(progress);
+  EXPECT_EQ(progress.state, 1);
+}
+
+TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
+  struct Case {
+    const char* name;
+    Fault fault;
+  };
+  for (const Case& c : {Case{"reset", fault(FaultKind::ResetAfterBytes, 1000)},
+                        Case{"short body", fault(FaultKind::ShortBody)},
+                        Case{"wrong range", fault(FaultKind::WrongContentRange)},
+                        Case{"range ignored", fault(FaultKind::IgnoreRange)},
+                        Case{"busy", fault(FaultKind::Status, 0, 503)}}) {
+    SCOPED_TRACE(c.name);
+    server().clearRules();
+    server().clearLog();
+    addFault(3, 4, c.fault);
+    auto manager = makeManager();
+    ASSERT_EQ(run(*manager, request()), 5);
+    EXPECT_TRUE(targetIsTheFile());
+    manager->stop();
+    std::remove(target().c_str());
+  }
+}
+
+TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
+  addFault(3, 0, fault(FaultKind::ShortBody));
+  auto manager = makeManager();
+  ASSERT_EQ(run(*manager, request(2)), 1) << "reported: paused for the client";
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorConnection);
+  EXPECT_FALSE(fileExists(target()));
+  EXPECT_GE(events.errors().size(), 1u);
+}
+
+TEST_F(EngineScenarioTest, EndsFatallyWhenTheFileIsMissing) {
+  addFault(3, 2, fault(FaultKind::Status, 0, 404));
+  auto manager = makeManager();
+  ASSERT_EQ(run(*manager, request(2)), 7);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorNotFound);
+  EXPECT_EQ(error.retryable, 0);
+  EXPECT_FALSE(fileExists(target()));
+}
+
+TEST_F(EngineScenarioTest, EndsFatallyAndCleansUpWhenTheServerLoopsOrTheFileIsGone) {
+  for (auto [kind, status] :
+       {std::tuple{FaultKind::RedirectLoop, 0}, std::tuple{FaultKind::Status, 404}}) {
+    server().clearRules();
+    addFault(3, 0, fault(kind, 0, status));
+    auto manager = makeManager();
+    ASSERT_EQ(run(*manager, request(2)), 7);
+    DLEErrorInfo error;
+    manager->getLastError(error);
+    EXPECT_EQ(error.errorType, kDleErrorFileChanged) << "the ETag can no longer be read";
+    EXPECT_FALSE(fileExists(partial()));
+    EXPECT_FALSE(fileExists(target()));
+    manager->stop();
+    server().clearLog();  // counts requests from 1 again
+  }
+}
+
+TEST_F(EngineScenarioTest, CancelsAStalledConnectionAndFetchesTheSegmentAgain) {
+  addFault(4, 1, fault(FaultKind::StallAfterBytes, 5000));
+  DownloadSettings settings = quickSettings();
+  settings.hangTimeout = std::chrono::milliseconds(300);
+  auto manager = makeManager(settings);
+  ASSERT_EQ(run(*manager, request(2)), 5);
+  EXPECT_TRUE(targetIsTheFile());
+}
+
+TEST_F(EngineScenarioTest, BacksOffAndRetriesABusySingleStream) {
+  Fault busy = fault(FaultKind::Status, 0, 429);
+  busy.retryAfterSeconds = 1;
+  addFault(1, 1, busy);
+  auto manager = makeManager();
+  DLEInputStruct input = request();
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*manager, input), 5);
+  EXPECT_TRUE(targetIsTheFile());
+}
+
+TEST_F(EngineScenarioTest, InflatesAGzipSingleStreamIntoTheTarget) {
+  server().enableGzip("/file.bin");
+  auto manager = makeManager();
+  DLEInputStruct input = request();
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*manager, input), 5);
+  EXPECT_TRUE(targetIsTheFile());
+  EXPECT_FALSE(fileExists(partial()));
+}
+
+TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries) {
+  std::atomic<int> rejections{0};
+  events.rejectSegment = [&](int32_t event, const void* data) {
+    auto* record = static_cast<const SegmentEventRecord*>(data);
+    return event == 2 && record->index == 3 && rejections++ < 2 ? -5 : 0;
+  };
+  auto manager = makeManager();
+  manager->registerIntercept(2, &events);
+  ASSERT_EQ(run(*manager, request(2, 0x10000)), 5);
+  EXPECT_TRUE(targetIsTheFile());
+  EXPECT_EQ(rejections.load(), 3);
+
+  std::remove(target().c_str());
+  events.rejectSegment = [](int32_t event, const void* data) {
+    return event == 3 && static_cast<const SegmentEventRecord*>(data)->index == 1 ? -5 : 0;
+  };
+  auto always = makeManager();
+  always->registerIntercept(3, &events);
+  ASSERT_EQ(run(*always, request(2, 0x10000)), 7);
+  DLEErrorInfo error;
+  always->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorSegmentValidation);
+  EXPECT_FALSE(fileExists(target()));
+}
+
+TEST_F(EngineScenarioTest, KeepsAnExistingTargetAndReportsTheClash) {
+  scratch().write("out.bin", "mine");
+  auto manager = makeManager();
+  ASSERT_EQ(run(*manager, request()), 6);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorNameClash);
+  EXPECT_EQ(ScratchFolder::read(target()), "mine");
+  EXPECT_TRUE(fileExists(partial()));
+}
+
+TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
+  auto manager = makeManager();
+  DLEInputStruct input = request();
+  input.preferences.downloadStartAddress = 1000;
+  input.preferences.bytesToDownload = 500000;
+  ASSERT_EQ(run(*manager, input), 5);
+  EXPECT_EQ(ScratchFolder::read(target()), generatedBytes(kSeed, 1000, 500000));
+  manager->stop();
+
+  auto beyond = makeManager();
+  input.preferences.downloadStartAddress = kSize - 10;
+  input.preferences.bytesToDownload = UINT64_MAX - 5;  // start + count wraps around
+  ASSERT_EQ(beyond->init(input), 0);
+  EXPECT_EQ(beyond->start(), -1);
+  DLEErrorInfo error;
+  beyond->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorMisuse);
+}
+
+TEST_F(EngineScenarioTest, AnswersMisuseWithCodes) {
+  auto manager = makeManager();
+  EXPECT_EQ(manager->start(), -4);
+  EXPECT_EQ(manager->pause(), -4);
+  DLEProgress progress;
+  EXPECT_EQ(manager->getProgress(progress), 10);
+  addFault(3, 0, fault(FaultKind::SlowBody, 512 * 1024));
+  ASSERT_EQ(manager->init(request(2)), 0);
+  EXPECT_EQ(manager->init(request(2)), 30);
+  EXPECT_EQ(manager->resume(), 0) << "not paused: nothing to do";
+  ASSERT_EQ(manager->start(), 0);
+  EXPECT_EQ(manager->start(), 30);
+  EXPECT_EQ(manager->setPreference(DLEPrefStruct{}), 20);
+  EXPECT_EQ(manager->stop(), 0);
+  EXPECT_EQ(manager->pause(), -4);
 }
 
 }  // namespace
