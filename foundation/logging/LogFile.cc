@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace pando {
 namespace {
@@ -34,35 +35,30 @@ bool isRegularFile(int fd) {
 bool LogFile::open(const std::string& path) {
   close();
   bool created = false;
-  int fd = openOrCreate(path, created);
-  if (fd < 0) return false;
-  if (!isRegularFile(fd)) {
-    ::close(fd);
-    return false;
-  }
-  if (created && fchmod(fd, kLogMode) != 0) {
+  platform::UniqueFd fd(openOrCreate(path, created));
+  if (!fd.valid() || !isRegularFile(fd.get())) return false;
+  if (created && fchmod(fd.get(), kLogMode) != 0) {
     fprintf(stderr, "\n Error Set File permissions. errno = %s", strerror(errno));
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   return true;
 }
 
 void LogFile::close() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
 }
 
 bool LogFile::append(const std::string& text) {
-  if (fd_ < 0) return false;
-  const char* next = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t written = ::write(fd_, next, left);
+  return fd_.valid() && writeWhole(fd_.get(), text.data(), text.size());
+}
+
+bool writeWhole(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = ::write(fd, data, size);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
-    next += written;
-    left -= static_cast<size_t>(written);
+    data += written;
+    size -= static_cast<size_t>(written);
   }
   return true;
 }

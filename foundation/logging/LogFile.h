@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "platform/UniqueFd.h"
 
 namespace pando {
 
@@ -11,18 +14,21 @@ class LogFile {
   LogFile() = default;
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
-  ~LogFile() { close(); }
+  ~LogFile() = default;
 
   // Closes any open file, then opens `path` for appending. A missing file is created with mode
   // 0666 (set through the descriptor, so the umask does not cut it): the user's process and its
   // elevated copy share the file. Refuses a link at `path` and anything but a regular file.
   bool open(const std::string& path);
   void close();
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return fd_.valid(); }
   bool append(const std::string& text);
 
  private:
-  int fd_ = -1;
+  platform::UniqueFd fd_;
 };
+
+// Writes all of `data` to `fd`, going on after short writes and interrupts.
+bool writeWhole(int fd, const char* data, size_t size);
 
 }  // namespace pando

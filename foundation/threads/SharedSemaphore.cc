@@ -1,7 +1,6 @@
 #include "foundation/threads/SharedSemaphore.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/ipc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,31 +8,21 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/ConsoleUser.h"
+#include "platform/SpecialFolders.h"
+#include "platform/UniqueFd.h"
 
 namespace pando {
 namespace {
 
 constexpr const char* kTemporaryFolder = "/tmp";
 constexpr mode_t kKeyFileMode = 0644;
-
-// Special folder 9: the home folder of the user this process runs as.
-std::string currentUserHome() {
-  std::vector<char> buffer(16384);
-  passwd entry;
-  passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
-      !found->pw_dir) {
-    return "";
-  }
-  return platform::underRoot(found->pw_dir);
-}
+constexpr int kHomeFolderId = 9;  // the home folder of the user this process runs as
 
 std::string keyPathFor(int folderChoice, const char* name) {
   const bool named = name && *name;
   if (folderChoice != 0 && folderChoice != 1) return named ? name : "";
-  std::string folder = folderChoice == 0 ? kTemporaryFolder : currentUserHome();
-  if (folder.empty()) return "";
+  std::string folder = kTemporaryFolder;
+  if (folderChoice == 1 && !platform::specialFolderPath(kHomeFolderId, folder)) return "";
   return named ? folder + "/" + name : folder;
 }
 
@@ -42,8 +31,8 @@ std::string keyPathFor(int folderChoice, const char* name) {
 void ensureKeyFile(const std::string& path) {
   struct stat info;
   if (path.empty() || lstat(path.c_str(), &info) == 0) return;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kKeyFileMode);
-  if (fd >= 0) ::close(fd);
+  platform::UniqueFd made(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kKeyFileMode));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/threads/SharedSemaphore.h"
+#include "platform/SpecialFolders.h"
 #include "tests/foundation/logging/support/ChildProcesses.h"
 #include "tests/foundation/logging/support/TempFolder.h"
 
@@ -121,6 +122,13 @@ TEST_F(SharedSemaphoreTest, KeyPathsByFolderChoice) {
   EXPECT_EQ(SharedSemaphore(testOnlyId, 1, 0, name.c_str(), 0).keyPath(), "/tmp/" + name);
   unlink(("/tmp/" + name).c_str());
   EXPECT_EQ(SharedSemaphore(kProjectId, 1, 5, keyFile_.c_str(), 0).keyPath(), keyFile_);
+
+  setenv("WEND_ROOT", folder_.path().c_str(), 1);
+  std::string home;
+  ASSERT_TRUE(platform::specialFolderPath(9, home));
+  EXPECT_EQ(home.rfind(folder_.path(), 0), 0u);
+  EXPECT_EQ(SharedSemaphore(kProjectId, 1, 1, "lbs.key", 0).keyPath(), home + "/lbs.key");
+  unsetenv("WEND_ROOT");
 }
 
 TEST_F(SharedSemaphoreTest, AUnitHeldByAProcessThatDiesIsGivenBack) {
