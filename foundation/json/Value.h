@@ -68,20 +68,21 @@ class Value {
 
   using ObjectValues = std::map<CZString, Value>;
 
+  // The constructors are implicit on purpose: trees are built as object["key"] = 5.
   // The empty payload of the type: null, 0, 0.0, a string without storage, false, or an empty
   // array or object.
-  Value(ValueType type = nullValue);  // NOLINT(google-explicit-constructor)
+  Value(ValueType type = nullValue);
   // Plain int and unsigned literals pick the 64-bit forms without an ambiguous conversion.
-  Value(int value);       // NOLINT(google-explicit-constructor)
-  Value(unsigned value);  // NOLINT(google-explicit-constructor)
-  Value(Int64 value);     // NOLINT(google-explicit-constructor)
-  Value(UInt64 value);    // NOLINT(google-explicit-constructor)
-  Value(double value);    // NOLINT(google-explicit-constructor)
+  Value(int value);
+  Value(unsigned value);
+  Value(Int64 value);
+  Value(UInt64 value);
+  Value(double value);
   // A string value owning a copy of the text up to its NUL.
-  Value(const char* text);  // NOLINT(google-explicit-constructor)
+  Value(const char* text);
   // A string value owning a copy of every byte, NUL bytes included.
-  Value(const std::string& text);  // NOLINT(google-explicit-constructor)
-  Value(bool value);               // NOLINT(google-explicit-constructor)
+  Value(const std::string& text);
+  Value(bool value);
   Value(const Value& other);
   Value(Value&& other) noexcept;
   Value& operator=(Value other) noexcept;
