@@ -433,6 +433,7 @@ void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, 
 void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   std::unique_lock<std::mutex> lock;
   if (!lockForRun(run, lock)) return;
+  data_.setLastError(info);
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
   bool etagStored = !data_.responseHeader("ETag").empty();

@@ -106,13 +106,14 @@ int32_t GDEHelper::runDownload() {
   DLEProgress progress;
   while (true) {
     std::this_thread::sleep_for(pollInterval_);
-    if (handle_->getProgress(progress) != 0) progress.state = kDleStateStopped;
-    if (progress.state == kDleStateComplete) {
+    // A handle that answers "not initialised" was stopped under us.
+    bool stopped = handle_->getProgress(progress) != 0;
+    if (!stopped && progress.state == kDleStateComplete) {
       result = 0;
       break;
     }
-    if (progress.state == kDleStateError || progress.state == kDleStateFatal ||
-        progress.state == kDleStatePaused || progress.state == kDleStateStopped) {
+    if (stopped || progress.state == kDleStateError || progress.state == kDleStateFatal ||
+        progress.state == kDleStatePaused) {
       handle_->getLastError(lastError_);
       result = -999;
       break;

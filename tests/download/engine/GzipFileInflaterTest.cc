@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+
+#include "download/engine/GzipFileInflater.h"
+#include "tests/download/engine/support/ScratchFolder.h"
+
+namespace gde {
+namespace {
+
+std::string gzip(const std::string& text) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, text.size()) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+class GzipFileInflaterTest : public ::testing::Test {
+ protected:
+  size_t entries() const {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.path())) {
+      (void)entry;
+      ++count;
+    }
+    return count;
+  }
+  ScratchFolder scratch;
+  std::string error;
+  int systemError = 0;
+};
+
+TEST_F(GzipFileInflaterTest, InflatesLargeAndConcatenatedStreamsThenDeletesTheSource) {
+  std::string big(3 * 1024 * 1024, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
+  std::string source = scratch.write("in.gz", gzip(big) + gzip("tail"));
+  ASSERT_TRUE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError)) << error;
+  EXPECT_EQ(ScratchFolder::read(scratch.file("out")), big + "tail");
+  EXPECT_FALSE(std::filesystem::exists(source));
+  EXPECT_EQ(entries(), 1u) << "no temporary file is left";
+}
+
+TEST_F(GzipFileInflaterTest, ADamagedOrCutStreamKeepsTheSourceAndLeavesNoTarget) {
+  std::string whole = gzip(std::string(100000, 'a'));
+  for (const std::string& bad : {whole.substr(0, whole.size() / 2), std::string("not gzip")}) {
+    std::string source = scratch.write("in.gz", bad);
+    EXPECT_FALSE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError));
+    EXPECT_TRUE(std::filesystem::exists(source));
+    EXPECT_FALSE(std::filesystem::exists(scratch.file("out")));
+    EXPECT_EQ(entries(), 1u);
+  }
+}
+
+TEST_F(GzipFileInflaterTest, NeverReplacesAnExistingTarget) {
+  std::string source = scratch.write("in.gz", gzip("new"));
+  scratch.write("out", "old");
+  EXPECT_FALSE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError));
+  EXPECT_EQ(ScratchFolder::read(scratch.file("out")), "old");
+  EXPECT_TRUE(std::filesystem::exists(source));
+}
+
+}  // namespace
+}  // namespace gde
