@@ -45,7 +45,9 @@ class HttpCommunicator {
   HttpCommunicator& operator=(const HttpCommunicator&) = delete;
 
   // True at once when initialised. Otherwise takes both, forgets any transfer and an earlier
-  // cancel, and becomes initialised. A null argument fails with ERROR_NOT_INITIALIZED.
+  // cancel, and becomes initialised. A null argument fails with ERROR_NOT_INITIALIZED. A cancel
+  // that races with init may be forgotten: callers that reuse a communicator for a new job must
+  // stop cancelling it on behalf of the old one first.
   bool init(HttpSession* session, const DownloadPreference* preference);
 
   // HEAD for the preference's path; the size is "Content-Length" (0 when absent). True only when
