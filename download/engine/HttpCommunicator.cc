@@ -145,7 +145,6 @@ bool HttpCommunicator::sendGet(uint64_t firstByte, uint64_t lastByte, bool range
   enforceRange_ = enforceRange;
   expectedFirst_ = firstByte;
   expectedLast_ = lastByte;
-  rangeStart_ = ranged ? firstByte : 0;
   requestSent_ = true;
   return true;
 }

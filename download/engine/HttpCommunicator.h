@@ -108,7 +108,6 @@ class HttpCommunicator {
   std::atomic<bool> requestSent_{false};  // a GET's response is being read
   StopSignal cancelSignal_;               // wakes the range probe's waits at cancel
   CurlTransfer transfer_;                 // owner thread, but wake() from cancel
-  uint64_t rangeStart_ = 0;
   bool enforceRange_ = false;  // the current GET must be answered with exactly this range:
   uint64_t expectedFirst_ = 0;
   uint64_t expectedLast_ = 0;
