@@ -39,8 +39,9 @@ void utilsVlog(AbstractLogger* logger, int level, const char* component, const c
     hook(level, "PandoUtils", component, "", "", "%s", message);
     return;
   }
-  if (AbstractLogger* fallback = defaultLogger.load())
+  if (AbstractLogger* fallback = defaultLogger.load()) {
     fallback->vlog(level, "", component, format, args);
+  }
 }
 
 }  // namespace pando

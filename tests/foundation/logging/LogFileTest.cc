@@ -49,9 +49,5 @@ TEST_F(LogFileTest, RefusesAPlantedFifoWithoutBlocking) {
   EXPECT_FALSE(file_.isOpen());
 }
 
-TEST_F(LogFileTest, AppendWithoutAnOpenFileFails) {
-  EXPECT_FALSE(file_.append("x"));
-}
-
 }  // namespace
 }  // namespace pando

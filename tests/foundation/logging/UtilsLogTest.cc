@@ -73,11 +73,5 @@ TEST_F(UtilsLogTest, ThenTheDefaultLogger) {
   EXPECT_EQ(fallback_.records()[0].message, "copied");
 }
 
-TEST_F(UtilsLogTest, WithNeitherTheLineIsDropped) {
-  utilsLog(nullptr, kLogInfo, "FileUtils", "%s", "nowhere");
-  utilsLog(nullptr, kLogInfo, "FileUtils", nullptr);
-  EXPECT_TRUE(hookCalls.empty());
-}
-
 }  // namespace
 }  // namespace pando

@@ -85,17 +85,5 @@ TEST(ObjectMapTest, InsertFindAndErase) {
   EXPECT_EQ(value, 7);
 }
 
-TEST(ObjectMapTest, ManyThreadsInsertWithoutLoss) {
-  ObjectMap<int, int> map;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&map, t] {
-      for (int i = 0; i < 500; ++i) map.insert(t * 1000 + i, i);
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(map.size(), 2000u);
-}
-
 }  // namespace
 }  // namespace pando
