@@ -1,8 +1,11 @@
 #include "download/engine/EngineLog.h"
 
+#include <memory>
 #include <mutex>
 
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogTargetDefault.h"
+#include "foundation/logging/LoggingCore.h"
 #include "platform/ConsoleUser.h"
 
 namespace gde {
@@ -10,16 +13,18 @@ namespace {
 
 constexpr const char* kCategory = "GDE";
 constexpr const char* kLogFolderChain = "Skyloom/Tarn/OrvelDownload";
+constexpr const char* kLogFileName = "DLM.log";
 
 struct LogState {
   std::mutex mutex;
-  int references = 0;  // guarded by mutex
-  bool open = false;   // guarded by mutex
+  int references = 0;                               // guarded by mutex
+  std::unique_ptr<pando::LogTargetDefault> target;  // registered while set; guarded by mutex
 };
 
+// Never destroyed, like the logger: a registered target must not vanish under a late writer.
 LogState& state() {
-  static LogState instance;
-  return instance;
+  static LogState* const instance = new LogState;
+  return *instance;
 }
 
 // The log folder belongs to the console user, so both the user's process and an elevated copy
@@ -33,9 +38,14 @@ bool makeLogFolder(std::string& folder) {
   return true;
 }
 
-bool setUpLocked() {
+std::unique_ptr<pando::LogTargetDefault> setUpTarget() {
   std::string folder;
-  return makeLogFolder(folder);
+  if (!makeLogFolder(folder)) return nullptr;
+  auto target = std::make_unique<pando::LogTargetDefault>(kCategory);
+  if (!target->setLogFile(kLogFileName, folder.c_str())) return nullptr;
+  target->setLogLevel(pando::kLogInfo);
+  if (!pando::LoggingCore::instance().addTarget(target.get())) return nullptr;
+  return target;
 }
 
 }  // namespace
@@ -44,22 +54,24 @@ bool EngineLog::open() {
   LogState& log = state();
   std::lock_guard<std::mutex> guard(log.mutex);
   ++log.references;
-  if (!log.open) log.open = setUpLocked();
-  return log.open;
+  if (!log.target) log.target = setUpTarget();
+  return log.target != nullptr;
 }
 
 void EngineLog::close() {
   LogState& log = state();
   std::lock_guard<std::mutex> guard(log.mutex);
   if (log.references == 0) return;
-  if (--log.references > 0) return;
-  log.open = false;
+  if (--log.references > 0 || !log.target) return;
+  // Once removed, no record can reach the target: dispatch holds the registry while writing.
+  pando::LoggingCore::instance().removeTarget(log.target.get());
+  log.target.reset();
 }
 
 bool EngineLog::isOpen() {
   LogState& log = state();
   std::lock_guard<std::mutex> guard(log.mutex);
-  return log.open;
+  return log.target != nullptr;
 }
 
 // Never destroyed: a thread may still log while the process exits.

@@ -49,6 +49,19 @@ TEST_F(EngineLogTest, OpeningCreatesTheLogFolderOfTheConsoleUser) {
   EngineLog::close();
 }
 
+TEST_F(EngineLogTest, InfoLinesReachDlmLogWhileItIsOpen) {
+  ASSERT_TRUE(EngineLog::open());
+  engineLog(pando::kLogInfo, "EngineLogTest", "written %d", 1);
+  engineLog(pando::kLogTrace, "EngineLogTest", "below the threshold");
+  EngineLog::close();
+  engineLog(pando::kLogError, "EngineLogTest", "after the last close");
+  const std::string text = ScratchFolder::read((logFolder() / "DLM.log").string());
+  EXPECT_NE(text.find("written 1"), std::string::npos) << text;
+  EXPECT_NE(text.find("EngineLogTest"), std::string::npos) << text;
+  EXPECT_EQ(text.find("below the threshold"), std::string::npos) << text;
+  EXPECT_EQ(text.find("after the last close"), std::string::npos) << text;
+}
+
 TEST_F(EngineLogTest, TheLastReferenceClosesTheLog) {
   ASSERT_TRUE(EngineLog::open());
   ASSERT_TRUE(EngineLog::open());
@@ -85,6 +98,8 @@ TEST_F(EngineLogTest, ThreadsMayLogWhileReferencesComeAndGo) {
   stop = true;
   for (auto& logger : loggers) logger.join();
   EXPECT_FALSE(EngineLog::isOpen());
+  const std::string text = ScratchFolder::read((logFolder() / "DLM.log").string());
+  EXPECT_NE(text.find("client 49"), std::string::npos);
 }
 
 }  // namespace
