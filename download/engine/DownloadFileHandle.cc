@@ -33,13 +33,16 @@ DownloadFileHandle::~DownloadFileHandle() {
 }
 
 bool DownloadFileHandle::open(const std::string& path) {
-  std::lock_guard<CriticalSection> guard(lock_);
+  std::unique_lock<CriticalSection> guard(lock_);
   if (fd_ >= 0) return true;
   if (openOnce(path)) return true;
   engineLog(pando::kLogError, kComponent,
             "File handle for %s couldn't be initialised. Retrying now.", path.c_str());
+  // Nothing is open for other threads to wait on: they need not queue behind the retry wait.
+  guard.unlock();
   std::this_thread::sleep_for(settings_.openRetryWait);
-  if (openOnce(path)) return true;
+  guard.lock();
+  if (fd_ >= 0 || openOnce(path)) return true;
   const int systemError = errno;
   engineLog(pando::kLogError, kComponent,
             "Retry count: %d reached, but File handle for %s couldn't be initialised.",
