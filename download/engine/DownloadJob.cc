@@ -1,5 +1,7 @@
 #include "download/engine/DownloadJob.h"
 
+#include <algorithm>
+
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/EngineLog.h"
 #include "download/engine/HttpCommunicator.h"
@@ -163,9 +165,11 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
     uint32_t remaining = segment.length() - segmentDone_;
     uint32_t count = 0;
     uint8_t surplus = 0;
-    int result = remaining == 0 ? communicator.downloadRemainingData(&surplus, count, 0, 1)
-                                : communicator.downloadRemainingData(buffer.get() + segmentDone_,
-                                                                     count, 0, remaining);
+    // Reads of at most one piece keep the transport's own buffer small.
+    int result = remaining == 0
+                     ? communicator.downloadRemainingData(&surplus, count, 0, 1)
+                     : communicator.downloadRemainingData(buffer.get() + segmentDone_, count, 0,
+                                                          std::min(remaining, pieceSize));
     if (remaining == 0 && count > 0) {
       postError(ERROR_HTTP_PARSE_FAILURE, 0, "the server sent more than the range asked for");
       return false;

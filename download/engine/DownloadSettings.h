@@ -23,7 +23,7 @@ struct DownloadSettings {
   Millis singleStreamSilence{60000};  // a single stream silent this long has timed out
   Millis fileCreateRetryWaits[3] = {Millis{0}, Millis{500}, Millis{1000}};
   double retryAfterScale = 1.0;                   // applied to Retry-After and back-off waits
-  uint64_t serializerBacklogLimit = 64ull << 20;  // bytes waiting for the disk at most
+  uint64_t serializerBacklogLimit = 16ull << 20;  // bytes waiting for the disk at most
   uint32_t pieceSize = 0x40000;                   // bytes handed to the writer at a time
 
   // The defaults with every duration multiplied by WEND_TIME_SCALE when it is a positive number.

@@ -1,6 +1,8 @@
 #include "download/engine/Segment.h"
 
-#include <new>
+#include <sys/mman.h>
+
+#include <algorithm>
 
 #include "download/engine/EngineLog.h"
 
@@ -19,12 +21,16 @@ bool Segment::allocateBuffer(uint32_t size) {
   std::lock_guard lock(mutex_);
   if (buffer_) return true;
   uint32_t bytes = size == 0 ? length_ : size;
-  buffer_.reset(new (std::nothrow) uint8_t[bytes]);
-  if (!buffer_) {
+  // Mapped on its own, the buffer goes back to the system as soon as its last piece is written;
+  // from the heap, the arenas of a dozen threads would keep it.
+  void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) {
     engineLog(pando::kLogError, "Segment",
               "failed to allocate memory for segment buffer of size - %d", bytes);
     return false;
   }
+  buffer_ = std::shared_ptr<uint8_t[]>(
+      static_cast<uint8_t*>(memory), [bytes](uint8_t* bytesStart) { ::munmap(bytesStart, bytes); });
   return true;
 }
 
