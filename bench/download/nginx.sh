@@ -1,6 +1,11 @@
 # Loopback nginx for the download benchmark and the demo. Source this file, then:
-#   nginx_start PREFIX ROOT   serves ROOT on 127.0.0.1:$NGINX_PORT with its own temporary prefix;
-#                             /slow/... serves the same files at 20 MB/s per connection
+#   nginx_start PREFIX ROOT [paced]
+#                             serves ROOT on 127.0.0.1:$NGINX_PORT with its own temporary prefix;
+#                             /slow/... serves the same files with limit_rate 20m per connection.
+#                             nginx applies limit_rate per request and lets each request send a
+#                             second's worth at once, so requests of a few MiB pass unthrottled;
+#                             "paced" also spaces the requests of a connection 100 ms apart, which
+#                             holds a client of 2 MiB ranges to the same 20 MB/s per connection.
 #   nginx_stop PREFIX
 # Requests go to 127.0.0.1 only.
 
@@ -9,7 +14,7 @@ nginx_binary() {
 }
 
 nginx_start() {
-  local prefix=$1 root=$2 nginx
+  local prefix=$1 root=$2 paced=${3:-} nginx
   nginx=$(nginx_binary) || { echo "nginx is not installed" >&2; return 1; }
   mkdir -p "$prefix/logs" "$prefix/tmp"
   chmod 755 "$prefix" "$root"
@@ -33,12 +38,14 @@ http {
   uwsgi_temp_path $prefix/tmp/uwsgi;
   scgi_temp_path $prefix/tmp/scgi;
   default_type application/octet-stream;
+  limit_req_zone \$connection zone=paced:1m rate=10r/s;
   server {
     listen 127.0.0.1:$NGINX_PORT;
     root $root;
     location /slow/ {
       alias $root/;
       limit_rate 20m;
+      $( [[ -n "$paced" ]] && echo "limit_req zone=paced burst=100000;" )
     }
   }
 }
