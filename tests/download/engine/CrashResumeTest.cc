@@ -37,7 +37,8 @@ constexpr uint64_t kFileSize = 256ull << 20;
 constexpr uint64_t kSeed = 2024;
 constexpr uint32_t kThreads = 4;
 constexpr uint32_t kSegmentSize = 0x200000;
-constexpr uint64_t kBytesPerSecondPerConnection = 8'000'000;
+// A whole undisturbed download takes about ten seconds, so ten kills land before it ends.
+constexpr uint64_t kBytesPerSecondPerConnection = kFileSize / 40;
 constexpr int kKills = 10;
 
 const char* childEnv(const char* name) {
@@ -158,7 +159,7 @@ TEST_F(CrashResumeTest, EveryKilledDownloadResumesFromItsMetaFileAndEndsIdentica
   server().addRule(testserver::Rule{"/big.bin", 1, 0, slow});
   const std::string target = scratch().file("big.bin");
   std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> delayMs(50, 800);
+  std::uniform_int_distribution<int> delayMs(50, 600);
   uint64_t worst = 0;
 
   for (int kill = 1; kill <= kKills; ++kill) {
