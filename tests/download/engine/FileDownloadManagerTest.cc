@@ -217,21 +217,47 @@ TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
     const char* name;
     Fault fault;
   };
-  for (const Case& c : {Case{"reset", fault(FaultKind::ResetAfterBytes, 1000)},
-                        Case{"short body", fault(FaultKind::ShortBody)},
-                        Case{"wrong range", fault(FaultKind::WrongContentRange)},
-                        Case{"range ignored", fault(FaultKind::IgnoreRange)},
-                        Case{"busy", fault(FaultKind::Status, 0, 503)}}) {
+  Fault redirect = fault(FaultKind::Redirect);
+  redirect.location = "/copy.bin";
+  server().addGenerated("/copy.bin", kSize, kSeed);
+  DownloadSettings settings = quickSettings();
+  settings.hangTimeout = std::chrono::milliseconds(300);
+  for (const Case& c :
+       {Case{"reset", fault(FaultKind::ResetAfterBytes, 1000)},
+        Case{"short body", fault(FaultKind::ShortBody)},
+        Case{"wrong range", fault(FaultKind::WrongContentRange)},
+        Case{"range ignored", fault(FaultKind::IgnoreRange)},
+        Case{"busy", fault(FaultKind::Status, 0, 503)},
+        Case{"silent server", fault(FaultKind::StallBeforeReply)}, Case{"redirect", redirect}}) {
     SCOPED_TRACE(c.name);
     server().clearRules();
     server().clearLog();
     addFault(3, 4, c.fault);
-    auto manager = makeManager();
+    auto manager = makeManager(settings);
     ASSERT_EQ(run(*manager, request()), 5);
     EXPECT_TRUE(targetIsTheFile());
     manager->stop();
     std::remove(target().c_str());
   }
+}
+
+TEST_F(EngineScenarioTest, ReusesConnectionsAcrossSegments) {
+  auto manager = makeManager();
+  DLEInputStruct input = request(2, 0x10000);
+  input.adaptiveThreadRamp = 0;
+  ASSERT_EQ(run(*manager, input), 5);
+  // Fifty segments over two threads: the size query, the probe and one connection per thread.
+  EXPECT_LE(server().connectionsAccepted(), 6u);
+}
+
+TEST_F(EngineScenarioTest, EndsFatallyWhenTheServerRefusesTheCredentials) {
+  addFault(3, 2, fault(FaultKind::Status, 0, 401));
+  auto manager = makeManager();
+  ASSERT_EQ(run(*manager, request(2)), 7);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorAuthFailed);
+  EXPECT_FALSE(fileExists(target()));
 }
 
 TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
