@@ -1,10 +1,9 @@
 #include "download/engine/Segment.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 
 #include "download/engine/EngineLog.h"
+#include "download/engine/SegmentBufferCache.h"
 
 namespace gde {
 
@@ -21,16 +20,12 @@ bool Segment::allocateBuffer(uint32_t size) {
   std::lock_guard lock(mutex_);
   if (buffer_) return true;
   uint32_t bytes = size == 0 ? length_ : size;
-  // Mapped on its own, the buffer goes back to the system as soon as its last piece is written;
-  // from the heap, the arenas of a dozen threads would keep it.
-  void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (memory == MAP_FAILED) {
+  buffer_ = SegmentBufferCache::instance().acquire(bytes);
+  if (!buffer_) {
     engineLog(pando::kLogError, "Segment",
               "failed to allocate memory for segment buffer of size - %d", bytes);
     return false;
   }
-  buffer_ = std::shared_ptr<uint8_t[]>(
-      static_cast<uint8_t*>(memory), [bytes](uint8_t* bytesStart) { ::munmap(bytesStart, bytes); });
   return true;
 }
 
