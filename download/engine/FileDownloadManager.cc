@@ -150,7 +150,10 @@ void FileDownloadManager::pauseLocked() {
   state_.store(kDleStatePauseRequested);
   data_.backlog().wakeUp();
   pool_.pauseAll();
-  if (serializer_) serializer_->pause();
+  if (serializer_) {
+    serializer_->pause();
+    serializer_->waitUntilPaused();
+  }
   state_.store(kDleStatePaused);
   data_.setProgressState(kDleStatePaused);
   data_.resetSingleStreamProgress();

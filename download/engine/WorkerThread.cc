@@ -100,6 +100,12 @@ bool WorkerThread::requestStop() {
   return true;
 }
 
+void WorkerThread::waitUntilPaused() const {
+  while (state_.load() == kPauseRequested || state_.load() == kRunning) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 bool WorkerThread::cancelJob() {
   std::lock_guard lock(mutex_);
   if (current_) current_->terminate();

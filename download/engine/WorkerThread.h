@@ -52,6 +52,8 @@ class WorkerThread : public IThread {
   bool pause() override;
   bool resume() override;
   bool requestStop() override;
+  // After pause(): returns once the thread has put its job aside (or is not running at all).
+  void waitUntilPaused() const;
   bool cancelJob();
   // Asks the job to stop, forces it after jobStopForceAfter, gives up waiting after
   // jobStopAbandonAfter, then joins the thread.

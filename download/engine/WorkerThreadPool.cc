@@ -1,7 +1,6 @@
 #include "download/engine/WorkerThreadPool.h"
 
 #include <algorithm>
-#include <thread>
 
 #include "download/engine/EngineLog.h"
 
@@ -82,12 +81,7 @@ void WorkerThreadPool::resumeActive() {
 void WorkerThreadPool::pauseAll() {
   std::lock_guard lock(mutex_);
   for (auto& [index, entry] : threads_) entry.thread->pause();
-  for (auto& [index, entry] : threads_) {
-    while (entry.thread->threadState() == WorkerThread::kPauseRequested ||
-           entry.thread->threadState() == WorkerThread::kRunning) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  for (auto& [index, entry] : threads_) entry.thread->waitUntilPaused();
 }
 
 bool WorkerThreadPool::cancelJob(uint32_t index) {
