@@ -3,6 +3,7 @@
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/FileDownloadManager.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
+#include "tests/download/engine/support/FakeEngineClock.h"
 #include "tests/download/engine/support/ScriptedJob.h"
 #include "tests/download/engine/support/TestServerFixture.h"
 
@@ -399,6 +400,23 @@ TEST_F(EngineScenarioTest, AnswersMisuseWithCodes) {
   EXPECT_EQ(manager->setPreference(DLEPrefStruct{}), 20);
   EXPECT_EQ(manager->stop(), 0);
   EXPECT_EQ(manager->pause(), -4);
+}
+
+TEST_F(EngineScenarioTest, CancelsASilentConnectionAfter101SecondsNot100) {
+  addFault(3, 1, fault(FaultKind::StallBeforeReply));
+  FakeEngineClock clock;
+  FileDownloadManager manager(quickSettings(), clock, quickHttp());
+  DLEInputStruct input = request(1, 0x10000);
+  ASSERT_EQ(manager.init(input), 0);
+  ASSERT_EQ(manager.start(), 0);
+  auto segmentRequests = [&] { return server().requestsFor("/file.bin").size(); };
+  ASSERT_TRUE(eventually([&] { return segmentRequests() == 3; }));  // HEAD, probe, stalled GET
+  clock.advance(std::chrono::seconds(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three hang watches
+  EXPECT_EQ(segmentRequests(), 3u) << "silent for exactly 100 s: still waiting";
+  clock.advance(std::chrono::seconds(1));
+  ASSERT_EQ(waitForState(manager, {1, 5, 6, 7}), 5);
+  EXPECT_TRUE(targetIsTheFile());
 }
 
 }  // namespace
