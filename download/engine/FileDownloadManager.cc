@@ -29,7 +29,11 @@ void log(int level, const char* format, ...) {
 
 FileDownloadManager::FileDownloadManager(const DownloadSettings& settings, const EngineClock& clock,
                                          const HttpSettings& httpSettings)
-    : settings_(settings), clock_(clock), data_(settings, clock, httpSettings), pool_(settings) {}
+    : settings_(settings),
+      clock_(clock),
+      data_(settings, clock, httpSettings),
+      pool_(settings),
+      hangWatch_(settings.hangTimeout, settings.deadConnectionLimit) {}
 
 FileDownloadManager::~FileDownloadManager() {
   stop();
@@ -355,7 +359,7 @@ bool FileDownloadManager::lockForRun(const Run& run, std::unique_lock<std::mutex
 void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
   AdaptiveThreadController controller(data_, clock_);
   activateFirstThreads();
-  deadConnectionCount_ = 0;
+  hangWatch_.reset();
   adjustTickCount_ = 0;
   const bool adaptive = data_.getPreference().prefs.useAdaptiveAlgorithm;
   const auto tick = std::max(settings_.tick, DownloadSettings::Millis{1});
@@ -468,28 +472,9 @@ void FileDownloadManager::waitAndRetry(const Run& run, const DLEErrorInfo& info)
 }
 
 void FileDownloadManager::cancelHungJobs() {
-  const auto now = clock_.now();
-  for (const auto& [index, record] : data_.activity().snapshot()) {
-    if (!record.busy) continue;
-    const bool dataCame = record.lastData != EngineClock::TimePoint{};
-    const auto since = dataCame ? record.lastData : record.jobStart;
-    const auto idle = now - since;
-    if (idle < settings_.hangTimeout) {
-      if (dataCame) deadConnectionCount_ = 0;
-      continue;
-    }
-    log(pando::kLogInfo,
-        "Canceling the job for thread %d. The thread seems to be hanged since no activity for the "
-        "last %ld seconds. time reported is %ld",
-        index, static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(idle).count()),
-        static_cast<long>(
-            std::chrono::duration_cast<std::chrono::seconds>(since.time_since_epoch()).count()));
-    pool_.cancelJob(index);
-    ++deadConnectionCount_;
-  }
-  if (deadConnectionCount_ <= settings_.deadConnectionLimit) return;
-  log(pando::kLogInfo, "dead connections count reached maximum limit of %d",
-      settings_.deadConnectionLimit);
+  HangWatch::Verdict verdict = hangWatch_.check(data_.activity().snapshot(), clock_.now());
+  for (uint32_t index : verdict.cancel) pool_.cancelJob(index);
+  if (!verdict.deadConnections) return;
   EngineErrorRecord error;
   error.type = ERROR_DEAD_CONNECTIONS;
   error.code = 503;
@@ -497,7 +482,6 @@ void FileDownloadManager::cancelHungJobs() {
       "Dead connections maximum limit reached. Either the server is not responding or the network "
       "bandwidth is too low. Try after some time.";
   data_.postError(error);
-  deadConnectionCount_ = 0;
 }
 
 void FileDownloadManager::reportStatistics() {

@@ -12,6 +12,7 @@
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/DownloadSettings.h"
 #include "download/engine/EngineClock.h"
+#include "download/engine/HangWatch.h"
 #include "download/engine/HttpSession.h"
 #include "download/engine/StopSignal.h"
 #include "download/engine/WorkerThread.h"
@@ -100,7 +101,7 @@ class FileDownloadManager {
   std::shared_ptr<Run> run_;                  // guarded by mutex_
   EngineClock::TimePoint startTime_{};        // guarded by mutex_
   // Download thread only.
-  uint32_t deadConnectionCount_ = 0;
+  HangWatch hangWatch_;
   uint32_t adjustTickCount_ = 0;
 };
 
