@@ -172,9 +172,7 @@ bool Reader::readValue(Value& value) {
     case tokenFalse:
     case tokenNull: {
       Value keyword = token.type == tokenNull ? Value() : Value(token.type == tokenTrue);
-      value.swapPayload(keyword);
-      value.setOffsetStart(token.start - begin_);
-      value.setOffsetLimit(token.end - begin_);
+      storeDecoded(token, keyword, value);
       break;
     }
     case tokenArraySeparator:
@@ -503,10 +501,7 @@ bool Reader::decodeNumber(const Token& token, Value& value) {
   } else {
     decoded = Value(magnitude);
   }
-  value.swapPayload(decoded);
-  value.setOffsetStart(token.start - begin_);
-  value.setOffsetLimit(token.end - begin_);
-  return true;
+  return storeDecoded(token, decoded, value);
 }
 
 bool Reader::decodeDouble(const Token& token, Value& value) {
@@ -520,6 +515,11 @@ bool Reader::decodeDouble(const Token& token, Value& value) {
     return addError(message, token);
   }
   Value decoded(real);
+  return storeDecoded(token, decoded, value);
+}
+
+// Gives the value the decoded payload and the token's place; its comments stay.
+bool Reader::storeDecoded(const Token& token, Value& decoded, Value& value) {
   value.swapPayload(decoded);
   value.setOffsetStart(token.start - begin_);
   value.setOffsetLimit(token.end - begin_);
@@ -533,10 +533,7 @@ bool Reader::decodeString(const Token& token, Value& value) {
   const char* end = nullptr;
   if (!decodeStringText(token, begin, end)) return false;
   Value decoded(begin, end);
-  value.swapPayload(decoded);
-  value.setOffsetStart(token.start - begin_);
-  value.setOffsetLimit(token.end - begin_);
-  return true;
+  return storeDecoded(token, decoded, value);
 }
 
 // The text between the token's quotes: the document's own bytes when there is no escape,

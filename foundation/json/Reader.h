@@ -88,6 +88,7 @@ class Reader {
   bool decodeNumber(const Token& token, Value& value);
   bool decodeDouble(const Token& token, Value& value);
   bool decodeString(const Token& token, Value& value);
+  bool storeDecoded(const Token& token, Value& decoded, Value& value);
   bool decodeStringText(const Token& token, const char*& begin, const char*& end);
   bool decodeUnicodeEscape(const Token& token, const char*& current, const char* last,
                            unsigned& codePoint);

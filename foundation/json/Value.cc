@@ -234,11 +234,7 @@ void Value::releasePayload() noexcept {
     case objectValue:
       delete value_.map_;
       break;
-    case nullValue:
-    case intValue:
-    case uintValue:
-    case realValue:
-    case booleanValue:
+    default:
       break;
   }
 }
@@ -278,12 +274,7 @@ ArrayIndex Value::size() const {
       return value_.map_->empty() ? 0 : value_.map_->rbegin()->first.index() + 1;
     case objectValue:
       return static_cast<ArrayIndex>(value_.map_->size());
-    case nullValue:
-    case intValue:
-    case uintValue:
-    case realValue:
-    case stringValue:
-    case booleanValue:
+    default:
       break;
   }
   return 0;
@@ -320,8 +311,7 @@ std::string Value::asString() const {
       return valueToString(value_.uint_);
     case realValue:
       return valueToString(value_.real_);
-    case arrayValue:
-    case objectValue:
+    default:
       break;
   }
   throwLogicError("Type is not convertible to string");
@@ -346,9 +336,7 @@ LargestInt Value::asLargestInt() const {
       return static_cast<LargestInt>(value_.real_);
     case booleanValue:
       return value_.bool_ ? 1 : 0;
-    case stringValue:
-    case arrayValue:
-    case objectValue:
+    default:
       break;
   }
   throwLogicError("Value is not convertible to Int64.");
@@ -370,9 +358,7 @@ LargestUInt Value::asLargestUInt() const {
       return static_cast<LargestUInt>(value_.real_);
     case booleanValue:
       return value_.bool_ ? 1 : 0;
-    case stringValue:
-    case arrayValue:
-    case objectValue:
+    default:
       break;
   }
   throwLogicError("Value is not convertible to UInt64.");
@@ -390,9 +376,7 @@ double Value::asDouble() const {
       return value_.real_;
     case booleanValue:
       return value_.bool_ ? 1.0 : 0.0;
-    case stringValue:
-    case arrayValue:
-    case objectValue:
+    default:
       break;
   }
   throwLogicError("Value is not convertible to double.");
@@ -410,9 +394,7 @@ bool Value::asBool() const {
       return value_.real_ != 0.0;  // a NaN is not 0.0, so it reads as true
     case booleanValue:
       return value_.bool_;
-    case stringValue:
-    case arrayValue:
-    case objectValue:
+    default:
       break;
   }
   throwLogicError("Value is not convertible to bool.");

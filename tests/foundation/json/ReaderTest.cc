@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "foundation/json/Reader.h"
 
@@ -45,30 +47,16 @@ TEST(ReaderTest, IgnoresTextAfterTheRootValue) {
   EXPECT_TRUE(keyword.root.asBool());
 }
 
-TEST(ReaderTest, AcceptsABareScalarAsTheRoot) {
+TEST(ReaderTest, ReadsScalarRootsEmptyContainersAndNesting) {
   EXPECT_EQ(42, Parsed("42").root.asLargestInt());
-  EXPECT_EQ("text", Parsed("\"text\"").root.asString());
-  const Parsed null(" null ");
-  EXPECT_TRUE(null.ok);
-  EXPECT_TRUE(null.root.isNull());
-}
-
-TEST(ReaderTest, ReadsEmptyContainersWithOrWithoutBlanks) {
-  for (const char* text : {"[]", "[ ]", "[\n\t]", "{}", "{ }"}) {
-    const Parsed parsed(text);
-    EXPECT_TRUE(parsed.ok) << text;
-    EXPECT_TRUE(parsed.root.empty()) << text;
-    EXPECT_FALSE(parsed.root.isNull()) << text;
-  }
-}
-
-TEST(ReaderTest, ReadsNestedContainers) {
-  const Parsed parsed(R"({"list":[1,{"x":[true,false,null]}],"o":{}})");
+  EXPECT_TRUE(Parsed(" null ").ok);
+  for (const char* text : {"[ ]", "[\n\t]", "{ }"}) EXPECT_TRUE(Parsed(text).root.empty()) << text;
+  const Parsed parsed(R"({"list":[1,{"x":[true,false,null]}],"o":{},"a\u0062\n":1})");
   ASSERT_TRUE(parsed.ok);
   EXPECT_FALSE(parsed.root["list"][1]["x"][1].asBool());
   EXPECT_TRUE(parsed.root["list"][1]["x"][2].isNull());
-  EXPECT_EQ(3u, parsed.root["list"][1]["x"].size());
   EXPECT_TRUE(parsed.root["o"].isObject());
+  EXPECT_EQ(1, parsed.root["ab\n"].asLargestInt()) << "member names are unescaped";
 }
 
 // ---- numbers ----
@@ -103,18 +91,6 @@ TEST(ReaderTest, ReadsFractionsAndExponentsAsReals) {
   EXPECT_EQ(0.0, parsed.root[4].asDouble());
 }
 
-TEST(ReaderTest, RefusesNumbersWithoutDigitsOrBeyondDoubleRange) {
-  EXPECT_EQ("'-' is not a number.", Parsed("[-]").firstError());
-  EXPECT_EQ("'1e999' is not a number.", Parsed("1e999").firstError());
-  EXPECT_EQ("'1e' is not a number.", Parsed("1e").firstError());
-  EXPECT_EQ("'-.' is not a number.", Parsed("-.").firstError());
-}
-
-TEST(ReaderTest, RefusesALeadingPlusOrPoint) {
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("+1").firstError());
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed(".5").firstError());
-}
-
 // ---- strings ----
 
 TEST(ReaderTest, DecodesEveryEscape) {
@@ -138,20 +114,6 @@ TEST(ReaderTest, JoinsSurrogatePairsIntoOneCodePoint) {
   EXPECT_EQ("\xed\xb0\x80", parsed.root[2].asString()) << "a lone low surrogate stays as it is";
 }
 
-TEST(ReaderTest, ReportsEachBrokenEscape) {
-  EXPECT_EQ("additional six characters expected to parse unicode surrogate pair.",
-            Parsed(R"("\ud83d")").firstError());
-  EXPECT_EQ("expecting another \\u token to begin the second half of a unicode surrogate pair",
-            Parsed(R"("\ud83d--xxxx")").firstError());
-  EXPECT_EQ("Bad unicode escape sequence in string: four digits expected.",
-            Parsed(R"("\u12")").firstError());
-  EXPECT_EQ("Bad unicode escape sequence in string: hexadecimal digit expected.",
-            Parsed(R"("\u12G4")").firstError());
-  EXPECT_EQ("Bad unicode escape sequence in string: hexadecimal digit expected.",
-            Parsed(R"("\ud83d\u12G4")").firstError());
-  EXPECT_EQ("Bad escape sequence in string", Parsed(R"("ab\x")").firstError());
-}
-
 TEST(ReaderTest, RecordsTheTokenAndThePlaceOfAnEscapeError) {
   const Parsed parsed(R"([1, "ab\x"])");
   ASSERT_FALSE(parsed.ok);
@@ -163,39 +125,43 @@ TEST(ReaderTest, RecordsTheTokenAndThePlaceOfAnEscapeError) {
   EXPECT_EQ(9, error.extra);
 }
 
-TEST(ReaderTest, RefusesAnUnterminatedString) {
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("\"abc").firstError());
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("\"abc\\\"").firstError());
-}
-
-TEST(ReaderTest, DecodesEscapedMemberNames) {
-  const Parsed parsed(R"({"a\u0062\n":1})");
-  ASSERT_TRUE(parsed.ok);
-  EXPECT_EQ(Value::Members{"ab\n"}, parsed.root.getMemberNames());
-}
-
 // ---- syntax errors ----
 
-TEST(ReaderTest, ReportsEachSyntaxError) {
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("[1,]").firstError());
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("").firstError());
-  EXPECT_EQ("Missing '}' or object member name", Parsed(R"({"a":1,})").firstError());
-  EXPECT_EQ("Missing '}' or object member name", Parsed("{a:1}").firstError());
-  EXPECT_EQ("Missing ':' after object member name", Parsed(R"({"a" 1})").firstError());
-  EXPECT_EQ("Missing ',' or '}' in object declaration", Parsed(R"({"a":1 "b":2})").firstError());
-  EXPECT_EQ("Missing ',' or ']' in array declaration", Parsed("[1 2]").firstError());
-  EXPECT_EQ("Missing ',' or ']' in array declaration", Parsed("[truex]").firstError());
-}
-
-TEST(ReaderTest, NeedsAMemberAfterEveryCommaEvenWithAnEmptyName) {
-  EXPECT_TRUE(Parsed(R"({"":1})").ok);
-  EXPECT_EQ("Missing '}' or object member name", Parsed(R"({"":1,})").firstError());
-}
-
-TEST(ReaderTest, NeedsASeparatorAfterACommentBetweenMembers) {
-  EXPECT_TRUE(Parsed(R"({"a":1 /* c */ , "b":2})").ok);
-  EXPECT_EQ("Missing ',' or '}' in object declaration",
-            Parsed(R"({"a":1 /* c */ ] "b":2})").firstError());
+TEST(ReaderTest, ReportsEachErrorWithItsMessage) {
+  const std::string valueExpected = "Syntax error: value, object or array expected.";
+  const std::string memberExpected = "Missing '}' or object member name";
+  const std::string hexDigit = "Bad unicode escape sequence in string: hexadecimal digit expected.";
+  const std::pair<std::string, std::string> cases[] = {
+      {"[1,]", valueExpected},
+      {"", valueExpected},
+      {"+1", valueExpected},
+      {".5", valueExpected},
+      {"\"abc", valueExpected},
+      {"\"abc\\\"", valueExpected},
+      {"/* open [1]", valueExpected},
+      {"/*/ [1]", valueExpected},
+      {"/x [1]", valueExpected},
+      {R"({"a":1,})", memberExpected},
+      {R"({"":1,})", memberExpected},
+      {"{a:1}", memberExpected},
+      {R"({"a" 1})", "Missing ':' after object member name"},
+      {R"({"a":1 "b":2})", "Missing ',' or '}' in object declaration"},
+      {R"({"a":1 /* c */ ] "b":2})", "Missing ',' or '}' in object declaration"},
+      {"[1 2]", "Missing ',' or ']' in array declaration"},
+      {"[truex]", "Missing ',' or ']' in array declaration"},
+      {"[-]", "'-' is not a number."},
+      {"1e999", "'1e999' is not a number."},
+      {"1e", "'1e' is not a number."},
+      {"-.", "'-.' is not a number."},
+      {R"("\ud83d")", "additional six characters expected to parse unicode surrogate pair."},
+      {R"("\ud83d--xxxx")",
+       "expecting another \\u token to begin the second half of a unicode surrogate pair"},
+      {R"("\u12")", "Bad unicode escape sequence in string: four digits expected."},
+      {R"("\u12G4")", hexDigit},
+      {R"("\ud83d\u12G4")", hexDigit},
+      {R"("ab\x")", "Bad escape sequence in string"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(message, Parsed(text).firstError()) << text;
 }
 
 TEST(ReaderTest, RecordsOneErrorWithItsTokenAndKeepsWhatWasRead) {
@@ -240,23 +206,26 @@ TEST(ReaderTest, RefusesALevelBeyondAThousandWithoutThrowing) {
   EXPECT_FALSE(parsed.ok);
   EXPECT_EQ("Exceeded stackLimit in readValue().", parsed.firstError());
   EXPECT_EQ(1u, parsed.reader.errors().size());
-}
-
-TEST(ReaderTest, CountsDepthPerParse) {
   Reader reader{Features()};
   Value root;
   EXPECT_FALSE(reader.parse(nested(1500, ""), root));
-  EXPECT_TRUE(reader.parse(nested(1000, ""), root));
+  EXPECT_TRUE(reader.parse(nested(1000, ""), root)) << "depth is counted per parse";
 }
 
 TEST(ReaderTest, TurnsAValueModelExceptionIntoAFailedParse) {
-  // One byte more than a string value can hold.
-  std::string document(2147483643u + 2, 'x');
-  document.front() = '"';
-  document.back() = '"';
+  // One byte more than a string value can hold, in untouched mapped pages: the reader scans
+  // zero pages and the value model refuses the length before copying, so no memory is used.
+  const std::size_t length = 2147483643u + 2;
+  void* pages = mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(MAP_FAILED, pages);
+  char* document = static_cast<char*>(pages);
+  document[0] = '"';
+  document[length - 1] = '"';
   Reader reader{Features()};
   Value root;
-  EXPECT_FALSE(reader.parse(document.data(), document.data() + document.size(), root));
+  EXPECT_FALSE(reader.parse(document, document + length, root));
+  munmap(pages, length);
   ASSERT_EQ(1u, reader.errors().size());
   EXPECT_EQ("in Json::Value::duplicateAndPrefixStringValue(): length too big for prefixing",
             reader.errors().front().message);
@@ -264,10 +233,13 @@ TEST(ReaderTest, TurnsAValueModelExceptionIntoAFailedParse) {
 
 // ---- comments ----
 
-TEST(ReaderTest, PutsALineCommentBeforeTheRootOnTheRoot) {
-  const Parsed parsed("// heading\n{\"a\":1}");
+TEST(ReaderTest, PutsCommentsBeforeAndAfterTheRootOnTheRoot) {
+  const Parsed parsed("// heading\n{\"a\":1}\n// later");
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ("// heading", parsed.root.getComment(commentBefore));
+  EXPECT_EQ("// later", parsed.root.getComment(commentAfter));
+  const Parsed sameLine("[1] // same line\n");
+  EXPECT_EQ("// same line", sameLine.root.getComment(commentAfterOnSameLine));
 }
 
 TEST(ReaderTest, PutsABlockCommentAfterAValueOnItsLineOnThatValue) {
@@ -275,15 +247,6 @@ TEST(ReaderTest, PutsABlockCommentAfterAValueOnItsLineOnThatValue) {
   ASSERT_TRUE(parsed.ok);
   EXPECT_EQ("/* one */", parsed.root["a"].getComment(commentAfterOnSameLine));
   EXPECT_FALSE(parsed.root["b"].hasComment(commentBefore));
-}
-
-TEST(ReaderTest, PutsCommentsAfterTheRootOnTheRoot) {
-  const Parsed later("[1]\n// later");
-  ASSERT_TRUE(later.ok);
-  EXPECT_EQ("// later", later.root.getComment(commentAfter));
-  const Parsed sameLine("[1] // same line\n");
-  ASSERT_TRUE(sameLine.ok);
-  EXPECT_EQ("// same line", sameLine.root.getComment(commentAfterOnSameLine));
 }
 
 TEST(ReaderTest, PutsCommentsOnTheirOwnLinesBeforeTheNextValue) {
@@ -295,7 +258,6 @@ TEST(ReaderTest, PutsCommentsOnTheirOwnLinesBeforeTheNextValue) {
 
 TEST(ReaderTest, PutsABlockCommentSpanningLinesBeforeTheNextValue) {
   const Parsed parsed("[1, /* two\nlines */ 2]");
-  ASSERT_TRUE(parsed.ok);
   EXPECT_FALSE(parsed.root[0].hasComment(commentAfterOnSameLine));
   EXPECT_EQ("/* two\nlines */", parsed.root[1].getComment(commentBefore));
 }
@@ -306,12 +268,6 @@ TEST(ReaderTest, SkipsCommentsWithoutCollectingThemWhenAsked) {
   EXPECT_FALSE(parsed.root.hasComment(commentBefore));
   EXPECT_FALSE(parsed.root[0].hasComment(commentAfterOnSameLine));
   EXPECT_EQ(2u, parsed.root.size());
-}
-
-TEST(ReaderTest, RefusesBrokenComments) {
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("/* open [1]").firstError());
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("/*/ [1]").firstError());
-  EXPECT_EQ("Syntax error: value, object or array expected.", Parsed("/x [1]").firstError());
 }
 
 TEST(ReaderTest, KeepsCommentsAlreadyOnTheRoot) {
