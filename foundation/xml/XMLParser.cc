@@ -30,6 +30,13 @@ constexpr const char* kNotInitialized = "XML Not initialized";
 
 using XMLLibrary::xml;
 
+// The node's qualified name to its string value, unless the name is already there.
+void addNamedValue(std::map<std::string, std::string>& map, const xmlNode* node) {
+  if (std::optional<std::string> value = XMLTree::stringValue(node)) {
+    map.emplace(XMLTree::qualifiedName(node), std::move(*value));
+  }
+}
+
 }  // namespace
 
 void XMLParser::DocumentRelease::operator()(_xmlDoc* document) const {
@@ -53,6 +60,23 @@ bool XMLParser::requireDocument(const std::string& failure) const {
   if (document_) return true;
   log(pando::kLogDebug, "%s", kNotInitialized);
   log(pando::kLogDebug, "%s", failure.c_str());
+  return false;
+}
+
+std::vector<XMLNode> XMLParser::matchingNodes(const char* lookup, const std::string& query) const {
+  if (!requireDocument(std::string("Error in ") + lookup + " for query - " + query)) return {};
+  XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
+  if (matches.failed || matches.nodes.empty()) {
+    log(pando::kLogDebug, "Node count < 0 in %s for query - %s", lookup, query.c_str());
+    return {};
+  }
+  return std::move(matches.nodes);
+}
+
+bool XMLParser::requireNode(XMLNode node, const std::string& failure) const {
+  if (!requireDocument(failure)) return false;
+  if (node) return true;
+  log(pando::kLogDebug, "getMapFromNode ... node is null");
   return false;
 }
 
@@ -101,23 +125,13 @@ bool XMLParser::initWithXMLString(const std::string& text) {
 }
 
 bool XMLParser::nodeExistsXQuery(const std::string& query) const {
-  if (!requireDocument("Error in nodeExistsXQuery for query - " + query)) return false;
-  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
-  if (matches.failed || matches.nodes.empty()) {
-    log(pando::kLogDebug, "Node count < 0 in nodeExistsXQuery for query - %s", query.c_str());
-    return false;
-  }
-  return true;
+  return !matchingNodes("nodeExistsXQuery", query).empty();
 }
 
 bool XMLParser::stringValueForXQuery(const std::string& query, std::string& value) const {
-  if (!requireDocument("Error in stringValueForXQuery for query - " + query)) return false;
-  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
-  if (matches.failed || matches.nodes.empty()) {
-    log(pando::kLogDebug, "Node count < 0 in stringValueForXQuery for query - %s", query.c_str());
-    return false;
-  }
-  std::optional<std::string> text = XMLTree::stringValue(matches.nodes.front());
+  const std::vector<XMLNode> nodes = matchingNodes("stringValueForXQuery", query);
+  if (nodes.empty()) return false;
+  std::optional<std::string> text = XMLTree::stringValue(nodes.front());
   if (!text) {
     log(pando::kLogDebug,
         "Error is accessing property value in stringValueForXQuery for query - %s", query.c_str());
@@ -152,13 +166,8 @@ bool XMLParser::stringValueListForXQuery(const std::string& query, std::vector<s
 }
 
 XMLNode XMLParser::getNodeForXQuery(const std::string& query) const {
-  if (!requireDocument("Error in getNodeForXQuery for query - " + query)) return nullptr;
-  const XMLQuery::Matches matches = XMLQuery::evaluate(document_.get(), query);
-  if (matches.failed || matches.nodes.empty()) {
-    log(pando::kLogDebug, "Node count < 0 in getNodeForXQuery for query - %s", query.c_str());
-    return nullptr;
-  }
-  return matches.nodes.front();
+  const std::vector<XMLNode> nodes = matchingNodes("getNodeForXQuery", query);
+  return nodes.empty() ? nullptr : nodes.front();
 }
 
 XMLNodeList XMLParser::getNodeListForXQuery(const std::string& query, int* count) {
@@ -224,47 +233,28 @@ bool XMLParser::getNodeXMLStringOfNode(XMLNode node, std::string& text) const {
 
 std::map<std::string, std::string> XMLParser::getMapFromNode(XMLNode node) const {
   std::map<std::string, std::string> map;
-  if (!requireDocument("Error in getMapFromNode")) return map;
-  if (!node) {
-    log(pando::kLogDebug, "getMapFromNode ... node is null");
-    return map;
-  }
+  if (!requireNode(node, "Error in getMapFromNode")) return map;
   for (xmlNode* child = node->children; child; child = child->next) {
     if (child->type != XML_ELEMENT_NODE) continue;
-    if (std::optional<std::string> value = XMLTree::stringValue(child)) {
-      map.emplace(XMLTree::qualifiedName(child), std::move(*value));
-    }
+    addNamedValue(map, child);
   }
   return map;
 }
 
 std::map<std::string, std::string> XMLParser::getMapOfNode(XMLNode node) const {
   std::map<std::string, std::string> map;
-  if (!requireDocument("Error in getMapOfNode")) return map;
-  if (!node) {
-    log(pando::kLogDebug, "getMapFromNode ... node is null");
-    return map;
-  }
+  if (!requireNode(node, "Error in getMapOfNode")) return map;
   if (XMLTree::isTextual(node) || !node->name) return map;
-  if (std::optional<std::string> value = XMLTree::stringValue(node)) {
-    map.emplace(XMLTree::qualifiedName(node), std::move(*value));
-  }
+  addNamedValue(map, node);
   return map;
 }
 
 std::map<std::string, std::string> XMLParser::getAttributeMapFromNode(XMLNode node) const {
   std::map<std::string, std::string> map;
-  if (!requireDocument("Error in getMapFromNode")) return map;
-  if (!node) {
-    log(pando::kLogDebug, "getMapFromNode ... node is null");
-    return map;
-  }
+  if (!requireNode(node, "Error in getMapFromNode")) return map;
   if (node->type != XML_ELEMENT_NODE) return map;
   for (xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
-    const auto* asNode = reinterpret_cast<const xmlNode*>(attribute);
-    if (std::optional<std::string> value = XMLTree::stringValue(asNode)) {
-      map.emplace(XMLTree::qualifiedName(asNode), std::move(*value));
-    }
+    addNamedValue(map, reinterpret_cast<const xmlNode*>(attribute));
   }
   return map;
 }

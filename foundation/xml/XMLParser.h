@@ -104,6 +104,11 @@ class XMLParser {
   void log(int level, const char* format, ...) const __attribute__((format(printf, 3, 4)));
   // Logs "XML Not initialized" and then `failure` when no document is loaded.
   bool requireDocument(const std::string& failure) const;
+  // requireDocument, then a logged refusal of a null node.
+  bool requireNode(XMLNode node, const std::string& failure) const;
+  // The nodes the query selects; none, after the lookup's logs, without a document, for a failed
+  // query or when nothing matches.
+  std::vector<XMLNode> matchingNodes(const char* lookup, const std::string& query) const;
   XMLNode makeElement(const std::string& name, const std::string& value);
   _xmlNode* workbench();
 
