@@ -33,18 +33,16 @@ std::string digitLines(int count) {
   return text + "]\n";
 }
 
-TEST(StyledWriterTest, PutsEachMemberOnItsOwnIndentedLine) {
+TEST(StyledWriterTest, PutsEachMemberOnItsOwnIndentedLineAndOpensObjectsThere) {
   Value object;
   object["a"] = 1;
   object["b"] = arrayOf({1, 2});
   object["c"] = Value(objectValue);
-  EXPECT_EQ("{\n   \"a\" : 1,\n   \"b\" : [ 1, 2 ],\n   \"c\" : {}\n}\n", styled(object));
-}
-
-TEST(StyledWriterTest, OpensANestedObjectOnItsMemberLine) {
-  Value object;
   object["o"]["x"] = 1;
-  EXPECT_EQ("{\n   \"o\" : {\n      \"x\" : 1\n   }\n}\n", styled(object));
+  EXPECT_EQ(
+      "{\n   \"a\" : 1,\n   \"b\" : [ 1, 2 ],\n   \"c\" : {},\n   \"o\" : {\n      \"x\" : 1\n   "
+      "}\n}\n",
+      styled(object));
 }
 
 TEST(StyledWriterTest, SpreadsAnArrayHoldingANonEmptyContainer) {
@@ -123,17 +121,12 @@ TEST(StyledWriterTest, EndsTheLineAfterASameLineCommentEndingInABlank) {
   EXPECT_EQ("{\n   \"a\" : 1 // note \n}\n", styled(last));
 }
 
-TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotes) {
+TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndNamesUpToTheirNul) {
   Value object;
   object["a"] = Value(stringValue);
-  EXPECT_EQ("{\n   \"a\" : \"\"\n}\n", styled(object));
+  object[std::string("b\0c", 3)] = 1;
+  EXPECT_EQ("{\n   \"a\" : \"\",\n   \"b\" : 1\n}\n", styled(object));
   EXPECT_EQ("[ \"\" ]\n", styled(arrayOf({Value(stringValue)})));
-}
-
-TEST(StyledWriterTest, WritesMemberNamesUpToTheirFirstNul) {
-  Value object;
-  object[std::string("a\0b", 3)] = 1;
-  EXPECT_EQ("{\n   \"a\" : 1\n}\n", styled(object));
 }
 
 TEST(StyledWriterTest, ToStyledStringIsTheStyledText) {
