@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 
 #include "platform/ConsoleUser.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 namespace {
 
@@ -73,7 +76,7 @@ class ConsoleUserFolders : public ::testing::Test {
   }
   std::string home() const { return tree_.path() + user_.home; }
 
-  TempFolder tree_;
+  TemporaryFolder tree_;
   ScopedEnv root_{"WEND_ROOT", tree_.path()};
   ScopedEnv console_{"WEND_CONSOLE_UID", std::to_string(otherUser())};
   ScopedEnv state_{"XDG_STATE_HOME", "/elsewhere"};
@@ -81,7 +84,7 @@ class ConsoleUserFolders : public ::testing::Test {
 };
 
 TEST_F(ConsoleUserFolders, LinkPlantedBelowTheHomeIsNotFollowed) {
-  TempFolder target;
+  TemporaryFolder target;
   ASSERT_TRUE(platform::createFoldersFor(tree_.path(), user_.home.substr(1), 0, 0, 0755));
   ASSERT_EQ(symlink(target.path().c_str(), (home() + "/.local").c_str()), 0);
   std::string folder = "kept";

@@ -2,7 +2,9 @@
 
 #include "platform/ElfSection.h"
 #include "tests/platform/support/ElfImage.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 namespace {
 
@@ -77,9 +79,9 @@ TEST(ElfSection, HostileFieldsAreBoundedByTheFileSize) {
 }
 
 TEST(ElfSectionFile, ReadsFromAFileAndReportsWhyNot) {
-  TempFolder folder;
-  writeTextFile(folder / "lib.so", ElfImage(kName, kData).bytes);
-  writeTextFile(folder / "empty.so", "");
+  TemporaryFolder folder;
+  writeFile(folder / "lib.so", ElfImage(kName, kData).bytes);
+  writeFile(folder / "empty.so", "");
   std::string section = "kept";
   EXPECT_EQ(platform::readElfSection(folder / "missing.so", kName, 4096, section),
             platform::ElfReadStatus::kOpenFailed);

@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 
 #include "platform/FolderChain.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 namespace {
 
@@ -13,14 +16,14 @@ mode_t modeOf(const std::string& path) {
 }
 
 TEST(FolderChain, CreatesEveryMissingFolderWithTheExactMode) {
-  TempFolder tree;
+  TemporaryFolder tree;
   ASSERT_TRUE(platform::createFoldersFor(tree.path(), "a/b/c", getuid(), getgid(), 0750));
   for (const char* path : {"a", "a/b", "a/b/c"}) EXPECT_EQ(modeOf(tree / path), 0750u) << path;
 }
 
 TEST(FolderChain, NewFoldersBelongToTheGivenUserWhenRoot) {
   if (geteuid() != 0) GTEST_SKIP() << "only root may give folders away";
-  TempFolder tree;
+  TemporaryFolder tree;
   ASSERT_TRUE(platform::createFoldersFor(tree.path(), "x/y", otherUser(), otherUser(), 0700));
   struct stat info {};
   ASSERT_EQ(lstat((tree / "x/y").c_str(), &info), 0);
@@ -28,7 +31,7 @@ TEST(FolderChain, NewFoldersBelongToTheGivenUserWhenRoot) {
 }
 
 TEST(FolderChain, DefaultOwnerFoldersFollowTheUmask) {
-  TempFolder tree;
+  TemporaryFolder tree;
   mode_t old = umask(027);
   bool made = platform::createFolders(tree.path(), "p/q", 0777);
   umask(old);
@@ -37,8 +40,8 @@ TEST(FolderChain, DefaultOwnerFoldersFollowTheUmask) {
 }
 
 TEST(FolderChain, BadComponentsAndPlantedLinksFail) {
-  TempFolder tree;
-  TempFolder elsewhere;
+  TemporaryFolder tree;
+  TemporaryFolder elsewhere;
   ASSERT_EQ(symlink(elsewhere.path().c_str(), (tree / "link").c_str()), 0);
   for (const char* chain : {"a//b", "a/./b", "a/../b", "link/inside"}) {
     EXPECT_FALSE(platform::createFoldersFor(tree.path(), chain, getuid(), getgid(), 0700)) << chain;
@@ -48,7 +51,7 @@ TEST(FolderChain, BadComponentsAndPlantedLinksFail) {
 }
 
 TEST(FolderChain, MissingBaseFails) {
-  TempFolder tree;
+  TemporaryFolder tree;
   EXPECT_FALSE(platform::createFolders(tree / "missing", "a", 0700));
 }
 

@@ -3,7 +3,10 @@
 
 #include "platform/ConsoleUser.h"
 #include "platform/SpecialFolders.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 namespace {
 
@@ -31,7 +34,7 @@ class SpecialFolders : public ::testing::Test {
     return out;
   }
 
-  TempFolder tree_;
+  TemporaryFolder tree_;
   ScopedEnv root_{"WEND_ROOT", tree_.path()};
   ScopedEnv consoleUid_{"WEND_CONSOLE_UID", std::to_string(otherUser())};
   ScopedEnv data_{"XDG_DATA_HOME", "/xdg/data"};
@@ -129,7 +132,7 @@ TEST_F(SpecialFolders, FailedLookupsLeaveTheOutputUnchanged) {
       EXPECT_EQ(out, "kept");
     }
   }
-  writeTextFile(tree_ / "file", "not a folder");
+  writeFile(tree_ / "file", "not a folder");
   ScopedEnv rootIsAFile("WEND_ROOT", tree_ / "file");
   for (int id : {0, 2, 18, 24, 30, 31}) {
     EXPECT_FALSE(platform::specialFolderPath(id, out)) << id;
@@ -138,7 +141,7 @@ TEST_F(SpecialFolders, FailedLookupsLeaveTheOutputUnchanged) {
 }
 
 TEST_F(SpecialFolders, LinkPlantedInTheTreeIsNotFollowed) {
-  TempFolder elsewhere;
+  TemporaryFolder elsewhere;
   ASSERT_EQ(symlink(elsewhere.path().c_str(), (tree_ / "var").c_str()), 0);
   std::string out = "kept";
   EXPECT_FALSE(platform::specialFolderPath(18, out));

@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 
 #include "foundation/files/FileUtils.h"
-#include "tests/foundation/text/support/CapturingLogger.h"
+#include "tests/support/CapturingLogger.h"
 #include "tests/platform/support/ElfImage.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 extern char** environ;
 
@@ -77,8 +80,8 @@ TEST(FileUtilsPaths, ParentLastComponentAndExtension) {
 }
 
 TEST(FileUtilsQueries, ExistenceKindAndSize) {
-  TempFolder tree;
-  writeTextFile(tree / "file", "12345");
+  TemporaryFolder tree;
+  writeFile(tree / "file", "12345");
   symlink("missing-target", (tree / "dangling").c_str());
   bool isDirectory = true;
   EXPECT_TRUE(FileUtils::fileExistsAtPathIsDirectory(tree / "file", isDirectory));
@@ -98,7 +101,7 @@ TEST(FileUtilsQueries, ExistenceKindAndSize) {
 }
 
 TEST(FileUtilsSpecialFolders, LookUpGoesThroughThePlatformTable) {
-  TempFolder tree;
+  TemporaryFolder tree;
   ScopedEnv root("WEND_ROOT", tree.path());
   std::string path;
   EXPECT_TRUE(FileUtils::getSpecialFolderPath(29, path));
@@ -109,7 +112,7 @@ TEST(FileUtilsSpecialFolders, LookUpGoesThroughThePlatformTable) {
 }
 
 TEST(FileUtilsCreate, CreatesMissingParentsWithDefaultsAndKeepsExisting) {
-  TempFolder tree;
+  TemporaryFolder tree;
   mode_t old = umask(022);
   EXPECT_TRUE(FileUtils::createDirectoryAtPath(tree / "a/b/c"));
   EXPECT_TRUE(FileUtils::createDirectoryAtPath(tree / "a/b/c/"));  // already there
@@ -120,10 +123,10 @@ TEST(FileUtilsCreate, CreatesMissingParentsWithDefaultsAndKeepsExisting) {
 
 TEST(FileUtilsCreate, WithPermissionsNewFoldersTakeTheAncestorsOwner) {
   if (geteuid() != 0) GTEST_SKIP() << "giving folders away needs root";
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "theirs");
   ASSERT_EQ(chown((tree / "theirs").c_str(), otherUser(), otherUser()), 0);
-  CapturingLogger logger;
+  wendtest::CapturingLogger logger;
   ASSERT_TRUE(FileUtils::createDirectoryWithPermissions(tree / "theirs/x/y", &logger, true));
   for (const char* folder : {"theirs/x", "theirs/x/y"}) {
     EXPECT_EQ(statOf(tree / folder).st_uid, otherUser()) << folder;
@@ -136,28 +139,28 @@ TEST(FileUtilsCreate, WithPermissionsNewFoldersTakeTheAncestorsOwner) {
 }
 
 TEST(FileUtilsCreate, FailuresAreLoggedAndLinksBelowTheAncestorRefused) {
-  TempFolder tree;
-  TempFolder outside;
-  writeTextFile(tree / "file", "in the way");
+  TemporaryFolder tree;
+  TemporaryFolder outside;
+  writeFile(tree / "file", "in the way");
   ASSERT_EQ(symlink((outside / "gone").c_str(), (tree / "dangling").c_str()), 0);
-  CapturingLogger logger;
+  wendtest::CapturingLogger logger;
   EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "file", &logger, false));
   EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "file/sub", &logger, false));
   EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "dangling/sub", &logger, false));
   EXPECT_FALSE(FileUtils::createDirectoryAtPath(""));
   EXPECT_FALSE(existsNoFollow(outside / "gone"));
   EXPECT_TRUE(logger.has(50, "Failed to create directory at path ex " + (tree / "file") + " "));
-  EXPECT_EQ(logger.records.size(), 3u);
+  EXPECT_EQ(logger.records().size(), 3u);
 }
 
 TEST(FileUtilsDelete, NonRecursiveLeavesAFolderWithContent) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "full");
-  writeTextFile(tree / "full/one", "1");
-  CapturingLogger logger;
+  writeFile(tree / "full/one", "1");
+  wendtest::CapturingLogger logger;
   EXPECT_FALSE(FileUtils::deleteDirectory(tree / "full", false, &logger, true));
-  EXPECT_EQ(readTextFile(tree / "full/one"), "1");
-  EXPECT_TRUE(logger.records.empty());
+  EXPECT_EQ(readFile(tree / "full/one"), "1");
+  EXPECT_TRUE(logger.records().empty());
 
   std::filesystem::create_directories(tree / "empty");
   EXPECT_TRUE(FileUtils::deleteDirectory(tree / "empty", false, &logger, false));
@@ -166,20 +169,20 @@ TEST(FileUtilsDelete, NonRecursiveLeavesAFolderWithContent) {
 }
 
 TEST(FileUtilsDelete, RecursiveRemovesEverythingButWhatLinksPointTo) {
-  TempFolder tree;
-  TempFolder outside;
-  writeTextFile(outside / "precious", "keep");
+  TemporaryFolder tree;
+  TemporaryFolder outside;
+  writeFile(outside / "precious", "keep");
   std::filesystem::create_directories(tree / "full/sub/ro");
-  writeTextFile(tree / "full/sub/ro/one", "1");
+  writeFile(tree / "full/sub/ro/one", "1");
   chmod((tree / "full/sub/ro").c_str(), 0500);  // emptied all the same
   ASSERT_EQ(symlink(outside.path().c_str(), (tree / "full/sub/out").c_str()), 0);
   ASSERT_EQ(symlink(outside.path().c_str(), (tree / "link-at-top").c_str()), 0);
-  CapturingLogger logger;
+  wendtest::CapturingLogger logger;
   EXPECT_TRUE(FileUtils::deleteDirectory(tree / "full", true, &logger, true));
   EXPECT_TRUE(FileUtils::deleteDirectory(tree / "link-at-top/", true, &logger, false));
   EXPECT_FALSE(existsNoFollow(tree / "full"));
   EXPECT_FALSE(existsNoFollow(tree / "link-at-top"));
-  EXPECT_EQ(readTextFile(outside / "precious"), "keep");
+  EXPECT_EQ(readFile(outside / "precious"), "keep");
   EXPECT_FALSE(FileUtils::deleteDirectory(tree / ".", true, &logger, false));
   EXPECT_TRUE(logger.has(
       30, "Successfully deleted directory from path: " + (tree / "full") + ". Recursive: 1"));
@@ -189,10 +192,10 @@ TEST(FileUtilsDelete, RecursiveRemovesEverythingButWhatLinksPointTo) {
 }
 
 TEST(FileUtilsDelete, DeleteFileIsTrueForNothingAndRemovesAnyItem) {
-  TempFolder tree;
+  TemporaryFolder tree;
   EXPECT_TRUE(FileUtils::deleteFile(tree / "missing"));
   std::filesystem::create_directories(tree / "folder/sub");
-  writeTextFile(tree / "file", "x");
+  writeFile(tree / "file", "x");
   EXPECT_TRUE(FileUtils::deleteFile(tree / "file"));
   EXPECT_TRUE(FileUtils::deleteFile(tree / "folder"));
   EXPECT_FALSE(existsNoFollow(tree / "file"));
@@ -200,26 +203,26 @@ TEST(FileUtilsDelete, DeleteFileIsTrueForNothingAndRemovesAnyItem) {
 }
 
 TEST(FileUtilsCopy, CopyFileCreatesTheFolderAndReplacesOnlyWhenAsked) {
-  TempFolder tree;
-  writeTextFile(tree / "src", "new");
-  CapturingLogger logger;
+  TemporaryFolder tree;
+  writeFile(tree / "src", "new");
+  wendtest::CapturingLogger logger;
   ASSERT_TRUE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", false, &logger));
-  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "new");
+  EXPECT_EQ(readFile(tree / "deep/er/dst"), "new");
 
-  writeTextFile(tree / "src", "newer");
+  writeFile(tree / "src", "newer");
   EXPECT_FALSE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", false, &logger));
   EXPECT_TRUE(logger.has(50, "Error Failed to copy src file '" + (tree / "src") +
                                  "' to dst file '" + (tree / "deep/er/dst") + "'."));
-  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "new");
+  EXPECT_EQ(readFile(tree / "deep/er/dst"), "new");
   EXPECT_TRUE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", true, &logger));
-  EXPECT_EQ(readTextFile(tree / "deep/er/dst"), "newer");
+  EXPECT_EQ(readFile(tree / "deep/er/dst"), "newer");
 }
 
 TEST(FileUtilsCopy, ReplaceFailsWhenTheDestinationCannotBeDeleted) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "locked");
-  writeTextFile(tree / "src", "new");
-  writeTextFile(tree / "locked/dst", "old");
+  writeFile(tree / "src", "new");
+  writeFile(tree / "locked/dst", "old");
   chmod(tree.path().c_str(), 0755);
   chmod((tree / "src").c_str(), 0644);
   chmod((tree / "locked").c_str(), 0555);
@@ -230,39 +233,39 @@ TEST(FileUtilsCopy, ReplaceFailsWhenTheDestinationCannotBeDeleted) {
            logger.has(50, "Unable to delete destination file '" + (tree / "locked/dst") + "'.");
   };
   EXPECT_TRUE(geteuid() == 0 ? asOtherUser(check) : check());
-  EXPECT_EQ(readTextFile(tree / "locked/dst"), "old");
+  EXPECT_EQ(readFile(tree / "locked/dst"), "old");
 }
 
 TEST(FileUtilsCopy, DittoCopiesFolderTreesOnly) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "src/sub");
-  writeTextFile(tree / "src/sub/file", "x");
+  writeFile(tree / "src/sub/file", "x");
   chmod((tree / "src/sub/file").c_str(), 0604);
   symlink("sub/file", (tree / "src/link").c_str());
-  writeTextFile(tree / "plain", "not a folder");
+  writeFile(tree / "plain", "not a folder");
 
   EXPECT_FALSE(FileUtils::copyPathWithDitto(tree / "plain", tree / "out1"));
   EXPECT_FALSE(FileUtils::copyPathWithDitto(tree / "missing", tree / "out2"));
   EXPECT_FALSE(existsNoFollow(tree / "out1"));
 
   ASSERT_TRUE(FileUtils::copyPathWithDitto(tree / "src", tree / "new/parents/out"));
-  EXPECT_EQ(readTextFile(tree / "new/parents/out/sub/file"), "x");
+  EXPECT_EQ(readFile(tree / "new/parents/out/sub/file"), "x");
   EXPECT_EQ(statOf(tree / "new/parents/out/sub/file").st_mode & 07777, 0604u);
   EXPECT_TRUE(S_ISLNK(statOf(tree / "new/parents/out/link").st_mode));
   // Into an existing folder: merged, and copied again over itself without harm.
   ASSERT_TRUE(FileUtils::copyPathWithDitto(tree / "src", tree / "new/parents/out"));
-  EXPECT_EQ(readTextFile(tree / "new/parents/out/link"), "x");
+  EXPECT_EQ(readFile(tree / "new/parents/out/link"), "x");
 }
 
 TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "sub/deeper");
   std::filesystem::create_directories(tree / "folder.log");
   for (const char* file : {"x.log", ".log", "b.log", "x.logs", "sub/y.log", "sub/deeper/z.log"}) {
-    writeTextFile(tree / file, "");
+    writeFile(tree / file, "");
   }
-  TempFolder outside;
-  writeTextFile(outside / "o.log", "");
+  TemporaryFolder outside;
+  writeFile(outside / "o.log", "");
   symlink(outside.path().c_str(), (tree / "sub/linked").c_str());
 
   std::vector<std::string> flat = {"earlier"};
@@ -281,19 +284,19 @@ TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
 }
 
 TEST(FileUtilsWrite, WritesWholeFilesAtomicallyAndNeverThroughALink) {
-  TempFolder tree;
-  TempFolder outside;
+  TemporaryFolder tree;
+  TemporaryFolder outside;
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "first"));
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "second"));
-  EXPECT_EQ(readTextFile(tree / "f"), "second");
+  EXPECT_EQ(readFile(tree / "f"), "second");
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "empty", ""));
   EXPECT_TRUE(FileUtils::fileExistsAtPath(tree / "empty"));
 
-  writeTextFile(outside / "target", "outside");
+  writeFile(outside / "target", "outside");
   ASSERT_EQ(symlink((outside / "target").c_str(), (tree / "link").c_str()), 0);
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "link", "replaced"));
   EXPECT_FALSE(S_ISLNK(statOf(tree / "link").st_mode));
-  EXPECT_EQ(readTextFile(outside / "target"), "outside");
+  EXPECT_EQ(readFile(outside / "target"), "outside");
 
   EXPECT_FALSE(FileUtils::CreateFileWithContentAtPath("", "x"));
   EXPECT_FALSE(FileUtils::CreateFileWithContentAtPath(tree / "missing/f", "x"));
@@ -302,7 +305,7 @@ TEST(FileUtilsWrite, WritesWholeFilesAtomicallyAndNeverThroughALink) {
 }
 
 TEST(FileUtilsRead, Utf8FirstThenUtf16) {
-  TempFolder tree;
+  TemporaryFolder tree;
   struct Case {
     const char* name;
     std::string bytes;
@@ -315,7 +318,7 @@ TEST(FileUtilsRead, Utf8FirstThenUtf16) {
       {"neither", "\xFF\xFF\xFF", nullptr},
   };
   for (const Case& c : cases) {
-    writeTextFile(tree / c.name, c.bytes);
+    writeFile(tree / c.name, c.bytes);
     std::string text = "kept";
     EXPECT_EQ(FileUtils::readFileContents(tree / c.name, text), c.text != nullptr) << c.name;
     EXPECT_EQ(text, c.text ? c.text : "kept") << c.name;
@@ -333,10 +336,10 @@ std::string infoPlist(const std::string& version) {
 }
 
 TEST(FileUtilsLibraryVersion, ReadsTheEmbeddedVersion) {
-  TempFolder tree;
-  writeTextFile(tree / "OrvelPIM.dylib", ElfImage("__info_plist", infoPlist("4.1.1.207")).bytes);
-  writeTextFile(tree / "Short.dylib", ElfImage("__info_plist", infoPlist("10.9")).bytes);
-  CapturingLogger logger;
+  TemporaryFolder tree;
+  writeFile(tree / "OrvelPIM.dylib", ElfImage("__info_plist", infoPlist("4.1.1.207")).bytes);
+  writeFile(tree / "Short.dylib", ElfImage("__info_plist", infoPlist("10.9")).bytes);
+  wendtest::CapturingLogger logger;
   StringUtils::VersionNumbers version = {0, 0, 0, 0};
   ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(tree / "OrvelPIM.dylib", version, &logger));
   EXPECT_EQ(version, (StringUtils::VersionNumbers{4, 1, 1, 207}));
@@ -348,14 +351,14 @@ TEST(FileUtilsLibraryVersion, ReadsTheEmbeddedVersion) {
 }
 
 TEST(FileUtilsLibraryVersion, FailuresSayWhyAndLeaveTheVersion) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::string truncated = ElfImage("__info_plist", infoPlist("1.2.3.4")).bytes;
   truncated.resize(truncated.size() - 1);
-  writeTextFile(tree / "truncated.dylib", truncated);
-  writeTextFile(tree / "other.dylib", ElfImage("__other", infoPlist("1.2.3.4")).bytes);
-  writeTextFile(tree / "noversion.dylib", ElfImage("__info_plist", "<plist><dict/></plist>").bytes);
-  writeTextFile(tree / "text.dylib", "not an ELF file at all");
-  CapturingLogger logger;
+  writeFile(tree / "truncated.dylib", truncated);
+  writeFile(tree / "other.dylib", ElfImage("__other", infoPlist("1.2.3.4")).bytes);
+  writeFile(tree / "noversion.dylib", ElfImage("__info_plist", "<plist><dict/></plist>").bytes);
+  writeFile(tree / "text.dylib", "not an ELF file at all");
+  wendtest::CapturingLogger logger;
   StringUtils::VersionNumbers version = {9, 9, 9, 9};
   for (const char* name : {"truncated.dylib", "other.dylib", "noversion.dylib", "text.dylib"}) {
     EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(tree / name, version, &logger)) << name;
@@ -369,8 +372,8 @@ TEST(FileUtilsLibraryVersion, FailuresSayWhyAndLeaveTheVersion) {
 
 // The section as the build adds it to a real shared object.
 TEST(FileUtilsLibraryVersion, ReadsASectionThatObjcopyAdded) {
-  TempFolder tree;
-  writeTextFile(tree / "Info.plist", infoPlist("3.2.1.0"));
+  TemporaryFolder tree;
+  writeFile(tree / "Info.plist", infoPlist("3.2.1.0"));
   std::string section = "__info_plist=" + (tree / "Info.plist");
   std::string input = "/proc/self/exe";
   std::string output = tree / "Versioned.dylib";

@@ -8,7 +8,10 @@
 #include <cstring>
 
 #include "foundation/files/TreeCopy.h"
-#include "tests/platform/support/TestTree.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
 
 namespace {
 
@@ -24,11 +27,11 @@ void setTimes(const std::string& path, time_t seconds) {
 }
 
 // src/ holds: file (0640), run.sh (0755), sub/inner, link -> file, fifo; times set apart.
-void buildSource(const TempFolder& tree) {
+void buildSource(const TemporaryFolder& tree) {
   std::filesystem::create_directories(tree / "src/sub");
-  writeTextFile(tree / "src/file", "file bytes");
-  writeTextFile(tree / "src/run.sh", "#!/bin/sh\n");
-  writeTextFile(tree / "src/sub/inner", "inner bytes");
+  writeFile(tree / "src/file", "file bytes");
+  writeFile(tree / "src/run.sh", "#!/bin/sh\n");
+  writeFile(tree / "src/sub/inner", "inner bytes");
   chmod((tree / "src/file").c_str(), 0640);
   chmod((tree / "src/run.sh").c_str(), 0755);
   chmod((tree / "src/sub").c_str(), 0750);
@@ -40,7 +43,7 @@ void buildSource(const TempFolder& tree) {
   setTimes(tree / "src/sub", 1100000000);
 }
 
-void expectSameTree(const TempFolder& tree, const std::string& copy) {
+void expectSameTree(const TemporaryFolder& tree, const std::string& copy) {
   for (const char* entry : {"file", "run.sh", "sub", "sub/inner", "link", "fifo"}) {
     struct stat from = statOf(tree / "src/" + entry);
     struct stat to = statOf(copy + "/" + entry);
@@ -49,13 +52,13 @@ void expectSameTree(const TempFolder& tree, const std::string& copy) {
     EXPECT_EQ(to.st_mtim.tv_nsec, from.st_mtim.tv_nsec) << entry;
     EXPECT_EQ(to.st_uid, from.st_uid) << entry;
   }
-  EXPECT_EQ(readTextFile(copy + "/file"), "file bytes");
-  EXPECT_EQ(readTextFile(copy + "/sub/inner"), "inner bytes");
+  EXPECT_EQ(readFile(copy + "/file"), "file bytes");
+  EXPECT_EQ(readFile(copy + "/sub/inner"), "inner bytes");
   EXPECT_EQ(std::filesystem::read_symlink(copy + "/link"), "file");
 }
 
 TEST(TreeCopy, CopyItemKeepsModesLinksAndTimes) {
-  TempFolder tree;
+  TemporaryFolder tree;
   buildSource(tree);
   int error = 0;
   ASSERT_TRUE(files::copyItem(tree / "src", tree / "copy", error)) << error;
@@ -64,22 +67,22 @@ TEST(TreeCopy, CopyItemKeepsModesLinksAndTimes) {
 }
 
 TEST(TreeCopy, CopyItemRefusesAnExistingDestinationAndNeverWritesThroughALink) {
-  TempFolder tree;
-  TempFolder outside;
+  TemporaryFolder tree;
+  TemporaryFolder outside;
   buildSource(tree);
-  writeTextFile(tree / "taken", "old");
+  writeFile(tree / "taken", "old");
   ASSERT_EQ(symlink((outside / "target").c_str(), (tree / "planted").c_str()), 0);
   int error = 0;
   EXPECT_FALSE(files::copyItem(tree / "src/file", tree / "taken", error));
   EXPECT_EQ(error, EEXIST);
-  EXPECT_EQ(readTextFile(tree / "taken"), "old");
+  EXPECT_EQ(readFile(tree / "taken"), "old");
   EXPECT_FALSE(files::copyItem(tree / "src/file", tree / "planted", error));
   EXPECT_FALSE(existsNoFollow(outside / "target"));
 }
 
 TEST(TreeCopy, OwnersAreKeptWhenRoot) {
   if (geteuid() != 0) GTEST_SKIP() << "only root may keep another user's ownership";
-  TempFolder tree;
+  TemporaryFolder tree;
   buildSource(tree);
   for (const char* entry : {"src/file", "src/sub", "src/link"}) {
     ASSERT_EQ(lchown((tree / entry).c_str(), otherUser(), otherUser()), 0);
@@ -91,29 +94,29 @@ TEST(TreeCopy, OwnersAreKeptWhenRoot) {
 }
 
 TEST(TreeCopy, MergeReplacesEntriesAndMergesFolders) {
-  TempFolder tree;
-  TempFolder outside;
+  TemporaryFolder tree;
+  TemporaryFolder outside;
   buildSource(tree);
   std::filesystem::create_directories(tree / "dst/sub");
-  writeTextFile(tree / "dst/sub/kept", "kept");
-  writeTextFile(tree / "dst/sub/inner", "old inner");
-  writeTextFile(tree / "dst/unrelated", "unrelated");
+  writeFile(tree / "dst/sub/kept", "kept");
+  writeFile(tree / "dst/sub/inner", "old inner");
+  writeFile(tree / "dst/unrelated", "unrelated");
   std::filesystem::create_directories(tree / "dst/file/was-a-folder");
-  writeTextFile(outside / "target", "outside");
+  writeFile(outside / "target", "outside");
   ASSERT_EQ(symlink((outside / "target").c_str(), (tree / "dst/run.sh").c_str()), 0);
 
   int error = 0;
   ASSERT_TRUE(files::mergeFolder(tree / "src", tree / "dst", error)) << error;
   expectSameTree(tree, tree / "dst");
-  EXPECT_EQ(readTextFile(tree / "dst/sub/kept"), "kept");
-  EXPECT_EQ(readTextFile(tree / "dst/unrelated"), "unrelated");
-  EXPECT_EQ(readTextFile(outside / "target"), "outside");  // the planted link was replaced
+  EXPECT_EQ(readFile(tree / "dst/sub/kept"), "kept");
+  EXPECT_EQ(readFile(tree / "dst/unrelated"), "unrelated");
+  EXPECT_EQ(readFile(outside / "target"), "outside");  // the planted link was replaced
   EXPECT_EQ(statOf(tree / "dst").st_mode, statOf(tree / "src").st_mode);
 }
 
 TEST(TreeCopy, MergeNeedsAnExistingDestinationThatIsNoLink) {
-  TempFolder tree;
-  TempFolder outside;
+  TemporaryFolder tree;
+  TemporaryFolder outside;
   buildSource(tree);
   ASSERT_EQ(symlink(outside.path().c_str(), (tree / "dst").c_str()), 0);
   int error = 0;
@@ -123,7 +126,7 @@ TEST(TreeCopy, MergeNeedsAnExistingDestinationThatIsNoLink) {
 }
 
 TEST(TreeCopy, UnsupportedKindsFailTheCopy) {
-  TempFolder tree;
+  TemporaryFolder tree;
   std::filesystem::create_directories(tree / "src");
   std::filesystem::create_directories(tree / "dst");
   // A socket is neither file, folder, link nor FIFO.

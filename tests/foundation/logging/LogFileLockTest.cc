@@ -4,7 +4,7 @@
 
 #include "foundation/logging/LogFileLock.h"
 #include "tests/foundation/logging/support/ChildProcesses.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
@@ -20,7 +20,7 @@ class LogFileLockTest : public ::testing::Test {
   }
   int existingSet() const { return semget(ftok(path_.c_str(), kProjectId), 0, 0); }
 
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
   const std::string path_ = folder_ / "Wend.log";
 };
 

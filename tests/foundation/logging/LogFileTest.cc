@@ -3,14 +3,14 @@
 #include <unistd.h>
 
 #include "foundation/logging/LogFile.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
 
 class LogFileTest : public ::testing::Test {
  protected:
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
   LogFile file_;
 };
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "foundation/logging/LogRotation.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
@@ -20,7 +20,7 @@ class LogRotationTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
   }
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
 };
 
 TEST_F(LogRotationTest, RotatedNameCarriesTheTimeBeforeTheExtension) {

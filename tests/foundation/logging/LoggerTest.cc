@@ -6,7 +6,7 @@
 
 #include "foundation/logging/Logger.h"
 #include "foundation/logging/LoggingCore.h"
-#include "tests/foundation/logging/support/Recorders.h"
+#include "tests/foundation/logging/support/RecordingTarget.h"
 
 namespace pando {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "foundation/logging/LoggingCore.h"
-#include "tests/foundation/logging/support/Recorders.h"
+#include "tests/foundation/logging/support/RecordingTarget.h"
 
 namespace pando {
 namespace {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "foundation/logging/SemaphoreSet.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
@@ -32,7 +32,7 @@ class SemaphoreSetTest : public ::testing::Test {
     if (id >= 0) semctl(id, 0, IPC_RMID);
   }
 
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
   key_t key_ = -1;
   SemaphoreSetSettings quick_{200ms, 100us};
 };

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "foundation/logging/UtilsLog.h"
-#include "tests/foundation/logging/support/Recorders.h"
+#include "tests/support/CapturingLogger.h"
 
 namespace pando {
 namespace {
 
-using wendtest::RecordingLogger;
+using wendtest::CapturingLogger;
 
 struct HookCall {
   int level;
@@ -32,11 +32,11 @@ class UtilsLogTest : public ::testing::Test {
     setPandoUtilsDefaultLogger(nullptr);
     hookCalls.clear();
   }
-  RecordingLogger fallback_;
+  CapturingLogger fallback_;
 };
 
 TEST_F(UtilsLogTest, AGivenLoggerWinsOverTheFallbacks) {
-  RecordingLogger given;
+  CapturingLogger given;
   setPandoUtilsLogHook(recordingHook);
   setPandoUtilsDefaultLogger(&fallback_);
   utilsLog(&given, kLogWarn, "StringUtils", "bad %s", "input");

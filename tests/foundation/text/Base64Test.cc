@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "foundation/text/Base64.h"
-#include "tests/foundation/text/support/CapturingLogger.h"
+#include "tests/support/CapturingLogger.h"
 
 namespace {
 
@@ -42,13 +42,13 @@ TEST(Base64Encode, PadsToWholeGroupsWithoutLineBreaks) {
 }
 
 TEST(Base64Encode, RefusesMissingDataWithALogLine) {
-  CapturingLogger logger;
+  wendtest::CapturingLogger logger;
   std::string out;
   EXPECT_FALSE(StringUtils::utilEncodeDataInBase64(nullptr, 3, out, &logger));
   EXPECT_FALSE(StringUtils::utilEncodeDataInBase64("a", 0, out, &logger));
-  ASSERT_EQ(logger.records.size(), 2u);
+  ASSERT_EQ(logger.records().size(), 2u);
   EXPECT_TRUE(logger.has(40, "Invalid arguments to utilEncodeDataInBase64."));
-  EXPECT_EQ(logger.records[0].component, "StringUtils");
+  EXPECT_EQ(logger.records()[0].source, "StringUtils");
 }
 
 TEST(Base64Decode, LenientRules) {
@@ -97,14 +97,14 @@ TEST(Base64Decode, SizeWithoutBufferAndNoBufferForEmptyResult) {
 }
 
 TEST(Base64Decode, FailuresLogTheirReason) {
-  CapturingLogger logger;
+  wendtest::CapturingLogger logger;
   size_t length = 0;
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data(nullptr, 4, nullptr, length, &logger));
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data("Zg==", 0, nullptr, length, &logger));
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data("Zg", 2, nullptr, length, &logger));
-  ASSERT_EQ(logger.records.size(), 3u);
-  EXPECT_EQ(logger.records[0].text, "Invalid arguments to utilDecodeBase64Data.");
-  EXPECT_EQ(logger.records[1].text, "Invalid arguments to utilDecodeBase64Data.");
+  ASSERT_EQ(logger.records().size(), 3u);
+  EXPECT_EQ(logger.records()[0].message, "Invalid arguments to utilDecodeBase64Data.");
+  EXPECT_EQ(logger.records()[1].message, "Invalid arguments to utilDecodeBase64Data.");
   EXPECT_TRUE(logger.has(40, "Failed to decode from base 64."));
 }
 

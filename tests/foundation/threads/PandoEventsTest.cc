@@ -6,7 +6,7 @@
 
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/threads/PandoEvents.h"
-#include "tests/foundation/logging/support/Recorders.h"
+#include "tests/support/CapturingLogger.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ TEST_F(PandoEventsTest, ANegativeTimeOutOtherThanForeverIsAnError) {
 }
 
 TEST_F(PandoEventsTest, NullHandlesAreReportedThroughTheFallbackLogger) {
-  wendtest::RecordingLogger fallback;
+  wendtest::CapturingLogger fallback;
   pando::setPandoUtilsDefaultLogger(&fallback);
   SetEvnt(nullptr);
   EXPECT_EQ(WaitforEvent(nullptr, 10), kEventWaitFailed);

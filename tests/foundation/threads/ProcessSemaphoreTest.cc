@@ -4,7 +4,7 @@
 
 #include "foundation/threads/ProcessSemaphore.h"
 #include "tests/foundation/logging/support/ChildProcesses.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
@@ -30,7 +30,7 @@ class ProcessSemaphoreTest : public ::testing::Test {
     }));
   }
 
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
 };
 
 TEST_F(ProcessSemaphoreTest, NobodyHoldsALockThatWasNeverTaken) {

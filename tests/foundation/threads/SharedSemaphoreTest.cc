@@ -9,7 +9,7 @@
 #include "foundation/threads/SharedSemaphore.h"
 #include "platform/SpecialFolders.h"
 #include "tests/foundation/logging/support/ChildProcesses.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
@@ -37,7 +37,7 @@ class SharedSemaphoreTest : public ::testing::Test {
            })) == 1;
   }
 
-  wendtest::TempFolder folder_;
+  wendtest::TemporaryFolder folder_;
   const std::string keyFile_ = folder_ / "lbs.key";
 };
 

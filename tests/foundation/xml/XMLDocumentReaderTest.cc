@@ -11,7 +11,7 @@
 #include <string>
 
 #include "foundation/xml/XMLDocumentReader.h"
-#include "tests/foundation/xml/support/TemporaryFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -100,8 +100,8 @@ TEST(XMLDocumentReaderTest, NothingNamedByTheDocumentIsFetched) {
 }
 
 TEST(XMLDocumentReaderTest, ExternalFileEntityLoadsWithoutItsContent) {
-  TemporaryFolder folder;
-  const std::string secret = folder.file("secret");
+  wendtest::TemporaryFolder folder;
+  const std::string secret = folder / "secret";
   std::ofstream(secret) << "root-only secret";
   const std::string text =
       "<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + secret + "\">]><a>before&x;after<b/></a>";

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "foundation/xml/XMLFileIO.h"
-#include "tests/foundation/xml/support/TemporaryFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -30,28 +30,28 @@ size_t entriesIn(const std::string& folder) {
 }
 
 TEST(XMLFileIOTest, ReadsTheWholeFile) {
-  TemporaryFolder folder;
+  wendtest::TemporaryFolder folder;
   const std::string content(200000, 'x');
-  std::ofstream(folder.file("f")) << content;
+  std::ofstream(folder / "f") << content;
   std::string bytes;
   std::string error;
-  ASSERT_TRUE(XMLFileIO::readWholeFile(folder.file("f"), content.size(), bytes, error)) << error;
+  ASSERT_TRUE(XMLFileIO::readWholeFile(folder / "f", content.size(), bytes, error)) << error;
   EXPECT_EQ(bytes, content);
 }
 
 TEST(XMLFileIOTest, RefusesAFileOverTheBoundAndLeavesTheOutputAlone) {
-  TemporaryFolder folder;
-  std::ofstream(folder.file("f")) << "12345";
+  wendtest::TemporaryFolder folder;
+  std::ofstream(folder / "f") << "12345";
   std::string bytes = "kept";
   std::string error;
-  EXPECT_FALSE(XMLFileIO::readWholeFile(folder.file("f"), 4, bytes, error));
+  EXPECT_FALSE(XMLFileIO::readWholeFile(folder / "f", 4, bytes, error));
   EXPECT_EQ(error, "the file is larger than 4 bytes");
   EXPECT_EQ(bytes, "kept");
 }
 
 TEST(XMLFileIOTest, RefusesPipesAndFoldersWithoutWaiting) {
-  TemporaryFolder folder;
-  const std::string pipe = folder.file("pipe");
+  wendtest::TemporaryFolder folder;
+  const std::string pipe = folder / "pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   std::string bytes;
   std::string error;
@@ -61,8 +61,8 @@ TEST(XMLFileIOTest, RefusesPipesAndFoldersWithoutWaiting) {
 }
 
 TEST(XMLFileIOTest, ReplaceCreatesAFileAndLeavesNothingElse) {
-  TemporaryFolder folder;
-  const std::string path = folder.file("new.xml");
+  wendtest::TemporaryFolder folder;
+  const std::string path = folder / "new.xml";
   ASSERT_TRUE(XMLFileIO::replaceFileAtomically(path, "<a/>\n"));
   EXPECT_EQ(readFile(path), "<a/>\n");
   EXPECT_EQ(modeOf(path), 0644u);
@@ -70,8 +70,8 @@ TEST(XMLFileIOTest, ReplaceCreatesAFileAndLeavesNothingElse) {
 }
 
 TEST(XMLFileIOTest, ReplaceKeepsTheModeOfTheReplacedFile) {
-  TemporaryFolder folder;
-  const std::string path = folder.file("old.xml");
+  wendtest::TemporaryFolder folder;
+  const std::string path = folder / "old.xml";
   std::ofstream(path) << "a much longer previous content";
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   ASSERT_TRUE(XMLFileIO::replaceFileAtomically(path, "new"));
@@ -80,9 +80,9 @@ TEST(XMLFileIOTest, ReplaceKeepsTheModeOfTheReplacedFile) {
 }
 
 TEST(XMLFileIOTest, ReplaceSwapsALinkInsteadOfWritingThroughIt) {
-  TemporaryFolder folder;
-  const std::string victim = folder.file("victim");
-  const std::string path = folder.file("out.xml");
+  wendtest::TemporaryFolder folder;
+  const std::string victim = folder / "victim";
+  const std::string path = folder / "out.xml";
   std::ofstream(victim) << "untouched";
   ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
   ASSERT_TRUE(XMLFileIO::replaceFileAtomically(path, "written"));
@@ -92,11 +92,11 @@ TEST(XMLFileIOTest, ReplaceSwapsALinkInsteadOfWritingThroughIt) {
 }
 
 TEST(XMLFileIOTest, ReplaceFailsCleanlyWhereItCannotWrite) {
-  TemporaryFolder folder;
-  EXPECT_FALSE(XMLFileIO::replaceFileAtomically(folder.file("missing/out.xml"), "x"));
+  wendtest::TemporaryFolder folder;
+  EXPECT_FALSE(XMLFileIO::replaceFileAtomically(folder / "missing/out.xml", "x"));
   EXPECT_FALSE(XMLFileIO::replaceFileAtomically("", "x"));
-  ASSERT_TRUE(std::filesystem::create_directory(folder.file("taken")));
-  EXPECT_FALSE(XMLFileIO::replaceFileAtomically(folder.file("taken"), "x"));
+  ASSERT_TRUE(std::filesystem::create_directory(folder / "taken"));
+  EXPECT_FALSE(XMLFileIO::replaceFileAtomically(folder / "taken", "x"));
   EXPECT_EQ(entriesIn(folder.path()), 1u) << "the temporary file is removed after a failure";
 }
 

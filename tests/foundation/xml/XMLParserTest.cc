@@ -8,8 +8,11 @@
 #include <sstream>
 
 #include "foundation/xml/XMLParser.h"
-#include "tests/foundation/text/support/CapturingLogger.h"
-#include "tests/foundation/xml/support/TemporaryFolder.h"
+#include "tests/support/CapturingLogger.h"
+#include "tests/support/TemporaryFolder.h"
+
+using wendtest::CapturingLogger;
+using wendtest::TemporaryFolder;
 
 namespace {
 
@@ -80,12 +83,12 @@ TEST_F(XMLParserTest, EmptyOrMalformedTextFailsToLoad) {
   EXPECT_FALSE(parser.initWithXMLString(""));
   EXPECT_FALSE(parser.initWithXMLString("<a><b></a>"));
   EXPECT_FALSE(parser.isInitialized());
-  ASSERT_EQ(logger.records.size(), 2u);
-  EXPECT_EQ(logger.records[1].level, pando::kLogDebug);
-  EXPECT_EQ(logger.records[1].component, "XMLParser");
+  ASSERT_EQ(logger.records().size(), 2u);
+  EXPECT_EQ(logger.records()[1].level, pando::kLogDebug);
+  EXPECT_EQ(logger.records()[1].source, "XMLParser");
   EXPECT_TRUE(
-      logger.records[1].text.starts_with("Error in initWithXMLString, error description - "));
-  EXPECT_GT(logger.records[1].text.size(), 48u) << "the parser's reason follows";
+      logger.records()[1].message.starts_with("Error in initWithXMLString, error description - "));
+  EXPECT_GT(logger.records()[1].message.size(), 48u) << "the parser's reason follows";
 }
 
 TEST_F(XMLParserTest, SecondLoadFailsAndKeepsTheFirstDocument) {
@@ -95,8 +98,8 @@ TEST_F(XMLParserTest, SecondLoadFailsAndKeepsTheFirstDocument) {
                          "Error Description : XML is already initialized, tring to initilize "
                          "again."));
   TemporaryFolder folder;
-  writeFile(folder.file("other.xml"), "<third/>");
-  EXPECT_FALSE(parser.initWithXMLPath(folder.file("other.xml")));
+  writeFile(folder / "other.xml", "<third/>");
+  EXPECT_FALSE(parser.initWithXMLPath(folder / "other.xml"));
   EXPECT_TRUE(logger.has(pando::kLogWarn,
                          "Error Description : XML is already initialized, trying to initilize "
                          "again."));
@@ -105,14 +108,14 @@ TEST_F(XMLParserTest, SecondLoadFailsAndKeepsTheFirstDocument) {
 
 TEST_F(XMLParserTest, FileLoadsWithRepairsToMalformedMarkup) {
   TemporaryFolder folder;
-  writeFile(folder.file("config.xml"), "<config><server>example</server><open>");
-  ASSERT_TRUE(parser.initWithXMLPath(folder.file("config.xml")));
+  writeFile(folder / "config.xml", "<config><server>example</server><open>");
+  ASSERT_TRUE(parser.initWithXMLPath(folder / "config.xml"));
   EXPECT_EQ(value(parser, "/config/server"), "example");
 }
 
 TEST_F(XMLParserTest, UnreadableFileLogsThePathAndTheReason) {
   TemporaryFolder folder;
-  const std::string path = folder.file("missing.xml");
+  const std::string path = folder / "missing.xml";
   EXPECT_FALSE(parser.initWithXMLPath(path));
   EXPECT_TRUE(logger.has(pando::kLogWarn,
                          "ERROR invalid xml file path. Could not read data from path " + path));
@@ -121,18 +124,18 @@ TEST_F(XMLParserTest, UnreadableFileLogsThePathAndTheReason) {
 
 TEST_F(XMLParserTest, FileWithoutAnyElementFails) {
   TemporaryFolder folder;
-  const std::string path = folder.file("prose.xml");
+  const std::string path = folder / "prose.xml";
   writeFile(path, "just words");
   EXPECT_FALSE(parser.initWithXMLPath(path));
   EXPECT_TRUE(logger.has(pando::kLogWarn, "Error in initWithXMLPath " + path));
-  ASSERT_EQ(logger.records.size(), 2u);
-  EXPECT_TRUE(logger.records[1].text.starts_with("Error Description "));
+  ASSERT_EQ(logger.records().size(), 2u);
+  EXPECT_TRUE(logger.records()[1].message.starts_with("Error Description "));
   EXPECT_FALSE(parser.isInitialized());
 }
 
 TEST_F(XMLParserTest, OversizedFileIsRefusedBeforeItIsRead) {
   TemporaryFolder folder;
-  const std::string path = folder.file("huge.xml");
+  const std::string path = folder / "huge.xml";
   writeFile(path, "<a/>");
   ASSERT_EQ(truncate(path.c_str(), 128LL * 1024 * 1024 + 1), 0);  // sparse: costs no disk
   EXPECT_FALSE(parser.initWithXMLPath(path));
@@ -195,9 +198,9 @@ TEST_F(XMLParserTest, StringListReportsAMalformedQuery) {
   std::vector<std::string> values;
   int count = 7;
   EXPECT_FALSE(parser.stringValueListForXQuery("//[", values, &count));
-  ASSERT_EQ(logger.records.size(), 1u);
-  EXPECT_EQ(logger.records[0].level, pando::kLogWarn);
-  EXPECT_TRUE(logger.records[0].text.starts_with(
+  ASSERT_EQ(logger.records().size(), 1u);
+  EXPECT_EQ(logger.records()[0].level, pando::kLogWarn);
+  EXPECT_TRUE(logger.records()[0].message.starts_with(
       "Node count < 0 in getNodeForXQuery for query - //[. or got error "));
   EXPECT_EQ(count, 7);
 }
@@ -219,7 +222,7 @@ TEST_F(XMLParserTest, NodeListWithoutMatchesIsNullAndSilent) {
   int count = 5;
   EXPECT_EQ(parser.getNodeListForXQuery("//absent", &count), nullptr);
   EXPECT_EQ(count, 0);
-  EXPECT_TRUE(logger.records.empty());
+  EXPECT_TRUE(logger.records().empty());
 }
 
 TEST_F(XMLParserTest, NodeListReportsAMalformedQuery) {
@@ -227,10 +230,10 @@ TEST_F(XMLParserTest, NodeListReportsAMalformedQuery) {
   int count = 5;
   EXPECT_EQ(parser.getNodeListForXQuery("//packageSet[", &count), nullptr);
   EXPECT_EQ(count, 0);
-  ASSERT_EQ(logger.records.size(), 1u);
-  EXPECT_TRUE(logger.records[0].text.starts_with(
+  ASSERT_EQ(logger.records().size(), 1u);
+  EXPECT_TRUE(logger.records()[0].message.starts_with(
       "Node Not found in getNodeListForXQuery for query - //packageSet[ - err( "));
-  EXPECT_TRUE(logger.records[0].text.ends_with(" )"));
+  EXPECT_TRUE(logger.records()[0].message.ends_with(" )"));
 }
 
 TEST_F(XMLParserTest, NodeListIndexOutsideTheListGivesNull) {
@@ -279,12 +282,12 @@ TEST_F(XMLParserTest, EveryLookupWithoutADocumentSaysSo) {
       {[&] { parser.getMapOfNode(nullptr); }, "Error in getMapOfNode"},
   };
   for (const auto& [call, second] : cases) {
-    logger.records.clear();
+    logger.clear();
     call();
-    ASSERT_EQ(logger.records.size(), 2u) << second;
-    EXPECT_EQ(logger.records[0].text, "XML Not initialized");
-    EXPECT_EQ(logger.records[1].text, second);
-    EXPECT_EQ(logger.records[1].level, pando::kLogDebug);
+    ASSERT_EQ(logger.records().size(), 2u) << second;
+    EXPECT_EQ(logger.records()[0].message, "XML Not initialized");
+    EXPECT_EQ(logger.records()[1].message, second);
+    EXPECT_EQ(logger.records()[1].level, pando::kLogDebug);
   }
 }
 
@@ -293,9 +296,9 @@ TEST_F(XMLParserTest, RootAndWholeTextNeedADocument) {
   std::string text;
   EXPECT_FALSE(parser.getRootNode(out));
   EXPECT_FALSE(parser.getXMLString(text));
-  ASSERT_EQ(logger.records.size(), 2u);
-  EXPECT_EQ(logger.records[0].text, "Error in getRootNode");
-  EXPECT_EQ(logger.records[1].text, "Error in getXMLString");
+  ASSERT_EQ(logger.records().size(), 2u);
+  EXPECT_EQ(logger.records()[0].message, "Error in getRootNode");
+  EXPECT_EQ(logger.records()[1].message, "Error in getXMLString");
 }
 
 // --- Node text and maps -------------------------------------------------------------------------
@@ -311,7 +314,7 @@ TEST_F(XMLParserTest, NodeTextFailsForCommentsOnlyOrNoChildren) {
   load("<a><c><!-- only --></c><e/></a>");
   std::string out = "kept";
   EXPECT_FALSE(parser.getNodeXMLString(node("/a/c"), out));
-  EXPECT_TRUE(logger.records.empty());
+  EXPECT_TRUE(logger.records().empty());
   EXPECT_FALSE(parser.getNodeXMLString(node("/a/e"), out));
   EXPECT_TRUE(logger.has(pando::kLogDebug, "Error in getNodeXMLString, current node is null"));
   EXPECT_FALSE(parser.getNodeXMLString(nullptr, out));
@@ -346,7 +349,7 @@ TEST_F(XMLParserTest, NullNodeGivesEmptyMaps) {
   EXPECT_TRUE(parser.getMapFromNode(nullptr).empty());
   EXPECT_TRUE(parser.getMapOfNode(nullptr).empty());
   EXPECT_TRUE(parser.getAttributeMapFromNode(nullptr).empty());
-  EXPECT_EQ(logger.records.size(), 3u);
+  EXPECT_EQ(logger.records().size(), 3u);
   EXPECT_TRUE(logger.has(pando::kLogDebug, "getMapFromNode ... node is null"));
 }
 
@@ -524,17 +527,17 @@ TEST(XMLParserOwnershipTest, UnplacedCreatedElementsAreFreedWithTheirCreator) {
 
 TEST_F(XMLParserTest, WriteNeedsAPathAndADocument) {
   TemporaryFolder folder;
-  EXPECT_FALSE(parser.writeXMLToPath(folder.file("none.xml")));
-  EXPECT_FALSE(std::filesystem::exists(folder.file("none.xml")));
+  EXPECT_FALSE(parser.writeXMLToPath(folder / "none.xml"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "none.xml"));
   load("<a/>");
   EXPECT_FALSE(parser.writeXMLToPath(""));
-  EXPECT_FALSE(parser.writeXMLToPath(folder.file("no/such/folder/a.xml")));
-  EXPECT_TRUE(logger.records.empty());
+  EXPECT_FALSE(parser.writeXMLToPath(folder / "no/such/folder/a.xml"));
+  EXPECT_TRUE(logger.records().empty());
 }
 
 TEST_F(XMLParserTest, WriteReplacesTheFileWithThePrettyDocument) {
   TemporaryFolder folder;
-  const std::string path = folder.file("out.xml");
+  const std::string path = folder / "out.xml";
   writeFile(path, "previous content that is longer than the new one");
   load("<a/>");
   ASSERT_TRUE(parser.addChildToNode("b", "caf\xC3\xA9", root()));
@@ -544,7 +547,7 @@ TEST_F(XMLParserTest, WriteReplacesTheFileWithThePrettyDocument) {
 
 TEST_F(XMLParserTest, WriteIsUTF8WhileTheDocumentKeepsItsDeclaredEncoding) {
   TemporaryFolder folder;
-  const std::string path = folder.file("latin.xml");
+  const std::string path = folder / "latin.xml";
   load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
   ASSERT_TRUE(parser.writeXMLToPath(path));
   EXPECT_EQ(readFile(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>caf\xC3\xA9</a>\n");

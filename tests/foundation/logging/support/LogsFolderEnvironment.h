@@ -8,7 +8,7 @@
 #include <string>
 
 #include "foundation/logging/WallClock.h"
-#include "tests/foundation/logging/support/TempFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
 
@@ -33,7 +33,7 @@ class LogsFolderEnvironment {
   std::string logsFolder() const { return root_ / "state"; }
 
  private:
-  TempFolder root_;
+  TemporaryFolder root_;
 };
 
 // A clock that says what the test tells it.

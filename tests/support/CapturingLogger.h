@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogTargetBase.h"
 
 namespace wendtest {
 
@@ -24,58 +23,8 @@ inline std::string formatted(const char* format, va_list args) {
   return text;
 }
 
-// A sink that keeps what it is given; init can be told to fail.
-class RecordingTarget final : public pando::LogTargetBase {
- public:
-  explicit RecordingTarget(const char* category, bool initSucceeds = true)
-      : initSucceeds_(initSucceeds) {
-    setCategory(category);
-  }
-
-  bool init() override {
-    std::lock_guard lock(mutex_);
-    ++inits_;
-    return initSucceeds_;
-  }
-  bool close() override {
-    std::lock_guard lock(mutex_);
-    ++closes_;
-    return true;
-  }
-  bool write(int level, const char* label1, const char* label2, const char* module,
-             const char* component, const char* tag, const char* source, const char* format,
-             va_list* args, int64_t timeMs) override {
-    Record record{level,     label1, label2, module,
-                  component, tag,    source, args ? formatted(format, *args) : format,
-                  timeMs};
-    std::lock_guard lock(mutex_);
-    records_.push_back(record);
-    return true;
-  }
-
-  std::vector<Record> records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-  }
-  int inits() const {
-    std::lock_guard lock(mutex_);
-    return inits_;
-  }
-  int closes() const {
-    std::lock_guard lock(mutex_);
-    return closes_;
-  }
-
- private:
-  const bool initSucceeds_;
-  mutable std::mutex mutex_;
-  std::vector<Record> records_;  // guarded by mutex_
-  int inits_ = 0;                // guarded by mutex_
-  int closes_ = 0;               // guarded by mutex_
-};
-
-// A logger that keeps what it is given.
-class RecordingLogger final : public pando::AbstractLogger {
+// A logger that keeps every record it is handed, formatted. Safe to log to from several threads.
+class CapturingLogger final : public pando::AbstractLogger {
  public:
 #define WENDTEST_FORWARD(level, tag, source) \
   va_list args;                              \
@@ -113,10 +62,10 @@ class RecordingLogger final : public pando::AbstractLogger {
               const char* source, const char* format, va_list args) override {
     Record record;
     record.level = level;
-    record.module = module;
-    record.component = component;
-    record.tag = tag;
-    record.source = source;
+    record.module = module ? module : "";
+    record.component = component ? component : "";
+    record.tag = tag ? tag : "";
+    record.source = source ? source : "";
     record.message = formatted(format, args);
     std::lock_guard lock(mutex_);
     records_.push_back(record);
@@ -125,6 +74,20 @@ class RecordingLogger final : public pando::AbstractLogger {
   std::vector<Record> records() const {
     std::lock_guard lock(mutex_);
     return records_;
+  }
+
+  void clear() {
+    std::lock_guard lock(mutex_);
+    records_.clear();
+  }
+
+  // Whether a record with this level and exact message was logged.
+  bool has(int level, const std::string& message) const {
+    std::lock_guard lock(mutex_);
+    for (const Record& record : records_) {
+      if (record.level == level && record.message == message) return true;
+    }
+    return false;
   }
 
  private:
