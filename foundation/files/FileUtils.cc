@@ -13,6 +13,7 @@
 #include "foundation/files/TreeRemoval.h"
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/text/Utf8.h"
+#include "platform/AtomicFile.h"
 #include "platform/ElfSection.h"
 #include "platform/FolderChain.h"
 #include "platform/InfoPlist.h"
@@ -39,16 +40,6 @@ void findExistingAncestor(const std::string& path, std::string& ancestor, std::s
     if (name != "." && !name.empty()) chain = chain.empty() ? name : name + "/" + chain;
     ancestor = files::dirName(ancestor);
   }
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
 }
 
 bool readAll(const std::string& path, std::string& bytes) {
@@ -244,22 +235,7 @@ bool getFilesWithExtension(const std::string& folder, const std::string& extensi
 }
 
 bool CreateFileWithContentAtPath(const std::string& path, const std::string& bytes) {
-  std::string name = files::baseName(path);
-  if (path.empty() || name == "/" || name == "." || name == "..") return false;
-  UniqueFd folder(open(files::dirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  std::string unique;
-  if (!folder.valid() || !StringUtils::utilCreateUUIDString(unique)) return false;
-  std::string temporary = "." + name + "." + unique;
-  UniqueFd file(openat(folder.get(), temporary.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!file.valid()) return false;
-  bool written = writeAll(file.get(), bytes) && fsync(file.get()) == 0;
-  file.reset();
-  if (written && renameat(folder.get(), temporary.c_str(), folder.get(), name.c_str()) == 0) {
-    return true;
-  }
-  unlinkat(folder.get(), temporary.c_str(), 0);
-  return false;
+  return platform::replaceFileAtomically(path, bytes, platform::AtomicFileMode::kCreationDefault);
 }
 
 bool readFileContents(const std::string& path, std::string& text) {

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/AtomicFile.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
+using platform::AtomicFileMode;
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+TEST(AtomicFile, ModeFollowsThePolicy) {
+  TemporaryFolder tree;
+  const mode_t oldMask = umask(022);
+  struct Case {
+    AtomicFileMode mode;
+    mode_t before;  // 0: nothing there yet
+    mode_t after;
+  } cases[] = {
+      {AtomicFileMode::kCreationDefault, 0, 0644},
+      {AtomicFileMode::kCreationDefault, 0600, 0644},
+      {AtomicFileMode::kKeepReplacedElse0644, 0, 0644},
+      {AtomicFileMode::kKeepReplacedElse0644, 0640, 0640},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    const std::string path = tree / std::to_string(index++);
+    if (c.before != 0) {
+      writeFile(path, "old");
+      chmod(path.c_str(), c.before);
+    }
+    ASSERT_TRUE(platform::replaceFileAtomically(path, "new", c.mode));
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(modeOf(path), c.after) << index;
+  }
+  umask(oldMask);
+}
+
+TEST(AtomicFile, RefusesNamesThatAreNoFile) {
+  TemporaryFolder tree;
+  for (const std::string& path : {std::string(), tree / ".", tree / "..", tree / "missing/f"}) {
+    EXPECT_FALSE(platform::replaceFileAtomically(path, "x", AtomicFileMode::kCreationDefault))
+        << path;
+  }
+}
+
+}  // namespace
