@@ -2,6 +2,7 @@
 
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "foundation/logging/Logger.h"
@@ -28,53 +29,33 @@ class LoggerTest : public ::testing::Test {
   RecordingTarget target_{"logger-test"};
 };
 
-TEST_F(LoggerTest, RecordsCarryTheLoggersLabels) {
+TEST_F(LoggerTest, RecordsCarryTheLoggersLabelsAndTheirFrontEndsLevel) {
   Logger logger("logger-test", "one", "two", "Setup", "ApplicationContext");
   logger.info("value %d", 5);
-  ASSERT_EQ(target_.records().size(), 1u);
-  const auto record = target_.records()[0];
-  EXPECT_EQ(record.level, kLogInfo);
-  EXPECT_EQ(record.label1, "one");
-  EXPECT_EQ(record.label2, "two");
-  EXPECT_EQ(record.module, "Setup");
-  EXPECT_EQ(record.component, "ApplicationContext");
-  EXPECT_EQ(record.message, "value 5");
-  EXPECT_EQ(record.timeMs, 0);
-}
-
-TEST_F(LoggerTest, NullTextsBecomeEmptyFields) {
-  Logger logger("logger-test", nullptr, nullptr, nullptr, nullptr);
-  logger.warn(nullptr, "w");
-  logger.logAt(35, nullptr, nullptr, "at");
-  ASSERT_EQ(target_.records().size(), 2u);
-  EXPECT_EQ(target_.records()[0].tag, "");
-  EXPECT_EQ(target_.records()[0].level, kLogWarn);
-  EXPECT_EQ(target_.records()[1].source, "");
-  EXPECT_EQ(target_.records()[1].level, 35);
-  EXPECT_EQ(target_.records()[1].module, "");
-}
-
-TEST_F(LoggerTest, NullFormatLogsNothing) {
-  Logger logger("logger-test");
-  logger.trace(nullptr);
-  logger.fatal("tag", nullptr);
-  logger.logAt(kLogError, "", "", nullptr);
-  EXPECT_TRUE(target_.records().empty());
-}
-
-TEST_F(LoggerTest, LevelsOfTheFrontEnds) {
-  Logger logger("logger-test");
   logger.trace("t");
   logger.debug("d");
   logger.error("E1", "e");
   logger.fatal("F1", "f");
   const auto records = target_.records();
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(records[0].level, kLogTrace);
-  EXPECT_EQ(records[1].level, kLogDebug);
-  EXPECT_EQ(records[2].level, kLogError);
-  EXPECT_EQ(records[2].tag, "E1");
-  EXPECT_EQ(records[3].level, kLogFatal);
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(std::tie(records[0].label1, records[0].label2, records[0].module, records[0].component,
+                     records[0].message),
+            std::make_tuple("one", "two", "Setup", "ApplicationContext", "value 5"));
+  EXPECT_EQ(records[0].timeMs, 0);
+  const int levels[] = {kLogInfo, kLogTrace, kLogDebug, kLogError, kLogFatal};
+  for (size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i].level, levels[i]) << i;
+  EXPECT_EQ(records[3].tag, "E1");
+}
+
+TEST_F(LoggerTest, NullTextsBecomeEmptyFieldsAndANullFormatLogsNothing) {
+  Logger logger("logger-test", nullptr, nullptr, nullptr, nullptr);
+  logger.warn(nullptr, "w");
+  logger.trace(nullptr);
+  logger.fatal("tag", nullptr);
+  logger.logAt(kLogError, "", "", nullptr);
+  ASSERT_EQ(target_.records().size(), 1u);
+  EXPECT_EQ(target_.records()[0].tag, "");
+  EXPECT_EQ(target_.records()[0].module, "");
 }
 
 TEST_F(LoggerTest, SetModuleAndComponentRefuseNull) {

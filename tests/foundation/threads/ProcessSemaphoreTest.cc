@@ -33,9 +33,15 @@ class ProcessSemaphoreTest : public ::testing::Test {
   wendtest::TemporaryFolder folder_;
 };
 
-TEST_F(ProcessSemaphoreTest, NobodyHoldsALockThatWasNeverTaken) {
+TEST_F(ProcessSemaphoreTest, NobodyHoldsALockThatWasNeverTakenOrWasDestroyedHeld) {
   EXPECT_FALSE(ProcessSemaphore::isProcessSemaphoreHeld(kProjectId, keyPath()));
   EXPECT_LT(existingSet(), 0) << "asking creates nothing";
+  {
+    ProcessSemaphore lock(kProjectId, keyPath());
+    EXPECT_TRUE(lock.release()) << "releasing what is not held succeeds";
+    ASSERT_TRUE(lock.acquire());
+  }
+  EXPECT_FALSE(ProcessSemaphore::isProcessSemaphoreHeld(kProjectId, keyPath()));
 }
 
 TEST_F(ProcessSemaphoreTest, AnotherProcessCannotTakeAHeldLock) {
@@ -71,19 +77,6 @@ TEST_F(ProcessSemaphoreTest, TwentyProcessesRacingForAFreshLockLeaveOneHolder) {
                                      return lock->acquire();
                                    }),
             1);
-}
-
-TEST_F(ProcessSemaphoreTest, ReleasingWhatIsNotHeldSucceeds) {
-  ProcessSemaphore lock(kProjectId, keyPath());
-  EXPECT_TRUE(lock.release());
-}
-
-TEST_F(ProcessSemaphoreTest, TheDestructorGivesTheLockBack) {
-  {
-    ProcessSemaphore lock(kProjectId, keyPath());
-    ASSERT_TRUE(lock.acquire());
-  }
-  EXPECT_FALSE(ProcessSemaphore::isProcessSemaphoreHeld(kProjectId, keyPath()));
 }
 
 TEST_F(ProcessSemaphoreTest, ASetRemovedUnderTheHoldEndsIt) {

@@ -55,15 +55,12 @@ TEST_F(SharedSemaphoreTest, AllowsAsManyHoldersAsItsCount) {
 }
 
 TEST_F(SharedSemaphoreTest, AHolderAskingAgainTakesNoSecondUnit) {
+  EXPECT_TRUE(make(1)->release()) << "releasing what is not held succeeds";
   auto lock = make(2);
   ASSERT_TRUE(lock->tryAcquire());
   ASSERT_TRUE(lock->tryAcquire());
   auto other = make(2);
   EXPECT_TRUE(other->tryAcquire()) << "one unit is still free";
-}
-
-TEST_F(SharedSemaphoreTest, ReleasingWhatIsNotHeldSucceeds) {
-  EXPECT_TRUE(make(1)->release());
 }
 
 TEST_F(SharedSemaphoreTest, TheLastObjectToCloseRemovesTheSet) {

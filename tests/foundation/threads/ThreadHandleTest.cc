@@ -37,14 +37,10 @@ TEST(ThreadHandleTest, RunsTheFunctionWithItsArgument) {
   EXPECT_EQ(handle.getThread(), 0u);
 }
 
-TEST(ThreadHandleTest, RefusesANullFunction) {
+TEST(ThreadHandleTest, RefusesANullFunctionAndStoppingAnEmptyHandleFails) {
   ThreadHandle handle;
   EXPECT_FALSE(handle.startThread(nullptr, nullptr));
   EXPECT_EQ(handle.getThread(), 0u);
-}
-
-TEST(ThreadHandleTest, StoppingAnEmptyHandleFailsAndLeavesTheCodeAlone) {
-  ThreadHandle handle;
   int error = 1234;
   EXPECT_FALSE(handle.stopThread(&error));
   EXPECT_FALSE(handle.stopThread(&error, true));
