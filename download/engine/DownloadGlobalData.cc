@@ -16,14 +16,6 @@ namespace {
 constexpr const char* kComponent = "DownloadGlobalData";
 constexpr const char* kEtagEventPrefix = "The value of ETAG for the file is ";
 
-void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void log(int level, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  engineVlog(level, kComponent, format, args);
-  va_end(args);
-}
-
 std::string withoutTrailingSlash(const std::string& folderPath) {
   if (!folderPath.empty() && folderPath.back() == '/') {
     return folderPath.substr(0, folderPath.size() - 1);
@@ -50,13 +42,13 @@ bool DownloadGlobalData::init(const DLEInputStruct& request) {
   if (!preference_.resolveTargetPath(request)) {
     setLastError(kDleErrorMisuse, "Input parameter structure contains invalid values as preference",
                  0, 1);
-    log(pando::kLogWarn, "failed to init the pref of GDE");
+    engineLog(pando::kLogWarn, kComponent, "failed to init the pref of GDE");
     return false;
   }
   DLEErrorInfo error;
   if (!session_.init(&preference_, error)) {
     setLastError(error);
-    log(pando::kLogWarn, "failed to init the http session");
+    engineLog(pando::kLogWarn, kComponent, "failed to init the http session");
     return false;
   }
   initialized_.store(true);
@@ -87,7 +79,8 @@ bool DownloadGlobalData::setPreference(const DLEPrefStruct& preferences) {
 bool DownloadGlobalData::registerIntercept(int32_t event, IDleIntercept* intercept) {
   if (intercept) return intercepts_.add(event, intercept);
   setLastError(kDleErrorMisuse, "target object is null", 0, 1);
-  log(pando::kLogWarn, "DownloadGlobalData::addDLEIntercept : invalid param. intercept is null");
+  engineLog(pando::kLogWarn, kComponent,
+            "DownloadGlobalData::addDLEIntercept : invalid param. intercept is null");
   return false;
 }
 
@@ -105,7 +98,7 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   if (!communicator.init(&session_, &preference_)) {
     communicator.getError(error);
     classifyIntoLastError(error);
-    log(pando::kLogError, "failed to init the http downloader to get file Size");
+    engineLog(pando::kLogError, kComponent, "failed to init the http downloader to get file Size");
     return false;
   }
   auto started = clock_.now();
@@ -114,16 +107,18 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
     communicator.getError(error);
     if (attempts.classifyError(error) != kErrorClassRetryNow) {
       classifyIntoLastError(error);
-      log(pando::kLogError, "failed to retrieve the server file Size");
+      engineLog(pando::kLogError, kComponent, "failed to retrieve the server file Size");
       return false;
     }
-    log(pando::kLogInfo,
+    engineLog(
+        pando::kLogInfo, kComponent,
         "some intermittent error while fetching remote file size. Retrying now. Error code is %d "
         "and error type is %d",
         error.code, error.type);
     auto elapsed = clock_.now() - started;
     if (attempt >= settings_.sizeRetryAttempts || elapsed >= settings_.sizeRetryWindow) {
-      log(pando::kLogError,
+      engineLog(
+          pando::kLogError, kComponent,
           "Retry Count: %d reached for retriving file size and total time taken in seconds is %d",
           attempt,
           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
@@ -136,19 +131,22 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   std::string etag;
   communicator.getResponseHeader("ETag", etag);
   if (etag.empty())
-    log(pando::kLogWarn, "failed to retrieve the ETAG header from the head request");
+    engineLog(pando::kLogWarn, kComponent,
+              "failed to retrieve the ETAG header from the head request");
   setResponseHeader("ETag", etag);
   std::string text = kEtagEventPrefix + etag;
   notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
   sizeRetrieved_ = true;
   if (size == 0) {
-    log(pando::kLogInfo, "Zero file size obtained from server. Changing to single stream");
+    engineLog(pando::kLogInfo, kComponent,
+              "Zero file size obtained from server. Changing to single stream");
     preference_.singleStreamInEffect = 1;
     return true;
   }
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
-  log(pando::kLogInfo,
+  engineLog(
+      pando::kLogInfo, kComponent,
       "Inside retrieveRemoteFileSize. checkByteRangeAcceptanceByServer is completed . Setting "
       "isSingleStreamFileDownload preference to %d",
       preference_.singleStreamInEffect);
@@ -164,9 +162,11 @@ bool DownloadGlobalData::prepareStreamOrSize() {
   preference_.rebuildHeaderObjects();
   if (preference_.prefs.compression) {
     preference_.addHeaderObject("Accept-Encoding", "gzip");
-    log(pando::kLogInfo, "Preference: Preference is set for adding compression header");
+    engineLog(pando::kLogInfo, kComponent,
+              "Preference: Preference is set for adding compression header");
   }
-  log(pando::kLogInfo, "Preference: Client has set the preference for single stream download");
+  engineLog(pando::kLogInfo, kComponent,
+            "Preference: Client has set the preference for single stream download");
   return true;
 }
 
@@ -174,7 +174,8 @@ bool DownloadGlobalData::validateRange() {
   uint64_t start = preference_.prefs.downloadStartAddress;
   uint64_t count = preference_.prefs.bytesToDownload;
   uint64_t size = remoteFileSize_;
-  log(pando::kLogInfo,
+  engineLog(
+      pando::kLogInfo, kComponent,
       "Validating preference for startAddress=%llu and bytesToDownload=%llu for fileSize=%llu",
       static_cast<unsigned long long>(start), static_cast<unsigned long long>(count),
       static_cast<unsigned long long>(size));
@@ -228,7 +229,7 @@ bool DownloadGlobalData::decideResume() {
     refusal = "Headers are invalid in QUARRYD file. The download would resume from start now.";
   }
   if (refusal) {
-    log(pando::kLogInfo, "%s", refusal);
+    engineLog(pando::kLogInfo, kComponent, "%s", refusal);
     metaFile_.deleteMetaFile();
     return false;
   }
@@ -249,8 +250,8 @@ bool DownloadGlobalData::createPartialFile(const std::string& path) {
       fileCreated_ = true;
       return true;
     }
-    log(pando::kLogError, "Failed to create a file on local disk at %s. Try count: %d.",
-        path.c_str(), ++tries);
+    engineLog(pando::kLogError, kComponent,
+              "Failed to create a file on local disk at %s. Try count: %d.", path.c_str(), ++tries);
   }
   recordFileSystemError(error, path, "failed to create a file on local disk at " + path + ".");
   return false;
@@ -286,31 +287,35 @@ void DownloadGlobalData::writeNewMetaFile() {
   int error = 0;
   deleteFile(meta, error);
   if (!createLocalFile(meta, error)) {
-    log(pando::kLogError, "failed to create a file (%s) on local disk.", meta.c_str());
+    engineLog(pando::kLogError, kComponent, "failed to create a file (%s) on local disk.",
+              meta.c_str());
   } else if (!metaFile_.open(meta)) {
-    log(pando::kLogError, "failed to init quarryd file in write mode.");
+    engineLog(pando::kLogError, kComponent, "failed to init quarryd file in write mode.");
   } else if (!metaFile_.writeMagic()) {
-    log(pando::kLogError, "Failed to write the meta information in the quarryd file");
+    engineLog(pando::kLogError, kComponent,
+              "Failed to write the meta information in the quarryd file");
   } else if (!metaFile_.writeHeaders(currentResumeHeaders(), lastIndex)) {
-    log(pando::kLogError, "Failed to write the quarryd headers in the file");
+    engineLog(pando::kLogError, kComponent, "Failed to write the quarryd headers in the file");
   }
 }
 
 bool DownloadGlobalData::initializeFileDownload() {
   if (!initialized_.load()) {
-    log(pando::kLogWarn, "DownloadGlobalData::initializeFileDownload : not initialized");
+    engineLog(pando::kLogWarn, kComponent,
+              "DownloadGlobalData::initializeFileDownload : not initialized");
     return false;
   }
   if (!prepareStreamOrSize()) return false;
   if (preference_.prefs.noRetrialOnHttpErrors) {
     preference_.noRetrialInEffect = 1;
-    log(pando::kLogInfo,
-        "Preference: Client has set the preference for No Retrial on Specific HTTP Errors");
+    engineLog(pando::kLogInfo, kComponent,
+              "Preference: Client has set the preference for No Retrial on Specific HTTP Errors");
   }
   uint32_t maxRetryAfter = preference_.prefs.maxRetryAfter;
   if (maxRetryAfter != 0 && maxRetryAfter != DownloadPreference::kDefaultMaxRetryAfter) {
     preference_.maxRetryAfterInEffect = maxRetryAfter;
-    log(pando::kLogInfo,
+    engineLog(
+        pando::kLogInfo, kComponent,
         "Preference: Client has set the preference for Max Retrial Value for Retry-After header "
         "handling. Val = %lu",
         static_cast<unsigned long>(maxRetryAfter));
@@ -321,7 +326,7 @@ bool DownloadGlobalData::initializeFileDownload() {
   outputFile_.close();
   if (!outputFile_.open(preference_.partialFilePath())) {
     classifyIntoLastError(outputFile_.getError());
-    log(pando::kLogError, "failed to init the file handle for the output file");
+    engineLog(pando::kLogError, kComponent, "failed to init the file handle for the output file");
     return false;
   }
   progressBytes_.store(0);
@@ -339,7 +344,8 @@ bool DownloadGlobalData::initializeFileDownload() {
 bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segment>& segment,
                                                     uint32_t jobId, uint32_t done, bool atFront) {
   if (!segment) {
-    log(pando::kLogError, "JobPoolContainer::createAndAddDownloadingJob : invalid param");
+    engineLog(pando::kLogError, kComponent,
+              "JobPoolContainer::createAndAddDownloadingJob : invalid param");
     return false;
   }
   auto job = std::make_unique<DownloadJob>(jobId);
@@ -347,8 +353,8 @@ bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segmen
   bool queued = atFront ? jobs_.enqueueJobAtFront(std::move(job), JobPoolContainer::kDownload)
                         : jobs_.enqueueJob(std::move(job), JobPoolContainer::kDownload);
   if (!queued) {
-    log(pando::kLogError,
-        "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
+    engineLog(pando::kLogError, kComponent,
+              "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
   }
   return queued;
 }
@@ -356,7 +362,8 @@ bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segmen
 bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segment>& segment,
                                                       uint32_t jobId, SegmentPiece piece) {
   if (!segment) {
-    log(pando::kLogError, "JobPoolContainer::createAndAddSerializationJob : invalid param");
+    engineLog(pando::kLogError, kComponent,
+              "JobPoolContainer::createAndAddSerializationJob : invalid param");
     return false;
   }
   auto job = std::make_unique<FileSerializerJob>(jobId);
@@ -365,8 +372,8 @@ bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segm
   backlog_.add(length);
   if (!jobs_.enqueueJob(std::move(job), JobPoolContainer::kSerialization)) {
     backlog_.release(length);
-    log(pando::kLogError,
-        "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
+    engineLog(pando::kLogError, kComponent,
+              "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
     return false;
   }
   return true;
@@ -432,7 +439,7 @@ void DownloadGlobalData::recordFileSystemError(int code, const std::string& path
     std::lock_guard lock(errorMutex_);
     ErrorRetryTracker::mapFileSystemError(code, lastError_, path);
   }
-  log(pando::kLogError, "%s", message.c_str());
+  engineLog(pando::kLogError, kComponent, "%s", message.c_str());
 }
 
 // ---- Counters, activity and headers ----
@@ -488,22 +495,24 @@ bool DownloadGlobalData::cleanup() {
   if (dirCreated_) {
     const std::string folder = withoutTrailingSlash(preference_.targetFolderPath);
     if (!removeFolder(folder, error)) {
-      log(pando::kLogError, "failed to clean up the created output directory - %s", folder.c_str());
+      engineLog(pando::kLogError, kComponent,
+                "failed to clean up the created output directory - %s", folder.c_str());
       return false;
     }
     return true;
   }
-  log(pando::kLogInfo, "cleaning the output file");
+  engineLog(pando::kLogInfo, kComponent, "cleaning the output file");
   outputFile_.close();
   metaFile_.close();
   const std::string partial = preference_.partialFilePath();
   bool ok = true;
   if (fileCreated_ && !deleteFile(partial, error)) {
-    log(pando::kLogError, "failed to delete the output file - %s", partial.c_str());
+    engineLog(pando::kLogError, kComponent, "failed to delete the output file - %s",
+              partial.c_str());
     ok = false;
   }
   if (!deleteFile(preference_.metaFilePath(), error)) {
-    log(pando::kLogWarn, "[WARN] failed to delete the quarryd file");
+    engineLog(pando::kLogWarn, kComponent, "[WARN] failed to delete the quarryd file");
     ok = false;
   }
   return ok;
@@ -554,7 +563,8 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
   }
   std::string reason;
   if (!GzipFileInflater::inflate(source, target, reason, error)) {
-    log(pando::kLogError, "Failed in Unzipping the gzipped http response (%s)", reason.c_str());
+    engineLog(pando::kLogError, kComponent, "Failed in Unzipping the gzipped http response (%s)",
+              reason.c_str());
     if (error != 0) {
       std::lock_guard lock(errorMutex_);
       ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
@@ -563,7 +573,7 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
     }
     return false;
   }
-  log(pando::kLogInfo, "successfully unzipped the gzip response");
+  engineLog(pando::kLogInfo, kComponent, "successfully unzipped the gzip response");
   return true;
 }
 

@@ -12,20 +12,12 @@ namespace {
 
 constexpr const char* kComponent = "DownloadJob";
 
-void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void log(int level, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  engineVlog(level, kComponent, format, args);
-  va_end(args);
-}
-
 }  // namespace
 
 bool DownloadJob::initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment,
                              uint32_t done) {
   if (!data || !segment) {
-    log(pando::kLogError, "DownloadJob::initialize : invalid parameters");
+    engineLog(pando::kLogError, kComponent, "DownloadJob::initialize : invalid parameters");
     return false;
   }
   data_ = data;
@@ -51,7 +43,7 @@ bool DownloadJob::terminate() {
     setState(kStopped);
     return true;
   }
-  log(pando::kLogTrace, "forcing to terminate the download job (%d)", jobId());
+  engineLog(pando::kLogTrace, kComponent, "forcing to terminate the download job (%d)", jobId());
   cancelled_.store(true);
   setState(kStopping);
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
@@ -83,7 +75,8 @@ uint32_t DownloadJob::execute(uint32_t threadIndex) {
 }
 
 uint32_t DownloadJob::handOverWholeSegment() {
-  log(pando::kLogInfo, "segment (%d)is already downloaded. marking it complete", jobId());
+  engineLog(pando::kLogInfo, kComponent, "segment (%d)is already downloaded. marking it complete",
+            jobId());
   if (validate(*segment_) && handOver(segment_, segment_->start() - data_->rangeStart())) {
     setState(kComplete);
     return kDone;
@@ -114,28 +107,28 @@ uint32_t DownloadJob::finishFailed() {
   if (communicator) communicator->closeStream();
   int32_t current = state();
   if (current == kPauseRequested) {
-    log(pando::kLogTrace, "the download job (%d) is PAUSED", jobId());
+    engineLog(pando::kLogTrace, kComponent, "the download job (%d) is PAUSED", jobId());
     setState(kStopped);
     return kPaused;
   }
   if (current == kStopping) {
-    log(pando::kLogInfo, "the download job (%d) is cancelled", jobId());
+    engineLog(pando::kLogInfo, kComponent, "the download job (%d) is cancelled", jobId());
     setState(kStopped);
     return kCancelled;
   }
   setState(kStopped);
-  log(pando::kLogError, "the download job (%d) failed to execute. The job state is STOPPED_STATE ",
-      jobId());
+  engineLog(pando::kLogError, kComponent,
+            "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
   if (data_->isFatalErrorType(lastFailureType_)) {
     setState(kError);
-    log(pando::kLogError, "the download job (%d) failed to execute. The job state is ERROR_STATE ",
-        jobId());
+    engineLog(pando::kLogError, kComponent,
+              "the download job (%d) failed to execute. The job state is ERROR_STATE ", jobId());
     return kFailed;
   }
   if (lastFailureType_ == http_backoff_error) {
     setState(kDelayed);
-    log(pando::kLogError, "the download job (%d) failed to execute. The job state is PAUSED_STATE ",
-        jobId());
+    engineLog(pando::kLogError, kComponent,
+              "the download job (%d) failed to execute. The job state is PAUSED_STATE ", jobId());
     return kPaused;
   }
   return kFailed;
@@ -147,7 +140,8 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
   if (!communicator.initHttpDownload(segment.start() + segmentDone_, segment.lastByte())) {
     if (!interrupted()) {
       postCommunicatorError();
-      log(pando::kLogError,
+      engineLog(
+          pando::kLogError, kComponent,
           "downloadAllPendingBytesForOneSegment: failed to init the http downloader for job(%d)",
           jobId());
     }
@@ -190,13 +184,13 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
       if (segmentDone_ < segment.length()) {
         postError(ERROR_HTTP_CONNECTION_ERR, 0,
                   "the response ended before the segment's last byte");
-        log(pando::kLogError, "error in downloading by job (%d)", jobId());
+        engineLog(pando::kLogError, kComponent, "error in downloading by job (%d)", jobId());
         return false;
       }
       return validate(segment) && handOver(segment_, fileBase);
     }
     if (!interrupted()) {
-      log(pando::kLogError, "error in downloading by job (%d)", jobId());
+      engineLog(pando::kLogError, kComponent, "error in downloading by job (%d)", jobId());
       postCommunicatorError();
     }
     return false;
@@ -209,8 +203,8 @@ bool DownloadJob::handOver(const std::shared_ptr<Segment>& segment, uint64_t fil
   SegmentPiece piece{segment->buffer(), generation_, handedOverBytes_, pendingBytes_,
                      fileBase + handedOverBytes_};
   if (!data_->createAndAddSerializationJob(segment, jobId(), std::move(piece))) {
-    log(pando::kLogError, "failed to create a partial serialization job for download job(%d)",
-        jobId());
+    engineLog(pando::kLogError, kComponent,
+              "failed to create a partial serialization job for download job(%d)", jobId());
     return false;
   }
   data_->addBytesReceived(threadIndex_, pendingBytes_);
@@ -223,7 +217,8 @@ bool DownloadJob::validate(Segment& segment) {
   SegmentEventRecord record = segment.eventRecord();
   if (data_->notifyIntercepts(kEventSegmentReceived, &record, sizeof record) == 0) return true;
   postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment.index());
-  log(pando::kLogError, "download job: failed to validate the segment (%d)", segment.index());
+  engineLog(pando::kLogError, kComponent, "download job: failed to validate the segment (%d)",
+            segment.index());
   // Pieces already on disk hold rejected bytes: the resume record must not trust them.
   segment.reset();
   if (data_->keepsResumeRecords()) data_->metaFile().writeSegmentProgress(segment.index(), 0);
@@ -231,12 +226,13 @@ bool DownloadJob::validate(Segment& segment) {
 }
 
 bool DownloadJob::downloadAllPendingBytesForWholeFile() {
-  log(pando::kLogInfo, "Inside downloadAllPendingBytesForWholeFile API");
+  engineLog(pando::kLogInfo, kComponent, "Inside downloadAllPendingBytesForWholeFile API");
   HttpCommunicator& communicator = *communicator_.load();
   if (!communicator.initSingleStreamDownload()) {
     if (!interrupted()) {
       postCommunicatorError();
-      log(pando::kLogError, "failed to init the http downloader for download job(%d)", jobId());
+      engineLog(pando::kLogError, kComponent,
+                "failed to init the http downloader for download job(%d)", jobId());
     }
     return false;
   }
@@ -250,7 +246,8 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
     if (!piece) {
       if (!data_->segments().createNextSegmentInPool(index, piece) ||
           (piece->init(uint64_t{index} * pieceSize, pieceSize, index), !piece->allocateBuffer())) {
-        log(pando::kLogError, "DownloadJob::getNewSegment : failed to create a new segment");
+        engineLog(pando::kLogError, kComponent,
+                  "DownloadJob::getNewSegment : failed to create a new segment");
         postError(ERROR_FATAL, 0, "failed to create a new segment");
         return false;
       }
@@ -265,8 +262,8 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
       filled += count;
       lastData = clock.now();
     } else if (clock.now() - lastData >= data_->settings().singleStreamSilence) {
-      log(pando::kLogError,
-          "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
+      engineLog(pando::kLogError, kComponent,
+                "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
       postError(http_timeout_error, 60,
                 "Either the server is not responding or the network bandwidth is too low. Try "
                 "after some time.");
@@ -282,7 +279,8 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
       if (piece && filled > 0) {
         piece->setLength(filled);
         if (!handOverStreamPiece(piece, filled)) {
-          log(pando::kLogError, "failed to create the last chunk serialization job");
+          engineLog(pando::kLogError, kComponent,
+                    "failed to create the last chunk serialization job");
           return false;
         }
       }
@@ -292,7 +290,7 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
     }
     if (!interrupted()) {
       postCommunicatorError();
-      log(pando::kLogError, "fatal error in downloading by job (%d)", jobId());
+      engineLog(pando::kLogError, kComponent, "fatal error in downloading by job (%d)", jobId());
     }
     return false;
   }
@@ -306,7 +304,7 @@ bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uin
   SegmentPiece bytes{piece->buffer(), piece->generation(), 0, length, piece->start()};
   if (!data_->createAndAddSerializationJob(piece, piece->index(), std::move(bytes))) {
     data_->segmentFinished();
-    log(pando::kLogError, "failed to create a partial serialization job");
+    engineLog(pando::kLogError, kComponent, "failed to create a partial serialization job");
     return false;
   }
   data_->addBytesReceived(threadIndex_, length);
@@ -319,12 +317,13 @@ void DownloadJob::recordStreamHeaders() {
   std::string encoding;
   communicator.getResponseHeader("ETag", etag);
   communicator.getResponseHeader("Content-Encoding", encoding);
-  if (etag.empty()) log(pando::kLogTrace, "No ETAG header found in the single stream download.");
+  if (etag.empty())
+    engineLog(pando::kLogTrace, kComponent, "No ETAG header found in the single stream download.");
   data_->setResponseHeader("ETag", etag);
   data_->setResponseHeader("Content-Encoding", encoding);
-  log(pando::kLogTrace, encoding.empty()
-                            ? "No encoding found in the single stream download response header."
-                            : "Encoding found in the single stream download response header.");
+  engineLog(pando::kLogTrace, kComponent,
+            encoding.empty() ? "No encoding found in the single stream download response header."
+                             : "Encoding found in the single stream download response header.");
 }
 
 void DownloadJob::postCommunicatorError() {

@@ -1,7 +1,6 @@
 #include "download/engine/EngineFileSystem.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
 #include "download/engine/DLETypes.h"
 #include "download/engine/EngineErrorRecord.h"
@@ -39,13 +37,9 @@ bool writeAll(int fd, const std::string& text) {
 }
 
 bool homeOfUser(uid_t uid, std::string& out) {
-  std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
-    return false;
-  }
-  out = platform::underRoot(found->pw_dir);
+  platform::ConsoleUser user;
+  if (!platform::findUser(uid, user)) return false;
+  out = platform::underRoot(user.home);
   return true;
 }
 

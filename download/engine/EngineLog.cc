@@ -1,5 +1,6 @@
 #include "download/engine/EngineLog.h"
 
+#include <cstdarg>
 #include <memory>
 #include <mutex>
 
@@ -80,14 +81,10 @@ pando::Logger& EngineLog::getLogger() {
   return *logger;
 }
 
-void engineVlog(int level, const char* component, const char* format, va_list args) {
-  EngineLog::getLogger().vlogAs(level, kCategory, component, "", "", format, args);
-}
-
 void engineLog(int level, const char* component, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  engineVlog(level, component, format, args);
+  EngineLog::getLogger().vlogAs(level, kCategory, component, "", "", format, args);
   va_end(args);
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdarg>
-
 #include "foundation/logging/Logger.h"
 
 namespace gde {
@@ -30,7 +28,5 @@ class EngineLog {
 // (the class or function that logs).
 void engineLog(int level, const char* component, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-void engineVlog(int level, const char* component, const char* format, va_list args)
-    __attribute__((format(printf, 3, 0)));
 
 }  // namespace gde

@@ -4,7 +4,6 @@
 
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/EngineLog.h"
-#include "download/engine/HttpCommunicator.h"
 #include "download/engine/SegmentPlanner.h"
 
 namespace gde {
@@ -16,14 +15,6 @@ constexpr const char* kNotInitialized = "download yet not initialized";
 constexpr const char* kRunning =
     "download is in running state. Should be paused before any preference can be set";
 constexpr uint32_t kTicksPerCycle = 100;
-
-void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void log(int level, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  engineVlog(level, kComponent, format, args);
-  va_end(args);
-}
 
 }  // namespace
 
@@ -42,16 +33,17 @@ FileDownloadManager::~FileDownloadManager() {
 int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   std::lock_guard lock(mutex_);
   if (state_.load() != kDleStateStopped || initialized_.load()) {
-    log(pando::kLogTrace, "FileDownloadManager::init : already initialized");
+    engineLog(pando::kLogTrace, kComponent, "FileDownloadManager::init : already initialized");
     return 30;
   }
   if (!data_.init(request)) return -1;
   initialized_.store(true);
   state_.store(kDleStateStopped);
   const DownloadPreference& preference = data_.getPreference();
-  log(pando::kLogInfo, "The file to be downloaded is %s", preference.serverFullPath.c_str());
-  log(pando::kLogInfo, "Going to download the file at %s/%s", preference.targetFolderPath.c_str(),
-      preference.targetFileName.c_str());
+  engineLog(pando::kLogInfo, kComponent, "The file to be downloaded is %s",
+            preference.serverFullPath.c_str());
+  engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
+            preference.targetFolderPath.c_str(), preference.targetFileName.c_str());
   return 0;
 }
 
@@ -80,18 +72,18 @@ int32_t FileDownloadManager::planSegments() {
 bool FileDownloadManager::startSerializer() {
   serializer_ = std::make_unique<WorkerThread>(settings_);
   if (!serializer_->init(JobPoolContainer::kSerialization, &data_.getJobPool())) {
-    log(pando::kLogError, "failed to init file serializer thread");
+    engineLog(pando::kLogError, kComponent, "failed to init file serializer thread");
     return false;
   }
   if (!serializer_->run()) return false;
   serializer_->resume();
-  log(pando::kLogInfo, "file serializer thread id is %d", 0);
+  engineLog(pando::kLogInfo, kComponent, "file serializer thread id is %d", 0);
   return true;
 }
 
 int32_t FileDownloadManager::start() {
   std::unique_lock lock(mutex_);
-  log(pando::kLogInfo, "Starting download.");
+  engineLog(pando::kLogInfo, kComponent, "Starting download.");
   startTime_ = clock_.now();
   if (!initialized_.load()) {
     data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
@@ -103,8 +95,8 @@ int32_t FileDownloadManager::start() {
     return 30;
   }
   if (downloadThread_.joinable()) {
-    log(pando::kLogInfo,
-        "FileDownloadManager::runThisThread thread is already running. Closing it first");
+    engineLog(pando::kLogInfo, kComponent,
+              "FileDownloadManager::runThisThread thread is already running. Closing it first");
     std::thread previous = std::move(downloadThread_);
     run_->stop.request();
     lock.unlock();
@@ -112,7 +104,7 @@ int32_t FileDownloadManager::start() {
     lock.lock();
   }
   if (!data_.initializeFileDownload()) {
-    log(pando::kLogError, "failed to init the global file data for downloading");
+    engineLog(pando::kLogError, kComponent, "failed to init the global file data for downloading");
     return -1;
   }
   if (int32_t result = planSegments(); result != 0) {
@@ -128,21 +120,21 @@ int32_t FileDownloadManager::start() {
   const uint32_t threads =
       std::max(1u, std::min(data_.getPreference().prefs.threadCount, data_.outstandingSegments()));
   data_.activity().resetIdle(threads);
-  log(pando::kLogInfo, "Number of downloader threads are %d", threads);
+  engineLog(pando::kLogInfo, kComponent, "Number of downloader threads are %d", threads);
   data_.notifyIntercepts(kEventStarted, nullptr, 0);
   if (!pool_.init(threads, data_.getJobPool())) {
-    log(pando::kLogError, "failed to init thread pool");
+    engineLog(pando::kLogError, kComponent, "failed to init thread pool");
     return failStart(lock, -1);
   }
   state_.store(kDleStateRunning);
   data_.setProgressState(kDleStateRunning);
-  log(pando::kLogInfo, "starting the mac thread");
+  engineLog(pando::kLogInfo, kComponent, "starting the mac thread");
   run_ = std::make_shared<Run>();
   try {
     downloadThread_ = std::thread(&FileDownloadManager::downloadThreadProc, this, run_);
   } catch (const std::system_error& error) {
-    log(pando::kLogError, "failed to create the file download thread. Fatal Error. %d",
-        error.code().value());
+    engineLog(pando::kLogError, kComponent,
+              "failed to create the file download thread. Fatal Error. %d", error.code().value());
     return failStart(lock, -1);
   }
   return 0;
@@ -167,7 +159,7 @@ int32_t FileDownloadManager::pause() {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) return -4;
   if (state_.load() != kDleStateRunning) {
-    log(pando::kLogTrace, "DLE is not running. so, cannot pause it now");
+    engineLog(pando::kLogTrace, kComponent, "DLE is not running. so, cannot pause it now");
     return 10;
   }
   pauseLocked();
@@ -180,17 +172,18 @@ int32_t FileDownloadManager::resume() {
   data_.renewSession();
   int32_t state = state_.load();
   if (state != kDleStatePaused && state != kDleStatePauseRequested) {
-    log(pando::kLogTrace, "dle is not paused. So, no need to resume");
+    engineLog(pando::kLogTrace, kComponent, "dle is not paused. So, no need to resume");
     return 0;
   }
   if (!data_.responseHeader("ETag").empty()) {
     std::string current;
-    if (!fetchETAGValueFromServer(current)) return -2;
-    if (current != data_.responseHeader("ETag")) {
-      log(pando::kLogInfo,
-          "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
-          "download is invalid.",
-          current.c_str(), data_.responseHeader("ETag").c_str());
+    const EtagCheck::Result check = etagCheck_.compare(data_, current);
+    if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) return -2;
+    if (check == EtagCheck::Result::kChanged) {
+      engineLog(pando::kLogInfo, kComponent,
+                "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
+                "download is invalid.",
+                current.c_str(), data_.responseHeader("ETag").c_str());
       DLEErrorInfo error = data_.lastError();
       error.errorType = kDleErrorFileChanged;
       error.errorClass = kErrorClassFileChanged;
@@ -212,7 +205,8 @@ std::thread FileDownloadManager::stopLocked() {
   int32_t state = state_.load();
   if (state != kDleStateComplete && state != kDleStateStopped && state != kDleStateStopping &&
       state != kDleStateError) {
-    log(pando::kLogInfo, "download is not complete and hence stopping the download now");
+    engineLog(pando::kLogInfo, kComponent,
+              "download is not complete and hence stopping the download now");
     stopSerializerAndClose();
   }
   pool_.stopAll();
@@ -227,6 +221,7 @@ std::thread FileDownloadManager::stopLocked() {
 int32_t FileDownloadManager::stop() {
   std::thread ended;
   {
+    EtagCheck::Cancellation cancellation(etagCheck_);
     std::lock_guard lock(mutex_);
     if (!initialized_.load()) return 0;
     ended = stopLocked();
@@ -247,14 +242,14 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
   pool_.stopAll();
   if (serializer_) {
     if (!serializer_->requestStop()) {
-      log(pando::kLogError, "Failed to terminate the file serializer thread.");
+      engineLog(pando::kLogError, kComponent, "Failed to terminate the file serializer thread.");
     }
-    log(pando::kLogInfo, "waiting to terminate file serializer job");
+    engineLog(pando::kLogInfo, kComponent, "waiting to terminate file serializer job");
     serializer_->stop();
   }
   int32_t result = 0;
   if (!data_.close()) {
-    log(pando::kLogError, "failed to close the download global data");
+    engineLog(pando::kLogError, kComponent, "failed to close the download global data");
     result = -2;
   }
   state_.store(kDleStateStopped);
@@ -303,38 +298,14 @@ int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* int
   return 0;
 }
 
-bool FileDownloadManager::fetchETAGValueFromServer(std::string& out) {
-  HttpCommunicator communicator;
-  EngineErrorRecord error;
-  if (!communicator.init(&data_.session(), &data_.getPreference())) {
-    log(pando::kLogError,
-        "fetchETAGValueFromServer: failed to init the http downloader to get the ETAG value");
-    communicator.getError(error);
-    data_.classifyIntoLastError(error);
-    return false;
-  }
-  if (!communicator.createAndSendRequest("")) {
-    log(pando::kLogError,
-        "fetchETAGValueFromServer: failed to create and send the new request to get the ETAG "
-        "value");
-    communicator.getError(error);
-    data_.classifyIntoLastError(error);
-    return false;
-  }
-  communicator.getResponseHeader("ETag", out);
-  if (out.empty()) {
-    log(pando::kLogError,
-        "fetchETAGValueFromServer: failed to get the ETAG value from the head request");
-    return false;
-  }
-  return true;
-}
-
+// A failed check counts as a change, but one cut short by a stop tells nothing: the partial file
+// stays for a later resume.
 bool FileDownloadManager::hasETagChanged() {
   std::string current;
-  if (!fetchETAGValueFromServer(current)) return true;
-  return current != data_.responseHeader("ETag");
+  const EtagCheck::Result check = etagCheck_.compare(data_, current);
+  return check == EtagCheck::Result::kChanged || check == EtagCheck::Result::kFailed;
 }
+
 // ---- the download thread ----
 
 void FileDownloadManager::activateFirstThreads() {
@@ -412,9 +383,9 @@ bool FileDownloadManager::handleDownloadError(const Run& run) {
       reportError(run, info, key);
       return false;
     case kErrorClassRetryNow:
-      log(pando::kLogInfo,
-          "some intermittent error. Retrying now. Error code is %d and error type is %d",
-          info.errorCode, info.errorType);
+      engineLog(pando::kLogInfo, kComponent,
+                "some intermittent error. Retrying now. Error code is %d and error type is %d",
+                info.errorCode, info.errorType);
       return false;
     case kErrorClassFatal:
       failFatally(run, info);
@@ -451,8 +422,9 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
     info.message = "Bits have changed on the server. All files should be downloaded again now";
     info.retryable = 0;
   }
-  log(pando::kLogTrace, "Fatal error has occurred. Error code is %d and error type is %d",
-      info.errorCode, info.errorType);
+  engineLog(pando::kLogTrace, kComponent,
+            "Fatal error has occurred. Error code is %d and error type is %d", info.errorCode,
+            info.errorType);
   data_.setProgressState(kDleStateFatal);
   data_.setLastError(info);
   state_.store(kDleStateFatal);
@@ -463,7 +435,8 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
 void FileDownloadManager::waitAndRetry(const Run& run, const DLEErrorInfo& info) {
   auto wait = std::chrono::duration<double>(info.retryAfter * settings_.retryAfterScale);
   if (run.stop.waitFor(std::chrono::duration_cast<std::chrono::nanoseconds>(wait))) return;
-  log(pando::kLogInfo,
+  engineLog(
+      pando::kLogInfo, kComponent,
       "some intermittent error. Retrying now (after wait). Error code is %d and error type is %d",
       info.errorCode, info.errorType);
   std::unique_lock<std::mutex> lock;
@@ -511,15 +484,16 @@ void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controll
       controller.setState(AdaptiveThreadController::kNop);
       return;
     }
-    log(pando::kLogInfo, "decrementing the thread count. now the active thread count is %d",
-        active - 1);
+    engineLog(pando::kLogInfo, kComponent,
+              "decrementing the thread count. now the active thread count is %d", active - 1);
     pool_.deactivateLast();
   } else if (decision == AdaptiveThreadController::kMore) {
     if (active >= pool_.threadCount()) {
       controller.setState(AdaptiveThreadController::kNop);
       return;
     }
-    log(pando::kLogInfo, "incrementing the thread. now the active thread count is %d", active + 1);
+    engineLog(pando::kLogInfo, kComponent,
+              "incrementing the thread. now the active thread count is %d", active + 1);
     pool_.activateNext();
   }
 }
@@ -528,10 +502,12 @@ bool FileDownloadManager::finishFile() {
   bool gzip = data_.getPreference().singleStreamInEffect &&
               data_.responseHeader("Content-Encoding") == "gzip";
   if (gzip) {
-    log(pando::kLogInfo, "gzip encoding received in respose header. Going to unzip...");
+    engineLog(pando::kLogInfo, kComponent,
+              "gzip encoding received in respose header. Going to unzip...");
     return data_.gunzipDownloadedFile("");
   }
-  log(pando::kLogInfo, "No encoding received in respose header. Going to rename...");
+  engineLog(pando::kLogInfo, kComponent,
+            "No encoding received in respose header. Going to rename...");
   return data_.moveDownloadedFile("");
 }
 
@@ -543,13 +519,13 @@ void FileDownloadManager::complete(const Run& run) {
   reportStatistics();
   int error = 0;
   if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
-    log(pando::kLogTrace,
-        "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
+    engineLog(pando::kLogTrace, kComponent,
+              "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
   }
   stopSerializerAndClose();
   if (!finishFile()) {
-    log(pando::kLogError,
-        "An error has occurred while renaming the temporary named downloaded file.");
+    engineLog(pando::kLogError, kComponent,
+              "An error has occurred while renaming the temporary named downloaded file.");
     data_.setProgressState(kDleStateError);
     state_.store(kDleStateError);
     lock.unlock();
@@ -564,9 +540,10 @@ void FileDownloadManager::complete(const Run& run) {
   state_.store(kDleStateComplete);
   const double elapsed =
       std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
-  log(pando::kLogInfo, "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
-      preference.serverFullPath.c_str(),
-      static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
+  engineLog(pando::kLogInfo, kComponent,
+            "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
+            preference.serverFullPath.c_str(),
+            static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
   lock.unlock();
   sendProgress();
 }

@@ -12,6 +12,7 @@
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/DownloadSettings.h"
 #include "download/engine/EngineClock.h"
+#include "download/engine/EtagCheck.h"
 #include "download/engine/HangWatch.h"
 #include "download/engine/HttpSession.h"
 #include "download/engine/StopSignal.h"
@@ -36,7 +37,8 @@ namespace gde {
 // of a resume rebuild) on the calling thread; an intercept must not call back into the manager.
 // The download thread takes the manager lock only for its error actions and the completion, and
 // gives up when a stop is requested, so stop joins it outside the lock and never waits on it.
-// Every wait of the download thread ends at once when the download stops.
+// Every wait of the download thread ends at once when the download stops, and so does an ETag
+// check under the lock (resume, the fatal path): stop cancels it before it takes the lock.
 class FileDownloadManager {
  public:
   explicit FileDownloadManager(
@@ -69,7 +71,6 @@ class FileDownloadManager {
   bool startSerializer();
   int32_t stopSerializerAndClose();
   void pauseLocked();
-  bool fetchETAGValueFromServer(std::string& out);
   bool hasETagChanged();
 
   // The download thread.
@@ -95,6 +96,7 @@ class FileDownloadManager {
   std::atomic<bool> initialized_{false};
   std::atomic<int32_t> state_{kDleStateStopped};
   DownloadGlobalData data_;
+  EtagCheck etagCheck_;
   WorkerThreadPool pool_;
   std::unique_ptr<WorkerThread> serializer_;  // guarded by mutex_
   std::thread downloadThread_;                // guarded by mutex_

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/FileDownloadManager.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
@@ -211,6 +213,29 @@ TEST_F(EngineScenarioTest, ResumeRefusesAFileThatChangedWhilePaused) {
   DLEProgress progress;
   manager->getProgress(progress);
   EXPECT_EQ(progress.state, 1);
+}
+
+TEST_F(EngineScenarioTest, StopCutsShortAResumeWhoseETagCheckTheServerStalls) {
+  addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
+  HttpSettings http = quickHttp();
+  http.headTimeout = std::chrono::seconds(15);
+  FileDownloadManager manager(quickSettings(), EngineClock::steady(), http);
+  ASSERT_EQ(manager.init(request(2)), 0);
+  ASSERT_EQ(manager.start(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(manager.pause(), 0);
+  server().clearRules();
+  addFault(1, 0, fault(FaultKind::StallBeforeReply));
+  server().clearLog();
+  std::thread resumer([&] { EXPECT_EQ(manager.resume(), -2); });
+  while (server().requestsFor("/file.bin").empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(manager.stop(), 0);
+  resumer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+  EXPECT_TRUE(std::filesystem::exists(partial()));
 }
 
 TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
