@@ -157,7 +157,7 @@ TEST_F(CrashResumeTest, EveryKilledDownloadResumesFromItsMetaFileAndEndsIdentica
   slow.kind = testserver::FaultKind::SlowBody;
   slow.bytes = kBytesPerSecondPerConnection;
   server().addRule(testserver::Rule{"/big.bin", 1, 0, slow});
-  const std::string target = scratch().file("big.bin");
+  const std::string target = (scratch() / "big.bin");
   std::mt19937 random(std::random_device{}());
   std::uniform_int_distribution<int> delayMs(50, 600);
   uint64_t worst = 0;

@@ -7,7 +7,7 @@
 
 #include "download/engine/DownloadFileHandle.h"
 #include "tests/download/engine/support/FakeDiskSpaceProbe.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/download/engine/support/FolderFiles.h"
 
 namespace gde {
 namespace {
@@ -20,8 +20,8 @@ FileHandleSettings quickSettings() {
 }
 
 TEST(DownloadFileHandleTest, WritesAndReadsAtPositions) {
-  ScratchFolder folder;
-  const std::string path = folder.write("part", std::string(10, '.'));
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "part", std::string(10, '.'));
   DownloadFileHandle handle(quickSettings());
   ASSERT_TRUE(handle.open(path));
   EXPECT_TRUE(handle.open(path)) << "already open";
@@ -34,13 +34,13 @@ TEST(DownloadFileHandleTest, WritesAndReadsAtPositions) {
   ASSERT_TRUE(handle.getSize(size));
   EXPECT_EQ(size, 14u);
   handle.close();
-  EXPECT_EQ(ScratchFolder::read(path), std::string("...abc....\0\0xy", 14));
+  EXPECT_EQ(wendtest::readFile(path), std::string("...abc....\0\0xy", 14));
 }
 
 TEST(DownloadFileHandleTest, ReadToEndOfAnEmptyFileGivesAnEmptyTerminatedBuffer) {
-  ScratchFolder folder;
+  wendtest::TemporaryFolder folder;
   DownloadFileHandle handle(quickSettings());
-  ASSERT_TRUE(handle.open(folder.write("empty", "")));
+  ASSERT_TRUE(handle.open(writeIn(folder, "empty", "")));
   std::string data = "stale";
   ASSERT_TRUE(handle.readToEnd(data, 0, 100));
   EXPECT_EQ(data.size(), 0u);
@@ -48,9 +48,9 @@ TEST(DownloadFileHandleTest, ReadToEndOfAnEmptyFileGivesAnEmptyTerminatedBuffer)
 }
 
 TEST(DownloadFileHandleTest, ReadToEndRefusesMoreThanItsBound) {
-  ScratchFolder folder;
+  wendtest::TemporaryFolder folder;
   DownloadFileHandle handle(quickSettings());
-  ASSERT_TRUE(handle.open(folder.write("f", "0123456789")));
+  ASSERT_TRUE(handle.open(writeIn(folder, "f", "0123456789")));
   std::string data;
   ASSERT_TRUE(handle.readToEnd(data, 4, 6));
   EXPECT_EQ(data, "456789");
@@ -60,9 +60,9 @@ TEST(DownloadFileHandleTest, ReadToEndRefusesMoreThanItsBound) {
 }
 
 TEST(DownloadFileHandleTest, ReadingPastTheEndFails) {
-  ScratchFolder folder;
+  wendtest::TemporaryFolder folder;
   DownloadFileHandle handle(quickSettings());
-  ASSERT_TRUE(handle.open(folder.write("f", "abc")));
+  ASSERT_TRUE(handle.open(writeIn(folder, "f", "abc")));
   char buffer[4];
   EXPECT_FALSE(handle.readAt(1, buffer, 4));
   EXPECT_EQ(handle.getError().type, ERROR_FILE_SYSTEM);
@@ -82,10 +82,10 @@ TEST(DownloadFileHandleTest, OperationsOnAClosedHandleFail) {
 }
 
 TEST(DownloadFileHandleTest, OpeningAMissingFileTriesTwiceTheWaitApart) {
-  ScratchFolder folder;
+  wendtest::TemporaryFolder folder;
   DownloadFileHandle handle(FileHandleSettings{milliseconds(50)});
   const auto started = steady_clock::now();
-  EXPECT_FALSE(handle.open(folder.file("missing")));
+  EXPECT_FALSE(handle.open((folder / "missing")));
   EXPECT_GE(steady_clock::now() - started, milliseconds(50));
   const EngineErrorRecord error = handle.getError();
   EXPECT_EQ(error.type, ERROR_FILE_SYSTEM);
@@ -94,9 +94,9 @@ TEST(DownloadFileHandleTest, OpeningAMissingFileTriesTwiceTheWaitApart) {
 }
 
 TEST(DownloadFileHandleTest, OpeningDoesNotFollowALink) {
-  ScratchFolder folder;
-  const std::string target = folder.write("target", "keep");
-  const std::string link = folder.file("link");
+  wendtest::TemporaryFolder folder;
+  const std::string target = writeIn(folder, "target", "keep");
+  const std::string link = (folder / "link");
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
   DownloadFileHandle handle(quickSettings());
   EXPECT_FALSE(handle.open(link));
@@ -113,8 +113,8 @@ TEST(DownloadFileHandleTest, AFullVolumeRecordsDiskFull) {
 }
 
 TEST(DownloadFileHandleTest, AWriteFailureIsDiskFullOnlyWhenTheVolumeHasNoRoom) {
-  ScratchFolder folder;
-  const std::string path = folder.write("f", "abc");
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "f", "abc");
   FakeDiskSpaceProbe full;
   full.freeBytes = 0;
   FakeDiskSpaceProbe roomy;
@@ -128,8 +128,8 @@ TEST(DownloadFileHandleTest, AWriteFailureIsDiskFullOnlyWhenTheVolumeHasNoRoom) 
 }
 
 TEST(DownloadFileHandleTest, ConcurrentWritersNeverInterleave) {
-  ScratchFolder folder;
-  const std::string path = folder.write("shared", "");
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "shared", "");
   DownloadFileHandle handle(quickSettings());
   ASSERT_TRUE(handle.open(path));
   constexpr int kThreads = 8;
@@ -147,7 +147,7 @@ TEST(DownloadFileHandleTest, ConcurrentWritersNeverInterleave) {
   }
   for (auto& writer : writers) writer.join();
   handle.close();
-  const std::string data = ScratchFolder::read(path);
+  const std::string data = wendtest::readFile(path);
   ASSERT_EQ(data.size(), kThreads * kBlocks * kBlock);
   for (size_t i = 0; i < data.size(); ++i) {
     ASSERT_EQ(data[i], static_cast<char>('a' + (i / kBlock) % kThreads)) << i;

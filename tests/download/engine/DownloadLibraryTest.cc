@@ -2,7 +2,7 @@
 #include <stdlib.h>
 
 #include "download/engine/DownloadLibrary.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace gde {
 namespace {
@@ -12,7 +12,7 @@ class DownloadLibraryTest : public ::testing::Test {
  protected:
   void SetUp() override { ::setenv("WEND_ROOT", scratch.path().c_str(), 1); }
   void TearDown() override { ::unsetenv("WEND_ROOT"); }
-  ScratchFolder scratch;
+  wendtest::TemporaryFolder scratch;
 };
 
 TEST_F(DownloadLibraryTest, OpensOnceAndKeepsTheFirstReference) {

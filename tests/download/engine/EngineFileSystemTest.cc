@@ -10,7 +10,7 @@
 #include "download/engine/EngineErrorRecord.h"
 #include "download/engine/EngineFileSystem.h"
 #include "tests/download/engine/support/FakeDiskSpaceProbe.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/download/engine/support/FolderFiles.h"
 
 namespace gde {
 namespace {
@@ -122,18 +122,17 @@ TEST(EngineFileSystemTest, DiskFullIsToldFromOtherFileErrors) {
 }
 
 TEST(EngineFileSystemTest, TheSystemProbeMeasuresTheVolumeOfAFileNotYetCreated) {
-  ScratchFolder folder;
+  wendtest::TemporaryFolder folder;
   uint64_t freeBytes = 0;
-  ASSERT_TRUE(systemDiskSpaceProbe().readFreeBytes(folder.file("not-yet"), freeBytes));
+  ASSERT_TRUE(systemDiskSpaceProbe().readFreeBytes((folder / "not-yet"), freeBytes));
   EXPECT_GT(freeBytes, 0u);
   QuotaRecord quota;
-  EXPECT_NE(systemDiskSpaceProbe().readUserQuota(folder.file("not-yet"), quota),
-            QuotaState::kError);
+  EXPECT_NE(systemDiskSpaceProbe().readUserQuota((folder / "not-yet"), quota), QuotaState::kError);
 }
 
 TEST(EngineFileSystemTest, FilesAreCreatedSizedAndDeleted) {
-  ScratchFolder folder;
-  const std::string path = folder.file("part.bin");
+  wendtest::TemporaryFolder folder;
+  const std::string path = (folder / "part.bin");
   int error = -1;
   ASSERT_TRUE(createLocalFile(path, error));
   EXPECT_EQ(error, 0);
@@ -149,8 +148,8 @@ TEST(EngineFileSystemTest, FilesAreCreatedSizedAndDeleted) {
 }
 
 TEST(EngineFileSystemTest, AFailedTruncationClassifiesAndRemovesTheFile) {
-  ScratchFolder folder;
-  const std::string path = folder.write("part.bin", "abc");
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "part.bin", "abc");
   FakeDiskSpaceProbe full;
   full.freeBytes = 0;
   int error = 0;
@@ -160,58 +159,58 @@ TEST(EngineFileSystemTest, AFailedTruncationClassifiesAndRemovesTheFile) {
 }
 
 TEST(EngineFileSystemTest, CreationDoesNotFollowALinkAtTheTarget) {
-  ScratchFolder folder;
-  const std::string victim = folder.write("victim", "keep");
-  const std::string link = folder.file("link");
+  wendtest::TemporaryFolder folder;
+  const std::string victim = writeIn(folder, "victim", "keep");
+  const std::string link = (folder / "link");
   ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
   int error = 0;
   EXPECT_FALSE(createLocalFile(link, error));
   EXPECT_EQ(error, ELOOP);
-  EXPECT_EQ(ScratchFolder::read(victim), "keep");
+  EXPECT_EQ(wendtest::readFile(victim), "keep");
 }
 
 TEST(EngineFileSystemTest, RenameMovesButNeverReplaces) {
-  ScratchFolder folder;
-  const std::string from = folder.write("from", "new");
-  const std::string to = folder.file("to");
+  wendtest::TemporaryFolder folder;
+  const std::string from = writeIn(folder, "from", "new");
+  const std::string to = (folder / "to");
   int error = 0;
   ASSERT_TRUE(renameFile(to, from, error));
-  EXPECT_EQ(ScratchFolder::read(to), "new");
-  const std::string other = folder.write("other", "other");
+  EXPECT_EQ(wendtest::readFile(to), "new");
+  const std::string other = writeIn(folder, "other", "other");
   EXPECT_FALSE(renameFile(to, other, error));
   EXPECT_EQ(error, EEXIST);
-  EXPECT_EQ(ScratchFolder::read(to), "new");
+  EXPECT_EQ(wendtest::readFile(to), "new");
   EXPECT_FALSE(renameFile("", other, error));
 }
 
 TEST(EngineFileSystemTest, FoldersAreCreatedWithParentsAndRemovedWithContents) {
-  ScratchFolder folder;
-  const std::string deep = folder.file("a/b/c");
+  wendtest::TemporaryFolder folder;
+  const std::string deep = (folder / "a/b/c");
   int error = 0;
   ASSERT_TRUE(createFolder(deep, error));
   EXPECT_TRUE(folderExists(deep));
-  folder.write("a/b/c/f", "x");
-  ASSERT_TRUE(removeFolder(folder.file("a"), error));
-  EXPECT_FALSE(folderExists(folder.file("a")));
-  const std::string file = folder.write("plain", "x");
+  writeIn(folder, "a/b/c/f", "x");
+  ASSERT_TRUE(removeFolder((folder / "a"), error));
+  EXPECT_FALSE(folderExists((folder / "a")));
+  const std::string file = writeIn(folder, "plain", "x");
   EXPECT_FALSE(createFolder(file + "/sub", error));
   EXPECT_NE(error, 0);
 }
 
 TEST(EngineFileSystemTest, WriteStringToFileReplacesTheWholeFile) {
-  ScratchFolder folder;
-  const std::string path = folder.write("state", "a much longer old text");
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "state", "a much longer old text");
   ASSERT_TRUE(writeStringToFile(path, "new"));
-  EXPECT_EQ(ScratchFolder::read(path), "new");
+  EXPECT_EQ(wendtest::readFile(path), "new");
   EXPECT_FALSE(writeStringToFile("", "x"));
-  EXPECT_FALSE(writeStringToFile(folder.file("missing/dir/f"), "x"));
+  EXPECT_FALSE(writeStringToFile((folder / "missing/dir/f"), "x"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
                           std::filesystem::directory_iterator()),
             1);
 }
 
 TEST(EngineFileSystemTest, HomeFoldersLieUnderTheRoot) {
-  ScratchFolder root;
+  wendtest::TemporaryFolder root;
   ::setenv("WEND_ROOT", root.path().c_str(), 1);
   ::setenv("WEND_CONSOLE_UID", std::to_string(::getuid()).c_str(), 1);
   std::string home;

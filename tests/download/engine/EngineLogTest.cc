@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "download/engine/EngineLog.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace gde {
 namespace {
@@ -33,7 +33,7 @@ class EngineLogTest : public ::testing::Test {
     return {};
   }
 
-  ScratchFolder root;
+  wendtest::TemporaryFolder root;
 };
 
 TEST_F(EngineLogTest, OpeningCreatesTheLogFolderOfTheConsoleUser) {
@@ -55,7 +55,7 @@ TEST_F(EngineLogTest, InfoLinesReachDlmLogWhileItIsOpen) {
   engineLog(pando::kLogTrace, "EngineLogTest", "below the threshold");
   EngineLog::close();
   engineLog(pando::kLogError, "EngineLogTest", "after the last close");
-  const std::string text = ScratchFolder::read((logFolder() / "DLM.log").string());
+  const std::string text = wendtest::readFile((logFolder() / "DLM.log").string());
   EXPECT_NE(text.find("written 1"), std::string::npos) << text;
   EXPECT_NE(text.find("EngineLogTest"), std::string::npos) << text;
   EXPECT_EQ(text.find("below the threshold"), std::string::npos) << text;
@@ -98,7 +98,7 @@ TEST_F(EngineLogTest, ThreadsMayLogWhileReferencesComeAndGo) {
   stop = true;
   for (auto& logger : loggers) logger.join();
   EXPECT_FALSE(EngineLog::isOpen());
-  const std::string text = ScratchFolder::read((logFolder() / "DLM.log").string());
+  const std::string text = wendtest::readFile((logFolder() / "DLM.log").string());
   EXPECT_NE(text.find("client 49"), std::string::npos);
 }
 

@@ -19,7 +19,7 @@ class FileDownloadManagerTest : public TestServerFixture {
   std::unique_ptr<FileDownloadManager> makeManager(DownloadSettings settings = quickSettings()) {
     return std::make_unique<FileDownloadManager>(settings, EngineClock::steady(), quickHttp());
   }
-  std::string target() const { return scratch().file("out.bin"); }
+  std::string target() const { return (scratch() / "out.bin"); }
   std::string expected(uint64_t seed, uint64_t size) const { return generatedBytes(seed, 0, size); }
 };
 
@@ -36,7 +36,7 @@ TEST_F(FileDownloadManagerTest, DownloadsWholeFilesByteForByteWithAnyThreadCount
                 0);
       ASSERT_EQ(manager->start(), 0);
       ASSERT_EQ(waitForState(*manager, {5, 6, 7}), 5);
-      EXPECT_EQ(ScratchFolder::read(target()), expected(7, size));
+      EXPECT_EQ(wendtest::readFile(target()), expected(7, size));
       EXPECT_EQ(events.completedPath(), target());
       EXPECT_FALSE(fileExists(target() + ".quarrydownload"));
       EXPECT_FALSE(fileExists(target() + ".quarrydownload.quarryd"));
@@ -88,10 +88,10 @@ class EngineScenarioTest : public TestServerFixture {
   void addFault(unsigned first, unsigned count, Fault fault) {
     server().addRule(Rule{"/file.bin", first, count, fault});
   }
-  std::string target() const { return scratch().file("out.bin"); }
+  std::string target() const { return (scratch() / "out.bin"); }
   std::string partial() const { return target() + ".quarrydownload"; }
   bool targetIsTheFile() const {
-    return ScratchFolder::read(target()) == generatedBytes(kSeed, 0, kSize);
+    return wendtest::readFile(target()) == generatedBytes(kSeed, 0, kSize);
   }
   // Bytes asked for by ranged GETs since the log was cleared, the two-byte probe left out.
   uint64_t rangedBytesRequested() {
@@ -194,7 +194,7 @@ TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
   server().clearLog();
   auto second = makeManager();
   ASSERT_EQ(run(*second, request(2, 0x10000)), 5);
-  EXPECT_EQ(ScratchFolder::read(target()), generatedBytes(kSeed + 1, 0, kSize));
+  EXPECT_EQ(wendtest::readFile(target()), generatedBytes(kSeed + 1, 0, kSize));
   EXPECT_EQ(rangedBytesRequested(), kSize);
 }
 
@@ -381,13 +381,13 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries
 }
 
 TEST_F(EngineScenarioTest, KeepsAnExistingTargetAndReportsTheClash) {
-  scratch().write("out.bin", "mine");
+  writeIn(scratch(), "out.bin", "mine");
   auto manager = makeManager();
   ASSERT_EQ(run(*manager, request()), 6);
   DLEErrorInfo error;
   manager->getLastError(error);
   EXPECT_EQ(error.errorType, kDleErrorNameClash);
-  EXPECT_EQ(ScratchFolder::read(target()), "mine");
+  EXPECT_EQ(wendtest::readFile(target()), "mine");
   EXPECT_TRUE(fileExists(partial()));
 }
 
@@ -397,7 +397,7 @@ TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
   input.preferences.downloadStartAddress = 1000;
   input.preferences.bytesToDownload = 500000;
   ASSERT_EQ(run(*manager, input), 5);
-  EXPECT_EQ(ScratchFolder::read(target()), generatedBytes(kSeed, 1000, 500000));
+  EXPECT_EQ(wendtest::readFile(target()), generatedBytes(kSeed, 1000, 500000));
   manager->stop();
 
   auto beyond = makeManager();

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "download/engine/GzipFileInflater.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/download/engine/support/FolderFiles.h"
 
 namespace gde {
 namespace {
@@ -33,7 +33,7 @@ class GzipFileInflaterTest : public ::testing::Test {
     }
     return count;
   }
-  ScratchFolder scratch;
+  wendtest::TemporaryFolder scratch;
   std::string error;
   int systemError = 0;
 };
@@ -41,9 +41,9 @@ class GzipFileInflaterTest : public ::testing::Test {
 TEST_F(GzipFileInflaterTest, InflatesLargeAndConcatenatedStreamsThenDeletesTheSource) {
   std::string big(3 * 1024 * 1024, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 7919) >> 5);
-  std::string source = scratch.write("in.gz", gzip(big) + gzip("tail"));
-  ASSERT_TRUE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError)) << error;
-  EXPECT_EQ(ScratchFolder::read(scratch.file("out")), big + "tail");
+  std::string source = writeIn(scratch, "in.gz", gzip(big) + gzip("tail"));
+  ASSERT_TRUE(GzipFileInflater::inflate(source, (scratch / "out"), error, systemError)) << error;
+  EXPECT_EQ(wendtest::readFile((scratch / "out")), big + "tail");
   EXPECT_FALSE(std::filesystem::exists(source));
   EXPECT_EQ(entries(), 1u) << "no temporary file is left";
 }
@@ -51,19 +51,19 @@ TEST_F(GzipFileInflaterTest, InflatesLargeAndConcatenatedStreamsThenDeletesTheSo
 TEST_F(GzipFileInflaterTest, ADamagedOrCutStreamKeepsTheSourceAndLeavesNoTarget) {
   std::string whole = gzip(std::string(100000, 'a'));
   for (const std::string& bad : {whole.substr(0, whole.size() / 2), std::string("not gzip")}) {
-    std::string source = scratch.write("in.gz", bad);
-    EXPECT_FALSE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError));
+    std::string source = writeIn(scratch, "in.gz", bad);
+    EXPECT_FALSE(GzipFileInflater::inflate(source, (scratch / "out"), error, systemError));
     EXPECT_TRUE(std::filesystem::exists(source));
-    EXPECT_FALSE(std::filesystem::exists(scratch.file("out")));
+    EXPECT_FALSE(std::filesystem::exists((scratch / "out")));
     EXPECT_EQ(entries(), 1u);
   }
 }
 
 TEST_F(GzipFileInflaterTest, NeverReplacesAnExistingTarget) {
-  std::string source = scratch.write("in.gz", gzip("new"));
-  scratch.write("out", "old");
-  EXPECT_FALSE(GzipFileInflater::inflate(source, scratch.file("out"), error, systemError));
-  EXPECT_EQ(ScratchFolder::read(scratch.file("out")), "old");
+  std::string source = writeIn(scratch, "in.gz", gzip("new"));
+  writeIn(scratch, "out", "old");
+  EXPECT_FALSE(GzipFileInflater::inflate(source, (scratch / "out"), error, systemError));
+  EXPECT_EQ(wendtest::readFile((scratch / "out")), "old");
   EXPECT_TRUE(std::filesystem::exists(source));
 }
 

@@ -193,7 +193,7 @@ TEST_F(HttpCommunicatorTest, RangedGetDeliversExactlyThatRange) {
 
 TEST_F(HttpCommunicatorTest, PlainGetDeliversTheWholeFileFromDisk) {
   const std::string content = generatedBytes(3, 0, 5 << 20);
-  scratch().write("disk.bin", content);
+  writeIn(scratch(), "disk.bin", content);
   auto& http = communicator("/disk.bin");
   ASSERT_TRUE(http.initSingleStreamDownload());
   int result = 0;
@@ -485,8 +485,8 @@ TEST_F(HttpCommunicatorTest, UnsafeHeadersAndPortsAreRefusedBeforeAnythingIsSent
 class HttpCommunicatorTlsTest : public HttpCommunicatorTest {
  protected:
   testserver::TestServer& startTlsServer(int maxVersion = 0) {
-    certificate_ = scratch().file("server.pem");
-    const std::string key = scratch().file("server.key");
+    certificate_ = (scratch() / "server.pem");
+    const std::string key = (scratch() / "server.key");
     EXPECT_TRUE(testserver::writeTestCertificate(certificate_, key));
     testserver::TestServerSettings settings;
     settings.tlsCertificateFile = certificate_;

@@ -8,7 +8,7 @@
 
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/QuarryDFileManager.h"
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/download/engine/support/FolderFiles.h"
 
 namespace gde {
 namespace {
@@ -32,7 +32,7 @@ const Headers& sampleHeaders() {
 
 std::string golden(const std::string& name) {
   const std::filesystem::path here(__FILE__);
-  return ScratchFolder::read((here.parent_path() / "golden" / name).string());
+  return wendtest::readFile((here.parent_path() / "golden" / name).string());
 }
 
 FileHandleSettings quickSettings() {
@@ -50,8 +50,8 @@ void startMetaFile(QuarryDFileManager& meta, const std::string& path) {
 
 class QuarryDFileManagerTest : public ::testing::Test {
  protected:
-  ScratchFolder folder;
-  std::string path = folder.file("file.bin.quarrydownload.quarryd");
+  wendtest::TemporaryFolder folder;
+  std::string path = (folder / "file.bin.quarrydownload.quarryd");
   QuarryDFileManager meta{quickSettings()};
 };
 
@@ -67,7 +67,7 @@ TEST_F(QuarryDFileManagerTest, RecordAndHeaderOffsetsFollowTheSegmentSlots) {
 TEST_F(QuarryDFileManagerTest, ANewMetaFileMatchesItsGoldenBytes) {
   startMetaFile(meta, path);
   meta.close();
-  EXPECT_EQ(ScratchFolder::read(path), golden("fresh-10MiB-2MiB.quarryd"));
+  EXPECT_EQ(wendtest::readFile(path), golden("fresh-10MiB-2MiB.quarryd"));
 }
 
 TEST_F(QuarryDFileManagerTest, RecordedProgressMatchesItsGoldenBytes) {
@@ -76,11 +76,11 @@ TEST_F(QuarryDFileManagerTest, RecordedProgressMatchesItsGoldenBytes) {
   ASSERT_TRUE(meta.writeSegmentProgress(2, 1048576));
   ASSERT_TRUE(meta.writeSegmentProgress(5, 524288));
   meta.close();
-  EXPECT_EQ(ScratchFolder::read(path), golden("progress-10MiB-2MiB.quarryd"));
+  EXPECT_EQ(wendtest::readFile(path), golden("progress-10MiB-2MiB.quarryd"));
 }
 
 TEST_F(QuarryDFileManagerTest, AGoldenFileReadsBackItsHeadersAndProgress) {
-  folder.write("file.bin.quarrydownload.quarryd", golden("progress-10MiB-2MiB.quarryd"));
+  writeIn(folder, "file.bin.quarrydownload.quarryd", golden("progress-10MiB-2MiB.quarryd"));
   ASSERT_TRUE(meta.open(path));
   EXPECT_TRUE(meta.checkMagic());
   Headers headers;
@@ -95,7 +95,7 @@ TEST_F(QuarryDFileManagerTest, AGoldenFileReadsBackItsHeadersAndProgress) {
 }
 
 TEST_F(QuarryDFileManagerTest, AFreshFileReadsZeroForEverySegment) {
-  folder.write("file.bin.quarrydownload.quarryd", golden("fresh-10MiB-2MiB.quarryd"));
+  writeIn(folder, "file.bin.quarrydownload.quarryd", golden("fresh-10MiB-2MiB.quarryd"));
   ASSERT_TRUE(meta.open(path));
   for (uint32_t i = 0; i <= kLastIndex; ++i) {
     uint32_t written = 99;
@@ -110,13 +110,13 @@ TEST_F(QuarryDFileManagerTest, AFreshFileReadsZeroForEverySegment) {
 TEST_F(QuarryDFileManagerTest, AWrongMagicIsRefused) {
   std::string bytes = golden("fresh-10MiB-2MiB.quarryd");
   bytes[17] = '2';
-  folder.write("file.bin.quarrydownload.quarryd", bytes);
+  writeIn(folder, "file.bin.quarrydownload.quarryd", bytes);
   ASSERT_TRUE(meta.open(path));
   EXPECT_FALSE(meta.checkMagic());
 }
 
 TEST_F(QuarryDFileManagerTest, AShortFileFailsTheMagicCheck) {
-  folder.write("file.bin.quarrydownload.quarryd", "Orvel_Down");
+  writeIn(folder, "file.bin.quarrydownload.quarryd", "Orvel_Down");
   ASSERT_TRUE(meta.open(path));
   EXPECT_FALSE(meta.checkMagic());
   Headers headers;
@@ -134,7 +134,7 @@ TEST_F(QuarryDFileManagerTest, MalformedHeaderBlocksAreRefused) {
       "x<headers>@START@ETAG{|}abc@END@</headers>",  // likewise
   };
   for (const auto& block : blocks) {
-    folder.write("file.bin.quarrydownload.quarryd", prefix + block);
+    writeIn(folder, "file.bin.quarrydownload.quarryd", prefix + block);
     QuarryDFileManager reader{quickSettings()};
     ASSERT_TRUE(reader.open(path));
     Headers headers;
@@ -157,7 +157,7 @@ TEST_F(QuarryDFileManagerTest, HeaderEntriesParseLikeTheWriterWritesThem) {
       {"<headers>@START@A{|}@END@</headers>", {{"A", ""}}},
   };
   for (const auto& c : cases) {
-    folder.write("file.bin.quarrydownload.quarryd", prefix + c.block);
+    writeIn(folder, "file.bin.quarrydownload.quarryd", prefix + c.block);
     QuarryDFileManager reader{quickSettings()};
     ASSERT_TRUE(reader.open(path));
     Headers headers;
@@ -170,14 +170,14 @@ TEST_F(QuarryDFileManagerTest, AFileLargerThanItsRecordsAndHeaderRoomIsRefused) 
   const std::string prefix = golden("fresh-10MiB-2MiB.quarryd").substr(0, 144);
   const std::string fits =
       "<headers>" + std::string(QuarryDFileManager::kMaxHeadersBytes - 19, 'x') + "</headers>";
-  folder.write("file.bin.quarrydownload.quarryd", prefix + fits);
+  writeIn(folder, "file.bin.quarrydownload.quarryd", prefix + fits);
   {
     QuarryDFileManager reader{quickSettings()};
     ASSERT_TRUE(reader.open(path));
     Headers headers;
     EXPECT_TRUE(reader.readHeaders(headers, kLastIndex));
   }
-  folder.write("file.bin.quarrydownload.quarryd", prefix + fits + "x");
+  writeIn(folder, "file.bin.quarrydownload.quarryd", prefix + fits + "x");
   QuarryDFileManager reader{quickSettings()};
   ASSERT_TRUE(reader.open(path));
   Headers headers;
@@ -227,7 +227,7 @@ TEST_F(QuarryDFileManagerTest, OperationsNeedAnOpenFile) {
 }
 
 TEST_F(QuarryDFileManagerTest, OpeningAMissingFileRecordsTheFileError) {
-  EXPECT_FALSE(meta.open(folder.file("missing")));
+  EXPECT_FALSE(meta.open((folder / "missing")));
   EXPECT_FALSE(meta.isOpen());
   EXPECT_EQ(meta.getError().type, ERROR_FILE_SYSTEM);
 }

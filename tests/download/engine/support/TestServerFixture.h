@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/download/engine/support/ScratchFolder.h"
+#include "tests/download/engine/support/FolderFiles.h"
 #include "tools/testserver/BodyPattern.h"
 #include "tools/testserver/TestServer.h"
 
@@ -25,7 +25,7 @@ class TestServerFixture : public ::testing::Test {
   void TearDown() override { server_->stop(); }
 
   testserver::TestServer& server() { return *server_; }
-  const ScratchFolder& scratch() const { return scratch_; }
+  const wendtest::TemporaryFolder& scratch() const { return scratch_; }
   std::string url(std::string_view path) const { return server_->url(path); }
 
   // Bytes offset .. offset + length - 1 of a generated body.
@@ -36,6 +36,6 @@ class TestServerFixture : public ::testing::Test {
   }
 
  private:
-  ScratchFolder scratch_;
+  wendtest::TemporaryFolder scratch_;
   std::unique_ptr<testserver::TestServer> server_;
 };
