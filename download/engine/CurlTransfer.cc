@@ -11,8 +11,11 @@ namespace gde {
 namespace {
 
 // Large receive buffers let one read drain what the socket holds instead of 16 KiB at a time.
-constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr long kReceiveBufferBytes = 256 * 1024;
 constexpr std::chrono::milliseconds kPollSlice{1000};
+// The body waiting to be taken is held to about this much: on loopback one perform call can read
+// a whole multi-megabyte range, and a vector grown that far stays in each thread's heap arena.
+constexpr size_t kBodyBacklogBytes = kReceiveBufferBytes;
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && std::strchr(" \t\r\n", text.front()) != nullptr) text.remove_prefix(1);
@@ -39,6 +42,7 @@ CurlTransfer::~CurlTransfer() {
 
 bool CurlTransfer::start(const Request& request) {
   finish();
+  resumeReceiving();
   done_ = false;
   result_ = CURLE_OK;
   osErrno_ = 0;
@@ -176,6 +180,7 @@ size_t CurlTransfer::takeBody(unsigned char* out, size_t maximum) {
   if (bodyRead_ == body_.size()) {
     body_.clear();
     bodyRead_ = 0;
+    resumeReceiving();
   }
   return count;
 }
@@ -197,8 +202,19 @@ std::string CurlTransfer::header(const std::string& name) const {
   return {};
 }
 
+// libcurl keeps a chunk refused with CURL_WRITEFUNC_PAUSE and hands it over again on unpausing.
+void CurlTransfer::resumeReceiving() {
+  if (!receivingPaused_) return;
+  receivingPaused_ = false;
+  curl_easy_pause(easy_, CURLPAUSE_CONT);
+}
+
 size_t CurlTransfer::onBody(char* data, size_t size, size_t count, void* self) {
   auto& transfer = *static_cast<CurlTransfer*>(self);
+  if (transfer.body_.size() - transfer.bodyRead_ >= kBodyBacklogBytes) {
+    transfer.receivingPaused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   transfer.body_.insert(transfer.body_.end(), data, data + size * count);
   return size * count;
 }

@@ -13,7 +13,8 @@ namespace gde {
 // One HTTP/1.1 request at a time on a libcurl easy handle that the transfer keeps across requests,
 // so consecutive requests of one owner reuse the connection. The handle runs in the transfer's own
 // multi handle, so the owner pulls the response in slices (pump) instead of being called back.
-// Bodies arrive as sent: no content decoding.
+// Bodies arrive as sent: no content decoding. At most about one receive buffer of body waits to
+// be taken: beyond that the transfer pauses until takeBody has drained it.
 //
 // Threads: one owner thread makes every call, except wake(), which any thread may call while the
 // transfer exists.
@@ -79,6 +80,7 @@ class CurlTransfer {
   bool prepareHandle(const std::string& caFile);
   bool configure(const Request& request);
   void collectResult();
+  void resumeReceiving();
 
   CURL* easy_ = nullptr;
   CURLM* multi_ = nullptr;
@@ -92,7 +94,8 @@ class CurlTransfer {
   long status_ = 0;
   std::vector<std::pair<std::string, std::string>> headers_;
   std::vector<unsigned char> body_;
-  size_t bodyRead_ = 0;  // body_ before this offset was taken already
+  size_t bodyRead_ = 0;           // body_ before this offset was taken already
+  bool receivingPaused_ = false;  // the body callback paused the transfer until body_ drains
 };
 
 }  // namespace gde

@@ -22,9 +22,11 @@ struct DownloadSettings {
   Millis sizeRetryWindow{121000};
   Millis singleStreamSilence{60000};  // a single stream silent this long has timed out
   Millis fileCreateRetryWaits[3] = {Millis{0}, Millis{500}, Millis{1000}};
-  double retryAfterScale = 1.0;                   // applied to Retry-After and back-off waits
-  uint64_t serializerBacklogLimit = 16ull << 20;  // bytes waiting for the disk at most
-  uint32_t pieceSize = 0x40000;                   // bytes handed to the writer at a time
+  double retryAfterScale = 1.0;  // applied to Retry-After and back-off waits
+  // Bytes waiting for the disk at most. Small: a piece in the backlog keeps its whole segment's
+  // buffer alive, and twelve threads' segments in flight already take 24 MiB at the default size.
+  uint64_t serializerBacklogLimit = 4ull << 20;
+  uint32_t pieceSize = 0x40000;  // bytes handed to the writer at a time
 
   // The defaults with every duration multiplied by WEND_TIME_SCALE when it is a positive number.
   static DownloadSettings fromEnvironment();

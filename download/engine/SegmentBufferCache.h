@@ -14,7 +14,7 @@ namespace gde {
 // the process ends, so a buffer may be let go at any time.
 class SegmentBufferCache {
  public:
-  static constexpr uint64_t kIdleLimit = 16ull << 20;
+  static constexpr uint64_t kIdleLimit = 4ull << 20;  // two segments of the default size
 
   static SegmentBufferCache& instance();
   // A buffer of exactly `bytes` bytes (contents undefined); null when memory is short.
