@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -24,23 +23,6 @@ TEST(CriticalSectionTest, GuardsAnUpdateFromManyThreads) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(counter, 80000);
-}
-
-TEST(CriticalSectionTest, WorksWithAConditionVariable) {
-  CriticalSection lock;
-  std::condition_variable_any changed;
-  bool ready = false;
-  std::thread setter([&] {
-    std::lock_guard<CriticalSection> guard(lock);
-    ready = true;
-    changed.notify_all();
-  });
-  {
-    std::unique_lock<CriticalSection> guard(lock);
-    changed.wait(guard, [&] { return ready; });
-  }
-  setter.join();
-  EXPECT_TRUE(ready);
 }
 
 }  // namespace
