@@ -276,16 +276,6 @@ TEST_F(EngineScenarioTest, ReusesConnectionsAcrossSegments) {
   EXPECT_LE(server().connectionsAccepted(), 6u);
 }
 
-TEST_F(EngineScenarioTest, EndsFatallyWhenTheServerRefusesTheCredentials) {
-  addFault(3, 2, fault(FaultKind::Status, 0, 401));
-  auto manager = makeManager();
-  ASSERT_EQ(run(*manager, request(2)), 7);
-  DLEErrorInfo error;
-  manager->getLastError(error);
-  EXPECT_EQ(error.errorType, kDleErrorAuthFailed);
-  EXPECT_FALSE(fileExists(target()));
-}
-
 TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
   addFault(3, 0, fault(FaultKind::ShortBody));
   auto manager = makeManager();
@@ -297,15 +287,21 @@ TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
   EXPECT_GE(events.errors().size(), 1u);
 }
 
-TEST_F(EngineScenarioTest, EndsFatallyWhenTheFileIsMissing) {
-  addFault(3, 2, fault(FaultKind::Status, 0, 404));
-  auto manager = makeManager();
-  ASSERT_EQ(run(*manager, request(2)), 7);
-  DLEErrorInfo error;
-  manager->getLastError(error);
-  EXPECT_EQ(error.errorType, kDleErrorNotFound);
-  EXPECT_EQ(error.retryable, 0);
-  EXPECT_FALSE(fileExists(target()));
+TEST_F(EngineScenarioTest, EndsFatallyWithoutRetryWhenCredentialsAreRefusedOrTheFileIsMissing) {
+  for (auto [status, type] :
+       {std::pair{401, kDleErrorAuthFailed}, std::pair{404, kDleErrorNotFound}}) {
+    SCOPED_TRACE(status);
+    server().clearRules();
+    server().clearLog();  // counts requests from 1 again
+    addFault(3, 2, fault(FaultKind::Status, 0, status));
+    auto manager = makeManager();
+    ASSERT_EQ(run(*manager, request(2)), 7);
+    DLEErrorInfo error;
+    manager->getLastError(error);
+    EXPECT_EQ(error.errorType, type);
+    EXPECT_EQ(error.retryable, 0);
+    EXPECT_FALSE(fileExists(target()));
+  }
 }
 
 TEST_F(EngineScenarioTest, EndsFatallyAndCleansUpWhenTheServerLoopsOrTheFileIsGone) {
