@@ -25,8 +25,9 @@ bool LogFileLock::join() {
   key_t key = ftok(path_.c_str(), projectId_);
   if (key == -1) return false;
   if (!set_.open(key, {0, 1})) return false;
-  // The user count is kept without undo: it follows the sinks, not the processes.
-  if (set_.apply({{kUsers, 1, IPC_NOWAIT}})) return true;
+  // The user count is kept with undo: a process that dies, or exits without closing its sinks,
+  // leaves no user behind, so the last live user still removes the set.
+  if (set_.apply({{kUsers, 1, SEM_UNDO | IPC_NOWAIT}})) return true;
   set_.forget();
   return false;
 }
@@ -44,7 +45,7 @@ bool LogFileLock::unlock() {
 
 bool LogFileLock::release() {
   if (!set_.isOpen()) return true;
-  if (!set_.apply({{kUsers, -1, IPC_NOWAIT}})) {
+  if (!set_.apply({{kUsers, -1, SEM_UNDO | IPC_NOWAIT}})) {
     set_.forget();
     return false;
   }

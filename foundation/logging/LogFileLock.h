@@ -8,8 +8,8 @@ namespace pando {
 
 // Serialises the writers of one log file across threads and processes: a System V set keyed by
 // ftok(log path, project id). Semaphore 0 counts the sinks that use the file (the last one to
-// leave removes the set), semaphore 1 is the mutex (1 = free). The mutex is taken with undo, so a
-// process that dies while writing frees it.
+// leave removes the set), semaphore 1 is the mutex (1 = free). Both move with undo, so a process
+// that dies while writing frees the mutex, and one that never released leaves no user behind.
 //
 // Threads of one process serialise on the mutex as well, but tools such as ThreadSanitizer cannot
 // see that: a sink keeps its own in-process mutex around lock/unlock. One owner per object.

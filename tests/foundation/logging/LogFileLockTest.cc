@@ -37,6 +37,19 @@ TEST_F(LogFileLockTest, LastUserToLeaveRemovesTheSet) {
   EXPECT_TRUE(second->release()) << "nothing left to leave";
 }
 
+TEST_F(LogFileLockTest, AUserThatDiesWithoutLeavingStillLetsTheLastUserRemoveTheSet) {
+  LogFileLock lock;
+  ASSERT_TRUE(lock.open(path_, kProjectId));
+  pid_t child = wendtest::forkChild([&] {
+    LogFileLock childLock;
+    if (!childLock.open(path_, kProjectId)) return 1;
+    _exit(0);  // never releases
+  });
+  ASSERT_EQ(wendtest::waitChild(child), 0);
+  EXPECT_TRUE(lock.release());
+  EXPECT_LT(existingSet(), 0);
+}
+
 TEST_F(LogFileLockTest, ALockHeldByADeadProcessIsFreedByTheKernel) {
   LogFileLock lock;
   ASSERT_TRUE(lock.open(path_, kProjectId));
