@@ -11,7 +11,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include <cstring>
 
 #include "tools/testserver/BodyPattern.h"
+#include "tools/testserver/Gzip.h"
 
 namespace testserver {
 namespace {
@@ -73,20 +73,6 @@ std::string base64(std::string_view in) {
     out += i + 1 < in.size() ? kTable[(word >> 6) & 63] : '=';
     out += i + 2 < in.size() ? kTable[word & 63] : '=';
   }
-  return out;
-}
-
-std::string gzipCompress(std::string_view in) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, in.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-  stream.avail_in = static_cast<uInt>(in.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
   return out;
 }
 

@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <filesystem>
 
 #include "download/engine/GzipFileInflater.h"
 #include "tests/download/engine/support/FolderFiles.h"
+#include "tools/testserver/Gzip.h"
 
 namespace gde {
 namespace {
 
 std::string gzip(const std::string& text) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, text.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  stream.avail_in = static_cast<uInt>(text.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
+  return testserver::gzipCompress(text);
 }
 
 class GzipFileInflaterTest : public ::testing::Test {
