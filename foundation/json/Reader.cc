@@ -9,6 +9,8 @@
 #include <locale>
 #include <sstream>
 
+#include "foundation/text/Utf8Encode.h"
+
 namespace Json {
 namespace {
 
@@ -43,24 +45,6 @@ bool decodeHex4(const char* digits, unsigned& value) {
     value = value * 16 + digit;
   }
   return true;
-}
-
-void appendUtf8(std::string& out, unsigned codePoint) {
-  if (codePoint <= 0x7F) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint <= 0x7FF) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint <= 0xFFFF) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
 }
 
 // CR LF pairs and lone CRs become one LF each.
@@ -588,7 +572,7 @@ bool Reader::decodeStringText(const Token& token, const char*& begin, const char
       case 'u': {
         unsigned codePoint = 0;
         if (!decodeUnicodeEscape(token, current, last, codePoint)) return false;
-        appendUtf8(decoded_, codePoint);
+        Utf8::appendCodePoint(codePoint, decoded_);
         break;
       }
       default:

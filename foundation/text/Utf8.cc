@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "foundation/text/Utf8Encode.h"
+
 namespace Utf8 {
 namespace {
 
@@ -17,24 +19,6 @@ int sequenceLength(unsigned char lead, char32_t& minimum) {
   if ((lead & 0xF0) == 0xE0) return minimum = 0x800, 3;
   if ((lead & 0xF8) == 0xF0) return minimum = 0x10000, 4;
   return 0;
-}
-
-void append(char32_t codePoint, std::string& out) {
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    out += static_cast<char>(0xE0 | (codePoint >> 12));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (codePoint >> 18));
-    out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
 }
 
 bool isHighSurrogate(char32_t unit) {
@@ -92,7 +76,7 @@ bool fromUtf16(std::string_view bytes, std::string& out) {
       unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    append(unit, text);
+    appendCodePoint(unit, text);
   }
   out = std::move(text);
   return true;
