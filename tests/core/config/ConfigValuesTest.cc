@@ -17,6 +17,10 @@ std::string yesNo(bool value) {
   return value ? "yes" : "no";
 }
 
+void PrintTo(const GetterCase& c, std::ostream* os) {
+  *os << c.key << "=" << (c.stored ? c.stored : "(absent)");
+}
+
 class ConfigGetter : public ::testing::TestWithParam<GetterCase> {};
 
 TEST_P(ConfigGetter, ReadsItsKeyAndLeavesItPresent) {

@@ -15,6 +15,10 @@ struct LoadCase {
   Map expected;
 };
 
+void PrintTo(const LoadCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ConfigXmlLoad : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(ConfigXmlLoad, ReplacesTheWholeStore) {

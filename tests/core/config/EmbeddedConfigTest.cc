@@ -15,6 +15,10 @@ struct JsonCase {
   Map expected;  // the whole store afterwards, starting from {"sapCode": "BUNDLE"}
 };
 
+void PrintTo(const JsonCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class EmbeddedJson : public ::testing::TestWithParam<JsonCase> {};
 
 TEST_P(EmbeddedJson, StoresWhatTheDetailsCarry) {
@@ -138,6 +142,10 @@ struct DecodeCase {
   std::string text;
   std::string decoded;
 };
+
+void PrintTo(const DecodeCase& c, std::ostream* os) {
+  *os << ::testing::PrintToString(c.text);
+}
 
 class UrlDecoding : public ::testing::TestWithParam<DecodeCase> {};
 

@@ -32,6 +32,10 @@ struct GoldenCase {
   std::string text;
 };
 
+void PrintTo(const GoldenCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class ProductInfoGolden : public ProductInfoXml,
                           public ::testing::WithParamInterface<GoldenCase> {};
 

@@ -55,6 +55,13 @@ const Environment kEnvironments[] = {
     {"STAGING", {kCfg, kWeb, kNotify}},
 };
 
+void PrintTo(const Builder& b, std::ostream* os) {
+  *os << b.name;
+}
+void PrintTo(const Environment& e, std::ostream* os) {
+  *os << (e.value ? e.value : "(absent)");
+}
+
 class ServiceUrl : public ::testing::TestWithParam<std::tuple<Builder, Environment>> {};
 
 TEST_P(ServiceUrl, FollowsTheEnvironmentUnlessOverridden) {
@@ -96,6 +103,10 @@ struct ContentCase {
   const char* locale;
   const char* tail;
 };
+
+void PrintTo(const ContentCase& c, std::ostream* os) {
+  *os << "\"" << c.locale << "\"";
+}
 
 class ContentUrl : public ::testing::TestWithParam<ContentCase> {};
 

@@ -43,6 +43,11 @@ struct SelectionCase {
   std::string expected;
 };
 
+void PrintTo(const SelectionCase& c, std::ostream* os) {
+  for (const auto& language : c.languages) *os << language << " ";
+  *os << "in " << c.currentLocale;
+}
+
 class LocaleSelection : public ::testing::TestWithParam<SelectionCase> {};
 
 TEST_P(LocaleSelection, PicksTheFirstLanguageThatDecides) {
@@ -89,6 +94,11 @@ struct EnvironmentCase {
   std::string currentLocale;
   std::string chosen;
 };
+
+void PrintTo(const EnvironmentCase& c, std::ostream* os) {
+  *os << (c.language ? c.language : "-") << " " << (c.lcAll ? c.lcAll : "-") << " "
+      << (c.lcMessages ? c.lcMessages : "-") << " " << (c.lang ? c.lang : "-");
+}
 
 class LocaleFromEnvironment : public ::testing::TestWithParam<EnvironmentCase> {};
 
