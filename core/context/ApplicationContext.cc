@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 #include "core/config/ConfigValues.h"
 #include "core/config/ConfigXml.h"
 #include "core/config/EmbeddedConfig.h"
@@ -30,6 +32,18 @@ constexpr int kTemporaryFolder = 15;
 std::mutex instanceMutex;
 ApplicationContext* instance = nullptr;                // guarded by instanceMutex
 std::unique_ptr<IContextPartsFactory> pendingFactory;  // guarded by instanceMutex
+
+std::mutex analyticsMutex;
+std::shared_ptr<IAnalytics> currentAnalytics;  // guarded by analyticsMutex
+
+// Swaps the published analytics; the old one goes when its last holder lets go.
+void publishAnalytics(std::shared_ptr<IAnalytics> analytics) {
+  std::shared_ptr<IAnalytics> old;
+  {
+    std::lock_guard lock(analyticsMutex);
+    old = std::exchange(currentAnalytics, std::move(analytics));
+  }
+}
 
 // The gates outlive every context, so a thread that picked one up just before a teardown finds
 // it closed rather than freed.
@@ -88,12 +102,12 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
   messageGateway = factory_->makeMessageGateway();
   surveyManager = factory_->makeSurveyManager();
   appletMessageManager = factory_->makeAppletMessageManager();
-  analytics = factory_->makeAnalytics();
+  publishAnalytics(factory_->makeAnalytics());
   resources_ = factory_->makeBundleResources();
 }
 
 ApplicationContext::~ApplicationContext() {
-  analytics.reset();
+  publishAnalytics(nullptr);
   messageGateway.reset();
   surveyManager.reset();
   viewMediator.reset();
@@ -208,6 +222,11 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
               "Message gateway initialized");
   return true;
+}
+
+std::shared_ptr<IAnalytics> ApplicationContext::GetAnalytics() {
+  std::lock_guard lock(analyticsMutex);
+  return currentAnalytics;
 }
 
 std::string ApplicationContext::GetTempLocation() {

@@ -41,6 +41,10 @@ class ApplicationContext {
   // and removed at teardown; "" when it cannot be made, and the next call tries a new name.
   // Creates the context when there is none.
   static std::string GetTempLocation();
+  // The analytics of the living context; null before it exists and from the start of its
+  // teardown, so events sent then are dropped. A caller's reference keeps the object alive until
+  // the caller lets go. Any thread.
+  static std::shared_ptr<IAnalytics> GetAnalytics();
 
   // Reads the command line and every configuration source. False only when the bundle's
   // configuration does not load. Once, on the main thread.
@@ -72,7 +76,6 @@ class ApplicationContext {
   ConfigStore config;
   std::unique_ptr<ISignInProfile> userProfile;
 
-  std::unique_ptr<IAnalytics> analytics;
   std::unique_ptr<IMessageGateway> messageGateway;
   std::unique_ptr<ISurveyManager> surveyManager;
   std::unique_ptr<IViewMediator> viewMediator;

@@ -12,11 +12,20 @@ struct JsonCase {
   const char* name;
   std::string json;
   bool result;
-  Map expected;  // the whole store afterwards, starting from {"sapCode": "BUNDLE"}
+  Map stored;  // what the parse adds to {"sapCode": "BUNDLE"}
 };
 
 void PrintTo(const JsonCase& c, std::ostream* os) {
   *os << c.name;
+}
+
+const std::string kNull = "null\n";
+// What a document without "contextParams" stores.
+const Map kNoContext = {{"contextParams", kNull}, {"userGuid", ""}};
+
+Map with(Map stored, const Map& more = kNoContext) {
+  stored.insert(more.begin(), more.end());
+  return stored;
 }
 
 class EmbeddedJson : public ::testing::TestWithParam<JsonCase> {};
@@ -25,10 +34,8 @@ TEST_P(EmbeddedJson, StoresWhatTheDetailsCarry) {
   ConfigStore config;
   config.set("sapCode", "BUNDLE");
   EXPECT_EQ(ParseEmbeddedConfigJson(config, GetParam().json), GetParam().result);
-  EXPECT_EQ(config.snapshot(), GetParam().expected);
+  EXPECT_EQ(config.snapshot(), with(GetParam().stored, {{"sapCode", "BUNDLE"}}));
 }
-
-const std::string kNull = "null\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, EmbeddedJson,
@@ -40,102 +47,72 @@ INSTANTIATE_TEST_SUITE_P(
                      "showSurvey":false,"checkForCompatibility":true,"osType":"mac",
                      "locale":"de_DE"})",
                  true,
-                 {{"sapCode", "abc"},
-                  {"version", "1.0"},
-                  {"wendFeature", "f"},
-                  {"environment", "stg"},
-                  {"packageServiceUrl", "p"},
-                  {"contentUrl", "c"},
-                  {"loomimManifestUrl", "l"},
-                  {"win32Version", "w"},
-                  {"productName", "Tarn"},
-                  {"contextID", "cid"},
-                  {"showSurvey", "false"},
-                  {"checkForCompatibility", "true"},
-                  {"contextParams", kNull},
-                  {"userGuid", ""}}},
+                 with({{"sapCode", "abc"},
+                       {"version", "1.0"},
+                       {"wendFeature", "f"},
+                       {"environment", "stg"},
+                       {"packageServiceUrl", "p"},
+                       {"contentUrl", "c"},
+                       {"loomimManifestUrl", "l"},
+                       {"win32Version", "w"},
+                       {"productName", "Tarn"},
+                       {"contextID", "cid"},
+                       {"showSurvey", "false"},
+                       {"checkForCompatibility", "true"}})},
         JsonCase{"EmptyAndNullKeepTheBundleValue",
-                 R"({"sapcode":"","version":null,"productName":12.5})",
-                 true,
-                 {{"sapCode", "BUNDLE"},
-                  {"productName", "12.5"},
-                  {"contextParams", kNull},
-                  {"userGuid", ""}}},
-        JsonCase{"ContextParamsAreDecodedAndRead",
-                 R"({"contextParams":{"userGuid":"%41%62","mid":"m","aid":"","wendExp":"x",
+                 R"({"sapcode":"","version":null,"productName":12.5})", true,
+                 with({{"productName", "12.5"}})},
+        JsonCase{
+            "ContextParamsAreDecodedAndRead",
+            R"({"contextParams":{"userGuid":"%41%62","mid":"m","aid":"","wendExp":"x",
                      "TallyVersion":3,"quarry_uuid":"q"}})",
-                 true,
-                 {{"sapCode", "BUNDLE"},
-                  {"contextParams",
-                   "{\n   \"aid\" : \"\",\n   \"mid\" : \"m\",\n   \"quarry_uuid\" : \"q\",\n"
-                   "   \"TallyVersion\" : 3,\n   \"userGuid\" : \"Ab\",\n"
-                   "   \"wendExp\" : \"x\"\n}\n"},
-                  {"userGuid", "Ab"},
-                  {"mid", "m"},
-                  {"wendExp", "x"},
-                  {"TallyVersion", "3"},
-                  {"quarry_uuid", "q"}}},
+            true,
+            {{"contextParams",
+              "{\n   \"aid\" : \"\",\n   \"mid\" : \"m\",\n   \"quarry_uuid\" : \"q\",\n"
+              "   \"TallyVersion\" : 3,\n   \"userGuid\" : \"Ab\",\n   \"wendExp\" : \"x\"\n}\n"},
+             {"userGuid", "Ab"},
+             {"mid", "m"},
+             {"wendExp", "x"},
+             {"TallyVersion", "3"},
+             {"quarry_uuid", "q"}}},
         JsonCase{"PlatformBlockFallsBackToOsx10",
                  R"({"architectures":{"osx10-64":{},"osx10":{"productSize":123,
                      "minimumSupportedOSVersion":"10.12"}}})",
-                 true,
-                 {{"sapCode", "BUNDLE"},
-                  {"contextParams", kNull},
-                  {"userGuid", ""},
-                  {"productSize", "123"},
-                  {"minimumOsVersion", "10.12"}}},
+                 true, with({{"productSize", "123"}, {"minimumOsVersion", "10.12"}})},
         JsonCase{"PlatformBlockPrefers64Bit",
                  R"({"architectures":{"osx10-64":{"productSize":"9"},"osx10":{"productSize":1}}})",
-                 true,
-                 {{"sapCode", "BUNDLE"},
-                  {"contextParams", kNull},
-                  {"userGuid", ""},
-                  {"productSize", "9"}}},
-        JsonCase{"NullRootStoresOnlyTheContext",
-                 "null",
-                 true,
-                 {{"sapCode", "BUNDLE"}, {"contextParams", kNull}, {"userGuid", ""}}},
-        JsonCase{
-            "CommentsAreAllowed",
-            "/* x */ {\"version\": \"2\"} // y",
-            true,
-            {{"sapCode", "BUNDLE"}, {"version", "2"}, {"contextParams", kNull}, {"userGuid", ""}}},
+                 true, with({{"productSize", "9"}})},
+        JsonCase{"NullRootStoresOnlyTheContext", "null", true, kNoContext},
+        JsonCase{"CommentsAreAllowed", "/* x */ {\"version\": \"2\"} // y", true,
+                 with({{"version", "2"}})},
         // Wrong types: what cannot be a scalar reads as empty, never throws.
         JsonCase{"ArraysAndObjectsWhereScalarsBelong",
                  R"({"sapcode":["x"],"version":{"a":1},"architectures":[1],"productName":"P"})",
-                 true,
-                 {{"sapCode", "BUNDLE"},
-                  {"productName", "P"},
-                  {"contextParams", kNull},
-                  {"userGuid", ""}}},
+                 true, with({{"productName", "P"}})},
         JsonCase{"PlatformMembersOfTheWrongType",
-                 R"({"architectures":{"osx10-64":"text","osx10":{"productSize":1}}})",
-                 true,
-                 {{"sapCode", "BUNDLE"}, {"contextParams", kNull}, {"userGuid", ""}}},
+                 R"({"architectures":{"osx10-64":"text","osx10":{"productSize":1}}})", true,
+                 kNoContext},
         JsonCase{"ContextValuesOfTheWrongType",
                  R"({"contextParams":{"userGuid":[1],"mid":{}}})",
                  true,
-                 {{"sapCode", "BUNDLE"},
-                  {"contextParams", "{\n   \"mid\" : {},\n   \"userGuid\" : [ 1 ]\n}\n"},
+                 {{"contextParams", "{\n   \"mid\" : {},\n   \"userGuid\" : [ 1 ]\n}\n"},
                   {"userGuid", ""}}},
-        JsonCase{"NotJson", "{\"version\": ", false, {{"sapCode", "BUNDLE"}}},
-        JsonCase{"ArrayRoot", "[{\"version\":\"1\"}]", false, {{"sapCode", "BUNDLE"}}},
-        JsonCase{"StringRoot", "\"text\"", false, {{"sapCode", "BUNDLE"}}},
+        JsonCase{"NotJson", "{\"version\": ", false, {}},
+        JsonCase{"ArrayRoot", "[{\"version\":\"1\"}]", false, {}},
+        JsonCase{"StringRoot", "\"text\"", false, {}},
         JsonCase{"ContextThatDecodesToBrokenJson",
                  R"({"version":"1","contextParams":{"a":"%22"},"architectures":
                      {"osx10":{"productSize":5}}})",
                  false,
-                 {{"sapCode", "BUNDLE"},
-                  {"version", "1"},
-                  {"contextParams", "{\n   \"a\" : \"\"\"\n}\n"}}},
+                 {{"version", "1"}, {"contextParams", "{\n   \"a\" : \"\"\"\n}\n"}}},
         JsonCase{"ContextThatIsAnArray",
                  R"({"contextParams":["u"]})",
                  false,
-                 {{"sapCode", "BUNDLE"}, {"contextParams", "[ \"u\" ]\n"}}},
+                 {{"contextParams", "[ \"u\" ]\n"}}},
         JsonCase{"ContextThatIsAString",
                  R"({"contextParams":"x"})",
                  false,
-                 {{"sapCode", "BUNDLE"}, {"contextParams", "\"x\"\n"}}}),
+                 {{"contextParams", "\"x\"\n"}}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct DecodeCase {

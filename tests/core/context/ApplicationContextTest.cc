@@ -115,6 +115,18 @@ TEST_F(ContextTest, ARunThatNeverAskedRemovesNothing) {
   EXPECT_TRUE(wendtest::isFolder(root_ / "tmp/other"));
 }
 
+TEST_F(ContextTest, AnalyticsGoFirstAndStayGoneUntilANewContext) {
+  EXPECT_EQ(ApplicationContext::GetAnalytics(), nullptr);
+  create();
+  std::shared_ptr<IAnalytics> held = ApplicationContext::GetAnalytics();
+  ASSERT_NE(held, nullptr);
+  ApplicationContext::Destroy();
+  EXPECT_EQ(ApplicationContext::GetAnalytics(), nullptr);
+  EXPECT_EQ(held.use_count(), 1) << "a holder keeps its object after the teardown";
+  create();
+  EXPECT_NE(ApplicationContext::GetAnalytics(), nullptr);
+}
+
 TEST_F(ContextTest, DestroyTwiceDoesNothingTheSecondTime) {
   create();
   ApplicationContext::Destroy();

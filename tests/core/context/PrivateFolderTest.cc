@@ -2,54 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include "core/context/PrivateFolder.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace {
-
-struct PlantCase {
-  const char* name;
-  std::function<void(const std::string& path, const std::string& elsewhere)> plant;
-};
-
-void PrintTo(const PlantCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class PrivateFolderPlanted : public ::testing::TestWithParam<PlantCase> {};
-
-TEST_P(PrivateFolderPlanted, IsRefusedAndLeftAlone) {
-  wendtest::TemporaryFolder parent;
-  const std::string path = parent / "run";
-  const std::string elsewhere = parent / "elsewhere";
-  mkdir(elsewhere.c_str(), 0700);
-  chmod(elsewhere.c_str(), 0751);
-  GetParam().plant(path, elsewhere);
-  std::string made = "untouched";
-  EXPECT_FALSE(makePrivateFolder(parent.path(), "run", made));
-  EXPECT_EQ(made, "untouched");
-  struct stat info;
-  ASSERT_EQ(stat(elsewhere.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0751u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, PrivateFolderPlanted,
-    ::testing::Values(PlantCase{"Folder", [](const std::string& path,
-                                             const std::string&) { mkdir(path.c_str(), 0777); }},
-                      PlantCase{"File", [](const std::string& path,
-                                           const std::string&) { wendtest::writeFile(path, "x"); }},
-                      PlantCase{"LinkToAFolder",
-                                [](const std::string& path, const std::string& elsewhere) {
-                                  symlink(elsewhere.c_str(), path.c_str());
-                                }},
-                      PlantCase{"DanglingLink",
-                                [](const std::string& path, const std::string& elsewhere) {
-                                  symlink((elsewhere + "/missing").c_str(), path.c_str());
-                                }}),
-    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PrivateFolder, IsMadeForTheOwnerOnly) {
   wendtest::TemporaryFolder parent;
@@ -60,6 +16,22 @@ TEST(PrivateFolder, IsMadeForTheOwnerOnly) {
   ASSERT_EQ(lstat(made.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+TEST(PrivateFolder, APlantedNameIsRefusedAndLeftAlone) {
+  wendtest::TemporaryFolder parent;
+  const std::string elsewhere = parent / "elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0751), 0);
+  ASSERT_EQ(mkdir((parent / "folder").c_str(), 0777), 0);
+  wendtest::writeFile(parent / "file", "x");
+  ASSERT_EQ(symlink(elsewhere.c_str(), (parent / "link").c_str()), 0);
+  ASSERT_EQ(symlink((elsewhere + "/missing").c_str(), (parent / "dangling").c_str()), 0);
+  for (const char* name : {"folder", "file", "link", "dangling"}) {
+    std::string made = "untouched";
+    EXPECT_FALSE(makePrivateFolder(parent.path(), name, made)) << name;
+    EXPECT_EQ(made, "untouched");
+  }
+  EXPECT_FALSE(wendtest::existsNoFollow(elsewhere + "/missing"));
 }
 
 TEST(PrivateFolder, NamesThatLeaveTheParentAreRefused) {
