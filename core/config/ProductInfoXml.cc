@@ -14,9 +14,12 @@ constexpr char kComponent[] = "ConfigXml";
 // Readable by the desktop application, writable only by its user.
 constexpr mode_t kFileMode = 0644;
 
+// Only root can give a file away; anyone else writes it as their own.
 platform::AtomicFileOwnership consoleUserOwnership() {
   platform::ConsoleUser user;
-  if (!platform::findConsoleUser(user)) return {kFileMode, geteuid(), getegid()};
+  if (geteuid() != 0 || !platform::findConsoleUser(user)) {
+    return {kFileMode, geteuid(), getegid()};
+  }
   return {kFileMode, user.uid, user.gid};
 }
 

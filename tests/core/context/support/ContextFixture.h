@@ -1,7 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -47,8 +49,8 @@ class TestPartsFactory final : public StandInPartsFactory {
   std::shared_ptr<PartsRecord> record_;
 };
 
-// A private tree under WEND_ROOT with root as the console user, a "/tmp" and a bundle whose
-// configuration the test writes. The context is destroyed after every test.
+// A private tree under WEND_ROOT with this process's user at the console, a "/tmp" and a bundle
+// whose configuration the test writes. The context is destroyed after every test.
 class ContextTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,7 +81,7 @@ class ContextTest : public ::testing::Test {
 
   TemporaryFolder root_;
   ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", "0"};
+  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
   ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
   std::shared_ptr<PartsRecord> record_ = std::make_shared<PartsRecord>();
 };
