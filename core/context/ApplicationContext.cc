@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <utility>
-
 #include "core/config/ConfigValues.h"
 #include "core/config/ConfigXml.h"
 #include "core/config/EmbeddedConfig.h"
@@ -36,13 +34,11 @@ std::unique_ptr<IContextPartsFactory> pendingFactory;  // guarded by instanceMut
 std::mutex analyticsMutex;
 std::shared_ptr<IAnalytics> currentAnalytics;  // guarded by analyticsMutex
 
-// Swaps the published analytics; the old one goes when its last holder lets go.
+// Swaps the published analytics. The old one leaves in `analytics`, to be deleted outside the
+// lock by whoever lets go of it last.
 void publishAnalytics(std::shared_ptr<IAnalytics> analytics) {
-  std::shared_ptr<IAnalytics> old;
-  {
-    std::lock_guard lock(analyticsMutex);
-    old = std::exchange(currentAnalytics, std::move(analytics));
-  }
+  std::lock_guard lock(analyticsMutex);
+  currentAnalytics.swap(analytics);
 }
 
 // The gates outlive every context, so a thread that picked one up just before a teardown finds
