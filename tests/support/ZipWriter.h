@@ -12,8 +12,9 @@ namespace wendtest {
 // them: Unix "version made by" and the file type and mode in the upper external attributes.
 class ZipWriter {
  public:
-  explicit ZipWriter(const std::string& path)
-      : zip_(zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {}
+  // `io` replaces minizip's file functions (null: its own).
+  explicit ZipWriter(const std::string& path, zlib_filefunc64_def* io = nullptr)
+      : zip_(zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, io)) {}
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
   ~ZipWriter() { close(); }
