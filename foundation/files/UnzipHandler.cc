@@ -63,6 +63,8 @@ struct UnzipHandler::Entry {
   std::vector<std::string> parts;  // of `name`; for an AppleDouble entry, of the file it describes
   std::string fullPath;            // destination and parts
   uint32_t mode = 0;               // effective
+  files::Zip64Record zip64 = files::Zip64Record::kNone;
+  files::Zip64Entry large;  // where zip64 is kFound
 };
 
 UnzipHandler::UnzipHandler(const char* archivePath, pando::AbstractLogger* logger,
@@ -71,7 +73,8 @@ UnzipHandler::UnzipHandler(const char* archivePath, pando::AbstractLogger* logge
       logger_(logger),
       folder_(settings_, logger),
       buffer_(kPieceSize),
-      nameBuffer_(kLongestName + 1) {
+      nameBuffer_(kLongestName + 1),
+      extraBuffer_(kLongestName) {
   if (archivePath) open(archivePath);
 }
 
@@ -85,6 +88,7 @@ void UnzipHandler::close() {
   unzCloseCurrentFile(zip(archive_));
   unzClose(zip(archive_));
   archive_ = nullptr;
+  archiveFd_.reset();
 }
 
 bool UnzipHandler::open(const char* archivePath) {
@@ -92,6 +96,7 @@ bool UnzipHandler::open(const char* archivePath) {
   if (!archivePath) return false;
   archive_ = unzOpen64(archivePath);
   if (!archive_) return false;
+  archiveFd_.reset(::open(archivePath, O_RDONLY | O_CLOEXEC));
   defaultDestination_ = archivePath;
   const std::string::size_type dot = defaultDestination_.rfind('.');
   const std::string::size_type slash = defaultDestination_.rfind('/');
@@ -147,9 +152,18 @@ bool UnzipHandler::getCurrentFileInfo(CurrentFileInfo& info) {
   if (!archive_) return false;
   unz_file_info64 raw;
   char comment[kLongestComment + 1];
-  if (unzGetCurrentFileInfo64(zip(archive_), &raw, nameBuffer_.data(), nameBuffer_.size(), nullptr,
-                              0, comment, kLongestComment) != UNZ_OK) {
+  if (unzGetCurrentFileInfo64(zip(archive_), &raw, nameBuffer_.data(), nameBuffer_.size(),
+                              extraBuffer_.data(), extraBuffer_.size(), comment,
+                              kLongestComment) != UNZ_OK) {
     return false;
+  }
+  const std::string extra(extraBuffer_.data(), std::min<size_t>(raw.size_file_extra, kLongestName));
+  current64_ =
+      files::findZip64Entry(archiveFd_.get(), unzGetOffset64(zip(archive_)), extra, currentLarge_);
+  if (current64_ == files::Zip64Record::kDamaged) return false;
+  if (current64_ == files::Zip64Record::kFound) {
+    raw.compressed_size = currentLarge_.compressedSize;
+    raw.uncompressed_size = currentLarge_.uncompressedSize;
   }
   info.name = files::zipSlashName(
       std::string(nameBuffer_.data(), std::min<size_t>(raw.size_filename, kLongestName)));
@@ -223,6 +237,8 @@ bool UnzipHandler::prepareEntry(const char* destination, bool junkPaths, uint32_
     pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Failed to read the entry record.");
     return false;
   }
+  entry.zip64 = current64_;
+  entry.large = currentLarge_;
   // The whole name is checked, also where junking would drop the hostile part.
   if (!files::zipNameParts(entry.info.name, entry.parts)) {
     pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Unsafe entry name refused: %s",
@@ -363,6 +379,18 @@ bool UnzipHandler::writeFile(Entry& entry, int folderFd, const std::string& name
 
 bool UnzipHandler::readEntry(const Entry& entry,
                              const std::function<bool(const char*, size_t)>& sink) {
+  if (entry.zip64 == files::Zip64Record::kFound) {
+    std::string problem;
+    if (files::readZip64Entry(archiveFd_.get(), entry.large, entry.info.compressionMethod,
+                              entry.info.crc, sink, problem)) {
+      return true;
+    }
+    if (!problem.empty()) {
+      pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Damaged entry %s: %s",
+                      entry.fullPath.c_str(), problem.c_str());
+    }
+    return false;
+  }
   if (unzOpenCurrentFilePassword(zip(archive_), nullptr) != UNZ_OK) {
     pando::utilsLog(logger_, pando::kLogError, "UnzipHandler",
                     "Failed to unzOpenCurrentFilePassword: %s", entry.fullPath.c_str());

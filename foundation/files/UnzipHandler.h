@@ -8,7 +8,9 @@
 
 #include "foundation/files/UnzipFolder.h"
 #include "foundation/files/UnzipSettings.h"
+#include "foundation/files/Zip64Entry.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "platform/UniqueFd.h"
 
 // Unpacks a whole zip archive into a folder over minizip, on the caller's thread: folders made on
 // demand, Unix modes from the entries, links created after every other entry, and "__MACOSX/"
@@ -60,6 +62,7 @@ class UnzipHandler {
   // Extracts every entry of the open archive below `destination`, then creates the links.
   bool extractAll(const char* destination, bool junkPaths, uint32_t mode);
   // Extracts the current entry; a null destination is the default one. A link is only recorded.
+  // Entries that need the zip64 extension are read past minizip (see Zip64Entry.h).
   bool extractCurrentFile(const char* destination, bool junkPaths, uint32_t mode);
   bool getCurrentFileInfo(CurrentFileInfo& info);
   // Makes sure the folder exists, creating it and its parents (mode 0775, retried); a link at
@@ -84,10 +87,14 @@ class UnzipHandler {
 
   files::UnzipSettings settings_;
   pando::AbstractLogger* logger_;
-  void* archive_ = nullptr;  // minizip's unzFile
+  void* archive_ = nullptr;       // minizip's unzFile
+  platform::UniqueFd archiveFd_;  // the same archive, for entries minizip cannot read
   std::string defaultDestination_;
   std::map<std::string, FileInfo> linkMap_;  // full link path -> link; lives for one extractAll
   files::UnzipFolder folder_;                // the destination of the current extraction
   std::vector<char> buffer_;                 // entry data pass through here
   std::vector<char> nameBuffer_;             // the longest entry name minizip can give
+  std::vector<char> extraBuffer_;            // the longest extra field
+  files::Zip64Record current64_ = files::Zip64Record::kNone;  // of the current entry
+  files::Zip64Entry currentLarge_;
 };

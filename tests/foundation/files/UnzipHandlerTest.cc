@@ -364,7 +364,6 @@ TEST_F(UnzipHandlerTest, EntryLargerThanFourGibibytes) {
     zip.file("after.txt", "after");
     ASSERT_TRUE(zip.close());
   }
-  link(archive().c_str(), "/tmp/big13.zip");
   ASSERT_TRUE(extract());
   EXPECT_EQ(fs::file_size(dest() + "/huge.bin"), kSize);
   EXPECT_EQ(readFile(dest() + "/after.txt"), "after");
