@@ -19,6 +19,10 @@ const fs::path& root() {
   static const fs::path path = [] {
     std::string pattern = (fs::temp_directory_path() / "wend-fuzz-zip-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(root(), ignored);
+    });
     return fs::path(pattern);
   }();
   return path;
