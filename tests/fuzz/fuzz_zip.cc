@@ -16,16 +16,18 @@ namespace {
 
 // One private folder per fuzzing process: archive.zip, dest/, outside/ and tmp/.
 const fs::path& root() {
-  static const fs::path path = [] {
+  // Never destroyed, so that the exit handler can still use it.
+  static const fs::path* const path = [] {
     std::string pattern = (fs::temp_directory_path() / "wend-fuzz-zip-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
-    std::atexit([] {
-      std::error_code ignored;
-      fs::remove_all(root(), ignored);
-    });
-    return fs::path(pattern);
+    return new fs::path(pattern);
   }();
-  return path;
+  static const bool cleanedAtExit = std::atexit([] {
+                                      std::error_code ignored;
+                                      fs::remove_all(*path, ignored);
+                                    }) == 0;
+  (void)cleanedAtExit;
+  return *path;
 }
 
 void check(bool condition, const char* what) {
