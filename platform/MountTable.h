@@ -12,6 +12,8 @@ struct MountEntry {
   std::string mountPoint;  // absolute, as seen from this process's root
   std::string source;      // the device or source the file system came from ("/dev/vda1", "tmpfs")
   std::string fsType;      // "ext4", "tmpfs", "proc", ...
+
+  friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };
 
 class MountTable {

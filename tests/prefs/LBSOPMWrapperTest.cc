@@ -1,9 +1,8 @@
-#include "prefs/LBSOPMWrapper.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "prefs/LBSOPMWrapper.h"
 #include "tests/prefs/support/PrefsEnvironment.h"
 
 using namespace wendtest;

@@ -1,7 +1,6 @@
-#include "prefs/MachineSignature.h"
-
 #include <gtest/gtest.h>
 
+#include "prefs/MachineSignature.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;
@@ -30,12 +29,13 @@ TEST_F(MachineSignatureTest, IsHexOfTheMachineIdAndTheUser) {
   EXPECT_EQ(signature.size(), 64u);
   EXPECT_EQ(signature.find_first_not_of("0123456789abcdef"), std::string::npos);
   EXPECT_NE(of(source, 1001), signature);
-  EXPECT_EQ(of(prefs::MachineIdSignature({idFile("spaced", "3d1219c7c4c5404aaa1f6d2a48adfda4 \n\n")}),
-               1000),
-            signature);
-  EXPECT_NE(of(prefs::MachineIdSignature({idFile("other", "00000000000000000000000000000001")}),
-               1000),
-            signature);
+  EXPECT_EQ(
+      of(prefs::MachineIdSignature({idFile("spaced", "3d1219c7c4c5404aaa1f6d2a48adfda4 \n\n")}),
+         1000),
+      signature);
+  EXPECT_NE(
+      of(prefs::MachineIdSignature({idFile("other", "00000000000000000000000000000001")}), 1000),
+      signature);
 }
 
 TEST_F(MachineSignatureTest, FallsBackPastMissingAndEmptyFiles) {
@@ -48,10 +48,10 @@ TEST_F(MachineSignatureTest, FallsBackPastMissingAndEmptyFiles) {
 
 TEST_F(MachineSignatureTest, WithoutAnyIdThereIsNoSignature) {
   std::string out = "unchanged";
-  EXPECT_FALSE(prefs::MachineIdSignature({folder_ / "missing", idFile("empty", "")})
-                   .signatureFor(0, out));
-  EXPECT_FALSE(prefs::MachineIdSignature({idFile("huge", std::string(5000, 'a'))})
-                   .signatureFor(0, out));
+  EXPECT_FALSE(
+      prefs::MachineIdSignature({folder_ / "missing", idFile("empty", "")}).signatureFor(0, out));
+  EXPECT_FALSE(
+      prefs::MachineIdSignature({idFile("huge", std::string(5000, 'a'))}).signatureFor(0, out));
   EXPECT_EQ(out, "unchanged");
 }
 

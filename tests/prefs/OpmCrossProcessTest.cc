@@ -1,6 +1,6 @@
 // Several processes on one database, through the C interface, as wend's two processes use it.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>

@@ -1,5 +1,3 @@
-#include "prefs/OpmStore.h"
-
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "prefs/OpmStatus.h"
+#include "prefs/OpmStore.h"
 #include "prefs/ValueCipher.h"
 #include "tests/prefs/support/PrefsEnvironment.h"
 #include "tests/support/CapturingLogger.h"

@@ -1,8 +1,8 @@
-#include "prefs/ValueCipher.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "prefs/ValueCipher.h"
 
 using prefs::ValueCipher;
 

@@ -46,7 +46,8 @@ int runCommand(OPMLibRef ref, int argc, char** argv) {
     int count = std::atoi(argv[4]);
     for (int i = 0; i < count; ++i) {
       std::string key = argv[3] + std::to_string(i);
-      int status = opm_setValue(ref, "Many", "Values", key.c_str(), wendtest::manyValue(key).c_str());
+      int status =
+          opm_setValue(ref, "Many", "Values", key.c_str(), wendtest::manyValue(key).c_str());
       if (status != OPM_OK) return status;
     }
     return OPM_OK;
