@@ -8,7 +8,9 @@
 
 // The console user's "opm.db" in special folder 26: found, or created empty with mode 0600 for
 // that user, by descriptor and never through a link. A path that is a link, not a regular file or
-// not the user's is refused and left exactly as it is. Stateless; callable from any thread.
+// not the user's is refused and left exactly as it is. No descriptor stays open once prepare
+// returns: closing one later would drop the file locks SQLite holds on the same file. Stateless;
+// callable from any thread.
 namespace prefs {
 
 class DatabaseFile {
