@@ -122,7 +122,9 @@ std::string integrityOf(const std::string& path) {
 
 TEST_F(OpmCrossProcessTest, AWriterKilledAtRandomMomentsKeepsEveryCommittedValue) {
   constexpr int kKills = 24;
-  std::mt19937 random(std::random_device{}());
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
   std::set<uint32_t> reported;
   uint32_t next = 0;
   int journalsSeen = 0;
