@@ -17,6 +17,10 @@ inline constexpr size_t kInfoPlistMaximumSize = 1 << 20;
 // is not such a property list or the key is missing or not a string.
 bool infoPlistString(std::string_view plist, const char* key, std::string& value);
 
+// infoPlistString on the bundle folder's Contents/Info.plist (read without following a link at
+// its last component, and only up to kInfoPlistMaximumSize).
+bool bundleInfoString(const std::string& bundlePath, const char* key, std::string& value);
+
 // infoPlistString for "CFBundleVersion".
 bool bundleVersionFromInfoPlist(std::string_view plist, std::string& version);
 
