@@ -1,11 +1,13 @@
 #include "download/engine/HttpSession.h"
 
+#include "platform/CurlPolicy.h"
+
 namespace gde {
 
 HttpSession::HttpSession(HttpSettings settings, EnvironmentLookup environment)
     : settings_(settings),
       environment_(std::move(environment)),
-      caFile_(environment_("WEND_CA_FILE").value_or("")) {}
+      caFile_(platform::curlCaFile(environment_)) {}
 
 bool HttpSession::init(const DownloadPreference* preference, DLEErrorInfo& error) {
   if (preference == nullptr) {

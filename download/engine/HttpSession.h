@@ -7,9 +7,13 @@
 
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadPreference.h"
-#include "download/engine/ProxyManager.h"
+#include "platform/ProxyManager.h"
 
 namespace gde {
+
+using platform::EnvironmentLookup;
+using platform::processEnvironment;
+using platform::ProxyManager;
 
 // Every wait and limit of the engine's HTTP requests, with the product's values as defaults.
 struct HttpSettings {
