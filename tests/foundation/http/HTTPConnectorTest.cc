@@ -432,4 +432,18 @@ TEST_F(HTTPConnectorTest, UnreadableHeaderFieldsAreSkipped) {
   EXPECT_TRUE(log_.has(pando::kLogError, "Response message is empty"));
 }
 
+// To https the proxy is asked for a tunnel; its 407 to that request is answered the same way.
+TEST_F(HTTPConnectorTest, ATunnelsProxyChallengeIsAnswered) {
+  proxy_.emplace("https_proxy", server_->url(""));
+  server_->addRule(rule("service.test:443", 1, 1, FaultKind::Status, 407));
+  ASSERT_TRUE(connector_.setProxyCredentials("user", "pass"));
+  const Reply reply = send(get("https://service.test/doc"));
+  const auto requests = server_->requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method(), "CONNECT");
+  EXPECT_FALSE(requests[0].request.hasHeader("Proxy-Authorization"));
+  EXPECT_EQ(requests[1].header("Proxy-Authorization"), "Basic dXNlcjpwYXNz");
+  EXPECT_EQ(reply.result, kHTTPConnectorPosixError);  // the test server opens no tunnels
+}
+
 }  // namespace
