@@ -307,8 +307,8 @@ bool HttpCommunicator::checkResponseHead() {
   if (!cookie.empty()) session_->setCookie(cookie);
   const auto status = static_cast<int32_t>(transfer_.status());
   if (checkHttpStatus(status)) return false;
-  if (enforceRange_ && !checkRangeAnswer(status)) return false;
-  return !ranged_ || checkVersion(status);
+  if (ranged_ && !checkVersion(status)) return false;
+  return !enforceRange_ || checkRangeAnswer(status);
 }
 
 // A ranged answer from another version of the file than the plan's would stitch two versions
@@ -320,12 +320,16 @@ bool HttpCommunicator::checkVersion(int32_t status) {
   const std::string modified = transfer_.header("Last-Modified");
   bool same = (plan.etag.empty() || etag == plan.etag) &&
               (plan.lastModified.empty() || modified.empty() || modified == plan.lastModified);
-  if (status == 206)
-    same = same && completeLengthOf(transfer_.header("Content-Range")) == plan.size;
+  uint64_t first = 0;
+  uint64_t last = 0;
+  const std::string range = transfer_.header("Content-Range");
+  if (status == 206 && parseContentRange(range, first, last)) {
+    same = same && completeLengthOf(range) == plan.size;
+  }
   if (same) return true;
   engineLog(kError, kComponent,
             "The answer belongs to another version of the file (ETag %s, range \"%s\")",
-            etag.c_str(), transfer_.header("Content-Range").c_str());
+            etag.c_str(), range.c_str());
   setError(ERROR_FILE_CHANGED, status, "The file has changed on the server.");
   return false;
 }

@@ -235,7 +235,11 @@ class TestServer::Responder {
       return false;
     }
     int status = 200;
-    if (request_.hasHeader("Range") && encoded_.empty() && !is(FaultKind::IgnoreRange)) {
+    // An If-Range that names another version asks for the whole current one.
+    const bool sameVersion =
+        !request_.hasHeader("If-Range") || request_.header("If-Range") == etag();
+    if (request_.hasHeader("Range") && sameVersion && encoded_.empty() &&
+        !is(FaultKind::IgnoreRange)) {
       switch (parseRange(request_.header("Range"), size_, range)) {
         case RangeRequest::None:
           range = {0, size_ == 0 ? 0 : size_ - 1};

@@ -18,7 +18,7 @@ struct ssl_ctx_st;
 
 // A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or over TLS. It
 // serves files under a root folder, generated bodies (BodyPattern) and fixed texts, with HEAD,
-// single byte ranges, ETags, gzip and keep-alive, and answers scripted faults per path and request
+// single byte ranges (with If-Range on ETags), ETags, gzip and keep-alive, and answers scripted faults per path and request
 // number. Every request is logged for the test to assert on.
 //
 // Threads: one accept thread and one thread per connection, all ended by stop() (or the
