@@ -92,15 +92,28 @@ int32_t DownloadGlobalData::notifyIntercepts(int32_t event, const void* data, ui
 
 bool DownloadGlobalData::retrieveRemoteFileSize() {
   if (sizeRetrieved_) return true;
-  ErrorRetryTracker attempts;
   HttpCommunicator communicator;
-  EngineErrorRecord error;
   if (!communicator.init(&session_, &preference_)) {
+    EngineErrorRecord error;
     communicator.getError(error);
     classifyIntoLastError(error);
     engineLog(pando::kLogError, kComponent, "failed to init the http downloader to get file Size");
     return false;
   }
+  if (!requestGate_.enter(communicator)) return false;
+  const bool planned = planFromServer(communicator);
+  const bool cancelled = requestGate_.leave();
+  if (!cancelled) return planned;
+  sizeRetrieved_ = false;  // a probe cut short tells nothing about ranges
+  engineLog(pando::kLogInfo, kComponent, "the size request was stopped");
+  return false;
+}
+
+// The HEAD (retried while its errors are intermittent) and the range probe; every wait ends at a
+// stop.
+bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
+  ErrorRetryTracker attempts;
+  EngineErrorRecord error;
   auto started = clock_.now();
   uint64_t size = 0;
   for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
@@ -125,7 +138,7 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
       classifyIntoLastError(error);
       return false;
     }
-    std::this_thread::sleep_for(settings_.sizeRetryWait);
+    if (requestGate_.waitFor(settings_.sizeRetryWait)) return false;
   }
   remoteFileSize_ = size;
   std::string etag;
@@ -139,18 +152,17 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   setResponseHeader("ETag", etag);
   std::string text = kEtagEventPrefix + etag;
   notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
-  sizeRetrieved_ = true;
   if (size == 0) {
     engineLog(pando::kLogInfo, kComponent,
               "Zero file size obtained from server. Changing to single stream");
     preference_.singleStreamInEffect = 1;
+    sizeRetrieved_ = true;
     return true;
   }
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
   communicator.getError(error);
   if (error.type == ERROR_FILE_CHANGED) {
-    sizeRetrieved_ = false;
     classifyIntoLastError(error);
     return false;
   }
@@ -159,6 +171,7 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
       "Inside retrieveRemoteFileSize. checkByteRangeAcceptanceByServer is completed . Setting "
       "isSingleStreamFileDownload preference to %d",
       preference_.singleStreamInEffect);
+  sizeRetrieved_ = true;
   return true;
 }
 

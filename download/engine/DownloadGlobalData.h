@@ -20,6 +20,7 @@
 #include "download/engine/InterceptRegistry.h"
 #include "download/engine/JobPoolContainer.h"
 #include "download/engine/QuarryDFileManager.h"
+#include "download/engine/RequestGate.h"
 #include "download/engine/Segment.h"
 #include "download/engine/SegmentPool.h"
 #include "download/engine/SerializerBacklog.h"
@@ -145,6 +146,8 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   QuarryDFileManager& metaFile() { return metaFile_; }
   SegmentPool& segments() { return segments_; }
   HttpSession& session() { return session_; }
+  // The gate of the requests made under the manager lock: a stop cancels through it.
+  RequestGate& requestGate() { return requestGate_; }
   SerializerBacklog& backlog() { return backlog_; }
   ThreadActivityBoard& activity() { return activity_; }
   const DownloadSettings& settings() const { return settings_; }
@@ -165,6 +168,7 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
 
  private:
   bool prepareStreamOrSize();
+  bool planFromServer(HttpCommunicator& communicator);
   bool validateRange();
   bool decideResume();
   bool targetTaken();
@@ -185,6 +189,7 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   bool fileCreated_ = true;
   bool sizeRetrieved_ = false;
   HttpSession session_;
+  RequestGate requestGate_;
   QuarryDFileManager metaFile_;
   SegmentPool segments_;
   SerializerBacklog backlog_;

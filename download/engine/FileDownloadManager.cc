@@ -177,7 +177,7 @@ int32_t FileDownloadManager::resume() {
   }
   if (!data_.responseHeader("ETag").empty()) {
     std::string current;
-    const EtagCheck::Result check = etagCheck_.compare(data_, current);
+    const EtagCheck::Result check = EtagCheck::compare(data_, current);
     if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) return -2;
     if (check == EtagCheck::Result::kChanged) {
       engineLog(pando::kLogInfo, kComponent,
@@ -221,7 +221,7 @@ std::thread FileDownloadManager::stopLocked() {
 int32_t FileDownloadManager::stop() {
   std::thread ended;
   {
-    EtagCheck::Cancellation cancellation(etagCheck_);
+    RequestGate::Cancellation cancellation(data_.requestGate());
     std::lock_guard lock(mutex_);
     if (!initialized_.load()) return 0;
     ended = stopLocked();
@@ -273,6 +273,7 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
   return 0;
 }
 
+// A stop cuts the size request short through the request gate.
 int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) return -4;
@@ -302,7 +303,7 @@ int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* int
 // stays for a later resume.
 bool FileDownloadManager::hasETagChanged() {
   std::string current;
-  const EtagCheck::Result check = etagCheck_.compare(data_, current);
+  const EtagCheck::Result check = EtagCheck::compare(data_, current);
   return check == EtagCheck::Result::kChanged || check == EtagCheck::Result::kFailed;
 }
 

@@ -238,6 +238,31 @@ TEST_F(EngineScenarioTest, StopCutsShortAResumeWhoseETagCheckTheServerStalls) {
   EXPECT_TRUE(std::filesystem::exists(partial()));
 }
 
+// The promise is one second; the slack is for a loaded machine.
+TEST_F(EngineScenarioTest, StopEndsAStartThatWaitsForTheServer) {
+  DownloadSettings settings = quickSettings();
+  settings.sizeRetryWait = std::chrono::seconds(30);
+  for (auto [first, stall] : {std::pair{1u, fault(FaultKind::StallBeforeReply)},
+                              std::pair{2u, fault(FaultKind::StallBeforeReply)},
+                              std::pair{1u, fault(FaultKind::Status, 0, 503)}}) {
+    SCOPED_TRACE(first);
+    server().clearRules();
+    server().clearLog();
+    addFault(first, 0, stall);
+    FileDownloadManager manager(settings, EngineClock::steady(), HttpSettings{});
+    ASSERT_EQ(manager.init(request()), 0);
+    std::thread starter([&] { EXPECT_NE(manager.start(), 0); });
+    while (server().requestsFor("/file.bin").size() < first) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(manager.stop(), 0);
+    starter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+  }
+}
+
 TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
   struct Case {
     const char* name;
