@@ -153,6 +153,14 @@ bool DownloadFileHandle::readToEnd(std::string& out, uint64_t offset, uint64_t m
   return false;
 }
 
+bool DownloadFileHandle::holeWithin(uint64_t offset, uint64_t length) {
+  std::lock_guard<CriticalSection> guard(lock_);
+  if (!requireOpen() || length == 0) return false;
+  const off_t hole = ::lseek(fd_, static_cast<off_t>(offset), SEEK_HOLE);
+  if (hole < 0) return errno == ENXIO;  // the offset lies past the end
+  return static_cast<uint64_t>(hole) < offset + length;
+}
+
 bool DownloadFileHandle::getSize(uint64_t& size) {
   std::lock_guard<CriticalSection> guard(lock_);
   if (!requireOpen()) return false;

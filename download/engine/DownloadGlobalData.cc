@@ -1,5 +1,6 @@
 #include "download/engine/DownloadGlobalData.h"
 
+#include <filesystem>
 #include <thread>
 
 #include "download/engine/DownloadJob.h"
@@ -250,6 +251,9 @@ bool DownloadGlobalData::decideResume() {
     refusal = "Failed to get the headers from the quarryd file.";
   } else if (!ResumeHeaders::match(stored, currentResumeHeaders())) {
     refusal = "Headers are invalid in QUARRYD file. The download would resume from start now.";
+  } else if (std::error_code error;
+             std::filesystem::file_size(partial, error) < rangeByteCount_ || error) {
+    refusal = "The partial file is shorter than the download. The download would begin again.";
   }
   if (refusal) {
     engineLog(pando::kLogInfo, kComponent, "%s", refusal);
