@@ -4,6 +4,7 @@
 
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/EngineLog.h"
+#include "download/engine/HttpText.h"
 #include "download/engine/SegmentPlanner.h"
 
 namespace gde {
@@ -41,7 +42,7 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   state_.store(kDleStateStopped);
   const DownloadPreference& preference = data_.getPreference();
   engineLog(pando::kLogInfo, kComponent, "The file to be downloaded is %s",
-            preference.serverFullPath.c_str());
+            loggableUrl(preference.serverFullPath).c_str());
   engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
             preference.targetFolderPath.c_str(), preference.targetFileName.c_str());
   return 0;
@@ -552,7 +553,7 @@ void FileDownloadManager::complete(const Run& run) {
       std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
   engineLog(pando::kLogInfo, kComponent,
             "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
-            preference.serverFullPath.c_str(),
+            loggableUrl(preference.serverFullPath).c_str(),
             static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
   lock.unlock();
   sendProgress();

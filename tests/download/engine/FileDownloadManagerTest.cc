@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "download/engine/EngineFileSystem.h"
+#include "download/engine/EngineLog.h"
 #include "download/engine/FileDownloadManager.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
@@ -261,6 +263,27 @@ TEST_F(EngineScenarioTest, StopEndsAStartThatWaitsForTheServer) {
     starter.join();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
   }
+}
+
+TEST_F(EngineScenarioTest, NoTokenOfTheUrlReachesTheLog) {
+  ::setenv("WEND_ROOT", scratch().path().c_str(), 1);
+  ::setenv("WEND_CONSOLE_UID", std::to_string(::getuid()).c_str(), 1);
+  ASSERT_TRUE(EngineLog::open());
+  addFault(3, 1, fault(FaultKind::Status, 0, 503));  // an error line too
+  auto manager = makeManager();
+  EXPECT_EQ(run(*manager, requestFor(url("/file.bin?access_token=T0KEN#sig=S1G"), scratch().path(),
+                                     2, 0x40000)),
+            5);
+  manager->stop();
+  EngineLog::close();
+  ::unsetenv("WEND_ROOT");
+  std::string log;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch().path())) {
+    if (entry.path().filename() == "DLM.log") log = wendtest::readFile(entry.path());
+  }
+  ASSERT_NE(log.find("/file.bin"), std::string::npos) << "the URL is logged at all";
+  EXPECT_EQ(log.find("T0KEN"), std::string::npos);
+  EXPECT_EQ(log.find("S1G"), std::string::npos);
 }
 
 TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
