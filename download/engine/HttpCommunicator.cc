@@ -166,7 +166,7 @@ bool HttpCommunicator::startRequest(const std::string& path, bool head,
                                     const std::string& rangeLine) {
   closeStream();
   CurlTransfer::Request request;
-  if (!buildUrl(path, request.url) || !buildHeaderLines(rangeLine, request.headers)) return false;
+  if (!buildUrl(path, request.url) || !buildHeaderLines(rangeLine, request)) return false;
   const HttpSettings& settings = session_->settings();
   request.head = head;
   request.userAgent = preference_->appName;
@@ -206,28 +206,30 @@ bool HttpCommunicator::buildUrl(const std::string& path, std::string& url) {
 }
 
 // The range first, then the preference's headers; a later header of the same name replaces an
-// earlier one. A name or value that could end the header line refuses the request.
+// earlier one. The preference's headers are the caller's: they go only to the URL's own host. A
+// name or value that could end the header line refuses the request.
 bool HttpCommunicator::buildHeaderLines(const std::string& rangeLine,
-                                        std::vector<std::string>& lines) {
-  std::vector<HttpHeader> headers;
+                                        CurlTransfer::Request& request) {
+  std::vector<std::pair<HttpHeader, bool>> headers;  // with whether the caller gave it
   if (!rangeLine.empty()) {
-    headers.push_back({"Range", rangeLine.substr(7)});
+    headers.push_back({{"Range", rangeLine.substr(7)}, false});
     // A changed file answers with all of its new version instead of a piece of it.
     const FilePlan plan = session_->plan();
     const std::string& validator = plan.etag.empty() ? plan.lastModified : plan.etag;
-    if (plan.known && !validator.empty()) headers.push_back({"If-Range", validator});
+    if (plan.known && !validator.empty()) headers.push_back({{"If-Range", validator}, false});
   }
   for (const HttpHeader& header : preference_->getHeaderObjects()) {
-    std::erase_if(headers, [&](const HttpHeader& earlier) {
-      return strcasecmp(earlier.name.c_str(), header.name.c_str()) == 0;
+    std::erase_if(headers, [&](const auto& earlier) {
+      return strcasecmp(earlier.first.name.c_str(), header.name.c_str()) == 0;
     });
-    headers.push_back(header);
+    headers.push_back({header, true});
   }
   bool safe = isSafeHeaderValue(preference_->appName);
-  for (const HttpHeader& header : headers) {
+  for (const auto& [header, callers] : headers) {
     safe = safe && isSafeHeaderName(header.name) && isSafeHeaderValue(header.value);
     // libcurl sends "Name;" as a header with an empty value ("Name:" would remove it).
-    lines.push_back(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
+    (callers ? request.callerHeaders : request.headers)
+        .push_back(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
   }
   if (!safe) {
     setError(ERROR_HTTP_FATAL, 0, "A request header holds CR, LF or NUL; the request is refused.");

@@ -91,7 +91,7 @@ class HttpCommunicator {
   bool sendGet(uint64_t firstByte, uint64_t lastByte, bool ranged, bool enforceRange);
   bool startRequest(const std::string& path, bool head, const std::string& rangeLine);
   bool buildUrl(const std::string& path, std::string& url);
-  bool buildHeaderLines(const std::string& rangeLine, std::vector<std::string>& lines);
+  bool buildHeaderLines(const std::string& rangeLine, CurlTransfer::Request& request);
   int readWithin(uint8_t* buffer, uint32_t& count, uint32_t maximum,
                  std::chrono::milliseconds wait);
   int endOfResponse();

@@ -254,6 +254,25 @@ TEST_F(HttpCommunicatorTest, RedirectsAreFollowedButNotForever) {
   EXPECT_EQ(errorOf(loop).type, ERROR_HTTP_REDIRECT_LOOP);
 }
 
+TEST_F(HttpCommunicatorTest, TheCallersHeadersStayWithTheHostTheyWereMeantFor) {
+  server().addGenerated("/file.bin", 1000, kSeed);
+  const std::string otherHost = "http://localhost:" + std::to_string(server().port());
+  server().addRule(rule("/near.bin", {FaultKind::Redirect, 0, -1, 0, "/file.bin"}));
+  server().addRule(rule("/far.bin", {FaultKind::Redirect, 0, -1, 0, otherHost + "/file.bin"}));
+  for (auto [path, kept] : {std::pair{"/near.bin", true}, std::pair{"/far.bin", false}}) {
+    server().clearLog();
+    auto& http = communicator(path);
+    preference_.addHeaderObject("X-Caller", "secret");
+    ASSERT_TRUE(http.initSingleStreamDownload());
+    int result = 0;
+    EXPECT_EQ(readAll(http, result), generatedBytes(kSeed, 0, 1000)) << path;
+    const auto requests = server().requests();
+    ASSERT_EQ(requests.size(), 2u) << path;
+    EXPECT_EQ(requests[0].header("X-Caller"), "secret") << path;
+    EXPECT_EQ(requests[1].header("X-Caller"), kept ? "secret" : "") << path;
+  }
+}
+
 TEST_F(HttpCommunicatorTest, CookiesAreKeptAndSentBack) {
   server().addBody("/login", "ok", {{"Set-Cookie", "session=abc123; Path=/"}});
   server().addBody("/next", "ok");
@@ -511,6 +530,20 @@ TEST_F(HttpCommunicatorTlsTest, TheTestCaFileIsTrustedBesideTheSystemOnes) {
   ASSERT_TRUE(http.initHttpDownload(100, 69999));
   int result = 0;
   EXPECT_EQ(readAll(http, result), generatedBytes(kSeed, 100, 69900));
+}
+
+TEST_F(HttpCommunicatorTlsTest, ARedirectNeverLeavesHttps) {
+  auto& tls = startTlsServer();
+  server().addGenerated("/file.bin", 70000, kSeed);
+  tls.addRule(rule("/file.bin", {FaultKind::Redirect, 0, -1, 0, server().url("/file.bin")}));
+  auto& http =
+      communicatorFor(tls.url("/file.bin"), quickSettings(), {{"WEND_CA_FILE", certificate_}});
+  preference_.addHeaderObject("X-Caller", "secret");
+  ASSERT_TRUE(http.initSingleStreamDownload());
+  int result = 0;
+  EXPECT_EQ(readAll(http, result), "");
+  EXPECT_EQ(result, HttpCommunicator::kReadError);
+  EXPECT_TRUE(server().requests().empty()) << "nothing went out in clear text";
 }
 
 TEST_F(HttpCommunicatorTlsTest, ProtocolsOlderThanTls12AreRefused) {
