@@ -43,6 +43,7 @@ CurlTransfer::~CurlTransfer() {
 bool CurlTransfer::start(const Request& request) {
   finish();
   resumeReceiving();
+  aborted_ = false;
   done_ = false;
   result_ = CURLE_OK;
   osErrno_ = 0;
@@ -83,6 +84,9 @@ bool CurlTransfer::prepareHandle(const std::string& caFile) {
   set(CURLOPT_WRITEDATA, this);
   set(CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
   set(CURLOPT_HEADERDATA, this);
+  set(CURLOPT_XFERINFOFUNCTION, &CurlTransfer::onProgress);
+  set(CURLOPT_XFERINFODATA, this);
+  set(CURLOPT_NOPROGRESS, 0L);
   result_ = failed;
   if (failed == CURLE_OK) return true;
   if (easy_ != nullptr) curl_easy_cleanup(easy_);
@@ -226,6 +230,15 @@ void CurlTransfer::finish() {
 
 void CurlTransfer::wake() {
   if (multi_ != nullptr) curl_multi_wakeup(multi_);
+}
+
+void CurlTransfer::abort() {
+  aborted_ = true;
+  wake();
+}
+
+int CurlTransfer::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<CurlTransfer*>(self)->aborted_.load() ? 1 : 0;
 }
 
 std::string CurlTransfer::header(const std::string& name) const {

@@ -18,8 +18,8 @@ namespace gde {
 // no content decoding. At most about one receive buffer of body waits to
 // be taken: beyond that the transfer pauses until takeBody has drained it.
 //
-// Threads: one owner thread makes every call, except wake(), which any thread may call while the
-// transfer exists.
+// Threads: one owner thread makes every call, except wake() and abort(), which any thread may
+// call while the transfer exists.
 class CurlTransfer {
  public:
   struct Request {
@@ -63,6 +63,9 @@ class CurlTransfer {
   void finish();
   // Makes a pump in progress, or the next one, return promptly. Any thread.
   void wake();
+  // Any thread: wakes the pump and makes libcurl abort the current request at its next progress
+  // call, so no call into libcurl outlasts a stop. The next start clears it.
+  void abort();
 
   bool active() const { return active_; }
   bool done() const { return done_; }
@@ -81,6 +84,7 @@ class CurlTransfer {
  private:
   static size_t onBody(char* data, size_t size, size_t count, void* self);
   static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   void headerLine(std::string_view line);
   bool prepareHandle(const std::string& caFile);
   bool configure(const Request& request);
@@ -98,6 +102,7 @@ class CurlTransfer {
   Request request_;      // the current request, its URL the latest one redirected to
   long redirects_ = 0;   // redirects followed for the current request
   std::string caFile_;   // the one the handle was made with
+  std::atomic<bool> aborted_{false};
   bool active_ = false;  // the easy handle is in the multi handle
   bool done_ = false;
   CURLcode result_ = CURLE_OK;

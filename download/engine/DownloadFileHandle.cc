@@ -52,6 +52,7 @@ bool DownloadFileHandle::open(const std::string& path) {
   error_.retryAfter = 0;
   error_.message = std::strerror(systemError);
   error_.segmentIndex = 0;
+  error_.path = path;
   return false;
 }
 
@@ -181,8 +182,8 @@ EngineErrorRecord DownloadFileHandle::getError() {
 bool DownloadFileHandle::requireOpen() {
   if (fd_ >= 0) return true;
   engineLog(pando::kLogWarn, kComponent, "file handler not initialized");
-  error_ =
-      EngineErrorRecord{ERROR_FILE_SYSTEM, kFileErrorOther, 0, "file handler not initialized", 0};
+  error_ = EngineErrorRecord{
+      ERROR_FILE_SYSTEM, kFileErrorOther, 0, "file handler not initialized", 0, path_};
   return false;
 }
 
@@ -192,6 +193,7 @@ void DownloadFileHandle::recordSystemError(int systemError, const std::string& m
   error_.retryAfter = 0;
   error_.message = message;
   error_.segmentIndex = 0;
+  error_.path = path_;
 }
 
 }  // namespace gde

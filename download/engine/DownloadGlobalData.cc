@@ -305,6 +305,11 @@ bool DownloadGlobalData::prepareFreshFiles() {
                               std::to_string(rangeByteCount_) + ".");
     return false;
   }
+  if (!reserveFileSpace(partial, planned, error)) {
+    recordFileSystemError(error, partial,
+                          "failed to reserve " + std::to_string(planned) + " bytes for " + partial);
+    return false;
+  }
   if (!preference_.singleStreamInEffect && preference_.keepResumeFile) writeNewMetaFile();
   return true;
 }

@@ -45,6 +45,7 @@ struct EngineErrorRecord {
   int32_t retryAfter = 0;      // seconds the server asked us to wait, 0 when it did not
   std::string message;
   uint32_t segmentIndex = 0;  // the segment concerned; 0 from the communicator and file handles
+  std::string path;           // the file a file system error concerns; may be empty
 };
 
 }  // namespace gde

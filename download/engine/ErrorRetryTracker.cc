@@ -51,7 +51,7 @@ int32_t ErrorRetryTracker::classifyError(const EngineErrorRecord& record) {
       action = kErrorClassNone;
       break;
     case ERROR_FILE_SYSTEM:
-      mapFileSystemError(record.code, current_, "");
+      mapFileSystemError(record.code, current_, record.path);
       action = kErrorClassReport;
       break;
     case ERROR_ACCESS_DENIED:

@@ -270,7 +270,11 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
     data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
     return 20;
   }
-  data_.setPreference(preferences);
+  if (!data_.setPreference(preferences)) {
+    data_.setLastError(kDleErrorMisuse,
+                       "Input parameter structure contains invalid values as preference", 0, 1);
+    return -1;
+  }
   return 0;
 }
 

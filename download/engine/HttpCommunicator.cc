@@ -416,7 +416,7 @@ void HttpCommunicator::setError(uint32_t type, int32_t code, const std::string& 
     }
   }
   std::lock_guard lock(errorLock_);
-  error_ = {type, code, retryAfter, message, 0};
+  error_ = {type, code, retryAfter, message, 0, {}};
 }
 
 bool HttpCommunicator::getResponseHeader(const std::string& name, std::string& value) const {
@@ -443,7 +443,7 @@ bool HttpCommunicator::cancel() {
   initialized_ = false;
   requestSent_ = false;
   cancelSignal_.request();
-  transfer_.wake();
+  transfer_.abort();
   return true;
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 EngineErrorRecord record(uint32_t type, int32_t code = 0, int32_t retryAfter = 0,
                          uint32_t segment = 0) {
-  return EngineErrorRecord{type, code, retryAfter, "failure text", segment};
+  return EngineErrorRecord{type, code, retryAfter, "failure text", segment, "/data/f.bin"};
 }
 
 struct Outcome {
@@ -234,6 +234,7 @@ TEST(ErrorRetryTrackerTest, FileSystemRecordsAreReportedWithTheirMapping) {
   DLEErrorInfo info;
   tracker.getErrorInfo(info);
   EXPECT_EQ(info.errorType, kDleErrorDiskFull);
+  EXPECT_EQ(info.message, "The disk is full to create file at:/data/f.bin");
   EXPECT_EQ(info.retryable, 1);
   tracker.classifyError(record(ERROR_FILE_SYSTEM, kFileErrorOther));
   tracker.getErrorInfo(info);
@@ -242,8 +243,8 @@ TEST(ErrorRetryTrackerTest, FileSystemRecordsAreReportedWithTheirMapping) {
 }
 
 TEST(ErrorRetryTrackerTest, FatalTypesAreTheUnrecoverableOnes) {
-  for (uint32_t type = 0; type <= 19; ++type) {
-    const bool fatal = type == 4 || type == 5 || type == 6 || type == 10;
+  for (uint32_t type = 0; type <= 21; ++type) {
+    const bool fatal = type == 4 || type == 5 || type == 6 || type == 10 || type == 20;
     EXPECT_EQ(ErrorRetryTracker::isFatalErrorType(type), fatal) << type;
   }
 }

@@ -471,6 +471,13 @@ TEST_F(EngineScenarioTest, AnswersMisuseWithCodes) {
   ASSERT_EQ(manager->start(), 0);
   EXPECT_EQ(manager->start(), 30);
   EXPECT_EQ(manager->setPreference(DLEPrefStruct{}), 20);
+  ASSERT_EQ(manager->pause(), 0);
+  DLEPrefStruct unsafe;
+  unsafe.extraHeaders["X-Injected"] = "a\r\nHost: elsewhere";
+  EXPECT_EQ(manager->setPreference(unsafe), -1);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorMisuse);
   EXPECT_EQ(manager->stop(), 0);
   EXPECT_EQ(manager->pause(), -4);
 }
