@@ -242,12 +242,5 @@ TEST(ErrorRetryTrackerTest, FileSystemRecordsAreReportedWithTheirMapping) {
   EXPECT_EQ(info.retryable, 0);
 }
 
-TEST(ErrorRetryTrackerTest, FatalTypesAreTheUnrecoverableOnes) {
-  for (uint32_t type = 0; type <= 21; ++type) {
-    const bool fatal = type == 4 || type == 5 || type == 6 || type == 10 || type == 20;
-    EXPECT_EQ(ErrorRetryTracker::isFatalErrorType(type), fatal) << type;
-  }
-}
-
 }  // namespace
 }  // namespace gde

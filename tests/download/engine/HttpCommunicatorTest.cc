@@ -90,7 +90,7 @@ class HttpCommunicatorTest : public TestServerFixture {
 
 // ---- size, ETag and the range probe ------------------------------------------------------------
 
-TEST_F(HttpCommunicatorTest, HeadGivesTheRemoteSizeAndETag) {
+TEST_F(HttpCommunicatorTest, HeadGivesSizeAndETagAndTheProbeAsksForTheLastTwoBytes) {
   server().addGenerated("/file.bin", 123456, kSeed);
   auto& http = communicator("/file.bin");
   uint64_t size = 0;
@@ -99,32 +99,18 @@ TEST_F(HttpCommunicatorTest, HeadGivesTheRemoteSizeAndETag) {
   std::string etag;
   http.getResponseHeader("etag", etag);
   EXPECT_EQ(etag, "\"gen-11-123456\"");
-  const auto log = server().requests();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].method(), "HEAD");
-  EXPECT_EQ(log[0].header("User-Agent"), "Skyloom");
-}
-
-TEST_F(HttpCommunicatorTest, FailingHeadRecordsTheStatusError) {
-  auto& http = communicator("/missing.bin");
-  uint64_t size = 7;
-  EXPECT_FALSE(http.getRemoteFileSize(size));
-  EXPECT_EQ(size, 0u);
-  EXPECT_EQ(errorOf(http).type, ERROR_HTTP_NOT_FOUND);
-  EXPECT_EQ(errorOf(http).code, 404);
-  EXPECT_TRUE(http.createAndSendRequest(""));  // a head arrived, the caller reads the error
-}
-
-TEST_F(HttpCommunicatorTest, RangeProbeAsksForTheLastTwoBytes) {
-  server().addGenerated("/file.bin", 1000, kSeed);
-  auto& http = communicator("/file.bin");
-  uint64_t size = 0;
-  ASSERT_TRUE(http.getRemoteFileSize(size));
   EXPECT_TRUE(http.checkByteRangeAcceptanceByServer(size, false));
   const auto log = server().requests();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].method(), "GET");
-  EXPECT_EQ(log[1].range(), "bytes=998-999");
+  EXPECT_EQ(log[0].method(), "HEAD");
+  EXPECT_EQ(log[0].header("User-Agent"), "Skyloom");
+  EXPECT_EQ(log[1].range(), "bytes=123454-123455");
+
+  auto& missing = communicator("/missing.bin");
+  EXPECT_FALSE(missing.getRemoteFileSize(size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(errorOf(missing).type, ERROR_HTTP_NOT_FOUND);
+  EXPECT_TRUE(missing.createAndSendRequest(""));  // a head arrived, the caller reads the error
 }
 
 TEST_F(HttpCommunicatorTest, RangeProbeFallsBackWhenNoByteArrivesInTime) {
