@@ -105,7 +105,6 @@ bool CurlTransfer::configure(const Request& request) {
     if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
   };
   if (!platform::isHttpUrl(request.url)) failed = CURLE_UNSUPPORTED_PROTOCOL;
-  if (failed == CURLE_OK) failed = platform::applyRedirectPolicy(easy_, request.url);
   set(CURLOPT_URL, request.url.c_str());
   set(CURLOPT_NOBODY, request.head ? 1L : 0L);
   set(CURLOPT_HTTPGET, request.head ? 0L : 1L);
