@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cctype>
+
 #include "platform/CurlShare.h"
 
 namespace platform {
@@ -47,6 +49,34 @@ CURLcode applyRedirectPolicy(CURL* easy, std::string_view url) {
 bool redirectAllowed(std::string_view from, std::string_view to) {
   if (hasScheme(to, "https")) return true;
   return hasScheme(to, "http") && !hasScheme(from, "https");
+}
+
+namespace {
+
+// "host:port" of a URL, lower case; empty when libcurl cannot parse it.
+std::string authorityOf(std::string_view url) {
+  CURLU* parsed = curl_url();
+  std::string out;
+  char* host = nullptr;
+  char* port = nullptr;
+  if (parsed != nullptr &&
+      curl_url_set(parsed, CURLUPART_URL, std::string(url).c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+    out = std::string(host) + ":" + port;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  curl_free(host);
+  curl_free(port);
+  curl_url_cleanup(parsed);
+  return out;
+}
+
+}  // namespace
+
+bool sameHost(std::string_view first, std::string_view second) {
+  const std::string authority = authorityOf(first);
+  return !authority.empty() && authority == authorityOf(second);
 }
 
 bool isHttpUrl(std::string_view url) {

@@ -28,6 +28,10 @@ CURLcode applyRedirectPolicy(CURL* easy, std::string_view url);
 // or https, and not http when `from` is https). For callers that follow redirects themselves.
 bool redirectAllowed(std::string_view from, std::string_view to);
 
+// True when both URLs name the same host and port (the scheme's port when none is given). A
+// redirect to another host must not carry the caller's own request headers.
+bool sameHost(std::string_view first, std::string_view second);
+
 // True when `url` names the scheme http or https (any case); nothing else may be requested.
 bool isHttpUrl(std::string_view url);
 

@@ -12,10 +12,10 @@ namespace platform {
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 std::optional<std::string> processEnvironment(const char* name);
 
-// The proxy source of every HTTP request the process makes: the conventional variables "http_proxy",
-// "https_proxy" (or "HTTPS_PROXY") and "no_proxy" (or "NO_PROXY"), read when the manager is made
-// and again at proxyHasChanged. Every request asks proxyFor with its URL. ("HTTP_PROXY" is not
-// read: a CGI-style environment lets a request's "Proxy:" header set it.)
+// The proxy source of every HTTP request the process makes: the conventional variables
+// "http_proxy", "https_proxy" (or "HTTPS_PROXY") and "no_proxy" (or "NO_PROXY"), read when the
+// manager is made and again at proxyHasChanged. Every request asks proxyFor with its URL.
+// ("HTTP_PROXY" is not read: a CGI-style environment lets a request's "Proxy:" header set it.)
 //
 // Any thread may call any operation.
 class ProxyManager {

@@ -48,6 +48,16 @@ std::string HttpSession::cookie() const {
   return cookie_;
 }
 
+FilePlan HttpSession::plan() const {
+  std::lock_guard lock(mutex_);
+  return plan_;
+}
+
+void HttpSession::setPlan(FilePlan plan) {
+  std::lock_guard lock(mutex_);
+  plan_ = std::move(plan);
+}
+
 void HttpSession::setCookie(std::string value) {
   std::lock_guard lock(mutex_);
   cookie_ = std::move(value);

@@ -18,6 +18,10 @@ TEST(CurlPolicyTest, RedirectsNeverLeaveHttps) {
         Case{"http://a/x", "file:///etc/passwd", false}}) {
     EXPECT_EQ(redirectAllowed(c.from, c.to), c.allowed) << c.from << " -> " << c.to;
   }
+  EXPECT_TRUE(sameHost("http://A.test/x", "http://a.test:80/y"));
+  EXPECT_FALSE(sameHost("http://a.test/x", "http://a.test:81/x"));
+  EXPECT_FALSE(sameHost("http://a.test/x", "http://b.test/x"));
+  EXPECT_FALSE(sameHost("http://127.0.0.1:8/x", "http://localhost:8/x"));
   EXPECT_FALSE(isHttpUrl("ftp://127.0.0.1:8/a.bin"));
   EXPECT_FALSE(isHttpUrl("httpx://a/"));
   EXPECT_TRUE(isHttpUrl("Https://a/"));
