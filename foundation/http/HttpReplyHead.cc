@@ -74,7 +74,8 @@ void HttpReplyHead::addLine(std::string_view line) {
   }
   if ((line.front() == ' ' || line.front() == '\t') && !fields_.empty()) {
     std::string& value = fields_.back().second;
-    value += (value.empty() ? "" : " ") + std::string(trimmed(line));
+    if (!value.empty()) value.push_back(' ');
+    value.append(trimmed(line));
     return;
   }
   const size_t colon = line.find(':');

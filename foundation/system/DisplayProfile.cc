@@ -42,21 +42,20 @@ bool readResolution(const std::string& text, std::string& width, std::string& he
 }
 
 DisplayRecord processorRecord(const platform::PlistNode& item) {
-  DisplayRecord record;
+  DisplayRecord record = {{"widthInPixels", "0"}, {"heightInPixels", "0"}, {"isPrimary", "false"}};
   const std::string model = textOf(item.member("sppci_model"));
   if (!model.empty()) record["gpuModelName"] = model;
   std::string vram = textOf(item.member("spdisplays_vram"));
   if (vram.empty()) vram = textOf(item.member("_spdisplays_vram"));
   const std::string megabytes = vramInMegabytes(vram);
   if (!megabytes.empty()) record["vRAMInMB"] = megabytes;
-  record["widthInPixels"] = "0";
-  record["heightInPixels"] = "0";
-  record["isPrimary"] = "false";
   return record;
 }
 
 DisplayRecord displayRecord(DisplayRecord record, const platform::PlistNode& display) {
-  if (textOf(display.member("spdisplays_main")) == "spdisplays_yes") record["isPrimary"] = "true";
+  if (textOf(display.member("spdisplays_main")) == "spdisplays_yes") {
+    record.insert_or_assign("isPrimary", std::string("true"));
+  }
   std::string width, height;
   if (readResolution(textOf(display.member("_spdisplays_resolution")), width, height)) {
     record["widthInPixels"] = width;
