@@ -48,7 +48,11 @@ TEST(BundleLauncher, BundlesThatDoNotNameAUsableExecutableAreRefused) {
   };
   int serial = 0;
   for (const Case& c : cases) {
-    std::string bundle = folder / ("B" + std::to_string(serial++) + ".app");
+    // Appended piecewise: GCC 12's -Wrestrict misfires on "literal" + std::string at -O3.
+    std::string name = "B";
+    name += std::to_string(serial++);
+    name += ".app";
+    std::string bundle = folder / name;
     if (c.dictBody == "-") {
       std::filesystem::create_directories(bundle + "/Contents/MacOS");
     } else {
