@@ -1,7 +1,6 @@
 #include "foundation/json/StyledWriter.h"
 
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -88,9 +87,8 @@ void StyledWriter::writeObject(const Value& object) {
   for (auto it = members.begin(); it != members.end(); ++it) {
     const Value& member = it->second;
     writeCommentBeforeValue(member);
-    // Names are written as text, up to a NUL byte; the shorter name is the same member.
     const char* name = it->first.data();
-    writeWithIndent(quoted(name, name + std::strlen(name)));
+    writeWithIndent(quoted(name, name + it->first.length()));
     document_ += " : ";
     writeValue(member);
     if (std::next(it) != members.end()) document_ += ',';

@@ -94,7 +94,13 @@ TEST_F(SpecialFolders, BaseFoldersAreCreatedButNotTheProductFolders) {
   EXPECT_FALSE(existsNoFollow(tree_ / "opt/Utilities/Orvel Skyloom"));
   EXPECT_TRUE(isFolder(tree_.path() + console_.home + "/.local/share"));
   EXPECT_FALSE(existsNoFollow(tree_.path() + console_.home + "/.local/share/Orvel"));
-  EXPECT_FALSE(existsNoFollow(tree_ / "tmp"));  // the temporary folder is named, not made
+}
+
+// The temporary folder and the home were named under the root but never made, unlike the rest.
+TEST_F(SpecialFolders, TemporaryFolderAndHomeAreCreatedLikeTheRest) {
+  EXPECT_EQ(infoOf(path(15)).mode, 01777u);
+  EXPECT_EQ(infoOf(path(9)).mode, 0700u);
+  EXPECT_EQ(infoOf(path(9)).uid, geteuid());
 }
 
 TEST_F(SpecialFolders, MachineFoldersAreRootsAndSharedDataIsStickyForAll) {

@@ -7,6 +7,7 @@
 #include "tests/platform/support/ElfImage.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;
@@ -325,8 +326,20 @@ TEST(FileUtilsRead, Utf8FirstThenUtf16) {
   }
   std::string text = "kept";
   EXPECT_FALSE(FileUtils::readFileContents(tree / "missing", text));
-  EXPECT_FALSE(FileUtils::readFileContents(tree.path(), text));
+  EXPECT_FALSE(FileUtils::readFileContents(tree / "utf8", text, 5)) << "over the caller's bound";
   EXPECT_EQ(text, "kept");
+}
+
+// A FIFO hung both readers, /dev/zero ended readFileContents in bad_alloc.
+TEST(FileUtilsRead, WholeFileReadersRefuseWhatIsNoBoundedRegularFile) {
+  HostileFiles hostile(FileUtils::kReadFileContentsMaxBytes + 1);
+  for (const std::string& path : hostile.all()) {
+    std::string text = "kept";
+    EXPECT_FALSE(FileUtils::readFileContents(path, text)) << path;
+    EXPECT_EQ(text, "kept");
+    StringUtils::VersionNumbers version = {9, 9, 9, 9};
+    EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(path, version)) << path;
+  }
 }
 
 std::string infoPlist(const std::string& version) {

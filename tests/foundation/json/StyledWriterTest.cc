@@ -121,11 +121,11 @@ TEST(StyledWriterTest, EndsTheLineAfterASameLineCommentEndingInABlank) {
   EXPECT_EQ("{\n   \"a\" : 1 // note \n}\n", styled(last));
 }
 
-TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndNamesUpToTheirNul) {
+TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndNamesWhole) {
   Value object;
   object["a"] = Value(stringValue);
   object[std::string("b\0c", 3)] = 1;
-  EXPECT_EQ("{\n   \"a\" : \"\",\n   \"b\" : 1\n}\n", styled(object));
+  EXPECT_EQ("{\n   \"a\" : \"\",\n   \"b\\u0000c\" : 1\n}\n", styled(object));
   EXPECT_EQ("[ \"\" ]\n", styled(arrayOf({Value(stringValue)})));
 }
 

@@ -46,6 +46,19 @@ TEST(Gunzip, GoodStreamsInflateCompletely) {
   }
 }
 
+// Only the first member was read (cat a.gz b.gz lost b) and trailing bytes were ignored.
+TEST(Gunzip, ReadsEveryMemberAndRefusesBytesAfterTheLast) {
+  std::string out;
+  ASSERT_TRUE(StringUtils::gunzipToString(gzip("first ") + gzip("") + gzip("second"), out));
+  EXPECT_EQ(out, "first second");
+  for (const std::string& tail :
+       {std::string("garbage"), std::string(1, '\0'), gzip("x").substr(0, 12)}) {
+    out = "kept";
+    EXPECT_FALSE(StringUtils::gunzipToString(gzip("first") + tail, out)) << tail.size();
+    EXPECT_EQ(out, "kept");
+  }
+}
+
 TEST(Gunzip, HighlyCompressibleDataGrowsPastManyBuffers) {
   std::string text(40 << 20, 'z');  // a thousandfold ratio
   std::string out;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -478,16 +479,44 @@ TEST_F(XMLParserTest, WriteNeedsAPathAndADocumentAndReplacesTheFile) {
   EXPECT_EQ(readFile(path), "<a>\n  <b>caf\xC3\xA9</b>\n</a>\n");
 }
 
-TEST_F(XMLParserTest, WriteIsUTF8WhileTheDocumentKeepsItsDeclaredEncoding) {
+// Documents declared in another encoding came back from getXMLString in that encoding.
+TEST(XMLParserEncodingTest, TextAndFileAreUTF8WhateverTheDocumentDeclared) {
+  const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>";
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("<?xml version=\"1.0\" encoding=\"UTF-16\"?><a>caf\xE9</a>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>caf\xC3\xA9</a>\n";
   TemporaryFolder folder;
-  const std::string path = folder / "latin.xml";
-  load("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>caf\xE9</a>");
-  ASSERT_TRUE(parser.writeXMLToPath(path));
-  EXPECT_EQ(readFile(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>caf\xC3\xA9</a>\n");
-  EXPECT_EQ(text(), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>caf\xE9</a>\n");
-  XMLParser reader;
-  ASSERT_TRUE(reader.initWithXMLPath(path));
-  EXPECT_EQ(value(reader, "/a"), "caf\xC3\xA9");
+  for (const std::string& document : {latin1, utf16}) {
+    XMLParser parser;
+    ASSERT_TRUE(parser.initWithXMLString(document));
+    std::string text;
+    ASSERT_TRUE(parser.getXMLString(text));
+    EXPECT_EQ(text, expected);
+    ASSERT_TRUE(parser.writeXMLToPath(folder / "out.xml"));
+    EXPECT_EQ(readFile(folder / "out.xml"), expected);
+  }
+}
+
+// libxml2 checks attributes for duplicates in quadratic time: 50,000 took over 20 s.
+TEST(XMLParserLimitsTest, HostileShapesLoadOrFailWithinASecond) {
+  std::string attributes = "<r";
+  for (int i = 0; i < 50000; ++i) attributes += " a" + std::to_string(i) + "=\"1\"";
+  attributes += "/>";
+  std::string nested;
+  for (int i = 0; i < 100000; ++i) nested += "<d>";
+  std::string text = "<a>" + std::string(16u << 20, 't') + "</a>";
+  for (const std::string* document : {&attributes, &nested, &text}) {
+    const auto start = std::chrono::steady_clock::now();
+    XMLParser parser;
+    parser.initWithXMLString(*document);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1))
+        << document->size() << " bytes";
+  }
+  XMLParser parser;
+  EXPECT_FALSE(parser.initWithXMLString(attributes));
 }
 
 }  // namespace
