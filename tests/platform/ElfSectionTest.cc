@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ElfSection.h"
-#include "tests/platform/support/ElfImage.h"
+#include "tests/support/ElfImage.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;

@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 
 #include "foundation/files/FileUtils.h"
-#include "tests/platform/support/ElfImage.h"
+#include "tests/support/ElfImage.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HostileFiles.h"

@@ -3,7 +3,7 @@
 #include <sys/sem.h>
 
 #include "foundation/threads/ProcessSemaphore.h"
-#include "tests/foundation/logging/support/ChildProcesses.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {

@@ -8,7 +8,7 @@
 
 #include "foundation/threads/SharedSemaphore.h"
 #include "platform/SpecialFolders.h"
-#include "tests/foundation/logging/support/ChildProcesses.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {
