@@ -13,12 +13,6 @@ using platform::AtomicFileMode;
 
 namespace {
 
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  lstat(path.c_str(), &info);
-  return info.st_mode & 07777;
-}
-
 TEST(AtomicFile, ModeFollowsThePolicy) {
   TemporaryFolder tree;
   const mode_t oldMask = umask(022);
@@ -41,7 +35,7 @@ TEST(AtomicFile, ModeFollowsThePolicy) {
     }
     ASSERT_TRUE(platform::replaceFileAtomically(path, "new", c.mode));
     EXPECT_EQ(readFile(path), "new");
-    EXPECT_EQ(modeOf(path), c.after) << index;
+    EXPECT_EQ(statOf(path).st_mode & 07777, c.after) << index;
   }
   umask(oldMask);
 }

@@ -16,9 +16,7 @@ struct Info {
 };
 
 Info infoOf(const std::string& path) {
-  struct stat info {};
-  lstat(path.c_str(), &info);
-  return {info.st_uid, info.st_mode & 07777};
+  return {statOf(path).st_uid, statOf(path).st_mode & 07777};
 }
 
 // A private tree as WEND_ROOT and "nobody" at the screen, whose home the tree does not hold yet.

@@ -15,12 +15,6 @@ using namespace wendtest;
 
 namespace {
 
-struct stat statOf(const std::string& path) {
-  struct stat info {};
-  lstat(path.c_str(), &info);
-  return info;
-}
-
 void setTimes(const std::string& path, time_t seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds + 1, 500}};
   utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
