@@ -57,7 +57,6 @@ void appendEscape(std::string& out, char byte) {
 }  // namespace
 
 void appendQuotedString(std::string& out, const char* begin, const char* end) {
-  static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
   const std::string_view text(begin, static_cast<size_t>(end - begin));
   out += '"';
   size_t run = 0;
@@ -73,7 +72,7 @@ void appendQuotedString(std::string& out, const char* begin, const char* end) {
     }
     out.append(text, run, at - run);
     if (length == 0) {
-      out += kReplacement;
+      out += Utf8::kReplacementCharacter;
     } else {
       appendEscape(out, text[at]);
     }

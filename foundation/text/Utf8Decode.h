@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Header-only so that libraries without dependencies (the JSON writers) can share it.
@@ -32,6 +33,25 @@ inline size_t sequenceLengthAt(std::string_view bytes, size_t at) {
   if (codePoint < minimum || codePoint > 0x10FFFF) return 0;
   if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
   return length;
+}
+
+inline constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The bytes with each one that is not part of well-formed UTF-8 replaced by U+FFFD.
+inline std::string withReplacements(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t length = sequenceLengthAt(bytes, at);
+    if (length == 0) {
+      out += kReplacementCharacter;
+      ++at;
+    } else {
+      out.append(bytes, at, length);
+      at += length;
+    }
+  }
+  return out;
 }
 
 }  // namespace Utf8

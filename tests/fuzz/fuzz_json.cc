@@ -12,28 +12,12 @@
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
-
-// The text as the writers put it out: every byte that is not part of well-formed UTF-8 becomes
-// U+FFFD.
-std::string cleaned(const std::string& text, bool& changed) {
-  std::string out;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = Utf8::sequenceLengthAt(text, at);
-    out.append(length ? text.substr(at, length) : kReplacement);
-    at += length ? length : 1;
-    changed = changed || length == 0;
-  }
-  return out;
-}
-
 // What a value read back from the writers' text must equal: strings and names cleaned, and members
 // whose cleaned names meet merged as the reader merges them (first spelling, last value).
 Json::Value expectedAfterWriting(const Json::Value& value) {
-  bool ignored = false;
   switch (value.type()) {
     case Json::stringValue:
-      return Json::Value(cleaned(value.asString(), ignored));
+      return Json::Value(Utf8::withReplacements(value.asString()));
     case Json::arrayValue: {
       Json::Value out(Json::arrayValue);
       for (Json::ArrayIndex i = 0; i < value.size(); ++i) out[i] = expectedAfterWriting(value[i]);
@@ -42,7 +26,7 @@ Json::Value expectedAfterWriting(const Json::Value& value) {
     case Json::objectValue: {
       Json::Value out(Json::objectValue);
       for (const std::string& name : value.getMemberNames()) {
-        out[cleaned(name, ignored)] = expectedAfterWriting(value[name]);
+        out[Utf8::withReplacements(name)] = expectedAfterWriting(value[name]);
       }
       return out;
     }
@@ -105,9 +89,8 @@ bool sameValue(const Json::Value& a, const Json::Value& b) {
 void checkReadsBack(Json::Reader& reader, const Json::Value& original, const std::string& text,
                     const char* writer) {
   Json::Value again;
-  bool notUtf8 = false;
-  cleaned(text, notUtf8);
-  if (notUtf8 || !reader.parse(text, again) || !sameValue(original, again)) {
+  if (Utf8::withReplacements(text) != text || !reader.parse(text, again) ||
+      !sameValue(original, again)) {
     std::fprintf(stderr, "%s text does not read back:\n%s\n", writer, text.c_str());
     std::abort();
   }
