@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/BundleLauncher.h"
-#include "tests/platform/support/Bundle.h"
-#include "tests/platform/support/WaitUntil.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "platform/ChildProcess.h"
-#include "tests/platform/support/ChildrenOf.h"
-#include "tests/platform/support/WaitUntil.h"
+#include "tests/support/ChildrenOf.h"
+#include "tests/support/WaitUntil.h"
 
 using namespace wendtest;
 using platform::ChildProcess;

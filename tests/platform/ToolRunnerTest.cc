@@ -6,8 +6,8 @@
 #include <chrono>
 
 #include "platform/ToolRunner.h"
-#include "tests/platform/support/ChildrenOf.h"
-#include "tests/platform/support/WaitUntil.h"
+#include "tests/support/ChildrenOf.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 

@@ -5,9 +5,9 @@
 
 #include "foundation/system/ProcessUtils.h"
 #include "platform/ChildProcess.h"
-#include "tests/platform/support/Bundle.h"
-#include "tests/platform/support/ChildrenOf.h"
-#include "tests/platform/support/WaitUntil.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/ChildrenOf.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

@@ -1,4 +1,4 @@
-#include "foundation/xml/XMLFileIO.h"
+#include "platform/FileContents.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,27 +7,24 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/AtomicFile.h"
 #include "platform/UniqueFd.h"
 
-namespace XMLFileIO {
+namespace platform {
 namespace {
 
-using platform::UniqueFd;
-
-std::string errnoText() {
-  return strerror(errno);
+std::string tooLarge(size_t maxBytes) {
+  return "the file is larger than " + std::to_string(maxBytes) + " bytes";
 }
 
 }  // namespace
 
-bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes,
-                   std::string& error) {
+bool readRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                     std::string& error) {
   // Non-blocking so that opening a pipe planted at the path cannot hang the caller.
   UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat status {};
-  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
-    error = errnoText();
+  if (!file.valid() || fstat(file.get(), &status) != 0) {
+    error = std::strerror(errno);
     return false;
   }
   if (!S_ISREG(status.st_mode)) {
@@ -35,7 +32,7 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes,
     return false;
   }
   if (static_cast<unsigned long long>(status.st_size) > maxBytes) {
-    error = "the file is larger than " + std::to_string(maxBytes) + " bytes";
+    error = tooLarge(maxBytes);
     return false;
   }
   std::string content;
@@ -45,12 +42,12 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes,
     const ssize_t count = read(file.get(), buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) {
-      error = errnoText();
+      error = std::strerror(errno);
       return false;
     }
     if (count == 0) break;
-    if (content.size() + static_cast<size_t>(count) > maxBytes) {
-      error = "the file is larger than " + std::to_string(maxBytes) + " bytes";
+    if (static_cast<size_t>(count) > maxBytes - content.size()) {
+      error = tooLarge(maxBytes);
       return false;
     }
     content.append(buffer, static_cast<size_t>(count));
@@ -59,9 +56,4 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes,
   return true;
 }
 
-bool replaceFileAtomically(const std::string& path, const std::string& bytes) {
-  return platform::replaceFileAtomically(path, bytes,
-                                         platform::AtomicFileMode::kKeepReplacedElse0644);
-}
-
-}  // namespace XMLFileIO
+}  // namespace platform
