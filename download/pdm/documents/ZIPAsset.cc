@@ -1,0 +1,28 @@
+#include "download/pdm/documents/ZIPAsset.h"
+
+#include "download/pdm/PDMLogger.h"
+
+namespace orvel::PackageDownloadManager {
+namespace {
+
+constexpr const char* kTag = "ZIPAsset";
+
+bool unzipOnce(const std::string& /*archive*/, const std::string& /*destination*/) {
+  pdmLog(pando::kLogError, kTag, "Zip extraction is not available in this build");
+  return false;
+}
+
+}  // namespace
+
+uint32_t ZIPAsset::extract() {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (unzipOnce(getLocalPath(), getDestination())) return kActionDone;
+  }
+  pdmLog(pando::kLogWarn, kTag,
+         "Error in unZip even after %d attempts. Source Package to unzip was: %s", kAttempts,
+         getLocalPath().c_str());
+  pdmLog(pando::kLogWarn, kTag, "Error in creating the process for extraction.");
+  return kActionFailed;
+}
+
+}  // namespace orvel::PackageDownloadManager
