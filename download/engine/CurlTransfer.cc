@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "download/engine/CurlShare.h"
+#include "platform/CurlPolicy.h"
 
 namespace gde {
 namespace {
@@ -68,31 +68,16 @@ bool CurlTransfer::prepareHandle(const std::string& caFile) {
   if (easy_ != nullptr) curl_easy_cleanup(easy_);
   easy_ = curl_easy_init();
   caFile_ = caFile;
-  CURLcode failed = easy_ == nullptr || multi_ == nullptr || CurlShare::handle() == nullptr
-                        ? CURLE_FAILED_INIT
-                        : CURLE_OK;
+  CURLcode failed =
+      multi_ == nullptr ? CURLE_FAILED_INIT : platform::applyCurlDefaults(easy_, caFile);
   auto set = [&](CURLoption option, auto value) {
     if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
   };
-  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  set(CURLOPT_PROTOCOLS_STR, "http,https");
-  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   set(CURLOPT_FOLLOWLOCATION, 1L);
   set(CURLOPT_PATH_AS_IS, 1L);  // the URL goes out as given: no "/../" squashing
   set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  set(CURLOPT_SHARE, CurlShare::handle());
   set(CURLOPT_COOKIEFILE, "");  // the cookie engine, on the shared store
-  set(CURLOPT_NOPROXY, "");     // the proxy source alone decides, not libcurl's environment
   set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
-  set(CURLOPT_SSL_VERIFYPEER, 1L);
-  set(CURLOPT_SSL_VERIFYHOST, 2L);
-  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  if (!caFile.empty()) {
-    set(CURLOPT_CAINFO, caFile.c_str());
-    set(CURLOPT_PROXY_CAINFO, caFile.c_str());
-  }
-  set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   set(CURLOPT_ERRORBUFFER, errorBuffer_);
   set(CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
@@ -123,6 +108,8 @@ bool CurlTransfer::configure(const Request& request) {
   auto set = [&](CURLoption option, auto value) {
     if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
   };
+  if (!platform::isHttpUrl(request.url)) failed = CURLE_UNSUPPORTED_PROTOCOL;
+  if (failed == CURLE_OK) failed = platform::applyRedirectPolicy(easy_, request.url);
   set(CURLOPT_URL, request.url.c_str());
   set(CURLOPT_NOBODY, request.head ? 1L : 0L);
   set(CURLOPT_HTTPGET, request.head ? 0L : 1L);

@@ -129,7 +129,10 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   }
   remoteFileSize_ = size;
   std::string etag;
+  std::string modified;
   communicator.getResponseHeader("ETag", etag);
+  communicator.getResponseHeader("Last-Modified", modified);
+  session_.setPlan({size, etag, modified, true});
   if (etag.empty())
     engineLog(pando::kLogWarn, kComponent,
               "failed to retrieve the ETAG header from the head request");
@@ -145,6 +148,12 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   }
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
+  communicator.getError(error);
+  if (error.type == ERROR_FILE_CHANGED) {
+    sizeRetrieved_ = false;
+    classifyIntoLastError(error);
+    return false;
+  }
   engineLog(
       pando::kLogInfo, kComponent,
       "Inside retrieveRemoteFileSize. checkByteRangeAcceptanceByServer is completed . Setting "
@@ -157,6 +166,7 @@ bool DownloadGlobalData::prepareStreamOrSize() {
   if (!preference_.prefs.singleStream) return retrieveRemoteFileSize();
   singleStreamRequested_ = true;
   remoteFileSize_ = 0;
+  session_.setPlan({});
   preference_.singleStreamInEffect = 1;
   setResponseHeader("ETag", "");
   preference_.rebuildHeaderObjects();
@@ -270,7 +280,9 @@ bool DownloadGlobalData::prepareFreshFiles() {
   }
   const std::string partial = preference_.partialFilePath();
   if (!createPartialFile(partial)) return false;
-  if (!truncateFile(partial, rangeByteCount_, error)) {
+  // A single stream's file is the bytes it receives, never a size announced beforehand.
+  const uint64_t planned = preference_.singleStreamInEffect ? 0 : rangeByteCount_;
+  if (!truncateFile(partial, planned, error)) {
     recordFileSystemError(error, partial,
                           "failed to extend the file size of " + partial + " upto " +
                               std::to_string(rangeByteCount_) + ".");
@@ -305,6 +317,7 @@ bool DownloadGlobalData::initializeFileDownload() {
               "DownloadGlobalData::initializeFileDownload : not initialized");
     return false;
   }
+  if (targetTaken()) return false;
   if (!prepareStreamOrSize()) return false;
   if (preference_.prefs.noRetrialOnHttpErrors) {
     preference_.noRetrialInEffect = 1;
@@ -336,6 +349,23 @@ bool DownloadGlobalData::initializeFileDownload() {
     errorTracker_ = std::make_unique<ErrorRetryTracker>();
     pendingErrors_.clear();
   }
+  return true;
+}
+
+// A download whose target name is taken can never finish: it fails before its first request. A
+// meta file left by a run that was killed after its rename has no partial file any more.
+bool DownloadGlobalData::targetTaken() {
+  if (!fileExists(preference_.finalFilePath())) return false;
+  int error = 0;
+  if (!fileExists(preference_.partialFilePath())) deleteFile(preference_.metaFilePath(), error);
+  DLEErrorInfo clash;
+  clash.errorType = kDleErrorNameClash;
+  clash.retryable = 1;
+  clash.message =
+      "Failed to rename the file as there is already another file with that name present";
+  setLastError(clash);
+  engineLog(pando::kLogError, kComponent, "The target %s exists already",
+            preference_.finalFilePath().c_str());
   return true;
 }
 

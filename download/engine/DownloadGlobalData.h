@@ -153,18 +153,24 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   HttpCommunicator& communicatorFor(uint32_t threadIndex);
   bool keepsResumeRecords() const;
   uint64_t remoteFileSize() const { return remoteFileSize_; }
+  // The bytes a finished single stream received: its file is cut to this length.
+  uint64_t streamLength() const { return streamLength_.load(); }
+  void setStreamLength(uint64_t length) { streamLength_.store(length); }
   uint64_t rangeStart() const { return rangeStart_; }
   uint64_t rangeByteCount() const { return rangeByteCount_; }
   bool singleStreamRequested() const { return singleStreamRequested_; }
+
+  // Fills the last error from a file system error on `path` and logs `message`.
+  void recordFileSystemError(int code, const std::string& path, const std::string& message);
 
  private:
   bool prepareStreamOrSize();
   bool validateRange();
   bool decideResume();
+  bool targetTaken();
   bool prepareFreshFiles();
   bool createPartialFile(const std::string& path);
   std::map<std::string, std::string> currentResumeHeaders() const;
-  void recordFileSystemError(int code, const std::string& path, const std::string& message);
   std::string finishSource() const;
   std::string finishTarget(const std::string& name) const;
 
@@ -184,6 +190,7 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   SerializerBacklog backlog_;
   ThreadActivityBoard activity_;
   uint64_t remoteFileSize_ = 0;
+  std::atomic<uint64_t> streamLength_{0};
   uint64_t rangeStart_ = 0;
   uint64_t rangeByteCount_ = 0;
   bool singleStreamRequested_ = false;

@@ -29,6 +29,7 @@ enum EngineErrorType : uint32_t {
   ERROR_HTTP_UNKNOWN = 17,
   ERROR_SEGMENT_VALIDATION_FAILURE = 18,  // code kSegmentCheckFailed
   ERROR_NOT_INITIALIZED = 19,             // HTTP call on an uninitialised communicator
+  ERROR_FILE_CHANGED = 20,  // an answer belongs to another version of the file than the plan
 };
 
 // Extended codes of file errors and of a failed segment check.

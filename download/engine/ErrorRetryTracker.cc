@@ -98,6 +98,9 @@ int32_t ErrorRetryTracker::classifyError(const EngineErrorRecord& record) {
       current_.errorType = kDleErrorSegmentValidation;
       action = checkSegment(record.segmentIndex);
       break;
+    case ERROR_FILE_CHANGED:
+      action = fatal(kDleErrorFileChanged);
+      break;
     default:  // 4, 5, 15, 17, 19 and every unknown type
       action = fatal(kDleErrorHttp);
       break;
@@ -172,7 +175,7 @@ void ErrorRetryTracker::resetIntermittentCounts() {
 
 bool ErrorRetryTracker::isFatalErrorType(uint32_t type) {
   return type == ERROR_FATAL || type == ERROR_HTTP_FATAL || type == ERROR_HTTP_NOT_FOUND ||
-         type == ERROR_HTTP_AUTH_FAILED;
+         type == ERROR_HTTP_AUTH_FAILED || type == ERROR_FILE_CHANGED;
 }
 
 void ErrorRetryTracker::mapFileSystemError(int32_t code, DLEErrorInfo& out,

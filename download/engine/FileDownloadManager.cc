@@ -415,7 +415,8 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
   bool etagStored = !data_.responseHeader("ETag").empty();
-  if (!data_.singleStreamRequested() && etagStored && hasETagChanged()) {
+  const bool changed = info.errorType == kDleErrorFileChanged;
+  if (changed || (!data_.singleStreamRequested() && etagStored && hasETagChanged())) {
     data_.cleanup();
     info.errorType = kDleErrorFileChanged;
     info.errorClass = kErrorClassFileChanged;
@@ -499,8 +500,15 @@ void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controll
 }
 
 bool FileDownloadManager::finishFile() {
-  bool gzip = data_.getPreference().singleStreamInEffect &&
-              data_.responseHeader("Content-Encoding") == "gzip";
+  const bool singleStream = data_.getPreference().singleStreamInEffect != 0;
+  int error = 0;
+  if (singleStream &&
+      !truncateFile(data_.getPreference().partialFilePath(), data_.streamLength(), error)) {
+    data_.recordFileSystemError(error, data_.getPreference().partialFilePath(),
+                                "failed to cut the streamed file to its length");
+    return false;
+  }
+  bool gzip = singleStream && data_.responseHeader("Content-Encoding") == "gzip";
   if (gzip) {
     engineLog(pando::kLogInfo, kComponent,
               "gzip encoding received in respose header. Going to unzip...");
@@ -517,12 +525,8 @@ void FileDownloadManager::complete(const Run& run) {
   if (state_.load() != kDleStateRunning) return;
   sendProgress();
   reportStatistics();
-  int error = 0;
-  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
-    engineLog(pando::kLogTrace, kComponent,
-              "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
-  }
   stopSerializerAndClose();
+  // The meta file goes only after the rename: a run killed in between resumes from it.
   if (!finishFile()) {
     engineLog(pando::kLogError, kComponent,
               "An error has occurred while renaming the temporary named downloaded file.");
@@ -532,6 +536,11 @@ void FileDownloadManager::complete(const Run& run) {
     sendLastError();
     sendProgress();
     return;
+  }
+  int error = 0;
+  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
+    engineLog(pando::kLogTrace, kComponent,
+              "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
   }
   const DownloadPreference& preference = data_.getPreference();
   const std::string target = preference.finalFilePath();

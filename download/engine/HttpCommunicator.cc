@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <mutex>
+#include <optional>
 
 #include "download/engine/CurlErrorMap.h"
 #include "download/engine/EngineLog.h"
@@ -49,6 +50,17 @@ bool parseContentRange(const std::string& value, uint64_t& first, uint64_t& last
   return dash != std::string_view::npos && slash != std::string_view::npos && dash < slash &&
          parseDecimal(text.substr(0, dash), first) &&
          parseDecimal(text.substr(dash + 1, slash - dash - 1), last);
+}
+
+// The complete length after the slash of "bytes first-last/total"; nothing for "*" or garbage.
+std::optional<uint64_t> completeLengthOf(const std::string& value) {
+  const size_t slash = value.rfind('/');
+  uint64_t total = 0;
+  if (slash == std::string::npos ||
+      !parseDecimal(std::string_view(value).substr(slash + 1), total)) {
+    return std::nullopt;
+  }
+  return total;
 }
 
 milliseconds leftUntil(Clock::time_point deadline) {
@@ -142,6 +154,7 @@ bool HttpCommunicator::sendGet(uint64_t firstByte, uint64_t lastByte, bool range
   const std::string rangeLine =
       ranged ? "Range: bytes=" + std::to_string(firstByte) + "-" + std::to_string(lastByte) : "";
   if (!startRequest("", false, rangeLine)) return false;
+  ranged_ = ranged;
   enforceRange_ = enforceRange;
   expectedFirst_ = firstByte;
   expectedLast_ = lastByte;
@@ -197,7 +210,13 @@ bool HttpCommunicator::buildUrl(const std::string& path, std::string& url) {
 bool HttpCommunicator::buildHeaderLines(const std::string& rangeLine,
                                         std::vector<std::string>& lines) {
   std::vector<HttpHeader> headers;
-  if (!rangeLine.empty()) headers.push_back({"Range", rangeLine.substr(7)});
+  if (!rangeLine.empty()) {
+    headers.push_back({"Range", rangeLine.substr(7)});
+    // A changed file answers with all of its new version instead of a piece of it.
+    const FilePlan plan = session_->plan();
+    const std::string& validator = plan.etag.empty() ? plan.lastModified : plan.etag;
+    if (plan.known && !validator.empty()) headers.push_back({"If-Range", validator});
+  }
   for (const HttpHeader& header : preference_->getHeaderObjects()) {
     std::erase_if(headers, [&](const HttpHeader& earlier) {
       return strcasecmp(earlier.name.c_str(), header.name.c_str()) == 0;
@@ -220,6 +239,7 @@ bool HttpCommunicator::buildHeaderLines(const std::string& rangeLine,
 void HttpCommunicator::closeStream() {
   transfer_.finish();
   requestSent_ = false;
+  ranged_ = false;
   headChecked_ = false;
 }
 
@@ -287,7 +307,27 @@ bool HttpCommunicator::checkResponseHead() {
   if (!cookie.empty()) session_->setCookie(cookie);
   const auto status = static_cast<int32_t>(transfer_.status());
   if (checkHttpStatus(status)) return false;
-  return !enforceRange_ || checkRangeAnswer(status);
+  if (enforceRange_ && !checkRangeAnswer(status)) return false;
+  return !ranged_ || checkVersion(status);
+}
+
+// A ranged answer from another version of the file than the plan's would stitch two versions
+// together: its validators must match the plan's and a 206 must state the planned size.
+bool HttpCommunicator::checkVersion(int32_t status) {
+  const FilePlan plan = session_->plan();
+  if (!plan.known) return true;
+  const std::string etag = transfer_.header("ETag");
+  const std::string modified = transfer_.header("Last-Modified");
+  bool same = (plan.etag.empty() || etag == plan.etag) &&
+              (plan.lastModified.empty() || modified.empty() || modified == plan.lastModified);
+  if (status == 206)
+    same = same && completeLengthOf(transfer_.header("Content-Range")) == plan.size;
+  if (same) return true;
+  engineLog(kError, kComponent,
+            "The answer belongs to another version of the file (ETag %s, range \"%s\")",
+            etag.c_str(), transfer_.header("Content-Range").c_str());
+  setError(ERROR_FILE_CHANGED, status, "The file has changed on the server.");
+  return false;
 }
 
 // True when the status is an error; the error is recorded.

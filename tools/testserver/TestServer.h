@@ -38,6 +38,9 @@ enum class FaultKind {
   ChangedEtag,        // serve the body under another ETag
   Redirect,           // 302 to `location`
   RedirectLoop,       // 302 to the requested target itself
+  UnsizedShortBody,   // a GET, ranged or not: 200 without Content-Length, half the body, close
+  OtherVersion,       // serve the generated body of `bytes` bytes from `seed` (and its ETag)
+  HeadSize,           // a HEAD answers "Content-Length: `bytes`"; other methods are served
 };
 
 struct Fault {
@@ -46,6 +49,7 @@ struct Fault {
   int retryAfterSeconds = -1;  // Status: a Retry-After header when >= 0
   uint64_t bytes = 0;
   std::string location;
+  uint64_t seed = 0;  // OtherVersion
 };
 
 // Applies to requests number firstRequest .. firstRequest + requestCount - 1 to `path` (counted

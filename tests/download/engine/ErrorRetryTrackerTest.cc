@@ -41,7 +41,8 @@ TEST(ErrorRetryTrackerTest, FirstOccurrenceOfEachTypeGivesItsNumberAndAction) {
       {ERROR_HTTP_UNKNOWN, kDleErrorHttp, 0, kErrorClassFatal},
       {ERROR_SEGMENT_VALIDATION_FAILURE, kDleErrorSegmentValidation, 1, kErrorClassRetryNow},
       {ERROR_NOT_INITIALIZED, kDleErrorHttp, 0, kErrorClassFatal},
-      {20, kDleErrorHttp, 0, kErrorClassFatal},
+      {ERROR_FILE_CHANGED, kDleErrorFileChanged, 0, kErrorClassFatal},
+      {21, kDleErrorHttp, 0, kErrorClassFatal},
       {0xFFFFFFFF, kDleErrorHttp, 0, kErrorClassFatal},
   };
   for (const auto& c : cases) {

@@ -376,15 +376,18 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries
   EXPECT_FALSE(fileExists(target()));
 }
 
-TEST_F(EngineScenarioTest, KeepsAnExistingTargetAndReportsTheClash) {
+TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   writeIn(scratch(), "out.bin", "mine");
+  writeIn(scratch(), "out.bin.quarrydownload.quarryd", "left by a run killed after its rename");
   auto manager = makeManager();
-  ASSERT_EQ(run(*manager, request()), 6);
+  ASSERT_EQ(manager->init(request()), 0);
+  EXPECT_EQ(manager->start(), -1);
   DLEErrorInfo error;
   manager->getLastError(error);
   EXPECT_EQ(error.errorType, kDleErrorNameClash);
   EXPECT_EQ(wendtest::readFile(target()), "mine");
-  EXPECT_TRUE(fileExists(partial()));
+  EXPECT_TRUE(server().requests().empty());
+  EXPECT_FALSE(fileExists(partial() + ".quarryd"));
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
@@ -395,6 +398,7 @@ TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
   ASSERT_EQ(run(*manager, input), 5);
   EXPECT_EQ(wendtest::readFile(target()), generatedBytes(kSeed, 1000, 500000));
   manager->stop();
+  std::filesystem::remove(target());
 
   auto beyond = makeManager();
   input.preferences.downloadStartAddress = kSize - 10;

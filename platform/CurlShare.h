@@ -2,10 +2,10 @@
 
 #include <curl/curl.h>
 
-namespace gde {
+namespace platform {
 
 // The process-wide libcurl state: libcurl's global initialisation and one share handle through
-// which every engine transfer shares cookies, resolved names and TLS sessions. Made on first use
+// which every HTTP transfer of the process shares cookies, resolved names and TLS sessions. Made on first use
 // (thread-safe) and torn down at process exit, after the last transfer.
 class CurlShare {
  public:
@@ -13,4 +13,4 @@ class CurlShare {
   static CURLSH* handle();
 };
 
-}  // namespace gde
+}  // namespace platform
