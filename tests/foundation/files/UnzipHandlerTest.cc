@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "foundation/files/UnzipHandler.h"
+#include "tests/support/CapturingLogger.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ZipWriter.h"
+
+using namespace wendtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kOwnModes = UnzipHandler::kEntryMode;
+
+uint32_t modeOf(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info.st_mode & 07777;
+}
+
+uint32_t crcOf(const std::string& data) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+std::string be32(uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+const std::string kFinderInfo = "TEXTttxt" + std::string(24, '\0');
+
+// AppleDouble data as macOS writes them: Finder info with one extended attribute
+// ("com.example.tag" = "hello") behind it, and a resource fork "RSRC". `shift` moves the
+// attribute's data offset, to make it point outside the data.
+std::string appleDouble(uint32_t shift = 0) {
+  const std::string name = std::string("com.example.tag") + '\0';  // 16 bytes, entry 27 -> 28
+  const uint32_t attributeData = 84 + 36 + 28, resourceFork = attributeData + 5;
+  std::string bytes = be32(0x00051607) + be32(0x00020000) + "Mac OS X        " + std::string{0, 2} +
+                      be32(9) + be32(50) + be32(resourceFork - 50) + be32(2) + be32(resourceFork) +
+                      be32(4) + kFinderInfo + std::string(2, '\0') + be32(0x41545452) +
+                      std::string(30, '\0') + std::string{0, 1};
+  bytes += be32(attributeData + shift) + be32(5) + std::string(2, '\0') + '\x10' + name + '\0';
+  return bytes + "hello" + "RSRC";
+}
+
+std::string xattrOf(const std::string& path, const std::string& name) {
+  char value[256];
+  ssize_t size = getxattr(path.c_str(), name.c_str(), value, sizeof value);
+  return size < 0 ? "<none>" : std::string(value, static_cast<size_t>(size));
+}
+
+bool userXattrsWork(const std::string& folder) {
+  const std::string probe = folder + "/probe";
+  writeFile(probe, "");
+  bool works = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+  unlink(probe.c_str());
+  return works;
+}
+
+class UnzipHandlerTest : public testing::Test {
+ protected:
+  UnzipHandlerTest() {
+    fs::create_directories(tree / "outside");
+    fs::create_directories(tree / "tmp");
+    settings.retryDelay = std::chrono::milliseconds(0);
+    settings.temporaryTemplate = tree / "tmp/orvzip.temp.XXXXXX";
+  }
+
+  std::string archive() const { return tree / "archive.zip"; }
+  std::string dest() const { return tree / "dest"; }
+  bool extract(uint32_t mode = kOwnModes, bool junkPaths = false) {
+    UnzipHandler handler(nullptr, &logger, settings);
+    return handler.extract(archive().c_str(), dest().c_str(), junkPaths, mode);
+  }
+  bool emptyFolder(const std::string& path) const { return fs::is_empty(path); }
+  size_t linesAt(int level, const std::string& prefix) const {
+    size_t count = 0;
+    for (const Record& record : logger.records()) {
+      count += record.level == level && record.message.starts_with(prefix);
+    }
+    return count;
+  }
+
+  TemporaryFolder tree;
+  CapturingLogger logger;
+  files::UnzipSettings settings;
+};
+
+TEST_F(UnzipHandlerTest, ExtractsFilesFoldersModesAndLinksLast) {
+  const mode_t mask = umask(022);
+  umask(mask);
+  ZipWriter zip(archive());
+  zip.link("app/current", "lib")  // before its target exists: links come last
+      .folder("app/", 040750)
+      .file("app/run.sh", "#!/bin/sh\n", 0100755)
+      .file("app\\lib\\data.txt", "data", 0100640)
+      .file("app/plain.txt", "plain", 0);
+  ASSERT_TRUE(zip.close());
+  ASSERT_TRUE(extract());
+  EXPECT_EQ(readFile(dest() + "/app/run.sh"), "#!/bin/sh\n");
+  EXPECT_EQ(modeOf(dest() + "/app/run.sh"), 0755u);
+  EXPECT_EQ(readFile(dest() + "/app/lib/data.txt"), "data");
+  EXPECT_EQ(modeOf(dest() + "/app/lib/data.txt"), 0640u);
+  EXPECT_EQ(modeOf(dest() + "/app"), 0750u);
+  EXPECT_EQ(modeOf(dest() + "/app/plain.txt"), 0666u & ~mask);
+  EXPECT_EQ(fs::read_symlink(dest() + "/app/current"), "lib");
+
+  // The mode argument replaces the entries' own; extracting again over the first result works.
+  ASSERT_TRUE(extract(0644));
+  EXPECT_EQ(modeOf(dest() + "/app/run.sh"), 0644u);
+  EXPECT_EQ(fs::read_symlink(dest() + "/app/current"), "lib");
+}
+
+TEST_F(UnzipHandlerTest, JunkPathsPutEveryFileInTheDestination) {
+  ZipWriter zip(archive());
+  zip.file("dir/sub/file.txt", "f").file("__MACOSX/dir/._x", "not AppleDouble any more");
+  ASSERT_TRUE(zip.close());
+  ASSERT_TRUE(extract(kOwnModes, true));
+  EXPECT_EQ(readFile(dest() + "/file.txt"), "f");
+  EXPECT_EQ(readFile(dest() + "/._x"), "not AppleDouble any more");
+  EXPECT_FALSE(existsNoFollow(dest() + "/dir"));
+}
+
+TEST_F(UnzipHandlerTest, AppleDoubleEntriesBecomeAttributesOfTheirFiles) {
+  ZipWriter zip(archive());
+  zip.file("doc.txt", "text")
+      .folder("__MACOSX/")
+      .folder("__MACOSX/sub/")
+      .file("__MACOSX/._doc.txt", appleDouble())
+      .file("__MACOSX/._lonely", appleDouble())
+      .file("__MACOSX/.DS_Store", "bookkeeping");
+  ASSERT_TRUE(zip.close());
+  ASSERT_TRUE(extract());
+  EXPECT_EQ(readFile(dest() + "/doc.txt"), "text");
+  EXPECT_EQ(readFile(dest() + "/lonely"), "");
+  EXPECT_TRUE(isFolder(dest() + "/__MACOSX/sub"));
+  EXPECT_FALSE(existsNoFollow(dest() + "/__MACOSX/._doc.txt"));
+  EXPECT_FALSE(existsNoFollow(dest() + "/__MACOSX/.DS_Store"));
+  EXPECT_TRUE(emptyFolder(tree / "tmp"));
+  if (!userXattrsWork(tree.path())) GTEST_SKIP() << "no user extended attributes here";
+  for (const char* file : {"/doc.txt", "/lonely"}) {
+    EXPECT_EQ(xattrOf(dest() + file, "user.com.example.tag"), "hello") << file;
+    EXPECT_EQ(xattrOf(dest() + file, "user.com.apple.FinderInfo"), kFinderInfo) << file;
+    EXPECT_EQ(xattrOf(dest() + file, "user.com.apple.ResourceFork"), "RSRC") << file;
+  }
+}
+
+// Each case builds a hostile archive in `zip`; `outside` is a folder beside the destination.
+struct HostileCase {
+  const char* name;
+  std::function<void(ZipWriter& zip, const std::string& outside)> build;
+  bool truncate = false;
+};
+
+class HostileArchiveTest : public UnzipHandlerTest,
+                           public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileArchiveTest, FailsAndWritesNothingOutsideTheDestination) {
+  {
+    ZipWriter zip(archive());
+    zip.file("first.txt", "fine");
+    GetParam().build(zip, tree / "outside");
+    ASSERT_TRUE(zip.close());
+  }
+  if (GetParam().truncate) fs::resize_file(archive(), fs::file_size(archive()) / 2);
+  EXPECT_FALSE(extract());
+  EXPECT_TRUE(emptyFolder(tree / "outside"));
+  EXPECT_TRUE(emptyFolder(tree / "tmp"));
+  EXPECT_FALSE(existsNoFollow(tree / "evil"));
+  EXPECT_FALSE(existsNoFollow("/etc/x"));
+}
+
+std::string deflated(const std::string& data) {
+  std::string out(256, '\0');
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostileArchiveTest,
+    testing::Values(
+        HostileCase{"DotDotFile", [](ZipWriter& z, auto&) { z.file("../evil", "x"); }},
+        HostileCase{"DotDotInside", [](ZipWriter& z, auto&) { z.file("a/../../evil", "x"); }},
+        HostileCase{"BackslashDotDot", [](ZipWriter& z, auto&) { z.file("..\\evil", "x"); }},
+        HostileCase{"AbsoluteEtc", [](ZipWriter& z, auto&) { z.file("/etc/x", "x"); }},
+        HostileCase{"AbsoluteOutside",
+                    [](ZipWriter& z, const std::string& out) { z.file(out + "/abs", "x"); }},
+        HostileCase{"DotDotFolder", [](ZipWriter& z, auto&) { z.folder("../evil/"); }},
+        HostileCase{"DotDotLink", [](ZipWriter& z, auto&) { z.link("../evil", "x"); }},
+        HostileCase{"DotDotAppleDouble",
+                    [](ZipWriter& z, auto&) { z.file("__MACOSX/._..", appleDouble()); }},
+        HostileCase{"FileThroughArchiveLink",
+                    [](ZipWriter& z, const std::string& out) {
+                      z.link("escape", out).file("escape/x", "x");
+                    }},
+        HostileCase{"FolderThroughArchiveLink",
+                    [](ZipWriter& z, const std::string& out) {
+                      z.link("escape", out).folder("escape/sub/");
+                    }},
+        HostileCase{"AppleDoubleThroughArchiveLink",
+                    [](ZipWriter& z, const std::string& out) {
+                      z.link("escape", out).file("__MACOSX/escape/._x", appleDouble());
+                    }},
+        HostileCase{"LinkOverExtractedFolder",
+                    [](ZipWriter& z, const std::string& out) {
+                      z.file("escape/x", "x").link("escape", out);
+                    }},
+        HostileCase{"AppleDoubleOffsetOutside",
+                    [](ZipWriter& z, auto&) { z.file("__MACOSX/._first.txt", appleDouble(4096)); }},
+        HostileCase{
+            "PatchedCrc",
+            [](ZipWriter& z, auto&) { z.stored("bad.txt", "hello", 5, crcOf("hello") ^ 1); }},
+        HostileCase{"StreamShorterThanDeclared",
+                    [](ZipWriter& z, auto&) {
+                      z.stored("short.txt", deflated("hello"), 10, crcOf("hello"), Z_DEFLATED);
+                    }},
+        HostileCase{"Truncated", [](ZipWriter& z, auto&) { z.file("more.txt", "more"); }, true}),
+    [](const testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
+
+TEST_F(UnzipHandlerTest, LinksPlantedInTheDestinationAreNeverFollowed) {
+  fs::create_directories(dest());
+  writeFile(tree / "outside/victim", "keep");
+  writeFile(tree / "outside/hardvictim", "keep");
+  symlink((tree / "outside").c_str(), (dest() + "/planted").c_str());
+  symlink((tree / "outside/victim").c_str(), (dest() + "/file").c_str());
+  link((tree / "outside/hardvictim").c_str(), (dest() + "/hard").c_str());
+  {
+    ZipWriter zip(archive());
+    zip.file("file", "new").file("hard", "new");
+    ASSERT_TRUE(zip.close());
+  }
+  ASSERT_TRUE(extract());
+  EXPECT_EQ(readFile(dest() + "/file"), "new");
+  EXPECT_EQ(readFile(dest() + "/hard"), "new");
+  EXPECT_EQ(readFile(tree / "outside/victim"), "keep");
+  EXPECT_EQ(readFile(tree / "outside/hardvictim"), "keep");
+  {
+    ZipWriter zip(archive());
+    zip.file("planted/x", "x");
+    ASSERT_TRUE(zip.close());
+  }
+  EXPECT_FALSE(extract());
+  EXPECT_FALSE(existsNoFollow(tree / "outside/x"));
+}
+
+TEST_F(UnzipHandlerTest, LongNamesAreNotCut) {
+  const std::string part(200, 'n');
+  const std::string name = part + "/" + part + "/" + part + "/" + part + "/" + part + "/file";
+  ZipWriter zip(archive());
+  zip.file(name, "deep");
+  ASSERT_TRUE(zip.close());
+  ASSERT_TRUE(extract());
+  EXPECT_EQ(readFile(dest() + "/" + name), "deep");
+}
+
+TEST_F(UnzipHandlerTest, DefaultDestinationIsCutOnlyInTheLastComponent) {
+  fs::create_directories(tree / "b.d");
+  for (const std::string& path : {tree / "pkg.zip", tree / "b.d/pkg"}) {
+    ZipWriter zip(path);
+    zip.file("inside.txt", "in");
+    ASSERT_TRUE(zip.close());
+  }
+  UnzipHandler handler(nullptr, &logger, settings);
+  ASSERT_TRUE(handler.open((tree / "b.d/pkg").c_str()));
+  EXPECT_EQ(handler.defaultDestination(), tree / "b.d/pkg");
+  ASSERT_TRUE(handler.open((tree / "pkg.zip").c_str()));
+  EXPECT_EQ(handler.defaultDestination(), tree / "pkg");
+  ASSERT_TRUE(handler.extractCurrentFile(nullptr, false, kOwnModes));
+  EXPECT_EQ(readFile(tree / "pkg/inside.txt"), "in");
+}
+
+// minizip already refuses to open an archive without entries.
+TEST_F(UnzipHandlerTest, ArchiveWithoutEntriesFails) {
+  ASSERT_TRUE(ZipWriter(archive()).close());
+  EXPECT_FALSE(extract());
+  EXPECT_FALSE(existsNoFollow(dest()));
+}
+
+TEST_F(UnzipHandlerTest, FolderCreationIsTriedTwentyTimes) {
+  const std::string folder = tree / std::string(300, 'f');  // longer than a name may be
+  UnzipHandler handler(nullptr, &logger, settings);
+  EXPECT_FALSE(handler.CreateFilePath(folder.c_str()));
+  EXPECT_EQ(linesAt(pando::kLogTrace, "Failed to create directory: " + folder + " with code "),
+            19u);
+  EXPECT_EQ(linesAt(pando::kLogWarn, "Failed to create directory after 20 retry attempts: " +
+                                         folder + " with code "),
+            1u);
+}
+
+TEST_F(UnzipHandlerTest, FileOpeningIsTriedTwentyTimes) {
+  fs::create_directories(dest() + "/name");
+  ZipWriter zip(archive());
+  zip.file("name", "a file where a folder stands");
+  ASSERT_TRUE(zip.close());
+  EXPECT_FALSE(extract());
+  const std::string path = dest() + "/name";
+  EXPECT_EQ(linesAt(pando::kLogTrace, "Failed to open file : " + path + " with code "), 19u);
+  EXPECT_EQ(linesAt(pando::kLogWarn, "Cannot open file '" + path + "' after all retries"), 1u);
+}
+
+TEST_F(UnzipHandlerTest, DestinationBelowAFolderLinkIsNotMade) {
+  fs::create_directories(tree / "real");
+  symlink((tree / "real").c_str(), (tree / "linked").c_str());
+  UnzipHandler handler(nullptr, &logger, settings);
+  EXPECT_FALSE(handler.CreateFilePath((tree / "linked/new").c_str()));
+  EXPECT_FALSE(existsNoFollow(tree / "real/new"));
+}
+
+}  // namespace
