@@ -87,11 +87,8 @@ bool validateInitData(const PDMInitData& request) {
 
 }  // namespace
 
-PDMImpl::PDMImpl(const PDMSettings& settings, const SignatureCheck& signatureCheck)
-    : settings_(settings),
-      signatureCheck_(signatureCheck),
-      cursor_(&generator_),
-      fileDownloader_(settings.engine) {}
+PDMImpl::PDMImpl(const PDMSettings& settings)
+    : settings_(settings), cursor_(&generator_), fileDownloader_(settings.engine) {}
 
 PDMImpl::~PDMImpl() {
   cancel();
@@ -229,7 +226,7 @@ void PDMImpl::waitTick() {
 }
 
 void PDMImpl::runManagerThread() {
-  PDMWorkflowManager manager(*this, signatureCheck_);
+  PDMWorkflowManager manager(*this);
   waitTick();
   lock_.lock();
   while (!hasEnded(status_.load())) {

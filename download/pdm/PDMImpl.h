@@ -11,7 +11,6 @@
 #include "download/pdm/PDMTypes.h"
 #include "download/pdm/PDMWorkflow.h"
 #include "download/pdm/PDMWorkflowManager.h"
-#include "download/pdm/SignatureCheck.h"
 #include "foundation/threads/LockableObject.h"
 #include "foundation/threads/ThreadHandle.h"
 
@@ -33,8 +32,7 @@ class PDMImpl final : private PDMStateHost {
  public:
   enum ClientAction : int32_t { kActionPause = 0, kActionResume = 1, kActionCancel = 2 };
 
-  explicit PDMImpl(const PDMSettings& settings = {},
-                   const SignatureCheck& signatureCheck = SignatureCheck::system());
+  explicit PDMImpl(const PDMSettings& settings = {});
   ~PDMImpl();
   PDMImpl(const PDMImpl&) = delete;
   PDMImpl& operator=(const PDMImpl&) = delete;
@@ -73,7 +71,6 @@ class PDMImpl final : private PDMStateHost {
   void advance() override { cursor_.advance(); }
 
   const PDMSettings settings_;
-  const SignatureCheck& signatureCheck_;
   PDMContext context_;  // guarded by lock_
   PDMWorkflowGenerator generator_;
   pando::ThreadHandle thread_;  // client thread only

@@ -7,6 +7,7 @@
 #include "download/pdm/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/files/FileUtils.h"
+#include "foundation/system/CodeSigning.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace orvel::PackageDownloadManager {
@@ -35,6 +36,16 @@ uint64_t sizeOfFile(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
              ? static_cast<uint64_t>(info.st_size)
              : UINT64_MAX;
+}
+
+// Whether the code-signing tool names the maker among the file's signing authorities.
+bool isSignedByMaker(const std::string& path) {
+  std::string chain;
+  if (getCANameChain(path, chain)) return false;
+  if (isOrvelCANameChain(chain)) return true;
+  pdmLog(pando::kLogError, "validateAssetSignature",
+         "Quarry Helper: Process certificate didnt match to Orvel certificate!");
+  return false;
 }
 
 }  // namespace
@@ -250,8 +261,7 @@ PDMWorkflowManager::Step PDMWorkflowManager::checkDownloadedAsset(PDMContext& co
 }
 
 PDMWorkflowManager::Step PDMWorkflowManager::validateAssetSignature(PDMContext& context) {
-  if (context.request.validateSignature != 0 &&
-      !signatureCheck_.isSignedByMaker(context.assetPath)) {
+  if (context.request.validateSignature != 0 && !isSignedByMaker(context.assetPath)) {
     return fail(kPdmErrorSignature);
   }
   pdmLog(pando::kLogTrace, kPdmTag, "asset signature validation done");

@@ -5,7 +5,6 @@
 #include "download/pdm/FileDownloader.h"
 #include "download/pdm/PDMContext.h"
 #include "download/pdm/PDMWorkflow.h"
-#include "download/pdm/SignatureCheck.h"
 
 namespace orvel::PackageDownloadManager {
 
@@ -30,8 +29,7 @@ class PDMStateHost {
 // the run) or leaves it to be stepped again on the next tick.
 class PDMWorkflowManager final : public WorkflowManagerBase {
  public:
-  PDMWorkflowManager(PDMStateHost& host, const SignatureCheck& signatureCheck)
-      : host_(host), signatureCheck_(signatureCheck) {}
+  explicit PDMWorkflowManager(PDMStateHost& host) : host_(host) {}
   void executeState(int32_t state, PDMContext* context) override;
   int32_t getCurrentState() const { return currentState_; }
 
@@ -49,7 +47,6 @@ class PDMWorkflowManager final : public WorkflowManagerBase {
   Step fail(int32_t code);
 
   PDMStateHost& host_;
-  const SignatureCheck& signatureCheck_;
   int32_t currentState_ = -1;
 };
 

@@ -1,15 +1,16 @@
 #include "download/pdm/documents/ZIPAsset.h"
 
 #include "download/pdm/PDMLogger.h"
+#include "foundation/files/UnzipHandler.h"
 
 namespace orvel::PackageDownloadManager {
 namespace {
 
 constexpr const char* kTag = "ZIPAsset";
 
-bool unzipOnce(const std::string& /*archive*/, const std::string& /*destination*/) {
-  pdmLog(pando::kLogError, kTag, "Zip extraction is not available in this build");
-  return false;
+bool unzipOnce(const std::string& archive, const std::string& destination) {
+  UnzipHandler handler(nullptr, PDMLogger::instance().getLogger());
+  return handler.extract(archive.c_str(), destination.c_str(), false, UnzipHandler::kEntryMode);
 }
 
 }  // namespace
