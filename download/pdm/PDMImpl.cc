@@ -245,7 +245,8 @@ void PDMImpl::runManagerThread() {
 bool PDMImpl::prepareOperationFolder() {
   if (context_.ownsOperationFolder) return true;
   std::string folder;
-  if (!FileUtils::getSpecialFolderPath(kTemporaryFolderId, folder)) {
+  if (!FileUtils::getSpecialFolderPath(kTemporaryFolderId, folder) ||
+      !FileUtils::createDirectoryAtPath(folder, false, PDMLogger::instance().getLogger())) {
     pdmLog(pando::kLogError, kPdmTag, "Failed to get temp location for download operations");
     return false;
   }

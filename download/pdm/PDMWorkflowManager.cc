@@ -48,6 +48,12 @@ bool isSignedByMaker(const std::string& path) {
   return false;
 }
 
+// Only a plain file goes: a folder or a link in the way stays for the transfer to report.
+void removeRegularFile(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+}
+
 }  // namespace
 
 void PDMWorkflowManager::executeState(int32_t state, PDMContext* context) {
@@ -92,11 +98,14 @@ PDMWorkflowManager::Step PDMWorkflowManager::fail(int32_t code) {
 void PDMWorkflowManager::setUpTransfer(int32_t state, PDMContext& context) {
   FileDownloader& downloader = host_.fileDownloader();
   gde::DLEPrefStruct preferences = context.request.preferences;
-  if (state == DOWNLOAD_ASSET_MANIFEST) {
-    downloader.setup(context.manifestURL, context.operationFolder, "manifest.xml");
-    preferences.singleStream = 1;
-  } else if (state == DOWNLOAD_ASSET_VALIDATION) {
-    downloader.setup(context.validationDataURL, context.operationFolder, "validation.xml");
+  if (state == DOWNLOAD_ASSET_MANIFEST || state == DOWNLOAD_ASSET_VALIDATION) {
+    const char* name = state == DOWNLOAD_ASSET_MANIFEST ? "manifest.xml" : "validation.xml";
+    // A document of an earlier run in the same folder is ours to replace; the engine refuses a
+    // target that is taken.
+    removeRegularFile(joined(context.operationFolder, name));
+    downloader.setup(
+        state == DOWNLOAD_ASSET_MANIFEST ? context.manifestURL : context.validationDataURL,
+        context.operationFolder, name);
     preferences.singleStream = 1;
   } else {
     downloader.setup(context.assetURL, context.operationFolder, context.assetFileName);
@@ -253,10 +262,7 @@ PDMWorkflowManager::Step PDMWorkflowManager::checkDownloadedAsset(PDMContext& co
     host_.advance();
     return Step::kHandled;
   }
-  struct stat info;
-  // Only a file of ours goes; a folder or anything else in the way stays for the transfer to
-  // report.
-  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+  removeRegularFile(path);
   return Step::kDone;
 }
 
