@@ -23,6 +23,14 @@ TEST(FileDownloaderTest, EventsWithoutDataChangeNothing) {
   EXPECT_EQ(downloader.progressPercent(), 0.0f);
 }
 
+TEST(FileDownloaderTest, AHandleThatCannotBeMadeIsRecordedWithoutOne) {
+  pdm::FileDownloader downloader;  // never set up: no engine library to make a handle with
+  EXPECT_FALSE(downloader.prepare());
+  EXPECT_EQ(downloader.getPhase(), Phase::kNoHandle);
+  EXPECT_EQ(downloader.getLastErrorType(), gde::kDleErrorJobCreation);
+  EXPECT_FALSE(downloader.isLastErrorRetryable());
+}
+
 TEST(FileDownloaderTest, EngineEventsMoveThePhase) {
   struct Case {
     int32_t event;

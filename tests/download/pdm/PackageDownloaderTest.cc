@@ -118,6 +118,11 @@ TEST_F(PackageDownloaderTest, Workflow0FetchesManifestValidationAndArchiveAndExt
     ASSERT_EQ(end.status, pdm::kStatusComplete);
     EXPECT_EQ(end.percent, 100);
     EXPECT_EQ(end.assetSize, fs::file_size(service_->www() + "/packages/zip/Sample.zip"));
+    pdm::PDMStatus status;
+    manager.getStatus(status);
+    EXPECT_EQ(status.errorCode, 0);
+    EXPECT_EQ(status.retryable, 1);
+    EXPECT_EQ(status.errorTag, "");
     // While the run is under way the operation folder lies in the temporary folder.
     EXPECT_FALSE(fs::is_empty(temporaryFolderOf(root_->path())));
   }
