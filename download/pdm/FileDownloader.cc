@@ -90,10 +90,12 @@ void FileDownloader::advancePhase(int32_t from, int32_t to) {
 
 bool FileDownloader::prepare() {
   if (phase_.load() == kNoHandle) {
-    if (!record(gde::createFileDownloaderWithSettings(sharedLibrary().reference, &handle_,
-                                                      settings_))) {
-      return false;
+    gde::DLELibRef* library = nullptr;
+    {
+      pando::ScopedLock lock(&sharedLibrary().lock);
+      library = sharedLibrary().reference;
     }
+    if (!record(gde::createFileDownloaderWithSettings(library, &handle_, settings_))) return false;
     phase_.store(kHandleCreated);
   }
   if (phase_.load() >= kReady) {
