@@ -215,6 +215,32 @@ TEST_F(PackageDownloaderTest, Workflow2ReplacesAnInvalidCopyButNeverDeletesAFold
   EXPECT_EQ(wendtest::readFile(other / "Sample.bin/keep"), "mine");
 }
 
+TEST_F(PackageDownloaderTest, TheLastAssetListedIsFetchedAndAPathIsPutAfterTheManifestsFolder) {
+  // The second asset's path has no scheme: it goes after the manifest URL's folder as it stands.
+  fs::create_directories(service_->www() + "/packages/rel");
+  fs::copy_file(service_->www() + "/packages/bin/Sample.bin",
+                service_->www() + "/packages/rel/Sample.bin");
+  const std::string validation = service_->url("/packages/bin/validation.xml");
+  const std::string size =
+      std::to_string(fs::file_size(service_->www() + "/packages/bin/Sample.bin"));
+  wendtest::writeFile(
+      service_->www() + "/packages/rel/manifest.xml",
+      "<manifest><version>2</version><asset_list>"
+      "<asset><asset_type>BINARY</asset_type><sequence_no>1</sequence_no><asset_size>1"
+      "</asset_size><asset_path>http://127.0.0.1:1/never.bin</asset_path><validation_data>"
+      "http://127.0.0.1:1/never.xml</validation_data></asset>"
+      "<asset><asset_type>BINARY</asset_type><sequence_no>2</sequence_no><asset_size>" +
+          size + "</asset_size><asset_path>/Sample.bin</asset_path><validation_data>" + validation +
+          "</validation_data></asset></asset_list></manifest>");
+  pdm::PDMImpl manager(wendtest::fastSettings());
+  ASSERT_EQ(manager.init(packageRequest("/packages/rel/manifest.xml")), 0);
+  ASSERT_EQ(manager.start(), 0);
+  const pdm::PDMProgress end = wendtest::waitForEnd(manager);
+  EXPECT_EQ(end.status, pdm::kStatusComplete);
+  EXPECT_EQ(std::to_string(end.assetSize), size);
+  EXPECT_GT(service_->requestCount("/packages/rel/Sample.bin"), 0);
+}
+
 TEST_F(PackageDownloaderTest, SignatureCheckOfWorkflow1AcceptsOnlyTheMakersSignature) {
   wendtest::ScopedEnv tool("WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL));
   wendtest::ScopedEnv trust("WEND_CODESIGN_TRUST",
