@@ -53,7 +53,7 @@ class PDMImpl final : private PDMStateHost {
  private:
   static void* threadEntry(void* self);
   void runManagerThread();
-  // True when the stop came (cancel, destruction) during the wait.
+  // One tick; a cancel or the destruction ends it early.
   void waitTick();
   bool prepareOperation();
   bool prepareOperationFolder();
