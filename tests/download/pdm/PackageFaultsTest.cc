@@ -269,6 +269,34 @@ TEST_F(PackageFaultsTest, TransferFaultsKeepTheEngineErrorOrMapIt) {
                           "be there already."));
 }
 
+TEST_F(PackageFaultsTest, AFileChangedWhilePausedEndsWithMinus210AndTheEnginesType) {
+  // A slow generated file; while the transfer is paused the server gets another version.
+  server_->addGenerated("/changing.bin", 4u << 20, 11);
+  testserver::Rule slow;
+  slow.path = "/changing.bin";
+  slow.fault.kind = testserver::FaultKind::SlowBody;
+  slow.fault.bytes = 256 * 1024;
+  server_->addRule(slow);
+  wendtest::PdmRecorder recorder;
+  pdm::PDMInitData request = singleFile(server_->url("/changing.bin"));
+  request.intercept = &recorder;
+  pdm::PDMImpl manager(wendtest::fastSettings());
+  ASSERT_EQ(manager.init(request), 0);
+  ASSERT_EQ(manager.start(), 0);
+  ASSERT_TRUE(wendtest::waitForPercent(manager, 1));
+  manager.handleClientAction(pdm::PDMImpl::kActionPause);
+  server_->addGenerated("/changing.bin", 4u << 20, 12);
+  manager.handleClientAction(pdm::PDMImpl::kActionResume);
+  const pdm::PDMProgress end = wendtest::waitForEnd(manager);
+  pdm::PDMStatus status;
+  manager.getStatus(status);
+  EXPECT_EQ(status.errorCode, pdm::kPdmErrorTransfer);
+  EXPECT_EQ(status.errorTag, "P:-210,PS:0,G:-55");
+  EXPECT_EQ(status.errorURL, server_->url("/changing.bin"));
+  EXPECT_EQ(end.status, status.retryable ? pdm::kStatusPausedOnError : pdm::kStatusFatal);
+  EXPECT_FALSE(wendtest::existsNoFollow(folder_ / "changing.bin"));
+}
+
 TEST_F(PackageFaultsTest, ValidationFaultsEndWithMinus60AndABrokenArchiveWithMinus230) {
   const uint64_t size = sampleSize();
   const FaultCase cases[] = {
