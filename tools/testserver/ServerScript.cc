@@ -37,6 +37,7 @@ bool parseFaultWord(const std::string& word, Fault& fault) {
       {"wrong-content-range", FaultKind::WrongContentRange},
       {"short-body", FaultKind::ShortBody},
       {"changed-etag", FaultKind::ChangedEtag},
+      {"corrupt-body", FaultKind::CorruptBody},
       {"redirect-loop", FaultKind::RedirectLoop},
       {"unsized-short-body", FaultKind::UnsizedShortBody},
   };

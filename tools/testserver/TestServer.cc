@@ -317,8 +317,11 @@ class TestServer::Responder {
     bool ok = true;
     while (ok && length > 0) {
       const size_t count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length));
-      ok = read(fileFd, offset, buffer.data(), count) &&
-           connection_.sendAll(reinterpret_cast<const char*>(buffer.data()), count);
+      ok = read(fileFd, offset, buffer.data(), count);
+      if (is(FaultKind::CorruptBody)) {
+        for (size_t i = 0; i < count; ++i) buffer[i] = static_cast<unsigned char>(~buffer[i]);
+      }
+      ok = ok && connection_.sendAll(reinterpret_cast<const char*>(buffer.data()), count);
       offset += count;
       length -= count;
       if (ok && rate != 0 && length > 0) ok = !server_.waitForHangUp(connection_.fd, kPollSliceMs);

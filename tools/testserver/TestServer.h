@@ -36,6 +36,7 @@ enum class FaultKind {
   WrongContentRange,  // answer a ranged request with a neighbouring range, labelled as such
   ShortBody,          // promise the full Content-Length, send half of it, close
   ChangedEtag,        // serve the body under another ETag
+  CorruptBody,        // the right head and length, every body byte inverted
   Redirect,           // 302 to `location`
   RedirectLoop,       // 302 to the requested target itself
   UnsizedShortBody,   // a GET, ranged or not: 200 without Content-Length, half the body, close
