@@ -502,7 +502,9 @@ uint32_t DownloadGlobalData::serializationJobsWaiting() const {
 
 void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
   activity_.addBytesReceived(threadIndex, count);
-  if (singleStreamRequested_) return;
+  // A stream starts over after each failure: bytes it receives again are no progress, and
+  // forgiving its failures for them would retry a stream that is always cut for ever.
+  if (preference_.singleStreamInEffect) return;
   std::lock_guard lock(errorMutex_);
   errorTracker_->resetIntermittentCounts();
 }

@@ -81,6 +81,7 @@ TEST_P(HostileServerTest, EndsWithOneWholeVersionOrAnError) {
   const int32_t state = manager.start() == 0
                             ? waitForState(manager, {1, 5, 6, 7}, std::chrono::seconds(120))
                             : kDleStateFatal;
+  EXPECT_NE(state, -1) << "the download never ended";
   manager.stop();
   DLEErrorInfo last;
   manager.getLastError(last);
