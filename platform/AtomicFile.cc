@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 
 #include "platform/UniqueFd.h"
 
@@ -60,9 +61,10 @@ bool applyMode(int folderFd, const std::string& name, int fileFd, AtomicFileMode
   return fchmod(fileFd, keeps ? replaced.st_mode & 07777 : 0644) == 0;
 }
 
-}  // namespace
+// Sets the new file's attributes before it takes the name.
+using Prepare = std::function<bool(int folderFd, const std::string& name, int fileFd)>;
 
-bool replaceFileAtomically(const std::string& path, const std::string& bytes, AtomicFileMode mode) {
+bool replaceWith(const std::string& path, const std::string& bytes, const Prepare& prepare) {
   std::string folderPath;
   std::string name;
   splitPath(path, folderPath, name);
@@ -72,7 +74,7 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, At
   std::string temporary;
   UniqueFd file = createTemporary(folder.get(), name, temporary);
   if (!file.valid()) return false;
-  bool written = writeAll(file.get(), bytes) && applyMode(folder.get(), name, file.get(), mode) &&
+  bool written = writeAll(file.get(), bytes) && prepare(folder.get(), name, file.get()) &&
                  fsync(file.get()) == 0;
   written = close(file.release()) == 0 && written;
   if (written && renameat(folder.get(), temporary.c_str(), folder.get(), name.c_str()) == 0) {
@@ -82,6 +84,22 @@ bool replaceFileAtomically(const std::string& path, const std::string& bytes, At
   }
   unlinkat(folder.get(), temporary.c_str(), 0);
   return false;
+}
+
+}  // namespace
+
+bool replaceFileAtomically(const std::string& path, const std::string& bytes, AtomicFileMode mode) {
+  return replaceWith(path, bytes, [mode](int folderFd, const std::string& name, int fileFd) {
+    return applyMode(folderFd, name, fileFd, mode);
+  });
+}
+
+bool replaceFileAtomically(const std::string& path, const std::string& bytes,
+                           const AtomicFileOwnership& ownership) {
+  return replaceWith(path, bytes, [&ownership](int, const std::string&, int fileFd) {
+    // The owner first: a change of owner may clear set-id bits that the mode asks for.
+    return fchown(fileFd, ownership.uid, ownership.gid) == 0 && fchmod(fileFd, ownership.mode) == 0;
+  });
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 // Whole-file replacement that a reader never sees half done. Callable from any thread; nothing is
@@ -17,5 +19,17 @@ enum class AtomicFileMode {
 // never a part. A symbolic link at `path` is replaced, not followed. False for "", ".", "..", a
 // missing folder or a failed write; the temporary file is then removed.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, AtomicFileMode mode);
+
+// Permissions and owner the new file gets through its descriptor before it takes the name, so
+// the file is never visible with other ones.
+struct AtomicFileOwnership {
+  mode_t mode;
+  uid_t uid;
+  gid_t gid;
+};
+
+// The same replacement, the new file given exactly `ownership`; false when it cannot be set.
+bool replaceFileAtomically(const std::string& path, const std::string& bytes,
+                           const AtomicFileOwnership& ownership);
 
 }  // namespace platform

@@ -1,0 +1,256 @@
+#include "core/context/ApplicationContext.h"
+
+#include <unistd.h>
+
+#include "core/config/ConfigValues.h"
+#include "core/config/ConfigXml.h"
+#include "core/config/EmbeddedConfig.h"
+#include "core/context/CapsMarker.h"
+#include "core/context/LoggerGate.h"
+#include "core/context/PrivateFolder.h"
+#include "core/context/StandInParts.h"
+#include "download/engine/LogCallback.h"
+#include "foundation/files/FileUtils.h"
+#include "foundation/logging/LogTargetDefault.h"
+#include "foundation/logging/Logger.h"
+#include "foundation/logging/LoggingCore.h"
+#include "foundation/logging/UtilsLog.h"
+#include "foundation/system/Locale.h"
+#include "foundation/text/StringUtils.h"
+#include "platform/ConsoleUser.h"
+#include "platform/FolderChain.h"
+
+namespace {
+
+constexpr char kComponent[] = "ApplicationContext";
+constexpr char kLogCategory[] = "WendB_Logs";
+constexpr int kConsoleUserLogsFolder = 32;
+constexpr int kTemporaryFolder = 15;
+
+std::mutex instanceMutex;
+ApplicationContext* instance = nullptr;                // guarded by instanceMutex
+std::unique_ptr<IContextPartsFactory> pendingFactory;  // guarded by instanceMutex
+
+std::mutex analyticsMutex;
+std::shared_ptr<IAnalytics> currentAnalytics;  // guarded by analyticsMutex
+
+// Swaps the published analytics. The old one leaves in `analytics`, to be deleted outside the
+// lock by whoever lets go of it last.
+void publishAnalytics(std::shared_ptr<IAnalytics> analytics) {
+  std::lock_guard lock(analyticsMutex);
+  currentAnalytics.swap(analytics);
+}
+
+// The gates outlive every context, so a thread that picked one up just before a teardown finds
+// it closed rather than freed.
+LoggerGate& applicationGate() {
+  static LoggerGate* gate = new LoggerGate();
+  return *gate;
+}
+LoggerGate& utilitiesGate() {
+  static LoggerGate* gate = new LoggerGate("PandoUtils");
+  return *gate;
+}
+
+// "<console user's logs>/Skyloom/Tarn", made for that user; "" when it cannot be made.
+std::string logFolder() {
+  std::string folder;
+  platform::ConsoleUser user;
+  if (!FileUtils::getSpecialFolderPath(kConsoleUserLogsFolder, folder) ||
+      !platform::findConsoleUser(user) ||
+      !platform::createFoldersFor(folder, "Skyloom/Tarn", user.uid, user.gid, 0700)) {
+    return "";
+  }
+  FileUtils::appendPathComponent(folder, "Skyloom");
+  FileUtils::appendPathComponent(folder, "Tarn");
+  return folder;
+}
+
+}  // namespace
+
+void ApplicationContext::SetPartsFactory(std::unique_ptr<IContextPartsFactory> factory) {
+  std::lock_guard lock(instanceMutex);
+  pendingFactory = std::move(factory);
+}
+
+ApplicationContext* ApplicationContext::GetInstance() {
+  std::lock_guard lock(instanceMutex);
+  if (!instance) {
+    std::unique_ptr<IContextPartsFactory> factory = std::move(pendingFactory);
+    if (!factory) factory = std::make_unique<StandInPartsFactory>();
+    instance = new ApplicationContext(std::move(factory));
+  }
+  return instance;
+}
+
+void ApplicationContext::Destroy() {
+  std::lock_guard lock(instanceMutex);
+  if (!instance) return;
+  instance->quitRequested = true;
+  delete instance;
+  instance = nullptr;
+}
+
+ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> factory)
+    : factory_(std::move(factory)) {
+  userProfile = factory_->makeSignInProfile();
+  InitLogging();
+  messageGateway = factory_->makeMessageGateway();
+  surveyManager = factory_->makeSurveyManager();
+  appletMessageManager = factory_->makeAppletMessageManager();
+  publishAnalytics(factory_->makeAnalytics());
+  resources_ = factory_->makeBundleResources();
+}
+
+ApplicationContext::~ApplicationContext() {
+  publishAnalytics(nullptr);
+  messageGateway.reset();
+  surveyManager.reset();
+  viewMediator.reset();
+  appletMessageManager.reset();
+  RemoveTempLocation();
+  CloseLogging();
+}
+
+void ApplicationContext::InitLogging() {
+  const std::string folder = logFolder();
+  logTarget_ = std::make_unique<pando::LogTargetDefault>(kLogCategory);
+  logTarget_->setLogFile("Wend.log", folder.c_str());
+  logTarget_->setLogLevel(pando::kLogInfo);
+  pando::LoggingCore::instance().addTarget(logTarget_.get());
+  logger_ = std::make_unique<pando::Logger>(kLogCategory, "", "WendB", "Setup", kComponent);
+  logger_->info("*********************** Workflow start. Version: %s **************************",
+                kVersion);
+  applicationGate().open(logger_.get());
+  utilitiesGate().open(logger_.get());
+  setApplicationLogger(&applicationGate());
+  pando::setPandoUtilsDefaultLogger(&utilitiesGate());
+}
+
+void ApplicationContext::CloseLogging() {
+  logger_->info("*********************** Workflow end. Version: %s **************************",
+                kVersion);
+  // Closing waits for calls in flight, so nothing runs in the logger once it is deleted.
+  setApplicationLogger(nullptr);
+  pando::setPandoUtilsDefaultLogger(nullptr);
+  applicationGate().close();
+  utilitiesGate().close();
+  pando::LoggingCore::instance().removeTarget(logTarget_.get());
+  logger_.reset();
+  logTarget_.reset();
+}
+
+bool ApplicationContext::Initialize(int argc, char** argv) {
+  isAdmin = geteuid() == 0;
+  if (geteuid() == 0) touchCapsMarker();
+  StringUtils::utilCreateUUIDString(installHelperPipeName);
+  StringUtils::utilCreateUUIDString(installHelper2PipeName);
+  commandLine.parse(argc, argv);
+  commandLine.getArgumentValue("workflowId", workflowId);
+  commandLine.getArgumentValue("lbsInstallerWorkflowID", lbsInstallerWorkflowID);
+  if (!commandLine.getArgumentValue("locale", locale)) getPreferredLocale(locale);
+  isSilent = commandLine.hasArgument("pipename");
+
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Extracting config xml");
+  std::string configXml;
+  resources_->readResource("config", "xml", configXml);
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Config xml extracted");
+  if (!ConfigXmlToMap(config, configXml)) {
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
+                "Failed to initialize config xml.");
+    return false;
+  }
+  isTestWorkflow = GetSapCode(config) == "TEST";
+  if (isTestWorkflow) isAdmin = true;
+
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
+              "Extracting embedded data");
+  std::string embedded;
+  if (!ExtractEmbeddedData(embedded)) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "InitError",
+                "Failed to fetch embedded json data.");
+  } else if (embedded.empty()) {
+    LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+                "Embedded data not found");
+  } else {
+    LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Found embedded data.");
+    if (!ParseEmbeddedConfigJson(config, embedded)) {
+      LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "InitError",
+                  "Failed to initialize with embedded json data.");
+    } else {
+      LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
+                  "Embedded Json contextParams : %s", GetContextParams(config).c_str());
+    }
+  }
+
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Parsing TarnConfigXml.");
+  ParseTarnConfigXml();
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "TarnConfigXml parsed.");
+
+  std::string environment;
+  if (commandLine.getArgumentValue("environment", environment)) {
+    SetEnvironment(config, environment);
+  }
+  userProfile->setEnvironment(GetEnvironment(config));
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "ApplicationContext initialized successfully.");
+  return true;
+}
+
+bool ApplicationContext::ExtractEmbeddedData(std::string& json) {
+  // The disk-image reader comes with its own component; until then there is nothing embedded.
+  json.clear();
+  return true;
+}
+
+bool ApplicationContext::ParseTarnConfigXml() {
+  // The signed configuration's reader comes with its own component; until then there is none.
+  return false;
+}
+
+bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
+  viewMediator = factory_->makeViewMediator(isSilent, argc, argv);
+  if (!messageGateway->InitMessageGateway(commandLine)) {
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
+                "Failed to initialize message gateway.");
+    return false;
+  }
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
+              "Message gateway initialized");
+  return true;
+}
+
+std::shared_ptr<IAnalytics> ApplicationContext::GetAnalytics() {
+  std::lock_guard lock(analyticsMutex);
+  return currentAnalytics;
+}
+
+std::string ApplicationContext::GetTempLocation() {
+  return GetInstance()->TempLocation();
+}
+
+std::string ApplicationContext::TempLocation() {
+  std::lock_guard lock(tempMutex_);
+  if (!tempLocation_.empty()) return tempLocation_;
+  std::string parent;
+  std::string name;
+  if (FileUtils::getSpecialFolderPath(kTemporaryFolder, parent) &&
+      StringUtils::utilCreateUUIDString(name) && makePrivateFolder(parent, name, tempLocation_)) {
+    LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
+                "Temp Location for extraction is %s", tempLocation_.c_str());
+    return tempLocation_;
+  }
+  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
+              "Failed to created directory in temp.");
+  return "";
+}
+
+void ApplicationContext::RemoveTempLocation() {
+  std::lock_guard lock(tempMutex_);
+  if (tempLocation_.empty()) return;
+  if (!FileUtils::deleteDirectory(tempLocation_, true)) {
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
+                "Failed to delete directory in temp.");
+  }
+  tempLocation_.clear();
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/config/ConfigStore.h"
+#include "core/context/ContextParts.h"
+#include "foundation/text/CommandLineParser.h"
+
+namespace pando {
+class Logger;
+class LogTargetDefault;
+}  // namespace pando
+
+// The installer's process-wide state: command line, configuration, the "Wend.log" logger behind
+// the process's log function (download/engine/LogCallback.h) and the utilities' default logger,
+// the run's private temporary folder, and the parts of the upper layers, which one factory
+// builds (SetPartsFactory; do-nothing stand-ins without one).
+//
+// Threads: main creates and initialises the context before any other thread starts and destroys
+// it after they have ended, apart from threads that only log: log calls from any thread are safe
+// at any time, and are dropped before GetInstance and once Destroy has closed the log. Other
+// threads may read the flags and texts below once Initialize has returned; quitRequested and the
+// configuration (ConfigStore) may be read and written from any thread.
+class ApplicationContext {
+ public:
+  static constexpr char kVersion[] = "4.1.1.207";
+
+  // The factory the next context builds its parts with; that context keeps it. Call before
+  // GetInstance.
+  static void SetPartsFactory(std::unique_ptr<IContextPartsFactory> factory);
+  // The context, created (and its log opened) on first use.
+  static ApplicationContext* GetInstance();
+  // Tears the context down in order; a second call, or one without a context, does nothing.
+  static void Destroy();
+  // The run's private temporary folder (a fresh GUID under "/tmp", 0700), made on first request
+  // and removed at teardown; "" when it cannot be made, and the next call tries a new name.
+  // Creates the context when there is none.
+  static std::string GetTempLocation();
+  // The analytics of the living context; null before it exists and from the start of its
+  // teardown, so events sent then are dropped. A caller's reference keeps the object alive until
+  // the caller lets go. Any thread.
+  static std::shared_ptr<IAnalytics> GetAnalytics();
+
+  // Reads the command line and every configuration source. False only when the bundle's
+  // configuration does not load. Once, on the main thread.
+  bool Initialize(int argc, char** argv);
+  // The product details embedded in the installer's disk image; empty text when there are none.
+  bool ExtractEmbeddedData(std::string& json);
+  // The signed configuration file; false when there is none to read.
+  bool ParseTarnConfigXml();
+  // Makes the view mediator (silent in the elevated process) and initialises the gateway.
+  bool InitMessageGateway(int argc, char** argv);
+
+  std::atomic<bool> quitRequested{false};
+  std::string installHelperPipeName;
+  std::string installHelper2PipeName;
+  std::string proxyUserName;
+  std::string proxyPassword;
+  bool rememberProxyCredentials = false;
+  std::string requiredOsVersion;
+  std::string workflowId;
+  std::string lbsInstallerWorkflowID;
+  bool isTestWorkflow = false;
+  std::string mountedVolumePath;
+  bool isAdmin = false;
+  bool isSilent = false;
+  std::string locale;
+
+  // Destroyed last, in reverse order.
+  CommandLineParser commandLine;
+  ConfigStore config;
+  std::unique_ptr<ISignInProfile> userProfile;
+
+  std::unique_ptr<IMessageGateway> messageGateway;
+  std::unique_ptr<ISurveyManager> surveyManager;
+  std::unique_ptr<IViewMediator> viewMediator;
+  std::unique_ptr<IAppletMessageManager> appletMessageManager;
+
+ private:
+  explicit ApplicationContext(std::unique_ptr<IContextPartsFactory> factory);
+  ~ApplicationContext();
+  ApplicationContext(const ApplicationContext&) = delete;
+  ApplicationContext& operator=(const ApplicationContext&) = delete;
+
+  void InitLogging();
+  void CloseLogging();
+  std::string TempLocation();
+  void RemoveTempLocation();
+
+  std::unique_ptr<IContextPartsFactory> factory_;
+  std::unique_ptr<IBundleResources> resources_;
+  std::unique_ptr<pando::LogTargetDefault> logTarget_;
+  std::unique_ptr<pando::Logger> logger_;
+
+  std::mutex tempMutex_;
+  std::string tempLocation_;  // guarded by tempMutex_; set only once the folder was made
+};

@@ -1,0 +1,45 @@
+#include "core/context/StandInParts.h"
+
+#include "core/context/BundleResources.h"
+
+namespace {
+
+class StandInAnalytics final : public IAnalytics {};
+class StandInSurveyManager final : public ISurveyManager {};
+class StandInAppletMessageManager final : public IAppletMessageManager {};
+class StandInViewMediator final : public IViewMediator {};
+
+class StandInSignInProfile final : public ISignInProfile {
+ public:
+  void setEnvironment(const std::string&) override {}
+};
+
+class StandInMessageGateway final : public IMessageGateway {
+ public:
+  bool InitMessageGateway(const CommandLineParser&) override { return true; }
+  void WaitForGatewayThread() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<IAnalytics> StandInPartsFactory::makeAnalytics() {
+  return std::make_unique<StandInAnalytics>();
+}
+std::unique_ptr<ISignInProfile> StandInPartsFactory::makeSignInProfile() {
+  return std::make_unique<StandInSignInProfile>();
+}
+std::unique_ptr<IMessageGateway> StandInPartsFactory::makeMessageGateway() {
+  return std::make_unique<StandInMessageGateway>();
+}
+std::unique_ptr<ISurveyManager> StandInPartsFactory::makeSurveyManager() {
+  return std::make_unique<StandInSurveyManager>();
+}
+std::unique_ptr<IAppletMessageManager> StandInPartsFactory::makeAppletMessageManager() {
+  return std::make_unique<StandInAppletMessageManager>();
+}
+std::unique_ptr<IViewMediator> StandInPartsFactory::makeViewMediator(bool, int, char**) {
+  return std::make_unique<StandInViewMediator>();
+}
+std::unique_ptr<IBundleResources> StandInPartsFactory::makeBundleResources() {
+  return std::make_unique<FolderBundleResources>(FolderBundleResources::programResourcesFolder());
+}

@@ -1,0 +1,165 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/config/ConfigValues.h"
+#include "download/engine/LogCallback.h"
+#include "foundation/xml/XMLParser.h"
+#include "tests/core/context/support/ContextFixture.h"
+
+namespace {
+
+using wendtest::ContextTest;
+
+constexpr char kStartBanner[] =
+    "*********************** Workflow start. Version: 4.1.1.207 **************************";
+constexpr char kEndBanner[] =
+    "*********************** Workflow end. Version: 4.1.1.207 **************************";
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(ContextTest, AConfigurationThatDoesNotLoadStopsInitialisation) {
+  writeConfig("<config><sapCode>");
+  EXPECT_FALSE(initialize({"--environment=qe", "--workflowId=w1"}));
+  ApplicationContext* context = ApplicationContext::GetInstance();
+  EXPECT_EQ(context->workflowId, "w1") << "the command line is read before the configuration";
+  EXPECT_TRUE(record_->environments.empty());
+  EXPECT_EQ(GetConfigValue(context->config, "environment"), "");
+  ApplicationContext::Destroy();
+  EXPECT_TRUE(contains(logText(), "Failed to initialize config xml."));
+}
+
+TEST_F(ContextTest, TheTestProductInAnyCaseMakesAnAdministratorTestRun) {
+  writeConfig("<config><sapCode>tEsT</sapCode></config>");
+  ASSERT_TRUE(initialize({}));
+  EXPECT_TRUE(ApplicationContext::GetInstance()->isTestWorkflow);
+  EXPECT_TRUE(ApplicationContext::GetInstance()->isAdmin);
+}
+
+TEST_F(ContextTest, CommandLineEnvironmentWinsAndReachesTheProfile) {
+  writeConfig("<config><environment>stage</environment></config>");
+  ASSERT_TRUE(initialize(
+      {"--environment=qe", "--locale=ja_JP", "--pipename=p", "--lbsInstallerWorkflowID=l1"}));
+  ApplicationContext* context = ApplicationContext::GetInstance();
+  EXPECT_EQ(GetEnvironment(context->config), "QE");
+  EXPECT_EQ(record_->environments, std::vector<std::string>{"QE"});
+  EXPECT_EQ(context->locale, "ja_JP");
+  EXPECT_TRUE(context->isSilent);
+  EXPECT_EQ(context->lbsInstallerWorkflowID, "l1");
+  EXPECT_FALSE(context->isTestWorkflow);
+  EXPECT_EQ(context->installHelperPipeName.size(), 36u);
+  EXPECT_NE(context->installHelperPipeName, context->installHelper2PipeName);
+  EXPECT_TRUE(context->InitMessageGateway(0, nullptr));
+}
+
+TEST_F(ContextTest, WithoutACommandLineLocaleThePreferredOneIsTaken) {
+  wendtest::ScopedEnv language("LANGUAGE", "pt-PT");
+  ASSERT_TRUE(initialize({}));
+  EXPECT_EQ(ApplicationContext::GetInstance()->locale, "pt_BR");
+  EXPECT_FALSE(ApplicationContext::GetInstance()->isSilent);
+  EXPECT_EQ(record_->environments, std::vector<std::string>{""});
+}
+
+TEST_F(ContextTest, CapsMarkerIsMadeThenTouchedAsRoot) {
+  if (geteuid() != 0) GTEST_SKIP() << "the marker is for administrator runs";
+  const std::string marker = root_ / "var/lib/Orvel/caps/caps.db";
+  ASSERT_TRUE(initialize({}));
+  ApplicationContext::Destroy();
+  ASSERT_TRUE(wendtest::existsNoFollow(marker));
+  EXPECT_EQ(wendtest::readFile(marker), "");
+
+  const timespec old[2] = {{1000, 0}, {1000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, marker.c_str(), old, 0), 0);
+  ASSERT_TRUE(initialize({}));
+  struct stat info;
+  ASSERT_EQ(stat(marker.c_str(), &info), 0);
+  EXPECT_GT(info.st_mtim.tv_sec, 1000);
+}
+
+TEST_F(ContextTest, OnePrivateTemporaryFolderPerRunRemovedAtTeardown) {
+  const std::string first = ApplicationContext::GetTempLocation();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first.rfind(root_ / "tmp/", 0), 0u) << first;
+  EXPECT_EQ(ApplicationContext::GetTempLocation(), first);
+  struct stat info;
+  ASSERT_EQ(lstat(first.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  wendtest::writeFile(first + "/inside", "x");
+  ApplicationContext::Destroy();
+  EXPECT_FALSE(wendtest::existsNoFollow(first));
+
+  create();
+  const std::string second = ApplicationContext::GetTempLocation();
+  EXPECT_NE(second, first);
+}
+
+TEST_F(ContextTest, AFailedTemporaryFolderIsNotRecorded) {
+  rmdir((root_ / "tmp").c_str());
+  create();
+  EXPECT_EQ(ApplicationContext::GetTempLocation(), "");
+  mkdir((root_ / "tmp").c_str(), 0777);
+  const std::string later = ApplicationContext::GetTempLocation();
+  EXPECT_FALSE(later.empty());
+  ApplicationContext::Destroy();
+  EXPECT_FALSE(wendtest::existsNoFollow(later));
+  EXPECT_TRUE(contains(logText(), "Failed to created directory in temp."));
+}
+
+TEST_F(ContextTest, ARunThatNeverAskedRemovesNothing) {
+  mkdir((root_ / "tmp/other").c_str(), 0700);
+  create();
+  ApplicationContext::Destroy();
+  EXPECT_TRUE(wendtest::isFolder(root_ / "tmp/other"));
+}
+
+TEST_F(ContextTest, AnalyticsGoFirstAndStayGoneUntilANewContext) {
+  EXPECT_EQ(ApplicationContext::GetAnalytics(), nullptr);
+  create();
+  std::shared_ptr<IAnalytics> held = ApplicationContext::GetAnalytics();
+  ASSERT_NE(held, nullptr);
+  ApplicationContext::Destroy();
+  EXPECT_EQ(ApplicationContext::GetAnalytics(), nullptr);
+  EXPECT_EQ(held.use_count(), 1) << "a holder keeps its object after the teardown";
+  create();
+  EXPECT_NE(ApplicationContext::GetAnalytics(), nullptr);
+}
+
+TEST_F(ContextTest, DestroyTwiceDoesNothingTheSecondTime) {
+  create();
+  ApplicationContext::Destroy();
+  ApplicationContext::Destroy();
+  EXPECT_NE(ApplicationContext::GetInstance(), nullptr);
+}
+
+TEST_F(ContextTest, LogBetweenTheBannersOnly) {
+  LogCallback(pando::kLogError, kBootstrapperModule, "Test", "", "", "before the context");
+  ASSERT_TRUE(initialize({}));
+  LogCallback(pando::kLogError, kBootstrapperModule, "Test", "", "", "while it lives");
+  ApplicationContext::Destroy();
+  LogCallback(pando::kLogError, kBootstrapperModule, "Test", "", "", "after the teardown");
+  const std::string text = logText();
+  const size_t start = text.find(kStartBanner);
+  const size_t during = text.find("while it lives");
+  const size_t end = text.find(kEndBanner);
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(during, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_LT(start, during);
+  EXPECT_LT(during, end);
+  EXPECT_TRUE(contains(text, "ApplicationContext initialized successfully."));
+  EXPECT_FALSE(contains(text, "before the context"));
+  EXPECT_FALSE(contains(text, "after the teardown"));
+}
+
+TEST_F(ContextTest, UtilitiesLogThroughTheContext) {
+  create();
+  XMLParser parser;  // no logger of its own: it logs through the utilities' default
+  EXPECT_FALSE(parser.initWithXMLPath(root_ / "missing.xml"));
+  ApplicationContext::Destroy();
+  EXPECT_TRUE(contains(logText(), "| PandoUtils | XMLParser |"));
+}
+
+}  // namespace
