@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/BundleLauncher.h"
+#include "tests/platform/support/Bundle.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
+
+namespace {
+
+// Waits for a file that a launched program writes when it is done.
+std::string awaitFile(const std::string& path) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!existsNoFollow(path) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return readFile(path);
+}
+
+TEST(BundleLauncher, ABundleLaunchesItsExecutableAndReportsItsPid) {
+  TemporaryFolder folder;
+  std::string bundle =
+      makeBundle(folder / "Tarn.app", "<key>CFBundleExecutable</key><string>Tarn Run</string>");
+  writeScript(bundle + "/Contents/MacOS/Tarn Run", "echo \"$$ $*\" > " + folder / "ran.tmp" +
+                                                       "; mv " + folder / "ran.tmp" + " " +
+                                                       folder / "ran" + "\n");
+  pid_t pid = 0;
+  ASSERT_EQ(platform::launchBundle(bundle, {"--mode=x", "two words"}, pid),
+            platform::LaunchStatus::kLaunched);
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(awaitFile(folder / "ran"), std::to_string(pid) + " --mode=x two words\n");
+}
+
+TEST(BundleLauncher, AnExecutableFileLaunchesAsItIs) {
+  TemporaryFolder folder;
+  writeScript(folder / "tool", "echo $$ > " + folder / "ran.tmp" + "; mv " + folder / "ran.tmp" +
+                                   " " + folder / "ran" + "\n");
+  pid_t pid = 0;
+  ASSERT_EQ(platform::launchBundle(folder / "tool", {}, pid), platform::LaunchStatus::kLaunched);
+  EXPECT_EQ(awaitFile(folder / "ran"), std::to_string(pid) + "\n");
+}
+
+TEST(BundleLauncher, BundlesThatDoNotNameAUsableExecutableAreRefused) {
+  TemporaryFolder folder;
+  writeScript(folder / "outside", "exit 0\n");
+  struct Case {
+    const char* name;
+    std::string dictBody;  // null-like "-": no Info.plist at all
+    platform::LaunchStatus status;
+  } cases[] = {
+      {"no Info.plist", "-", platform::LaunchStatus::kNoBundle},
+      {"no executable key", "<key>CFBundleName</key><string>T</string>",
+       platform::LaunchStatus::kNoBundle},
+      {"executable not a string", "<key>CFBundleExecutable</key><true/>",
+       platform::LaunchStatus::kNoBundle},
+      {"empty name", "<key>CFBundleExecutable</key><string></string>",
+       platform::LaunchStatus::kBadExecutable},
+      {"name leaves the folder", "<key>CFBundleExecutable</key><string>../../../outside</string>",
+       platform::LaunchStatus::kBadExecutable},
+      {"dot-dot", "<key>CFBundleExecutable</key><string>..</string>",
+       platform::LaunchStatus::kBadExecutable},
+      {"executable missing", "<key>CFBundleExecutable</key><string>Absent</string>",
+       platform::LaunchStatus::kNotStarted},
+  };
+  int serial = 0;
+  for (const Case& c : cases) {
+    std::string bundle = folder / ("B" + std::to_string(serial++) + ".app");
+    if (c.dictBody == "-") {
+      std::filesystem::create_directories(bundle + "/Contents/MacOS");
+    } else {
+      makeBundle(bundle, c.dictBody);
+    }
+    pid_t pid = -7;
+    EXPECT_EQ(platform::launchBundle(bundle, {}, pid), c.status) << c.name;
+    EXPECT_EQ(pid, -7) << c.name;
+  }
+  pid_t pid = -7;
+  EXPECT_EQ(platform::launchBundle(folder / "absent", {}, pid),
+            platform::LaunchStatus::kNotStarted);
+}
+
+}  // namespace
