@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <plist/plist.h>
-
-#include <cstdlib>
 
 #include "platform/InfoPlist.h"
 
@@ -54,26 +51,6 @@ TEST(InfoPlist, BundleVersionIsTheTopLevelDictsString) {
     EXPECT_EQ(platform::bundleVersionFromInfoPlist(c.xml, version), c.version != nullptr) << c.name;
     EXPECT_EQ(version, c.version ? c.version : "kept") << c.name;
   }
-}
-
-TEST(InfoPlist, BinaryFormAndOtherKeysAreRead) {
-  std::string xml = plist(
-      "<key>CFBundleExecutable</key><string>Tarn</string>"
-      "<key>CFBundleVersion</key><string>7.1</string>");
-  plist_t tree = nullptr;
-  plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &tree);
-  char* bytes = nullptr;
-  uint32_t length = 0;
-  plist_to_bin(tree, &bytes, &length);
-  std::string binary(bytes, length);
-  free(bytes);
-  plist_free(tree);
-
-  std::string version, executable;
-  EXPECT_TRUE(platform::bundleVersionFromInfoPlist(binary, version));
-  EXPECT_EQ(version, "7.1");
-  EXPECT_TRUE(platform::infoPlistString(xml, "CFBundleExecutable", executable));
-  EXPECT_EQ(executable, "Tarn");
 }
 
 TEST(InfoPlist, OversizedTextIsNoPropertyList) {

@@ -53,13 +53,6 @@ TEST_F(CodeSigning, ASignedFilePassesWithItsAuthorityChain) {
   EXPECT_TRUE(isOrvelCANameChain(chain));
 }
 
-TEST_F(CodeSigning, AnotherTrustedSignerPassesTheCheckButIsNotTheMaker) {
-  std::string chain;
-  EXPECT_FALSE(getCANameChain(signedFile("other.dylib", "other"), chain));
-  EXPECT_EQ(chain.rfind("Developer ID Application: Fernhill Tools Ltd{|}", 0), 0u);
-  EXPECT_FALSE(isOrvelCANameChain(chain));
-}
-
 TEST_F(CodeSigning, FilesThatAreNotProvablySignedByATrustedKeyHaveNoAuthorities) {
   std::string tampered = signedFile("tampered.dylib", "orvel");
   std::string bytes = readFile(tampered);

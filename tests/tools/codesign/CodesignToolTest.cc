@@ -22,20 +22,6 @@ platform::ToolResult display(const std::vector<std::string>& arguments) {
   return platform::runProgram(WEND_CODESIGN_TOOL, arguments);
 }
 
-TEST(CodesignTool, ReportsTheVerifiedChainOnStandardErrorLikeThePlatformTool) {
-  TemporaryFolder folder;
-  writeFile(folder / "lib", "library bytes");
-  ASSERT_TRUE(sign(folder / "lib", "orvel").succeeded());
-  platform::ToolResult result = display({"-dvv", folder / "lib"});
-  ASSERT_TRUE(result.succeeded()) << result.errorOutput;
-  EXPECT_EQ(result.output, "");
-  EXPECT_NE(result.errorOutput.find("Executable=" + folder / "lib" + "\n"), std::string::npos);
-  EXPECT_NE(result.errorOutput.find("Authority=Developer ID Application: Orvel Systems, Inc.\n"
-                                    "Authority=Wend Test Developer ID CA\n"
-                                    "Authority=Wend Test Root CA\n"),
-            std::string::npos);
-}
-
 TEST(CodesignTool, SigningAgainReplacesTheSignature) {
   TemporaryFolder folder;
   writeFile(folder / "lib", "library bytes");
