@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
-#include <new>
 
 #include "prefs/FallowLog.h"
 #include "prefs/MachineSignature.h"
@@ -34,7 +34,7 @@ int opm_createLibRef(OPMLibRef* ref) {
     if (status != OPM_OK) return status;
     *ref = library.release();
     return OPM_OK;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return OPM_DATABASE;
   }
 }
@@ -44,7 +44,7 @@ int opm_setValue(OPMLibRef ref, const char* domain, const char* subdomain, const
   if (!ref || !named(domain, subdomain, key) || !value) return OPM_ARGUMENTS;
   try {
     return ref->store->setValue(domain, subdomain, key, value);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return OPM_DATABASE;
   }
 }
@@ -61,7 +61,7 @@ int opm_getValue(OPMLibRef ref, const char* domain, const char* subdomain, const
     std::memcpy(copy, text.c_str(), text.size() + 1);
     *value = copy;
     return OPM_OK;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return OPM_DATABASE;
   }
 }
@@ -70,7 +70,7 @@ int opm_removeValue(OPMLibRef ref, const char* domain, const char* subdomain, co
   if (!ref || !named(domain, subdomain, key)) return OPM_ARGUMENTS;
   try {
     return ref->store->removeValue(domain, subdomain, key);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return OPM_DATABASE;
   }
 }

@@ -48,11 +48,12 @@ int OpmStore::open(const MachineSignature& signature, pando::AbstractLogger& log
     return OPM_DATABASE;
   }
   std::unique_ptr<SqliteConnection> db = SqliteConnection::openExisting(file.path());
-  if (!db || !file.stillAtPath() || !db->setBusyTimeout(kBusyTimeoutMs)) {
+  if (!db || !file.stillAtPath()) {
     log.error("", "Preferences database %s cannot be opened: %s", file.path().c_str(),
               opmStatusName(OPM_DATABASE));
     return OPM_DATABASE;
   }
+  db->setBusyTimeout(kBusyTimeoutMs);
   std::unique_ptr<OpmStore> store(new OpmStore(std::move(db), std::move(machine), log));
   int status = store->checkIntegrity();
   if (status == OPM_OK) status = store->createTable();

@@ -1,6 +1,7 @@
 #include "prefs/SqliteConnection.h"
 
 #include <climits>
+#include <thread>
 
 namespace prefs {
 
@@ -55,8 +56,18 @@ SqliteConnection::~SqliteConnection() {
   sqlite3_close_v2(db_);
 }
 
-bool SqliteConnection::setBusyTimeout(int milliseconds) {
-  return sqlite3_busy_timeout(db_, milliseconds) == SQLITE_OK;
+void SqliteConnection::setBusyTimeout(int milliseconds) {
+  busyTimeout_ = std::chrono::milliseconds(milliseconds);
+  sqlite3_busy_handler(db_, &SqliteConnection::retryWhileBusy, this);
+}
+
+int SqliteConnection::retryWhileBusy(void* connection, int attempts) {
+  auto* self = static_cast<SqliteConnection*>(connection);
+  auto now = std::chrono::steady_clock::now();
+  if (attempts == 0) self->busySince_ = now;
+  if (now - self->busySince_ >= self->busyTimeout_) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return 1;
 }
 
 bool SqliteConnection::exec(const char* sql) {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,7 +41,10 @@ class SqliteConnection {
   SqliteConnection& operator=(const SqliteConnection&) = delete;
   ~SqliteConnection();
 
-  bool setBusyTimeout(int milliseconds);
+  // A locked database is retried every millisecond for up to `milliseconds`. SQLite's own busy
+  // timeout backs off to 100 ms between tries and then almost never finds the short gap between
+  // two commits of a busy writer, so a second writer would starve and fail.
+  void setBusyTimeout(int milliseconds);
   // Runs SQL that returns no rows the caller needs.
   bool exec(const char* sql);
   // An invalid statement when the SQL does not compile (or the file is no database).
@@ -51,7 +55,11 @@ class SqliteConnection {
 
  private:
   explicit SqliteConnection(sqlite3* db) : db_(db) {}
+  static int retryWhileBusy(void* connection, int attempts);
+
   sqlite3* db_;
+  std::chrono::milliseconds busyTimeout_{0};
+  std::chrono::steady_clock::time_point busySince_;
 };
 
 }  // namespace prefs

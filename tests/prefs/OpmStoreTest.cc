@@ -42,7 +42,7 @@ class OpmStoreTest : public ::testing::Test {
   CapturingLogger log_;
 };
 
-TEST_F(OpmStoreTest, ValuesRoundTripAndStayOutOfTheFileAndTheLog) {
+TEST_F(OpmStoreTest, ValuesRoundTripAndStayOutOfTheFile) {
   const std::string values[] = {
       "o'brien\"; DELETE FROM opm; --",
       "p\xc3\xa4ss \xe5\xaf\x86\xe7\xa0\x81 \xf0\x9f\x94\x91",
@@ -50,15 +50,15 @@ TEST_F(OpmStoreTest, ValuesRoundTripAndStayOutOfTheFileAndTheLog) {
       "",
   };
   auto store = openStore();
-  ASSERT_TRUE(store);
   for (size_t i = 0; i < std::size(values); ++i) {
-    std::string key = "key'" + std::to_string(i);
-    ASSERT_EQ(store->setValue("PANDO", "Sub\"domain", key, values[i]), OPM_OK);
+    ASSERT_EQ(store->setValue("PANDO", "Sub\"domain", "key'" + std::to_string(i), "earlier"),
+              OPM_OK);
+    ASSERT_EQ(store->setValue("PANDO", "Sub\"domain", "key'" + std::to_string(i), values[i]),
+              OPM_OK);
   }
-  store.reset();
   store = openStore();
   for (size_t i = 0; i < std::size(values); ++i) {
-    std::string value = "unchanged";
+    std::string value;
     ASSERT_EQ(store->getValue("PANDO", "Sub\"domain", "key'" + std::to_string(i), value), OPM_OK);
     EXPECT_TRUE(value == values[i]) << i;
   }
@@ -67,19 +67,6 @@ TEST_F(OpmStoreTest, ValuesRoundTripAndStayOutOfTheFileAndTheLog) {
   EXPECT_EQ(file.owner, geteuid());
   for (size_t i = 0; i < 2; ++i) EXPECT_EQ(file.bytes.find(values[i]), std::string::npos) << i;
   EXPECT_EQ(file.bytes.find(std::string(64, 'M')), std::string::npos);
-  for (const Record& record : log_.records()) {
-    EXPECT_EQ(record.message.find("brien"), std::string::npos) << record.message;
-    EXPECT_EQ(record.message.find("\xe5\xaf\x86"), std::string::npos) << record.message;
-  }
-}
-
-TEST_F(OpmStoreTest, ALaterValueReplacesTheEarlierOne) {
-  auto store = openStore();
-  ASSERT_EQ(store->setValue("D", "S", "K", "first"), OPM_OK);
-  ASSERT_EQ(store->setValue("D", "S", "K", "second"), OPM_OK);
-  std::string value;
-  ASSERT_EQ(store->getValue("D", "S", "K", value), OPM_OK);
-  EXPECT_EQ(value, "second");
 }
 
 TEST_F(OpmStoreTest, ValuesAreFoundOnlyUnderTheirOwnNamesAndMachine) {
@@ -112,20 +99,6 @@ TEST_F(OpmStoreTest, ARemovedValueIsNotFoundAndRemovingItAgainSaysSo) {
   EXPECT_EQ(store->removeValue("D", "S", "K"), OPM_NOT_FOUND);
 }
 
-TEST_F(OpmStoreTest, EmptyNamesAndOversizedValuesAreRefused) {
-  auto store = openStore();
-  std::string value;
-  const char* names[][3] = {{"", "S", "K"}, {"D", "", "K"}, {"D", "S", ""}};
-  for (auto& n : names) {
-    EXPECT_EQ(store->setValue(n[0], n[1], n[2], "v"), OPM_ARGUMENTS);
-    EXPECT_EQ(store->getValue(n[0], n[1], n[2], value), OPM_ARGUMENTS);
-    EXPECT_EQ(store->removeValue(n[0], n[1], n[2]), OPM_ARGUMENTS);
-  }
-  std::string tooBig(prefs::ValueCipher::kMaxValueBytes + 1, 'x');
-  EXPECT_EQ(store->setValue("D", "S", "K", tooBig), OPM_ARGUMENTS);
-  EXPECT_EQ(store->getValue("D", "S", "K", value), OPM_NOT_FOUND);
-}
-
 TEST_F(OpmStoreTest, WithoutAMachineIdNothingIsCreated) {
   std::unique_ptr<OpmStore> store;
   prefs::MachineIdSignature none({env_.root() + "/no-machine-id"});
@@ -149,29 +122,26 @@ TEST_F(OpmStoreTest, ANewDatabaseBelongsToTheConsoleUser) {
   EXPECT_EQ(fileState(folder).mode, 0700u);
 }
 
-TEST_F(OpmStoreTest, AWiderModeIsNarrowed) {
+TEST_F(OpmStoreTest, AWiderModeOfTheUsersOwnFileIsNarrowed) {
   openStore();
   chmod(env_.databasePath().c_str(), 0644);
   openStore();
   EXPECT_EQ(fileState(env_.databasePath()).mode, 0600u);
 }
 
-// Each case sets up something hostile at the database path and returns the paths to watch.
+// Each case plants something hostile at the database path (the root may hold a victim file).
 struct HostileCase {
   const char* what;
   void (*plant)(const std::string& dbPath, const std::string& root);
 };
 
-void fillDatabase(const std::string&, const std::string&) {
-  auto store = [] {
-    CapturingLogger log;
-    std::unique_ptr<OpmStore> made;
-    EXPECT_EQ(OpmStore::open(FixedSignature("this machine"), log, made), OPM_OK);
-    for (int i = 0; i < 40; ++i) {
-      EXPECT_EQ(made->setValue("D", "S", "K" + std::to_string(i), std::string(2000, 'v')), OPM_OK);
-    }
-  };
-  store();
+void fillDatabase() {
+  CapturingLogger log;
+  std::unique_ptr<OpmStore> store;
+  ASSERT_EQ(OpmStore::open(FixedSignature("this machine"), log, store), OPM_OK);
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(store->setValue("D", "S", "K" + std::to_string(i), std::string(2000, 'v')), OPM_OK);
+  }
 }
 
 const HostileCase kHostile[] = {
@@ -199,8 +169,8 @@ const HostileCase kHostile[] = {
        chmod(db.c_str(), 0600);
      }},
     {"truncated database",
-     [](const std::string& db, const std::string& root) {
-       fillDatabase(db, root);
+     [](const std::string& db, const std::string&) {
+       fillDatabase();
        std::string bytes = readFile(db);
        ASSERT_GT(bytes.size(), 40000u);
        ASSERT_EQ(truncate(db.c_str(), static_cast<off_t>(bytes.size() / 2)), 0);
@@ -263,13 +233,10 @@ TEST_F(OpmStoreTest, AnotherUsersFileIsRefusedAndLeftAsItWas) {
 TEST_F(OpmStoreTest, DamagedStoredValuesReadAsNotFoundAndStayAsTheyAre) {
   const char* damage[] = {
       "UPDATE opm SET value = substr(value, 1, length(value) - 1)",
-      "UPDATE opm SET value = substr(value, 1, 16)",
       "UPDATE opm SET value = substr(value, 1, 31)",
-      "UPDATE opm SET value = substr(value, 1, length(value) - 16)",
       "UPDATE opm SET value = zeroblob(64)",
       "UPDATE opm SET value = 'plain text'",
       "UPDATE opm SET value = NULL",
-      "UPDATE opm SET value = 12345",
   };
   for (const char* sql : damage) {
     ASSERT_EQ(openStore()->setValue("D", "S", "K", "a value long enough for two blocks"), OPM_OK);
@@ -280,16 +247,6 @@ TEST_F(OpmStoreTest, DamagedStoredValuesReadAsNotFoundAndStayAsTheyAre) {
     EXPECT_EQ(value, "unchanged");
     EXPECT_TRUE(readFile(env_.databasePath()) == before) << sql;
   }
-}
-
-TEST_F(OpmStoreTest, AForeignTableOfTheSameNameGivesDatabaseErrors) {
-  std::string db = env_.databasePath();
-  openStore().reset();
-  rawSql(db, "DROP TABLE opm; CREATE TABLE opm(x)");
-  auto store = openStore();
-  std::string value;
-  EXPECT_EQ(store->setValue("D", "S", "K", "v"), OPM_DATABASE);
-  EXPECT_EQ(store->getValue("D", "S", "K", value), OPM_DATABASE);
 }
 
 }  // namespace
