@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/launch/LaunchModes.h"
+#include "core/launch/LaunchSettings.h"
+#include "core/launch/ProcessWatch.h"
+#include "core/launch/ProductNotification.h"
+#include "foundation/xml/XMLParser.h"
+#include "tests/core/launch/support/ProgramRun.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ProcessWatchTest, OnlyAnExistingSingleProcessRuns) {
+  EXPECT_TRUE(isProcessRunning(getpid()));
+  EXPECT_TRUE(isProcessRunning(1)) << "another user's process runs too";
+  for (int pid : {0, -1, -2}) EXPECT_FALSE(isProcessRunning(pid)) << pid;
+  wendtest::Sleeper ended;
+  const int pid = ended.pid();
+  ended.end();
+  EXPECT_FALSE(isProcessRunning(pid));
+}
+
+TEST(ProcessWatchTest, NotificationGivesUpOnAProductThatRunsOn) {
+  LaunchSettings settings;
+  settings.productPoll = std::chrono::milliseconds(1);
+  settings.productCheckLimit = 20;
+  waitForProductExit(getpid(), true, settings);  // returns: the test itself runs on
+  waitForProductExit(0, false, settings);
+  waitForParentExit(0, settings);
+}
+
+TEST(LaunchSettingsTest, TimeScaleMultipliesEveryWaitButNotTheCount) {
+  const struct {
+    std::optional<std::string> scale;
+    int64_t parentPoll;
+  } cases[] = {{std::nullopt, 1000}, {"0.01", 10}, {"2", 2000}, {"0", 1000},
+               {"-1", 1000},         {"x", 1000},  {"1x", 1000}};
+  for (const auto& test : cases) {
+    wendtest::ScopedEnv scale("WEND_TIME_SCALE", test.scale);
+    const LaunchSettings settings = LaunchSettings::fromEnvironment();
+    EXPECT_EQ(settings.parentPoll.count(), test.parentPoll) << test.scale.value_or("unset");
+    EXPECT_EQ(settings.productPoll.count(), test.parentPoll * 10);
+    EXPECT_EQ(settings.notificationWait.count(), test.parentPoll * 60);
+    EXPECT_EQ(settings.productCheckLimit, 358);
+  }
+}
+
+TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
+  wendtest::TemporaryFolder root;
+  const std::string temporary = root / "tmp";
+  const std::string uuid = "0F8C1D2E-3A4B-4C5D-8E9F-A0B1C2D3E4F5";
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {temporary + "/" + uuid, true},
+      {temporary + "/0f8c1d2e-3a4b-4c5d-8e9f-a0b1c2d3e4f5", true},
+      {temporary + "/nested/" + uuid, false},
+      {temporary + "/0F8C1D2E_3A4B-4C5D-8E9F-A0B1C2D3E4F5", false},
+      {temporary + "/0F8C1D2E-3A4B-4C5D-8E9F-A0B1C2D3E4F", false},
+      {root / uuid, false},
+      {temporary, false},
+  };
+  for (const auto& [folder, copy] : cases) {
+    fs::create_directories(folder);
+    EXPECT_EQ(isRelaunchCopyFolder(folder, temporary), copy) << folder;
+  }
+  EXPECT_FALSE(isRelaunchCopyFolder(temporary + "/AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA", temporary))
+      << "a folder that does not exist";
+  fs::create_symlink(temporary, root / "link");
+  EXPECT_TRUE(isRelaunchCopyFolder(root / ("link/" + uuid), temporary)) << "resolved first";
+}
+
+TEST(NotificationTest, BodyComesFromTheDictionaryOrIsEmpty) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {R"({"TarnLaunchNotificationBody": {"message": "Open Skyloom"}})", "Open Skyloom"},
+      {"// comments are allowed\n{\"tarnlaunchnotificationbody\": {\"MESSAGE\": \"any case\"}}",
+       "any case"},
+      {R"({"TarnLaunchNotificationBody": {"message": 7}})", "7"},
+      {R"({"TarnLaunchNotificationBody": {"message": {"text": "x"}}})", ""},
+      {R"({"TarnLaunchNotificationBody": ["message"]})", ""},
+      {R"({"TarnLaunchNotificationBody": "message"})", ""},
+      {R"(["TarnLaunchNotificationBody"])", ""},
+      {"{ not json", ""},
+      {"", ""},
+  };
+  for (const auto& [json, body] : cases) EXPECT_EQ(notificationBody(json), body) << json;
+}
+
+TEST(NotificationTest, RequestCarriesItsFieldsInOrderWithTheBodyAsText) {
+  XMLParser request;
+  ASSERT_TRUE(request.initWithXMLString(notificationRequestXml("a < b & c")));
+  std::vector<std::string> values;
+  int count = 0;
+  ASSERT_TRUE(request.stringValueListForXQuery("/request/*", values, &count));
+  ASSERT_EQ(count, 5);
+  EXPECT_EQ(values[0].size(), 36u);
+  EXPECT_EQ(std::vector<std::string>(values.begin() + 1, values.end()),
+            (std::vector<std::string>{"WendB", "wend.app.ShowNotificationResponse", "Skyloom",
+                                      "a < b & c"}));
+  for (const char* name : {"requestid", "context", "ackNamespace", "title", "message"}) {
+    EXPECT_TRUE(request.nodeExistsXQuery(std::string("/request/") + name)) << name;
+  }
+}
+
+}  // namespace
