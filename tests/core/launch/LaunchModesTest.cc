@@ -112,6 +112,17 @@ TEST_F(LaunchModesTest, ExtractWithoutAnImagePrintsThatNothingWasFound) {
   EXPECT_FALSE(fs::exists(root_ / "details.json"));
 }
 
+TEST_F(LaunchModesTest, NoModeRunsWhenTheBundleConfigurationDoesNotLoad) {
+  const std::string bundle = root_ / "Downloads/Install.app";
+  copyBundle(bundle);
+  wendtest::writeFile(bundle + "/Contents/Resources/config.xml", "<config>");
+  EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}, bundle),
+            "");
+  run({}, bundle);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(desktopLaunched());
+}
+
 TEST_F(LaunchModesTest, ExtractWritesTheDetailsOfTheImageTheProgramWasOpenedFrom) {
   const std::string volume = root_ / "media/Tarn Installer";
   copyBundle(volume + "/Install.app");
