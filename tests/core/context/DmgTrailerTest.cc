@@ -114,15 +114,4 @@ TEST(ProductDetailsTest, MarkersAreFoundAsPlainTextInOrder) {
   }
 }
 
-TEST(DmgTrailerFieldsTest, OnlyTheLowHalvesCountBigEndian) {
-  std::string trailer(kDmgTrailerSize, '\0');
-  putBigEndian(trailer, 216, 0x01020304);
-  putBigEndian(trailer, 220, 0x0A0B0C0D);
-  putBigEndian(trailer, 224, 0x05060708);
-  putBigEndian(trailer, 228, 0x00000100);
-  DmgTrailer fields = parseDmgTrailer(reinterpret_cast<const unsigned char*>(trailer.data()));
-  EXPECT_EQ(fields.plistOffset, 0x0A0B0C0Du);
-  EXPECT_EQ(fields.plistLength, 0x100u);
-}
-
 }  // namespace

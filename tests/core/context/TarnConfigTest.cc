@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -20,7 +21,7 @@ std::string c3Config(const std::string& properties,
 }
 
 class TarnConfigTest : public ::testing::Test {
- public:
+ protected:
   // Writes the configuration and a signature made over it with `key`.
   void writeSigned(const std::string& xml, const std::string& key = "test-key") {
     wendtest::writeFile(folder_ + "/C3Config.xml", xml);
@@ -51,51 +52,45 @@ TEST_F(TarnConfigTest, VerifiedPropertiesTakeTheirStringValuesAndTheLastOfANameW
 }
 
 TEST_F(TarnConfigTest, NothingIsTakenFromAFileThatFailsOrHoldsNoProperty) {
-  const std::string properties = c3Config("<property name=\"environment\">stage</property>");
-  struct Case {
+  const std::string good = c3Config("<property name=\"environment\">stage</property>");
+  const struct {
     const char* name;
-    void (*prepare)(TarnConfigTest&, const std::string&);
+    std::string signedText;  // what the signature covers
+    std::string text;        // what the file holds then
+    const char* key;         // signs with it; "" writes a signature file that is no XML
+  } cases[] = {
+      {"signature file is no XML", good, good, ""},
+      {"signed with another key", good, good, "other-key"},
+      {"changed after signing", good, c3Config("<property name=\"environment\">STAGE</property>"),
+       "test-key"},
+      {"signed text that is no XML", "<C3Config><config>", "<C3Config><config>", "test-key"},
+      {"no property in the namespace", c3Config("<property>x</property>", "other"),
+       c3Config("<property>x</property>", "other"), "test-key"},
   };
-  const Case cases[] = {
-      {"no signature file",
-       [](TarnConfigTest& t, const std::string& xml) {
-         wendtest::writeFile(t.folder_ + "/C3Config.xml", xml);
-       }},
-      {"no configuration file",
-       [](TarnConfigTest& t, const std::string& xml) {
-         t.writeSigned(xml);
-         std::remove((t.folder_ + "/C3Config.xml").c_str());
-       }},
-      {"signature file is no XML",
-       [](TarnConfigTest& t, const std::string& xml) {
-         t.writeSigned(xml);
-         wendtest::writeFile(t.folder_ + "/C3Config.sig", "not xml at all");
-       }},
-      {"signed with another key",
-       [](TarnConfigTest& t, const std::string& xml) { t.writeSigned(xml, "other-key"); }},
-      {"changed after signing",
-       [](TarnConfigTest& t, const std::string& xml) {
-         t.writeSigned(xml);
-         std::string changed = xml;
-         changed.replace(changed.find("stage"), 5, "STAGE");
-         wendtest::writeFile(t.folder_ + "/C3Config.xml", changed);
-       }},
-      {"signed text that is no XML",
-       [](TarnConfigTest& t, const std::string&) { t.writeSigned("<C3Config><config>"); }},
-      {"no property in the namespace",
-       [](TarnConfigTest& t, const std::string&) {
-         t.writeSigned(c3Config("<property name=\"environment\">stage</property>", "other"));
-       }},
-  };
-  int index = 0;
-  for (const Case& test : cases) {
-    folder_ = temporary_ / std::to_string(++index);
-    std::filesystem::create_directory(folder_);
+  for (const auto& test : cases) {
     config_.replaceAll({{"environment", "prod"}});
-    test.prepare(*this, properties);
+    writeSigned(test.signedText, *test.key ? test.key : "test-key");
+    wendtest::writeFile(folder_ + "/C3Config.xml", test.text);
+    if (!*test.key) wendtest::writeFile(folder_ + "/C3Config.sig", "not xml at all");
     EXPECT_FALSE(read()) << test.name;
     EXPECT_EQ(config_.snapshot(), (Entries{{"environment", "prod"}})) << test.name;
   }
+  std::remove((folder_ + "/C3Config.sig").c_str());
+  EXPECT_FALSE(read()) << "no signature file";
+  EXPECT_EQ(config_.snapshot(), (Entries{{"environment", "prod"}}));
+}
+
+TEST_F(TarnConfigTest, SizeWrittenInHexadecimalIsAccepted) {
+  const std::string xml = c3Config("<property name=\"environment\">stage</property>");
+  writeSigned(xml);
+  std::string signature = wendtest::readFile(folder_ + "/C3Config.sig");
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "0x%zx", xml.size());
+  signature.replace(signature.find(std::to_string(xml.size())), std::to_string(xml.size()).size(),
+                    hex);
+  wendtest::writeFile(folder_ + "/C3Config.sig", signature);
+  EXPECT_TRUE(read());
+  EXPECT_EQ(GetConfigValue(config_, "environment"), "stage");
 }
 
 TEST_F(TarnConfigTest, WithoutAKeyNothingVerifies) {

@@ -38,22 +38,6 @@ TEST(ProcessWatchTest, NotificationGivesUpOnAProductThatRunsOn) {
   waitForParentExit(0, settings);
 }
 
-TEST(LaunchSettingsTest, TimeScaleMultipliesEveryWaitButNotTheCount) {
-  const struct {
-    std::optional<std::string> scale;
-    int64_t parentPoll;
-  } cases[] = {{std::nullopt, 1000}, {"0.01", 10}, {"2", 2000}, {"0", 1000},
-               {"-1", 1000},         {"x", 1000},  {"1x", 1000}};
-  for (const auto& test : cases) {
-    wendtest::ScopedEnv scale("WEND_TIME_SCALE", test.scale);
-    const LaunchSettings settings = LaunchSettings::fromEnvironment();
-    EXPECT_EQ(settings.parentPoll.count(), test.parentPoll) << test.scale.value_or("unset");
-    EXPECT_EQ(settings.productPoll.count(), test.parentPoll * 10);
-    EXPECT_EQ(settings.notificationWait.count(), test.parentPoll * 60);
-    EXPECT_EQ(settings.productCheckLimit, 358);
-  }
-}
-
 TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
   wendtest::TemporaryFolder root;
   const std::string temporary = root / "tmp";

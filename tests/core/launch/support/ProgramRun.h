@@ -25,22 +25,14 @@ class ProgramRun {
   using Changes = std::map<std::string, std::optional<std::string>>;
 
   ProgramRun(const std::vector<std::string>& arguments, const Changes& changes) {
-    std::map<std::string, std::string> environment;
+    std::vector<std::string> entries;
     for (char** entry = environ; *entry; ++entry) {
-      std::string text = *entry;
-      size_t equals = text.find('=');
-      if (equals != std::string::npos)
-        environment[text.substr(0, equals)] = text.substr(equals + 1);
+      const std::string text = *entry;
+      if (!changes.count(text.substr(0, text.find('=')))) entries.push_back(text);
     }
     for (const auto& [name, value] : changes) {
-      if (value) {
-        environment[name] = *value;
-      } else {
-        environment.erase(name);
-      }
+      if (value) entries.push_back(name + "=" + *value);
     }
-    std::vector<std::string> entries;
-    for (const auto& [name, value] : environment) entries.push_back(name + "=" + value);
     std::vector<char*> envp, argv;
     for (std::string& entry : entries) envp.push_back(entry.data());
     envp.push_back(nullptr);
