@@ -163,8 +163,4 @@ void ChildProcess::release() {
   pidfd_.reset();
 }
 
-int exitCodeOf(int status) {
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace platform

@@ -65,7 +65,4 @@ class ChildProcess {
   UniqueFd error_;
 };
 
-// The exit code of a raw wait status, or -1 when the child did not exit on its own.
-int exitCodeOf(int status);
-
 }  // namespace platform

@@ -10,7 +10,8 @@
 // A process running as root loads only a regular file, not reached through a link at its last
 // component, owned by root or by the console user and writable by neither group nor others: code
 // that another user can replace must not run as root. The checked file is the one loaded (it is
-// loaded through the descriptor that was checked).
+// loaded through the descriptor that was checked, so as root "$ORIGIN" in the library's search
+// path names /proc/self/fd rather than its folder).
 class NativeLibrary {
  public:
   NativeLibrary() = default;

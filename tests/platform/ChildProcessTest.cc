@@ -18,7 +18,7 @@ TEST(ChildProcess, ASecondSpawnOnTheSameObjectIsRefused) {
   child.kill();
   int status = 0;
   ASSERT_TRUE(child.wait(status));
-  EXPECT_EQ(platform::exitCodeOf(status), -1);
+  EXPECT_TRUE(WIFSIGNALED(status));
 }
 
 TEST(ChildProcess, ChildrenNobodyWaitsForAreReaped) {
