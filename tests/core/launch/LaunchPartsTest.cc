@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,9 +9,7 @@
 #include "core/launch/LaunchSettings.h"
 #include "core/launch/ProcessWatch.h"
 #include "core/launch/ProductNotification.h"
-#include "foundation/xml/XMLParser.h"
 #include "tests/core/launch/support/ProgramRun.h"
-#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace {
@@ -75,22 +72,6 @@ TEST(NotificationTest, BodyComesFromTheDictionaryOrIsEmpty) {
       {"", ""},
   };
   for (const auto& [json, body] : cases) EXPECT_EQ(notificationBody(json), body) << json;
-}
-
-TEST(NotificationTest, RequestCarriesItsFieldsInOrderWithTheBodyAsText) {
-  XMLParser request;
-  ASSERT_TRUE(request.initWithXMLString(notificationRequestXml("a < b & c")));
-  std::vector<std::string> values;
-  int count = 0;
-  ASSERT_TRUE(request.stringValueListForXQuery("/request/*", values, &count));
-  ASSERT_EQ(count, 5);
-  EXPECT_EQ(values[0].size(), 36u);
-  EXPECT_EQ(std::vector<std::string>(values.begin() + 1, values.end()),
-            (std::vector<std::string>{"WendB", "wend.app.ShowNotificationResponse", "Skyloom",
-                                      "a < b & c"}));
-  for (const char* name : {"requestid", "context", "ackNamespace", "title", "message"}) {
-    EXPECT_TRUE(request.nodeExistsXQuery(std::string("/request/") + name)) << name;
-  }
 }
 
 }  // namespace
