@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "foundation/files/FileUtils.h"
+#include "foundation/system/HardwareUtils.h"
 #include "platform/ConsoleUser.h"
 #include "platform/MountTable.h"
 #include "platform/ToolRunner.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr int kRunningProgramFolder = 16;
-constexpr char kDefaultOsVersion[] = "10.15.7";
 
 // "0" or "1" from a sysfs attribute; unset when it cannot be read.
 std::optional<bool> sysfsFlag(const std::string& path) {
@@ -46,10 +46,9 @@ std::optional<bool> removableSource(const std::string& source) {
 }
 
 int minorVersion() {
-  const char* configured = std::getenv("WEND_OS_VERSION");
-  const std::string text = configured && *configured ? configured : kDefaultOsVersion;
-  size_t dot = text.find('.');
-  return dot == std::string::npos ? 0 : std::atoi(text.c_str() + dot + 1);
+  HardwareUtils::OSVersion version;
+  HardwareUtils::GetCurrentOSVersion(version);
+  return version.minorVersion;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "core/launch/LaunchSettings.h"
 
 #include <cstdint>
-#include <cstdlib>
+
+#include "platform/TimeScale.h"
 
 namespace {
 
@@ -12,13 +13,7 @@ LaunchSettings::Millis scale(LaunchSettings::Millis value, double factor) {
 }  // namespace
 
 LaunchSettings LaunchSettings::fromEnvironment() {
-  LaunchSettings settings;
-  const char* text = std::getenv("WEND_TIME_SCALE");
-  if (!text || !*text) return settings;
-  char* end = nullptr;
-  double factor = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(factor > 0.0)) return settings;
-  return settings.scaled(factor);
+  return LaunchSettings{}.scaled(platform::timeScaleFromEnvironment());
 }
 
 LaunchSettings LaunchSettings::scaled(double factor) const {

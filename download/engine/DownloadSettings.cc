@@ -1,6 +1,6 @@
 #include "download/engine/DownloadSettings.h"
 
-#include <cstdlib>
+#include "platform/TimeScale.h"
 
 namespace gde {
 
@@ -14,13 +14,7 @@ DownloadSettings::Millis scale(DownloadSettings::Millis value, double factor) {
 }  // namespace
 
 DownloadSettings DownloadSettings::fromEnvironment() {
-  DownloadSettings settings;
-  const char* text = std::getenv("WEND_TIME_SCALE");
-  if (!text || !*text) return settings;
-  char* end = nullptr;
-  double factor = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(factor > 0.0)) return settings;
-  return settings.scaled(factor);
+  return DownloadSettings{}.scaled(platform::timeScaleFromEnvironment());
 }
 
 DownloadSettings DownloadSettings::scaled(double factor) const {

@@ -16,12 +16,12 @@
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "platform/ConsoleUser.h"
+#include "platform/MacOSVersion.h"
 #include "platform/ToolRunner.h"
 
 namespace HardwareUtils {
 namespace {
 
-constexpr char kDefaultOSVersion[] = "10.15.7";
 constexpr double kBytesPerGiB = 1073741824.0;
 constexpr size_t kMaxProcFileBytes = size_t{4} << 20;
 
@@ -61,10 +61,8 @@ std::string twoDecimals(double value) {
 }  // namespace
 
 bool SystemHardwareProbes::osVersion(OSVersion& version) const {
-  const char* configured = getenv("WEND_OS_VERSION");
-  const std::string text = configured != nullptr && *configured ? configured : kDefaultOSVersion;
   OSVersion parsed;
-  ParseOSVersionString(text, parsed);
+  ParseOSVersionString(platform::macOSVersionText(), parsed);
   version = parsed;
   return true;
 }
