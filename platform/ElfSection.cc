@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include "platform/ByteOrder.h"
 #include "platform/UniqueFd.h"
 
 namespace platform {
@@ -28,11 +29,7 @@ constexpr uint32_t kTypeNoBits = 8;  // occupies no bytes in the file
 
 template <typename T>
 T readLittle(std::string_view bytes, size_t at) {
-  T value = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) {
-    value |= static_cast<T>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
-  }
-  return value;
+  return loadLittle<T>(bytes.data() + at);
 }
 
 // The range [offset, offset + size) of `file`, or false when it does not lie inside.

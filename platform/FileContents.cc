@@ -56,4 +56,17 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& byte
   return true;
 }
 
+bool readFullyAt(int fd, uint64_t offset, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t got = pread(fd, bytes, size, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    bytes += got;
+    offset += static_cast<uint64_t>(got);
+    size -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
 }  // namespace platform

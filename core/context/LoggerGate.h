@@ -2,14 +2,14 @@
 
 #include <shared_mutex>
 
-#include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LoggerFront.h"
 
 // A logger front whose target may come and go while other threads log through it. Calls run in
 // the target under a shared lock; open and close take it exclusively, so once close returns no
 // call is running in the old target and its owner may delete it. Calls while closed log nothing.
 // The gate itself must outlive every thread that may still hold it (the context's gates live as
 // long as the process). Any thread; a target must not log through its own gate.
-class LoggerGate final : public pando::AbstractLogger {
+class LoggerGate final : public pando::LoggerFront {
  public:
   // With a module, plain records (vlog and the level calls) carry it as their module, and their
   // source as their component: the utilities log that way.
@@ -21,17 +21,6 @@ class LoggerGate final : public pando::AbstractLogger {
   void open(pando::AbstractLogger* target);
   void close() { open(nullptr); }
 
-  void trace(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void debug(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void info(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void warn(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void error(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void fatal(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void logAt(int level, const char* tag, const char* source, const char* format, ...) override
-      __attribute__((format(printf, 5, 6)));
   void vlog(int level, const char* tag, const char* source, const char* format,
             va_list args) override __attribute__((format(printf, 5, 0)));
   void vlogAs(int level, const char* module, const char* component, const char* tag,

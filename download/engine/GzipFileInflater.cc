@@ -3,54 +3,21 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "download/engine/EngineFileSystem.h"
+#include "foundation/text/InflateStream.h"
+#include "platform/UniqueFd.h"
 
 namespace gde {
 
 namespace {
 
 constexpr size_t kChunk = 256 * 1024;
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-class Inflater {
- public:
-  Inflater() { ok_ = inflateInit2(&stream_, 15 + 16) == Z_OK; }
-  ~Inflater() {
-    if (ok_) inflateEnd(&stream_);
-  }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  bool ok() const { return ok_; }
-  z_stream& stream() { return stream_; }
-
- private:
-  z_stream stream_{};
-  bool ok_ = false;
-};
+constexpr int kGzipWindowBits = 15 + 16;
 
 bool writeAll(int fd, const unsigned char* data, size_t length) {
   while (length > 0) {
@@ -70,12 +37,12 @@ struct Failure {
 
 // Inflates every gzip member of `in` into `out`.
 bool inflateStream(int in, int out, Failure& failure) {
-  Inflater inflater;
-  if (!inflater.ok()) {
+  StringUtils::InflateStream inflater(kGzipWindowBits);
+  if (!inflater.ready()) {
     failure = {"the inflater could not start", 0};
     return false;
   }
-  z_stream& stream = inflater.stream();
+  z_stream& stream = inflater.get();
   std::vector<unsigned char> input(kChunk), output(kChunk);
   bool ended = false;
   while (true) {
@@ -121,14 +88,14 @@ bool inflateStream(int in, int out, Failure& failure) {
 bool GzipFileInflater::inflate(const std::string& source, const std::string& target,
                                std::string& error, int& systemError) {
   Failure failure;
-  Fd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  platform::UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (in.get() < 0) {
     error = "the downloaded file could not be opened";
     systemError = errno;
     return false;
   }
   std::string temporary = target + ".inflating.XXXXXX";
-  Fd out(::mkstemp(temporary.data()));
+  platform::UniqueFd out(::mkstemp(temporary.data()));
   if (out.get() < 0) {
     error = "the temporary file could not be created";
     systemError = errno;

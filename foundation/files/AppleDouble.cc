@@ -2,15 +2,15 @@
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <string>
 
 #include "foundation/files/UnzipSettings.h"
 #include "foundation/logging/UtilsLog.h"
+#include "platform/ByteOrder.h"
+#include "platform/FileContents.h"
 
 namespace files {
 namespace {
@@ -30,13 +30,11 @@ constexpr uint64_t kAttributeEntrySize = 11;  // offset, length, flags, name len
 constexpr uint64_t kLargestValue = 65536;     // the largest value Linux stores in an attribute
 
 uint32_t be32(const std::string& bytes, size_t at) {
-  auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])); };
-  return byte(at) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
+  return platform::loadBig<uint32_t>(bytes.data() + at);
 }
 
 uint16_t be16(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) << 8 |
-                               static_cast<unsigned char>(bytes[at + 1]));
+  return platform::loadBig<uint16_t>(bytes.data() + at);
 }
 
 class Merge {
@@ -72,14 +70,7 @@ class Merge {
   bool read(uint64_t offset, uint64_t length, std::string& bytes) {
     if (offset > size_ || length > size_ - offset) return false;
     bytes.resize(length);
-    for (uint64_t done = 0; done < length;) {
-      ssize_t got =
-          pread(source_, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<uint64_t>(got);
-    }
-    return true;
+    return platform::readFullyAt(source_, offset, bytes.data(), length);
   }
 
   bool finderInfo(uint64_t offset, uint64_t length) {

@@ -1,11 +1,11 @@
 #include "foundation/files/Zip64Entry.h"
 
-#include <unistd.h>
-#include <zlib.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <vector>
+
+#include "foundation/text/InflateStream.h"
+#include "platform/ByteOrder.h"
+#include "platform/FileContents.h"
 
 namespace files {
 namespace {
@@ -17,32 +17,13 @@ constexpr size_t kCentralSize = 46;
 constexpr size_t kLocalSize = 30;
 constexpr size_t kPiece = 65536;
 
-uint64_t le(const unsigned char* bytes, int count) {
-  uint64_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
-  return value;
-}
-
-bool readAt(int fd, uint64_t offset, void* data, size_t size) {
-  auto* bytes = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t got = pread(fd, bytes, size, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    bytes += got;
-    offset += static_cast<uint64_t>(got);
-    size -= static_cast<size_t>(got);
-  }
-  return true;
-}
-
 // The zip64 block (header id 1) of an extra field, or null.
 const unsigned char* zip64Block(const std::string& extra, size_t& size) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(extra.data());
   for (size_t at = 0; at + 4 <= extra.size();) {
-    const size_t length = le(bytes + at + 2, 2);
+    const size_t length = platform::loadLittle<uint16_t>(bytes + at + 2);
     if (at + 4 + length > extra.size()) return nullptr;
-    if (le(bytes + at, 2) == 1) {
+    if (platform::loadLittle<uint16_t>(bytes + at) == 1) {
       size = length;
       return bytes + at + 4;
     }
@@ -50,22 +31,6 @@ const unsigned char* zip64Block(const std::string& extra, size_t& size) {
   }
   return nullptr;
 }
-
-class Inflater {
- public:
-  Inflater() { ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  ~Inflater() {
-    if (ready_) inflateEnd(&stream_);
-  }
-  bool ready() const { return ready_; }
-  z_stream& stream() { return stream_; }
-
- private:
-  z_stream stream_{};
-  bool ready_ = false;
-};
 
 }  // namespace
 
@@ -75,18 +40,20 @@ Zip64Record findZip64Entry(int archiveFd, uint64_t centralOffset, const std::str
   const unsigned char* block = zip64Block(extra, blockSize);
   if (!block) return Zip64Record::kNone;
   unsigned char record[kCentralSize];
-  if (!readAt(archiveFd, centralOffset, record, sizeof record) ||
-      le(record, 4) != kCentralSignature) {
+  if (!platform::readFullyAt(archiveFd, centralOffset, record, sizeof record) ||
+      platform::loadLittle<uint32_t>(record) != kCentralSignature) {
     return Zip64Record::kDamaged;
   }
   // The block holds, in this order, a value for each of these fields that holds the sentinel.
-  uint64_t values[3] = {le(record + 24, 4), le(record + 20, 4), le(record + 42, 4)};
+  uint64_t values[3] = {platform::loadLittle<uint32_t>(record + 24),
+                        platform::loadLittle<uint32_t>(record + 20),
+                        platform::loadLittle<uint32_t>(record + 42)};
   size_t used = 0;
   bool extended = false;
   for (uint64_t& value : values) {
     if (value != kSentinel) continue;
     if (used + 8 > blockSize) return Zip64Record::kDamaged;
-    value = le(block + used, 8);
+    value = platform::loadLittle<uint64_t>(block + used);
     used += 8;
     extended = true;
   }
@@ -98,8 +65,8 @@ Zip64Record findZip64Entry(int archiveFd, uint64_t centralOffset, const std::str
 bool readZip64Entry(int archiveFd, const Zip64Entry& entry, uint32_t method, uint32_t crc,
                     const std::function<bool(const char*, size_t)>& sink, std::string& problem) {
   unsigned char local[kLocalSize];
-  if (!readAt(archiveFd, entry.localHeaderOffset, local, sizeof local) ||
-      le(local, 4) != kLocalSignature) {
+  if (!platform::readFullyAt(archiveFd, entry.localHeaderOffset, local, sizeof local) ||
+      platform::loadLittle<uint32_t>(local) != kLocalSignature) {
     problem = "no local header";
     return false;
   }
@@ -107,14 +74,16 @@ bool readZip64Entry(int archiveFd, const Zip64Entry& entry, uint32_t method, uin
     problem = "unsupported compression method";
     return false;
   }
-  Inflater inflater;
+  StringUtils::InflateStream inflater(-MAX_WBITS);
   if (!inflater.ready()) {
     problem = "no inflater";
     return false;
   }
-  z_stream& stream = inflater.stream();
+  z_stream& stream = inflater.get();
   std::vector<char> in(kPiece), out(kPiece);
-  uint64_t offset = entry.localHeaderOffset + kLocalSize + le(local + 26, 2) + le(local + 28, 2);
+  uint64_t offset = entry.localHeaderOffset + kLocalSize +
+                    platform::loadLittle<uint16_t>(local + 26) +
+                    platform::loadLittle<uint16_t>(local + 28);
   uint64_t remaining = entry.compressedSize, produced = 0;
   uLong sum = crc32(0, nullptr, 0);
   bool ended = method == 0;
@@ -129,7 +98,7 @@ bool readZip64Entry(int archiveFd, const Zip64Entry& entry, uint32_t method, uin
   };
   while (remaining > 0 && !(method != 0 && ended)) {
     const size_t size = static_cast<size_t>(std::min<uint64_t>(remaining, in.size()));
-    if (!readAt(archiveFd, offset, in.data(), size)) {
+    if (!platform::readFullyAt(archiveFd, offset, in.data(), size)) {
       problem = "the archive ends inside the entry";
       return false;
     }

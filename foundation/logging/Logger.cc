@@ -37,40 +37,6 @@ int Logger::setComponent(const char* text) {
   return 1;
 }
 
-// The variadic front ends differ only in level and tag; one macro keeps them from drifting apart.
-#define PANDO_FORWARD(level, tag, source)         \
-  do {                                            \
-    if (!format) return;                          \
-    va_list args;                                 \
-    va_start(args, format);                       \
-    vlog((level), (tag), (source), format, args); \
-    va_end(args);                                 \
-  } while (0)
-
-void Logger::trace(const char* format, ...) {
-  PANDO_FORWARD(kLogTrace, "", "");
-}
-void Logger::debug(const char* format, ...) {
-  PANDO_FORWARD(kLogDebug, "", "");
-}
-void Logger::info(const char* format, ...) {
-  PANDO_FORWARD(kLogInfo, "", "");
-}
-void Logger::warn(const char* tag, const char* format, ...) {
-  PANDO_FORWARD(kLogWarn, orEmpty(tag), "");
-}
-void Logger::error(const char* tag, const char* format, ...) {
-  PANDO_FORWARD(kLogError, orEmpty(tag), "");
-}
-void Logger::fatal(const char* tag, const char* format, ...) {
-  PANDO_FORWARD(kLogFatal, orEmpty(tag), "");
-}
-void Logger::logAt(int level, const char* tag, const char* source, const char* format, ...) {
-  PANDO_FORWARD(level, orEmpty(tag), orEmpty(source));
-}
-
-#undef PANDO_FORWARD
-
 void Logger::vlog(int level, const char* tag, const char* source, const char* format,
                   va_list args) {
   vlogAs(level, module_.c_str(), component_.c_str(), tag, source, format, args);

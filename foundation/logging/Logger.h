@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LoggerFront.h"
 
 namespace pando {
 
@@ -11,7 +11,7 @@ class LoggingCore;
 // A logger with a category and four labels. Every record goes to LoggingCore::dispatch on the
 // caller's thread. The labels are set up by the owner before the logger is shared; setModule and
 // setComponent are for single-threaded owners only: shared loggers pass them per record (vlogAs).
-class Logger final : public AbstractLogger {
+class Logger final : public LoggerFront {
  public:
   // A null argument leaves that field empty.
   Logger(const char* category, const char* label1, const char* label2, const char* module,
@@ -25,17 +25,6 @@ class Logger final : public AbstractLogger {
 
   const std::string& category() const { return category_; }
 
-  void trace(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void debug(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void info(const char* format, ...) override __attribute__((format(printf, 2, 3)));
-  void warn(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void error(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void fatal(const char* tag, const char* format, ...) override
-      __attribute__((format(printf, 3, 4)));
-  void logAt(int level, const char* tag, const char* source, const char* format, ...) override
-      __attribute__((format(printf, 5, 6)));
   void vlog(int level, const char* tag, const char* source, const char* format,
             va_list args) override __attribute__((format(printf, 5, 0)));
   void vlogAs(int level, const char* module, const char* component, const char* tag,

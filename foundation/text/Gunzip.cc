@@ -1,32 +1,16 @@
 #include "foundation/text/Gunzip.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 #include <utility>
+
+#include "foundation/text/InflateStream.h"
 
 namespace StringUtils {
 namespace {
 
 constexpr int kGzipOnlyWindowBits = 15 + 16;
 constexpr size_t kFirstBufferMinimum = 64 * 1024;
-
-class InflateStream {
- public:
-  InflateStream() { ready_ = inflateInit2(&stream_, kGzipOnlyWindowBits) == Z_OK; }
-  InflateStream(const InflateStream&) = delete;
-  InflateStream& operator=(const InflateStream&) = delete;
-  ~InflateStream() {
-    if (ready_) inflateEnd(&stream_);
-  }
-  bool ready() const { return ready_; }
-  z_stream& get() { return stream_; }
-
- private:
-  z_stream stream_{};
-  bool ready_ = false;
-};
 
 // The next buffer size: doubled, but never past one byte beyond the limit, which is enough to
 // tell that the limit was crossed.
@@ -41,7 +25,7 @@ bool gunzipToString(const std::string& compressed, std::string& out) {
     out.clear();
     return true;
   }
-  InflateStream inflater;
+  InflateStream inflater(kGzipOnlyWindowBits);
   if (!inflater.ready()) return false;
   z_stream& stream = inflater.get();
 

@@ -1,10 +1,7 @@
 #include "tools/testserver/RawReplyServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,35 +31,18 @@ size_t contentLength(const std::string& head) {
 RawReplyServer::RawReplyServer(std::vector<std::string> replies) : replies_(std::move(replies)) {}
 
 RawReplyServer::~RawReplyServer() {
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-  }
+  listener_.wake();
   if (thread_.joinable()) thread_.join();
-  if (listenFd_ >= 0) ::close(listenFd_);
-  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 bool RawReplyServer::start() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (listenFd_ < 0 || wakeFd_ < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 16) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return false;
-  }
-  port_ = ntohs(address.sin_port);
+  if (!listener_.open(16)) return false;
   thread_ = std::thread([this] { serve(); });
   return true;
 }
 
 std::string RawReplyServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://127.0.0.1:" + std::to_string(listener_.port()) + path;
 }
 
 std::vector<std::string> RawReplyServer::requests() const {
@@ -72,9 +52,11 @@ std::vector<std::string> RawReplyServer::requests() const {
 
 void RawReplyServer::serve() {
   for (size_t served = 0;; ++served) {
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const LoopbackListener::Event event = listener_.wait(-1);
+    if (event == LoopbackListener::Event::kWoken || event == LoopbackListener::Event::kFailed) {
+      return;
+    }
+    const int fd = event == LoopbackListener::Event::kConnection ? listener_.accept() : -1;
     if (fd < 0) continue;
     std::string request = readRequest(fd);
     {

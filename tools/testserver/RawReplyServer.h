@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/testserver/LoopbackListener.h"
+
 // A loopback server for what the scripted test server cannot say: it answers each connection
 // with raw bytes given by the test (a malformed head, nothing at all, odd field spellings) and
 // keeps each request exactly as it arrived, head and body, so tests can check the bytes a client
@@ -35,9 +37,7 @@ class RawReplyServer {
   std::string readRequest(int fd) const;
 
   const std::vector<std::string> replies_;
-  int listenFd_ = -1;
-  int wakeFd_ = -1;
-  uint16_t port_ = 0;
+  LoopbackListener listener_;
   std::thread thread_;
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;  // guarded by mutex_

@@ -1,13 +1,11 @@
 #include "tools/testserver/TestServer.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -380,28 +378,13 @@ TestServer::~TestServer() {
 
 bool TestServer::start() {
   if (!settings_.tlsCertificateFile.empty() && !setUpTls()) return false;
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (listenFd_ < 0 || wakeFd_ < 0) return false;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 128) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    return false;
-  }
-  port_ = ntohs(address.sin_port);
+  if (!listener_.open(128)) return false;
   acceptThread_ = std::thread([this] { acceptLoop(); });
   return true;
 }
 
 void TestServer::stop() {
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-  }
+  listener_.wake();
   if (acceptThread_.joinable()) acceptThread_.join();
   shutdownConnections();
   std::vector<std::unique_ptr<Connection>> connections;
@@ -410,9 +393,7 @@ void TestServer::stop() {
     connections.swap(connections_);
   }
   for (auto& connection : connections) connection->thread.join();
-  if (listenFd_ >= 0) ::close(listenFd_);
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-  listenFd_ = wakeFd_ = -1;
+  listener_.close();
 }
 
 bool TestServer::setUpTls() {
@@ -431,7 +412,8 @@ bool TestServer::setUpTls() {
 
 std::string TestServer::url(std::string_view path) const {
   const char* scheme = settings_.tlsCertificateFile.empty() ? "http" : "https";
-  return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  return std::string(scheme) + "://127.0.0.1:" + std::to_string(listener_.port()) +
+         std::string(path);
 }
 
 void TestServer::acceptLoop() {
@@ -440,13 +422,14 @@ void TestServer::acceptLoop() {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-    if (ready < 0 && errno != EINTR) break;
-    if (fds[1].revents != 0) break;
+    const LoopbackListener::Event event =
+        listener_.wait(static_cast<int>(std::min<int64_t>(left.count(), 1000)));
+    if (event == LoopbackListener::Event::kFailed || event == LoopbackListener::Event::kWoken) {
+      break;
+    }
     reapFinishedConnections();
-    if ((fds[0].revents & POLLIN) == 0) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (event != LoopbackListener::Event::kConnection) continue;
+    const int fd = listener_.accept();
     if (fd < 0) continue;
     const int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "tools/testserver/HttpRequest.h"
+#include "tools/testserver/LoopbackListener.h"
 
 struct ssl_ctx_st;
 
 // A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or over TLS. It
 // serves files under a root folder, generated bodies (BodyPattern) and fixed texts, with HEAD,
-// single byte ranges (with If-Range on ETags), ETags, gzip and keep-alive, and answers scripted faults per path and request
-// number. Every request is logged for the test to assert on.
+// single byte ranges (with If-Range on ETags), ETags, gzip and keep-alive, and answers scripted
+// faults per path and request number. Every request is logged for the test to assert on.
 //
 // Threads: one accept thread and one thread per connection, all ended by stop() (or the
 // destructor) and by the lifetime limit, so a forgotten server never outlives its test for long.
@@ -99,7 +100,7 @@ class TestServer {
   bool start();
   // Closes the listener and every connection (stalls and slow bodies end) and joins all threads.
   void stop();
-  uint16_t port() const { return port_; }
+  uint16_t port() const { return listener_.port(); }
   // "http://127.0.0.1:<port>" (https with TLS) followed by `path`.
   std::string url(std::string_view path) const;
 
@@ -140,10 +141,8 @@ class TestServer {
   std::string proxyCredentials() const;
 
   const TestServerSettings settings_;
-  int listenFd_ = -1;
-  int wakeFd_ = -1;                   // eventfd that wakes the accept thread at stop
+  LoopbackListener listener_;         // its wake-up ends the accept thread at stop
   ssl_ctx_st* tlsContext_ = nullptr;  // with TLS; read-only while connections run
-  uint16_t port_ = 0;
   std::thread acceptThread_;
 
   mutable std::mutex mutex_;

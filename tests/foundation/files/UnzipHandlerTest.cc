@@ -14,6 +14,7 @@
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ZipWriter.h"
+#include "tools/testserver/Gzip.h"
 
 using namespace wendtest;
 namespace fs = std::filesystem;
@@ -186,20 +187,6 @@ TEST_P(HostileArchiveTest, FailsAndWritesNothingOutsideTheDestination) {
   EXPECT_FALSE(existsNoFollow("/etc/x"));
 }
 
-std::string deflated(const std::string& data) {
-  std::string out(256, '\0');
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileArchiveTest,
     testing::Values(
@@ -236,7 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
             [](ZipWriter& z, auto&) { z.stored("bad.txt", "hello", 5, crcOf("hello") ^ 1); }},
         HostileCase{"StreamShorterThanDeclared",
                     [](ZipWriter& z, auto&) {
-                      z.stored("short.txt", deflated("hello"), 10, crcOf("hello"), Z_DEFLATED);
+                      z.stored("short.txt", testserver::deflateRaw("hello"), 10, crcOf("hello"),
+                               Z_DEFLATED);
                     }},
         HostileCase{"Truncated", [](ZipWriter& z, auto&) { z.file("more.txt", "more"); }, true}),
     [](const testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
