@@ -1,7 +1,8 @@
 # Loopback nginx for the download benchmark and the demo. Source this file, then:
 #   nginx_start PREFIX ROOT [paced]
 #                             serves ROOT on 127.0.0.1:$NGINX_PORT with its own temporary prefix;
-#                             /slow/... serves the same files with limit_rate 20m per connection.
+#                             /slow/... serves the same files with limit_rate 20m per connection,
+#                             /slow5/... with limit_rate 5m.
 #                             nginx applies limit_rate per request and lets each request send a
 #                             second's worth at once, so requests of a few MiB pass unthrottled;
 #                             "paced" also spaces the requests of a connection 100 ms apart, which
@@ -46,6 +47,10 @@ http {
       alias $root/;
       limit_rate 20m;
       $( [[ -n "$paced" ]] && echo "limit_req zone=paced burst=100000;" )
+    }
+    location /slow5/ {
+      alias $root/;
+      limit_rate 5m;
     }
   }
 }

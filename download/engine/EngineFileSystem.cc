@@ -79,6 +79,23 @@ bool truncateFile(const std::string& path, uint64_t size, int& error, const Disk
   return false;
 }
 
+bool reserveFileSpace(const std::string& path, uint64_t size, int& error,
+                      const DiskSpaceProbe& probe) {
+  error = 0;
+  if (size == 0 || size > static_cast<uint64_t>(LLONG_MAX)) return true;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = classifyFileError(path, size, errno, probe);
+    return false;
+  }
+  const int result = ::fallocate(fd, 0, 0, static_cast<off_t>(size));
+  const int systemError = result == 0 ? 0 : errno;
+  ::close(fd);
+  if (result == 0 || systemError == EOPNOTSUPP || systemError == ENOSYS) return true;
+  error = classifyFileError(path, size, systemError, probe);
+  return false;
+}
+
 bool deleteFile(const std::string& path, int& error) {
   if (path.empty()) {
     engineLog(pando::kLogWarn, kComponent, "deleteFile : invalid filePath to delete");

@@ -158,6 +158,16 @@ TEST(EngineFileSystemTest, AFailedTruncationClassifiesAndRemovesTheFile) {
   EXPECT_FALSE(fileExists(path));
 }
 
+TEST(EngineFileSystemTest, SpaceTheDiskCannotHoldFailsToBeReserved) {
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "part.bin", "");
+  int error = 0;
+  EXPECT_TRUE(reserveFileSpace(path, 1 << 20, error));
+  EXPECT_EQ(std::filesystem::file_size(path), 1u << 20);
+  EXPECT_FALSE(reserveFileSpace(path, 10ull << 40, error));  // 10 TiB, within ext4's file size
+  EXPECT_EQ(error, kFileErrorDiskFull);
+}
+
 TEST(EngineFileSystemTest, CreationDoesNotFollowALinkAtTheTarget) {
   wendtest::TemporaryFolder folder;
   const std::string victim = writeIn(folder, "victim", "keep");

@@ -3,9 +3,9 @@
 #include <map>
 #include <string>
 
-#include "download/engine/ProxyManager.h"
+#include "platform/ProxyManager.h"
 
-namespace gde {
+namespace platform {
 namespace {
 
 EnvironmentLookup environmentOf(std::map<std::string, std::string> variables) {
@@ -60,4 +60,4 @@ TEST(ProxyManagerTest, ChangesAreSeenAfterProxyHasChanged) {
 }
 
 }  // namespace
-}  // namespace gde
+}  // namespace platform

@@ -1,9 +1,9 @@
-#include "download/engine/CurlShare.h"
+#include "platform/CurlShare.h"
 
 #include <array>
 #include <mutex>
 
-namespace gde {
+namespace platform {
 namespace {
 
 class SharedState {
@@ -53,4 +53,4 @@ CURLSH* CurlShare::handle() {
   return state.share();
 }
 
-}  // namespace gde
+}  // namespace platform

@@ -6,16 +6,16 @@
 #include <string>
 #include <string_view>
 
-namespace gde {
+namespace platform {
 
 // Reads one environment variable; production reads the process environment, tests pass a map.
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 std::optional<std::string> processEnvironment(const char* name);
 
-// The proxy source of the engine's HTTP requests: the conventional variables "http_proxy",
-// "https_proxy" (or "HTTPS_PROXY") and "no_proxy" (or "NO_PROXY"), read when the manager is made
-// and again at proxyHasChanged. Every request asks proxyFor with its URL. ("HTTP_PROXY" is not
-// read: a CGI-style environment lets a request's "Proxy:" header set it.)
+// The proxy source of every HTTP request the process makes: the conventional variables
+// "http_proxy", "https_proxy" (or "HTTPS_PROXY") and "no_proxy" (or "NO_PROXY"), read when the
+// manager is made and again at proxyHasChanged. Every request asks proxyFor with its URL.
+// ("HTTP_PROXY" is not read: a CGI-style environment lets a request's "Proxy:" header set it.)
 //
 // Any thread may call any operation.
 class ProxyManager {
@@ -42,4 +42,4 @@ class ProxyManager {
   std::string noProxy_;     // guarded by mutex_
 };
 
-}  // namespace gde
+}  // namespace platform

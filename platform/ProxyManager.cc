@@ -1,11 +1,11 @@
-#include "download/engine/ProxyManager.h"
+#include "platform/ProxyManager.h"
 
 #include <strings.h>
 
 #include <cstdlib>
 #include <sstream>
 
-namespace gde {
+namespace platform {
 namespace {
 
 std::string firstSet(const EnvironmentLookup& environment, const char* name,
@@ -90,4 +90,4 @@ bool ProxyManager::bypasses(std::string_view host, const std::string& noProxy) {
   return false;
 }
 
-}  // namespace gde
+}  // namespace platform
