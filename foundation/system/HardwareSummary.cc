@@ -1,5 +1,7 @@
 #include "foundation/system/HardwareSummary.h"
 
+#include <sys/stat.h>
+
 #include "foundation/files/FileUtils.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/json/Value.h"
@@ -109,6 +111,13 @@ void addHardware(const HardwareProbes& probes, Json::Value& summary,
   if (!displays.empty()) summary["displays"] = list;
 }
 
+// The marker lies in a folder of the user at the screen; an administrator's process must not
+// read whatever file a link there points at.
+bool isLink(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 // Skyloom/Tarn below the logs folder, for the user at the screen even when an administrator makes
 // them.
 bool createFolder(const std::string& logsFolder, pando::AbstractLogger* logger) {
@@ -135,7 +144,7 @@ bool HardwareSummary::fetch(std::string& json, pando::AbstractLogger* logger) co
       pando::utilsLog(logger, pando::kLogInfo, "checkHardwareRequirements",
                       "Loading local file HWCheckMarker.trace...");
       std::string prepared;
-      if (FileUtils::readFileContents(marker, prepared)) {
+      if (!isLink(marker) && FileUtils::readFileContents(marker, prepared)) {
         json = prepared;
         return true;
       }

@@ -10,8 +10,8 @@ namespace HardwareUtils {
 // The hardware summary: every probe's answer in one compact JSON document whose leaf values are
 // all strings ("os", "volumes", "ramInGB", "processor", "dpiRatio", "openGLVersion",
 // "displays"), left as "hardwareConfig.json" in <console user's logs>/Skyloom/Tarn. A probe that
-// fails only leaves its members out. A readable "HWCheckMarker.trace" in that folder replaces
-// the whole summary with its text (no probe runs, nothing is written).
+// fails only leaves its members out. A readable "HWCheckMarker.trace" in that folder (not a link)
+// replaces the whole summary with its text (no probe runs, nothing is written).
 //
 // Runs on the caller's thread; keeps nothing between calls. Messages go to `logger` under
 // "HardwareUtils", else the utilities' fallbacks.

@@ -292,7 +292,7 @@ TEST_F(HTTPConnectorTest, BrokenConnectionsMapToTheirStreamErrors) {
   }
 }
 
-TEST_F(HTTPConnectorTest, TlsNeedsTheTestCa) {
+TEST_F(HTTPConnectorTest, TlsNeedsTheTestCaAndACurrentCertificate) {
   wendtest::TemporaryFolder folder;
   const std::string certificate = folder / "cert.pem";
   ASSERT_TRUE(testserver::writeTestCertificate(certificate, folder / "key.pem"));
@@ -309,6 +309,15 @@ TEST_F(HTTPConnectorTest, TlsNeedsTheTestCa) {
   const Reply trusted = send(get(tls.url("/doc")));
   EXPECT_EQ(trusted.result, kHTTPConnectorOK);
   EXPECT_EQ(trusted.body, "secure");
+
+  const std::string expired = folder / "expired.pem";
+  ASSERT_TRUE(testserver::writeTestCertificate(expired, folder / "expired-key.pem", -60));
+  settings.tlsCertificateFile = expired;
+  settings.tlsKeyFile = folder / "expired-key.pem";
+  testserver::TestServer stale(settings);
+  ASSERT_TRUE(stale.start());
+  wendtest::ScopedEnv staleCa("WEND_CA_FILE", expired);
+  EXPECT_EQ(send(get(stale.url("/doc"))).result, kHTTPConnectorSSLCertExpired);
 }
 
 TEST_F(HTTPConnectorTest, ProxyChallengesAreAnsweredWithTheProxyCredentials) {

@@ -159,9 +159,14 @@ TEST_F(HardwareSummaryTest, AReadableMarkerIsTheWholeSummary) {
   EXPECT_TRUE(log_.has(pando::kLogInfo, "Loading local file HWCheckMarker.trace..."));
   EXPECT_EQ(log_.records().size(), 1u);
 
-  // A marker that cannot be read as a file leads to the normal summary.
-  std::remove((summaryFolder() + "/HWCheckMarker.trace").c_str());
-  ASSERT_EQ(mkdir((summaryFolder() + "/HWCheckMarker.trace").c_str(), 0700), 0);
+  // A marker that cannot be read as a file, or is a link to one, leads to the normal summary.
+  const std::string marker = summaryFolder() + "/HWCheckMarker.trace";
+  std::remove(marker.c_str());
+  ASSERT_EQ(symlink((summaryFolder() + "/elsewhere").c_str(), marker.c_str()), 0);
+  wendtest::writeFile(summaryFolder() + "/elsewhere", "someone else's file");
+  EXPECT_EQ(fetch(FakeProbes{}), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
+  std::remove(marker.c_str());
+  ASSERT_EQ(mkdir(marker.c_str(), 0700), 0);
   EXPECT_EQ(fetch(FakeProbes{}), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
   EXPECT_EQ(written(), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
 }
