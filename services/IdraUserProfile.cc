@@ -46,7 +46,10 @@ struct IdraUserProfile::Fields {
 };
 
 IdraUserProfile::IdraUserProfile(std::shared_ptr<ServiceState> state, HostTable hosts)
-    : state_(std::move(state)), hosts_(std::move(hosts)) {}
+    : state_(std::move(state)), hosts_(std::move(hosts)), clientId_(kClientId), scope_(kScope) {
+  // Production until an environment is named.
+  if (hosts_("PROD", host_)) environment_ = "PROD";
+}
 
 IdraUserProfile::~IdraUserProfile() = default;
 

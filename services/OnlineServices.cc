@@ -10,14 +10,15 @@ namespace {
 
 class OnlineServicesFactory final : public IContextPartsFactory {
  public:
-  explicit OnlineServicesFactory(std::unique_ptr<IContextPartsFactory> base)
-      : base_(std::move(base)) {}
+  OnlineServicesFactory(std::unique_ptr<IContextPartsFactory> base,
+                        IdraUserProfile::HostTable hosts)
+      : base_(std::move(base)), hosts_(std::move(hosts)) {}
 
   std::unique_ptr<IAnalytics> makeAnalytics() override {
     return std::make_unique<ETSWrapper>(state_);
   }
   std::unique_ptr<ISignInProfile> makeSignInProfile() override {
-    auto profile = std::make_unique<IdraUserProfile>(state_);
+    auto profile = std::make_unique<IdraUserProfile>(state_, hosts_);
     // The context calls this from its initialisation and the page's test application from the
     // owner thread, never while the context is being made or torn down.
     profile->setEnvironmentListener([state = state_](const std::string&) {
@@ -43,12 +44,13 @@ class OnlineServicesFactory final : public IContextPartsFactory {
 
  private:
   std::unique_ptr<IContextPartsFactory> base_;
+  const IdraUserProfile::HostTable hosts_;
   const std::shared_ptr<ServiceState> state_ = std::make_shared<ServiceState>();
 };
 
 }  // namespace
 
-std::unique_ptr<IContextPartsFactory> withOnlineServices(
-    std::unique_ptr<IContextPartsFactory> base) {
-  return std::make_unique<OnlineServicesFactory>(std::move(base));
+std::unique_ptr<IContextPartsFactory> withOnlineServices(std::unique_ptr<IContextPartsFactory> base,
+                                                         IdraUserProfile::HostTable hosts) {
+  return std::make_unique<OnlineServicesFactory>(std::move(base), std::move(hosts));
 }
