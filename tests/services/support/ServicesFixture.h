@@ -39,9 +39,9 @@ class BundleFolderFactory final : public StandInPartsFactory {
 
 // A private tree under WEND_ROOT with this process's user at the console, one loopback test server
 // that WEND_SERVICE_BASE points every service at, and an application context built with the online
-// services (and a sign-in client secret of the test's own). Wend.log records down to trace level,
-// so a scan of it sees every line the services and the connector write. The context is destroyed
-// after every test.
+// services (and a sign-in client secret of the test's own). Every log records down to trace level
+// ("ulex.trace"), so a scan of them sees every line the services and the connector write. The
+// context is destroyed after every test.
 class ServicesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -56,8 +56,7 @@ class ServicesTest : public ::testing::Test {
     std::string logs;
     ASSERT_TRUE(platform::consoleUserLogsFolder(logs));
     logsFolder_ = logs;
-    std::filesystem::create_directories(logs + "/Skyloom/Tarn");
-    writeFile(logs + "/Skyloom/Tarn/Wend.trace", "");
+    writeFile(logs + "/ulex.trace", "");
   }
   void TearDown() override { ApplicationContext::Destroy(); }
 
