@@ -40,7 +40,8 @@ class IdraUserProfileTest : public ServicesTest {
  protected:
   void serveSignIn() {
     server_.addBody(kTokenPath, std::string("{\"access_token\":\"") + kAccessToken + "\"}");
-    server_.addBody(kProfilePath, "{\"userId\":\"ABC123@AdobeID@skyloom.example\",\"name\":\"Ann\"}");
+    server_.addBody(kProfilePath,
+                    "{\"userId\":\"ABC123@AdobeID@skyloom.example\",\"name\":\"Ann\"}");
     server_.addBody(kJumpPath,
                     std::string("{\"jump\":\"https://jump.example/open?jt=") + kJumpToken + "\"}");
   }
@@ -80,16 +81,17 @@ TEST_P(NetworkCheckTest, GivesTheResultTheWorkflowActsOn) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, NetworkCheckTest,
-    ::testing::Combine(::testing::Values(NetworkCase{"Ok", 200, 0}, NetworkCase{"ServerError", 500, 0},
-                                         NetworkCase{"Refused", 0, 1},
-                                         NetworkCase{"ProxyRefusesCredentials", 407, 2}),
-                       ::testing::Bool()),
-    [](const auto& param) {
-      return std::string(std::get<0>(param.param).name) +
-             (std::get<1>(param.param) ? "OnItsThread" : "AtOnce");
-    });
+INSTANTIATE_TEST_SUITE_P(Replies, NetworkCheckTest,
+                         ::testing::Combine(::testing::Values(NetworkCase{"Ok", 200, 0},
+                                                              NetworkCase{"ServerError", 500, 0},
+                                                              NetworkCase{"Refused", 0, 1},
+                                                              NetworkCase{"ProxyRefusesCredentials",
+                                                                          407, 2}),
+                                            ::testing::Bool()),
+                         [](const auto& param) {
+                           return std::string(std::get<0>(param.param).name) +
+                                  (std::get<1>(param.param) ? "OnItsThread" : "AtOnce");
+                         });
 
 TEST_F(IdraUserProfileTest, SignsInWithTheDeviceTokenAndALaterRunFindsTheUser) {
   startContext({"--environment=PROD"});
@@ -167,21 +169,20 @@ TEST_P(JumpUrlTest, AsksWithTheAccessTokenForTheTargetsClient) {
   EXPECT_EQ(requests[0].header("Authorization"), std::string("Bearer ") + kAccessToken);
   const std::string& body = requests[0].body();
   EXPECT_NE(body.find(field("target_client_id", jump.expectedClientId)), std::string::npos);
-  EXPECT_NE(body.find(field("target_redirect_uri", "https://site.example/a b")),
-            std::string::npos);
+  EXPECT_NE(body.find(field("target_redirect_uri", "https://site.example/a b")), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, JumpUrlTest,
-    ::testing::Values(
-        JumpCase{"Mosaic", "mosaic", "{\"jump\":\"https://jump.example/open?jt=j\"}",
-                 "MosaicSite_v1_0", true},
-        JumpCase{"Installer", "tarn", "{\"jump\":\"https://jump.example/open?jt=j\"}",
-                 "SkyloomInstaller_v1_0", true},
-        JumpCase{"Unauthorized", "mosaic", nullptr, "MosaicSite_v1_0", false},
-        JumpCase{"NoJump", "mosaic", "{\"url\":\"https://x.example\"}", "MosaicSite_v1_0", false},
-        JumpCase{"JumpNotText", "mosaic", "{\"jump\":5}", "MosaicSite_v1_0", false},
-        JumpCase{"NotAnObject", "mosaic", "[\"jump\"]", "MosaicSite_v1_0", false}),
+    ::testing::Values(JumpCase{"Mosaic", "mosaic", "{\"jump\":\"https://jump.example/open?jt=j\"}",
+                               "MosaicSite_v1_0", true},
+                      JumpCase{"Installer", "tarn", "{\"jump\":\"https://jump.example/open?jt=j\"}",
+                               "SkyloomInstaller_v1_0", true},
+                      JumpCase{"Unauthorized", "mosaic", nullptr, "MosaicSite_v1_0", false},
+                      JumpCase{"NoJump", "mosaic", "{\"url\":\"https://x.example\"}",
+                               "MosaicSite_v1_0", false},
+                      JumpCase{"JumpNotText", "mosaic", "{\"jump\":5}", "MosaicSite_v1_0", false},
+                      JumpCase{"NotAnObject", "mosaic", "[\"jump\"]", "MosaicSite_v1_0", false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(IdraUserProfileTest, WithoutASignedInUserNoJumpIsAskedFor) {
@@ -220,7 +221,8 @@ TEST_P(SocialProvidersAuthTest, GivesBothAddressesOrNothing) {
   std::string out = "unchanged";
   EXPECT_EQ(profile().getSocialProvidersAuth("google", "en_US", "ctx", out), GetParam().succeeds);
   if (GetParam().succeeds) {
-    EXPECT_EQ(out, "{\"external_url\":\"https://b.example\",\"internal_url\":\"https://a.example\"}\n");
+    EXPECT_EQ(out,
+              "{\"external_url\":\"https://b.example\",\"internal_url\":\"https://a.example\"}\n");
   } else {
     EXPECT_EQ(out, "unchanged");
   }
@@ -231,10 +233,13 @@ TEST_P(SocialProvidersAuthTest, GivesBothAddressesOrNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, SocialProvidersAuthTest,
     ::testing::Values(
-        SocialCase{"Both", "{\"internal_url\":\"https://a.example\",\"external_url\":\"https://b.example\",\"x\":1}", true},
+        SocialCase{"Both",
+                   "{\"internal_url\":\"https://a.example\",\"external_url\":\"https://"
+                   "b.example\",\"x\":1}",
+                   true},
         SocialCase{"ExternalMissing", "{\"internal_url\":\"https://a.example\"}", false},
-        SocialCase{"InternalNotText", "{\"internal_url\":[],\"external_url\":\"https://b.example\"}",
-                   false},
+        SocialCase{"InternalNotText",
+                   "{\"internal_url\":[],\"external_url\":\"https://b.example\"}", false},
         SocialCase{"NotJson", "<html/>", false}),
     [](const auto& param) { return std::string(param.param.name); });
 

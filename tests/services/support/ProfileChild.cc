@@ -28,7 +28,7 @@ void actAsChild(int argc, char** argv, char**) {
 }
 
 __attribute__((section(".init_array"), used)) void (*const kActAsChild)(int, char**,
-                                                                         char**) = actAsChild;
+                                                                        char**) = actAsChild;
 
 }  // namespace
 
