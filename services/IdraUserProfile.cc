@@ -1,21 +1,15 @@
 #include "services/IdraUserProfile.h"
 
-#include "foundation/json/FastWriter.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "services/IdraUserStore.h"
-#include "services/ReplyJson.h"
 #include "services/ServiceCall.h"
 #include "services/ServiceLog.h"
+#include "services/ServiceReplies.h"
 #include "services/ServiceState.h"
 
 namespace {
 
 constexpr char kComponent[] = "IdraUserProfile";
-
-std::string guidOf(const std::string& userId) {
-  const size_t at = userId.rfind('@');
-  return at == std::string::npos ? userId : userId.substr(0, at);
-}
 
 }  // namespace
 
@@ -113,10 +107,8 @@ std::string IdraUserProfile::deviceToken() const {
   return deviceToken_;
 }
 
-void IdraUserProfile::adoptUser(const std::string& profileJson, const std::string& accessToken) {
-  Json::Value profile;
-  parseReplyObject(profileJson, profile);
-  const std::string guid = guidOf(stringMember(profile, "userId"));
+void IdraUserProfile::adoptUser(const std::string& profileJson, const std::string& guid,
+                                const std::string& accessToken) {
   {
     std::lock_guard lock(mutex_);
     profileJson_ = profileJson;
@@ -128,13 +120,14 @@ void IdraUserProfile::adoptUser(const std::string& profileJson, const std::strin
 
 bool IdraUserProfile::getDefaultUserForClientId() {
   StoredIdraUser user;
-  Json::Value profile;
+  std::string profileJson;
+  std::string guid;
   if (!IdraUserStore::load(clientId(), user) || user.accessToken.empty() ||
-      !parseReplyObject(user.profileJson, profile) || stringMember(profile, "userId").empty()) {
+      !readUserProfile(user.profileJson, profileJson, guid)) {
     serviceLog(pando::kLogInfo, kComponent, "No signed-in user stored");
     return false;
   }
-  adoptUser(user.profileJson, user.accessToken);
+  adoptUser(profileJson, guid, user.accessToken);
   {
     std::lock_guard lock(mutex_);
     if (deviceToken_.empty()) deviceToken_ = user.deviceToken;
@@ -177,12 +170,8 @@ bool IdraUserProfile::initWithDeviceToken() {
                              {"client_secret", current.host.clientSecret},
                              {"device_token", current.deviceToken}}),
                    false);
-  Json::Value tokenJson;
   std::string accessToken;
-  if (tokenReply.succeeded() && parseReplyObject(tokenReply.body, tokenJson)) {
-    accessToken = stringMember(tokenJson, "access_token");
-  }
-  if (accessToken.empty()) {
+  if (!tokenReply.succeeded() || !readAccessToken(tokenReply.body, accessToken)) {
     serviceLog(pando::kLogError, kComponent, "Device token sign-in failed: %d, status %d",
                tokenReply.result, tokenReply.status);
     return false;
@@ -190,15 +179,14 @@ bool IdraUserProfile::initWithDeviceToken() {
   Fields withToken = current;
   withToken.accessToken = accessToken;
   const ServiceReply profileReply = withToken.call("GET", "/idra/profile/v1", "", "", true);
-  Json::Value profile;
-  if (!profileReply.succeeded() || !parseReplyObject(profileReply.body, profile) ||
-      stringMember(profile, "userId").empty()) {
+  std::string profileJson;
+  std::string guid;
+  if (!profileReply.succeeded() || !readUserProfile(profileReply.body, profileJson, guid)) {
     serviceLog(pando::kLogError, kComponent, "Profile request failed: %d, status %d",
                profileReply.result, profileReply.status);
     return false;
   }
-  const std::string profileJson = Json::FastWriter().write(profile);
-  adoptUser(profileJson, accessToken);
+  adoptUser(profileJson, guid, accessToken);
   if (!IdraUserStore::save(current.clientId, {profileJson, accessToken, current.deviceToken})) {
     serviceLog(pando::kLogWarn, kComponent, "The signed-in user could not be stored");
   }
@@ -244,22 +232,11 @@ bool IdraUserProfile::getSocialProvidersAuth(const std::string& providerId,
                              {"context_id", contextId},
                              {"redirect_uri", idraSentinelRoot(current.environment)}}),
                    "", false);
-  Json::Value json;
-  if (!reply.succeeded() || !parseReplyObject(reply.body, json)) {
+  if (!reply.succeeded() || !readSocialAddresses(reply.body, out)) {
     serviceLog(pando::kLogError, kComponent, "Social provider request failed: %d, status %d",
                reply.result, reply.status);
     return false;
   }
-  const std::string internalUrl = stringMember(json, "internal_url");
-  const std::string externalUrl = stringMember(json, "external_url");
-  if (internalUrl.empty() || externalUrl.empty()) {
-    serviceLog(pando::kLogError, kComponent, "Social provider reply without its addresses");
-    return false;
-  }
-  Json::Value addresses(Json::objectValue);
-  addresses["internal_url"] = internalUrl;
-  addresses["external_url"] = externalUrl;
-  out = Json::FastWriter().write(addresses);
   return true;
 }
 
@@ -278,14 +255,10 @@ bool IdraUserProfile::getJumpUrl(const std::string& link, const std::string& tar
                              {"target_redirect_uri", link},
                              {"locale", locale}}),
                    true);
-  Json::Value json;
-  std::string jump;
-  if (reply.succeeded() && parseReplyObject(reply.body, json)) jump = stringMember(json, "jump");
-  if (jump.empty()) {
+  if (!reply.succeeded() || !readJumpUrl(reply.body, jumpUrl)) {
     serviceLog(pando::kLogError, kComponent, "Jump token request failed: %d, status %d",
                reply.result, reply.status);
     return false;
   }
-  jumpUrl = jump;
   return true;
 }

@@ -62,7 +62,8 @@ class IdraUserProfile final : public ISignInProfile {
  private:
   struct Fields;
   Fields fields() const;
-  void adoptUser(const std::string& profileJson, const std::string& accessToken);
+  void adoptUser(const std::string& profileJson, const std::string& guid,
+                 const std::string& accessToken);
 
   const std::shared_ptr<ServiceState> state_;
   const HostTable hosts_;

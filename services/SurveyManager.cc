@@ -2,10 +2,10 @@
 
 #include "foundation/json/FastWriter.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "services/ReplyJson.h"
 #include "services/ServiceCall.h"
 #include "services/ServiceHosts.h"
 #include "services/ServiceLog.h"
+#include "services/ServiceReplies.h"
 #include "services/ServiceState.h"
 
 namespace {
@@ -34,9 +34,7 @@ int SurveyManager::fetchSurveyContext() {
   request.method = "GET";
   request.headers["Accept"] = "application/json";
   const ServiceReply reply = send(*state_, request);
-  Json::Value context;
-  if (reply.succeeded() && parseReplyObject(reply.body, context) &&
-      objectMember(context, "survey") != nullptr) {
+  if (reply.succeeded() && readSurveyContext(reply.body)) {
     serviceLog(pando::kLogInfo, kComponent, "Survey found");
     return kSurveyFound;
   }
