@@ -25,6 +25,8 @@ void EventSender::enqueue(AnalyticsEvent event) {
 }
 
 void EventSender::stop() {
+  // A second caller returns only once the first has joined the thread.
+  std::lock_guard stopping(stopMutex_);
   {
     std::lock_guard lock(mutex_);
     if (stopping_) return;

@@ -17,7 +17,7 @@
 // the bound. stop() flushes for at most flushLimit, never starting a post that could outlast it,
 // then ends and joins the thread; events enqueued afterwards are dropped.
 //
-// Threads: enqueue from any thread; start and stop from the owner. The post function runs on the
+// Threads: enqueue and stop from any thread; start from the owner. The post function runs on the
 // sender thread only and is given the time-out its request must keep to.
 class EventSender {
  public:
@@ -38,7 +38,7 @@ class EventSender {
   // False when the thread cannot start; events are then dropped.
   bool start();
   void enqueue(AnalyticsEvent event);
-  // Idempotent.
+  // Idempotent; any thread but the sender's own.
   void stop();
 
  private:
@@ -51,7 +51,8 @@ class EventSender {
 
   const Post post_;
   const Settings settings_;
-  pando::ThreadHandle thread_;  // owner only
+  pando::ThreadHandle thread_;  // joined under stopMutex_
+  std::mutex stopMutex_;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

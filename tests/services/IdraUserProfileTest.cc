@@ -57,6 +57,7 @@ struct NetworkCase {
   const char* name;
   int status;  // 0: the service is gone (connection refused)
   int expected;
+  const char* proxy;  // the server also serves as the proxy and wants these credentials
 };
 
 void PrintTo(const NetworkCase& check, std::ostream* out) {
@@ -72,26 +73,34 @@ TEST_P(NetworkCheckTest, GivesTheResultTheWorkflowActsOn) {
   server_.addBody(kProvidersPath, "{\"providers\":[]}");
   if (check.status > 200) server_.addRule(statusRule(kProvidersPath, check.status));
   profile().setProxyCredentials("proxy-user", kProxyPassword);
+  std::unique_ptr<ScopedEnv> proxy;
+  if (check.proxy != nullptr) {
+    server_.setProxyCredentials(check.proxy);
+    proxy = std::make_unique<ScopedEnv>("http_proxy", server_.url(""));
+  }
   if (check.status == 0) server_.stop();
   profile().getSocialProvidersList(asynchronous);
   EXPECT_EQ(profile().waitForSocialProvidersResult(), check.expected);
   if (check.status != 0) {
-    EXPECT_EQ(server_.requestsFor(kProvidersPath)[0].request.target,
-              std::string(kProvidersPath) + "?client_id=SkyloomInstaller_v1_0");
+    EXPECT_TRUE(server_.requestsFor(kProvidersPath)[0].request.target.ends_with(
+        std::string(kProvidersPath) + "?client_id=SkyloomInstaller_v1_0"));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, NetworkCheckTest,
-                         ::testing::Combine(::testing::Values(NetworkCase{"Ok", 200, 0},
-                                                              NetworkCase{"ServerError", 500, 0},
-                                                              NetworkCase{"Refused", 0, 1},
-                                                              NetworkCase{"ProxyRefusesCredentials",
-                                                                          407, 2}),
-                                            ::testing::Bool()),
-                         [](const auto& param) {
-                           return std::string(std::get<0>(param.param).name) +
-                                  (std::get<1>(param.param) ? "OnItsThread" : "AtOnce");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Replies, NetworkCheckTest,
+    ::testing::Combine(
+        ::testing::Values(
+            NetworkCase{"Ok", 200, 0, nullptr}, NetworkCase{"ServerError", 500, 0, nullptr},
+            NetworkCase{"Refused", 0, 1, nullptr},
+            NetworkCase{"ServiceWantsProxyCredentials", 407, 2, nullptr},
+            NetworkCase{"ProxyTakesTheCredentials", 200, 0, "proxy-user:proxy-password-e6"},
+            NetworkCase{"ProxyRefusesTheCredentials", 200, 2, "proxy-user:another"}),
+        ::testing::Bool()),
+    [](const auto& param) {
+      return std::string(std::get<0>(param.param).name) +
+             (std::get<1>(param.param) ? "OnItsThread" : "AtOnce");
+    });
 
 TEST_F(IdraUserProfileTest, SignsInWithTheDeviceTokenAndALaterRunFindsTheUser) {
   startContext({"--environment=PROD"});
