@@ -272,6 +272,12 @@ TEST_F(IdraUserProfileTest, EveryLogAfterTheFlowsHoldsNoSecret) {
   survey().fetchSurveyContext();
   ApplicationContext::Destroy();
 
+  const auto events = server_.requestsFor("/hsmessaging/rest");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_NE(events[0].body().find("<param name=\"userGuid\">ABC123@AdobeID</param>"),
+            std::string::npos)
+      << "the signed-in user's GUID goes with every event";
+
   const std::string logs = allLogs();
   EXPECT_NE(logs.find("Signed in with the device token"), std::string::npos);
   for (const char* secret : {kDeviceToken, kAccessToken, kJumpToken, kTestSecret, kProxyPassword}) {
