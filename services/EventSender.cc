@@ -48,8 +48,9 @@ void* EventSender::threadMain(void* self) {
 
 void EventSender::run() {
   std::unique_lock lock(mutex_);
-  while (!stopping_) {
-    wake_.wait_for(lock, settings_.tick, [this] { return stopping_; });
+  // One pass after the stop as well: that is the flush, even when the stop came first.
+  for (bool last = false; !last;) {
+    last = wake_.wait_for(lock, settings_.tick, [this] { return stopping_; });
     sendQueued(lock);
   }
 }

@@ -22,26 +22,16 @@ using EventParams = std::map<std::string, std::string>;
 std::vector<EventParams> eventsIn(const std::string& body) {
   XMLParser document;
   std::vector<EventParams> events;
-  if (!document.initWithXMLString(body)) return events;
   int count = 0;
-  XMLNodeList list = document.getNodeListForXQuery("/events/event[@name='CORVEL_SERVICE']", &count);
-  for (int i = 0; i < count; ++i) {
-    XMLNode event = document.getNodeAtIndexFromNodeList(list, i);
-    EventParams params;
-    std::string xml;
-    document.getNodeXMLStringOfNode(event, xml);
-    XMLParser one;
-    one.initWithXMLString(xml);
-    int paramCount = 0;
-    XMLNodeList paramList = one.getNodeListForXQuery("/event/param", &paramCount);
-    for (int j = 0; j < paramCount; ++j) {
-      XMLNode param = one.getNodeAtIndexFromNodeList(paramList, j);
-      const auto attributes = one.getAttributeMapFromNode(param);
-      const auto value = one.getMapOfNode(param);
-      params[attributes.count("name") ? attributes.at("name") : ""] =
-          value.empty() ? "" : value.begin()->second;
-    }
-    events.push_back(params);
+  if (!document.initWithXMLString(body)) return events;
+  document.getNodeListForXQuery("/events/event[@name='CORVEL_SERVICE']", &count);
+  for (int i = 1; i <= count; ++i) {
+    const std::string event = "/events/event[" + std::to_string(i) + "]/param";
+    std::vector<std::string> names, values;
+    document.stringValueListForXQuery(event + "/@name", names, nullptr);
+    document.stringValueListForXQuery(event, values, nullptr);
+    EventParams& params = events.emplace_back();
+    for (size_t p = 0; p < names.size() && p < values.size(); ++p) params[names[p]] = values[p];
   }
   return events;
 }

@@ -31,18 +31,13 @@ TEST_P(ReplyJsonTest, WrongTypesReadAsAbsent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyJsonTest,
-    ::testing::Values(
-        ReplyCase{"Members", R"({"ID":"a","inner":{}})", true, "a", true},
-        ReplyCase{"IdNumber", R"({"id":5,"inner":[]})", true, "", false},
-        ReplyCase{"IdObject", R"({"id":{"id":"x"},"inner":"{}"})", true, "", false},
-        ReplyCase{"IdNull", R"({"id":null,"inner":null})", true, "", false},
-        ReplyCase{"RootArray", R"([{"id":"a"}])", false, "", false},
-        ReplyCase{"RootString", R"("id")", false, "", false},
-        ReplyCase{"Broken", R"({"id":"a")", false, "", false},
-        ReplyCase{"Empty", "", false, "", false},
-        ReplyCase{"TooLarge", R"({"id":"a","pad":")" + std::string(kMaxReplyBytes, 'x') + R"("})",
-                  false, "", false},
-        ReplyCase{"Deep", std::string(5000, '[') + std::string(5000, ']'), false, "", false}),
+    ::testing::Values(ReplyCase{"Members", R"({"ID":"a","inner":{}})", true, "a", true},
+                      ReplyCase{"WrongTypes", R"({"id":5,"inner":[]})", true, "", false},
+                      ReplyCase{"Nulls", R"({"id":null,"inner":null})", true, "", false},
+                      ReplyCase{"RootArray", R"([{"id":"a"}])", false, "", false},
+                      ReplyCase{"Broken", R"({"id":"a")", false, "", false},
+                      ReplyCase{"Deep", std::string(5000, '[') + std::string(5000, ']'), false, "",
+                                false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PercentEncodedTest, LeavesOnlyUnreservedCharacters) {
