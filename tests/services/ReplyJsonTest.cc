@@ -15,10 +15,6 @@ struct ReplyCase {
   bool hasInner;   // "inner" reads as an object
 };
 
-void PrintTo(const ReplyCase& reply, std::ostream* out) {
-  *out << reply.name;
-}
-
 class ReplyJsonTest : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(ReplyJsonTest, WrongTypesReadAsAbsent) {

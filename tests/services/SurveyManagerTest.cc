@@ -17,10 +17,6 @@ struct ContextCase {
   int expected;
 };
 
-void PrintTo(const ContextCase& context, std::ostream* out) {
-  *out << context.name;
-}
-
 class SurveyContextTest : public ServicesTest, public ::testing::WithParamInterface<ContextCase> {};
 
 TEST_P(SurveyContextTest, OnlyASurveyObjectShowsTheSurvey) {

@@ -21,10 +21,6 @@ struct StoredCase {
   bool kept;
 };
 
-void PrintTo(const StoredCase& stored, std::ostream* out) {
-  *out << stored.name;
-}
-
 class WorkflowIdFileTest : public ::testing::TestWithParam<StoredCase> {
  protected:
   std::string folder() const {
