@@ -172,9 +172,9 @@ class TestServer::Responder {
     resource_ = is(FaultKind::OtherVersion) ? generated(fault_->bytes, fault_->seed)
                                             : server_.findResource(request_.path);
     if (resource_ == nullptr) return sendStatus(404, -1, {});
-    if (request_.method != "GET" && request_.method != "HEAD" && request_.method != "POST") {
-      return sendStatus(405, -1, {});
-    }
+    const bool answered = request_.method == "GET" || request_.method == "HEAD" ||
+                          (request_.method == "POST" && server_.settings_.answerPost);
+    if (!answered) return sendStatus(405, -1, {});
     return sendResource();
   }
 

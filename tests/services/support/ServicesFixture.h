@@ -44,6 +44,12 @@ class BundleFolderFactory final : public StandInPartsFactory {
 // context is destroyed after every test.
 class ServicesTest : public ::testing::Test {
  protected:
+  static testserver::TestServerSettings postsAnswered() {
+    testserver::TestServerSettings settings;
+    settings.answerPost = true;
+    return settings;
+  }
+
   void SetUp() override {
     ASSERT_TRUE(server_.start());
     serviceBase_ = std::make_unique<ScopedEnv>("WEND_SERVICE_BASE", server_.url(""));
@@ -99,7 +105,7 @@ class ServicesTest : public ::testing::Test {
   ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
   ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
   ScopedEnv noProxy_{"http_proxy", std::nullopt};
-  testserver::TestServer server_;
+  testserver::TestServer server_{postsAnswered()};
   std::unique_ptr<ScopedEnv> serviceBase_;
   std::string logsFolder_;
 };
