@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -11,11 +12,27 @@ class CommandLineParser;
 // the real parts; the context deletes every part it was given, in its teardown order. Parts are
 // created, called and deleted on the thread that owns the context.
 
+// The operations below setEnvironment come with do-nothing answers, which the stand-ins keep:
+// no event is sent, nobody is signed in, the network check succeeds and there is no survey.
+
+// Analytics events, queued and sent later; callers look at no result. Any thread.
 class IAnalytics {
  public:
   virtual ~IAnalytics() = default;
   // Queues the service event with this event type; no result. Any thread.
   virtual void sendServiceEvent(const std::string& eventType) = 0;
+  virtual bool sendServiceEventWithParams(const std::string& /*eventType*/,
+                                          const std::map<std::string, std::string>& /*params*/) {
+    return true;
+  }
+  // "lbs-carousel-load-start" (start) or "lbs-carousel-load-end", each once per run.
+  virtual void sendCarouselLoadEvent(bool /*start*/) {}
+  virtual void sendProxyModeEvent() {}
+  virtual void setProxyCredentials(const std::string& /*userName*/,
+                                   const std::string& /*password*/) {}
+  virtual void setVersionDownloading(const std::string& /*version*/) {}
+  virtual void setUserGuid(const std::string& /*guid*/) {}
+  virtual void setCountryCode(const std::string& /*countryCode*/) {}
 };
 
 class ISignInProfile {
@@ -23,6 +40,35 @@ class ISignInProfile {
   virtual ~ISignInProfile() = default;
   // An upper-case environment name such as "PROD" or "STAGE".
   virtual void setEnvironment(const std::string& environment) = 0;
+
+  virtual void setProxyCredentials(const std::string& /*userName*/,
+                                   const std::string& /*password*/) {}
+  // The user id before its last "@"; "" before sign-in.
+  virtual std::string userGuid() const { return ""; }
+  // The welcome screen's data: the stored user-profile JSON text, "" when there is none.
+  virtual std::string firstText() const { return ""; }
+  virtual bool getDefaultUserForClientId() { return false; }
+  // The network check: start (on a thread of its own when `asynchronous`), then wait for
+  // 0 reachable, 1 network unavailable, 2 proxy credentials needed.
+  virtual void getSocialProvidersList(bool /*asynchronous*/) {}
+  virtual int waitForSocialProvidersResult() { return 0; }
+  // The device token of the sign-in page's redirect.
+  virtual void setDeviceToken(const std::string& /*token*/) {}
+  virtual bool initWithDeviceToken() { return false; }
+  virtual bool storeDeviceToken() { return false; }
+  virtual std::string getAuthorizeUrl(const std::string& /*locale*/,
+                                      const std::string& /*contextId*/, bool /*signUp*/) {
+    return "";
+  }
+  virtual bool getSocialProvidersAuth(const std::string& /*providerId*/,
+                                      const std::string& /*locale*/,
+                                      const std::string& /*contextId*/, std::string& /*out*/) {
+    return false;
+  }
+  virtual bool getJumpUrl(const std::string& /*link*/, const std::string& /*targetType*/,
+                          const std::string& /*locale*/, std::string& /*jumpUrl*/) {
+    return false;
+  }
 };
 
 class IMessageGateway {
@@ -36,6 +82,10 @@ class IMessageGateway {
 class ISurveyManager {
  public:
   virtual ~ISurveyManager() = default;
+  // 2: no survey to show; any other value goes to the survey screen.
+  virtual int fetchSurveyContext() { return 2; }
+  virtual void sendPageViewBeacon(bool /*onLoad*/) {}
+  virtual void sendSurveyResults() {}
 };
 
 class IAppletMessageManager {

@@ -16,6 +16,7 @@ struct HttpRequest {
   std::vector<std::pair<std::string, std::string>> headers;  // in the order sent
   std::string path;           // the target's path, without query, scheme or authority
   bool absoluteForm = false;  // the target named scheme and host: a request to a proxy
+  std::string body;           // as many bytes as Content-Length announced (bounded)
 
   // The first header with this name (any case); empty when absent.
   std::string header(std::string_view name) const;

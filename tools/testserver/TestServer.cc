@@ -22,6 +22,7 @@ namespace testserver {
 namespace {
 
 constexpr size_t kMaxHeadBytes = 64 * 1024;
+constexpr uint64_t kMaxBodyBytes = 16 << 20;  // of a request
 constexpr size_t kChunkBytes = 256 * 1024;
 constexpr int kPollSliceMs = 50;
 
@@ -169,7 +170,9 @@ class TestServer::Responder {
     resource_ = is(FaultKind::OtherVersion) ? generated(fault_->bytes, fault_->seed)
                                             : server_.findResource(request_.path);
     if (resource_ == nullptr) return sendStatus(404, -1, {});
-    if (request_.method != "GET" && request_.method != "HEAD") return sendStatus(405, -1, {});
+    const bool answered = request_.method == "GET" || request_.method == "HEAD" ||
+                          (request_.method == "POST" && server_.settings_.answerPost);
+    if (!answered) return sendStatus(405, -1, {});
     return sendResource();
   }
 
@@ -486,13 +489,25 @@ void TestServer::serveConnection(Connection& connection) {
       connection.sendAll(kBad, sizeof kBad - 1);
       break;
     }
-    const uint64_t bodyLength =
-        std::strtoull(request.header("Content-Length").c_str(), nullptr, 10);
-    buffer.erase(0, std::min<uint64_t>(bodyLength, buffer.size()));  // small bodies only
+    if (!receiveBody(connection, buffer, request)) break;
     const unsigned number = logRequest(request, connection.id);
     open = Responder(*this, connection, request, number).respond();
   }
   closeConnection(connection);
+}
+
+bool TestServer::receiveBody(Connection& connection, std::string& buffer, HttpRequest& request) {
+  const uint64_t length = std::strtoull(request.header("Content-Length").c_str(), nullptr, 10);
+  if (length > kMaxBodyBytes) return false;
+  char chunk[16 * 1024];
+  while (buffer.size() < length) {
+    const ssize_t received = connection.receive(chunk, sizeof chunk);
+    if (received <= 0) return false;
+    buffer.append(chunk, static_cast<size_t>(received));
+  }
+  request.body = buffer.substr(0, length);
+  buffer.erase(0, length);
+  return true;
 }
 
 void TestServer::closeConnection(Connection& connection) {

@@ -20,7 +20,8 @@ struct ssl_ctx_st;
 // A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or over TLS. It
 // serves files under a root folder, generated bodies (BodyPattern) and fixed texts, with HEAD,
 // single byte ranges (with If-Range on ETags), ETags, gzip and keep-alive, and answers scripted
-// faults per path and request number. Every request is logged for the test to assert on.
+// faults per path and request number. Every request is logged, with its body, for the test to
+// assert on.
 //
 // Threads: one accept thread and one thread per connection, all ended by stop() (or the
 // destructor) and by the lifetime limit, so a forgotten server never outlives its test for long.
@@ -73,6 +74,7 @@ struct LoggedRequest {
   const std::string& path() const { return request.path; }
   std::string range() const { return request.header("Range"); }
   std::string header(std::string_view name) const { return request.header(name); }
+  const std::string& body() const { return request.body; }
 };
 
 struct TestServerSettings {
@@ -87,6 +89,8 @@ struct TestServerSettings {
   std::string tlsKeyFile;
   // An OpenSSL version constant (e.g. TLS1_1_VERSION) to offer nothing newer; 0: the default.
   int tlsMaxVersion = 0;
+  // A POST is answered as a GET of its path would be; otherwise with 405.
+  bool answerPost = false;
 };
 
 class TestServer {
@@ -130,6 +134,9 @@ class TestServer {
   void acceptLoop();
   void serveConnection(Connection& connection);
   void reapFinishedConnections();
+  // Moves the request's body, all of it, from `buffer` (read further as needed) into `request`.
+  // False when the peer hung up first or the body is too large to keep.
+  bool receiveBody(Connection& connection, std::string& buffer, HttpRequest& request);
   void closeConnection(Connection& connection);
   void shutdownConnections();
   // True when the peer hung up or the server is stopping; waits at most `milliseconds`.
