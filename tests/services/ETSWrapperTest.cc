@@ -8,7 +8,7 @@
 
 #include "foundation/xml/XMLParser.h"
 #include "services/WorkflowIdFile.h"
-#include "tests/platform/support/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/services/support/ServicesFixture.h"
 
 namespace wendtest {
