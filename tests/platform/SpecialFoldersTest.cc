@@ -74,20 +74,17 @@ TEST_F(SpecialFolders, EveryIdMapsToItsLocationUnderTheRoot) {
   for (const Case& c : cases) EXPECT_EQ(path(c.id), tree_.path() + c.location) << c.id;
 }
 
+// The temporary folder and the home are made like the other base folders; product folders not.
 TEST_F(SpecialFolders, BaseFoldersAreCreatedButNotTheProductFolders) {
   path(29);
   path(30);
   path(26);
-  EXPECT_TRUE(isFolder(tree_ / "var/lib"));
-  EXPECT_FALSE(existsNoFollow(tree_ / "var/lib/Orvel"));
-  EXPECT_TRUE(isFolder(tree_ / "opt/Utilities"));
+  for (const std::string& made : {tree_ / "var/lib", tree_ / "opt/Utilities",
+                                  tree_.path() + console_.home + "/.local/share"}) {
+    EXPECT_TRUE(isFolder(made)) << made;
+    EXPECT_FALSE(existsNoFollow(made + "/Orvel")) << made;
+  }
   EXPECT_FALSE(existsNoFollow(tree_ / "opt/Utilities/Orvel Skyloom"));
-  EXPECT_TRUE(isFolder(tree_.path() + console_.home + "/.local/share"));
-  EXPECT_FALSE(existsNoFollow(tree_.path() + console_.home + "/.local/share/Orvel"));
-}
-
-// The temporary folder and the home were named under the root but never made, unlike the rest.
-TEST_F(SpecialFolders, TemporaryFolderAndHomeAreCreatedLikeTheRest) {
   EXPECT_EQ(infoOf(path(15)).mode, 01777u);
   EXPECT_EQ(infoOf(path(9)).mode, 0700u);
   EXPECT_EQ(infoOf(path(9)).uid, geteuid());
@@ -113,23 +110,27 @@ TEST_F(SpecialFolders, XdgVariablesCountOnlyWhenRunningAsTheConsoleUser) {
 }
 
 TEST_F(SpecialFolders, IdsWithoutAFolderAndFailedLookupsLeaveTheOutputUnchanged) {
-  std::string out = "kept";
-  for (int id : {-1, 1, 4, 5, 6, 7, 8, 11, 14, 33, 1000}) {
-    EXPECT_FALSE(platform::specialFolderPath(id, out)) << id;
-    EXPECT_EQ(out, "kept");
-  }
-  {
-    ScopedEnv unknown("WEND_CONSOLE_UID", std::to_string(kUnknownUid));
-    for (int id : {10, 12, 19, 22, 26, 32}) {
-      EXPECT_FALSE(platform::specialFolderPath(id, out)) << id;
+  writeFile(tree_ / "file", "not a folder");
+  struct Case {
+    const char* name;
+    const char* variable;
+    std::string value;
+    std::vector<int> ids;
+  } cases[] = {
+      {"no folder", "WEND_ROOT", tree_.path(), {-1, 1, 4, 5, 6, 7, 8, 11, 14, 33, 1000}},
+      {"unknown console user",
+       "WEND_CONSOLE_UID",
+       std::to_string(kUnknownUid),
+       {10, 12, 19, 22, 26, 32}},
+      {"root is a file", "WEND_ROOT", tree_ / "file", {0, 2, 18, 24, 30, 31}},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv variable(c.variable, c.value);
+    for (int id : c.ids) {
+      std::string out = "kept";
+      EXPECT_FALSE(platform::specialFolderPath(id, out)) << c.name << " " << id;
       EXPECT_EQ(out, "kept");
     }
-  }
-  writeFile(tree_ / "file", "not a folder");
-  ScopedEnv rootIsAFile("WEND_ROOT", tree_ / "file");
-  for (int id : {0, 2, 18, 24, 30, 31}) {
-    EXPECT_FALSE(platform::specialFolderPath(id, out)) << id;
-    EXPECT_EQ(out, "kept");
   }
 }
 

@@ -12,23 +12,19 @@ TEST(MachineIdSignature, HexOfTheFirstUsableIdAndTheUser) {
   writeFile(folder / "id", "3d1219c7c4c5404aaa1f6d2a48adfda4\n");
   writeFile(folder / "spaced", "3d1219c7c4c5404aaa1f6d2a48adfda4 \n\n");
   writeFile(folder / "empty", " \n");
-  std::string signature, again, otherUser, fallen;
-  ASSERT_TRUE(prefs::MachineIdSignature({folder / "id"}).signatureFor(1000, signature));
-  EXPECT_EQ(signature.size(), 64u);
-  EXPECT_EQ(signature.find_first_not_of("0123456789abcdef"), std::string::npos);
-  ASSERT_TRUE(prefs::MachineIdSignature({folder / "spaced"}).signatureFor(1000, again));
-  EXPECT_EQ(again, signature);
-  ASSERT_TRUE(prefs::MachineIdSignature({folder / "id"}).signatureFor(1001, otherUser));
-  EXPECT_NE(otherUser, signature);
-  prefs::MachineIdSignature fallback({folder / "missing", folder / "empty", folder / "id"});
-  ASSERT_TRUE(fallback.signatureFor(1000, fallen));
-  EXPECT_EQ(fallen, signature);
-
-  std::string none = "unchanged";
   writeFile(folder / "huge", std::string(5000, 'a'));
-  EXPECT_FALSE(prefs::MachineIdSignature({folder / "missing", folder / "empty", folder / "huge"})
-                   .signatureFor(0, none));
-  EXPECT_EQ(none, "unchanged");
+  auto signature = [](std::vector<std::string> files, uid_t user) {
+    std::string out = "none";
+    const bool found = prefs::MachineIdSignature(std::move(files)).signatureFor(user, out);
+    return found == (out != "none") ? out : "answer and text disagree";
+  };
+  const std::string mine = signature({folder / "id"}, 1000);
+  EXPECT_EQ(mine.size(), 64u);
+  EXPECT_EQ(mine.find_first_not_of("0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(signature({folder / "spaced"}, 1000), mine);
+  EXPECT_NE(signature({folder / "id"}, 1001), mine);
+  EXPECT_EQ(signature({folder / "missing", folder / "empty", folder / "id"}, 1000), mine);
+  EXPECT_EQ(signature({folder / "missing", folder / "empty", folder / "huge"}, 0), "none");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "foundation/system/DiskImage.h"
+#include "tests/support/Bundle.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
@@ -14,27 +15,35 @@ constexpr char kMountNote[] =
     "NOTE Failed to mount the package dmg. checking if already mounted...";
 constexpr char kLookupError[] = "Error Failed to find the already mounted location ....";
 
-std::vector<std::string> messages(const CapturingLogger& logger) {
-  std::vector<std::string> out;
-  for (const Record& record : logger.records()) {
-    EXPECT_EQ(record.level, pando::kLogError);
-    EXPECT_EQ(record.source, "FileUtils");
-    out.push_back(record.message);
-  }
-  return out;
-}
+struct Attached {
+  bool ok;
+  std::string mountedAt = "old";
+  bool mountedHere;
+};
 
 // The fake hdiutil with a private state folder and an image folder holding one file.
 class DiskImage : public ::testing::Test {
  protected:
-  DiskImage()
-      : tool_("WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL),
-        state_("WEND_FAKE_HDIUTIL_STATE", folder_.path()),
-        fail_("WEND_FAKE_HDIUTIL_FAIL", std::nullopt) {
+  DiskImage() {
     mkdir((folder_ / "image.dmg").c_str(), 0755);
     writeFile(folder_ / "image.dmg/payload", "bytes");
   }
-  std::string calls() { return readFile(folder_ / "calls"); }
+  Attached attach(const std::string& image, const std::string& mountPoint, bool here = true) {
+    Attached out{false, "old", here};
+    out.ok = FileUtils::attachDiskImage(image, mountPoint, out.mountedAt, out.mountedHere, &log_);
+    return out;
+  }
+  // Every message comes from FileUtils at error level.
+  std::vector<std::string> messages() {
+    std::vector<std::string> out;
+    for (const Record& record : log_.records()) {
+      EXPECT_EQ(record.level, pando::kLogError);
+      EXPECT_EQ(record.source, "FileUtils");
+      out.push_back(record.message);
+    }
+    log_.clear();
+    return out;
+  }
   std::string attachCall(const std::string& image, const std::string& mountPoint) {
     return "attach\t" + image +
            "\t-noverify\t-noautoopen\t-nobrowse\t-noautofsck\t-readonly\t-quiet\t-mountpoint\t" +
@@ -42,89 +51,74 @@ class DiskImage : public ::testing::Test {
   }
 
   TemporaryFolder folder_;
-  ScopedEnv tool_, state_, fail_;
-  CapturingLogger logger_;
+  ScopedEnv tool_{"WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL};
+  ScopedEnv state_{"WEND_FAKE_HDIUTIL_STATE", folder_.path()};
+  ScopedEnv fail_{"WEND_FAKE_HDIUTIL_FAIL", std::nullopt};
+  CapturingLogger log_;
 };
 
 TEST_F(DiskImage, AttachMountsAtTheMountPointAndDetachUnmounts) {
-  std::string mountPoint = folder_ / "mnt";
-  std::string mountedAt = "old";
-  bool mountedHere = false;
-  ASSERT_TRUE(FileUtils::attachDiskImage(folder_ / "image.dmg", mountPoint, mountedAt, mountedHere,
-                                         &logger_));
-  EXPECT_EQ(mountedAt, mountPoint);
-  EXPECT_TRUE(mountedHere);
+  const std::string mountPoint = folder_ / "mnt";
+  const Attached attached = attach(folder_ / "image.dmg", mountPoint, false);
+  ASSERT_TRUE(attached.ok);
+  EXPECT_EQ(attached.mountedAt, mountPoint);
+  EXPECT_TRUE(attached.mountedHere);
   EXPECT_EQ(readFile(mountPoint + "/payload"), "bytes");
 
-  EXPECT_TRUE(FileUtils::detachDiskImage(mountPoint, &logger_));
+  EXPECT_TRUE(FileUtils::detachDiskImage(mountPoint, &log_));
   EXPECT_FALSE(existsNoFollow(mountPoint));
-  EXPECT_EQ(calls(),
+  EXPECT_EQ(readFile(folder_ / "calls"),
             attachCall(folder_ / "image.dmg", mountPoint) + "detach\t" + mountPoint + "\t-quiet\n");
-  EXPECT_TRUE(logger_.records().empty());
+  EXPECT_TRUE(messages().empty());
 }
 
 TEST_F(DiskImage, AnImageMountedElsewhereIsFoundByItsStandardisedPath) {
-  std::string firstMount = folder_ / "first";
-  std::string asAttached = folder_.path() + "/.//image.dmg";
-  std::string mountedAt;
-  bool mountedHere = false;
-  ASSERT_TRUE(FileUtils::attachDiskImage(asAttached, firstMount, mountedAt, mountedHere));
-
-  mountedHere = true;
-  ASSERT_TRUE(FileUtils::attachDiskImage(folder_ / "image.dmg", folder_ / "second", mountedAt,
-                                         mountedHere, &logger_));
-  EXPECT_EQ(mountedAt, firstMount);
-  EXPECT_FALSE(mountedHere);
-  EXPECT_EQ(messages(logger_), std::vector<std::string>{kMountNote});
-  EXPECT_EQ(calls(), attachCall(asAttached, firstMount) +
-                         attachCall(folder_ / "image.dmg", folder_ / "second") + "info\t-plist\n");
+  const std::string asAttached = folder_.path() + "/.//image.dmg";
+  ASSERT_TRUE(attach(asAttached, folder_ / "first").ok);
+  log_.clear();
+  const Attached again = attach(folder_ / "image.dmg", folder_ / "second");
+  ASSERT_TRUE(again.ok);
+  EXPECT_EQ(again.mountedAt, folder_ / "first");
+  EXPECT_FALSE(again.mountedHere);
+  EXPECT_EQ(messages(), std::vector<std::string>{kMountNote});
+  EXPECT_EQ(readFile(folder_ / "calls"), attachCall(asAttached, folder_ / "first") +
+                                             attachCall(folder_ / "image.dmg", folder_ / "second") +
+                                             "info\t-plist\n");
 }
 
-TEST_F(DiskImage, AnImageThatIsNotMountedAnywhereFails) {
-  std::string mountedAt = "old";
-  bool mountedHere = true;
-  EXPECT_FALSE(FileUtils::attachDiskImage(folder_ / "absent.dmg", folder_ / "mnt", mountedAt,
-                                          mountedHere, &logger_));
-  EXPECT_EQ(mountedAt, "");
-  EXPECT_TRUE(mountedHere);
-  EXPECT_EQ(messages(logger_), std::vector<std::string>{kMountNote});
-}
-
-TEST_F(DiskImage, FailedLookupsAndMissingToolsAreLogged) {
+TEST_F(DiskImage, FailedMountsAndLookupsAreLogged) {
   struct Case {
     const char* name;
-    const char* tool;  // null: the fake
+    std::string image, tool;
     const char* fail;
+    std::vector<std::string> messages;
   } cases[] = {
-      {"info fails", nullptr, "attach,info"},
-      {"tool missing", "/nonexistent/hdiutil", nullptr},
+      {"not mounted anywhere", folder_ / "absent.dmg", WEND_FAKE_HDIUTIL, nullptr, {kMountNote}},
+      {"info fails",
+       folder_ / "image.dmg",
+       WEND_FAKE_HDIUTIL,
+       "attach,info",
+       {kMountNote, kLookupError}},
+      {"tool missing",
+       folder_ / "image.dmg",
+       "/nonexistent/hdiutil",
+       nullptr,
+       {kMountNote, kLookupError}},
   };
   for (const Case& c : cases) {
-    ScopedEnv tool("WEND_TOOL_HDIUTIL", c.tool ? c.tool : WEND_FAKE_HDIUTIL);
+    ScopedEnv tool("WEND_TOOL_HDIUTIL", c.tool);
     ScopedEnv fail("WEND_FAKE_HDIUTIL_FAIL",
                    c.fail ? std::optional<std::string>(c.fail) : std::nullopt);
-    logger_.clear();
-    std::string mountedAt = "old";
-    bool mountedHere = true;
-    EXPECT_FALSE(FileUtils::attachDiskImage(folder_ / "image.dmg", folder_ / "mnt", mountedAt,
-                                            mountedHere, &logger_))
-        << c.name;
-    EXPECT_EQ(mountedAt, "") << c.name;
-    EXPECT_EQ(messages(logger_), (std::vector<std::string>{kMountNote, kLookupError})) << c.name;
-
-    logger_.clear();
-    EXPECT_FALSE(FileUtils::detachDiskImage(folder_ / "mnt", &logger_)) << c.name;
-    EXPECT_EQ(messages(logger_), std::vector<std::string>{"Error Failed to unmount"}) << c.name;
+    const Attached attached = attach(c.image, folder_ / "mnt");
+    EXPECT_FALSE(attached.ok) << c.name;
+    EXPECT_EQ(attached.mountedAt, "") << c.name;
+    EXPECT_TRUE(attached.mountedHere) << c.name;
+    EXPECT_EQ(messages(), c.messages) << c.name;
+    EXPECT_FALSE(FileUtils::detachDiskImage(folder_ / "mnt", &log_)) << c.name;
+    EXPECT_EQ(messages(), std::vector<std::string>{"Error Failed to unmount"}) << c.name;
   }
-}
-
-TEST_F(DiskImage, AttachWithAnEmptyMountPointSucceedsButFindsNothing) {
-  ScopedEnv tool("WEND_TOOL_HDIUTIL", "/bin/true");
-  std::string mountedAt = "old";
-  bool mountedHere = false;
-  EXPECT_FALSE(FileUtils::attachDiskImage(folder_ / "image.dmg", "", mountedAt, mountedHere));
-  EXPECT_EQ(mountedAt, "");
-  EXPECT_TRUE(mountedHere);
+  ScopedEnv succeeds("WEND_TOOL_HDIUTIL", "/bin/true");  // no mount point: nothing to find
+  EXPECT_FALSE(attach(folder_ / "image.dmg", "").ok);
 }
 
 // hdiutil replies the fake never gives: a script that fails to attach and prints a canned reply.
@@ -148,9 +142,8 @@ TEST_F(DiskImage, TheInfoReplyIsReadByItsRules) {
              entry(image,
                    "<array><string>e</string><dict><key>dev-entry</key><string>d</string>"
                    "</dict>" +
-                       mount +
-                       "<dict><key>mount-point</key><string>/Volumes/U</string></dict>"
-                       "</array>") +
+                       mount + "<dict><key>mount-point</key><string>/Volumes/U</string>" +
+                       "</dict></array>") +
              "</array>"),
        "/Volumes/T"},
       {"only the first matching image counts",
@@ -161,23 +154,17 @@ TEST_F(DiskImage, TheInfoReplyIsReadByItsRules) {
       {"other image",
        reply("<array>" + entry(image + "2", "<array>" + mount + "</array>") + "</array>"), ""},
       {"images not an array", reply("<dict/>"), ""},
-      {"top not a dictionary", "<plist><array/></plist>", ""},
       {"not a property list", "hdiutil: info failed", ""},
   };
+  ScopedEnv tool("WEND_TOOL_HDIUTIL", folder_ / "hdiutil");
   for (const Case& c : cases) {
     writeFile(folder_ / "reply", c.reply);
-    std::string script = folder_ / "hdiutil";
-    writeFile(script,
-              "#!/bin/sh\n[ \"$1\" = info ] && exec cat " + folder_ / "reply" + "\nexit 1\n");
-    chmod(script.c_str(), 0755);
-    ScopedEnv tool("WEND_TOOL_HDIUTIL", script);
-    std::string mountedAt = "old";
-    bool mountedHere = true;
-    EXPECT_EQ(FileUtils::attachDiskImage(image, folder_ / "mnt", mountedAt, mountedHere),
-              *c.mountedAt != '\0')
-        << c.name;
-    EXPECT_EQ(mountedAt, c.mountedAt) << c.name;
-    EXPECT_EQ(mountedHere, *c.mountedAt == '\0') << c.name;
+    writeScript(folder_ / "hdiutil",
+                "[ \"$1\" = info ] && exec cat " + folder_ / "reply" + "\nexit 1\n");
+    const Attached attached = attach(image, folder_ / "mnt");
+    EXPECT_EQ(attached.ok, *c.mountedAt != '\0') << c.name;
+    EXPECT_EQ(attached.mountedAt, c.mountedAt) << c.name;
+    EXPECT_EQ(attached.mountedHere, *c.mountedAt == '\0') << c.name;
   }
 }
 
@@ -186,16 +173,13 @@ TEST(StandardizePath, ResolvesDotsAndSlashesWithoutTheFileSystem) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"/a/b/c", "/a/b/c"},
       {"/a//b///c/", "/a/b/c"},
       {"/a/./b/.", "/a/b"},
       {"/a/x/../b", "/a/b"},
       {"/../a", "/a"},
-      {"/", "/"},
       {"//", "/"},
       {"a/../../b", "../b"},
       {"./a", "a"},
-      {".", "."},
       {"a/..", "."},
       {"", ""},
       {"/a/b/../../..", "/"},

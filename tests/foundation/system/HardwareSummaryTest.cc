@@ -17,6 +17,14 @@
 namespace HardwareUtils {
 namespace {
 
+constexpr char kBare[] = "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n";
+
+template <typename T>
+bool answer(const std::optional<T>& value, T& out) {
+  if (value) out = *value;
+  return value.has_value();
+}
+
 // Answers as set up; every probe fails by default.
 struct FakeProbes final : HardwareProbes {
   std::optional<OSVersion> version;
@@ -31,36 +39,30 @@ struct FakeProbes final : HardwareProbes {
 
   bool osVersion(OSVersion& out) const override {
     if (throwing) throw std::runtime_error("probe broke");
-    if (version) out = *version;
-    return version.has_value();
+    return answer(version, out);
   }
-  bool osBitness(int& out) const override {
-    if (bits) out = *bits;
-    return bits.has_value();
-  }
-  bool freeSpaceOnVolumes(VolumeMap& out) const override {
-    if (volumes) out = *volumes;
-    return volumes.has_value();
-  }
-  bool systemDrive(std::string& out) const override {
-    if (drive) out = *drive;
-    return drive.has_value();
-  }
-  bool machineRAM(std::string& out) const override {
-    if (ram) out = *ram;
-    return ram.has_value();
-  }
+  bool osBitness(int& out) const override { return answer(bits, out); }
+  bool freeSpaceOnVolumes(VolumeMap& out) const override { return answer(volumes, out); }
+  bool systemDrive(std::string& out) const override { return answer(drive, out); }
+  bool machineRAM(std::string& out) const override { return answer(ram, out); }
   bool cpuDetails(ProcessorMap& out) const override {
     out = processor;
     return true;
   }
   bool gpuDetails(std::vector<DisplayRecord>& out, std::string& gl) const override {
     gl = openGL;
-    if (displays) out = *displays;
-    return displays.has_value();
+    return answer(displays, out);
   }
   float screenScaleFactor() const override { return scale; }
 };
+
+DisplayRecord display(const char* width, const char* height, const char* primary) {
+  return {{"gpuModelName", "Radeon"},
+          {"vRAMInMB", "2000"},
+          {"widthInPixels", width},
+          {"heightInPixels", height},
+          {"isPrimary", primary}};
+}
 
 class HardwareSummaryTest : public ::testing::Test {
  protected:
@@ -69,11 +71,11 @@ class HardwareSummaryTest : public ::testing::Test {
     EXPECT_EQ(HardwareSummary(probes).fetch(json, &log_), expected);
     return json;
   }
-  std::string summaryFolder() const { return root_.path() + home_ + "/.local/state/Skyloom/Tarn"; }
-  std::string written() const {
-    return wendtest::readFile(summaryFolder() + "/hardwareConfig.json");
+  std::string folder() const { return root_.path() + home_ + "/.local/state/Skyloom/Tarn"; }
+  std::string written() const { return wendtest::readFile(folder() + "/hardwareConfig.json"); }
+  bool failed(const std::string& what) const {
+    return log_.has(pando::kLogError, "In HardwareUtils::FetchHardwareSummary. " + what);
   }
-  bool logged(const std::string& message) const { return log_.has(pando::kLogError, message); }
 
   wendtest::TemporaryFolder root_;
   wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
@@ -87,18 +89,13 @@ class HardwareSummaryTest : public ::testing::Test {
 };
 
 TEST_F(HardwareSummaryTest, WithEveryProbeFailingOnlyTheTypeAndScaleRemain) {
-  const std::string json = fetch(FakeProbes{});
-  EXPECT_EQ(json, "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
-  EXPECT_EQ(written(), json);
+  EXPECT_EQ(fetch(FakeProbes{}), kBare);
+  EXPECT_EQ(written(), kBare);
   for (const char* probe : {"GetCurrentOSVersion", "GetCurrentOSBitness", "GetFreeSpaceOnHD",
                             "GetMachineRAM", "GetCPUDetails", "GetGPUDetails"}) {
-    EXPECT_TRUE(
-        logged(std::string("In HardwareUtils::FetchHardwareSummary. ") + probe + " API Failed"))
-        << probe;
+    EXPECT_TRUE(failed(std::string(probe) + " API Failed")) << probe;
   }
-  struct stat info {};
-  ASSERT_EQ(stat(summaryFolder().c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, getuid());
+  EXPECT_EQ(wendtest::statOf(folder()).st_uid, getuid());
 }
 
 TEST_F(HardwareSummaryTest, EveryMemberInTheWritersOrder) {
@@ -108,18 +105,8 @@ TEST_F(HardwareSummaryTest, EveryMemberInTheWritersOrder) {
   probes.volumes = VolumeMap{{"Data", "12.50"}, {"Mac", "120.53"}};
   probes.drive = "Macintosh HD";  // "Mac" is part of it, so it counts as primary too
   probes.ram = "16";
-  probes.processor = {
-      {"name", "Intel(R) Core(TM) i7"}, {"numberOfCores", "4"}, {"frequencyInGHz", "2.70"}};
-  probes.displays = std::vector<DisplayRecord>{{{"gpuModelName", "Radeon"},
-                                                {"vRAMInMB", "2000"},
-                                                {"widthInPixels", "2560"},
-                                                {"heightInPixels", "1600"},
-                                                {"isPrimary", "true"}},
-                                               {{"gpuModelName", "Radeon"},
-                                                {"vRAMInMB", "2000"},
-                                                {"widthInPixels", "1440"},
-                                                {"heightInPixels", "900"},
-                                                {"isPrimary", "false"}}};
+  probes.processor = {{"name", "i7"}, {"numberOfCores", "4"}, {"frequencyInGHz", "2.70"}};
+  probes.displays = {display("2560", "1600", "true"), display("1440", "900", "false")};
   probes.openGL = "4";
   probes.scale = 2.0f;
   EXPECT_EQ(fetch(probes),
@@ -130,8 +117,8 @@ TEST_F(HardwareSummaryTest, EveryMemberInTheWritersOrder) {
             "\"dpiRatio\":\"2.000000\",\"openGLVersion\":\"4\","
             "\"os\":{\"architecture\":\"64\",\"name\":\"Mac OS 10.11.6\",\"type\":\"mac\","
             "\"version\":\"10.11.6\"},"
-            "\"processor\":{\"frequencyInGHz\":\"2.70\",\"name\":\"Intel(R) Core(TM) i7\","
-            "\"numberOfCores\":\"4\"},\"ramInGB\":\"16\","
+            "\"processor\":{\"frequencyInGHz\":\"2.70\",\"name\":\"i7\",\"numberOfCores\":\"4\"},"
+            "\"ramInGB\":\"16\","
             "\"volumes\":[{\"freeSpaceInGB\":\"12.50\",\"isPrimary\":\"false\",\"name\":\"Data\"},"
             "{\"freeSpaceInGB\":\"120.53\",\"isPrimary\":\"true\",\"name\":\"Mac\"}]}\n");
   EXPECT_TRUE(log_.records().empty());
@@ -146,52 +133,45 @@ TEST_F(HardwareSummaryTest, PartialAnswersLeaveOnlyTheirOwnMembersOut) {
   probes.displays = std::vector<DisplayRecord>{};
   EXPECT_EQ(fetch(probes),
             "{\"dpiRatio\":\"1.000000\",\"openGLVersion\":\"0\",\"os\":{\"type\":\"mac\"}}\n");
-  EXPECT_TRUE(logged("In HardwareUtils::FetchHardwareSummary. GetSystemDrive API Failed"));
-  EXPECT_TRUE(logged("In HardwareUtils::FetchHardwareSummary. GetMachineRAM API Failed"));
-  EXPECT_FALSE(logged("In HardwareUtils::FetchHardwareSummary. GetGPUDetails API Failed"));
+  EXPECT_TRUE(failed("GetSystemDrive API Failed"));
+  EXPECT_TRUE(failed("GetMachineRAM API Failed"));
+  EXPECT_FALSE(failed("GetGPUDetails API Failed"));
 }
 
+// A readable marker is the whole summary; one that is a link or a folder leads to the normal one.
 TEST_F(HardwareSummaryTest, AReadableMarkerIsTheWholeSummary) {
-  std::filesystem::create_directories(summaryFolder());
-  wendtest::writeFile(summaryFolder() + "/HWCheckMarker.trace", "{not json at all");
+  const std::string marker = folder() + "/HWCheckMarker.trace";
+  std::filesystem::create_directories(folder());
+  wendtest::writeFile(marker, "{not json at all");
   EXPECT_EQ(fetch(FakeProbes{}), "{not json at all");
-  EXPECT_FALSE(wendtest::existsNoFollow(summaryFolder() + "/hardwareConfig.json"));
+  EXPECT_FALSE(wendtest::existsNoFollow(folder() + "/hardwareConfig.json"));
   EXPECT_TRUE(log_.has(pando::kLogInfo, "Loading local file HWCheckMarker.trace..."));
-  EXPECT_EQ(log_.records().size(), 1u);
 
-  // A marker that cannot be read as a file, or is a link to one, leads to the normal summary.
-  const std::string marker = summaryFolder() + "/HWCheckMarker.trace";
   std::remove(marker.c_str());
-  ASSERT_EQ(symlink((summaryFolder() + "/elsewhere").c_str(), marker.c_str()), 0);
-  wendtest::writeFile(summaryFolder() + "/elsewhere", "someone else's file");
-  EXPECT_EQ(fetch(FakeProbes{}), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
+  wendtest::writeFile(folder() + "/elsewhere", "someone else's file");
+  ASSERT_EQ(symlink((folder() + "/elsewhere").c_str(), marker.c_str()), 0);
+  EXPECT_EQ(fetch(FakeProbes{}), kBare);
   std::remove(marker.c_str());
   ASSERT_EQ(mkdir(marker.c_str(), 0700), 0);
-  EXPECT_EQ(fetch(FakeProbes{}), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
-  EXPECT_EQ(written(), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
+  EXPECT_EQ(fetch(FakeProbes{}), kBare);
 }
 
-TEST_F(HardwareSummaryTest, FolderAndFileFailuresKeepTheText) {
-  const std::string logs = root_.path() + home_ + "/.local/state";
-  std::filesystem::create_directories(logs);
-  wendtest::writeFile(logs + "/Skyloom", "a file where the folder belongs");
-  EXPECT_EQ(fetch(FakeProbes{}), "{\"dpiRatio\":\"1.000000\",\"os\":{\"type\":\"mac\"}}\n");
-  EXPECT_TRUE(logged("In HardwareUtils::FetchHardwareSummary. Failed to create directory at path " +
-                     summaryFolder()));
+TEST_F(HardwareSummaryTest, FailuresKeepTheTextOrFailTheSummary) {
+  const std::string state = root_.path() + home_ + "/.local/state";
+  std::filesystem::create_directories(state);
+  wendtest::writeFile(state + "/Skyloom", "a file where the folder belongs");
+  EXPECT_EQ(fetch(FakeProbes{}), kBare);
+  EXPECT_TRUE(failed("Failed to create directory at path " + folder()));
 
-  std::remove((logs + "/Skyloom").c_str());
-  std::filesystem::create_directories(summaryFolder() + "/hardwareConfig.json/x");
-  fetch(FakeProbes{});
-  EXPECT_TRUE(
-      logged("In HardwareUtils::FetchHardwareSummary. CreateFileWithContentAtPath API "
-             "Failed"));
-}
+  std::remove((state + "/Skyloom").c_str());
+  std::filesystem::create_directories(folder() + "/hardwareConfig.json/x");
+  EXPECT_EQ(fetch(FakeProbes{}), kBare);
+  EXPECT_TRUE(failed("CreateFileWithContentAtPath API Failed"));
 
-TEST_F(HardwareSummaryTest, AnEscapingExceptionFailsTheSummary) {
-  FakeProbes probes;
-  probes.throwing = true;
-  fetch(probes, false);
-  EXPECT_TRUE(logged("In HardwareUtils::FetchHardwareSummary. Exception in fetching summary."));
+  FakeProbes throwing;
+  throwing.throwing = true;
+  fetch(throwing, false);
+  EXPECT_TRUE(failed("Exception in fetching summary."));
 }
 
 }  // namespace

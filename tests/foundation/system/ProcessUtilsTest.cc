@@ -6,27 +6,24 @@
 #include "foundation/system/ProcessUtils.h"
 #include "platform/ChildProcess.h"
 #include "tests/support/Bundle.h"
-#include "tests/support/ChildrenOf.h"
-#include "tests/support/WaitUntil.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
 
 using namespace wendtest;
-using PandoUtils::ProcessUtils::launchApplication;
+using namespace PandoUtils::ProcessUtils;
 
 namespace {
 
-bool awaitFile(const std::string& path) {
-  return waitUntil([&] { return existsNoFollow(path); });
-}
-
-std::vector<std::string> messages(const CapturingLogger& logger) {
+// "<level> <message>" of every record, each from ProcessUtils.
+std::vector<std::string> messages(CapturingLogger& logger) {
   std::vector<std::string> out;
   for (const Record& record : logger.records()) {
     EXPECT_EQ(record.source, "ProcessUtils");
     out.push_back(std::to_string(record.level) + " " + record.message);
   }
+  logger.clear();
   return out;
 }
 
@@ -43,16 +40,14 @@ TEST(LaunchApplication, TheTaskRouteWaitsAndGivesTheExitStatus) {
                               }));
   ASSERT_TRUE(launchApplication("/bin/sh", {"-c", "kill -TERM $$"}, true, exitStatus, false));
   EXPECT_EQ(exitStatus, SIGTERM);
-}
 
-TEST(LaunchApplication, NothingToLaunchFailsAtOnce) {
+  // Nothing to launch fails at once, the status untouched.
   TemporaryFolder folder;
   writeFile(folder / "data", "not executable");
-  CapturingLogger logger;
-  int exitStatus = 77;
+  exitStatus = 77;
   EXPECT_FALSE(launchApplication("", {}, true, exitStatus, false, &logger));
   EXPECT_FALSE(launchApplication(folder / "absent", {}, true, exitStatus, true, &logger));
-  EXPECT_TRUE(logger.records().empty());
+  EXPECT_TRUE(messages(logger).empty());
   EXPECT_FALSE(launchApplication(folder / "data", {}, true, exitStatus, false, &logger));
   EXPECT_EQ(exitStatus, 77);
 }
@@ -66,13 +61,12 @@ TEST(LaunchApplication, ActivateOpensTheBundleWithoutFallingBackToATask) {
   int exitStatus = 77;
   ASSERT_TRUE(launchApplication(bundle, {"--a=1"}, true, exitStatus, true, &logger));
   EXPECT_EQ(exitStatus, 77);
-  ASSERT_TRUE(awaitFile(folder / "args"));
+  EXPECT_TRUE(waitUntil([&] { return existsNoFollow(folder / "args"); }));
   EXPECT_EQ(messages(logger), (std::vector<std::string>{"20 Launch Process at path " + bundle,
                                                         "20 Launch Process With Arg 0 : --a=1"}));
 
   // A bundle that names no executable fails; the task route is not tried.
   std::string broken = makeBundle(folder / "Broken.app", "");
-  logger.clear();
   EXPECT_FALSE(launchApplication(broken, {}, false, exitStatus, true, &logger));
   EXPECT_EQ(messages(logger), std::vector<std::string>{"20 Launch Process at path " + broken});
 }
@@ -89,26 +83,23 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
       {"https://a.example/x", true, "https://a.example/x?mv=product&mv2=corvel"},
       {"https://a.example/x?k=v", true, "https://a.example/x?k=v&mv=product&mv2=corvel"},
       {"https://a.example/x?", true, "https://a.example/x?mv=product&mv2=corvel"},
-      {"https://a.example/x?a?b", true, "https://a.example/x?a?b&mv=product&mv2=corvel"},
       {"mailto:help@a.example", false, "mailto:help@a.example"},
       {"x-skyloom+app.v2:open", false, "x-skyloom+app.v2:open"},
       {"--version", false, nullptr},
-      {"-x:y", false, nullptr},
       {"no scheme", false, nullptr},
       {":empty-scheme", false, nullptr},
       {"1http://a", false, nullptr},
-      {"ht tp://a", false, nullptr},
   };
-  std::string expected;
+  size_t expectedSize = 0;
   for (const Case& c : cases) {
-    EXPECT_TRUE(PandoUtils::ProcessUtils::openURLWithTracking(c.url, c.tracking)) << c.url;
-    if (c.opened) expected += std::string(c.opened) + "\n";
+    EXPECT_TRUE(openURLWithTracking(c.url, c.tracking)) << c.url;
+    if (c.opened) expectedSize += strlen(c.opened) + 1;
   }
-  EXPECT_FALSE(PandoUtils::ProcessUtils::openURLWithTracking("", true));
+  EXPECT_FALSE(openURLWithTracking("", true));
   // The opener runs on its own; wait until every expected line has arrived.
-  waitUntil([&] { return readFile(folder / "opened").size() >= expected.size(); });
-  std::string opened = readFile(folder / "opened");
-  EXPECT_EQ(opened.size(), expected.size());
+  waitUntil([&] { return readFile(folder / "opened").size() >= expectedSize; });
+  const std::string opened = readFile(folder / "opened");
+  EXPECT_EQ(opened.size(), expectedSize);
   for (const Case& c : cases) {
     if (c.opened) {
       EXPECT_NE(opened.find(std::string(c.opened) + "\n"), std::string::npos) << c.url;
@@ -118,37 +109,31 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
 
 TEST(GetRunningProcesses, ListsCommandLineProcessesAndApplications) {
   TemporaryFolder folder;
-  std::string longName = folder / "wend-sleeper-with-a-long-name";
+  const std::string longName = folder / "wend-sleeper-with-a-long-name";
+  const std::string app = makeBundle(folder / "Tarn.app",
+                                     "<key>CFBundleExecutable</key><string>Tarn</string>"
+                                     "<key>CFBundleName</key><string>Tarn Desktop</string>");
   std::filesystem::copy_file("/bin/sleep", longName);
-  std::string app = makeBundle(folder / "Tarn.app",
-                               "<key>CFBundleExecutable</key><string>Tarn</string>"
-                               "<key>CFBundleName</key><string>Tarn Desktop</string>");
   std::filesystem::copy_file("/bin/sleep", app + "/Contents/MacOS/Tarn");
   platform::ChildProcess sleeper, application;
   ASSERT_EQ(sleeper.spawn(longName, {"600"}, {}), 0);
   ASSERT_EQ(application.spawn(app + "/Contents/MacOS/Tarn", {"600"}, {}), 0);
 
-  std::vector<PandoUtils::ProcessUtils::ProcessInfo> processes(1);
-  ASSERT_TRUE(PandoUtils::ProcessUtils::getRunningProcesses(processes));
-  auto find = [&](pid_t pid) -> const PandoUtils::ProcessUtils::ProcessInfo* {
-    for (const auto& process : processes) {
-      if (process.pid == pid) return &process;
+  std::vector<ProcessInfo> processes(1);
+  ASSERT_TRUE(getRunningProcesses(processes));
+  auto described = [&](pid_t pid) {
+    for (const auto& p : processes) {
+      if (p.pid == pid) return p.name + "|" + p.displayName + "|" + p.path;
     }
-    return nullptr;
+    return std::string("(not listed)");
   };
-  const auto* longOne = find(sleeper.pid());
-  ASSERT_NE(longOne, nullptr);
-  EXPECT_EQ(longOne->name, "wend-sleeper-with-a-long-name");
-  EXPECT_EQ(longOne->displayName, longOne->name);
-  EXPECT_EQ(longOne->path, longName);
-  const auto* tarn = find(application.pid());
-  ASSERT_NE(tarn, nullptr);
-  EXPECT_EQ(tarn->name, "Tarn");
-  EXPECT_EQ(tarn->displayName, "Tarn Desktop");
-  EXPECT_EQ(tarn->path, app + "/Contents/MacOS/Tarn");
-  const auto* self = find(getpid());
-  ASSERT_NE(self, nullptr);
-  EXPECT_EQ(self->name, "ProcessUtilsTest");  // the kernel cut it to "ProcessUtilsTes"
+  EXPECT_EQ(described(sleeper.pid()),
+            "wend-sleeper-with-a-long-name|"
+            "wend-sleeper-with-a-long-name|" +
+                longName);
+  EXPECT_EQ(described(application.pid()), "Tarn|Tarn Desktop|" + app + "/Contents/MacOS/Tarn");
+  // The kernel cuts the name to "ProcessUtilsTes"; the list has it whole.
+  EXPECT_EQ(described(getpid()).rfind("ProcessUtilsTest|", 0), 0u);
 
   for (platform::ChildProcess* child : {&sleeper, &application}) {
     child->kill();

@@ -5,34 +5,27 @@
 #include <string>
 
 #include "foundation/system/SystemHardwareProbes.h"
-#include "tests/foundation/system/support/DisplaysReport.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace HardwareUtils {
 namespace {
 
-constexpr char kTwoCoresFourThreads[] =
-    "processor\t: 0\nmodel name\t: Intel(R) Core(TM) i7-7820HQ CPU @ 2.90GHz\n"
-    "cpu MHz\t\t: 2700.001\nphysical id\t: 0\ncore id\t\t: 0\n\n"
-    "processor\t: 1\nmodel name\t: Intel(R) Core(TM) i7-7820HQ CPU @ 2.90GHz\n"
-    "cpu MHz\t\t: 3100.000\nphysical id\t: 0\ncore id\t\t: 1\n\n"
-    "processor\t: 2\nphysical id\t: 0\ncore id\t\t: 0\n\n"
-    "processor\t: 3\nphysical id\t: 0\ncore id\t\t: 1\n";
-
 TEST(SystemHardwareProbesTest, ProcessorFromCpuInfo) {
+  const std::string fourThreads =
+      "processor\t: 0\nmodel name\t: Intel(R) Core(TM) i7\ncpu MHz\t\t: 2700.001\n"
+      "physical id\t: 0\ncore id\t\t: 0\n\nprocessor\t: 1\ncpu MHz\t\t: 3100.000\n"
+      "physical id\t: 0\ncore id\t\t: 1\n\nprocessor\t: 2\nphysical id\t: 0\ncore id\t\t: 0\n\n"
+      "processor\t: 3\nphysical id\t: 0\ncore id\t\t: 1\n";
   struct Case {
     std::string text;
     ProcessorMap expected;
   } cases[] = {
-      {kTwoCoresFourThreads,
-       {{"name", "Intel(R) Core(TM) i7-7820HQ CPU @ 2.90GHz"},
-        {"numberOfCores", "2"},
-        {"frequencyInGHz", "2.70"}}},
+      {fourThreads,
+       {{"name", "Intel(R) Core(TM) i7"}, {"numberOfCores", "2"}, {"frequencyInGHz", "2.70"}}},
       // Beyond 2^32 Hz: the frequency is 64-bit.
       {"processor : 0\nprocessor : 1\ncpu MHz : 5200.0\n",
        {{"numberOfCores", "2"}, {"frequencyInGHz", "5.20"}}},
-      {"", {}},
       {"garbage without fields\ncpu MHz : fast\n", {}},
   };
   for (const Case& c : cases) {
@@ -45,7 +38,7 @@ TEST(SystemHardwareProbesTest, ProcessorFromCpuInfo) {
 TEST(SystemHardwareProbesTest, MemoryInWholeGibibytes) {
   wendtest::TemporaryFolder folder;
   struct Case {
-    const char* memInfo;
+    const char* memInfo;  // null: no file
     std::optional<std::string> gibibytes;
   } cases[] = {
       {"MemFree: 1 kB\nMemTotal:       16303676 kB\n", "16"},  // 15.55 GiB after firmware
@@ -53,36 +46,36 @@ TEST(SystemHardwareProbesTest, MemoryInWholeGibibytes) {
       {"MemTotal: 7759462 kB\n", "7"},  // 7.4 GiB
       {"MemTotal: 12345\n", std::nullopt},
       {"MemFree: 1 kB\n", std::nullopt},
+      {nullptr, std::nullopt},
   };
   for (const Case& c : cases) {
-    wendtest::writeFile(folder / "meminfo", c.memInfo);
+    std::filesystem::remove(folder / "meminfo");
+    if (c.memInfo) wendtest::writeFile(folder / "meminfo", c.memInfo);
     HardwareSources sources;
     sources.memInfoPath = folder / "meminfo";
     std::string text = "untouched";
     EXPECT_EQ(SystemHardwareProbes(sources).machineRAM(text), c.gibibytes.has_value());
-    EXPECT_EQ(text, c.gibibytes.value_or("untouched")) << c.memInfo;
+    EXPECT_EQ(text, c.gibibytes.value_or("untouched")) << (c.memInfo ? c.memInfo : "no file");
   }
-  HardwareSources missing;
-  missing.memInfoPath = folder / "none";
-  std::string text;
-  EXPECT_FALSE(SystemHardwareProbes(missing).machineRAM(text));
 }
 
 TEST(SystemHardwareProbesTest, SystemDriveFromTheRootMount) {
-  std::string name;
-  EXPECT_TRUE(
-      SystemHardwareProbes::readRootDevice("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-                                           "23 22 0:5 / /dev rw - devtmpfs udev rw\n"
-                                           "24 22 0:30 / / rw master:2 - overlay overlay rw\n",
-                                           name));
-  EXPECT_EQ(name, "overlay");
-  EXPECT_TRUE(
-      SystemHardwareProbes::readRootDevice("22 1 259:2 / / rw - btrfs /dev/nvme0n1p2 rw\n", name));
-  EXPECT_EQ(name, "nvme0n1p2");
-  name = "untouched";
-  EXPECT_FALSE(SystemHardwareProbes::readRootDevice("23 22 0:5 / /dev rw - devtmpfs udev\n", name));
-  EXPECT_FALSE(SystemHardwareProbes::readRootDevice("22 1 8:1 / / rw shared:1\n", name));
-  EXPECT_EQ(name, "untouched");
+  struct Case {
+    const char* mountInfo;
+    const char* name;  // null: no root mount
+  } cases[] = {
+      {"22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+       "23 22 0:5 / /dev rw - devtmpfs udev rw\n24 22 0:30 / / rw master:2 - overlay overlay rw\n",
+       "overlay"},
+      {"22 1 259:2 / / rw - btrfs /dev/nvme0n1p2 rw\n", "nvme0n1p2"},
+      {"23 22 0:5 / /dev rw - devtmpfs udev\n", nullptr},
+      {"22 1 8:1 / / rw shared:1\n", nullptr},
+  };
+  for (const Case& c : cases) {
+    std::string name = "untouched";
+    EXPECT_EQ(SystemHardwareProbes::readRootDevice(c.mountInfo, name), c.name != nullptr);
+    EXPECT_EQ(name, c.name ? c.name : "untouched") << c.mountInfo;
+  }
 }
 
 TEST(SystemHardwareProbesTest, FreeSpaceOfEveryVolumeUnderTheVolumesRoot) {
@@ -103,23 +96,15 @@ TEST(SystemHardwareProbesTest, FreeSpaceOfEveryVolumeUnderTheVolumesRoot) {
   }
 }
 
-TEST(SystemHardwareProbesTest, OperatingSystemAsThisBuildStandsForIt) {
+TEST(SystemHardwareProbesTest, OperatingSystemAndScreenAsThisBuildStandsForThem) {
   OSVersion version;
-  {
-    wendtest::ScopedEnv unset("WEND_OS_VERSION", std::nullopt);
-    ASSERT_TRUE(SystemHardwareProbes().osVersion(version));
-    EXPECT_EQ(version.majorVersion * 10000 + version.minorVersion * 100 + version.patchVersion,
-              101507);
-  }
   wendtest::ScopedEnv older("WEND_OS_VERSION", "10.11.6");
   ASSERT_TRUE(SystemHardwareProbes().osVersion(version));
   EXPECT_EQ(version.minorVersion, 11);
   int bits = 0;
   ASSERT_TRUE(SystemHardwareProbes().osBitness(bits));
   EXPECT_EQ(bits, sizeof(void*) * 8);
-}
 
-TEST(SystemHardwareProbesTest, ScreenScaleIsOneWithoutADisplay) {
   wendtest::ScopedEnv noX11("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
   wendtest::ScopedEnv scale("GDK_SCALE", "2");
   EXPECT_EQ(SystemHardwareProbes().screenScaleFactor(), 1.0f);
@@ -127,29 +112,13 @@ TEST(SystemHardwareProbesTest, ScreenScaleIsOneWithoutADisplay) {
   EXPECT_EQ(SystemHardwareProbes().screenScaleFactor(), 2.0f);
 }
 
-// The profiler's standard error is drained apart: chatter there, more than a pipe holds, neither
-// blocks the tool nor reaches the parser.
-TEST(SystemHardwareProbesTest, GraphicsFromTheSystemProfilersOutputAlone) {
-  wendtest::TemporaryFolder folder;
-  wendtest::writeFile(folder / "report.xml", wendtest::displaysReport());
-  wendtest::ScopedEnv tool("WEND_TOOL_SYSTEM_PROFILER", WEND_FAKE_SYSTEM_PROFILER);
-  wendtest::ScopedEnv report("WEND_FAKE_SYSTEM_PROFILER_REPORT", folder / "report.xml");
-  wendtest::ScopedEnv noise("WEND_FAKE_SYSTEM_PROFILER_NOISE", "300000");
-  std::vector<DisplayRecord> displays;
-  std::string openGL;
-  ASSERT_TRUE(SystemHardwareProbes().gpuDetails(displays, openGL));
-  EXPECT_EQ(displays.size(), 3u);
-  EXPECT_EQ(openGL, "0");
-
-  for (const char* failure : {"exit", "missing"}) {
-    wendtest::ScopedEnv exit("WEND_FAKE_SYSTEM_PROFILER_EXIT",
-                             std::string(failure) == "exit" ? "1" : "0");
-    wendtest::ScopedEnv path("WEND_TOOL_SYSTEM_PROFILER", std::string(failure) == "exit"
-                                                              ? WEND_FAKE_SYSTEM_PROFILER
-                                                              : folder / "no-such-tool");
-    displays.clear();
-    openGL.clear();
-    EXPECT_FALSE(SystemHardwareProbes().gpuDetails(displays, openGL)) << failure;
+TEST(SystemHardwareProbesTest, AFailedOrMissingProfilerGivesNoGraphics) {
+  for (const std::string tool : {WEND_FAKE_SYSTEM_PROFILER, "/nonexistent/system_profiler"}) {
+    wendtest::ScopedEnv path("WEND_TOOL_SYSTEM_PROFILER", tool);
+    wendtest::ScopedEnv exit("WEND_FAKE_SYSTEM_PROFILER_EXIT", "1");
+    std::vector<DisplayRecord> displays;
+    std::string openGL;
+    EXPECT_FALSE(SystemHardwareProbes().gpuDetails(displays, openGL)) << tool;
     EXPECT_TRUE(displays.empty());
     EXPECT_EQ(openGL, "0");
   }

@@ -1,19 +1,49 @@
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcesses.h"
+
 namespace wendtest {
 
-// Runs this test executable again as a second user of the preferences library (see OpmChild.cc):
-// "--opm-child" followed by `args`. Descriptor `reportFd`, when not -1, becomes descriptor 3 of
-// the child. The child inherits the environment.
-pid_t startOpmChild(const std::vector<std::string>& args, int reportFd = -1);
-// Waits for the child; its exit status, or -1 when it did not exit normally.
-int waitForChild(pid_t pid);
-// Starts, waits and collects what the child printed.
-int runOpmChild(const std::vector<std::string>& args, std::string* output = nullptr);
+// Runs this test executable again as another process of the preferences library (see
+// OpmChild.cc): "--opm-child" followed by `args`, with the environment inherited. Descriptor
+// `reportFd` becomes the child's 3 and `outputFd` its standard output (-1: left alone).
+inline pid_t startOpmChild(std::vector<std::string> args, int reportFd = -1, int outputFd = -1) {
+  args.insert(args.begin(), {"/proc/self/exe", "--opm-child"});
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  if ((reportFd >= 0 && dup2(reportFd, 3) < 0) || (outputFd >= 0 && dup2(outputFd, 1) < 0))
+    _exit(120);
+  execv(argv[0], argv.data());
+  _exit(121);
+}
+
+// Everything readable from `fd` until its writers are gone.
+inline std::string readToEnd(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t count; (count = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, count);
+  return text;
+}
+
+// Starts, waits and collects what the child printed; its exit status (-1: it did not exit).
+inline int runOpmChild(const std::vector<std::string>& args, std::string* output = nullptr) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  pid_t pid = startOpmChild(args, -1, fds[1]);
+  close(fds[1]);
+  std::string text = readToEnd(fds[0]);
+  close(fds[0]);
+  if (output) *output = text;
+  return pid < 0 ? -1 : waitChild(pid);
+}
 
 }  // namespace wendtest
