@@ -1,37 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "foundation/threads/LockableObject.h"
 #include "foundation/threads/ObjectMap.h"
 #include "foundation/threads/ObjectQueue.h"
+#include "tests/support/OnThreads.h"
 
 namespace pando {
 namespace {
-
-// Runs `work` on four threads at once.
-template <typename Work>
-void onFourThreads(Work work) {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) threads.emplace_back(work);
-  for (auto& thread : threads) thread.join();
-}
 
 // A lock that does not exclude loses increments (and ThreadSanitizer reports the race).
 TEST(LockableObjectTest, PlainAndNamedLocksExcludeOtherThreadsAndANamedOneLetsItsHolderIn) {
   LockableObject plain;
   LockableObject named("DLEHTTPCommunicator::HttpCommunicator::NTLM");
-  EXPECT_TRUE(plain.usesMutex());
-  EXPECT_FALSE(named.usesMutex());
   {
     ScopedLock outer(&named);
     ScopedLock inner(&named);
   }
   for (LockableObject* lockable : {&plain, &named}) {
     int counter = 0;
-    onFourThreads([&] {
+    wendtest::onThreads(4, [&](int) {
       for (int i = 0; i < 10000; ++i) {
         ScopedLock hold(lockable);
         ++counter;
@@ -41,32 +30,22 @@ TEST(LockableObjectTest, PlainAndNamedLocksExcludeOtherThreadsAndANamedOneLetsIt
   }
 }
 
-TEST(ObjectQueueTest, KeepsOrderAndLosesNoPushFromManyThreads) {
-  ObjectQueue<std::string> queue;
-  onFourThreads([&queue] {
-    for (int i = 0; i < 1000; ++i) queue.push(std::to_string(i));
+TEST(ObjectQueueAndMapTest, KeepOrderLoseNoPushFromManyThreadsAndKeepAnExistingKeysValue) {
+  ObjectQueue<std::string> queue, ordered;
+  wendtest::onThreads(4, [&queue](int t) {
+    for (int i = 0; i < 1000; ++i) queue.push(std::to_string(t));
   });
   EXPECT_EQ(queue.size(), 4000u);
-  ObjectQueue<std::string> ordered;
-  EXPECT_TRUE(ordered.push("a"));
-  EXPECT_TRUE(ordered.push("b"));
+  ordered.push("a");
+  ordered.push("b");
   std::string out;
-  ASSERT_TRUE(ordered.pop(out) && out == "a" && ordered.pop(out) && out == "b");
-  EXPECT_FALSE(ordered.pop(out));
-  EXPECT_EQ(out, "b");
-}
+  EXPECT_TRUE(ordered.pop(out) && out == "a" && ordered.pop(out) && out == "b");
+  EXPECT_FALSE(ordered.pop(out) || out != "b") << "an empty queue leaves `out` alone";
 
-TEST(ObjectMapTest, AnExistingKeyKeepsItsValue) {
   ObjectMap<std::string, int> map;
-  EXPECT_TRUE(map.insert("one", 1));
-  EXPECT_FALSE(map.insert("one", 2));
   int value = 0;
-  ASSERT_TRUE(map.find("one", value));
-  EXPECT_EQ(value, 1);
-  EXPECT_TRUE(map.erase("one"));
-  EXPECT_FALSE(map.erase("one"));
-  EXPECT_FALSE(map.find("one", value));
-  EXPECT_EQ(value, 1);
+  EXPECT_TRUE(map.insert("one", 1) && !map.insert("one", 2) && map.find("one", value));
+  EXPECT_TRUE(map.erase("one") && !map.erase("one") && !map.find("one", value) && value == 1);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/threads/PandoEvents.h"
 #include "tests/support/CapturingLogger.h"
+#include "tests/support/OnThreads.h"
 
 namespace {
 
@@ -15,10 +16,13 @@ using Clock = std::chrono::steady_clock;
 
 class PandoEventsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(event_, nullptr); }
-  void TearDown() override {
-    EXPECT_EQ(DestroyEvent(event_), 0);
-    pando::setPandoUtilsDefaultLogger(nullptr);
+  void TearDown() override { EXPECT_EQ(DestroyEvent(event_), 0); }
+  // Sets the event from another thread after `delay`.
+  std::thread setLater(std::chrono::milliseconds delay) {
+    return std::thread([this, delay] {
+      std::this_thread::sleep_for(delay);
+      SetEvnt(event_);
+    });
   }
   PANDO_Event_t* event_ = CreateEvnt();
 };
@@ -36,17 +40,11 @@ TEST_F(PandoEventsTest, ASetIsTakenOnceAndSeveralSetsCountAsOne) {
 
 TEST_F(PandoEventsTest, OneSetReleasesOneOfTwoWaitersAndWakesAnEndlessWait) {
   std::atomic<int> signalled{0};
-  auto waiter = [&] { signalled += WaitforEvent(event_, 500) == kEventSignalled ? 1 : 0; };
-  std::thread first(waiter), second(waiter);
-  std::this_thread::sleep_for(100ms);
-  SetEvnt(event_);
-  first.join();
-  second.join();
+  std::thread setter = setLater(100ms);
+  wendtest::onThreads(2, [&](int) { signalled += WaitforEvent(event_, 500) == kEventSignalled; });
+  setter.join();
   EXPECT_EQ(signalled.load(), 1);
-  std::thread setter([this] {
-    std::this_thread::sleep_for(50ms);
-    SetEvnt(event_);
-  });
+  setter = setLater(50ms);
   EXPECT_EQ(WaitforEvent(event_, kWaitForever), kEventSignalled);
   setter.join();
 }
@@ -68,12 +66,13 @@ TEST_F(PandoEventsTest, WakeUpsWithoutASignalDoNotExtendTheDeadline) {
   disturber.join();
 }
 
-TEST_F(PandoEventsTest, NullHandlesAreReportedThroughTheFallbackLogger) {
+TEST(PandoEventsNullTest, NullHandlesAreReportedThroughTheFallbackLogger) {
   wendtest::CapturingLogger fallback;
   pando::setPandoUtilsDefaultLogger(&fallback);
   SetEvnt(nullptr);
   EXPECT_EQ(WaitforEvent(nullptr, 10), kEventWaitFailed);
   EXPECT_EQ(DestroyEvent(nullptr), -1);
+  pando::setPandoUtilsDefaultLogger(nullptr);
   for (const char* call : {"SetEvnt ", "WaitforEvent ", "DestroyEvent "}) {
     EXPECT_TRUE(
         fallback.has(pando::kLogError, std::string("NULL PANDO_Event_t object passed in ") + call));
