@@ -131,7 +131,7 @@ TEST_F(LockTest, ASharedSetCountsItsHoldersAndUnitsAndGoesWithTheLastOpener) {
   EXPECT_LT(sharedSet_.id(), 0);
 }
 
-TEST_F(LockTest, AnUnusableSharedLockCountsAsTakenAndAMissingKeyFileIsMade) {
+TEST_F(LockTest, SharedKeyFilesByFolderChoiceAreMadeWhenMissingOrElseTheLockCountsAsTaken) {
   const std::string nowhere = folder_ / "missing/lbs.key";
   SharedSemaphore lock(kSharedId, 1, kOwnFile, nowhere.c_str(), 0);
   EXPECT_FALSE(lock.tryAcquire());
@@ -140,9 +140,7 @@ TEST_F(LockTest, AnUnusableSharedLockCountsAsTakenAndAMissingKeyFileIsMade) {
   unlink(key_.c_str());
   auto made = makeShared(1);
   EXPECT_TRUE(wendtest::existsNoFollow(key_));
-}
 
-TEST_F(LockTest, SharedKeyPathsByFolderChoice) {
   // Keys on "/tmp" itself: a project id of this test run only, and every set removed again.
   const int testOnlyId = 0x7E570000 | (getpid() & 0xff);
   EXPECT_EQ(SharedSemaphore(testOnlyId, 1, 0, nullptr, 0).keyPath(), "/tmp");
