@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+
+#include <tuple>
 
 #include "foundation/files/FileUtils.h"
 #include "tests/support/CapturingLogger.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/ElfImage.h"
 #include "tests/support/Environment.h"
 #include "tests/support/HostileFiles.h"
@@ -12,43 +13,28 @@
 
 using namespace wendtest;
 
-extern char** environ;
-
 namespace {
 
 // Runs `check` in a child process that has dropped to another user; true when it returned true.
 // Lets a root test see what an unprivileged caller meets.
 template <typename Check>
 bool asOtherUser(Check check) {
-  pid_t child = fork();
-  if (child == 0) {
-    bool ok = setgid(otherUser()) == 0 && setuid(otherUser()) == 0 && check();
-    _exit(ok ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return waitChild(forkChild([&] {
+           return setgid(otherUser()) == 0 && setuid(otherUser()) == 0 && check() ? 0 : 1;
+         })) == 0;
 }
 
-TEST(FileUtilsPaths, AppendPathComponentPutsExactlyOneSlash) {
-  struct Case {
-    const char* path;
-    const char* component;
-    bool ok;
-    const char* result;
-  } cases[] = {
+TEST(FileUtilsPaths, AppendParentLastComponentAndExtension) {
+  const std::tuple<const char*, const char*, bool, const char*> cases[] = {
       {"a", "b", true, "a/b"}, {"a/", "/b", true, "a/b"},   {"a", "///b", true, "a/b"},
       {"/", "b", true, "/b"},  {"a", "b/c", true, "a/b/c"}, {"", "b", false, ""},
       {"a", "", false, "a"},
   };
-  for (const Case& c : cases) {
-    std::string path = c.path;
-    EXPECT_EQ(FileUtils::appendPathComponent(path, c.component), c.ok) << c.path;
-    EXPECT_EQ(path, c.result);
+  for (const auto& [given, component, ok, result] : cases) {
+    std::string appended = given;
+    EXPECT_EQ(FileUtils::appendPathComponent(appended, component), ok) << given;
+    EXPECT_EQ(appended, result);
   }
-}
-
-TEST(FileUtilsPaths, ParentLastComponentAndExtension) {
   std::string path = "/a/b.app/";
   EXPECT_TRUE(FileUtils::getParentDirectory(path));
   EXPECT_EQ(path, "/a");
@@ -63,18 +49,17 @@ TEST(FileUtilsPaths, ParentLastComponentAndExtension) {
   EXPECT_TRUE(FileUtils::getLastPathComponent("/a/", name));
   EXPECT_EQ(name, "");
 
-  struct Case {
-    const char* path;
-    const char* result;
-  } cases[] = {{"/x/file.txt", "/x/file.meta"},
-               {"/x/archive.tar.gz", "/x/archive.tar.meta"},
-               {"/x/noext", "/x/noext.meta"},
-               {"/dir.d/noext", "/dir.d/noext.meta"},  // a dot in a folder name is no extension
-               {"name.", "name.meta"}};
-  for (const Case& c : cases) EXPECT_EQ(FileUtils::replaceExtension(c.path, ".meta"), c.result);
+  const std::pair<const char*, const char*> extensions[] = {
+      {"/x/file.txt", "/x/file.meta"},
+      {"/x/archive.tar.gz", "/x/archive.tar.meta"},
+      {"/x/noext", "/x/noext.meta"},
+      {"/dir.d/noext", "/dir.d/noext.meta"},  // a dot in a folder name is no extension
+      {"name.", "name.meta"}};
+  for (const auto& [given, result] : extensions)
+    EXPECT_EQ(FileUtils::replaceExtension(given, ".meta"), result);
 }
 
-TEST(FileUtilsQueries, ExistenceKindAndSize) {
+TEST(FileUtilsQueries, ExistenceKindSizeAndSpecialFolders) {
   TemporaryFolder tree;
   writeFile(tree / "file", "12345");
   symlink("missing-target", (tree / "dangling").c_str());
@@ -93,11 +78,7 @@ TEST(FileUtilsQueries, ExistenceKindAndSize) {
   size = -1;
   EXPECT_FALSE(FileUtils::getFileSize(tree / "missing", size));
   EXPECT_EQ(size, 0);
-}
-
-TEST(FileUtilsSpecialFolders, LookUpGoesThroughThePlatformTable) {
-  TemporaryFolder tree;
-  ScopedEnv root("WEND_ROOT", tree.path());
+  ScopedEnv root("WEND_ROOT", tree.path());  // special folders come from the platform's table
   std::string path;
   EXPECT_TRUE(FileUtils::getSpecialFolderPath(29, path));
   EXPECT_EQ(path, tree / "var/lib/Orvel/Hearth");
@@ -260,33 +241,26 @@ TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
   EXPECT_TRUE(none.empty());
 }
 
-// Atomicity, links and modes: tests/platform/AtomicFileTest.
-TEST(FileUtilsWrite, WritesWholeFilesAndRefusesAnEmptyPath) {
+// Atomicity, links and modes of writes: tests/platform/AtomicFileTest.
+TEST(FileUtilsReadWrite, WritesWholeFilesAndReadsUtf8FirstThenUtf16) {
   TemporaryFolder tree;
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "first"));
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "second"));
   EXPECT_EQ(readFile(tree / "f"), "second");
   EXPECT_FALSE(FileUtils::CreateFileWithContentAtPath("", "x"));
-}
-
-TEST(FileUtilsRead, Utf8FirstThenUtf16) {
-  TemporaryFolder tree;
-  struct Case {
-    const char* name;
-    std::string bytes;
-    const char* text;  // null: cannot be read
-  } cases[] = {
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      // null text: unreadable
       {"utf8", "gr\xC3\xBC\xC3\x9F", "gr\xC3\xBC\xC3\x9F"},
       {"utf16le", std::string("\xFF\xFEh\0i\0", 6), "hi"},
       {"utf16be", std::string("\0h\x20\xAC", 4), "h\xE2\x82\xAC"},
       {"empty", "", ""},
       {"neither", "\xFF\xFF\xFF", nullptr},
   };
-  for (const Case& c : cases) {
-    writeFile(tree / c.name, c.bytes);
+  for (const auto& [name, bytes, expected] : cases) {
+    writeFile(tree / name, bytes);
     std::string text = "kept";
-    EXPECT_EQ(FileUtils::readFileContents(tree / c.name, text), c.text != nullptr) << c.name;
-    EXPECT_EQ(text, c.text ? c.text : "kept") << c.name;
+    EXPECT_EQ(FileUtils::readFileContents(tree / name, text), expected != nullptr) << name;
+    EXPECT_EQ(text, expected ? expected : "kept") << name;
   }
   std::string text = "kept";
   EXPECT_FALSE(FileUtils::readFileContents(tree / "missing", text));
@@ -337,18 +311,15 @@ TEST(FileUtilsLibraryVersion, ReadsTheEmbeddedVersionOrSaysWhyNotAndLeavesTheVer
 TEST(FileUtilsLibraryVersion, ReadsASectionThatObjcopyAdded) {
   TemporaryFolder tree;
   writeFile(tree / "Info.plist", infoPlist("3.2.1.0"));
-  std::string section = "__info_plist=" + (tree / "Info.plist");
-  std::string input = "/proc/self/exe";
-  std::string output = tree / "Versioned.dylib";
-  const char* argv[] = {"objcopy",     "--add-section", section.c_str(),
-                        input.c_str(), output.c_str(),  nullptr};
-  pid_t child = 0;
-  if (posix_spawnp(&child, "objcopy", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-    GTEST_SKIP() << "objcopy is not installed";
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string section = "__info_plist=" + (tree / "Info.plist");
+  const std::string output = tree / "Versioned.dylib";
+  const int code = waitChild(forkChild([&] {
+    execlp("objcopy", "objcopy", "--add-section", section.c_str(), "/proc/self/exe", output.c_str(),
+           nullptr);
+    return 127;
+  }));
+  if (code == 127) GTEST_SKIP() << "objcopy is not installed";
+  ASSERT_EQ(code, 0);
   StringUtils::VersionNumbers version = {0, 0, 0, 0};
   ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(output, version));
   EXPECT_EQ(version, (StringUtils::VersionNumbers{3, 2, 1, 0}));

@@ -4,17 +4,19 @@
 #include <unistd.h>
 
 #include "foundation/logging/LogFile.h"
+#include "foundation/logging/LogFileLock.h"
+#include "foundation/logging/LogRotation.h"
 #include "platform/UniqueFd.h"
+#include "tests/support/ChildProcesses.h"
+#include "tests/support/SemaphoreSets.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
 
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  stat(path.c_str(), &info);
-  return info.st_mode & 0777;
-}
+using wendtest::forkChild;
+using wendtest::statOf;
+using wendtest::waitChild;
 
 TEST(LogFileTest, NewFileIsSharedReadWriteAndAnExistingOneKeepsItsModeAndContent) {
   wendtest::TemporaryFolder folder;
@@ -22,13 +24,13 @@ TEST(LogFileTest, NewFileIsSharedReadWriteAndAnExistingOneKeepsItsModeAndContent
   const mode_t old = umask(077);
   ASSERT_TRUE(file.open(folder / "new.log"));
   umask(old);
-  EXPECT_EQ(modeOf(folder / "new.log"), 0666u);
+  EXPECT_EQ(statOf(folder / "new.log").st_mode & 0777, 0666u);
   wendtest::writeFile(folder / "old.log", "old\n");
   chmod((folder / "old.log").c_str(), 0600);
   ASSERT_TRUE(file.open(folder / "old.log"));
   ASSERT_TRUE(file.append("new\n"));
   EXPECT_EQ(wendtest::readFile(folder / "old.log"), "old\nnew\n");
-  EXPECT_EQ(modeOf(folder / "old.log"), 0600u);
+  EXPECT_EQ(statOf(folder / "old.log").st_mode & 0777, 0600u);
 }
 
 // A FIFO with a reader opens for writing; only the type check refuses it.
@@ -44,6 +46,82 @@ TEST(LogFileTest, RefusesALinkOrAFifoAtThePathWithoutBlocking) {
     EXPECT_FALSE(file.isOpen());
   }
   EXPECT_EQ(wendtest::readFile(folder / "elsewhere"), "keep");
+}
+
+// Name, size threshold and lines are checked through the sink (LogTargetDefaultTest).
+TEST(LogRotationTest, CopiesThenEmptiesTheLogInPlaceButNeverOverAnExistingName) {
+  wendtest::TemporaryFolder folder;
+  const std::string path = folder / "Wend.log", content(3 * 4096 + 17, 'a');
+  wendtest::writeFile(path, content);
+  wendtest::writeFile(folder / "victim", "precious");
+  ASSERT_EQ(symlink((folder / "victim").c_str(), (folder / "Wend old.log").c_str()), 0);
+  EXPECT_FALSE(LogRotation::copyAndTruncate(path, folder / "Wend old.log"));
+  EXPECT_EQ(wendtest::readFile(folder / "victim"), "precious");
+  EXPECT_EQ(wendtest::readFile(path), content);
+
+  const ino_t inode = statOf(path).st_ino;
+  ASSERT_TRUE(LogRotation::copyAndTruncate(path, folder / "Wend copy.log"));
+  EXPECT_EQ(wendtest::readFile(folder / "Wend copy.log"), content);
+  EXPECT_EQ(statOf(path).st_size, 0);
+  EXPECT_EQ(statOf(path).st_ino, inode);
+}
+
+class LogFileLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override { wendtest::writeFile(path_, ""); }
+  static constexpr int kProjectId = 11;
+  wendtest::TemporaryFolder folder_;
+  const std::string path_ = folder_ / "Wend.log";
+  wendtest::SemaphoreSetCleanup set_{path_, kProjectId};
+};
+
+// The kernel frees what a dead process held; the last user left removes the set.
+TEST_F(LogFileLockTest, AProcessThatDiesHoldingTheLockWithoutLeavingBlocksNobody) {
+  LogFileLock first, second;
+  ASSERT_TRUE(first.open(path_, kProjectId));
+  ASSERT_TRUE(second.open(path_, kProjectId));
+  ASSERT_EQ(waitChild(forkChild([&] {
+              LogFileLock childLock;
+              if (!childLock.open(path_, kProjectId) || !childLock.lock()) return 1;
+              _exit(0);
+            })),
+            0);
+  EXPECT_TRUE(first.lock());
+  EXPECT_TRUE(first.unlock());
+  EXPECT_TRUE(first.release());
+  EXPECT_GE(set_.id(), 0) << "another user remains";
+  EXPECT_TRUE(second.release());
+  EXPECT_LT(set_.id(), 0);
+  EXPECT_TRUE(second.release()) << "nothing left to leave";
+}
+
+TEST_F(LogFileLockTest, ASetRemovedUnderItsUserIsJoinedAfresh) {
+  LogFileLock lock;
+  ASSERT_TRUE(lock.open(path_, kProjectId));
+  ASSERT_EQ(semctl(set_.id(), 0, IPC_RMID), 0);
+  ASSERT_TRUE(lock.lock());
+  EXPECT_EQ(set_.value(1), 0) << "the new set's mutex is taken";
+  EXPECT_TRUE(lock.unlock());
+}
+
+TEST_F(LogFileLockTest, WritersOfManyProcessesTakeTurns) {
+  // Each child checks that nobody else is inside while it holds the lock.
+  const std::string inside = folder_ / "inside";
+  std::vector<pid_t> children;
+  for (int i = 0; i < 6; ++i) {
+    children.push_back(forkChild([&] {
+      LogFileLock lock;
+      if (!lock.open(path_, kProjectId)) return 2;
+      for (int round = 0; round < 200; ++round) {
+        if (!lock.lock()) return 3;
+        if (symlink("x", inside.c_str()) != 0) return 4;  // fails when somebody else is inside
+        unlink(inside.c_str());
+        lock.unlock();
+      }
+      return 0;
+    }));
+  }
+  for (int code : wendtest::waitChildren(children)) EXPECT_EQ(code, 0);
 }
 
 }  // namespace

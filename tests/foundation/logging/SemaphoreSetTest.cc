@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/ipc.h>
 
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #include "foundation/logging/SemaphoreSet.h"
+#include "tests/support/SemaphoreSets.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {
@@ -13,49 +12,32 @@ namespace {
 
 using namespace std::chrono_literals;
 
-union SemaphoreArgument {
-  int val;
-  semid_ds* buf;
-  unsigned short* array;
-};
-
 class SemaphoreSetTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    wendtest::writeFile(folder_ / "key", "");
-    key_ = ftok((folder_ / "key").c_str(), 'S');
-    ASSERT_NE(key_, -1);
-    ASSERT_EQ(semget(key_, 0, 0), -1) << "key already in use";
-  }
-  void TearDown() override {
-    int id = semget(key_, 0, 0);
-    if (id >= 0) semctl(id, 0, IPC_RMID);
-  }
+  void SetUp() override { ASSERT_LT(cleanup_.id(), 0) << "key already in use"; }
+  // A set made the raw way, its start values not yet set by a creator.
+  int unfinishedSet() { return semget(key_, 1, IPC_CREAT | IPC_EXCL | 0666); }
 
   wendtest::TemporaryFolder folder_;
-  key_t key_ = -1;
+  const key_t key_ = ftok(folder_.path().c_str(), 'S');
+  wendtest::SemaphoreSetCleanup cleanup_{folder_.path(), 'S'};
   SemaphoreSetSettings quick_{200ms, 100us};
 };
 
 TEST_F(SemaphoreSetTest, CreatorSetsTheStartValuesJoinersKeepThem) {
-  SemaphoreSet creator(quick_);
+  SemaphoreSet creator(quick_), joiner(quick_);
   ASSERT_TRUE(creator.open(key_, {3, 1}));
   ASSERT_TRUE(creator.apply({{0, -1, IPC_NOWAIT}}));
-
-  SemaphoreSet joiner(quick_);
   ASSERT_TRUE(joiner.open(key_, {3, 1}));
   EXPECT_EQ(joiner.value(0), 2) << "a joiner must not set the values again";
-  EXPECT_EQ(joiner.value(1), 1);
 }
 
-TEST_F(SemaphoreSetTest, JoinerWaitsUntilTheCreatorIsReady) {
-  int id = semget(key_, 1, IPC_CREAT | IPC_EXCL | 0666);
+TEST_F(SemaphoreSetTest, JoinerWaitsUntilTheCreatorIsReadyAndRemakesASetNeverFinished) {
+  const int id = unfinishedSet();
   ASSERT_GE(id, 0);
   std::thread creator([id] {
     std::this_thread::sleep_for(50ms);
-    SemaphoreArgument value{};
-    value.val = 5;
-    semctl(id, 0, SETVAL, value);
+    semctl(id, 0, SETVAL, 5);
     sembuf mark[] = {{0, 1, IPC_NOWAIT}, {0, -1, IPC_NOWAIT}};
     semop(id, mark, 2);
   });
@@ -64,13 +46,12 @@ TEST_F(SemaphoreSetTest, JoinerWaitsUntilTheCreatorIsReady) {
   creator.join();
   ASSERT_TRUE(opened);
   EXPECT_EQ(joiner.value(0), 5);
-}
 
-TEST_F(SemaphoreSetTest, ASetItsCreatorNeverFinishedIsMadeAgain) {
-  ASSERT_GE(semget(key_, 1, IPC_CREAT | IPC_EXCL | 0666), 0);
-  SemaphoreSet joiner(quick_);
-  ASSERT_TRUE(joiner.open(key_, {7}));
-  EXPECT_EQ(joiner.value(0), 7);
+  ASSERT_EQ(semctl(id, 0, IPC_RMID), 0);
+  ASSERT_GE(unfinishedSet(), 0);
+  SemaphoreSet late(quick_);
+  ASSERT_TRUE(late.open(key_, {7}));
+  EXPECT_EQ(late.value(0), 7);
 }
 
 }  // namespace

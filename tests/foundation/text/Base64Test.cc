@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "foundation/text/Base64.h"
 #include "tests/support/CapturingLogger.h"
 
@@ -23,29 +21,24 @@ std::string decode(const std::string& text) {
   return length ? std::string(reinterpret_cast<char*>(buffer.get()), length) : std::string();
 }
 
-TEST(Base64Encode, PadsToWholeGroupsWithoutLineBreaks) {
-  struct Case {
-    std::string bytes;
-    std::string text;
-  } cases[] = {{"f", "Zg=="},
-               {"fo", "Zm8="},
-               {"foo", "Zm9v"},
-               {"foobar", "Zm9vYmFy"},
-               {std::string("\0\xFF\xFE", 3), "AP/+"},
-               {std::string(57, '\xFF'), std::string(76, '/')}};  // no break at 76
-  for (const Case& c : cases) {
-    std::string text = encode(c.bytes);
-    EXPECT_EQ(text, c.text);
-    EXPECT_EQ(text.size() % 4, 0u);
-    EXPECT_EQ(text.find('\n'), std::string::npos);
+TEST(Base64Encode, PadsToWholeGroupsWithoutLineBreaksAndEveryByteRoundTrips) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foobar", "Zm9vYmFy"},
+      {std::string("\0\xFF\xFE", 3), "AP/+"},
+      {std::string(57, '\xFF'), std::string(76, '/')}};  // no break at 76
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(encode(bytes), text);
+  std::string bytes;  // every byte value round-trips
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  for (size_t length = 1; length <= bytes.size(); length += 37) {
+    EXPECT_EQ(decode(encode(bytes.substr(0, length))), bytes.substr(0, length));
   }
 }
 
 TEST(Base64Decode, LenientRules) {
-  struct Case {
-    const char* text;
-    std::string bytes;  // "!" for malformed
-  } cases[] = {
+  const std::pair<const char*, std::string> cases[] = {
       {"Zm9vYmFy", "foobar"},
       {"Zm9v\nYmFy", "foobar"},        // line break between groups skipped
       {"Zm 9v-Ym\tFy\r\n", "foobar"},  // blanks and "-" skipped anywhere
@@ -60,7 +53,7 @@ TEST(Base64Decode, LenientRules) {
       {"Z:==", std::string(1, static_cast<char>(0x64))},  // ":" lies in "0".."z": decodes as 0
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(decode(c.text), c.bytes) << c.text;
+  for (const auto& [text, bytes] : cases) EXPECT_EQ(decode(text), bytes) << text;
 }
 
 TEST(Base64Decode, StopsAtTheGivenLengthOrNulAndAnEmptyResultGetsNoBuffer) {
@@ -86,23 +79,10 @@ TEST(Base64, FailuresLogTheirReason) {
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data(nullptr, 4, nullptr, length, &logger));
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data("Zg==", 0, nullptr, length, &logger));
   EXPECT_FALSE(StringUtils::utilDecodeBase64Data("Zg", 2, nullptr, length, &logger));
-  const char* messages[] = {
-      "Invalid arguments to utilEncodeDataInBase64.",
-      "Invalid arguments to utilEncodeDataInBase64.", "Invalid arguments to utilDecodeBase64Data.",
-      "Invalid arguments to utilDecodeBase64Data.", "Failed to decode from base 64."};
-  ASSERT_EQ(logger.records().size(), 5u);
-  for (size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(logger.records()[i].message, messages[i]);
-    EXPECT_EQ(logger.records()[i].level, 40);
-  }
-}
-
-TEST(Base64, EveryByteValueRoundTrips) {
-  std::string bytes;
-  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
-  for (size_t length = 1; length <= bytes.size(); length += 37) {
-    std::string part = bytes.substr(0, length);
-    EXPECT_EQ(decode(encode(part)), part);
+  for (const char* message :
+       {"Invalid arguments to utilEncodeDataInBase64.",
+        "Invalid arguments to utilDecodeBase64Data.", "Failed to decode from base 64."}) {
+    EXPECT_TRUE(logger.has(pando::kLogWarn, message)) << message;
   }
 }
 

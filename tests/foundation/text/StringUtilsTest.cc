@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <regex>
 #include <set>
+#include <tuple>
 
 #include "foundation/text/StringUtils.h"
 
@@ -26,29 +28,25 @@ TEST(StringUtilsConversions, NumbersFormatAsPrintfWould) {
   EXPECT_EQ(StringUtils::utilLongToString(LONG_MAX), "9223372036854775807");
 }
 
-TEST(StringUtilsConversions, TextToIntReadsLikeAtoi) {
-  struct Case {
-    const char* text;
-    int value;
-  } cases[] = {{"12", 12},
-               {"  -3x", -3},
-               {"x1", 0},
-               {"", 0},
-               {"99999999999", INT_MAX},
-               {"-99999999999", INT_MIN}};
-  for (const Case& c : cases)
-    EXPECT_EQ(StringUtils::utilConvertStringToInt(c.text), c.value) << c.text;
-}
-
-TEST(StringUtilsConversions, TextToInt64ReadsHexOnlyAfterALeadingPrefix) {
-  struct Case {
-    const char* text;
-    int64_t value;
-  } cases[] = {
-      {"0x1F", 31}, {"0X1f", 31}, {"1F", 1}, {"-12", -12}, {"", 0},
-      {"   7", 7},  {"abc", 0},   {"0x", 0}, {" 0x10", 0}, {"9223372036854775807", INT64_MAX}};
-  for (const Case& c : cases)
-    EXPECT_EQ(StringUtils::utilConvertStringToInt64(c.text), c.value) << c.text;
+// Ints read like atoi, clamped; 64-bit values read hex only after a leading prefix.
+TEST(StringUtilsConversions, TextToNumbers) {
+  const std::tuple<const char*, int, int64_t> cases[] = {
+      {"12", 12, 12},
+      {"  -3x", -3, -3},
+      {"x1", 0, 0},
+      {"", 0, 0},
+      {"0x1F", 0, 31},
+      {"0X1f", 0, 31},
+      {"1F", 1, 1},
+      {"0x", 0, 0},
+      {" 0x10", 0, 0},
+      {"99999999999", INT_MAX, 99999999999},
+      {"-99999999999", INT_MIN, -99999999999},
+      {"9223372036854775807", INT_MAX, INT64_MAX}};
+  for (const auto& [text, value, value64] : cases) {
+    EXPECT_EQ(StringUtils::utilConvertStringToInt(text), value) << text;
+    EXPECT_EQ(StringUtils::utilConvertStringToInt64(text), value64) << text;
+  }
 }
 
 TEST(StringUtilsLists, PrependKeyValuePutsNewestFirstAndErrorTextsNameTheNumber) {
@@ -74,66 +72,52 @@ TEST(StringUtilsUuid, UuidsAreUpperCaseVersion4AndDistinct) {
 }
 
 TEST(StringUtilsText, ReplaceAllResumesBehindTheReplacement) {
-  struct Case {
-    const char* text;
-    const char* from;
-    const char* to;
-    const char* result;
-  } cases[] = {{"100%", "%", "%%", "100%%"},
-               {"aaa", "a", "aa", "aaaaaa"},
-               {"abcabc", "bc", "", "aa"},
-               {"abc", "", "x", "abc"},
-               {"", "a", "b", ""}};
-  for (const Case& c : cases) {
-    std::string text = c.text;
-    StringUtils::utilReplaceAll(text, c.from, c.to);
-    EXPECT_EQ(text, c.result) << c.text;
+  const std::array<const char*, 4> cases[] = {{"100%", "%", "%%", "100%%"},
+                                              {"aaa", "a", "aa", "aaaaaa"},
+                                              {"abcabc", "bc", "", "aa"},
+                                              {"abc", "", "x", "abc"},
+                                              {"", "a", "b", ""}};
+  for (const auto& [given, from, to, result] : cases) {
+    std::string text = given;
+    StringUtils::utilReplaceAll(text, from, to);
+    EXPECT_EQ(text, result) << given;
   }
 }
 
 TEST(StringUtilsText, SplitKeepsEmptyPiecesAndClearsTheList) {
-  struct Case {
-    const char* text;
-    const char* delimiter;
-    std::vector<std::string> pieces;
-  } cases[] = {{"a..b.", ".", {"a", "", "b", ""}},
-               {"", ".", {}},
-               {"abc", ".", {"abc"}},
-               {"a::b", "::", {"a", "b"}},
-               {"abc", "", {"abc"}}};
-  for (const Case& c : cases) {
+  const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
+      {"a..b.", ".", {"a", "", "b", ""}},
+      {"", ".", {}},
+      {"abc", ".", {"abc"}},
+      {"a::b", "::", {"a", "b"}},
+      {"abc", "", {"abc"}}};
+  for (const auto& [text, delimiter, expected] : cases) {
     std::vector<std::string> pieces = {"stale"};
-    EXPECT_EQ(StringUtils::utilSplitString(pieces, c.text, c.delimiter),
-              static_cast<int>(c.pieces.size()));
-    EXPECT_EQ(pieces, c.pieces) << c.text;
+    EXPECT_EQ(StringUtils::utilSplitString(pieces, text, delimiter), int(expected.size()));
+    EXPECT_EQ(pieces, expected) << text;
   }
 }
 
 TEST(StringUtilsVersions, ParseSetsAtMostFourNumbersAndKeepsTheRest) {
-  struct Case {
-    const char* text;
-    VersionNumbers version;
-  } cases[] = {{"4.1.1.207", {4, 1, 1, 207}}, {"10.9.5", {10, 9, 5, -1}},
-               {"1.2.3.4.5", {1, 2, 3, 4}},   {"1.x.3", {1, 0, 3, -1}},
-               {"", {-1, -1, -1, -1}},        {"7", {7, -1, -1, -1}}};
-  for (const Case& c : cases) {
+  const std::pair<const char*, VersionNumbers> cases[] = {
+      {"4.1.1.207", {4, 1, 1, 207}}, {"10.9.5", {10, 9, 5, -1}}, {"1.2.3.4.5", {1, 2, 3, 4}},
+      {"1.x.3", {1, 0, 3, -1}},      {"", {-1, -1, -1, -1}},     {"7", {7, -1, -1, -1}}};
+  for (const auto& [text, expected] : cases) {
     VersionNumbers version = {-1, -1, -1, -1};
-    EXPECT_TRUE(StringUtils::utilParseVersionString(c.text, version));
-    EXPECT_EQ(version, c.version) << c.text;
+    EXPECT_TRUE(StringUtils::utilParseVersionString(text, version));
+    EXPECT_EQ(version, expected) << text;
   }
 }
 
 TEST(StringUtilsVersions, CompareDecidesAtTheFirstDifferentComponent) {
-  struct Case {
-    VersionNumbers a;
-    VersionNumbers b;
-    int result;
-  } cases[] = {{{4, 1, 1, 207}, {4, 1, 2, 0}, -1},
-               {{10, 10, 0, 0}, {10, 9, 0, 0}, 1},
-               {{1, 2, 0, 0}, {1, 2, 0, 0}, 0},
-               {{-1, 0, 0, 0}, {0, 0, 0, 0}, -1},
-               {{1, 0, 0, 1}, {1, 0, 0, 0}, 1}};
-  for (const Case& c : cases) EXPECT_EQ(StringUtils::utilCompareVersions(c.a, c.b), c.result);
+  const std::tuple<VersionNumbers, VersionNumbers, int> cases[] = {
+      {{4, 1, 1, 207}, {4, 1, 2, 0}, -1},
+      {{10, 10, 0, 0}, {10, 9, 0, 0}, 1},
+      {{1, 2, 0, 0}, {1, 2, 0, 0}, 0},
+      {{-1, 0, 0, 0}, {0, 0, 0, 0}, -1},
+      {{1, 0, 0, 1}, {1, 0, 0, 0}, 1}};
+  for (const auto& [a, b, result] : cases)
+    EXPECT_EQ(StringUtils::utilCompareVersions(a, b), result);
 }
 
 TEST(StringUtilsQuery, LaterPairsWinNothingIsDecodedAndWithoutAQueryTheMapStays) {

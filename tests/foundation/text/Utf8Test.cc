@@ -5,10 +5,7 @@
 namespace {
 
 TEST(Utf8Validity, AcceptsWellFormedAndRejectsEveryMalformedKind) {
-  struct Case {
-    std::string bytes;
-    bool valid;
-  } cases[] = {
+  const std::pair<std::string, bool> cases[] = {
       {"", true},
       {"plain", true},
       {"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", true},  // 2, 3 and 4 byte forms
@@ -23,36 +20,29 @@ TEST(Utf8Validity, AcceptsWellFormedAndRejectsEveryMalformedKind) {
       {"\xF8\x88\x80\x80\x80", false},
       {"\xC3\x28", false},  // bad continuation
   };
-  for (const Case& c : cases) EXPECT_EQ(Utf8::isValid(c.bytes), c.valid) << c.bytes;
+  for (const auto& [bytes, valid] : cases) EXPECT_EQ(Utf8::isValid(bytes), valid) << bytes;
 }
 
-TEST(Utf8FromUtf16, ByteOrderMarkChoosesOrderAndDefaultIsBigEndian) {
-  struct Case {
-    std::string bytes;
-    std::string text;
-  } cases[] = {
-      {std::string("\xFF\xFE"
-                   "a\0\xE4\0",
-                   6),
+// A null text: odd lengths and unpaired surrogates fail and leave the output alone.
+TEST(Utf8FromUtf16, ByteOrderMarkChoosesOrderDefaultIsBigEndianAndBadInputFails) {
+  using namespace std::string_literals;
+  const std::pair<std::string, const char*> cases[] = {
+      {"\xFF\xFE"s
+       "a\0\xE4\0"s,
        "a\xC3\xA4"},
-      {std::string("\xFE\xFF\0a\0\xE4", 6), "a\xC3\xA4"},
-      {std::string("\0a\x20\xAC", 4), "a\xE2\x82\xAC"},
-      {std::string("\xD8\x3D\xDE\x00", 4), "\xF0\x9F\x98\x80"},  // surrogate pair
+      {"\xFE\xFF\0a\0\xE4"s, "a\xC3\xA4"},
+      {"\0a\x20\xAC"s, "a\xE2\x82\xAC"},
+      {"\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},  // surrogate pair
       {"", ""},
+      {"\0a\0"s, nullptr},
+      {"\xD8\x3D"s, nullptr},
+      {"\xDE\x00\0a"s, nullptr},
+      {"\xD8\x3D\0a"s, nullptr},
   };
-  for (const Case& c : cases) {
-    std::string out;
-    EXPECT_TRUE(Utf8::fromUtf16(c.bytes, out));
-    EXPECT_EQ(out, c.text);
-  }
-}
-
-TEST(Utf8FromUtf16, OddLengthAndUnpairedSurrogatesFailWithoutOutput) {
-  for (std::string bad : {std::string("\0a\0", 3), std::string("\xD8\x3D", 2),
-                          std::string("\xDE\x00\0a", 4), std::string("\xD8\x3D\0a", 4)}) {
+  for (const auto& [bytes, text] : cases) {
     std::string out = "kept";
-    EXPECT_FALSE(Utf8::fromUtf16(bad, out));
-    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(Utf8::fromUtf16(bytes, out), text != nullptr);
+    EXPECT_EQ(out, text ? text : "kept");
   }
 }
 

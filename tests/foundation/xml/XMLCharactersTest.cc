@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "foundation/xml/XMLCharacters.h"
 
@@ -9,11 +10,7 @@ namespace {
 using namespace std::string_literals;
 
 TEST(XMLCharactersTest, TextsAndNamesAReaderCanParseBack) {
-  struct Case {
-    std::string text;
-    bool isText, isName;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, bool, bool> cases[] = {
       {"", true, false},
       {"plain", true, true},
       {"a&b<c>\"q'", true, false},
@@ -39,9 +36,9 @@ TEST(XMLCharactersTest, TextsAndNamesAReaderCanParseBack) {
       {"\xBF\x80", false, false},            // continuation byte as a lead
       {"truncated \xE2\x82", false, false},  // sequence cut off at the end
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(XMLCharacters::isValidText(c.text), c.isText) << testing::PrintToString(c.text);
-    EXPECT_EQ(XMLCharacters::isValidName(c.text), c.isName) << testing::PrintToString(c.text);
+  for (const auto& [text, isText, isName] : cases) {
+    EXPECT_EQ(XMLCharacters::isValidText(text), isText) << testing::PrintToString(text);
+    EXPECT_EQ(XMLCharacters::isValidName(text), isName) << testing::PrintToString(text);
   }
 }
 
