@@ -46,6 +46,7 @@ void ProductInstallRun::run() {
       reportError(result);
       break;
     }
+    control_.expectAnswer();
     reportError(result);
     WorkflowControl::Answer answer = control_.awaitAnswer();
     if (answer == WorkflowControl::Answer::kCancel) reportError(failure(kErrorCancelled));

@@ -49,10 +49,14 @@ bool WorkflowControl::pause(std::chrono::milliseconds period) {
   return changed_.wait_for(lock, period, [this] { return stop_ || cancel_; });
 }
 
-WorkflowControl::Answer WorkflowControl::awaitAnswer() {
-  std::unique_lock lock(mutex_);
+void WorkflowControl::expectAnswer() {
+  std::lock_guard lock(mutex_);
   waiting_ = true;
   retry_ = false;
+}
+
+WorkflowControl::Answer WorkflowControl::awaitAnswer() {
+  std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return stop_ || cancel_ || retry_; });
   waiting_ = false;
   if (stop_) return Answer::kStop;

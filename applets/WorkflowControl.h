@@ -33,7 +33,10 @@ class WorkflowControl {
   bool interrupted() const;
   // Sleeps up to `period`; true when the run is interrupted.
   bool pause(std::chrono::milliseconds period);
-  // Blocks after a reported error until the user retries or cancels, or the run is stopped.
+  // Opens the wait for the user's answer to an error about to be reported, so that an answer
+  // given as soon as the report arrives counts.
+  void expectAnswer();
+  // Blocks after expectAnswer until the user retries or cancels, or the run is stopped.
   Answer awaitAnswer();
   ProxyCredentials proxy() const;
 
