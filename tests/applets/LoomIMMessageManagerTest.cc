@@ -215,19 +215,13 @@ TEST_F(LoomIMMessageManagerTest, FinalizeDuringAStalledDownloadReturnsPromptlyAn
 // Documents the installation must not act on: error 104, nothing fetched or written.
 TEST_F(LoomIMMessageManagerTest, HostileDocumentsGive104AndWriteNothing) {
   const std::string zip = servePackage("ok.zip", {{"ok.txt", "ok"}});
+  // The reader's own table covers every check; these show that nothing follows a refusal.
   const std::vector<std::pair<std::string, std::string>> documents = {
-      {"an id with a slash", productsXml({{"ok", zip}, {"a/b", zip}})},
-      {"an id that climbs", productsXml({{"..", zip}})},
-      {"an id that is the folder", productsXml({{".", zip}})},
-      {"an empty id", productsXml({{"", zip}})},
-      {"a long id", productsXml({{std::string(65, 'i'), zip}})},
+      {"one bad id among good ones", productsXml({{"ok", zip}, {"..", zip}})},
       {"a file URL", productsXml({{"ok", "file:///etc/passwd"}})},
-      {"an ftp URL", productsXml({{"ok", "ftp://127.0.0.1/ok.zip"}})},
-      {"no package URL",
-       "<channels><channel><products><product id=\"ok\"/></products></channel>"
-       "</channels>"},
       {"not XML", "{\"products\": []}"},
   };
+
   for (const auto& [what, xml] : documents) {
     SCOPED_TRACE(what);
     manager().FinalizeCore();
