@@ -42,10 +42,11 @@ std::string randomSuffix() {
   return text;
 }
 
-// Creates a hidden file beside `name` that no one else can have planted or linked.
-UniqueFd createTemporary(int folderFd, const std::string& name, std::string& temporary) {
+// Creates a hidden file in the folder that no one else can have planted or linked. Its name is
+// short whatever the target's length, so any name the folder can hold can be written.
+UniqueFd createTemporary(int folderFd, std::string& temporary) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temporary = "." + name + "." + randomSuffix();
+    temporary = ".wend-" + randomSuffix() + ".tmp";
     UniqueFd file(openat(folderFd, temporary.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.valid() || errno != EEXIST) return file;
@@ -72,7 +73,7 @@ bool replaceWith(const std::string& path, const std::string& bytes, const Prepar
   UniqueFd folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return false;
   std::string temporary;
-  UniqueFd file = createTemporary(folder.get(), name, temporary);
+  UniqueFd file = createTemporary(folder.get(), temporary);
   if (!file.valid()) return false;
   bool written = writeAll(file.get(), bytes) && prepare(folder.get(), name, file.get()) &&
                  fsync(file.get()) == 0;

@@ -14,10 +14,11 @@ enum class AtomicFileMode {
   kKeepReplacedElse0644,  // the mode of the regular file it replaces, else 0644
 };
 
-// Writes `bytes` to a new hidden file beside `path` (created exclusively, never through a link),
-// flushes it to disk and renames it over `path`, so a reader sees the old file or the new one,
-// never a part. A symbolic link at `path` is replaced, not followed. False for "", ".", "..", a
-// missing folder or a failed write; the temporary file is then removed.
+// Writes `bytes` to a new hidden file beside `path` (short-named whatever the name's length,
+// created exclusively, never through a link), flushes it to disk and renames it over `path`, so a
+// reader sees the old file or the new one, never a part. A symbolic link at `path` is replaced,
+// not followed. False for "", ".", "..", a missing folder or a failed write; the temporary file is
+// then removed.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, AtomicFileMode mode);
 
 // Permissions and owner the new file gets through its descriptor before it takes the name, so

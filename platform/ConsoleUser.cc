@@ -56,20 +56,6 @@ std::string rootFolder() {
   return wendRoot().empty() ? "/" : wendRoot();
 }
 
-// A private tree under WEND_ROOT may not hold the home yet: its parents are made as the system
-// would have them, the home itself for the user.
-bool ensureHome(const ConsoleUser& user) {
-  std::string rootedHome = underRoot(user.home);
-  if (isDirectory(rootedHome)) return true;
-  std::string home = user.home.substr(1);
-  size_t slash = home.rfind('/');
-  if (slash != std::string::npos &&
-      !createFoldersFor(rootFolder(), home.substr(0, slash), 0, 0, 0755)) {
-    return false;
-  }
-  return createFoldersFor(rootFolder(), home, user.uid, user.gid, 0700);
-}
-
 }  // namespace
 
 std::string wendRoot() {
@@ -97,6 +83,20 @@ bool findUser(uid_t uid, ConsoleUser& out) {
   out.gid = found->pw_gid;
   out.home = withoutTrailingSlashes(found->pw_dir);
   return true;
+}
+
+// A private tree under WEND_ROOT may not hold the home yet: its parents are made as the system
+// would have them, the home itself for the user.
+bool ensureHome(const ConsoleUser& user) {
+  std::string rootedHome = underRoot(user.home);
+  if (isDirectory(rootedHome)) return true;
+  std::string home = user.home.substr(1);
+  size_t slash = home.rfind('/');
+  if (slash != std::string::npos &&
+      !createFoldersFor(rootFolder(), home.substr(0, slash), 0, 0, 0755)) {
+    return false;
+  }
+  return createFoldersFor(rootFolder(), home, user.uid, user.gid, 0700);
 }
 
 bool findConsoleUser(ConsoleUser& out) {

@@ -25,6 +25,10 @@ struct ConsoleUser {
 // The user database's entry for `uid`; false when there is none or its home is not absolute.
 bool findUser(uid_t uid, ConsoleUser& out);
 
+// The user's home under WEND_ROOT, created for them (0700, its missing parents root's, 0755) when
+// it is not there.
+bool ensureHome(const ConsoleUser& user);
+
 // WEND_CONSOLE_UID if set; else, as root, PKEXEC_UID or SUDO_UID; else /proc/self/loginuid; else
 // the real uid. False when the uid has no entry in the user database.
 bool findConsoleUser(ConsoleUser& out);

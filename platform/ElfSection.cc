@@ -126,7 +126,8 @@ bool findElfSection(std::string_view file, std::string_view name, std::string_vi
 
 ElfReadStatus readElfSection(const std::string& path, std::string_view name, size_t maximumSize,
                              std::string& contents) {
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking so that opening a pipe planted at the path cannot hang the caller.
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd.valid()) return ElfReadStatus::kOpenFailed;
   struct stat info;
   if (fstat(fd.get(), &info) != 0) return ElfReadStatus::kStatFailed;

@@ -3,8 +3,9 @@
 #include <string>
 #include <string_view>
 
-// Reading a bundle's information property list (XML form), as a library carries it in its
-// "__info_plist" section. Stateless; callable from any thread.
+// Reading a bundle's information property list: a bundle's Contents/Info.plist, or the copy a
+// library carries in its "__info_plist" section. XML or binary form (see PropertyList.h).
+// Stateless; callable from any thread.
 namespace platform {
 
 // Libraries carry their property list in this section.
@@ -12,9 +13,15 @@ inline constexpr char kInfoPlistSection[] = "__info_plist";
 // A property list is a few kilobytes; anything far larger is not one.
 inline constexpr size_t kInfoPlistMaximumSize = 1 << 20;
 
-// The <string> value of the key "CFBundleVersion" in the top-level <dict>. False, `version`
-// unchanged, when the text is not such a property list or the key is missing or not a string.
-// No DTD is loaded, no entity substituted and nothing fetched from the network.
-bool bundleVersionFromInfoPlist(std::string_view xml, std::string& version);
+// The string value of `key` in the top-level dictionary. False, `value` unchanged, when the text
+// is not such a property list or the key is missing or not a string.
+bool infoPlistString(std::string_view plist, const char* key, std::string& value);
+
+// infoPlistString on the bundle folder's Contents/Info.plist (read without following a link at
+// its last component, and only up to kInfoPlistMaximumSize).
+bool bundleInfoString(const std::string& bundlePath, const char* key, std::string& value);
+
+// infoPlistString for "CFBundleVersion".
+bool bundleVersionFromInfoPlist(std::string_view plist, std::string& version);
 
 }  // namespace platform

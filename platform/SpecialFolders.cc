@@ -16,7 +16,6 @@ enum class Base {
   kMachine,       // `location` below WEND_ROOT, created for root
   kUserHome,      // the effective user's home
   kConsoleUser,   // `location` below the console user's home, or `xdgVariable`
-  kFixed,         // `location` below WEND_ROOT, never created
   kProgram,       // the running program
   kProgramFolder  // the folder that holds it
 };
@@ -52,7 +51,7 @@ const Folder kFolders[] = {
     /* 12 */ {Base::kConsoleUser, kUserData, "", kData},
     /* 13 */ {Base::kMachine, kSharedData, "", nullptr, kSharedMode},
     /* 14 */ {Base::kNone, "", ""},
-    /* 15 */ {Base::kFixed, "/tmp", ""},
+    /* 15 */ {Base::kMachine, "/tmp", "", nullptr, kSharedMode},
     /* 16 */ {Base::kProgram, "", ""},
     /* 17 */ {Base::kProgramFolder, "", ""},
     /* 18 */ {Base::kMachine, kMachineSupport, "/Orvel"},
@@ -100,7 +99,7 @@ bool machineFolder(const char* location, mode_t mode, std::string& out) {
 
 bool userHome(std::string& out) {
   ConsoleUser user;
-  if (!findUser(geteuid(), user)) return false;
+  if (!findUser(geteuid(), user) || !ensureHome(user)) return false;
   out = underRoot(user.home);
   return true;
 }
@@ -123,9 +122,6 @@ bool baseFolder(const Folder& folder, std::string& out) {
       return userHome(out);
     case Base::kConsoleUser:
       return consoleUserFolder(folder.xdgVariable, folder.location, out);
-    case Base::kFixed:
-      out = underRoot(folder.location);
-      return true;
     case Base::kProgram:
       return runningProgram(out);
     case Base::kProgramFolder:

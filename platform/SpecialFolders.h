@@ -9,11 +9,11 @@
 //  id      folder                                  here
 //  0       Applications                            /opt
 //  2, 3    Application Support (machine)           /var/lib
-//  9       home of the effective user              their home from the user database
+//  9       home of the effective user              their home from the user database, theirs
 //  10      console user's Documents                <home>/Documents
 //  12      console user's Application Support      $XDG_DATA_HOME or <home>/.local/share
 //  13      shared user data                        /var/lib/shared (sticky, writable by all)
-//  15      temporary files                         /tmp
+//  15      temporary files                         /tmp (sticky, writable by all)
 //  16      the running program                     its .app bundle, else its executable
 //  17      the folder that holds id 16
 //  18-30   product folders below 2, 12, 13 and the Utilities folder /opt/Utilities

@@ -6,7 +6,8 @@
 // --all-threads runs every downloader thread from the start instead of letting the adaptive
 // controller ramp up; --progress keeps a live line (percent, rate, active threads) on stderr;
 // --stop-at stops the download once that share of the file is on disk, leaving the partial file
-// and its resume meta file for the next run. Exit status: 0 complete, 3 stopped as asked, 1 the
+// and its resume meta file for the next run. Every change of the active thread count is reported
+// on stderr with the time it was seen ("threads: N at S s"), so a ramp can be followed. Exit status: 0 complete, 3 stopped as asked, 1 the
 // download failed, 2 bad arguments. The last line on stdout reports bytes, seconds and the final
 // state.
 
@@ -61,18 +62,35 @@ bool parse(int argc, char** argv, Options& out) {
   return true;
 }
 
-// Keeps the figures the engine reports: the remote size, and the active threads from the queue
-// statistics.
+// Keeps the active threads from the queue statistics and reports each change with its time.
 class Figures : public gde::IDleIntercept {
  public:
   int32_t onEvent(int32_t event, const void* data, uint32_t size) override {
     if (event == gde::kEventQueueStatistics && size == sizeof(gde::QueueStatistics)) {
-      activeThreads.store(static_cast<const gde::QueueStatistics*>(data)->activeDownloaderThreads);
+      const uint32_t active =
+          static_cast<const gde::QueueStatistics*>(data)->activeDownloaderThreads;
+      if (activeThreads.exchange(active) != active) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::fprintf(stderr, "threads: %u at %.2f s\n", active, seconds);
+      }
     }
     return 0;
   }
   std::atomic<uint32_t> activeThreads{0};
+  const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
+
+// The engine keeps its thread count within limits; say so rather than run another count silently.
+void warnAboutThreadCount(uint32_t threads) {
+  using gde::DownloadPreference;
+  if (threads >= 1 && threads <= DownloadPreference::kMaxThreadCount) return;
+  std::fprintf(stderr,
+               "wend-fetch: the engine takes 1 to %u threads without the adaptive algorithm; it "
+               "runs %u instead of %u\n",
+               DownloadPreference::kMaxThreadCount, DownloadPreference::kDefaultThreadCount,
+               threads);
+}
 
 void printProgress(uint64_t done, uint64_t total, double rateMBs, uint32_t threads) {
   double percent = total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 0.0;
@@ -96,6 +114,7 @@ int main(int argc, char** argv) {
   if (gde::initDownloadLibrary(&library) != 0 || gde::createFileDownloader(library, &handle) != 0) {
     return 1;
   }
+  warnAboutThreadCount(options.threads);
   Figures figures;
   handle->registerIntercept(gde::kEventQueueStatistics, &figures);
   gde::DLEInputStruct request;

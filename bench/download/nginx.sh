@@ -1,7 +1,9 @@
 # Loopback nginx for the download benchmark and the demo. Source this file, then:
 #   nginx_start PREFIX ROOT [paced]
 #                             serves ROOT on 127.0.0.1:$NGINX_PORT with its own temporary prefix;
-#                             /slow/... serves the same files with limit_rate 20m per connection.
+#                             /slow/... serves the same files with limit_rate 20m per connection,
+#                             /slow5/... with limit_rate 5m, its requests always spaced 400 ms
+#                             apart per connection (2 MiB ranges at 5 MB/s).
 #                             nginx applies limit_rate per request and lets each request send a
 #                             second's worth at once, so requests of a few MiB pass unthrottled;
 #                             "paced" also spaces the requests of a connection 100 ms apart, which
@@ -39,6 +41,7 @@ http {
   scgi_temp_path $prefix/tmp/scgi;
   default_type application/octet-stream;
   limit_req_zone \$connection zone=paced:1m rate=10r/s;
+  limit_req_zone \$connection zone=paced5:1m rate=150r/m;
   server {
     listen 127.0.0.1:$NGINX_PORT;
     root $root;
@@ -46,6 +49,11 @@ http {
       alias $root/;
       limit_rate 20m;
       $( [[ -n "$paced" ]] && echo "limit_req zone=paced burst=100000;" )
+    }
+    location /slow5/ {
+      alias $root/;
+      limit_rate 5m;
+      limit_req zone=paced5 burst=100000;
     }
   }
 }

@@ -57,30 +57,38 @@ const char* AdaptiveThreadController::stateName(uint32_t state) {
   }
 }
 
+// The first call only marks the start: a sample needs an earlier time, and a false zero would
+// keep the variance from settling until it left the ring.
 void AdaptiveThreadController::tick() {
+  uint64_t sample = 0;
+  if (!takeSample(sample)) return;
   ringIndex_ = (ringIndex_ + 1) % kRingSize;
   sampleCount_ = sampleCount_ + 1 > kRingSize ? kRingSize : sampleCount_ + 1;
-  addSample(sampleCount_);
+  addSample(sampleCount_, sample);
 }
 
-uint64_t AdaptiveThreadController::takeSample() {
-  uint64_t now = clock_.nowSeconds();
-  uint64_t total = owner_.totalBytesReceived();
-  if (lastSampleTime_ == 0) {
+// KB/s (1000 bytes) since the previous call, on the monotonic clock in milliseconds (bytes per
+// millisecond are KB/s); false on the first call and when no time has passed.
+bool AdaptiveThreadController::takeSample(uint64_t& sample) {
+  const EngineClock::TimePoint now = clock_.now();
+  const uint64_t total = owner_.totalBytesReceived();
+  if (!started_) {
+    started_ = true;
     lastSampleTime_ = now;
     lastTotalBytes_ = total;
-    return 0;
+    return false;
   }
-  if (now == lastSampleTime_) return 0;
-  uint64_t sample = ((total - lastTotalBytes_) / (now - lastSampleTime_)) / 1000;
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now - lastSampleTime_).count();
+  if (elapsed <= 0) return false;
+  sample = (total - lastTotalBytes_) / static_cast<uint64_t>(elapsed);
   lastSampleTime_ = now;
   lastTotalBytes_ = total;
-  return sample;
+  return true;
 }
 
-void AdaptiveThreadController::addSample(uint32_t count) {
+void AdaptiveThreadController::addSample(uint32_t count, uint64_t sample) {
   if (count == 0) return;
-  uint64_t sample = takeSample();
   uint64_t& slot = throughputRing_[ringIndex_];
   throughputSum_ = throughputSum_ - slot + sample;
   slot = sample;

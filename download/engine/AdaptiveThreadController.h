@@ -42,8 +42,8 @@ class AdaptiveThreadController {
 
   AdaptiveThreadController(AdaptiveControllerOwner& owner, const EngineClock& clock);
 
+  // Samples the throughput since the previous tick into the ring (the first tick only starts).
   void tick();
-  void addSample(uint32_t count);
   void sendStatistics();
   // A Decision; `decided` tells whether the figures were stable enough to decide.
   int32_t evaluate(bool& decided);
@@ -58,7 +58,8 @@ class AdaptiveThreadController {
   static const char* stateName(uint32_t state);
 
  private:
-  uint64_t takeSample();
+  bool takeSample(uint64_t& sample);
+  void addSample(uint32_t count, uint64_t sample);
   int32_t transition(int divergence);
   int32_t flatInNop();
 
@@ -70,7 +71,8 @@ class AdaptiveThreadController {
   uint32_t previousState_ = kNop;
   uint32_t evaluatedMarker_ = 1;
   uint32_t queueBelowLimit_ = 1;
-  uint64_t lastSampleTime_ = 0;
+  bool started_ = false;
+  EngineClock::TimePoint lastSampleTime_{};
   uint64_t lastTotalBytes_ = 0;
   std::string message_;
   bool stable_ = false;

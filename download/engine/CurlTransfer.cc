@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "download/engine/CurlShare.h"
+#include "platform/CurlPolicy.h"
 
 namespace gde {
 namespace {
@@ -43,6 +43,7 @@ CurlTransfer::~CurlTransfer() {
 bool CurlTransfer::start(const Request& request) {
   finish();
   resumeReceiving();
+  aborted_ = false;
   done_ = false;
   result_ = CURLE_OK;
   osErrno_ = 0;
@@ -68,37 +69,24 @@ bool CurlTransfer::prepareHandle(const std::string& caFile) {
   if (easy_ != nullptr) curl_easy_cleanup(easy_);
   easy_ = curl_easy_init();
   caFile_ = caFile;
-  CURLcode failed = easy_ == nullptr || multi_ == nullptr || CurlShare::handle() == nullptr
-                        ? CURLE_FAILED_INIT
-                        : CURLE_OK;
+  CURLcode failed =
+      multi_ == nullptr ? CURLE_FAILED_INIT : platform::applyCurlDefaults(easy_, caFile);
   auto set = [&](CURLoption option, auto value) {
     if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
   };
-  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-  set(CURLOPT_PROTOCOLS_STR, "http,https");
-  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  set(CURLOPT_FOLLOWLOCATION, 1L);
   set(CURLOPT_PATH_AS_IS, 1L);  // the URL goes out as given: no "/../" squashing
   set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  set(CURLOPT_SHARE, CurlShare::handle());
   set(CURLOPT_COOKIEFILE, "");  // the cookie engine, on the shared store
-  set(CURLOPT_NOPROXY, "");     // the proxy source alone decides, not libcurl's environment
   set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
-  set(CURLOPT_SSL_VERIFYPEER, 1L);
-  set(CURLOPT_SSL_VERIFYHOST, 2L);
-  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  if (!caFile.empty()) {
-    set(CURLOPT_CAINFO, caFile.c_str());
-    set(CURLOPT_PROXY_CAINFO, caFile.c_str());
-  }
-  set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
   set(CURLOPT_ERRORBUFFER, errorBuffer_);
   set(CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
   set(CURLOPT_WRITEDATA, this);
   set(CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
   set(CURLOPT_HEADERDATA, this);
+  set(CURLOPT_XFERINFOFUNCTION, &CurlTransfer::onProgress);
+  set(CURLOPT_XFERINFODATA, this);
+  set(CURLOPT_NOPROGRESS, 0L);
   result_ = failed;
   if (failed == CURLE_OK) return true;
   if (easy_ != nullptr) curl_easy_cleanup(easy_);
@@ -108,27 +96,19 @@ bool CurlTransfer::prepareHandle(const std::string& caFile) {
 
 // What changes from one request to the next; every option set here is set for every request.
 bool CurlTransfer::configure(const Request& request) {
-  curl_slist_free_all(headerList_);
-  headerList_ = nullptr;
-  for (const std::string& line : request.headers) {
-    curl_slist* extended = curl_slist_append(headerList_, line.c_str());
-    if (extended == nullptr) {
-      result_ = CURLE_OUT_OF_MEMORY;
-      return false;
-    }
-    headerList_ = extended;
-  }
+  request_ = request;
+  redirects_ = 0;
+  if (!setHeaderList(true)) return false;
   const bool proxyLogin = !request.proxyUser.empty();
   CURLcode failed = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
     if (failed == CURLE_OK) failed = curl_easy_setopt(easy_, option, value);
   };
+  if (!platform::isHttpUrl(request.url)) failed = CURLE_UNSUPPORTED_PROTOCOL;
   set(CURLOPT_URL, request.url.c_str());
   set(CURLOPT_NOBODY, request.head ? 1L : 0L);
   set(CURLOPT_HTTPGET, request.head ? 0L : 1L);
-  set(CURLOPT_MAXREDIRS, request.maxRedirects);
   set(CURLOPT_USERAGENT, request.userAgent.c_str());
-  set(CURLOPT_HTTPHEADER, headerList_);
   // An explicit proxy, or "" for none: libcurl must not consult the environment on its own.
   set(CURLOPT_PROXY, request.proxy.c_str());
   set(CURLOPT_PROXYUSERNAME, proxyLogin ? request.proxyUser.c_str() : nullptr);
@@ -137,6 +117,24 @@ bool CurlTransfer::configure(const Request& request) {
   set(CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeout.count()));
   result_ = failed;
   return failed == CURLE_OK;
+}
+
+bool CurlTransfer::setHeaderList(bool withCallerHeaders) {
+  curl_slist_free_all(headerList_);
+  headerList_ = nullptr;
+  std::vector<std::string> lines = request_.headers;
+  if (withCallerHeaders) {
+    lines.insert(lines.end(), request_.callerHeaders.begin(), request_.callerHeaders.end());
+  }
+  for (const std::string& line : lines) {
+    curl_slist* extended = curl_slist_append(headerList_, line.c_str());
+    if (extended == nullptr) {
+      result_ = CURLE_OUT_OF_MEMORY;
+      return false;
+    }
+    headerList_ = extended;
+  }
+  return curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_) == CURLE_OK;
 }
 
 CurlTransfer::Progress CurlTransfer::pump(std::chrono::milliseconds wait, size_t wanted,
@@ -167,10 +165,48 @@ void CurlTransfer::collectResult() {
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
     if (message->msg != CURLMSG_DONE) continue;
-    done_ = true;
     result_ = message->data.result;
+    if (result_ == CURLE_OK && followRedirect()) continue;
+    done_ = true;
     curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno_);
   }
+}
+
+bool CurlTransfer::redirecting() const {
+  return status_ >= 300 && status_ <= 399 && !header("Location").empty();
+}
+
+bool CurlTransfer::followRedirect() {
+  char* location = nullptr;
+  if (!redirecting() || curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location) != CURLE_OK ||
+      location == nullptr) {
+    return false;
+  }
+  const std::string next = location;
+  if (redirects_ >= request_.maxRedirects) {
+    result_ = CURLE_TOO_MANY_REDIRECTS;
+    return false;
+  }
+  if (!platform::redirectAllowed(request_.url, next)) {
+    result_ = CURLE_UNSUPPORTED_PROTOCOL;
+    std::snprintf(errorBuffer_, sizeof errorBuffer_, "a redirect from https to http was refused");
+    return false;
+  }
+  ++redirects_;
+  curl_multi_remove_handle(multi_, easy_);
+  const bool sameHost = platform::sameHost(request_.url, next);
+  request_.url = next;
+  if (curl_easy_setopt(easy_, CURLOPT_URL, request_.url.c_str()) != CURLE_OK ||
+      (!sameHost && !setHeaderList(false)) || curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+    active_ = false;
+    result_ = CURLE_FAILED_INIT;
+    return false;
+  }
+  status_ = 0;
+  headers_.clear();
+  body_.clear();
+  bodyRead_ = 0;
+  return true;
 }
 
 size_t CurlTransfer::takeBody(unsigned char* out, size_t maximum) {
@@ -195,6 +231,15 @@ void CurlTransfer::wake() {
   if (multi_ != nullptr) curl_multi_wakeup(multi_);
 }
 
+void CurlTransfer::abort() {
+  aborted_ = true;
+  wake();
+}
+
+int CurlTransfer::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<CurlTransfer*>(self)->aborted_.load() ? 1 : 0;
+}
+
 std::string CurlTransfer::header(const std::string& name) const {
   for (auto it = headers_.rbegin(); it != headers_.rend(); ++it) {
     if (strcasecmp(it->first.c_str(), name.c_str()) == 0) return it->second;
@@ -211,6 +256,7 @@ void CurlTransfer::resumeReceiving() {
 
 size_t CurlTransfer::onBody(char* data, size_t size, size_t count, void* self) {
   auto& transfer = *static_cast<CurlTransfer*>(self);
+  if (transfer.redirecting()) return size * count;  // the redirect's own page
   if (transfer.body_.size() - transfer.bodyRead_ >= kBodyBacklogBytes) {
     transfer.receivingPaused_ = true;
     return CURL_WRITEFUNC_PAUSE;

@@ -13,17 +13,22 @@ namespace gde {
 // One HTTP/1.1 request at a time on a libcurl easy handle that the transfer keeps across requests,
 // so consecutive requests of one owner reuse the connection. The handle runs in the transfer's own
 // multi handle, so the owner pulls the response in slices (pump) instead of being called back.
-// Bodies arrive as sent: no content decoding. At most about one receive buffer of body waits to
+// Redirects are followed here, not by libcurl, so that none leaves https for http and one to
+// another host carries no caller header; a redirect's own body is dropped. Bodies arrive as sent:
+// no content decoding. At most about one receive buffer of body waits to
 // be taken: beyond that the transfer pauses until takeBody has drained it.
 //
-// Threads: one owner thread makes every call, except wake(), which any thread may call while the
-// transfer exists.
+// Threads: one owner thread makes every call, except wake() and abort(), which any thread may
+// call while the transfer exists.
 class CurlTransfer {
  public:
   struct Request {
     std::string url;  // already escaped
     bool head = false;
     std::vector<std::string> headers;  // "Name: value" lines, sent after User-Agent
+    // The caller's own lines, sent after `headers` and only to the host of `url`: a redirect to
+    // another host drops them.
+    std::vector<std::string> callerHeaders;
     std::string userAgent;
     std::string proxy;  // empty: direct
     std::string proxyUser;
@@ -58,6 +63,9 @@ class CurlTransfer {
   void finish();
   // Makes a pump in progress, or the next one, return promptly. Any thread.
   void wake();
+  // Any thread: wakes the pump and makes libcurl abort the current request at its next progress
+  // call, so no call into libcurl outlasts a stop. The next start clears it.
+  void abort();
 
   bool active() const { return active_; }
   bool done() const { return done_; }
@@ -76,16 +84,25 @@ class CurlTransfer {
  private:
   static size_t onBody(char* data, size_t size, size_t count, void* self);
   static size_t onHeader(char* data, size_t size, size_t count, void* self);
+  static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
   void headerLine(std::string_view line);
   bool prepareHandle(const std::string& caFile);
   bool configure(const Request& request);
+  bool setHeaderList(bool withCallerHeaders);
+  // Starts the request again at the Location of a redirect answer; false when the answer is no
+  // redirect or the redirect is refused (result() then says why).
+  bool followRedirect();
+  bool redirecting() const;
   void collectResult();
   void resumeReceiving();
 
   CURL* easy_ = nullptr;
   CURLM* multi_ = nullptr;
   curl_slist* headerList_ = nullptr;
+  Request request_;      // the current request, its URL the latest one redirected to
+  long redirects_ = 0;   // redirects followed for the current request
   std::string caFile_;   // the one the handle was made with
+  std::atomic<bool> aborted_{false};
   bool active_ = false;  // the easy handle is in the multi handle
   bool done_ = false;
   CURLcode result_ = CURLE_OK;

@@ -52,6 +52,7 @@ bool DownloadFileHandle::open(const std::string& path) {
   error_.retryAfter = 0;
   error_.message = std::strerror(systemError);
   error_.segmentIndex = 0;
+  error_.path = path;
   return false;
 }
 
@@ -153,6 +154,14 @@ bool DownloadFileHandle::readToEnd(std::string& out, uint64_t offset, uint64_t m
   return false;
 }
 
+bool DownloadFileHandle::holeWithin(uint64_t offset, uint64_t length) {
+  std::lock_guard<CriticalSection> guard(lock_);
+  if (!requireOpen() || length == 0) return false;
+  const off_t hole = ::lseek(fd_, static_cast<off_t>(offset), SEEK_HOLE);
+  if (hole < 0) return errno == ENXIO;  // the offset lies past the end
+  return static_cast<uint64_t>(hole) < offset + length;
+}
+
 bool DownloadFileHandle::getSize(uint64_t& size) {
   std::lock_guard<CriticalSection> guard(lock_);
   if (!requireOpen()) return false;
@@ -173,8 +182,8 @@ EngineErrorRecord DownloadFileHandle::getError() {
 bool DownloadFileHandle::requireOpen() {
   if (fd_ >= 0) return true;
   engineLog(pando::kLogWarn, kComponent, "file handler not initialized");
-  error_ =
-      EngineErrorRecord{ERROR_FILE_SYSTEM, kFileErrorOther, 0, "file handler not initialized", 0};
+  error_ = EngineErrorRecord{
+      ERROR_FILE_SYSTEM, kFileErrorOther, 0, "file handler not initialized", 0, path_};
   return false;
 }
 
@@ -184,6 +193,7 @@ void DownloadFileHandle::recordSystemError(int systemError, const std::string& m
   error_.retryAfter = 0;
   error_.message = message;
   error_.segmentIndex = 0;
+  error_.path = path_;
 }
 
 }  // namespace gde

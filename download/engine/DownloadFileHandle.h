@@ -45,6 +45,9 @@ class DownloadFileHandle {
   // than `maxLength` bytes. out.c_str() is the data followed by a zero byte.
   bool readToEnd(std::string& out, uint64_t offset, uint64_t maxLength);
   bool getSize(uint64_t& size);
+  // True when bytes offset .. offset + length - 1 hold a hole (never written, or reserved and
+  // not written yet) or lie past the end. False where the file system cannot tell holes.
+  bool holeWithin(uint64_t offset, uint64_t length);
 
   EngineErrorRecord getError();
 

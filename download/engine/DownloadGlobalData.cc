@@ -1,5 +1,6 @@
 #include "download/engine/DownloadGlobalData.h"
 
+#include <filesystem>
 #include <thread>
 
 #include "download/engine/DownloadJob.h"
@@ -92,15 +93,28 @@ int32_t DownloadGlobalData::notifyIntercepts(int32_t event, const void* data, ui
 
 bool DownloadGlobalData::retrieveRemoteFileSize() {
   if (sizeRetrieved_) return true;
-  ErrorRetryTracker attempts;
   HttpCommunicator communicator;
-  EngineErrorRecord error;
   if (!communicator.init(&session_, &preference_)) {
+    EngineErrorRecord error;
     communicator.getError(error);
     classifyIntoLastError(error);
     engineLog(pando::kLogError, kComponent, "failed to init the http downloader to get file Size");
     return false;
   }
+  if (!requestGate_.enter(communicator)) return false;
+  const bool planned = planFromServer(communicator);
+  const bool cancelled = requestGate_.leave();
+  if (!cancelled) return planned;
+  sizeRetrieved_ = false;  // a probe cut short tells nothing about ranges
+  engineLog(pando::kLogInfo, kComponent, "the size request was stopped");
+  return false;
+}
+
+// The HEAD (retried while its errors are intermittent) and the range probe; every wait ends at a
+// stop.
+bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
+  ErrorRetryTracker attempts;
+  EngineErrorRecord error;
   auto started = clock_.now();
   uint64_t size = 0;
   for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
@@ -125,31 +139,40 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
       classifyIntoLastError(error);
       return false;
     }
-    std::this_thread::sleep_for(settings_.sizeRetryWait);
+    if (requestGate_.waitFor(settings_.sizeRetryWait)) return false;
   }
   remoteFileSize_ = size;
   std::string etag;
+  std::string modified;
   communicator.getResponseHeader("ETag", etag);
+  communicator.getResponseHeader("Last-Modified", modified);
+  session_.setPlan({size, etag, modified, true});
   if (etag.empty())
     engineLog(pando::kLogWarn, kComponent,
               "failed to retrieve the ETAG header from the head request");
   setResponseHeader("ETag", etag);
   std::string text = kEtagEventPrefix + etag;
   notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
-  sizeRetrieved_ = true;
   if (size == 0) {
     engineLog(pando::kLogInfo, kComponent,
               "Zero file size obtained from server. Changing to single stream");
     preference_.singleStreamInEffect = 1;
+    sizeRetrieved_ = true;
     return true;
   }
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
+  communicator.getError(error);
+  if (error.type == ERROR_FILE_CHANGED) {
+    classifyIntoLastError(error);
+    return false;
+  }
   engineLog(
       pando::kLogInfo, kComponent,
       "Inside retrieveRemoteFileSize. checkByteRangeAcceptanceByServer is completed . Setting "
       "isSingleStreamFileDownload preference to %d",
       preference_.singleStreamInEffect);
+  sizeRetrieved_ = true;
   return true;
 }
 
@@ -157,6 +180,7 @@ bool DownloadGlobalData::prepareStreamOrSize() {
   if (!preference_.prefs.singleStream) return retrieveRemoteFileSize();
   singleStreamRequested_ = true;
   remoteFileSize_ = 0;
+  session_.setPlan({});
   preference_.singleStreamInEffect = 1;
   setResponseHeader("ETag", "");
   preference_.rebuildHeaderObjects();
@@ -227,6 +251,9 @@ bool DownloadGlobalData::decideResume() {
     refusal = "Failed to get the headers from the quarryd file.";
   } else if (!ResumeHeaders::match(stored, currentResumeHeaders())) {
     refusal = "Headers are invalid in QUARRYD file. The download would resume from start now.";
+  } else if (std::error_code error;
+             std::filesystem::file_size(partial, error) < rangeByteCount_ || error) {
+    refusal = "The partial file is shorter than the download. The download would begin again.";
   }
   if (refusal) {
     engineLog(pando::kLogInfo, kComponent, "%s", refusal);
@@ -270,10 +297,17 @@ bool DownloadGlobalData::prepareFreshFiles() {
   }
   const std::string partial = preference_.partialFilePath();
   if (!createPartialFile(partial)) return false;
-  if (!truncateFile(partial, rangeByteCount_, error)) {
+  // A single stream's file is the bytes it receives, never a size announced beforehand.
+  const uint64_t planned = preference_.singleStreamInEffect ? 0 : rangeByteCount_;
+  if (!truncateFile(partial, planned, error)) {
     recordFileSystemError(error, partial,
                           "failed to extend the file size of " + partial + " upto " +
                               std::to_string(rangeByteCount_) + ".");
+    return false;
+  }
+  if (!reserveFileSpace(partial, planned, error)) {
+    recordFileSystemError(error, partial,
+                          "failed to reserve " + std::to_string(planned) + " bytes for " + partial);
     return false;
   }
   if (!preference_.singleStreamInEffect && preference_.keepResumeFile) writeNewMetaFile();
@@ -305,6 +339,7 @@ bool DownloadGlobalData::initializeFileDownload() {
               "DownloadGlobalData::initializeFileDownload : not initialized");
     return false;
   }
+  if (targetTaken()) return false;
   if (!prepareStreamOrSize()) return false;
   if (preference_.prefs.noRetrialOnHttpErrors) {
     preference_.noRetrialInEffect = 1;
@@ -336,6 +371,23 @@ bool DownloadGlobalData::initializeFileDownload() {
     errorTracker_ = std::make_unique<ErrorRetryTracker>();
     pendingErrors_.clear();
   }
+  return true;
+}
+
+// A download whose target name is taken can never finish: it fails before its first request. A
+// meta file left by a run that was killed after its rename has no partial file any more.
+bool DownloadGlobalData::targetTaken() {
+  if (!fileExists(preference_.finalFilePath())) return false;
+  int error = 0;
+  if (!fileExists(preference_.partialFilePath())) deleteFile(preference_.metaFilePath(), error);
+  DLEErrorInfo clash;
+  clash.errorType = kDleErrorNameClash;
+  clash.retryable = 1;
+  clash.message =
+      "Failed to rename the file as there is already another file with that name present";
+  setLastError(clash);
+  engineLog(pando::kLogError, kComponent, "The target %s exists already",
+            preference_.finalFilePath().c_str());
   return true;
 }
 
@@ -450,7 +502,9 @@ uint32_t DownloadGlobalData::serializationJobsWaiting() const {
 
 void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
   activity_.addBytesReceived(threadIndex, count);
-  if (singleStreamRequested_) return;
+  // A stream starts over after each failure: bytes it receives again are no progress, and
+  // forgiving its failures for them would retry a stream that is always cut for ever.
+  if (preference_.singleStreamInEffect) return;
   std::lock_guard lock(errorMutex_);
   errorTracker_->resetIntermittentCounts();
 }

@@ -20,6 +20,7 @@
 #include "download/engine/InterceptRegistry.h"
 #include "download/engine/JobPoolContainer.h"
 #include "download/engine/QuarryDFileManager.h"
+#include "download/engine/RequestGate.h"
 #include "download/engine/Segment.h"
 #include "download/engine/SegmentPool.h"
 #include "download/engine/SerializerBacklog.h"
@@ -145,6 +146,8 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   QuarryDFileManager& metaFile() { return metaFile_; }
   SegmentPool& segments() { return segments_; }
   HttpSession& session() { return session_; }
+  // The gate of the requests made under the manager lock: a stop cancels through it.
+  RequestGate& requestGate() { return requestGate_; }
   SerializerBacklog& backlog() { return backlog_; }
   ThreadActivityBoard& activity() { return activity_; }
   const DownloadSettings& settings() const { return settings_; }
@@ -153,18 +156,25 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   HttpCommunicator& communicatorFor(uint32_t threadIndex);
   bool keepsResumeRecords() const;
   uint64_t remoteFileSize() const { return remoteFileSize_; }
+  // The bytes a finished single stream received: its file is cut to this length.
+  uint64_t streamLength() const { return streamLength_.load(); }
+  void setStreamLength(uint64_t length) { streamLength_.store(length); }
   uint64_t rangeStart() const { return rangeStart_; }
   uint64_t rangeByteCount() const { return rangeByteCount_; }
   bool singleStreamRequested() const { return singleStreamRequested_; }
 
+  // Fills the last error from a file system error on `path` and logs `message`.
+  void recordFileSystemError(int code, const std::string& path, const std::string& message);
+
  private:
   bool prepareStreamOrSize();
+  bool planFromServer(HttpCommunicator& communicator);
   bool validateRange();
   bool decideResume();
+  bool targetTaken();
   bool prepareFreshFiles();
   bool createPartialFile(const std::string& path);
   std::map<std::string, std::string> currentResumeHeaders() const;
-  void recordFileSystemError(int code, const std::string& path, const std::string& message);
   std::string finishSource() const;
   std::string finishTarget(const std::string& name) const;
 
@@ -179,11 +189,13 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   bool fileCreated_ = true;
   bool sizeRetrieved_ = false;
   HttpSession session_;
+  RequestGate requestGate_;
   QuarryDFileManager metaFile_;
   SegmentPool segments_;
   SerializerBacklog backlog_;
   ThreadActivityBoard activity_;
   uint64_t remoteFileSize_ = 0;
+  std::atomic<uint64_t> streamLength_{0};
   uint64_t rangeStart_ = 0;
   uint64_t rangeByteCount_ = 0;
   bool singleStreamRequested_ = false;

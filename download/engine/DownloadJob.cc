@@ -1,6 +1,7 @@
 #include "download/engine/DownloadJob.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/EngineLog.h"
@@ -285,6 +286,9 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
         }
       }
       recordStreamHeaders();
+      const uint64_t received = uint64_t{index} * pieceSize + (piece ? filled : 0);
+      if (!streamSizeMatches(received)) return false;
+      data_->setStreamLength(received);
       data_->segmentFinished();  // the stream's own count
       return true;
     }
@@ -309,6 +313,35 @@ bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uin
   }
   data_->addBytesReceived(threadIndex_, length);
   return true;
+}
+
+// A stream is complete only with the size it announced (its own Content-Length, else the HEAD's
+// when the bytes are sent as stored): fewer bytes are a cut transfer, more or a disagreement
+// between the two sizes a changed file. With no size known the stream is what arrived.
+bool DownloadJob::streamSizeMatches(uint64_t received) {
+  HttpCommunicator& communicator = *communicator_.load();
+  std::string length;
+  std::string encoding;
+  communicator.getResponseHeader("Content-Length", length);
+  communicator.getResponseHeader("Content-Encoding", encoding);
+  const uint64_t headSize = encoding.empty() ? data_->remoteFileSize() : 0;
+  uint64_t expected = headSize;
+  if (!length.empty()) {
+    expected = std::strtoull(length.c_str(), nullptr, 10);
+    if (headSize != 0 && expected != headSize) {
+      postError(ERROR_FILE_CHANGED, 0, "The GET's size differs from the HEAD's.");
+      return false;
+    }
+  }
+  if (expected == 0 || received == expected) return true;
+  engineLog(pando::kLogError, kComponent, "The stream ended after %llu of %llu bytes",
+            static_cast<unsigned long long>(received), static_cast<unsigned long long>(expected));
+  if (received > expected) {
+    postError(ERROR_FILE_CHANGED, 0, "The stream sent more than its size.");
+  } else {
+    postError(ERROR_HTTP_CONNECTION_ERR, 0, "The response ended before the stream's last byte.");
+  }
+  return false;
 }
 
 void DownloadJob::recordStreamHeaders() {

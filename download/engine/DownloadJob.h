@@ -51,6 +51,7 @@ class DownloadJob final : public BaseJob {
   bool handOver(const std::shared_ptr<Segment>& segment, uint64_t fileBase);
   bool validate(Segment& segment);
   bool handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length);
+  bool streamSizeMatches(uint64_t received);
   void recordStreamHeaders();
   void postCommunicatorError();
   void postError(uint32_t type, int32_t code, const char* message, uint32_t segmentIndex = 0);

@@ -129,7 +129,7 @@ bool DownloadPreference::resolveTargetPath(const DLEInputStruct& request) {
     engineLog(pando::kLogError, kComponent,
               "target file name is not specified and no file name is detected in the url passed "
               "to GDE - %s",
-              request.serverfullpath.c_str());
+              loggableUrl(request.serverfullpath).c_str());
     return false;
   }
   serverFullPath = request.serverfullpath;
@@ -163,11 +163,18 @@ bool DownloadPreference::resolveRequest(const std::string& url) {
   bool hasPort = false;
   // Scheme names are case-insensitive: "HTTPS://" must not fall back to plain HTTP.
   const bool https = strcasecmp(scheme.c_str(), "https") == 0;
+  if (!scheme.empty() && !https && strcasecmp(scheme.c_str(), "http") != 0) {
+    engineLog(pando::kLogError, kComponent,
+              "the url passed to GDE names the scheme %s: only http and https are served",
+              scheme.c_str());
+    return false;
+  }
   int32_t portValue = https ? 443 : 80;
   if (!splitHostAndPort(authority, hostText, portText, hasPort) || hasIllegalUrlBytes(hostText) ||
       (hasPort && !parsePort(portText, portValue))) {
     engineLog(pando::kLogError, kComponent,
-              "the host or port of the url passed to GDE is invalid - %s", url.c_str());
+              "the host or port of the url passed to GDE is invalid - %s",
+              loggableUrl(url).c_str());
     return false;
   }
   host = hostText;

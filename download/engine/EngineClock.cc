@@ -11,11 +11,6 @@ class SteadyEngineClock final : public EngineClock {
 
 }  // namespace
 
-uint64_t EngineClock::nowSeconds() const {
-  auto since = std::chrono::duration_cast<std::chrono::seconds>(now().time_since_epoch());
-  return static_cast<uint64_t>(since.count()) + 1;
-}
-
 EngineClock& EngineClock::steady() {
   static SteadyEngineClock clock;
   return clock;

@@ -15,9 +15,6 @@ class EngineClock {
   virtual ~EngineClock() = default;
   virtual TimePoint now() const = 0;
 
-  // Whole seconds since an arbitrary fixed origin; never 0, so 0 can stand for "no time".
-  uint64_t nowSeconds() const;
-
   // The process-wide monotonic clock.
   static EngineClock& steady();
 };

@@ -29,6 +29,7 @@ enum EngineErrorType : uint32_t {
   ERROR_HTTP_UNKNOWN = 17,
   ERROR_SEGMENT_VALIDATION_FAILURE = 18,  // code kSegmentCheckFailed
   ERROR_NOT_INITIALIZED = 19,             // HTTP call on an uninitialised communicator
+  ERROR_FILE_CHANGED = 20,  // an answer belongs to another version of the file than the plan
 };
 
 // Extended codes of file errors and of a failed segment check.
@@ -44,6 +45,7 @@ struct EngineErrorRecord {
   int32_t retryAfter = 0;      // seconds the server asked us to wait, 0 when it did not
   std::string message;
   uint32_t segmentIndex = 0;  // the segment concerned; 0 from the communicator and file handles
+  std::string path;           // the file a file system error concerns; may be empty
 };
 
 }  // namespace gde

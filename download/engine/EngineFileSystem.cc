@@ -79,6 +79,28 @@ bool truncateFile(const std::string& path, uint64_t size, int& error, const Disk
   return false;
 }
 
+bool reserveFileSpace(const std::string& path, uint64_t size, int& error,
+                      const DiskSpaceProbe& probe) {
+  error = 0;
+  if (size == 0 || size > static_cast<uint64_t>(LLONG_MAX)) return true;
+  // A reservation the volume cannot hold would fill it before failing: ask first.
+  int systemError = hasEnoughSpace(path, size, probe) ? 0 : ENOSPC;
+  if (systemError == 0) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      systemError = errno;
+    } else {
+      if (::fallocate(fd, 0, 0, static_cast<off_t>(size)) != 0) systemError = errno;
+      ::close(fd);
+    }
+  }
+  if (systemError == 0 || systemError == EOPNOTSUPP || systemError == ENOSYS) return true;
+  error = classifyFileError(path, size, systemError, probe);
+  int ignored = 0;
+  deleteFile(path, ignored);  // gives back whatever part of the reservation was made
+  return false;
+}
+
 bool deleteFile(const std::string& path, int& error) {
   if (path.empty()) {
     engineLog(pando::kLogWarn, kComponent, "deleteFile : invalid filePath to delete");

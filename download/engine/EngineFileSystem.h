@@ -18,6 +18,12 @@ bool createLocalFile(const std::string& path, int& error);
 // code for `size` and the file is deleted.
 bool truncateFile(const std::string& path, uint64_t size, int& error,
                   const DiskSpaceProbe& probe = systemDiskSpaceProbe());
+// Reserves the disk space of the file's first `size` bytes where the file system can, so that a
+// disk that cannot hold them fails now instead of midway: classifyFileError's code in `error`
+// and the file deleted. A volume without the room is not asked to try. True also where the file
+// system has no reservation.
+bool reserveFileSpace(const std::string& path, uint64_t size, int& error,
+                      const DiskSpaceProbe& probe = systemDiskSpaceProbe());
 // A missing file counts as deleted. An empty path fails with kDleErrorInvalidPath (-80).
 bool deleteFile(const std::string& path, int& error);
 bool fileExists(const std::string& path);

@@ -51,7 +51,7 @@ int32_t ErrorRetryTracker::classifyError(const EngineErrorRecord& record) {
       action = kErrorClassNone;
       break;
     case ERROR_FILE_SYSTEM:
-      mapFileSystemError(record.code, current_, "");
+      mapFileSystemError(record.code, current_, record.path);
       action = kErrorClassReport;
       break;
     case ERROR_ACCESS_DENIED:
@@ -97,6 +97,9 @@ int32_t ErrorRetryTracker::classifyError(const EngineErrorRecord& record) {
     case ERROR_SEGMENT_VALIDATION_FAILURE:
       current_.errorType = kDleErrorSegmentValidation;
       action = checkSegment(record.segmentIndex);
+      break;
+    case ERROR_FILE_CHANGED:
+      action = fatal(kDleErrorFileChanged);
       break;
     default:  // 4, 5, 15, 17, 19 and every unknown type
       action = fatal(kDleErrorHttp);
@@ -172,7 +175,7 @@ void ErrorRetryTracker::resetIntermittentCounts() {
 
 bool ErrorRetryTracker::isFatalErrorType(uint32_t type) {
   return type == ERROR_FATAL || type == ERROR_HTTP_FATAL || type == ERROR_HTTP_NOT_FOUND ||
-         type == ERROR_HTTP_AUTH_FAILED;
+         type == ERROR_HTTP_AUTH_FAILED || type == ERROR_FILE_CHANGED;
 }
 
 void ErrorRetryTracker::mapFileSystemError(int32_t code, DLEErrorInfo& out,

@@ -9,19 +9,6 @@ constexpr const char* kComponent = "FileDownloadManager";
 
 }  // namespace
 
-EtagCheck::Cancellation::Cancellation(EtagCheck& check) : check_(check) {
-  std::lock_guard lock(check_.mutex_);
-  ++check_.cancellations_;
-  if (check_.active_ == nullptr) return;
-  check_.cancelled_ = true;
-  check_.active_->cancel();
-}
-
-EtagCheck::Cancellation::~Cancellation() {
-  std::lock_guard lock(check_.mutex_);
-  --check_.cancellations_;
-}
-
 EtagCheck::Result EtagCheck::compare(DownloadGlobalData& data, std::string& current) {
   HttpCommunicator communicator;
   if (!communicator.init(&data.session(), &data.getPreference())) {
@@ -29,9 +16,9 @@ EtagCheck::Result EtagCheck::compare(DownloadGlobalData& data, std::string& curr
               "fetchETAGValueFromServer: failed to init the http downloader to get the ETAG value");
     return failed(communicator, data);
   }
-  if (!enter(communicator)) return Result::kCancelled;
+  if (!data.requestGate().enter(communicator)) return Result::kCancelled;
   const bool answered = communicator.createAndSendRequest("");
-  if (leave()) return Result::kCancelled;
+  if (data.requestGate().leave()) return Result::kCancelled;
   if (!answered) {
     engineLog(pando::kLogError, kComponent,
               "fetchETAGValueFromServer: failed to create and send the new request to get the ETAG "
@@ -53,20 +40,6 @@ EtagCheck::Result EtagCheck::failed(const HttpCommunicator& communicator,
   communicator.getError(error);
   data.classifyIntoLastError(error);
   return Result::kFailed;
-}
-
-bool EtagCheck::enter(HttpCommunicator& communicator) {
-  std::lock_guard lock(mutex_);
-  if (cancellations_ > 0) return false;
-  active_ = &communicator;
-  cancelled_ = false;
-  return true;
-}
-
-bool EtagCheck::leave() {
-  std::lock_guard lock(mutex_);
-  active_ = nullptr;
-  return cancelled_;
 }
 
 }  // namespace gde

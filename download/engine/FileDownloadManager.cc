@@ -4,6 +4,7 @@
 
 #include "download/engine/EngineFileSystem.h"
 #include "download/engine/EngineLog.h"
+#include "download/engine/HttpText.h"
 #include "download/engine/SegmentPlanner.h"
 
 namespace gde {
@@ -41,7 +42,7 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   state_.store(kDleStateStopped);
   const DownloadPreference& preference = data_.getPreference();
   engineLog(pando::kLogInfo, kComponent, "The file to be downloaded is %s",
-            preference.serverFullPath.c_str());
+            loggableUrl(preference.serverFullPath).c_str());
   engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
             preference.targetFolderPath.c_str(), preference.targetFileName.c_str());
   return 0;
@@ -177,7 +178,7 @@ int32_t FileDownloadManager::resume() {
   }
   if (!data_.responseHeader("ETag").empty()) {
     std::string current;
-    const EtagCheck::Result check = etagCheck_.compare(data_, current);
+    const EtagCheck::Result check = EtagCheck::compare(data_, current);
     if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) return -2;
     if (check == EtagCheck::Result::kChanged) {
       engineLog(pando::kLogInfo, kComponent,
@@ -221,7 +222,7 @@ std::thread FileDownloadManager::stopLocked() {
 int32_t FileDownloadManager::stop() {
   std::thread ended;
   {
-    EtagCheck::Cancellation cancellation(etagCheck_);
+    RequestGate::Cancellation cancellation(data_.requestGate());
     std::lock_guard lock(mutex_);
     if (!initialized_.load()) return 0;
     ended = stopLocked();
@@ -269,10 +270,15 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
     data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
     return 20;
   }
-  data_.setPreference(preferences);
+  if (!data_.setPreference(preferences)) {
+    data_.setLastError(kDleErrorMisuse,
+                       "Input parameter structure contains invalid values as preference", 0, 1);
+    return -1;
+  }
   return 0;
 }
 
+// A stop cuts the size request short through the request gate.
 int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) return -4;
@@ -302,7 +308,7 @@ int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* int
 // stays for a later resume.
 bool FileDownloadManager::hasETagChanged() {
   std::string current;
-  const EtagCheck::Result check = etagCheck_.compare(data_, current);
+  const EtagCheck::Result check = EtagCheck::compare(data_, current);
   return check == EtagCheck::Result::kChanged || check == EtagCheck::Result::kFailed;
 }
 
@@ -415,7 +421,8 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
   bool etagStored = !data_.responseHeader("ETag").empty();
-  if (!data_.singleStreamRequested() && etagStored && hasETagChanged()) {
+  const bool changed = info.errorType == kDleErrorFileChanged;
+  if (changed || (!data_.singleStreamRequested() && etagStored && hasETagChanged())) {
     data_.cleanup();
     info.errorType = kDleErrorFileChanged;
     info.errorClass = kErrorClassFileChanged;
@@ -499,8 +506,15 @@ void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controll
 }
 
 bool FileDownloadManager::finishFile() {
-  bool gzip = data_.getPreference().singleStreamInEffect &&
-              data_.responseHeader("Content-Encoding") == "gzip";
+  const bool singleStream = data_.getPreference().singleStreamInEffect != 0;
+  int error = 0;
+  if (singleStream &&
+      !truncateFile(data_.getPreference().partialFilePath(), data_.streamLength(), error)) {
+    data_.recordFileSystemError(error, data_.getPreference().partialFilePath(),
+                                "failed to cut the streamed file to its length");
+    return false;
+  }
+  bool gzip = singleStream && data_.responseHeader("Content-Encoding") == "gzip";
   if (gzip) {
     engineLog(pando::kLogInfo, kComponent,
               "gzip encoding received in respose header. Going to unzip...");
@@ -517,12 +531,8 @@ void FileDownloadManager::complete(const Run& run) {
   if (state_.load() != kDleStateRunning) return;
   sendProgress();
   reportStatistics();
-  int error = 0;
-  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
-    engineLog(pando::kLogTrace, kComponent,
-              "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
-  }
   stopSerializerAndClose();
+  // The meta file goes only after the rename: a run killed in between resumes from it.
   if (!finishFile()) {
     engineLog(pando::kLogError, kComponent,
               "An error has occurred while renaming the temporary named downloaded file.");
@@ -533,6 +543,11 @@ void FileDownloadManager::complete(const Run& run) {
     sendProgress();
     return;
   }
+  int error = 0;
+  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
+    engineLog(pando::kLogTrace, kComponent,
+              "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
+  }
   const DownloadPreference& preference = data_.getPreference();
   const std::string target = preference.finalFilePath();
   data_.notifyIntercepts(kEventComplete, target.data(), static_cast<uint32_t>(target.size()));
@@ -542,7 +557,7 @@ void FileDownloadManager::complete(const Run& run) {
       std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
   engineLog(pando::kLogInfo, kComponent,
             "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
-            preference.serverFullPath.c_str(),
+            loggableUrl(preference.serverFullPath).c_str(),
             static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
   lock.unlock();
   sendProgress();

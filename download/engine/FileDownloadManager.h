@@ -96,7 +96,6 @@ class FileDownloadManager {
   std::atomic<bool> initialized_{false};
   std::atomic<int32_t> state_{kDleStateStopped};
   DownloadGlobalData data_;
-  EtagCheck etagCheck_;
   WorkerThreadPool pool_;
   std::unique_ptr<WorkerThread> serializer_;  // guarded by mutex_
   std::thread downloadThread_;                // guarded by mutex_

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <climits>
 #include <mutex>
+#include <optional>
 
 #include "download/engine/CurlErrorMap.h"
 #include "download/engine/EngineLog.h"
@@ -49,6 +50,17 @@ bool parseContentRange(const std::string& value, uint64_t& first, uint64_t& last
   return dash != std::string_view::npos && slash != std::string_view::npos && dash < slash &&
          parseDecimal(text.substr(0, dash), first) &&
          parseDecimal(text.substr(dash + 1, slash - dash - 1), last);
+}
+
+// The complete length after the slash of "bytes first-last/total"; nothing for "*" or garbage.
+std::optional<uint64_t> completeLengthOf(const std::string& value) {
+  const size_t slash = value.rfind('/');
+  uint64_t total = 0;
+  if (slash == std::string::npos ||
+      !parseDecimal(std::string_view(value).substr(slash + 1), total)) {
+    return std::nullopt;
+  }
+  return total;
 }
 
 milliseconds leftUntil(Clock::time_point deadline) {
@@ -142,6 +154,7 @@ bool HttpCommunicator::sendGet(uint64_t firstByte, uint64_t lastByte, bool range
   const std::string rangeLine =
       ranged ? "Range: bytes=" + std::to_string(firstByte) + "-" + std::to_string(lastByte) : "";
   if (!startRequest("", false, rangeLine)) return false;
+  ranged_ = ranged;
   enforceRange_ = enforceRange;
   expectedFirst_ = firstByte;
   expectedLast_ = lastByte;
@@ -153,7 +166,7 @@ bool HttpCommunicator::startRequest(const std::string& path, bool head,
                                     const std::string& rangeLine) {
   closeStream();
   CurlTransfer::Request request;
-  if (!buildUrl(path, request.url) || !buildHeaderLines(rangeLine, request.headers)) return false;
+  if (!buildUrl(path, request.url) || !buildHeaderLines(rangeLine, request)) return false;
   const HttpSettings& settings = session_->settings();
   request.head = head;
   request.userAgent = preference_->appName;
@@ -193,22 +206,30 @@ bool HttpCommunicator::buildUrl(const std::string& path, std::string& url) {
 }
 
 // The range first, then the preference's headers; a later header of the same name replaces an
-// earlier one. A name or value that could end the header line refuses the request.
+// earlier one. The preference's headers are the caller's: they go only to the URL's own host. A
+// name or value that could end the header line refuses the request.
 bool HttpCommunicator::buildHeaderLines(const std::string& rangeLine,
-                                        std::vector<std::string>& lines) {
-  std::vector<HttpHeader> headers;
-  if (!rangeLine.empty()) headers.push_back({"Range", rangeLine.substr(7)});
+                                        CurlTransfer::Request& request) {
+  std::vector<std::pair<HttpHeader, bool>> headers;  // with whether the caller gave it
+  if (!rangeLine.empty()) {
+    headers.push_back({{"Range", rangeLine.substr(7)}, false});
+    // A changed file answers with all of its new version instead of a piece of it.
+    const FilePlan plan = session_->plan();
+    const std::string& validator = plan.etag.empty() ? plan.lastModified : plan.etag;
+    if (plan.known && !validator.empty()) headers.push_back({{"If-Range", validator}, false});
+  }
   for (const HttpHeader& header : preference_->getHeaderObjects()) {
-    std::erase_if(headers, [&](const HttpHeader& earlier) {
-      return strcasecmp(earlier.name.c_str(), header.name.c_str()) == 0;
+    std::erase_if(headers, [&](const auto& earlier) {
+      return strcasecmp(earlier.first.name.c_str(), header.name.c_str()) == 0;
     });
-    headers.push_back(header);
+    headers.push_back({header, true});
   }
   bool safe = isSafeHeaderValue(preference_->appName);
-  for (const HttpHeader& header : headers) {
+  for (const auto& [header, callers] : headers) {
     safe = safe && isSafeHeaderName(header.name) && isSafeHeaderValue(header.value);
     // libcurl sends "Name;" as a header with an empty value ("Name:" would remove it).
-    lines.push_back(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
+    (callers ? request.callerHeaders : request.headers)
+        .push_back(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
   }
   if (!safe) {
     setError(ERROR_HTTP_FATAL, 0, "A request header holds CR, LF or NUL; the request is refused.");
@@ -220,6 +241,7 @@ bool HttpCommunicator::buildHeaderLines(const std::string& rangeLine,
 void HttpCommunicator::closeStream() {
   transfer_.finish();
   requestSent_ = false;
+  ranged_ = false;
   headChecked_ = false;
 }
 
@@ -287,7 +309,31 @@ bool HttpCommunicator::checkResponseHead() {
   if (!cookie.empty()) session_->setCookie(cookie);
   const auto status = static_cast<int32_t>(transfer_.status());
   if (checkHttpStatus(status)) return false;
+  if (ranged_ && !checkVersion(status)) return false;
   return !enforceRange_ || checkRangeAnswer(status);
+}
+
+// A ranged answer from another version of the file than the plan's would stitch two versions
+// together: its validators must match the plan's and a 206 must state the planned size.
+bool HttpCommunicator::checkVersion(int32_t status) {
+  const FilePlan plan = session_->plan();
+  if (!plan.known) return true;
+  const std::string etag = transfer_.header("ETag");
+  const std::string modified = transfer_.header("Last-Modified");
+  bool same = (plan.etag.empty() || etag == plan.etag) &&
+              (plan.lastModified.empty() || modified.empty() || modified == plan.lastModified);
+  uint64_t first = 0;
+  uint64_t last = 0;
+  const std::string range = transfer_.header("Content-Range");
+  if (status == 206 && parseContentRange(range, first, last)) {
+    same = same && completeLengthOf(range) == plan.size;
+  }
+  if (same) return true;
+  engineLog(kError, kComponent,
+            "The answer belongs to another version of the file (ETag %s, range \"%s\")",
+            etag.c_str(), range.c_str());
+  setError(ERROR_FILE_CHANGED, status, "The file has changed on the server.");
+  return false;
 }
 
 // True when the status is an error; the error is recorded.
@@ -370,7 +416,7 @@ void HttpCommunicator::setError(uint32_t type, int32_t code, const std::string& 
     }
   }
   std::lock_guard lock(errorLock_);
-  error_ = {type, code, retryAfter, message, 0};
+  error_ = {type, code, retryAfter, message, 0, {}};
 }
 
 bool HttpCommunicator::getResponseHeader(const std::string& name, std::string& value) const {
@@ -397,7 +443,7 @@ bool HttpCommunicator::cancel() {
   initialized_ = false;
   requestSent_ = false;
   cancelSignal_.request();
-  transfer_.wake();
+  transfer_.abort();
   return true;
 }
 

@@ -23,7 +23,10 @@ namespace gde {
 //
 // A ranged GET must be answered with 206 and exactly the range asked for: a 200 (the range was
 // ignored) or another Content-Range fails with ERROR_HTTP_PARSE_FAILURE, so no byte is ever
-// delivered for the wrong offset. Consecutive requests reuse the connection when they can.
+// delivered for the wrong offset. A ranged answer (probe or segment) whose ETag, Last-Modified or
+// complete length differs from the session's FilePlan fails with ERROR_FILE_CHANGED; ranged
+// requests carry "If-Range" with the plan's ETag (else its Last-Modified). Consecutive requests
+// reuse the connection when they can.
 //
 // Threads: one owner thread (the job's worker) makes every call, except cancel(), which any thread
 // may call while the communicator exists. cancel() only sets a flag and wakes a read or a HEAD in
@@ -88,13 +91,14 @@ class HttpCommunicator {
   bool sendGet(uint64_t firstByte, uint64_t lastByte, bool ranged, bool enforceRange);
   bool startRequest(const std::string& path, bool head, const std::string& rangeLine);
   bool buildUrl(const std::string& path, std::string& url);
-  bool buildHeaderLines(const std::string& rangeLine, std::vector<std::string>& lines);
+  bool buildHeaderLines(const std::string& rangeLine, CurlTransfer::Request& request);
   int readWithin(uint8_t* buffer, uint32_t& count, uint32_t maximum,
                  std::chrono::milliseconds wait);
   int endOfResponse();
   bool checkResponseHead();
   bool checkHttpStatus(int32_t status);
   bool checkRangeAnswer(int32_t status);
+  bool checkVersion(int32_t status);
   void recordTransferError();
   void setError(uint32_t type, int32_t code, const std::string& message);
   bool usable();
@@ -108,6 +112,7 @@ class HttpCommunicator {
   std::atomic<bool> requestSent_{false};  // a GET's response is being read
   StopSignal cancelSignal_;               // wakes the range probe's waits at cancel
   CurlTransfer transfer_;                 // owner thread, but wake() from cancel
+  bool ranged_ = false;        // the current GET asked for a range: it must match the plan
   bool enforceRange_ = false;  // the current GET must be answered with exactly this range:
   uint64_t expectedFirst_ = 0;
   uint64_t expectedLast_ = 0;

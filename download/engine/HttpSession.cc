@@ -1,11 +1,13 @@
 #include "download/engine/HttpSession.h"
 
+#include "platform/CurlPolicy.h"
+
 namespace gde {
 
 HttpSession::HttpSession(HttpSettings settings, EnvironmentLookup environment)
     : settings_(settings),
       environment_(std::move(environment)),
-      caFile_(environment_("WEND_CA_FILE").value_or("")) {}
+      caFile_(platform::curlCaFile(environment_)) {}
 
 bool HttpSession::init(const DownloadPreference* preference, DLEErrorInfo& error) {
   if (preference == nullptr) {
@@ -44,6 +46,16 @@ void HttpSession::release() {
 std::string HttpSession::cookie() const {
   std::lock_guard lock(mutex_);
   return cookie_;
+}
+
+FilePlan HttpSession::plan() const {
+  std::lock_guard lock(mutex_);
+  return plan_;
+}
+
+void HttpSession::setPlan(FilePlan plan) {
+  std::lock_guard lock(mutex_);
+  plan_ = std::move(plan);
 }
 
 void HttpSession::setCookie(std::string value) {

@@ -7,9 +7,13 @@
 
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadPreference.h"
-#include "download/engine/ProxyManager.h"
+#include "platform/ProxyManager.h"
 
 namespace gde {
+
+using platform::EnvironmentLookup;
+using platform::processEnvironment;
+using platform::ProxyManager;
 
 // Every wait and limit of the engine's HTTP requests, with the product's values as defaults.
 struct HttpSettings {
@@ -23,6 +27,15 @@ struct HttpSettings {
   Millis rangeProbeWindow{121000};  // no probe retry starts later than this after the first
   unsigned rangeProbeAttempts = 5;
   long maxRedirects = 16;
+};
+
+// The version of the file a download was planned with: its size and validators from the HEAD
+// answer. Every ranged answer must belong to it.
+struct FilePlan {
+  uint64_t size = 0;
+  std::string etag;          // empty: the server sent none
+  std::string lastModified;  // empty: the server sent none
+  bool known = false;        // false: nothing to check against (a plain single stream)
 };
 
 // The HTTP session of one download: its preference, its proxy source and the latest cookie that
@@ -51,6 +64,10 @@ class HttpSession {
   std::string cookie() const;
   void setCookie(std::string value);
 
+  // The plan every later answer is checked against; set once the HEAD answered.
+  FilePlan plan() const;
+  void setPlan(FilePlan plan);
+
   // WEND_CA_FILE: a CA bundle trusted besides the system's (tests use it); empty when unset.
   const std::string& caFile() const { return caFile_; }
   const DownloadPreference* preference() const { return preference_; }
@@ -64,6 +81,7 @@ class HttpSession {
   mutable std::mutex mutex_;
   std::shared_ptr<ProxyManager> proxyManager_;  // guarded by mutex_
   std::string cookie_;                          // guarded by mutex_
+  FilePlan plan_;                               // guarded by mutex_
 };
 
 }  // namespace gde

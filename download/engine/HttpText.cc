@@ -56,4 +56,14 @@ bool isSafeHeaderValue(const std::string& value) {
   return !breaksHeaderLine(value);
 }
 
+std::string loggableUrl(const std::string& url) {
+  std::string shown = url.substr(0, url.find_first_of("?#"));
+  const size_t schemeEnd = shown.find("://");
+  const size_t authority = schemeEnd == std::string::npos ? 0 : schemeEnd + 3;
+  const size_t at = shown.find('@', authority);
+  if (at != std::string::npos && at < shown.find('/', authority))
+    shown.erase(authority, at + 1 - authority);
+  return shown;
+}
+
 }  // namespace gde

@@ -11,6 +11,9 @@ namespace gde {
 // un-escaped, so escaped delimiters keep their meaning.
 std::string escapeIllegalUrlBytes(const std::string& url);
 bool hasIllegalUrlBytes(const std::string& text);
+// The URL as a log line may show it: without user information, query and fragment, which may
+// carry credentials and tokens.
+std::string loggableUrl(const std::string& url);
 
 // False when a header name or value holds CR, LF or NUL, which would let it end the header line
 // and inject another one. A name must also not be empty.

@@ -213,7 +213,7 @@ bool QuarryDFileManager::recreate() {
   if (!deleteAtPath()) return false;
   int error = 0;
   if (!createLocalFile(path_, error)) {
-    setError(EngineErrorRecord{ERROR_FILE_SYSTEM, error, 0, std::strerror(error), 0});
+    setError(EngineErrorRecord{ERROR_FILE_SYSTEM, error, 0, std::strerror(error), 0, path_});
     return false;
   }
   return open(path_);
@@ -222,8 +222,8 @@ bool QuarryDFileManager::recreate() {
 bool QuarryDFileManager::deleteAtPath() {
   int error = 0;
   if (deleteFile(path_, error)) return true;
-  setError(
-      EngineErrorRecord{ERROR_FILE_SYSTEM, error, 0, "Failed to delete the file meta file.", 0});
+  setError(EngineErrorRecord{ERROR_FILE_SYSTEM, error, 0, "Failed to delete the file meta file.", 0,
+                             path_});
   return false;
 }
 

@@ -86,6 +86,12 @@ int32_t SegmentPlanner::rebuildFromMetaFile(DownloadGlobalData& data) {
     const uint32_t length = index < full ? segmentSize : rest;
     uint32_t done = 0;
     if (!data.metaFile().readSegmentProgress(index, length, done)) return kFailed;
+    const uint64_t fileOffset = uint64_t{index} * segmentSize;
+    if (done > 0 && data.getOutputFile().holeWithin(fileOffset, done)) {
+      engineLog(pando::kLogInfo, kComponent,
+                "segment %d has a hole where its record says written: fetching it again", index);
+      done = 0;
+    }
     if (done == length) {
       engineLog(pando::kLogInfo, kComponent, "already downloaded bytes for segment %d is %d", index,
                 done);

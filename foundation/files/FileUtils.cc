@@ -15,6 +15,7 @@
 #include "foundation/text/Utf8.h"
 #include "platform/AtomicFile.h"
 #include "platform/ElfSection.h"
+#include "platform/FileContents.h"
 #include "platform/FolderChain.h"
 #include "platform/InfoPlist.h"
 #include "platform/SpecialFolders.h"
@@ -39,19 +40,6 @@ void findExistingAncestor(const std::string& path, std::string& ancestor, std::s
     std::string name = files::baseName(ancestor);
     if (name != "." && !name.empty()) chain = chain.empty() ? name : name + "/" + chain;
     ancestor = files::dirName(ancestor);
-  }
-}
-
-bool readAll(const std::string& path, std::string& bytes) {
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return false;
-  char buffer[1 << 16];
-  while (true) {
-    ssize_t got = read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    bytes.append(buffer, static_cast<size_t>(got));
   }
 }
 
@@ -238,9 +226,10 @@ bool CreateFileWithContentAtPath(const std::string& path, const std::string& byt
   return platform::replaceFileAtomically(path, bytes, platform::AtomicFileMode::kCreationDefault);
 }
 
-bool readFileContents(const std::string& path, std::string& text) {
+bool readFileContents(const std::string& path, std::string& text, size_t maxBytes) {
   std::string bytes;
-  if (!fileExistsAtPath(path) || !readAll(path, bytes)) return false;
+  std::string error;
+  if (!platform::readRegularFile(path, maxBytes, bytes, error)) return false;
   if (Utf8::isValid(bytes)) {
     text = std::move(bytes);
     return true;

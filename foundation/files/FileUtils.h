@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,10 +74,14 @@ bool getFilesWithExtension(const std::string& folder, const std::string& extensi
 // Writes the whole file in one atomic step (a new file renamed over the old one, never written
 // through a link). False for "" or a failed write.
 bool CreateFileWithContentAtPath(const std::string& path, const std::string& bytes);
-// The file as UTF-8 text; text that is not UTF-8 is read as UTF-16 (byte-order mark, else
-// big-endian) and converted. False, `text` unchanged, when nothing is there or neither reading
-// works.
-bool readFileContents(const std::string& path, std::string& text);
+// No text file this product reads comes near it; callers may pass a lower bound.
+inline constexpr size_t kReadFileContentsMaxBytes = size_t{64} << 20;
+// The regular file as UTF-8 text; text that is not UTF-8 is read as UTF-16 (byte-order mark, else
+// big-endian) and converted. False, `text` unchanged, when nothing is there, when it is not a
+// regular file (a pipe or a device is never waited on), when it is larger than `maxBytes` or
+// neither reading works.
+bool readFileContents(const std::string& path, std::string& text,
+                      size_t maxBytes = kReadFileContentsMaxBytes);
 
 // The version in the library's "__info_plist" section (CFBundleVersion) parsed into `version`;
 // numbers the text lacks keep the caller's values. False, `version` unchanged, when the file

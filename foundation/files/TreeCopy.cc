@@ -68,8 +68,15 @@ bool copyContents(int fromFolder, int toFolder, Existing existing, int& error) {
 }
 
 bool copyFile(At from, At to, const struct stat& info, int& error) {
-  UniqueFd in(openat(from.folder, from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!in.valid()) return fail(error);
+  // A pipe swapped in since the entry was examined must neither block the copy nor pass for it.
+  UniqueFd in(
+      openat(from.folder, from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat opened {};
+  if (!in.valid() || fstat(in.get(), &opened) != 0) return fail(error);
+  if (!S_ISREG(opened.st_mode)) {
+    error = ENOTSUP;
+    return false;
+  }
   UniqueFd out(openat(to.folder, to.name.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.valid()) return fail(error);

@@ -7,7 +7,8 @@
 namespace Json {
 
 // Compact one-line JSON: no blanks, no comments, object members in case-insensitive name order,
-// array holes as null, followed by one line feed. A string without storage is written as "".
+// array holes as null, followed by one line feed. A string without storage is written as "". The
+// text is always UTF-8: a byte that is not part of well-formed UTF-8 is written as U+FFFD.
 class FastWriter final : public Writer {
  public:
   FastWriter() = default;

@@ -597,10 +597,15 @@ bool Reader::decodeUnicodeEscape(const Token& token, const char*& current, const
   if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
     return decodeSurrogatePair(token, current, last, codePoint);
   }
+  // A low surrogate on its own stands for no character; written out it would not be UTF-8.
+  if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) {
+    return addError("Bad escape sequence in string", token, current);
+  }
   return true;
 }
 
-// The second half may be any four-digit value; only its low ten bits count.
+// The second half must be a low surrogate: taking the low bits of any value would swallow the
+// character that follows an unpaired high surrogate.
 bool Reader::decodeSurrogatePair(const Token& token, const char*& current, const char* last,
                                  unsigned& codePoint) {
   if (last - current < 6) {
@@ -618,6 +623,9 @@ bool Reader::decodeSurrogatePair(const Token& token, const char*& current, const
                     current + 2);
   }
   current += 6;
+  if (second < 0xDC00 || second > 0xDFFF) {
+    return addError("Bad escape sequence in string", token, current);
+  }
   codePoint = 0x10000 + ((codePoint & 0x3FF) << 10) + (second & 0x3FF);
   return true;
 }

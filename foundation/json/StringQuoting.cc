@@ -1,6 +1,9 @@
 #include "foundation/json/StringQuoting.h"
 
 #include <array>
+#include <string_view>
+
+#include "foundation/text/Utf8Decode.h"
 
 namespace Json {
 namespace {
@@ -54,15 +57,28 @@ void appendEscape(std::string& out, char byte) {
 }  // namespace
 
 void appendQuotedString(std::string& out, const char* begin, const char* end) {
+  const std::string_view text(begin, static_cast<size_t>(end - begin));
   out += '"';
-  const char* run = begin;
-  for (const char* p = begin; p != end; ++p) {
-    if (!needsEscape(*p)) continue;
-    out.append(run, p);
-    appendEscape(out, *p);
-    run = p + 1;
+  size_t run = 0;
+  for (size_t at = 0; at < text.size();) {
+    const size_t length = Utf8::sequenceLengthAt(text, at);
+    if (length == 1 && !needsEscape(text[at])) {
+      ++at;
+      continue;
+    }
+    if (length > 1) {
+      at += length;
+      continue;
+    }
+    out.append(text, run, at - run);
+    if (length == 0) {
+      out += Utf8::kReplacementCharacter;
+    } else {
+      appendEscape(out, text[at]);
+    }
+    run = ++at;
   }
-  out.append(run, end);
+  out.append(text, run);
   out += '"';
 }
 

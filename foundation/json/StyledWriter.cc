@@ -1,12 +1,12 @@
 #include "foundation/json/StyledWriter.h"
 
 #include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <utility>
 
 #include "foundation/json/NumberText.h"
 #include "foundation/json/StringQuoting.h"
+#include "foundation/text/Utf8Decode.h"
 
 namespace Json {
 namespace {
@@ -88,9 +88,8 @@ void StyledWriter::writeObject(const Value& object) {
   for (auto it = members.begin(); it != members.end(); ++it) {
     const Value& member = it->second;
     writeCommentBeforeValue(member);
-    // Names are written as text, up to a NUL byte; the shorter name is the same member.
     const char* name = it->first.data();
-    writeWithIndent(quoted(name, name + std::strlen(name)));
+    writeWithIndent(quoted(name, name + it->first.length()));
     document_ += " : ";
     writeValue(member);
     if (std::next(it) != members.end()) document_ += ',';
@@ -199,7 +198,7 @@ void StyledWriter::writeCommentBeforeValue(const Value& value) {
   if (!value.hasComment(commentBefore)) return;
   document_ += '\n';
   writeIndent();
-  const std::string comment = value.getComment(commentBefore);
+  const std::string comment = Utf8::withReplacements(value.getComment(commentBefore));
   for (std::size_t i = 0; i < comment.size(); ++i) {
     document_ += comment[i];
     if (comment[i] == '\n' && i + 1 < comment.size() && comment[i + 1] == '/') writeIndent();
@@ -210,14 +209,14 @@ void StyledWriter::writeCommentBeforeValue(const Value& value) {
 void StyledWriter::writeCommentAfterValue(const Value& value) {
   if (value.hasComment(commentAfterOnSameLine)) {
     document_ += ' ';
-    document_ += value.getComment(commentAfterOnSameLine);
+    document_ += Utf8::withReplacements(value.getComment(commentAfterOnSameLine));
     // A comment ending in a blank would pass for a placed line, and the next member or closing
     // bracket would land inside a line comment; end its line here.
     if (document_.back() == ' ') document_ += '\n';
   }
   if (value.hasComment(commentAfter)) {
     document_ += '\n';
-    document_ += value.getComment(commentAfter);
+    document_ += Utf8::withReplacements(value.getComment(commentAfter));
     document_ += '\n';
   }
 }

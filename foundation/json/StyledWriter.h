@@ -12,7 +12,8 @@ namespace Json {
 // opens on its member's line. An array stays on one line ("[ 1, 2 ]") when it has fewer than 25
 // elements, none of them a non-empty array or object, none with a comment, and the line stays
 // shorter than 74 characters; otherwise each element starts its own line. The document ends with
-// one line feed.
+// one line feed. The text is always UTF-8: a byte of a string, name or comment that is not part
+// of well-formed UTF-8 is written as U+FFFD.
 class StyledWriter final : public Writer {
  public:
   StyledWriter() = default;

@@ -57,8 +57,8 @@ unsigned char lowerAscii(char byte) {
   return value >= 'A' && value <= 'Z' ? static_cast<unsigned char>(value + ('a' - 'A')) : value;
 }
 
-// strcasecmp over counted texts: bytes past a text's length read as its terminating NUL, and the
-// comparison ends at the first NUL of either text.
+// Case-insensitive over the whole counted texts, NUL bytes included; a text that is a prefix of
+// the other comes first.
 int compareIgnoringCase(const char* a, std::uint32_t aLength, const char* b,
                         std::uint32_t bLength) {
   const std::uint32_t common = std::min(aLength, bLength);
@@ -66,12 +66,9 @@ int compareIgnoringCase(const char* a, std::uint32_t aLength, const char* b,
     const unsigned char aByte = lowerAscii(a[i]);
     const unsigned char bByte = lowerAscii(b[i]);
     if (aByte != bByte) return aByte < bByte ? -1 : 1;
-    if (aByte == 0) return 0;
   }
-  const unsigned char aNext = aLength > common ? lowerAscii(a[common]) : 0;
-  const unsigned char bNext = bLength > common ? lowerAscii(b[common]) : 0;
-  if (aNext == bNext) return 0;
-  return aNext < bNext ? -1 : 1;
+  if (aLength == bLength) return 0;
+  return aLength < bLength ? -1 : 1;
 }
 
 }  // namespace

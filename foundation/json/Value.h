@@ -19,7 +19,7 @@ class StyledWriter;
 
 // One JSON value: null, a signed or unsigned 64-bit integer, a double, a string, a bool, an
 // array or an object. Object member names are ordered and compared without regard to ASCII letter
-// case, as strcasecmp does (the comparison stops at a NUL byte): UserId and userid are one member,
+// case, over their whole length (NUL bytes included): UserId and userid are one member,
 // which keeps the case of its first insertion. Arrays are sparse maps from index to element; their
 // size is the largest index plus one.
 //

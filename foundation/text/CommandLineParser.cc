@@ -14,6 +14,11 @@ constexpr std::string_view kArgumentPrefix = "--";
 // The process serial number that the system's launcher may append to a program's arguments.
 constexpr std::string_view kProcessSerialNumberPrefix = "-psn";
 
+bool isXmlKey(const std::string& key) {
+  return key.size() <= CommandLineParser::kMaxXmlKeyLength && key.find(':') == std::string::npos &&
+         XMLCharacters::isValidName(key);
+}
+
 }  // namespace
 
 void CommandLineParser::log(int level, const char* format, ...) const {
@@ -88,7 +93,7 @@ bool CommandLineParser::getArgumentsXML(std::string& xml) const {
     return false;
   }
   for (const auto& [key, value] : arguments_) {
-    if (!XMLCharacters::isValidName(key)) {
+    if (!isXmlKey(key)) {
       log(pando::kLogError,
           "The argument key %s is not a valid XML element name, leaving it out of the arguments "
           "XML",

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -28,9 +29,12 @@ class CommandLineParser {
   // False when the key or the value is empty; otherwise sets or replaces the key.
   bool setArgument(const std::string& key, const std::string& value);
 
+  // Longest key that goes into the arguments XML.
+  static constexpr size_t kMaxXmlKeyLength = 256;
   // "<CommandLineArguments>" with one child per argument, in key order, named after the key and
-  // holding the value as text. An argument whose key is not a valid XML name, or whose value XML
-  // cannot carry, is left out with an error log rather than written as markup.
+  // holding the value as text. An argument whose key is not an XML name without a colon (so no
+  // undeclared namespace prefix) of at most kMaxXmlKeyLength bytes, or whose value XML cannot
+  // carry, is left out with an error log rather than written as markup.
   bool getArgumentsXML(std::string& xml) const;
 
  private:

@@ -66,7 +66,13 @@ bool gunzipToString(const std::string& compressed, std::string& out) {
     consumed += inBefore - stream.avail_in;
     produced += outBefore - stream.avail_out;
     if (produced > kGunzipMaxOutput) return false;
-    if (status == Z_STREAM_END) break;
+    if (status == Z_STREAM_END) {
+      if (consumed == compressed.size()) break;
+      // Concatenated members (cat a.gz b.gz) make one text; anything else that follows is not
+      // gzip and fails the next round.
+      if (inflateReset(&stream) != Z_OK) return false;
+      continue;
+    }
     if (status == Z_BUF_ERROR && produced == inflated.size()) continue;
     if (status != Z_OK) return false;  // damaged, or out of input before the end: truncated
   }

@@ -10,9 +10,10 @@ namespace StringUtils {
 // No reply or download of this product inflates to more; beyond it the data is taken as hostile.
 inline constexpr size_t kGunzipMaxOutput = size_t{256} << 20;
 
-// Inflates one gzip member. True only when the stream ends properly; a truncated or damaged
-// stream, or one that would inflate past kGunzipMaxOutput, fails and leaves `out` unchanged.
-// An empty input gives an empty output.
+// Inflates gzip data of one or more members, one after the other, into one text. True only when
+// the last member ends properly at the end of the input; a truncated or damaged member, bytes
+// after the last member, or output past kGunzipMaxOutput fail and leave `out` unchanged. An empty
+// input gives an empty output.
 bool gunzipToString(const std::string& compressed, std::string& out);
 
 }  // namespace StringUtils

@@ -2,24 +2,11 @@
 
 #include <utility>
 
+#include "foundation/text/Utf8Decode.h"
 #include "foundation/text/Utf8Encode.h"
 
 namespace Utf8 {
 namespace {
-
-bool isContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
-// Length of the sequence that `lead` starts and the smallest code point it may encode; 0 for a
-// byte that cannot start one.
-int sequenceLength(unsigned char lead, char32_t& minimum) {
-  if (lead < 0x80) return minimum = 0, 1;
-  if ((lead & 0xE0) == 0xC0) return minimum = 0x80, 2;
-  if ((lead & 0xF0) == 0xE0) return minimum = 0x800, 3;
-  if ((lead & 0xF8) == 0xF0) return minimum = 0x10000, 4;
-  return 0;
-}
 
 bool isHighSurrogate(char32_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
@@ -31,20 +18,9 @@ bool isLowSurrogate(char32_t unit) {
 }  // namespace
 
 bool isValid(std::string_view bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    auto lead = static_cast<unsigned char>(bytes[i]);
-    char32_t minimum = 0;
-    int length = sequenceLength(lead, minimum);
-    if (length == 0 || bytes.size() - i < static_cast<size_t>(length)) return false;
-    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
-      auto next = static_cast<unsigned char>(bytes[i + k]);
-      if (!isContinuation(next)) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF) return false;
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = sequenceLengthAt(bytes, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;

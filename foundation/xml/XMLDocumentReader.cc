@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "foundation/xml/XMLDocumentLimits.h"
 #include "foundation/xml/XMLLibrary.h"
 
 namespace XMLDocumentReader {
@@ -74,6 +75,7 @@ Document parse(std::string_view bytes, Mode mode, std::string& error) {
     error = "the document is too large";
     return nullptr;
   }
+  if (!XMLDocumentLimits::withinLimits(bytes, error)) return nullptr;
   Context context(xmlNewParserCtxt());
   if (!context) {
     error = "the parser could not be created";

@@ -8,8 +8,8 @@
 
 // Turns bytes into a libxml2 document for XMLParser, under the house rules for XML that may come
 // from the network or be read by a root process: nothing is fetched (no network, no external DTD
-// or entity, whatever the document names), no entity is substituted and the parser's size and
-// depth limits stay in force.
+// or entity, whatever the document names), no entity is substituted, the parser's size and
+// depth limits stay in force, and a document past XMLDocumentLimits is refused before parsing.
 //
 // A loaded tree carries no DOCTYPE and no entity references: they are removed right after parsing,
 // so no later string value, query or serialisation expands a declared entity. Documents own their

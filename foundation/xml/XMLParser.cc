@@ -8,10 +8,11 @@
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/xml/XMLCharacters.h"
 #include "foundation/xml/XMLDocumentReader.h"
-#include "foundation/xml/XMLFileIO.h"
 #include "foundation/xml/XMLLibrary.h"
 #include "foundation/xml/XMLQuery.h"
 #include "foundation/xml/XMLTree.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileContents.h"
 
 class XMLNodeArray {
  public:
@@ -92,7 +93,7 @@ bool XMLParser::initWithXMLPath(const std::string& path) {
   }
   std::string bytes;
   std::string error;
-  if (!XMLFileIO::readWholeFile(path, kMaxDocumentFileBytes, bytes, error)) {
+  if (!platform::readRegularFile(path, kMaxDocumentFileBytes, bytes, error)) {
     log(pando::kLogWarn, "ERROR invalid xml file path. Could not read data from path %s",
         path.c_str());
     log(pando::kLogWarn, "Error Description %s", error.c_str());
@@ -379,8 +380,8 @@ bool XMLParser::getXMLString(std::string& text) const {
     log(pando::kLogDebug, "Error in getXMLString");
     return false;
   }
-  const char* encoding = document_->encoding ? XMLLibrary::text(document_->encoding) : "UTF-8";
-  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get(), encoding);
+  // Every string handed out is UTF-8, whatever the document declared; the declaration says so.
+  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get());
   if (!serialized) return false;
   text = std::move(*serialized);
   return true;
@@ -388,6 +389,7 @@ bool XMLParser::getXMLString(std::string& text) const {
 
 bool XMLParser::writeXMLToPath(const std::string& path) const {
   if (path.empty() || !document_) return false;
-  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get(), "UTF-8");
-  return serialized && XMLFileIO::replaceFileAtomically(path, *serialized);
+  std::optional<std::string> serialized = XMLTree::serializeDocument(document_.get());
+  return serialized && platform::replaceFileAtomically(
+                           path, *serialized, platform::AtomicFileMode::kKeepReplacedElse0644);
 }

@@ -88,8 +88,8 @@ class XMLParser {
   bool addChildToNode(XMLNode node, XMLNode parent);
   bool addAttributeToNode(XMLNode node, const std::string& name, const std::string& value);
 
-  // The whole document, pretty printed. Without a declared encoding: UTF-8 without an XML
-  // declaration; with one: a declaration and bytes in that encoding.
+  // The whole document, pretty printed, in UTF-8 whatever encoding it declared. An XML
+  // declaration (naming UTF-8) is written only when the document declared an encoding.
   bool getXMLString(std::string& xml) const;
   // The whole document, pretty printed in UTF-8, replacing the file atomically. The document's
   // declared encoding is left as it was. False for an empty path or without a document.

@@ -76,12 +76,12 @@ std::optional<std::string> serializeNode(xmlNode* node) {
   return text;
 }
 
-std::optional<std::string> serializeDocument(xmlDoc* document, const char* encoding) {
+std::optional<std::string> serializeDocument(xmlDoc* document) {
   XMLLibrary::Buffer buffer(xmlBufferCreate());
   if (!buffer) return std::nullopt;
   int options = XML_SAVE_FORMAT;
   if (!document->encoding) options |= XML_SAVE_NO_DECL;
-  xmlSaveCtxt* save = xmlSaveToBuffer(buffer.get(), encoding, options);
+  xmlSaveCtxt* save = xmlSaveToBuffer(buffer.get(), "UTF-8", options);
   if (!save) return std::nullopt;
   const bool saved = xmlSaveDoc(save, document) >= 0;
   if (xmlSaveClose(save) < 0 || !saved) return std::nullopt;

@@ -33,8 +33,8 @@ void appendChild(xmlNode* parent, xmlNode* node);
 // The node's XML text without pretty printing; an attribute reads name="value".
 std::optional<std::string> serializeNode(xmlNode* node);
 
-// The whole document, pretty printed, in the given encoding. An XML declaration is written only
-// when the document declares an encoding.
-std::optional<std::string> serializeDocument(xmlDoc* document, const char* encoding);
+// The whole document, pretty printed, in UTF-8. An XML declaration (naming UTF-8) is written only
+// when the document declares an encoding; the document's own declaration is left as it was.
+std::optional<std::string> serializeDocument(xmlDoc* document);
 
 }  // namespace XMLTree

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iterator>
 
 #include "platform/AtomicFile.h"
 #include "tests/support/TemporaryFolder.h"
@@ -8,12 +12,6 @@ using namespace wendtest;
 using platform::AtomicFileMode;
 
 namespace {
-
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  lstat(path.c_str(), &info);
-  return info.st_mode & 07777;
-}
 
 TEST(AtomicFile, ModeFollowsThePolicy) {
   TemporaryFolder tree;
@@ -37,9 +35,29 @@ TEST(AtomicFile, ModeFollowsThePolicy) {
     }
     ASSERT_TRUE(platform::replaceFileAtomically(path, "new", c.mode));
     EXPECT_EQ(readFile(path), "new");
-    EXPECT_EQ(modeOf(path), c.after) << index;
+    EXPECT_EQ(statOf(path).st_mode & 07777, c.after) << index;
   }
   umask(oldMask);
+}
+
+// The temporary name once grew with the target's and passed the 255-byte limit from 238 bytes.
+TEST(AtomicFile, WritesAnyNameTheFolderCanHoldAndLeavesNothingElse) {
+  TemporaryFolder tree;
+  const std::string path = tree / std::string(250, 'n');
+  ASSERT_TRUE(platform::replaceFileAtomically(path, "long", AtomicFileMode::kCreationDefault));
+  EXPECT_EQ(readFile(path), "long");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.path()), {}), 1);
+}
+
+TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
+  TemporaryFolder tree;
+  writeFile(tree / "target", "kept");
+  ASSERT_EQ(symlink((tree / "target").c_str(), (tree / "link").c_str()), 0);
+  ASSERT_TRUE(
+      platform::replaceFileAtomically(tree / "link", "new", AtomicFileMode::kCreationDefault));
+  EXPECT_EQ(readFile(tree / "target"), "kept");
+  EXPECT_EQ(readFile(tree / "link"), "new");
+  EXPECT_FALSE(std::filesystem::is_symlink(tree / "link"));
 }
 
 TEST(AtomicFile, RefusesNamesThatAreNoFile) {

@@ -9,17 +9,6 @@ using namespace wendtest;
 
 namespace {
 
-struct Owner {
-  uid_t uid;
-  mode_t mode;
-};
-
-Owner ownerOf(const std::string& path) {
-  struct stat info {};
-  lstat(path.c_str(), &info);
-  return {info.st_uid, info.st_mode & 07777};
-}
-
 TEST(WendRoot, TrailingSlashesAreDroppedAndSlashAloneIsNoRoot) {
   struct Case {
     const char* value;
@@ -36,27 +25,17 @@ TEST(WendRoot, TrailingSlashesAreDroppedAndSlashAloneIsNoRoot) {
 
 TEST(ConsoleUserChoice, ExplicitUidFirstThenElevationVariables) {
   if (geteuid() != 0) GTEST_SKIP() << "the elevation variables count only for root";
-  uid_t other = otherUser();
-  platform::ConsoleUser user;
-  {
-    ScopedEnv console("WEND_CONSOLE_UID", std::to_string(other));
-    ScopedEnv sudo("SUDO_UID", "0");
+  const std::string other = std::to_string(otherUser());
+  struct Case {
+    std::optional<std::string> console, pkexec, sudo;
+  } cases[] = {{other, std::nullopt, "0"}, {std::nullopt, other, "0"}, {std::nullopt, "x", other}};
+  for (const Case& c : cases) {
+    ScopedEnv console("WEND_CONSOLE_UID", c.console);
+    ScopedEnv pkexec("PKEXEC_UID", c.pkexec);
+    ScopedEnv sudo("SUDO_UID", c.sudo);
+    platform::ConsoleUser user;
     ASSERT_TRUE(platform::findConsoleUser(user));
-    EXPECT_EQ(user.uid, other);
-  }
-  {
-    ScopedEnv console("WEND_CONSOLE_UID", std::nullopt);
-    ScopedEnv pkexec("PKEXEC_UID", std::to_string(other));
-    ScopedEnv sudo("SUDO_UID", "0");
-    ASSERT_TRUE(platform::findConsoleUser(user));
-    EXPECT_EQ(user.uid, other);
-  }
-  {
-    ScopedEnv console("WEND_CONSOLE_UID", std::nullopt);
-    ScopedEnv pkexec("PKEXEC_UID", "not a number");
-    ScopedEnv sudo("SUDO_UID", std::to_string(other));
-    ASSERT_TRUE(platform::findConsoleUser(user));
-    EXPECT_EQ(user.uid, other);
+    EXPECT_EQ(user.uid, otherUser());
   }
 }
 
@@ -98,8 +77,8 @@ TEST_F(ConsoleUserFolders, ExistingFoldersKeepTheirOwnerAndMode) {
       platform::createFoldersFor(tree_.path(), user_.home.substr(1) + "/Documents", 0, 0, 0751));
   std::string folder;
   ASSERT_TRUE(platform::consoleUserFolder(nullptr, "Documents", folder));
-  EXPECT_EQ(ownerOf(folder).mode, 0751u);
-  EXPECT_EQ(ownerOf(folder).uid, geteuid());
+  EXPECT_EQ(statOf(folder).st_mode & 07777, 0751u);
+  EXPECT_EQ(statOf(folder).st_uid, geteuid());
 }
 
 }  // namespace

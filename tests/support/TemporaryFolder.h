@@ -47,6 +47,13 @@ inline std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+// The item itself (a link is not followed); all zero when nothing is there.
+inline struct stat statOf(const std::string& path) {
+  struct stat info {};
+  lstat(path.c_str(), &info);
+  return info;
+}
+
 inline bool isFolder(const std::string& path) {
   struct stat info;
   return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

@@ -37,7 +37,9 @@ bool parseFaultWord(const std::string& word, Fault& fault) {
       {"wrong-content-range", FaultKind::WrongContentRange},
       {"short-body", FaultKind::ShortBody},
       {"changed-etag", FaultKind::ChangedEtag},
+      {"corrupt-body", FaultKind::CorruptBody},
       {"redirect-loop", FaultKind::RedirectLoop},
+      {"unsized-short-body", FaultKind::UnsizedShortBody},
   };
   for (const auto& [name, kind] : kFlags) {
     if (word == name) {
@@ -49,6 +51,7 @@ bool parseFaultWord(const std::string& word, Fault& fault) {
       {"reset-after", FaultKind::ResetAfterBytes},
       {"stall-after", FaultKind::StallAfterBytes},
       {"slow", FaultKind::SlowBody},
+      {"head-size", FaultKind::HeadSize},
   };
   std::string_view value;
   for (const auto& [name, kind] : kCounts) {
@@ -60,6 +63,12 @@ bool parseFaultWord(const std::string& word, Fault& fault) {
   if (valueOf(word, "status", value)) {
     fault.kind = FaultKind::Status;
     return parseNumber(value, fault.status);
+  }
+  if (valueOf(word, "version", value)) {  // version=SIZE:SEED
+    fault.kind = FaultKind::OtherVersion;
+    const size_t colon = value.find(':');
+    return colon != std::string_view::npos && parseNumber(value.substr(0, colon), fault.bytes) &&
+           parseNumber(value.substr(colon + 1), fault.seed);
   }
   if (valueOf(word, "retry-after", value)) return parseNumber(value, fault.retryAfterSeconds);
   if (valueOf(word, "redirect", value)) {

@@ -14,7 +14,8 @@
 //   rule PATH [first=N] [count=N] FAULT
 // FAULT is one of: status=CODE [retry-after=S], reset-after=BYTES, stall-before-reply,
 // stall-after=BYTES, slow=BYTES_PER_SECOND, ignore-range, wrong-content-range, short-body,
-// changed-etag, redirect=LOCATION, redirect-loop.
+// changed-etag, corrupt-body, redirect=LOCATION, redirect-loop, unsized-short-body,
+// version=SIZE:SEED, head-size=BYTES.
 namespace testserver {
 
 // Applies every directive to `server`. False, with the line and what is wrong in `error`, at the

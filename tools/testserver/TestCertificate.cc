@@ -29,13 +29,13 @@ bool addExtension(X509* certificate, int nid, const char* value) {
   return added;
 }
 
-bool fillCertificate(X509* certificate, EVP_PKEY* key) {
+bool fillCertificate(X509* certificate, EVP_PKEY* key, long endsInSeconds) {
   X509_NAME* name = X509_get_subject_name(certificate);
   const auto* commonName = reinterpret_cast<const unsigned char*>("127.0.0.1");
   return X509_set_version(certificate, 2) == 1 &&
          ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1) == 1 &&
          X509_gmtime_adj(X509_getm_notBefore(certificate), -3600) != nullptr &&
-         X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600) != nullptr &&
+         X509_gmtime_adj(X509_getm_notAfter(certificate), endsInSeconds) != nullptr &&
          X509_set_pubkey(certificate, key) == 1 &&
          X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, commonName, -1, -1, 0) == 1 &&
          X509_set_issuer_name(certificate, name) == 1 &&
@@ -46,10 +46,12 @@ bool fillCertificate(X509* certificate, EVP_PKEY* key) {
 
 }  // namespace
 
-bool writeTestCertificate(const std::string& certificatePath, const std::string& keyPath) {
+bool writeTestCertificate(const std::string& certificatePath, const std::string& keyPath,
+                          long endsInSeconds) {
   Key key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
   Certificate certificate(X509_new(), &X509_free);
-  if (key == nullptr || certificate == nullptr || !fillCertificate(certificate.get(), key.get())) {
+  if (key == nullptr || certificate == nullptr ||
+      !fillCertificate(certificate.get(), key.get(), endsInSeconds)) {
     return false;
   }
   File certificateFile(std::fopen(certificatePath.c_str(), "w"));

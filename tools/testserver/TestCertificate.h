@@ -7,7 +7,9 @@
 // trusts the certificate file accepts the server and every other client refuses it.
 namespace testserver {
 
-// Writes the certificate and its private key as PEM files. False when OpenSSL fails.
-bool writeTestCertificate(const std::string& certificatePath, const std::string& keyPath);
+// Writes the certificate and its private key as PEM files. False when OpenSSL fails. A negative
+// `endsInSeconds` writes one that has already expired.
+bool writeTestCertificate(const std::string& certificatePath, const std::string& keyPath,
+                          long endsInSeconds = 24 * 3600);
 
 }  // namespace testserver

@@ -87,6 +87,10 @@ bool hasUnsafePathPart(const std::string& path) {
          path.find('\0') != std::string::npos;
 }
 
+std::string generatedEtag(uint64_t seed, uint64_t size) {
+  return "gen-" + std::to_string(seed) + "-" + std::to_string(size);
+}
+
 }  // namespace
 
 // What a path serves: a file under the root, fixed text or a generated body.
@@ -164,7 +168,8 @@ class TestServer::Responder {
           break;
       }
     }
-    resource_ = server_.findResource(request_.path);
+    resource_ = is(FaultKind::OtherVersion) ? generated(fault_->bytes, fault_->seed)
+                                            : server_.findResource(request_.path);
     if (resource_ == nullptr) return sendStatus(404, -1, {});
     if (request_.method != "GET" && request_.method != "HEAD") return sendStatus(405, -1, {});
     return sendResource();
@@ -172,6 +177,15 @@ class TestServer::Responder {
 
  private:
   bool is(FaultKind kind) const { return fault_ != nullptr && fault_->kind == kind; }
+
+  static std::shared_ptr<const Resource> generated(uint64_t size, uint64_t seed) {
+    auto resource = std::make_shared<Resource>();
+    resource->kind = Resource::Kind::Generated;
+    resource->size = size;
+    resource->seed = seed;
+    resource->etag = generatedEtag(seed, size);
+    return resource;
+  }
 
   bool proxyCredentialsAccepted() const {
     const std::string credentials = server_.proxyCredentials();
@@ -213,8 +227,19 @@ class TestServer::Responder {
       size_ = resource_->size;
     }
     ByteRange range{0, size_ == 0 ? 0 : size_ - 1};
+    if (is(FaultKind::UnsizedShortBody) && request_.method == "GET") {
+      const std::string head =
+          statusLine(200) + "ETag: " + etag() + "\r\nConnection: close\r\n\r\n";
+      if (!connection_.sendAll(head.data(), head.size())) return false;
+      sendBytes(0, size_ / 2);
+      return false;
+    }
     int status = 200;
-    if (request_.hasHeader("Range") && encoded_.empty() && !is(FaultKind::IgnoreRange)) {
+    // An If-Range that names another version asks for the whole current one.
+    const bool sameVersion =
+        !request_.hasHeader("If-Range") || request_.header("If-Range") == etag();
+    if (request_.hasHeader("Range") && sameVersion && encoded_.empty() &&
+        !is(FaultKind::IgnoreRange)) {
       switch (parseRange(request_.header("Range"), size_, range)) {
         case RangeRequest::None:
           range = {0, size_ == 0 ? 0 : size_ - 1};
@@ -242,7 +267,8 @@ class TestServer::Responder {
   bool sendHead(int status, ByteRange range, uint64_t length) {
     std::string head = statusLine(status);
     head += "Content-Type: application/octet-stream\r\n";
-    head += "Content-Length: " + std::to_string(length) + "\r\n";
+    const bool headLies = is(FaultKind::HeadSize) && request_.method == "HEAD";
+    head += "Content-Length: " + std::to_string(headLies ? fault_->bytes : length) + "\r\n";
     head += "Accept-Ranges: bytes\r\n";
     head += "ETag: " + etag() + "\r\n";
     if (status == 206) {
@@ -291,8 +317,11 @@ class TestServer::Responder {
     bool ok = true;
     while (ok && length > 0) {
       const size_t count = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length));
-      ok = read(fileFd, offset, buffer.data(), count) &&
-           connection_.sendAll(reinterpret_cast<const char*>(buffer.data()), count);
+      ok = read(fileFd, offset, buffer.data(), count);
+      if (is(FaultKind::CorruptBody)) {
+        for (size_t i = 0; i < count; ++i) buffer[i] = static_cast<unsigned char>(~buffer[i]);
+      }
+      ok = ok && connection_.sendAll(reinterpret_cast<const char*>(buffer.data()), count);
       offset += count;
       length -= count;
       if (ok && rate != 0 && length > 0) ok = !server_.waitForHangUp(connection_.fd, kPollSliceMs);
@@ -589,7 +618,7 @@ void TestServer::addGenerated(const std::string& path, uint64_t size, uint64_t s
   resource->kind = Resource::Kind::Generated;
   resource->size = size;
   resource->seed = seed;
-  resource->etag = "gen-" + std::to_string(seed) + "-" + std::to_string(size);
+  resource->etag = generatedEtag(seed, size);
   std::lock_guard lock(mutex_);
   resource->gzip = gzipPaths_.contains(path);
   resources_[path] = std::move(resource);

@@ -18,7 +18,7 @@ struct ssl_ctx_st;
 
 // A small HTTP/1.1 server for tests, on 127.0.0.1 with an ephemeral port, plain or over TLS. It
 // serves files under a root folder, generated bodies (BodyPattern) and fixed texts, with HEAD,
-// single byte ranges, ETags, gzip and keep-alive, and answers scripted faults per path and request
+// single byte ranges (with If-Range on ETags), ETags, gzip and keep-alive, and answers scripted faults per path and request
 // number. Every request is logged for the test to assert on.
 //
 // Threads: one accept thread and one thread per connection, all ended by stop() (or the
@@ -36,8 +36,12 @@ enum class FaultKind {
   WrongContentRange,  // answer a ranged request with a neighbouring range, labelled as such
   ShortBody,          // promise the full Content-Length, send half of it, close
   ChangedEtag,        // serve the body under another ETag
+  CorruptBody,        // the right head and length, every body byte inverted
   Redirect,           // 302 to `location`
   RedirectLoop,       // 302 to the requested target itself
+  UnsizedShortBody,   // a GET, ranged or not: 200 without Content-Length, half the body, close
+  OtherVersion,       // serve the generated body of `bytes` bytes from `seed` (and its ETag)
+  HeadSize,           // a HEAD answers "Content-Length: `bytes`"; other methods are served
 };
 
 struct Fault {
@@ -46,6 +50,7 @@ struct Fault {
   int retryAfterSeconds = -1;  // Status: a Retry-After header when >= 0
   uint64_t bytes = 0;
   std::string location;
+  uint64_t seed = 0;  // OtherVersion
 };
 
 // Applies to requests number firstRequest .. firstRequest + requestCount - 1 to `path` (counted

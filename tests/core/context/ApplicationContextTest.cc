@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "core/config/ConfigValues.h"
 #include "download/engine/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
@@ -97,9 +99,12 @@ TEST_F(ContextTest, OnePrivateTemporaryFolderPerRunRemovedAtTeardown) {
 }
 
 TEST_F(ContextTest, AFailedTemporaryFolderIsNotRecorded) {
+  // A file where the temporary-files folder belongs: the folder can be neither found nor made.
   rmdir((root_ / "tmp").c_str());
+  std::ofstream(root_ / "tmp").put('x');
   create();
   EXPECT_EQ(ApplicationContext::GetTempLocation(), "");
+  unlink((root_ / "tmp").c_str());
   mkdir((root_ / "tmp").c_str(), 0777);
   const std::string later = ApplicationContext::GetTempLocation();
   EXPECT_FALSE(later.empty());

@@ -44,14 +44,18 @@ class AdaptiveThreadControllerTest : public ::testing::Test {
   bool decided = false;
 };
 
-TEST_F(AdaptiveThreadControllerTest, SamplesInTheSameSecondCountAsZero) {
-  controller.tick();  // the first sample only marks the time
+TEST_F(AdaptiveThreadControllerTest, OnlyTimeThatPassedMakesASample) {
+  controller.tick();  // the first tick only marks the start: no false zero in the ring
   owner.total = 5'000'000;
-  controller.tick();
+  controller.tick();  // no time passed
   EXPECT_EQ(controller.meanThroughput(), 0u);
-  clock.advance(std::chrono::seconds(1));
+  clock.advance(std::chrono::milliseconds(500));
   controller.tick();
-  EXPECT_EQ(controller.meanThroughput(), 5000u / 3);
+  EXPECT_EQ(controller.meanThroughput(), 10000u) << "5 MB in half a second";
+  clock.advance(std::chrono::milliseconds(1500));
+  owner.total += 3'000'000;
+  controller.tick();
+  EXPECT_EQ(controller.meanThroughput(), (10000u + 2000u) / 2);
 }
 
 TEST_F(AdaptiveThreadControllerTest, FirstStableDecisionAddsAThread) {

@@ -158,6 +158,19 @@ TEST(EngineFileSystemTest, AFailedTruncationClassifiesAndRemovesTheFile) {
   EXPECT_FALSE(fileExists(path));
 }
 
+TEST(EngineFileSystemTest, SpaceTheDiskCannotHoldFailsToBeReservedWithoutTrying) {
+  wendtest::TemporaryFolder folder;
+  const std::string path = writeIn(folder, "part.bin", "");
+  int error = 0;
+  EXPECT_TRUE(reserveFileSpace(path, 1 << 20, error));
+  EXPECT_EQ(std::filesystem::file_size(path), 1u << 20);
+  FakeDiskSpaceProbe full;
+  full.freeBytes = 1 << 20;
+  EXPECT_FALSE(reserveFileSpace(path, 2 << 20, error, full));
+  EXPECT_EQ(error, kFileErrorDiskFull);
+  EXPECT_FALSE(fileExists(path));
+}
+
 TEST(EngineFileSystemTest, CreationDoesNotFollowALinkAtTheTarget) {
   wendtest::TemporaryFolder folder;
   const std::string victim = writeIn(folder, "victim", "keep");

@@ -10,7 +10,7 @@ namespace {
 
 EngineErrorRecord record(uint32_t type, int32_t code = 0, int32_t retryAfter = 0,
                          uint32_t segment = 0) {
-  return EngineErrorRecord{type, code, retryAfter, "failure text", segment};
+  return EngineErrorRecord{type, code, retryAfter, "failure text", segment, "/data/f.bin"};
 }
 
 struct Outcome {
@@ -41,7 +41,8 @@ TEST(ErrorRetryTrackerTest, FirstOccurrenceOfEachTypeGivesItsNumberAndAction) {
       {ERROR_HTTP_UNKNOWN, kDleErrorHttp, 0, kErrorClassFatal},
       {ERROR_SEGMENT_VALIDATION_FAILURE, kDleErrorSegmentValidation, 1, kErrorClassRetryNow},
       {ERROR_NOT_INITIALIZED, kDleErrorHttp, 0, kErrorClassFatal},
-      {20, kDleErrorHttp, 0, kErrorClassFatal},
+      {ERROR_FILE_CHANGED, kDleErrorFileChanged, 0, kErrorClassFatal},
+      {21, kDleErrorHttp, 0, kErrorClassFatal},
       {0xFFFFFFFF, kDleErrorHttp, 0, kErrorClassFatal},
   };
   for (const auto& c : cases) {
@@ -233,18 +234,12 @@ TEST(ErrorRetryTrackerTest, FileSystemRecordsAreReportedWithTheirMapping) {
   DLEErrorInfo info;
   tracker.getErrorInfo(info);
   EXPECT_EQ(info.errorType, kDleErrorDiskFull);
+  EXPECT_EQ(info.message, "The disk is full to create file at:/data/f.bin");
   EXPECT_EQ(info.retryable, 1);
   tracker.classifyError(record(ERROR_FILE_SYSTEM, kFileErrorOther));
   tracker.getErrorInfo(info);
   EXPECT_EQ(info.errorType, kDleErrorFileSystem);
   EXPECT_EQ(info.retryable, 0);
-}
-
-TEST(ErrorRetryTrackerTest, FatalTypesAreTheUnrecoverableOnes) {
-  for (uint32_t type = 0; type <= 19; ++type) {
-    const bool fatal = type == 4 || type == 5 || type == 6 || type == 10;
-    EXPECT_EQ(ErrorRetryTracker::isFatalErrorType(type), fatal) << type;
-  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "download/engine/EngineFileSystem.h"
+#include "download/engine/EngineLog.h"
 #include "download/engine/FileDownloadManager.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
@@ -238,6 +240,52 @@ TEST_F(EngineScenarioTest, StopCutsShortAResumeWhoseETagCheckTheServerStalls) {
   EXPECT_TRUE(std::filesystem::exists(partial()));
 }
 
+// The promise is one second; the slack is for a loaded machine.
+TEST_F(EngineScenarioTest, StopEndsAStartThatWaitsForTheServer) {
+  DownloadSettings settings = quickSettings();
+  settings.sizeRetryWait = std::chrono::seconds(30);
+  for (auto [first, stall] : {std::pair{1u, fault(FaultKind::StallBeforeReply)},
+                              std::pair{2u, fault(FaultKind::StallBeforeReply)},
+                              std::pair{1u, fault(FaultKind::Status, 0, 503)}}) {
+    SCOPED_TRACE(first);
+    server().clearRules();
+    server().clearLog();
+    addFault(first, 0, stall);
+    FileDownloadManager manager(settings, EngineClock::steady(), HttpSettings{});
+    ASSERT_EQ(manager.init(request()), 0);
+    std::thread starter([&] { EXPECT_NE(manager.start(), 0); });
+    while (server().requestsFor("/file.bin").size() < first) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(manager.stop(), 0);
+    starter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+  }
+}
+
+TEST_F(EngineScenarioTest, NoTokenOfTheUrlReachesTheLog) {
+  ::setenv("WEND_ROOT", scratch().path().c_str(), 1);
+  ::setenv("WEND_CONSOLE_UID", std::to_string(::getuid()).c_str(), 1);
+  ASSERT_TRUE(EngineLog::open());
+  addFault(3, 1, fault(FaultKind::Status, 0, 503));  // an error line too
+  auto manager = makeManager();
+  EXPECT_EQ(run(*manager, requestFor(url("/file.bin?access_token=T0KEN#sig=S1G"), scratch().path(),
+                                     2, 0x40000)),
+            5);
+  manager->stop();
+  EngineLog::close();
+  ::unsetenv("WEND_ROOT");
+  std::string log;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(scratch().path())) {
+    if (entry.path().filename() == "DLM.log") log = wendtest::readFile(entry.path());
+  }
+  ASSERT_NE(log.find("/file.bin"), std::string::npos) << "the URL is logged at all";
+  EXPECT_EQ(log.find("T0KEN"), std::string::npos);
+  EXPECT_EQ(log.find("S1G"), std::string::npos);
+}
+
 TEST_F(EngineScenarioTest, RecoversFromTransferFaultsWithTheSameBytes) {
   struct Case {
     const char* name;
@@ -376,15 +424,18 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries
   EXPECT_FALSE(fileExists(target()));
 }
 
-TEST_F(EngineScenarioTest, KeepsAnExistingTargetAndReportsTheClash) {
+TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   writeIn(scratch(), "out.bin", "mine");
+  writeIn(scratch(), "out.bin.quarrydownload.quarryd", "left by a run killed after its rename");
   auto manager = makeManager();
-  ASSERT_EQ(run(*manager, request()), 6);
+  ASSERT_EQ(manager->init(request()), 0);
+  EXPECT_EQ(manager->start(), -1);
   DLEErrorInfo error;
   manager->getLastError(error);
   EXPECT_EQ(error.errorType, kDleErrorNameClash);
   EXPECT_EQ(wendtest::readFile(target()), "mine");
-  EXPECT_TRUE(fileExists(partial()));
+  EXPECT_TRUE(server().requests().empty());
+  EXPECT_FALSE(fileExists(partial() + ".quarryd"));
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
@@ -395,6 +446,7 @@ TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
   ASSERT_EQ(run(*manager, input), 5);
   EXPECT_EQ(wendtest::readFile(target()), generatedBytes(kSeed, 1000, 500000));
   manager->stop();
+  std::filesystem::remove(target());
 
   auto beyond = makeManager();
   input.preferences.downloadStartAddress = kSize - 10;
@@ -419,6 +471,13 @@ TEST_F(EngineScenarioTest, AnswersMisuseWithCodes) {
   ASSERT_EQ(manager->start(), 0);
   EXPECT_EQ(manager->start(), 30);
   EXPECT_EQ(manager->setPreference(DLEPrefStruct{}), 20);
+  ASSERT_EQ(manager->pause(), 0);
+  DLEPrefStruct unsafe;
+  unsafe.extraHeaders["X-Injected"] = "a\r\nHost: elsewhere";
+  EXPECT_EQ(manager->setPreference(unsafe), -1);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorMisuse);
   EXPECT_EQ(manager->stop(), 0);
   EXPECT_EQ(manager->pause(), -4);
 }

@@ -90,7 +90,7 @@ class HttpCommunicatorTest : public TestServerFixture {
 
 // ---- size, ETag and the range probe ------------------------------------------------------------
 
-TEST_F(HttpCommunicatorTest, HeadGivesTheRemoteSizeAndETag) {
+TEST_F(HttpCommunicatorTest, HeadGivesSizeAndETagAndTheProbeAsksForTheLastTwoBytes) {
   server().addGenerated("/file.bin", 123456, kSeed);
   auto& http = communicator("/file.bin");
   uint64_t size = 0;
@@ -99,32 +99,18 @@ TEST_F(HttpCommunicatorTest, HeadGivesTheRemoteSizeAndETag) {
   std::string etag;
   http.getResponseHeader("etag", etag);
   EXPECT_EQ(etag, "\"gen-11-123456\"");
-  const auto log = server().requests();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].method(), "HEAD");
-  EXPECT_EQ(log[0].header("User-Agent"), "Skyloom");
-}
-
-TEST_F(HttpCommunicatorTest, FailingHeadRecordsTheStatusError) {
-  auto& http = communicator("/missing.bin");
-  uint64_t size = 7;
-  EXPECT_FALSE(http.getRemoteFileSize(size));
-  EXPECT_EQ(size, 0u);
-  EXPECT_EQ(errorOf(http).type, ERROR_HTTP_NOT_FOUND);
-  EXPECT_EQ(errorOf(http).code, 404);
-  EXPECT_TRUE(http.createAndSendRequest(""));  // a head arrived, the caller reads the error
-}
-
-TEST_F(HttpCommunicatorTest, RangeProbeAsksForTheLastTwoBytes) {
-  server().addGenerated("/file.bin", 1000, kSeed);
-  auto& http = communicator("/file.bin");
-  uint64_t size = 0;
-  ASSERT_TRUE(http.getRemoteFileSize(size));
   EXPECT_TRUE(http.checkByteRangeAcceptanceByServer(size, false));
   const auto log = server().requests();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].method(), "GET");
-  EXPECT_EQ(log[1].range(), "bytes=998-999");
+  EXPECT_EQ(log[0].method(), "HEAD");
+  EXPECT_EQ(log[0].header("User-Agent"), "Skyloom");
+  EXPECT_EQ(log[1].range(), "bytes=123454-123455");
+
+  auto& missing = communicator("/missing.bin");
+  EXPECT_FALSE(missing.getRemoteFileSize(size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(errorOf(missing).type, ERROR_HTTP_NOT_FOUND);
+  EXPECT_TRUE(missing.createAndSendRequest(""));  // a head arrived, the caller reads the error
 }
 
 TEST_F(HttpCommunicatorTest, RangeProbeFallsBackWhenNoByteArrivesInTime) {
@@ -252,6 +238,25 @@ TEST_F(HttpCommunicatorTest, RedirectsAreFollowedButNotForever) {
   EXPECT_EQ(readAll(loop, result), "");
   EXPECT_EQ(result, HttpCommunicator::kReadError);
   EXPECT_EQ(errorOf(loop).type, ERROR_HTTP_REDIRECT_LOOP);
+}
+
+TEST_F(HttpCommunicatorTest, TheCallersHeadersStayWithTheHostTheyWereMeantFor) {
+  server().addGenerated("/file.bin", 1000, kSeed);
+  const std::string otherHost = "http://localhost:" + std::to_string(server().port());
+  server().addRule(rule("/near.bin", {FaultKind::Redirect, 0, -1, 0, "/file.bin"}));
+  server().addRule(rule("/far.bin", {FaultKind::Redirect, 0, -1, 0, otherHost + "/file.bin"}));
+  for (auto [path, kept] : {std::pair{"/near.bin", true}, std::pair{"/far.bin", false}}) {
+    server().clearLog();
+    auto& http = communicator(path);
+    preference_.addHeaderObject("X-Caller", "secret");
+    ASSERT_TRUE(http.initSingleStreamDownload());
+    int result = 0;
+    EXPECT_EQ(readAll(http, result), generatedBytes(kSeed, 0, 1000)) << path;
+    const auto requests = server().requests();
+    ASSERT_EQ(requests.size(), 2u) << path;
+    EXPECT_EQ(requests[0].header("X-Caller"), "secret") << path;
+    EXPECT_EQ(requests[1].header("X-Caller"), kept ? "secret" : "") << path;
+  }
 }
 
 TEST_F(HttpCommunicatorTest, CookiesAreKeptAndSentBack) {
@@ -511,6 +516,20 @@ TEST_F(HttpCommunicatorTlsTest, TheTestCaFileIsTrustedBesideTheSystemOnes) {
   ASSERT_TRUE(http.initHttpDownload(100, 69999));
   int result = 0;
   EXPECT_EQ(readAll(http, result), generatedBytes(kSeed, 100, 69900));
+}
+
+TEST_F(HttpCommunicatorTlsTest, ARedirectNeverLeavesHttps) {
+  auto& tls = startTlsServer();
+  server().addGenerated("/file.bin", 70000, kSeed);
+  tls.addRule(rule("/file.bin", {FaultKind::Redirect, 0, -1, 0, server().url("/file.bin")}));
+  auto& http =
+      communicatorFor(tls.url("/file.bin"), quickSettings(), {{"WEND_CA_FILE", certificate_}});
+  preference_.addHeaderObject("X-Caller", "secret");
+  ASSERT_TRUE(http.initSingleStreamDownload());
+  int result = 0;
+  EXPECT_EQ(readAll(http, result), "");
+  EXPECT_EQ(result, HttpCommunicator::kReadError);
+  EXPECT_TRUE(server().requests().empty()) << "nothing went out in clear text";
 }
 
 TEST_F(HttpCommunicatorTlsTest, ProtocolsOlderThanTls12AreRefused) {

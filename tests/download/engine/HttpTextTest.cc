@@ -35,6 +35,15 @@ TEST(HttpTextTest, EscapingTwiceChangesNothing) {
   EXPECT_EQ(escapeIllegalUrlBytes(once), once);
 }
 
+TEST(HttpTextTest, LoggedUrlsKeepNoCredentialsOrQuery) {
+  for (auto [url, shown] :
+       {std::pair{"http://h/a/f.bin?access_token=s3cret", "http://h/a/f.bin"},
+        std::pair{"https://u:pw@h:8/f#sig=s3cret", "https://h:8/f"}, std::pair{"h/f?t=1", "h/f"},
+        std::pair{"http://h/a@b/f", "http://h/a@b/f"}}) {
+    EXPECT_EQ(loggableUrl(url), shown);
+  }
+}
+
 TEST(HttpTextTest, HeaderTextWithLineBreaksOrNulIsUnsafe) {
   EXPECT_TRUE(isSafeHeaderName("X-Request-Id"));
   EXPECT_TRUE(isSafeHeaderValue(""));

@@ -55,15 +55,6 @@ class QuarryDFileManagerTest : public ::testing::Test {
   QuarryDFileManager meta{quickSettings()};
 };
 
-TEST_F(QuarryDFileManagerTest, RecordAndHeaderOffsetsFollowTheSegmentSlots) {
-  const std::vector<uint64_t> records = {18, 39, 60, 81, 102, 123};
-  for (uint32_t i = 0; i < records.size(); ++i) {
-    EXPECT_EQ(QuarryDFileManager::recordOffset(i), records[i]);
-  }
-  EXPECT_EQ(QuarryDFileManager::headersOffset(kLastIndex), 144u);
-  EXPECT_EQ(QuarryDFileManager::recordOffset(UINT32_MAX), 18u + 21u * uint64_t{UINT32_MAX});
-}
-
 TEST_F(QuarryDFileManagerTest, ANewMetaFileMatchesItsGoldenBytes) {
   startMetaFile(meta, path);
   meta.close();

@@ -57,6 +57,29 @@ TEST(FastWriterTest, EscapesQuotesBackslashesAndControlBytesOnly) {
   EXPECT_EQ("\"" + text + "\"\n", compact(Value(text))) << "slash, DEL and UTF-8 pass unchanged";
 }
 
+// The writers never emit bytes that are not UTF-8: each stray byte becomes U+FFFD, in strings and
+// member names, compact and styled alike.
+TEST(FastWriterTest, WritesEachByteThatIsNotUTF8AsAReplacementCharacter) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"a\xFF" "b", "a" + fffd + "b"},
+      {"\xC3", fffd},                                   // cut short
+      {"\xC0\xAF", fffd + fffd},                        // overlong
+      {"\xED\xA0\x80", fffd + fffd + fffd},             // an encoded surrogate
+      {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // above U+10FFFF
+      {"\xC3\xA9\xF0\x9F\x98\x80", "\xC3\xA9\xF0\x9F\x98\x80"},
+  };
+  for (const Case& c : cases) {
+    Value object;
+    object[c.in] = c.in;
+    EXPECT_EQ("{\"" + c.out + "\":\"" + c.out + "\"}\n", compact(object)) << c.in;
+    EXPECT_EQ("{\n   \"" + c.out + "\" : \"" + c.out + "\"\n}\n", object.toStyledString());
+  }
+}
+
 TEST(FastWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndHolesAsNull) {
   Value object;
   object["a"] = Value(stringValue);

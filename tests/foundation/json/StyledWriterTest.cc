@@ -121,11 +121,11 @@ TEST(StyledWriterTest, EndsTheLineAfterASameLineCommentEndingInABlank) {
   EXPECT_EQ("{\n   \"a\" : 1 // note \n}\n", styled(last));
 }
 
-TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndNamesUpToTheirNul) {
+TEST(StyledWriterTest, WritesAStringWithoutStorageAsEmptyQuotesAndNamesWhole) {
   Value object;
   object["a"] = Value(stringValue);
   object[std::string("b\0c", 3)] = 1;
-  EXPECT_EQ("{\n   \"a\" : \"\",\n   \"b\" : 1\n}\n", styled(object));
+  EXPECT_EQ("{\n   \"a\" : \"\",\n   \"b\\u0000c\" : 1\n}\n", styled(object));
   EXPECT_EQ("[ \"\" ]\n", styled(arrayOf({Value(stringValue)})));
 }
 
@@ -136,12 +136,14 @@ TEST(StyledWriterTest, ToStyledStringIsTheStyledText) {
   EXPECT_EQ("{\n   \"list\" : [ 1, \"two\", 3.5, true, null ]\n}\n", object.toStyledString());
 }
 
-TEST(StyledWriterTest, WritesACommentHoldingANulByteWhole) {
+// A comment is written whole, a NUL byte included, but bytes that are not UTF-8 become U+FFFD.
+TEST(StyledWriterTest, WritesACommentWholeAndAsUTF8) {
   Value root;
-  const std::string text("{\"a\":1 /* x\0y */,\n\"b\":2}", 24);
+  const std::string text("{\"a\":1 /* x\0y\xFF */,\n\"b\":2}", 25);
   ASSERT_TRUE(Reader(Features()).parse(text, root));
   const std::string styledText = styled(root);
-  EXPECT_EQ(std::string("{\n   \"a\" : 1, /* x\0y */\n   \"b\" : 2\n}\n", 37), styledText);
+  EXPECT_EQ(std::string("{\n   \"a\" : 1, /* x\0y\xEF\xBF\xBD */\n   \"b\" : 2\n}\n", 40),
+            styledText);
   Value back;
   ASSERT_TRUE(Reader(Features()).parse(styledText, back));
   EXPECT_EQ(2, back["b"].asLargestInt());

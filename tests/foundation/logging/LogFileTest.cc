@@ -1,52 +1,49 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/logging/LogFile.h"
+#include "platform/UniqueFd.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {
 namespace {
 
-class LogFileTest : public ::testing::Test {
- protected:
-  wendtest::TemporaryFolder folder_;
-  LogFile file_;
-};
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return info.st_mode & 0777;
+}
 
-TEST_F(LogFileTest, NewFileIsSharedReadWriteWhateverTheUmask) {
-  mode_t old = umask(077);
-  ASSERT_TRUE(file_.open(folder_ / "Wend.log"));
+TEST(LogFileTest, NewFileIsSharedReadWriteAndAnExistingOneKeepsItsModeAndContent) {
+  wendtest::TemporaryFolder folder;
+  LogFile file;
+  const mode_t old = umask(077);
+  ASSERT_TRUE(file.open(folder / "new.log"));
   umask(old);
-  struct stat info;
-  ASSERT_EQ(stat((folder_ / "Wend.log").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0666u);
+  EXPECT_EQ(modeOf(folder / "new.log"), 0666u);
+  wendtest::writeFile(folder / "old.log", "old\n");
+  chmod((folder / "old.log").c_str(), 0600);
+  ASSERT_TRUE(file.open(folder / "old.log"));
+  ASSERT_TRUE(file.append("new\n"));
+  EXPECT_EQ(wendtest::readFile(folder / "old.log"), "old\nnew\n");
+  EXPECT_EQ(modeOf(folder / "old.log"), 0600u);
 }
 
-TEST_F(LogFileTest, AppendsToWhatIsThere) {
-  const std::string path = folder_ / "Wend.log";
-  wendtest::writeFile(path, "old\n");
-  chmod(path.c_str(), 0600);
-  ASSERT_TRUE(file_.open(path));
-  ASSERT_TRUE(file_.append("new\n"));
-  EXPECT_EQ(wendtest::readFile(path), "old\nnew\n");
-  struct stat info;
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u) << "an existing file keeps its mode";
-}
-
-TEST_F(LogFileTest, RefusesALinkAtThePath) {
-  const std::string target = folder_ / "elsewhere";
-  wendtest::writeFile(target, "keep");
-  ASSERT_EQ(symlink(target.c_str(), (folder_ / "Wend.log").c_str()), 0);
-  EXPECT_FALSE(file_.open(folder_ / "Wend.log"));
-  EXPECT_EQ(wendtest::readFile(target), "keep");
-}
-
-TEST_F(LogFileTest, RefusesAPlantedFifoWithoutBlocking) {
-  ASSERT_EQ(mkfifo((folder_ / "Wend.log").c_str(), 0666), 0);
-  EXPECT_FALSE(file_.open(folder_ / "Wend.log"));
-  EXPECT_FALSE(file_.isOpen());
+// A FIFO with a reader opens for writing; only the type check refuses it.
+TEST(LogFileTest, RefusesALinkOrAFifoAtThePathWithoutBlocking) {
+  wendtest::TemporaryFolder folder;
+  wendtest::writeFile(folder / "elsewhere", "keep");
+  ASSERT_EQ(symlink((folder / "elsewhere").c_str(), (folder / "link.log").c_str()), 0);
+  ASSERT_EQ(mkfifo((folder / "fifo.log").c_str(), 0666), 0);
+  platform::UniqueFd reader(open((folder / "fifo.log").c_str(), O_RDONLY | O_NONBLOCK));
+  for (const char* name : {"link.log", "fifo.log", "missing/x.log"}) {
+    LogFile file;
+    EXPECT_FALSE(file.open(folder / name)) << name;
+    EXPECT_FALSE(file.isOpen());
+  }
+  EXPECT_EQ(wendtest::readFile(folder / "elsewhere"), "keep");
 }
 
 }  // namespace

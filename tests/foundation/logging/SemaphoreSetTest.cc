@@ -73,24 +73,5 @@ TEST_F(SemaphoreSetTest, ASetItsCreatorNeverFinishedIsMadeAgain) {
   EXPECT_EQ(joiner.value(0), 7);
 }
 
-TEST_F(SemaphoreSetTest, OpenExistingFindsNothingWhereThereIsNoSet) {
-  SemaphoreSet probe(quick_);
-  EXPECT_FALSE(probe.openExisting(key_, 1));
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_FALSE(probe.isOpen());
-}
-
-TEST_F(SemaphoreSetTest, ASetRemovedUnderItsUserIsForgotten) {
-  SemaphoreSet user(quick_);
-  ASSERT_TRUE(user.open(key_, {1}));
-  SemaphoreSet other(quick_);
-  ASSERT_TRUE(other.open(key_, {1}));
-  ASSERT_TRUE(other.remove());
-
-  EXPECT_FALSE(user.apply({{0, -1, IPC_NOWAIT}}));
-  EXPECT_TRUE(SemaphoreSet::isGone(errno));
-  EXPECT_FALSE(user.isOpen());
-}
-
 }  // namespace
 }  // namespace pando

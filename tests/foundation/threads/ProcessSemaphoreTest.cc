@@ -3,7 +3,7 @@
 #include <sys/sem.h>
 
 #include "foundation/threads/ProcessSemaphore.h"
-#include "tests/foundation/logging/support/ChildProcesses.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pando {
@@ -58,15 +58,13 @@ TEST_F(ProcessSemaphoreTest, AnotherProcessCannotTakeAHeldLock) {
 }
 
 TEST_F(ProcessSemaphoreTest, ALockHeldByAProcessThatDiesIsFreeAgain) {
-  pid_t holder = wendtest::forkChild([this] {
-    ProcessSemaphore lock(kProjectId, keyPath());
-    if (!lock.acquire()) return 1;
-    _exit(0);  // no release, no destructor
-  });
-  ASSERT_EQ(wendtest::waitChild(holder), 0);
-  ProcessSemaphore lock(kProjectId, keyPath());
-  EXPECT_FALSE(lock.isLocked());
-  EXPECT_TRUE(lock.acquire());
+  ASSERT_EQ(wendtest::waitChild(wendtest::forkChild([this] {
+              ProcessSemaphore lock(kProjectId, keyPath());
+              if (!lock.acquire()) return 1;
+              _exit(0);  // no release, no destructor
+            })),
+            0);
+  EXPECT_EQ(acquireInChild(), 1);
 }
 
 TEST_F(ProcessSemaphoreTest, TwentyProcessesRacingForAFreshLockLeaveOneHolder) {

@@ -320,6 +320,28 @@ TEST_F(TestServerTest, ChangedEtagAndRedirects) {
   EXPECT_NE(exchange(get("/moved")).find("Location: /e\r\n"), std::string::npos);
 }
 
+TEST_F(TestServerTest, VersionAndSizeFaultsTellAnotherStory) {
+  auto& server = start();
+  std::string error;
+  ASSERT_TRUE(applyScript("generate /v 100 2\n"
+                          "rule /v first=1 count=1 head-size=200\n"
+                          "rule /v first=3 count=1 version=60:9\n"
+                          "rule /v first=4 count=1 unsized-short-body\n",
+                          server, error))
+      << error;
+  std::string response = exchange(get("/v", "", "HEAD"));
+  EXPECT_NE(response.find("Content-Length: 200\r\n"), std::string::npos);
+  EXPECT_EQ(bodyOf(exchange(get("/v"))), expectedPattern(2, 0, 100));  // GETs keep the truth
+  response = exchange(get("/v", "Range: bytes=10-19\r\n"));
+  EXPECT_NE(response.find("Content-Range: bytes 10-19/60\r\n"), std::string::npos);
+  EXPECT_NE(response.find("ETag: \"gen-9-60\""), std::string::npos);
+  EXPECT_EQ(bodyOf(response), expectedPattern(9, 10, 10));
+  response = exchange(get("/v", "Range: bytes=10-19\r\n"));
+  EXPECT_EQ(response.rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(response.find("Content-Length"), std::string::npos);
+  EXPECT_EQ(bodyOf(response), expectedPattern(2, 0, 50));
+}
+
 TEST_F(TestServerTest, ProxyRequestsNeedTheConfiguredCredentials) {
   settings_.proxyCredentials = "alice:secret";
   auto& server = start();

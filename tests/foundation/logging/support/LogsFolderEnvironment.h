@@ -1,6 +1,5 @@
 #pragma once
 
-#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "foundation/logging/WallClock.h"
+#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
@@ -16,24 +16,16 @@ namespace wendtest {
 // Local time is UTC, so rendered times are fixed.
 class LogsFolderEnvironment {
  public:
-  LogsFolderEnvironment() {
-    setenv("WEND_ROOT", root_.path().c_str(), 1);
-    setenv("XDG_STATE_HOME", "/state", 1);
-    setenv("WEND_CONSOLE_UID", std::to_string(geteuid()).c_str(), 1);
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  ~LogsFolderEnvironment() {
-    unsetenv("WEND_ROOT");
-    unsetenv("XDG_STATE_HOME");
-    unsetenv("WEND_CONSOLE_UID");
-  }
-
+  LogsFolderEnvironment() { tzset(); }
   const std::string& root() const { return root_.path(); }
   std::string logsFolder() const { return root_ / "state"; }
 
  private:
   TemporaryFolder root_;
+  ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
+  ScopedEnv state_{"XDG_STATE_HOME", "/state"};
+  ScopedEnv console_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
+  ScopedEnv zone_{"TZ", "UTC"};
 };
 
 // A clock that says what the test tells it.

@@ -9,7 +9,7 @@
 
 namespace wendtest {
 
-// A sink that keeps what it is given; init can be told to fail.
+// A sink that keeps what it is given and counts its set-ups and closes; init can be told to fail.
 class RecordingTarget final : public pando::LogTargetBase {
  public:
   explicit RecordingTarget(const char* category, bool initSucceeds = true)
@@ -17,16 +17,8 @@ class RecordingTarget final : public pando::LogTargetBase {
     setCategory(category);
   }
 
-  bool init() override {
-    std::lock_guard lock(mutex_);
-    ++inits_;
-    return initSucceeds_;
-  }
-  bool close() override {
-    std::lock_guard lock(mutex_);
-    ++closes_;
-    return true;
-  }
+  bool init() override { return std::lock_guard(mutex_), ++inits_, initSucceeds_; }
+  bool close() override { return std::lock_guard(mutex_), ++closes_, true; }
   bool write(int level, const char* label1, const char* label2, const char* module,
              const char* component, const char* tag, const char* source, const char* format,
              va_list* args, int64_t timeMs) override {
@@ -38,18 +30,9 @@ class RecordingTarget final : public pando::LogTargetBase {
     return true;
   }
 
-  std::vector<Record> records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-  }
-  int inits() const {
-    std::lock_guard lock(mutex_);
-    return inits_;
-  }
-  int closes() const {
-    std::lock_guard lock(mutex_);
-    return closes_;
-  }
+  std::vector<Record> records() const { return std::lock_guard(mutex_), records_; }
+  int inits() const { return std::lock_guard(mutex_), inits_; }
+  int closes() const { return std::lock_guard(mutex_), closes_; }
 
  private:
   const bool initSucceeds_;

@@ -1,0 +1,14 @@
+#include "download/pdm/PDMContext.h"
+
+#include "download/pdm/PDMLogger.h"
+#include "foundation/files/FileUtils.h"
+
+namespace orvel::PackageDownloadManager {
+
+PDMContext::~PDMContext() {
+  if (ownsOperationFolder && !operationFolder.empty()) {
+    FileUtils::deleteDirectory(operationFolder, true, PDMLogger::instance().getLogger());
+  }
+}
+
+}  // namespace orvel::PackageDownloadManager

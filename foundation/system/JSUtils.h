@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "foundation/logging/AbstractLogger.h"
+
+// Runs one function of a script in JavaScriptCore and hands back what it returned, as text.
+// Every call builds a fresh global context and releases it before returning, so nothing of one
+// run reaches the next and calls on different threads share nothing. A call blocks for as long as
+// the script runs. Messages go to `logger` under "JSUtils", else the utilities' fallbacks.
+namespace JSUtils {
+
+// Evaluates `script`, then calls `functionName` with every argument as a JavaScript string
+// (values, never pasted into source text). True only when the function returned a string, which
+// is then in `result`; on every failure (syntax error, a throw, a non-string return, a missing
+// function, a function name that is not an identifier with optional dotted members) `result` is
+// empty. Never throws.
+bool ExecuteJSFunction(const std::string& script, const std::string& functionName,
+                       const std::vector<std::string>& arguments, std::string& result,
+                       pando::AbstractLogger* logger = nullptr);
+
+// Whether `name` may be pasted into the wrapper's source: identifiers of ASCII letters, digits,
+// "_" and "$" (not starting with a digit), joined by single dots.
+bool isCallableName(const std::string& name);
+
+}  // namespace JSUtils

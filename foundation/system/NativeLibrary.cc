@@ -1,0 +1,85 @@
+#include "foundation/system/NativeLibrary.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "foundation/logging/UtilsLog.h"
+#include "platform/ConsoleUser.h"
+#include "platform/UniqueFd.h"
+
+namespace {
+
+constexpr char kComponent[] = "NativeLibrary";
+
+void logFailure(const std::string& path, const char* error) {
+  pando::utilsLog(nullptr, pando::kLogWarn, kComponent,
+                  "Unable to load library at path: %s. Error: %s", path.c_str(),
+                  error ? error : "");
+}
+
+bool trustedOwner(uid_t owner) {
+  if (owner == 0) return true;
+  platform::ConsoleUser user;
+  return platform::findConsoleUser(user) && user.uid == owner;
+}
+
+// As root: opens the file for loading, or explains why it may not be loaded.
+bool openForRoot(const std::string& path, platform::UniqueFd& fd, const char*& refusal) {
+  fd.reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  struct stat info;
+  if (!fd.valid()) {
+    refusal = errno == ELOOP ? "refused: the path is a symbolic link" : strerror(errno);
+  } else if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    refusal = "refused: not a regular file";
+  } else if (!trustedOwner(info.st_uid)) {
+    refusal = "refused: owned by another user";
+  } else if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+    refusal = "refused: writable by group or others";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+NativeLibrary::~NativeLibrary() {
+  if (handle_) dlclose(handle_);
+  handle_ = nullptr;
+}
+
+bool NativeLibrary::load(const std::string& path) {
+  if (handle_) return true;
+  if (geteuid() != 0) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW);
+    if (!handle_) logFailure(path, dlerror());
+    return handle_ != nullptr;
+  }
+  platform::UniqueFd fd;
+  const char* refusal = nullptr;
+  if (!openForRoot(path, fd, refusal)) {
+    logFailure(path, refusal);
+    return false;
+  }
+  // The descriptor's name loads exactly the file that was checked, whatever the path names now.
+  std::string checked = "/proc/self/fd/" + std::to_string(fd.get());
+  handle_ = dlopen(checked.c_str(), RTLD_NOW);
+  if (!handle_) logFailure(path, dlerror());
+  return handle_ != nullptr;
+}
+
+void* NativeLibrary::getSymbol(const char* name) const {
+  if (!handle_ || !name) return nullptr;
+  return dlsym(handle_, name);
+}
+
+bool NativeLibrary::unload() {
+  if (!handle_ || dlclose(handle_) != 0) return false;
+  handle_ = nullptr;
+  return true;
+}

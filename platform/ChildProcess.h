@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+
+// One child process started with posix_spawn: the program's path and an argument vector, never a
+// shell. Its standard input reads /dev/null; no descriptor of ours reaches it except, as asked,
+// standard output and error (inherited, or a pipe each); its signal mask and dispositions start
+// clean. Dropped before it was waited for, the child is handed to a background reaper, so a child
+// nobody waits for leaves no zombie. Not thread-safe; move the object to hand the child on.
+namespace platform {
+
+class ChildProcess {
+ public:
+  enum class Output {
+    kInherit,  // standard output and error are ours
+    kPipes,    // each is a pipe that outputFd() and errorFd() read
+  };
+  struct Options {
+    Output output = Output::kInherit;
+    // In a process group of its own, so that kill() also ends what the child started.
+    bool ownProcessGroup = false;
+  };
+
+  ChildProcess() = default;
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  // Starts `path` with argv = {path, arguments...} and our environment. 0 on success, else the
+  // errno of the failure (ENOENT for a missing program, EACCES when it cannot be executed); the
+  // object must not hold a child yet (EBUSY).
+  int spawn(const std::string& path, const std::vector<std::string>& arguments,
+            const Options& options);
+
+  bool running() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // Read ends of the pipes (-1 unless Output::kPipes); the caller may close them via reset().
+  UniqueFd& output() { return output_; }
+  UniqueFd& error() { return error_; }
+  // Readable (for poll) once the child has ended; -1 when no child is held.
+  int exitFd() const { return pidfd_.get(); }
+
+  // Blocks until the child ends and reaps it; `status` is the raw wait status (WIFEXITED...).
+  // False when no child is held.
+  bool wait(int& status);
+  // Reaps the child when it has ended; false (status untouched) while it runs.
+  bool tryWait(int& status);
+  // SIGKILL to the child (and its group when it has one of its own); reap it with wait().
+  void kill();
+
+ private:
+  void release();
+
+  pid_t pid_ = -1;
+  bool ownGroup_ = false;
+  UniqueFd pidfd_;
+  UniqueFd output_;
+  UniqueFd error_;
+};
+
+}  // namespace platform

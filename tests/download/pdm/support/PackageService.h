@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/TemporaryFolder.h"
+
+namespace wendtest {
+
+// The local package service (tools/package-service) in a private prefix: nginx on 127.0.0.1
+// serving freshly generated sample packages, stopped when the object goes. port() is 0 when it
+// could not start.
+class PackageService {
+ public:
+  PackageService();
+  ~PackageService();
+  PackageService(const PackageService&) = delete;
+  PackageService& operator=(const PackageService&) = delete;
+
+  uint16_t port() const { return port_; }
+  // "http://127.0.0.1:<port>" followed by `path`.
+  std::string url(const std::string& path) const;
+  // The served tree and the tree the sample archive was made of.
+  std::string www() const { return folder_ / "www"; }
+  std::string source() const { return folder_ / "source"; }
+  // How many requests nginx has logged for the path (query strings ignored).
+  int requestCount(const std::string& path) const;
+
+ private:
+  bool run(const char* command) const;
+
+  TemporaryFolder folder_;
+  uint16_t port_ = 0;
+};
+
+// Runs a program with its arguments (no shell) and waits; true when it exits with status 0.
+bool runProgram(const std::vector<std::string>& arguments);
+
+}  // namespace wendtest

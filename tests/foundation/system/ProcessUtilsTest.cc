@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "foundation/system/ProcessUtils.h"
+#include "platform/ChildProcess.h"
+#include "tests/support/Bundle.h"
+#include "tests/support/ChildrenOf.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/support/CapturingLogger.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
+using PandoUtils::ProcessUtils::launchApplication;
+
+namespace {
+
+bool awaitFile(const std::string& path) {
+  return waitUntil([&] { return existsNoFollow(path); });
+}
+
+std::vector<std::string> messages(const CapturingLogger& logger) {
+  std::vector<std::string> out;
+  for (const Record& record : logger.records()) {
+    EXPECT_EQ(record.source, "ProcessUtils");
+    out.push_back(std::to_string(record.level) + " " + record.message);
+  }
+  return out;
+}
+
+TEST(LaunchApplication, TheTaskRouteWaitsAndGivesTheExitStatus) {
+  CapturingLogger logger;
+  int exitStatus = -1;
+  ASSERT_TRUE(launchApplication("/bin/sh", {"-c", "exit 3"}, true, exitStatus, false, &logger));
+  EXPECT_EQ(exitStatus, 3);
+  EXPECT_EQ(messages(logger), (std::vector<std::string>{
+                                  "20 Launch Process at path /bin/sh",
+                                  "20 Launch Process With Arg 0 : -c",
+                                  "20 Launch Process With Arg 1 : exit 3",
+                                  "30 Launch Process With Task ",
+                              }));
+  ASSERT_TRUE(launchApplication("/bin/sh", {"-c", "kill -TERM $$"}, true, exitStatus, false));
+  EXPECT_EQ(exitStatus, SIGTERM);
+}
+
+TEST(LaunchApplication, NothingToLaunchFailsAtOnce) {
+  TemporaryFolder folder;
+  writeFile(folder / "data", "not executable");
+  CapturingLogger logger;
+  int exitStatus = 77;
+  EXPECT_FALSE(launchApplication("", {}, true, exitStatus, false, &logger));
+  EXPECT_FALSE(launchApplication(folder / "absent", {}, true, exitStatus, true, &logger));
+  EXPECT_TRUE(logger.records().empty());
+  EXPECT_FALSE(launchApplication(folder / "data", {}, true, exitStatus, false, &logger));
+  EXPECT_EQ(exitStatus, 77);
+}
+
+TEST(LaunchApplication, ActivateOpensTheBundleWithoutFallingBackToATask) {
+  TemporaryFolder folder;
+  std::string bundle =
+      makeBundle(folder / "Tarn.app", "<key>CFBundleExecutable</key><string>Tarn</string>");
+  writeScript(bundle + "/Contents/MacOS/Tarn", "echo \"$*\" > " + folder / "args" + "\n");
+  CapturingLogger logger;
+  int exitStatus = 77;
+  ASSERT_TRUE(launchApplication(bundle, {"--a=1"}, true, exitStatus, true, &logger));
+  EXPECT_EQ(exitStatus, 77);
+  ASSERT_TRUE(awaitFile(folder / "args"));
+  EXPECT_EQ(messages(logger), (std::vector<std::string>{"20 Launch Process at path " + bundle,
+                                                        "20 Launch Process With Arg 0 : --a=1"}));
+
+  // A bundle that names no executable fails; the task route is not tried.
+  std::string broken = makeBundle(folder / "Broken.app", "");
+  logger.clear();
+  EXPECT_FALSE(launchApplication(broken, {}, false, exitStatus, true, &logger));
+  EXPECT_EQ(messages(logger), std::vector<std::string>{"20 Launch Process at path " + broken});
+}
+
+TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
+  TemporaryFolder folder;
+  ScopedEnv tool("WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER);
+  ScopedEnv log("WEND_FAKE_URL_OPENER_LOG", folder / "opened");
+  struct Case {
+    const char* url;
+    bool tracking;
+    const char* opened;  // null: nothing opened
+  } cases[] = {
+      {"https://a.example/x", true, "https://a.example/x?mv=product&mv2=corvel"},
+      {"https://a.example/x?k=v", true, "https://a.example/x?k=v&mv=product&mv2=corvel"},
+      {"https://a.example/x?", true, "https://a.example/x?mv=product&mv2=corvel"},
+      {"https://a.example/x?a?b", true, "https://a.example/x?a?b&mv=product&mv2=corvel"},
+      {"mailto:help@a.example", false, "mailto:help@a.example"},
+      {"x-skyloom+app.v2:open", false, "x-skyloom+app.v2:open"},
+      {"--version", false, nullptr},
+      {"-x:y", false, nullptr},
+      {"no scheme", false, nullptr},
+      {":empty-scheme", false, nullptr},
+      {"1http://a", false, nullptr},
+      {"ht tp://a", false, nullptr},
+  };
+  std::string expected;
+  for (const Case& c : cases) {
+    EXPECT_TRUE(PandoUtils::ProcessUtils::openURLWithTracking(c.url, c.tracking)) << c.url;
+    if (c.opened) expected += std::string(c.opened) + "\n";
+  }
+  EXPECT_FALSE(PandoUtils::ProcessUtils::openURLWithTracking("", true));
+  // The opener runs on its own; wait until every expected line has arrived.
+  waitUntil([&] { return readFile(folder / "opened").size() >= expected.size(); });
+  std::string opened = readFile(folder / "opened");
+  EXPECT_EQ(opened.size(), expected.size());
+  for (const Case& c : cases) {
+    if (c.opened) {
+      EXPECT_NE(opened.find(std::string(c.opened) + "\n"), std::string::npos) << c.url;
+    }
+  }
+}
+
+TEST(GetRunningProcesses, ListsCommandLineProcessesAndApplications) {
+  TemporaryFolder folder;
+  std::string longName = folder / "wend-sleeper-with-a-long-name";
+  std::filesystem::copy_file("/bin/sleep", longName);
+  std::string app = makeBundle(folder / "Tarn.app",
+                               "<key>CFBundleExecutable</key><string>Tarn</string>"
+                               "<key>CFBundleName</key><string>Tarn Desktop</string>");
+  std::filesystem::copy_file("/bin/sleep", app + "/Contents/MacOS/Tarn");
+  platform::ChildProcess sleeper, application;
+  ASSERT_EQ(sleeper.spawn(longName, {"600"}, {}), 0);
+  ASSERT_EQ(application.spawn(app + "/Contents/MacOS/Tarn", {"600"}, {}), 0);
+
+  std::vector<PandoUtils::ProcessUtils::ProcessInfo> processes(1);
+  ASSERT_TRUE(PandoUtils::ProcessUtils::getRunningProcesses(processes));
+  auto find = [&](pid_t pid) -> const PandoUtils::ProcessUtils::ProcessInfo* {
+    for (const auto& process : processes) {
+      if (process.pid == pid) return &process;
+    }
+    return nullptr;
+  };
+  const auto* longOne = find(sleeper.pid());
+  ASSERT_NE(longOne, nullptr);
+  EXPECT_EQ(longOne->name, "wend-sleeper-with-a-long-name");
+  EXPECT_EQ(longOne->displayName, longOne->name);
+  EXPECT_EQ(longOne->path, longName);
+  const auto* tarn = find(application.pid());
+  ASSERT_NE(tarn, nullptr);
+  EXPECT_EQ(tarn->name, "Tarn");
+  EXPECT_EQ(tarn->displayName, "Tarn Desktop");
+  EXPECT_EQ(tarn->path, app + "/Contents/MacOS/Tarn");
+  const auto* self = find(getpid());
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(self->name, "ProcessUtilsTest");  // the kernel cut it to "ProcessUtilsTes"
+
+  for (platform::ChildProcess* child : {&sleeper, &application}) {
+    child->kill();
+    int status = 0;
+    child->wait(status);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// Several processes on one database, through the C interface, as wend's two processes use it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "prefs/OpmApi.h"
+#include "tests/prefs/support/ChildProcess.h"
+#include "tests/prefs/support/OpmValues.h"
+#include "tests/prefs/support/PrefsEnvironment.h"
+
+using namespace wendtest;
+
+namespace {
+
+class OpmCrossProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!hostHasMachineId()) GTEST_SKIP() << "this host has no machine id";
+    ASSERT_EQ(opm_createLibRef(&ref_), OPM_OK);
+  }
+  void TearDown() override {
+    if (ref_) opm_freeLibRef(ref_);
+  }
+
+  int get(const char* domain, const char* subdomain, const std::string& key, std::string& out) {
+    char* value = nullptr;
+    int status = opm_getValue(ref_, domain, subdomain, key.c_str(), &value);
+    if (value) out = value;
+    opm_freeString(value);
+    return status;
+  }
+
+  PrefsEnvironment env_;
+  OPMLibRef ref_ = nullptr;
+};
+
+TEST_F(OpmCrossProcessTest, WhatOneProcessWritesAnotherReads) {
+  const std::string value = "it's \"quoted\" and gr\xc3\xbc\xc3\x9f\x65 \xe6\x97\xa5\xe6\x9c\xac";
+  ASSERT_EQ(runOpmChild({"write", "PANDO", "ProxyCredentials", "ProxyPassword", value}), OPM_OK);
+  std::string read;
+  ASSERT_EQ(get("PANDO", "ProxyCredentials", "ProxyPassword", read), OPM_OK);
+  EXPECT_EQ(read, value);
+
+  ASSERT_EQ(opm_setValue(ref_, "PANDO", "ProxyCredentials", "ProxyUsername", "o'neil"), OPM_OK);
+  std::string printed;
+  EXPECT_EQ(runOpmChild({"read", "PANDO", "ProxyCredentials", "ProxyUsername"}, &printed), OPM_OK);
+  EXPECT_EQ(printed, "o'neil");
+
+  EXPECT_EQ(runOpmChild({"remove", "PANDO", "ProxyCredentials", "ProxyUsername"}), OPM_OK);
+  EXPECT_EQ(get("PANDO", "ProxyCredentials", "ProxyUsername", read), OPM_NOT_FOUND);
+  EXPECT_EQ(runOpmChild({"read", "PANDO", "ProxyCredentials", "ProxyUsername"}), OPM_NOT_FOUND);
+}
+
+TEST_F(OpmCrossProcessTest, TwoWritersAtOnceLoseNothingAndLeaveNoPlainText) {
+  constexpr int kCount = 500;
+  pid_t first = startOpmChild({"write-many", "A", std::to_string(kCount)});
+  pid_t second = startOpmChild({"write-many", "B", std::to_string(kCount)});
+  // A reader in the middle of it all waits its turn as well.
+  std::string ignored;
+  for (int i = 0; i < 50; ++i) {
+    int status = get("Many", "Values", "A" + std::to_string(i), ignored);
+    EXPECT_TRUE(status == OPM_OK || status == OPM_NOT_FOUND) << status;
+  }
+  EXPECT_EQ(waitForChild(first), OPM_OK);
+  EXPECT_EQ(waitForChild(second), OPM_OK);
+
+  FileState file = fileState(env_.databasePath());
+  EXPECT_EQ(file.mode, 0600u);
+  EXPECT_EQ(file.owner, geteuid());
+  EXPECT_FALSE(existsNoFollow(env_.databasePath() + "-journal"));
+  int lost = 0;
+  for (const char* prefix : {"A", "B"}) {
+    for (int i = 0; i < kCount; ++i) {
+      std::string key = prefix + std::to_string(i), value;
+      if (get("Many", "Values", key, value) != OPM_OK || value != manyValue(key)) ++lost;
+      EXPECT_EQ(file.bytes.find(manyValue(key)), std::string::npos) << key;
+    }
+  }
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(file.bytes.find("plain-secret-of-"), std::string::npos);
+}
+
+// Reads the 4-byte numbers a writer reports until it dies; a torn last report is dropped.
+void collectReports(int fd, std::set<uint32_t>& reported, uint32_t& next) {
+  std::string bytes;
+  char buffer[4096];
+  for (ssize_t count; (count = read(fd, buffer, sizeof buffer)) != 0;) {
+    if (count < 0) break;
+    bytes.append(buffer, static_cast<size_t>(count));
+  }
+  for (size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+    uint32_t i;
+    memcpy(&i, bytes.data() + at, 4);
+    reported.insert(i);
+    next = std::max(next, i + 1);
+  }
+}
+
+std::string integrityOf(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string result;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_exec(
+        db, "PRAGMA integrity_check",
+        [](void* out, int, char** values, char**) {
+          *static_cast<std::string*>(out) += values[0] ? values[0] : "";
+          return 0;
+        },
+        &result, nullptr);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+TEST_F(OpmCrossProcessTest, AWriterKilledAtRandomMomentsKeepsEveryCommittedValue) {
+  constexpr int kKills = 24;
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::set<uint32_t> reported;
+  uint32_t next = 0;
+  int journalsSeen = 0;
+  for (int round = 0; round < kKills; ++round) {
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    pid_t pid = startOpmChild({"write-forever", std::to_string(next)}, fds[1]);
+    close(fds[1]);
+    // Some kills land while the writer starts, most while it writes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
+    kill(pid, SIGKILL);
+    EXPECT_EQ(waitForChild(pid), -1) << "the writer ended by itself";
+    collectReports(fds[0], reported, next);
+    close(fds[0]);
+    FileState journal = fileState(env_.databasePath() + "-journal");
+    if (journal.exists) {
+      ++journalsSeen;
+      EXPECT_EQ(journal.mode, 0600u);
+      EXPECT_EQ(journal.owner, geteuid());
+    }
+  }
+  ASSERT_FALSE(reported.empty());
+  opm_freeLibRef(ref_);
+  ASSERT_EQ(opm_createLibRef(&ref_), OPM_OK);  // rolls back what a kill left half done
+  for (uint32_t i : reported) {
+    std::string value;
+    ASSERT_EQ(get("Crash", "Loop", crashKey(i), value), OPM_OK) << i;
+    EXPECT_EQ(value, crashValue(i));
+  }
+  EXPECT_EQ(integrityOf(env_.databasePath()), "ok");
+  EXPECT_EQ(readFile(env_.databasePath()).find("crash-secret-"), std::string::npos);
+  RecordProperty("reportedValues", static_cast<int>(reported.size()));
+  RecordProperty("journalsLeft", journalsSeen);
+}
+
+TEST(OpmInterface, NullsEmptyNamesAndOversizedValuesAreArgumentErrors) {
+  PrefsEnvironment env;
+  EXPECT_EQ(opm_createLibRef(nullptr), OPM_ARGUMENTS);
+  EXPECT_EQ(opm_freeLibRef(nullptr), OPM_ARGUMENTS);
+  if (!hostHasMachineId()) GTEST_SKIP() << "this host has no machine id";
+  OPMLibRef ref = nullptr;
+  ASSERT_EQ(opm_createLibRef(&ref), OPM_OK);
+  char* value = nullptr;
+  const char* names[][3] = {{nullptr, "S", "K"}, {"D", nullptr, "K"}, {"D", "S", nullptr},
+                            {"", "S", "K"},      {"D", "", "K"},      {"D", "S", ""}};
+  for (auto& n : names) {
+    EXPECT_EQ(opm_setValue(ref, n[0], n[1], n[2], "v"), OPM_ARGUMENTS);
+    EXPECT_EQ(opm_getValue(ref, n[0], n[1], n[2], &value), OPM_ARGUMENTS);
+    EXPECT_EQ(opm_removeValue(ref, n[0], n[1], n[2]), OPM_ARGUMENTS);
+  }
+  EXPECT_EQ(opm_setValue(nullptr, "D", "S", "K", "v"), OPM_ARGUMENTS);
+  EXPECT_EQ(opm_setValue(ref, "D", "S", "K", nullptr), OPM_ARGUMENTS);
+  EXPECT_EQ(opm_getValue(ref, "D", "S", "K", nullptr), OPM_ARGUMENTS);
+  std::string mebibyte(1u << 20, 'x');
+  EXPECT_EQ(opm_setValue(ref, "D", "S", "K", (mebibyte + "x").c_str()), OPM_ARGUMENTS);
+  EXPECT_EQ(opm_setValue(ref, "D", "S", "K", mebibyte.c_str()), OPM_OK);
+  EXPECT_EQ(opm_freeLibRef(ref), OPM_OK);
+}
+
+}  // namespace
