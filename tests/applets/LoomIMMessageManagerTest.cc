@@ -151,6 +151,25 @@ TEST_F(LoomIMMessageManagerTest, ARefusedConnectionIsAResumableNetworkError) {
   }
 }
 
+// The installer core answers error 124 with a "retry" that carries the proxy credentials.
+TEST_F(LoomIMMessageManagerTest, DownloadsThroughAProxyWithTheCredentialsItIsGiven) {
+  ScopedEnv proxy{"http_proxy", server().url("")};
+  ScopedEnv direct{"no_proxy", std::nullopt};
+  server().setProxyCredentials("proxyuser:proxypass");
+  serveProducts(productsXml({{"viaproxy", servePackage("p.zip", {{"p.txt", "proxied"}})}}));
+  ASSERT_EQ(start(configXml(), "wrong"), 0);
+  auto error = ProgressRecorder::instance().waitForEnd();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->errorCode, 124);
+  EXPECT_TRUE(error->resumable);
+  action("retry", "proxyuser", "proxypass");
+  auto end = ProgressRecorder::instance().waitForEnd(1);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(end->type, 3);
+  EXPECT_EQ(readFile(productsFolder() + "/viaproxy/p.txt"), "proxied");
+  EXPECT_TRUE(server().requests().back().request.absoluteForm);
+}
+
 TEST_F(LoomIMMessageManagerTest, CancelDuringASlowBodyStopsTheDownloadAndReports205) {
   std::string url = servePackage("big.zip", {{"big.bin", noise(200000)}});
   server().addRule(Rule{"/big.zip", 1, 0, fault(FaultKind::SlowBody, 2000)});

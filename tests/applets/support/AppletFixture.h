@@ -97,9 +97,9 @@ class AppletTest : public ::testing::Test {
   }
 
   // Starts the installation with a record whose texts are gone once this returns.
-  int start(const std::string& config) {
+  int start(const std::string& config, const std::string& proxyPassword = "proxypass") {
     auto texts = std::make_unique<std::vector<std::string>>(std::vector<std::string>{
-        config, "{}", tempLocation(), "pipe", "proxyuser", "proxypass", "fr_FR"});
+        config, "{}", tempLocation(), "pipe", "proxyuser", proxyPassword, "fr_FR"});
     std::vector<std::string>& t = *texts;
     ProductInstallArgs args;
     args.progressCallback = &ProgressRecorder::callback;
@@ -116,9 +116,12 @@ class AppletTest : public ::testing::Test {
   }
   int start() { return start(configXml()); }
 
-  void action(const char* name) {
+  void action(const char* name, const char* proxyUser = nullptr,
+              const char* proxyPassword = nullptr) {
     AppletUserAction record;
     record.action = name;
+    record.proxyUserName = proxyUser;
+    record.proxyPassword = proxyPassword;
     manager_->HandleUserAction(&record);
   }
 
