@@ -125,6 +125,21 @@ class AppletTest : public ::testing::Test {
     manager_->HandleUserAction(&record);
   }
 
+  // Waits for the `skip`-th end report (from 0) and checks that it is an error with `code`.
+  void expectError(int code, bool resumable, size_t skip = 0) {
+    auto end = ProgressRecorder::instance().waitForEnd(skip);
+    ASSERT_TRUE(end) << "no end reported";
+    EXPECT_EQ(end->type, 4);
+    EXPECT_EQ(end->errorCode, code);
+    EXPECT_EQ(end->resumable, resumable);
+  }
+  void expectDone(size_t skip = 0) {
+    auto end = ProgressRecorder::instance().waitForEnd(skip);
+    ASSERT_TRUE(end) << "no end reported";
+    EXPECT_EQ(end->type, 3);
+    EXPECT_EQ(end->progress, 100);
+  }
+
   // Waits until the server has seen a `method` request for `path`.
   bool requested(const std::string& path, const std::string& method) {
     for (int i = 0; i < 6000; ++i) {

@@ -12,13 +12,12 @@
 
 namespace wendtest {
 
-// One AppsPanelProgress as the callback received it, texts copied.
+// What the tests read of one AppsPanelProgress.
 struct ProgressReport {
   float progress = 0;
   int type = 0;
   int errorCode = 0;
   bool resumable = false;
-  std::string errorParamXML;
 };
 
 // Collects the product installation's reports. The start record takes a plain function, so the
@@ -35,7 +34,6 @@ class ProgressRecorder {
     report.type = record->type;
     report.errorCode = record->errorCode;
     report.resumable = record->isErrorResumable;
-    if (record->errorParamXML) report.errorParamXML = record->errorParamXML;
     std::function<void(const ProgressReport&)> hook;
     {
       std::lock_guard lock(instance().mutex_);
@@ -59,18 +57,12 @@ class ProgressRecorder {
   }
   // The `skip`-th report (from 0) of type 3 or 4; nullopt after a minute.
   std::optional<ProgressReport> waitForEnd(size_t skip = 0) {
-    return waitFor(
-        [](const ProgressReport& report) { return report.type == 3 || report.type == 4; }, skip);
-  }
-  // The `skip`-th report (from 0) that `matches`; nullopt after a minute.
-  std::optional<ProgressReport> waitFor(const std::function<bool(const ProgressReport&)>& matches,
-                                        size_t skip = 0) {
     std::unique_lock lock(mutex_);
     std::optional<ProgressReport> found;
     arrived_.wait_for(lock, std::chrono::seconds(60), [&] {
       size_t seen = 0;
       for (const ProgressReport& report : reports_) {
-        if (matches(report) && seen++ == skip) {
+        if ((report.type == 3 || report.type == 4) && seen++ == skip) {
           found = report;
           return true;
         }
