@@ -70,12 +70,8 @@ class AppletTest : public ::testing::Test {
   static std::string productsXml(const std::vector<std::pair<std::string, std::string>>& products) {
     std::string xml = "<channels><channel><products>";
     for (const auto& [id, url] : products) {
-      xml += "<product id=\"" + id +
-             "\" version=\"1.0\"><custom-data>"
-             "<custom-entry key=\"packageURL\"><value>" +
-             url +
-             "</value></custom-entry>"
-             "</custom-data></product>";
+      xml += "<product id=\"" + id + "\"><custom-data><custom-entry key=\"packageURL\"><value>" +
+             url + "</value></custom-entry></custom-data></product>";
     }
     return xml + "</products></channel></channels>";
   }
@@ -96,20 +92,19 @@ class AppletTest : public ::testing::Test {
     return server_->url("/" + name);
   }
 
-  // Starts the installation with a record whose texts are gone once this returns.
+  // Starts the installation with a record whose texts are overwritten and freed once this returns.
   int start(const std::string& config, const std::string& proxyPassword = "proxypass") {
-    auto texts = std::make_unique<std::vector<std::string>>(std::vector<std::string>{
-        config, "{}", tempLocation(), "pipe", "proxyuser", proxyPassword, "fr_FR"});
-    std::vector<std::string>& t = *texts;
-    ProductInstallArgs args;
-    args.progressCallback = &ProgressRecorder::callback;
-    args.configXml = t[0].c_str();
-    args.userProfile = t[1].c_str();
-    args.tempLocation = t[2].c_str();
-    args.installHelperPipeName = t[3].c_str();
-    args.proxyUserName = t[4].c_str();
-    args.proxyPassword = t[5].c_str();
-    args.locale = t[6].c_str();
+    std::vector<std::string> t{config,      "{}",          tempLocation(), "pipe",
+                               "proxyuser", proxyPassword, "fr_FR"};
+    ProductInstallArgs args{&ProgressRecorder::callback,
+                            t[0].c_str(),
+                            t[1].c_str(),
+                            t[2].c_str(),
+                            t[3].c_str(),
+                            t[4].c_str(),
+                            t[5].c_str(),
+                            0,
+                            t[6].c_str()};
     int result = manager_->StartWorkflow(&args);
     for (std::string& text : t) text.assign(text.size(), 'x');
     return result;
