@@ -1,14 +1,18 @@
 #include "core/context/ApplicationContext.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/config/ConfigValues.h"
 #include "core/config/ConfigXml.h"
 #include "core/config/EmbeddedConfig.h"
 #include "core/context/CapsMarker.h"
+#include "core/context/DmgTrailer.h"
 #include "core/context/LoggerGate.h"
 #include "core/context/PrivateFolder.h"
 #include "core/context/StandInParts.h"
+#include "core/context/SystemVolumes.h"
+#include "core/context/TarnConfig.h"
 #include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogTargetDefault.h"
@@ -19,6 +23,7 @@
 #include "foundation/text/StringUtils.h"
 #include "platform/ConsoleUser.h"
 #include "platform/FolderChain.h"
+#include "platform/UniqueFd.h"
 
 namespace {
 
@@ -26,6 +31,7 @@ constexpr char kComponent[] = "ApplicationContext";
 constexpr char kLogCategory[] = "WendB_Logs";
 constexpr int kConsoleUserLogsFolder = 32;
 constexpr int kTemporaryFolder = 15;
+constexpr int kDesktopAppFolder = 30;
 
 std::mutex instanceMutex;
 ApplicationContext* instance = nullptr;                // guarded by instanceMutex
@@ -197,15 +203,50 @@ bool ApplicationContext::Initialize(int argc, char** argv) {
   return true;
 }
 
+bool ApplicationContext::ReadDmgProductDetails(std::string& base64) {
+  std::string imagePath;
+  if (!getSelfDmgPath(systemSelfDmgQuery(), SystemVolumes(), HdiutilImageInfo(), imagePath,
+                      mountedVolumePath)) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "Unable to fetch mounted DMG path");
+    return false;
+  }
+  LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Mounted DMG path : %s",
+              imagePath.c_str());
+  // Read-only: nothing here writes, and a read-only image must give its details too.
+  platform::UniqueFd image(open(imagePath.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string plist;
+  DmgReadStatus status =
+      image.valid() ? readDmgPropertyList(image.get(), plist) : DmgReadStatus::kReadFailed;
+  if (status == DmgReadStatus::kBadTrailer) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "DMG trailer of %s points outside the file", imagePath.c_str());
+    return false;
+  }
+  if (status != DmgReadStatus::kRead) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "Unable to read DMG file from path: %s", imagePath.c_str());
+    return false;
+  }
+  return findProductDetails(plist, base64);
+}
+
 bool ApplicationContext::ExtractEmbeddedData(std::string& json) {
-  // The disk-image reader comes with its own component; until then there is nothing embedded.
-  json.clear();
+  std::string base64;
+  if (!ReadDmgProductDetails(base64)) return false;
+  std::unique_ptr<unsigned char[]> bytes;
+  size_t length = 0;
+  if (!StringUtils::utilDecodeBase64Data(base64.data(), base64.size(), &bytes, length)) {
+    return false;
+  }
+  json.assign(reinterpret_cast<const char*>(bytes.get()), bytes ? length : 0);
   return true;
 }
 
 bool ApplicationContext::ParseTarnConfigXml() {
-  // The signed configuration's reader comes with its own component; until then there is none.
-  return false;
+  std::string folder;
+  if (!FileUtils::getSpecialFolderPath(kDesktopAppFolder, folder)) return false;
+  return readTarnConfig(folder, configSigningKey, config);
 }
 
 bool ApplicationContext::InitMessageGateway(int argc, char** argv) {

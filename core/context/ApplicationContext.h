@@ -9,6 +9,7 @@
 
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
+#include "core/signature/ConfigSigningKey.h"
 #include "foundation/text/CommandLineParser.h"
 
 namespace pando {
@@ -49,9 +50,14 @@ class ApplicationContext {
   // Reads the command line and every configuration source. False only when the bundle's
   // configuration does not load. Once, on the main thread.
   bool Initialize(int argc, char** argv);
-  // The product details embedded in the installer's disk image; empty text when there are none.
+  // The still Base64 "ProductDetails" of the disk image the installer runs from; records the
+  // image's volume in mountedVolumePath. False when there is no image or no such value.
+  bool ReadDmgProductDetails(std::string& base64);
+  // The product details embedded in the installer's disk image, decoded; may be empty. False when
+  // there are none or they do not decode.
   bool ExtractEmbeddedData(std::string& json);
-  // The signed configuration file; false when there is none to read.
+  // The signed configuration file, checked with configSigningKey; false when there is none to read
+  // or it does not verify.
   bool ParseTarnConfigXml();
   // Makes the view mediator (silent in the elevated process) and initialises the gateway.
   bool InitMessageGateway(int argc, char** argv);
@@ -70,6 +76,9 @@ class ApplicationContext {
   bool isAdmin = false;
   bool isSilent = false;
   std::string locale;
+  // The key "C3Config.xml" must be signed with: the compiled-in release key unless a test sets
+  // another before Initialize.
+  ConfigSigningKey configSigningKey = releaseConfigSigningKey();
 
   // Destroyed last, in reverse order.
   CommandLineParser commandLine;

@@ -16,6 +16,8 @@ class CommandLineParser;
 class IAnalytics {
  public:
   virtual ~IAnalytics() = default;
+  // Queues the service event with this event type; no result. Any thread.
+  virtual void sendServiceEvent(const std::string& eventType) = 0;
 };
 
 class ISignInProfile {

@@ -4,7 +4,10 @@
 
 namespace {
 
-class StandInAnalytics final : public IAnalytics {};
+class StandInAnalytics final : public IAnalytics {
+ public:
+  void sendServiceEvent(const std::string&) override {}
+};
 class StandInSurveyManager final : public ISurveyManager {};
 class StandInViewMediator final : public IViewMediator {};
 

@@ -1,0 +1,5 @@
+#include "app/ApplicationShell.h"
+
+int runApplicationShell(int, char**) {
+  return 0;
+}

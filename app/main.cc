@@ -1,0 +1,93 @@
+// The installer's process entry and composition root: it builds the application context and runs
+// the one launch mode its command line selects. Every mode ends with the context's teardown and
+// exit status 0; the user's install mode returns what the application shell returns.
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/ApplicationShell.h"
+#include "core/context/ApplicationContext.h"
+#include "core/launch/DesktopApp.h"
+#include "core/launch/LaunchEvent.h"
+#include "core/launch/LaunchModes.h"
+#include "foundation/files/FileUtils.h"
+#include "foundation/text/StringUtils.h"
+
+namespace {
+
+std::string argument(const ApplicationContext& context, const char* key) {
+  std::string value;
+  context.commandLine.getArgumentValue(key, value);
+  return value;
+}
+
+bool hasBoth(const ApplicationContext& context, const char* first, const char* second) {
+  return context.commandLine.hasArgument(first) && context.commandLine.hasArgument(second);
+}
+
+int finish(int status = 0) {
+  ApplicationContext::Destroy();
+  return status;
+}
+
+void extractEmbeddedData(ApplicationContext& context) {
+  std::string json;
+  if (context.ExtractEmbeddedData(json)) {
+    FileUtils::CreateFileWithContentAtPath(argument(context, "outputPath"), json);
+  } else {
+    std::fputs("Embedded data not found.", stdout);
+  }
+}
+
+void runHelperModes(ApplicationContext& context) {
+  const LaunchSettings settings = LaunchSettings::fromEnvironment();
+  if (hasBoth(context, "parentPID", "volumeName")) {
+    unmountVolumeAfterParentExit(
+        argument(context, "volumeName"),
+        StringUtils::utilConvertStringToInt(argument(context, "parentPID")), settings);
+  }
+  if (hasBoth(context, "productPID", "wendExp")) {
+    runProductQuitMode(argument(context, "wendExp"),
+                       StringUtils::utilConvertStringToInt(argument(context, "productPID")),
+                       settings);
+  }
+  cleanupTempFolder();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A peer that goes away must fail a write, not end the process; libcurl leaves signals alone.
+  signal(SIGPIPE, SIG_IGN);
+  ApplicationContext* context = ApplicationContext::GetInstance();
+  if (!context->Initialize(argc, argv)) {
+    sendLaunchEvent("lbs-init-failure");
+    return finish();
+  }
+  if (hasBoth(*context, "extractEmbeddedData", "outputPath")) {
+    extractEmbeddedData(*context);
+    return finish();
+  }
+  if (hasBoth(*context, "parentPID", "volumeName") || hasBoth(*context, "productPID", "wendExp")) {
+    runHelperModes(*context);
+    return finish();
+  }
+  if (!context->isSilent) sendLaunchEvent("lbs-launch");
+  if (!context->isTestWorkflow && FileUtils::fileExistsAtPath(desktopAppExecutablePath())) {
+    sendLaunchEvent("lbs-brann-launch");
+    launchInstalledDesktopApp();
+    return finish();
+  }
+  if (!context->isSilent) sendLaunchEvent("lbs-workflow-start");
+  if (!context->InitMessageGateway(argc, argv)) {
+    sendLaunchEvent("lbs-init-failure");
+    return finish();
+  }
+  if (context->isSilent) {
+    // The workflow manager starts its thread here once the core has one.
+    context->messageGateway->WaitForGatewayThread();
+    return finish();
+  }
+  return finish(runApplicationShell(argc, argv));
+}

@@ -1,0 +1,260 @@
+// The launch modes, run as the built program under a private WEND_ROOT, with the fake hdiutil, a
+// fake desktop application, the fake messaging library, and sleepers as parent and product.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/text/StringUtils.h"
+#include "tests/core/launch/support/ProgramRun.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using wendtest::ProgramRun;
+using wendtest::readFile;
+using wendtest::Sleeper;
+using wendtest::waitUntil;
+
+constexpr char kResponseLine[] = "sendMessage kiln.SuiteMessage.corvel.app.ShowNotificationRequest";
+
+std::string base64(const std::string& text) {
+  std::string out;
+  StringUtils::utilEncodeDataInBase64(text.data(), text.size(), out);
+  return out;
+}
+
+// An image whose property list carries `details`, Base64-encoded, at offset 64.
+std::string diskImage(const std::string& details) {
+  const std::string plist = "<plist><dict><key>ProductDetails</key><string>" + base64(details) +
+                            "</string></dict></plist>";
+  std::string trailer(512, '\0');
+  auto put = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) trailer[at + i] = static_cast<char>(value >> (24 - 8 * i));
+  };
+  put(220, 64);
+  put(228, static_cast<uint32_t>(plist.size()));
+  return std::string(64, 'z') + plist + trailer;
+}
+
+class LaunchModesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(root_ / "tmp");
+    fs::create_directories(root_ / "hdiutil");
+    const std::string app = desktopApp();
+    fs::create_directories(fs::path(app).parent_path());
+    wendtest::writeFile(app,
+                        "#!/bin/sh\necho \"launched $*\" >> '" + (root_ / "desktop.log") + "'\n");
+    fs::permissions(app, fs::perms::owner_all);
+  }
+
+  std::string desktopApp() const {
+    return root_ / "opt/Utilities/Orvel Skyloom/Tarn/Skyloom.app/Contents/MacOS/Skyloom";
+  }
+  bool desktopLaunched() const { return fs::exists(root_ / "desktop.log"); }
+
+  void installKiln() {
+    const std::string folder = root_ / "var/lib/Orvel/Hearth/Teel";
+    fs::create_directories(folder);
+    fs::copy_file(WEND_FAKE_KILN_WRAPPER, folder + "/KilnWrapper.dylib");
+  }
+
+  // A copy of the built bundle at `bundle`.
+  static void copyBundle(const std::string& bundle) {
+    fs::create_directories(bundle);
+    fs::copy(WEND_INSTALL_BUNDLE, bundle, fs::copy_options::recursive);
+  }
+
+  ProgramRun::Changes environment() const {
+    return {{"WEND_ROOT", root_.path()},
+            {"WEND_CONSOLE_UID", std::to_string(geteuid())},
+            {"XDG_STATE_HOME", std::nullopt},
+            {"WEND_TIME_SCALE", timeScale_},
+            {"WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL},
+            {"WEND_FAKE_HDIUTIL_STATE", root_ / "hdiutil"},
+            {"WEND_MOUNTINFO", root_ / "mountinfo"},
+            {"WEND_FAKE_KILN_LOG", root_ / "kiln.log"},
+            {"WEND_FAKE_KILN_ANSWER", kilnAnswer_},
+            {"LANGUAGE", std::nullopt},
+            {"LC_ALL", std::nullopt},
+            {"LC_MESSAGES", std::nullopt},
+            {"LANG", "de_DE.UTF-8"}};
+  }
+
+  std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments,
+                                    const std::string& bundle = WEND_INSTALL_BUNDLE) {
+    std::vector<std::string> argv = {bundle + "/Contents/MacOS/Install"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return std::make_unique<ProgramRun>(argv, environment());
+  }
+  // Runs to the end; every mode ends with status 0.
+  std::string run(const std::vector<std::string>& arguments,
+                  const std::string& bundle = WEND_INSTALL_BUNDLE) {
+    std::unique_ptr<ProgramRun> program = start(arguments, bundle);
+    EXPECT_EQ(program->finish(), 0);
+    return program->output();
+  }
+
+  wendtest::TemporaryFolder root_;
+  std::string timeScale_ = "0.01";
+  std::string kilnAnswer_ = "never";
+};
+
+TEST_F(LaunchModesTest, ExtractWithoutAnImagePrintsThatNothingWasFound) {
+  EXPECT_EQ(run({"--extractEmbeddedData=1", "--outputPath=" + (root_ / "details.json"),
+                 "--parentPID=-1", "--volumeName=/v"}),
+            "Embedded data not found.");
+  EXPECT_FALSE(fs::exists(root_ / "details.json"));
+}
+
+TEST_F(LaunchModesTest, NoModeRunsWhenTheBundleConfigurationDoesNotLoad) {
+  const std::string bundle = root_ / "Downloads/Install.app";
+  copyBundle(bundle);
+  wendtest::writeFile(bundle + "/Contents/Resources/config.xml", "<config>");
+  EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}, bundle),
+            "");
+  run({}, bundle);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(desktopLaunched());
+}
+
+TEST_F(LaunchModesTest, ExtractWritesTheDetailsOfTheImageTheProgramWasOpenedFrom) {
+  const std::string volume = root_ / "media/Tarn Installer";
+  copyBundle(volume + "/Install.app");
+  wendtest::writeFile(root_ / "mountinfo",
+                      "22 1 8:1 / / rw - ext4 /dev/vda1 rw\n"
+                      "40 22 7:5 / " +
+                          root_.path() +
+                          "/media/Tarn\\040Installer ro - hfsplus "
+                          "/dev/loop5 ro\n");
+  fs::create_directories(root_ / "images");
+  wendtest::writeFile(root_ / "images/tarn.dmg", diskImage("{\"productName\":\"Tarn\"}"));
+  wendtest::writeFile(root_ / "hdiutil/mounts", root_ / "images/tarn.dmg" + "\t" + volume + "\n");
+
+  EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}), "");
+  EXPECT_EQ(readFile(root_ / "details.json"), "{\"productName\":\"Tarn\"}");
+}
+
+TEST_F(LaunchModesTest, UnmountDetachesTheVolumeOnlyOnceTheParentHasEnded) {
+  Sleeper parent;
+  std::unique_ptr<ProgramRun> program =
+      start({"--parentPID=" + std::to_string(parent.pid()), "--volumeName=/media/Tarn"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // thirty scaled checks
+  EXPECT_TRUE(program->running());
+  EXPECT_EQ(readFile(root_ / "hdiutil/calls"), "");
+  parent.end();
+  EXPECT_EQ(program->finish(), 0);
+  EXPECT_TRUE(waitUntil([&] { return !readFile(root_ / "hdiutil/calls").empty(); }));
+  EXPECT_EQ(readFile(root_ / "hdiutil/calls"), "detach\t/media/Tarn/\t-quiet\n");
+}
+
+TEST_F(LaunchModesTest, UnmountOfNoProcessOrNoVolumeDetachesNothing) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--parentPID=-1", "--volumeName=/media/Tarn/"},
+        std::vector<std::string>{"--parentPID=not a number", "--volumeName=/media/Tarn/"},
+        std::vector<std::string>{"--parentPID=1", "--volumeName="}}) {
+    run(arguments);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(readFile(root_ / "hdiutil/calls"), "detach\t/media/Tarn/\t-quiet\n")
+      << "only the id that is no number, read as 0 and so not running, detaches at once";
+}
+
+TEST_F(LaunchModesTest, TarnOpensTheDesktopApplicationOnceTheProductHasEnded) {
+  Sleeper product;
+  std::unique_ptr<ProgramRun> program =
+      start({"--productPID=" + std::to_string(product.pid()), "--wendExp=tarn"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(program->running());
+  EXPECT_FALSE(desktopLaunched());
+  product.end();
+  EXPECT_EQ(program->finish(), 0);
+  EXPECT_TRUE(waitUntil([&] { return desktopLaunched(); }));
+  EXPECT_EQ(readFile(root_ / "desktop.log"), "launched \n");
+}
+
+TEST_F(LaunchModesTest, OtherFollowUpsDoNothing) {
+  installKiln();
+  for (const char* follow : {"Tarn", "NOTIFICATION", "default"}) {
+    run({"--productPID=-1", std::string("--wendExp=") + follow});
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(desktopLaunched());
+  EXPECT_FALSE(fs::exists(root_ / "kiln.log"));
+}
+
+TEST_F(LaunchModesTest, NotificationAnsweredOpensTheDesktopApplicationWithoutWaitingItOut) {
+  installKiln();
+  kilnAnswer_ = "respond";
+  timeScale_ = "1";  // a full minute's wait, which the answer must cut short
+  const auto started = std::chrono::steady_clock::now();
+  run({"--productPID=-1", "--wendExp=notification"});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+  EXPECT_TRUE(waitUntil([&] { return desktopLaunched(); }));
+
+  const std::string log = readFile(root_ / "kiln.log");
+  EXPECT_EQ(
+      log.rfind("initializeKiln WendB 0\n" + std::string(kResponseLine) + " Gorse [] false\n", 0),
+      0u)
+      << log;
+  for (const char* element :
+       {"<context>WendB</context>",
+        "<ackNamespace>wend.app.ShowNotificationResponse</ackNamespace>", "<title>Skyloom</title>",
+        "<message>Your product has closed. Click to open Skyloom.</message>", "<requestid>"}) {
+    EXPECT_NE(log.find(element), std::string::npos) << element;
+  }
+  EXPECT_EQ(log.substr(log.size() - 10), "closeKiln\n");
+}
+
+TEST_F(LaunchModesTest, NotificationUnansweredEndsAfterTheWaitWithoutLaunching) {
+  installKiln();
+  for (const char* answer : {"never", "other"}) {
+    kilnAnswer_ = answer;
+    run({"--productPID=-1", "--wendExp=notification"});
+    EXPECT_NE(readFile(root_ / "kiln.log").find("closeKiln"), std::string::npos) << answer;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(desktopLaunched());
+}
+
+TEST_F(LaunchModesTest, NotificationWithoutTheLibraryEndsQuietly) {
+  run({"--productPID=-1", "--wendExp=notification"});
+  EXPECT_FALSE(fs::exists(root_ / "kiln.log"));
+}
+
+TEST_F(LaunchModesTest, InstalledDesktopApplicationIsOpenedUnlessTheWorkflowIsATest) {
+  run({});
+  EXPECT_TRUE(waitUntil([&] { return desktopLaunched(); }));
+
+  fs::remove(root_ / "desktop.log");
+  const std::string bundle = root_ / "Downloads/Install.app";
+  copyBundle(bundle);
+  wendtest::writeFile(bundle + "/Contents/Resources/config.xml",
+                      "<config><sapCode>test</sapCode></config>");
+  run({}, bundle);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(desktopLaunched());
+}
+
+TEST_F(LaunchModesTest, CleanupRemovesOnlyTheRelaunchCopyInTheTemporaryFolder) {
+  std::string uuid;
+  StringUtils::utilCreateUUIDString(uuid);
+  const std::vector<std::string> folders = {root_ / ("tmp/" + uuid), root_ / "Downloads",
+                                            root_ / "tmp/not-a-uuid",
+                                            root_ / ("tmp/nested/" + uuid)};
+  for (const std::string& folder : folders) {
+    copyBundle(folder + "/Install.app");
+    run({"--parentPID=-1", "--volumeName=/media/Tarn"}, folder + "/Install.app");
+  }
+  EXPECT_FALSE(fs::exists(folders[0]));
+  for (size_t i = 1; i < folders.size(); ++i) {
+    EXPECT_TRUE(fs::exists(folders[i] + "/Install.app/Contents/MacOS/Install")) << folders[i];
+  }
+}
+
+}  // namespace
