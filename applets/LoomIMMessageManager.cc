@@ -1,14 +1,12 @@
 #include "applets/LoomIMMessageManager.h"
 
 #include "core/config/ConfigXml.h"
+#include "core/launch/DesktopApp.h"
 #include "download/engine/LogCallback.h"
-#include "foundation/files/FileUtils.h"
 
 namespace {
 
 constexpr char kComponent[] = "LoomIMMessageManager";
-constexpr int kDesktopAppSpecialFolder = 30;
-constexpr char kDesktopAppExecutable[] = "Tarn/Skyloom.app/Contents/MacOS/Skyloom";
 
 bool hasText(const char* text) {
   return text && *text;
@@ -69,12 +67,7 @@ void LoomIMMessageManager::HandleUserAction(const AppletUserAction* action) {
 }
 
 void LoomIMMessageManager::GetProductInfo(AppletProductInfo& info) {
-  std::string path;
-  info.launchPath.clear();
-  if (FileUtils::getSpecialFolderPath(kDesktopAppSpecialFolder, path) &&
-      FileUtils::appendPathComponent(path, kDesktopAppExecutable)) {
-    info.launchPath = path;
-  }
+  info.launchPath = desktopAppExecutablePath();
 }
 
 int LoomIMMessageManager::FinalizeCore() {

@@ -35,8 +35,7 @@ class LoomIMMessageManager final : public IAppletMessageManager {
   // a running download included, and reports code 205. Proxy credentials in the record replace
   // the run's. Other actions are ignored.
   void HandleUserAction(const AppletUserAction* action) override;
-  // The desktop application's executable: special folder 30 + "Tarn/Skyloom.app/Contents/MacOS/
-  // Skyloom".
+  // The desktop application's executable, where the installer core launches it.
   void GetProductInfo(AppletProductInfo& info) override;
   // Always 0.
   int FinalizeCore() override;
