@@ -4,15 +4,19 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/ApplicationShell.h"
+#include "applets/AppletHostParts.h"
 #include "core/context/ApplicationContext.h"
+#include "core/context/StandInParts.h"
 #include "core/launch/DesktopApp.h"
 #include "core/launch/LaunchEvent.h"
 #include "core/launch/LaunchModes.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/text/StringUtils.h"
+#include "services/OnlineServices.h"
 
 namespace {
 
@@ -60,6 +64,10 @@ void runHelperModes(ApplicationContext& context) {
 int main(int argc, char** argv) {
   // A peer that goes away must fail a write, not end the process; libcurl leaves signals alone.
   signal(SIGPIPE, SIG_IGN);
+  // The context's parts: the online services and the applet host; what has no implementation yet
+  // (gateway, mediators) stays a stand-in.
+  ApplicationContext::SetPartsFactory(
+      applets::withAppletHost(withOnlineServices(std::make_unique<StandInPartsFactory>())));
   ApplicationContext* context = ApplicationContext::GetInstance();
   if (!context->Initialize(argc, argv)) {
     sendLaunchEvent("lbs-init-failure");

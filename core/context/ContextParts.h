@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "core/context/AppletRecords.h"
+
 class CommandLineParser;
 
 // What the application context owns from the layers above the core (analytics, sign-in, survey,
@@ -88,9 +90,19 @@ class ISurveyManager {
   virtual void sendSurveyResults() {}
 };
 
+// The applet host's message manager: installs the configured products on a thread of its own and
+// reports through the start record's callback (AppletRecords.h). Called from the core's threads;
+// FinalizeCore must not be called from inside the callback.
 class IAppletMessageManager {
  public:
   virtual ~IAppletMessageManager() = default;
+  // 0 when the product installation started, 1 otherwise.
+  virtual int StartWorkflow(const ProductInstallArgs* args) = 0;
+  // "retry" or "cancel" for the running product installation; other actions are ignored.
+  virtual void HandleUserAction(const AppletUserAction* action) = 0;
+  virtual void GetProductInfo(AppletProductInfo& info) = 0;
+  // Ends the product installation; no callback runs once it has returned. The result is logged.
+  virtual int FinalizeCore() = 0;
 };
 
 class IViewMediator {

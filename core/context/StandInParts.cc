@@ -9,12 +9,20 @@ class StandInAnalytics final : public IAnalytics {
   void sendServiceEvent(const std::string&) override {}
 };
 class StandInSurveyManager final : public ISurveyManager {};
-class StandInAppletMessageManager final : public IAppletMessageManager {};
 class StandInViewMediator final : public IViewMediator {};
 
 class StandInSignInProfile final : public ISignInProfile {
  public:
   void setEnvironment(const std::string&) override {}
+};
+
+// Starts nothing: the product installation fails at once.
+class StandInAppletMessageManager final : public IAppletMessageManager {
+ public:
+  int StartWorkflow(const ProductInstallArgs*) override { return 1; }
+  void HandleUserAction(const AppletUserAction*) override {}
+  void GetProductInfo(AppletProductInfo&) override {}
+  int FinalizeCore() override { return 0; }
 };
 
 class StandInMessageGateway final : public IMessageGateway {

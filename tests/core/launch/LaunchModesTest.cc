@@ -9,8 +9,8 @@
 
 #include "foundation/text/StringUtils.h"
 #include "tests/core/launch/support/ProgramRun.h"
-#include "tests/support/WaitUntil.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
