@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/AdaptiveThreadController.h"
+#include "download/engine/workers/AdaptiveThreadController.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
 
 namespace gde {

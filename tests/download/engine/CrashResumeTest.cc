@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "download/engine/DownloadLibrary.h"
-#include "download/engine/EngineFileSystem.h"
 #include "download/engine/FileDownloadManager.h"
-#include "download/engine/QuarryDFileManager.h"
-#include "download/engine/ResumeHeaders.h"
+#include "download/engine/files/EngineFileSystem.h"
+#include "download/engine/resume/QuarryDFileManager.h"
+#include "download/engine/resume/ResumeHeaders.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/TestServerFixture.h"
 

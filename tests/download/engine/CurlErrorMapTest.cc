@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "download/engine/CurlErrorMap.h"
+#include "download/engine/http/CurlErrorMap.h"
 
 namespace gde {
 namespace {

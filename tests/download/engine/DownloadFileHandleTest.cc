@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/engine/DownloadFileHandle.h"
+#include "download/engine/files/DownloadFileHandle.h"
 #include "tests/download/engine/support/FakeDiskSpaceProbe.h"
 #include "tests/download/engine/support/FolderFiles.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "download/engine/DLETypes.h"
-#include "download/engine/EngineErrorRecord.h"
-#include "download/engine/EngineFileSystem.h"
+#include "download/engine/errors/EngineErrorRecord.h"
+#include "download/engine/files/EngineFileSystem.h"
 #include "tests/download/engine/support/FakeDiskSpaceProbe.h"
 #include "tests/download/engine/support/FolderFiles.h"
 

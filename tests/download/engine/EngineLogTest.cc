@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/engine/EngineLog.h"
+#include "download/engine/common/EngineLog.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace gde {

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "download/engine/ErrorRetryTracker.h"
+#include "download/engine/errors/ErrorRetryTracker.h"
 
 namespace gde {
 namespace {

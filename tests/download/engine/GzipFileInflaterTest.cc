@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "download/engine/GzipFileInflater.h"
+#include "download/engine/files/GzipFileInflater.h"
 #include "tests/download/engine/support/FolderFiles.h"
 #include "tools/testserver/Gzip.h"
 

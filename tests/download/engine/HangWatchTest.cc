@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/HangWatch.h"
+#include "download/engine/workers/HangWatch.h"
 
 namespace gde {
 namespace {

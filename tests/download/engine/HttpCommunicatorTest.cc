@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/engine/HttpCommunicator.h"
+#include "download/engine/http/HttpCommunicator.h"
 #include "tests/download/engine/support/TestServerFixture.h"
 #include "tools/testserver/TestCertificate.h"
 

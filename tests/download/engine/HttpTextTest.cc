@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "download/engine/HttpText.h"
+#include "download/engine/http/HttpText.h"
 
 namespace gde {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "download/engine/InterceptRegistry.h"
+#include "download/engine/common/InterceptRegistry.h"
 
 namespace gde {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "download/engine/JobPoolContainer.h"
+#include "download/engine/workers/JobPoolContainer.h"
 #include "tests/download/engine/support/ScriptedJob.h"
 
 namespace gde {

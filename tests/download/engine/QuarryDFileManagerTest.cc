@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "download/engine/EngineFileSystem.h"
-#include "download/engine/QuarryDFileManager.h"
+#include "download/engine/files/EngineFileSystem.h"
+#include "download/engine/resume/QuarryDFileManager.h"
 #include "tests/download/engine/support/FolderFiles.h"
 
 namespace gde {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/ResumeHeaders.h"
+#include "download/engine/resume/ResumeHeaders.h"
 
 namespace gde {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/SegmentBufferCache.h"
+#include "download/engine/segments/SegmentBufferCache.h"
 
 namespace gde {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/SegmentPool.h"
+#include "download/engine/segments/SegmentPool.h"
 
 namespace gde {
 namespace {

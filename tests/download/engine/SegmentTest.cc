@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/Segment.h"
+#include "download/engine/segments/Segment.h"
 
 namespace gde {
 namespace {

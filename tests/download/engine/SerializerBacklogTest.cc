@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "download/engine/SerializerBacklog.h"
+#include "download/engine/workers/SerializerBacklog.h"
 
 namespace gde {
 namespace {

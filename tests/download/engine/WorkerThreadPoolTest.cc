@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/WorkerThreadPool.h"
+#include "download/engine/workers/WorkerThreadPool.h"
 #include "tests/download/engine/support/ScriptedJob.h"
 
 namespace gde {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download/engine/WorkerThread.h"
+#include "download/engine/workers/WorkerThread.h"
 #include "tests/download/engine/support/ScriptedJob.h"
 
 namespace gde {
