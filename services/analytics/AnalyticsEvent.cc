@@ -1,4 +1,4 @@
-#include "services/AnalyticsEvent.h"
+#include "services/analytics/AnalyticsEvent.h"
 
 #include "foundation/xml/XMLParser.h"
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "foundation/xml/XMLParser.h"
-#include "services/WorkflowIdFile.h"
-#include "tests/support/WaitUntil.h"
+#include "services/analytics/WorkflowIdFile.h"
 #include "tests/services/support/ServicesFixture.h"
+#include "tests/support/WaitUntil.h"
 
 namespace wendtest {
 namespace {

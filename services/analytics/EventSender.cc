@@ -1,4 +1,4 @@
-#include "services/EventSender.h"
+#include "services/analytics/EventSender.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "services/ServiceCall.h"
+#include "services/common/ServiceCall.h"
 
 #include <cstdio>
 

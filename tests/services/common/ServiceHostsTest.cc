@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "services/ServiceHosts.h"
+#include "services/common/ServiceHosts.h"
 #include "tests/support/Environment.h"
 
 namespace {

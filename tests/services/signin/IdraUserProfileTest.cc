@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "services/ReplyJson.h"
-#include "services/ServiceCall.h"
-#include "services/ServiceHosts.h"
-#include "tests/services/support/ProfileChild.h"
+#include "services/common/ReplyJson.h"
+#include "services/common/ServiceCall.h"
+#include "services/common/ServiceHosts.h"
+#include "tests/services/signin/support/ProfileChild.h"
 #include "tests/services/support/ServicesFixture.h"
 
 namespace wendtest {

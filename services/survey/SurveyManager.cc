@@ -1,12 +1,12 @@
-#include "services/SurveyManager.h"
+#include "services/survey/SurveyManager.h"
 
 #include "foundation/json/FastWriter.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "services/ServiceCall.h"
-#include "services/ServiceHosts.h"
-#include "services/ServiceLog.h"
-#include "services/ServiceReplies.h"
-#include "services/ServiceState.h"
+#include "services/common/ServiceCall.h"
+#include "services/common/ServiceHosts.h"
+#include "services/common/ServiceLog.h"
+#include "services/common/ServiceReplies.h"
+#include "services/common/ServiceState.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "services/ReplyJson.h"
+#include "services/common/ReplyJson.h"
 #include "tests/services/support/ServicesFixture.h"
 
 namespace wendtest {

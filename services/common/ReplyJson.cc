@@ -1,9 +1,9 @@
-#include "services/ReplyJson.h"
+#include "services/common/ReplyJson.h"
 
 #include <cstring>
 
 #include "foundation/json/Reader.h"
-#include "services/ServiceCall.h"
+#include "services/common/ServiceCall.h"
 
 namespace {
 

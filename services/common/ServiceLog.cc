@@ -1,4 +1,4 @@
-#include "services/ServiceLog.h"
+#include "services/common/ServiceLog.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/threads/ThreadHandle.h"
-#include "services/AnalyticsEvent.h"
+#include "services/analytics/AnalyticsEvent.h"
 
 // The analytics queue and its one sender thread. Events wait in a bounded queue (the oldest is
 // dropped when it is full); about every tick the thread hands what is queued, in batches, to the

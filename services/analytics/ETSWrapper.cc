@@ -1,13 +1,13 @@
-#include "services/ETSWrapper.h"
+#include "services/analytics/ETSWrapper.h"
 
 #include "core/context/ApplicationContext.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/text/StringUtils.h"
-#include "services/ServiceCall.h"
-#include "services/ServiceHosts.h"
-#include "services/ServiceLog.h"
-#include "services/ServiceState.h"
-#include "services/WorkflowIdFile.h"
+#include "services/analytics/WorkflowIdFile.h"
+#include "services/common/ServiceCall.h"
+#include "services/common/ServiceHosts.h"
+#include "services/common/ServiceLog.h"
+#include "services/common/ServiceState.h"
 
 namespace {
 

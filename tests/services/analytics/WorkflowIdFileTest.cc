@@ -5,8 +5,8 @@
 #include <string>
 
 #include "foundation/files/FileUtils.h"
-#include "services/ETSWrapper.h"
-#include "services/WorkflowIdFile.h"
+#include "services/analytics/ETSWrapper.h"
+#include "services/analytics/WorkflowIdFile.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 

@@ -1,4 +1,4 @@
-#include "services/WorkflowIdFile.h"
+#include "services/analytics/WorkflowIdFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

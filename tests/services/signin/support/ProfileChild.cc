@@ -1,7 +1,7 @@
 // A test executable of this folder run as "<exe> --idra-child" acts as a later run of the
 // installer: it makes a sign-in profile, asks for the stored user and ends before any test
 // starts. glibc hands argc and argv to the entries of .init_array.
-#include "tests/services/support/ProfileChild.h"
+#include "tests/services/signin/support/ProfileChild.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -12,8 +12,8 @@
 #include <cstring>
 #include <memory>
 
-#include "services/IdraUserProfile.h"
-#include "services/ServiceState.h"
+#include "services/common/ServiceState.h"
+#include "services/signin/IdraUserProfile.h"
 
 namespace {
 

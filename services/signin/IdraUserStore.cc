@@ -1,8 +1,8 @@
-#include "services/IdraUserStore.h"
+#include "services/signin/IdraUserStore.h"
 
 #include "foundation/json/FastWriter.h"
 #include "prefs/OpmApi.h"
-#include "services/ReplyJson.h"
+#include "services/common/ReplyJson.h"
 
 namespace {
 

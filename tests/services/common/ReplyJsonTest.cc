@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "services/ReplyJson.h"
-#include "services/ServiceCall.h"
+#include "services/common/ReplyJson.h"
+#include "services/common/ServiceCall.h"
 
 namespace {
 

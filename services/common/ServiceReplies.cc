@@ -1,7 +1,7 @@
-#include "services/ServiceReplies.h"
+#include "services/common/ServiceReplies.h"
 
 #include "foundation/json/FastWriter.h"
-#include "services/ReplyJson.h"
+#include "services/common/ReplyJson.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "services/IdraUserProfile.h"
+#include "services/signin/IdraUserProfile.h"
 
 #include "foundation/logging/AbstractLogger.h"
-#include "services/IdraUserStore.h"
-#include "services/ServiceCall.h"
-#include "services/ServiceLog.h"
-#include "services/ServiceReplies.h"
-#include "services/ServiceState.h"
+#include "services/common/ServiceCall.h"
+#include "services/common/ServiceLog.h"
+#include "services/common/ServiceReplies.h"
+#include "services/common/ServiceState.h"
+#include "services/signin/IdraUserStore.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/context/ContextParts.h"
-#include "services/EventSender.h"
+#include "services/analytics/EventSender.h"
 
 class ServiceState;
 

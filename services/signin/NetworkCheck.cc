@@ -1,6 +1,6 @@
-#include "services/NetworkCheck.h"
+#include "services/signin/NetworkCheck.h"
 
-#include "services/ServiceCall.h"
+#include "services/common/ServiceCall.h"
 
 namespace {
 constexpr int32_t kCheckTimeoutSeconds = 30;

@@ -1,4 +1,4 @@
-#include "services/ServiceState.h"
+#include "services/common/ServiceState.h"
 
 #include "core/config/ConfigValues.h"
 #include "core/config/ServiceUrls.h"

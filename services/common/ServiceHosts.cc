@@ -1,4 +1,4 @@
-#include "services/ServiceHosts.h"
+#include "services/common/ServiceHosts.h"
 
 #include <cstdlib>
 

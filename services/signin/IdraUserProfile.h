@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/context/ContextParts.h"
-#include "services/NetworkCheck.h"
-#include "services/ServiceHosts.h"
+#include "services/common/ServiceHosts.h"
+#include "services/signin/NetworkCheck.h"
 
 class ServiceState;
 
