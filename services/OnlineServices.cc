@@ -1,10 +1,10 @@
 #include "services/OnlineServices.h"
 
 #include "core/context/ApplicationContext.h"
-#include "services/ETSWrapper.h"
-#include "services/IdraUserProfile.h"
-#include "services/ServiceState.h"
-#include "services/SurveyManager.h"
+#include "services/analytics/ETSWrapper.h"
+#include "services/common/ServiceState.h"
+#include "services/signin/IdraUserProfile.h"
+#include "services/survey/SurveyManager.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "core/context/ContextParts.h"
-#include "services/IdraUserProfile.h"
+#include "services/signin/IdraUserProfile.h"
 
 // Installs the online services in the application context: the returned factory builds the
 // analytics (ETSWrapper), the sign-in profile (IdraUserProfile) and the survey manager

@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "download/engine/DownloadJob.h"
-#include "download/engine/EngineFileSystem.h"
-#include "download/engine/EngineLog.h"
-#include "download/engine/FileSerializerJob.h"
-#include "download/engine/GzipFileInflater.h"
-#include "download/engine/ResumeHeaders.h"
+#include "download/engine/common/EngineLog.h"
+#include "download/engine/files/EngineFileSystem.h"
+#include "download/engine/files/GzipFileInflater.h"
+#include "download/engine/resume/ResumeHeaders.h"
+#include "download/engine/workers/DownloadJob.h"
+#include "download/engine/workers/FileSerializerJob.h"
 
 namespace gde {
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "download/engine/EngineLog.h"
+#include "download/engine/common/EngineLog.h"
 
 namespace gde {
 

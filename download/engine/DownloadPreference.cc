@@ -2,9 +2,9 @@
 
 #include <strings.h>
 
-#include "download/engine/EngineFileSystem.h"
-#include "download/engine/EngineLog.h"
-#include "download/engine/HttpText.h"
+#include "download/engine/common/EngineLog.h"
+#include "download/engine/files/EngineFileSystem.h"
+#include "download/engine/http/HttpText.h"
 
 namespace gde {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "download/engine/EngineFileSystem.h"
-#include "download/engine/EngineLog.h"
-#include "download/engine/HttpText.h"
-#include "download/engine/SegmentPlanner.h"
+#include "download/engine/common/EngineLog.h"
+#include "download/engine/files/EngineFileSystem.h"
+#include "download/engine/http/HttpText.h"
+#include "download/engine/segments/SegmentPlanner.h"
 
 namespace gde {
 

@@ -7,17 +7,17 @@
 #include <string>
 #include <thread>
 
-#include "download/engine/AdaptiveThreadController.h"
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/DownloadSettings.h"
-#include "download/engine/EngineClock.h"
-#include "download/engine/EtagCheck.h"
-#include "download/engine/HangWatch.h"
-#include "download/engine/HttpSession.h"
-#include "download/engine/StopSignal.h"
-#include "download/engine/WorkerThread.h"
-#include "download/engine/WorkerThreadPool.h"
+#include "download/engine/common/EngineClock.h"
+#include "download/engine/common/StopSignal.h"
+#include "download/engine/http/EtagCheck.h"
+#include "download/engine/http/HttpSession.h"
+#include "download/engine/workers/AdaptiveThreadController.h"
+#include "download/engine/workers/HangWatch.h"
+#include "download/engine/workers/WorkerThread.h"
+#include "download/engine/workers/WorkerThreadPool.h"
 
 namespace gde {
 

@@ -1,7 +1,7 @@
 #include "download/pdm/FileDownloader.h"
 
 #include "download/engine/DownloadGlobalData.h"
-#include "download/engine/Segment.h"
+#include "download/engine/segments/Segment.h"
 #include "download/pdm/PDMLogger.h"
 #include "foundation/threads/LockableObject.h"
 

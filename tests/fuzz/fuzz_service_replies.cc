@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "services/ReplyJson.h"
-#include "services/ServiceReplies.h"
+#include "services/common/ReplyJson.h"
+#include "services/common/ServiceReplies.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "download/engine/EngineFileSystem.h"
-#include "download/engine/EngineLog.h"
 #include "download/engine/FileDownloadManager.h"
+#include "download/engine/common/EngineLog.h"
+#include "download/engine/files/EngineFileSystem.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
 #include "tests/download/engine/support/ScriptedJob.h"

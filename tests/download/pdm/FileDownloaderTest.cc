@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "download/engine/DownloadGlobalData.h"
-#include "download/engine/Segment.h"
+#include "download/engine/segments/Segment.h"
 #include "download/pdm/FileDownloader.h"
 #include "download/pdm/documents/ValidatorFactory.h"
 #include "tests/support/TemporaryFolder.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "download/engine/DiskSpaceProbe.h"
+#include "download/engine/files/DiskSpaceProbe.h"
 
 // Answers the space questions from fields a test sets.
 class FakeDiskSpaceProbe final : public gde::DiskSpaceProbe {

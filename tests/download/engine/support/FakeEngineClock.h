@@ -3,7 +3,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "download/engine/EngineClock.h"
+#include "download/engine/common/EngineClock.h"
 
 namespace gde::testing {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <thread>
 
-#include "download/engine/BaseJob.h"
+#include "download/engine/workers/BaseJob.h"
 
 namespace gde::testing {
 

@@ -1,0 +1,54 @@
+#include "services/common/ServiceReplies.h"
+
+#include "foundation/json/FastWriter.h"
+#include "services/common/ReplyJson.h"
+
+namespace {
+
+// The one string member `name`, not empty.
+bool readText(const std::string& reply, const char* name, std::string& text) {
+  Json::Value object;
+  if (!parseReplyObject(reply, object)) return false;
+  std::string value = stringMember(object, name);
+  if (value.empty()) return false;
+  text = std::move(value);
+  return true;
+}
+
+}  // namespace
+
+bool readAccessToken(const std::string& reply, std::string& accessToken) {
+  return readText(reply, "access_token", accessToken);
+}
+
+bool readUserProfile(const std::string& reply, std::string& profileJson, std::string& userGuid) {
+  Json::Value profile;
+  if (!parseReplyObject(reply, profile)) return false;
+  const std::string userId = stringMember(profile, "userId");
+  if (userId.empty()) return false;
+  profileJson = Json::FastWriter().write(profile);
+  userGuid = userId.substr(0, userId.rfind('@'));
+  return true;
+}
+
+bool readJumpUrl(const std::string& reply, std::string& jumpUrl) {
+  return readText(reply, "jump", jumpUrl);
+}
+
+bool readSocialAddresses(const std::string& reply, std::string& addresses) {
+  Json::Value object;
+  if (!parseReplyObject(reply, object)) return false;
+  const std::string internalUrl = stringMember(object, "internal_url");
+  const std::string externalUrl = stringMember(object, "external_url");
+  if (internalUrl.empty() || externalUrl.empty()) return false;
+  Json::Value both(Json::objectValue);
+  both["internal_url"] = internalUrl;
+  both["external_url"] = externalUrl;
+  addresses = Json::FastWriter().write(both);
+  return true;
+}
+
+bool readSurveyContext(const std::string& reply) {
+  Json::Value context;
+  return parseReplyObject(reply, context) && objectMember(context, "survey") != nullptr;
+}

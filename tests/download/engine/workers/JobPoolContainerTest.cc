@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "download/engine/workers/JobPoolContainer.h"
+#include "tests/download/engine/support/ScriptedJob.h"
+
+namespace gde {
+namespace {
+
+using testing::ScriptedJob;
+
+std::unique_ptr<BaseJob> job(uint32_t id, ScriptedJob::Counters& counters) {
+  return std::make_unique<ScriptedJob>(id, counters, [](ScriptedJob&, uint32_t) { return 0u; });
+}
+
+TEST(JobPoolContainerTest, KeepsOneOrderedQueuePerKind) {
+  JobPoolContainer pool;
+  ScriptedJob::Counters counters;
+  EXPECT_TRUE(pool.enqueueJob(job(1, counters), JobPoolContainer::kDownload));
+  EXPECT_TRUE(pool.enqueueJob(job(2, counters), JobPoolContainer::kDownload));
+  EXPECT_TRUE(pool.enqueueJobAtFront(job(3, counters), JobPoolContainer::kDownload));
+  EXPECT_TRUE(pool.enqueueJob(job(4, counters), JobPoolContainer::kSerialization));
+  EXPECT_EQ(pool.count(JobPoolContainer::kDownload), 3u);
+  EXPECT_EQ(pool.count(JobPoolContainer::kSerialization), 1u);
+
+  std::unique_ptr<BaseJob> out;
+  for (uint32_t expected : {3u, 1u, 2u}) {
+    ASSERT_TRUE(pool.popNextJob(out, JobPoolContainer::kDownload));
+    EXPECT_EQ(out->jobId(), expected);
+  }
+  EXPECT_FALSE(pool.popNextJob(out, JobPoolContainer::kDownload));
+}
+
+TEST(JobPoolContainerTest, RefusesANullJobAndDropsAnUnknownKind) {
+  JobPoolContainer pool;
+  ScriptedJob::Counters counters;
+  EXPECT_FALSE(pool.enqueueJob(nullptr, JobPoolContainer::kDownload));
+  EXPECT_TRUE(pool.enqueueJob(job(1, counters), 2));
+  EXPECT_EQ(counters.destroyed.load(), 1);
+  EXPECT_EQ(pool.count(JobPoolContainer::kDownload), 0u);
+}
+
+TEST(JobPoolContainerTest, ClearDestroysEveryQueuedJob) {
+  ScriptedJob::Counters counters;
+  JobPoolContainer pool;
+  pool.enqueueJob(job(1, counters), JobPoolContainer::kDownload);
+  pool.enqueueJob(job(2, counters), JobPoolContainer::kSerialization);
+  pool.clear();
+  EXPECT_EQ(counters.destroyed.load(), 2);
+}
+
+TEST(JobPoolContainerTest, AWaiterWakesForANewJobOrAnInterruption) {
+  JobPoolContainer pool;
+  ScriptedJob::Counters counters;
+  std::thread producer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pool.enqueueJob(job(1, counters), JobPoolContainer::kSerialization);
+  });
+  auto before = std::chrono::steady_clock::now();
+  pool.waitForJob(JobPoolContainer::kSerialization, std::chrono::seconds(30), [] { return false; });
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  producer.join();
+
+  std::atomic<bool> interrupted{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    interrupted = true;
+    pool.wakeUp();
+  });
+  before = std::chrono::steady_clock::now();
+  pool.waitForJob(JobPoolContainer::kDownload, std::chrono::seconds(30),
+                  [&] { return interrupted.load(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  stopper.join();
+}
+
+}  // namespace
+}  // namespace gde

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "services/common/ReplyJson.h"
+#include "services/common/ServiceCall.h"
+
+namespace {
+
+struct ReplyCase {
+  const char* name;
+  std::string text;
+  bool object;
+  const char* id;  // the string member "id" as read
+  bool hasInner;   // "inner" reads as an object
+};
+
+class ReplyJsonTest : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(ReplyJsonTest, WrongTypesReadAsAbsent) {
+  const ReplyCase& reply = GetParam();
+  Json::Value object;
+  EXPECT_EQ(parseReplyObject(reply.text, object), reply.object);
+  EXPECT_EQ(stringMember(object, "id"), reply.id);
+  EXPECT_EQ(objectMember(object, "inner") != nullptr, reply.hasInner);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyJsonTest,
+    ::testing::Values(ReplyCase{"Members", R"({"ID":"a","inner":{}})", true, "a", true},
+                      ReplyCase{"WrongTypes", R"({"id":5,"inner":[]})", true, "", false},
+                      ReplyCase{"Nulls", R"({"id":null,"inner":null})", true, "", false},
+                      ReplyCase{"RootArray", R"([{"id":"a"}])", false, "", false},
+                      ReplyCase{"Broken", R"({"id":"a")", false, "", false},
+                      ReplyCase{"Deep", std::string(5000, '[') + std::string(5000, ']'), false, "",
+                                false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+TEST(PercentEncodedTest, LeavesOnlyUnreservedCharacters) {
+  EXPECT_EQ(percentEncoded("aZ09-_.~"), "aZ09-_.~");
+  EXPECT_EQ(percentEncoded("a b&c=d%41/é"), "a%20b%26c%3Dd%2541%2F%C3%A9");
+  EXPECT_EQ(formText({{"x", "1 2"}, {"y", ""}}), "x=1%202&y=");
+}
+
+}  // namespace
