@@ -1,6 +1,7 @@
 #include "services/common/ServiceReplies.h"
 
 #include "foundation/json/FastWriter.h"
+#include "foundation/text/Utf8.h"
 #include "services/common/ReplyJson.h"
 
 namespace {
@@ -25,7 +26,8 @@ bool readUserProfile(const std::string& reply, std::string& profileJson, std::st
   Json::Value profile;
   if (!parseReplyObject(reply, profile)) return false;
   const std::string userId = stringMember(profile, "userId");
-  if (userId.empty()) return false;
+  // The stored profile is written as UTF-8, so an id that is not would come back as another user.
+  if (userId.empty() || !Utf8::isValid(userId)) return false;
   profileJson = Json::FastWriter().write(profile);
   userGuid = userId.substr(0, userId.rfind('@'));
   return true;
