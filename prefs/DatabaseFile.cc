@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <sstream>
 
-#include "platform/FolderChain.h"
-#include "platform/SpecialFolders.h"
 #include "platform/UniqueFd.h"
+#include "platform/files/FolderChain.h"
+#include "platform/system/SpecialFolders.h"
 #include "prefs/OpmStatus.h"
 
 namespace prefs {

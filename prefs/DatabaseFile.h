@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 
 // The console user's "opm.db" in special folder 26: found, or created empty with mode 0600 for
 // that user, by descriptor and never through a link. A path that is a link, not a regular file or

@@ -1,6 +1,6 @@
 #include "prefs/OpmStore.h"
 
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 #include "prefs/OpmStatus.h"
 #include "prefs/ValueCipher.h"
 

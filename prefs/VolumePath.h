@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/MountTable.h"
+#include "platform/system/MountTable.h"
 
 // The mount point of the volume that holds an absolute path. The path need not exist: its nearest
 // existing ancestor is resolved (links and all) and matched against the mount table, the longest

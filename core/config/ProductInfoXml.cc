@@ -5,8 +5,8 @@
 #include "core/config/ConfigValues.h"
 #include "download/engine/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
-#include "platform/AtomicFile.h"
-#include "platform/ConsoleUser.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/system/Locale.h"
 #include "foundation/text/StringUtils.h"
-#include "platform/ConsoleUser.h"
-#include "platform/FolderChain.h"
 #include "platform/UniqueFd.h"
+#include "platform/files/FolderChain.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace {
 

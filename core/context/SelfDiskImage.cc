@@ -3,7 +3,7 @@
 #include "core/context/TreeComparison.h"
 #include "download/engine/LogCallback.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "platform/PropertyList.h"
+#include "platform/plist/PropertyList.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "foundation/files/FileUtils.h"
 #include "foundation/system/HardwareUtils.h"
-#include "platform/ConsoleUser.h"
-#include "platform/MountTable.h"
-#include "platform/ToolRunner.h"
 #include "platform/UniqueFd.h"
+#include "platform/processes/ToolRunner.h"
+#include "platform/system/ConsoleUser.h"
+#include "platform/system/MountTable.h"
 
 namespace {
 

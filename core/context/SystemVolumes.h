@@ -6,10 +6,10 @@
 
 // The real sources of getSelfDmgPath. Stateless; any thread.
 
-// The mounted file systems from the one mount-table reader (platform/MountTable.h): the process's
-// own table, or the mountinfo-format file that WEND_MOUNTINFO names (tests and the demo, which
-// cannot mount). A volume is removable when its source is a loop device (a disk image) or sysfs
-// says so of its block device or, for a partition, of the disk that holds it.
+// The mounted file systems from the one mount-table reader (platform/system/MountTable.h): the
+// process's own table, or the mountinfo-format file that WEND_MOUNTINFO names (tests and the demo,
+// which cannot mount). A volume is removable when its source is a loop device (a disk image) or
+// sysfs says so of its block device or, for a partition, of the disk that holds it.
 class SystemVolumes final : public IVolumeList {
  public:
   bool volumes(std::vector<MountedVolume>& out) const override;

@@ -9,8 +9,8 @@
 #include "core/launch/ProcessWatch.h"
 #include "core/launch/ProductNotification.h"
 #include "foundation/files/FileUtils.h"
-#include "platform/BundleLauncher.h"
-#include "platform/ToolRunner.h"
+#include "platform/processes/BundleLauncher.h"
+#include "platform/processes/ToolRunner.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/TimeScale.h"
+#include "platform/system/TimeScale.h"
 
 namespace {
 

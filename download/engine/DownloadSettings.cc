@@ -1,6 +1,6 @@
 #include "download/engine/DownloadSettings.h"
 
-#include "platform/TimeScale.h"
+#include "platform/system/TimeScale.h"
 
 namespace gde {
 

@@ -9,8 +9,8 @@
 
 #include "foundation/files/UnzipSettings.h"
 #include "foundation/logging/UtilsLog.h"
-#include "platform/ByteOrder.h"
-#include "platform/FileContents.h"
+#include "platform/files/ByteOrder.h"
+#include "platform/files/FileContents.h"
 
 namespace files {
 namespace {

@@ -13,13 +13,13 @@
 #include "foundation/files/TreeRemoval.h"
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/text/Utf8.h"
-#include "platform/AtomicFile.h"
-#include "platform/ElfSection.h"
-#include "platform/FileContents.h"
-#include "platform/FolderChain.h"
-#include "platform/InfoPlist.h"
-#include "platform/SpecialFolders.h"
 #include "platform/UniqueFd.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/ElfSection.h"
+#include "platform/files/FileContents.h"
+#include "platform/files/FolderChain.h"
+#include "platform/plist/InfoPlist.h"
+#include "platform/system/SpecialFolders.h"
 
 namespace FileUtils {
 namespace {

@@ -15,7 +15,7 @@
 // links, and entries are created through descriptors.
 namespace FileUtils {
 
-// The folder with the given id (see platform/SpecialFolders.h for the table). False, `path`
+// The folder with the given id (see platform/system/SpecialFolders.h for the table). False, `path`
 // unchanged, for an id without a folder and when the folder cannot be found or created.
 bool getSpecialFolderPath(int id, std::string& path);
 

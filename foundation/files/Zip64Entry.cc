@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "foundation/text/InflateStream.h"
-#include "platform/ByteOrder.h"
-#include "platform/FileContents.h"
+#include "platform/files/ByteOrder.h"
+#include "platform/files/FileContents.h"
 
 namespace files {
 namespace {

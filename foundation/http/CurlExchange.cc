@@ -1,6 +1,6 @@
 #include "foundation/http/CurlExchange.h"
 
-#include "platform/CurlPolicy.h"
+#include "platform/network/CurlPolicy.h"
 
 namespace http {
 namespace {

@@ -23,8 +23,8 @@ struct AttemptOutcome {
 enum class CredentialTarget { Proxy, Server };
 
 // One request message on one libcurl easy handle, made with the process's shared libcurl set-up
-// (platform/CurlPolicy.h) and sent once per attempt. Credentials applied to it stay on it for the
-// later attempts. Replies are bounded: a head past HttpReplyHead::kMaxBytes or a body past
+// (platform/network/CurlPolicy.h) and sent once per attempt. Credentials applied to it stay on it
+// for the later attempts. Replies are bounded: a head past HttpReplyHead::kMaxBytes or a body past
 // kMaxBodyBytes fails the attempt (CURLE_WRITE_ERROR). One thread at a time.
 class CurlExchange {
  public:

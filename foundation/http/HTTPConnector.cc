@@ -10,7 +10,7 @@
 #include "foundation/http/StreamErrorMap.h"
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/text/StringUtils.h"
-#include "platform/ProxyManager.h"
+#include "platform/network/ProxyManager.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogRotation.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace pando {
 namespace {

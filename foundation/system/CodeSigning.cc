@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "platform/ToolRunner.h"
+#include "platform/processes/ToolRunner.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "foundation/logging/UtilsLog.h"
-#include "platform/PropertyList.h"
-#include "platform/ToolRunner.h"
+#include "platform/plist/PropertyList.h"
+#include "platform/processes/ToolRunner.h"
 
 namespace FileUtils {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "foundation/text/StringUtils.h"
-#include "platform/PropertyList.h"
+#include "platform/plist/PropertyList.h"
 
 namespace HardwareUtils {
 namespace {

@@ -7,9 +7,9 @@
 #include "foundation/json/Value.h"
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/system/HardwareUtils.h"
-#include "platform/AtomicFile.h"
-#include "platform/ConsoleUser.h"
-#include "platform/FolderChain.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FolderChain.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace HardwareUtils {
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "foundation/logging/UtilsLog.h"
-#include "platform/ConsoleUser.h"
 #include "platform/UniqueFd.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "foundation/logging/UtilsLog.h"
-#include "platform/BundleLauncher.h"
-#include "platform/ChildProcess.h"
-#include "platform/InfoPlist.h"
-#include "platform/ProcessTable.h"
-#include "platform/ToolRunner.h"
+#include "platform/plist/InfoPlist.h"
+#include "platform/processes/BundleLauncher.h"
+#include "platform/processes/ChildProcess.h"
+#include "platform/processes/ProcessTable.h"
+#include "platform/processes/ToolRunner.h"
 
 namespace PandoUtils {
 namespace ProcessUtils {

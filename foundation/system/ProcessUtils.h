@@ -20,9 +20,9 @@ struct ProcessInfo {
 };
 
 // Starts `path` (an application bundle or an executable) with `arguments`. With `activate`, it
-// is opened as an application (see platform/BundleLauncher.h): never waited for, and a failure
-// there is final; only a path that cannot be resolved falls back to the task route. The task
-// route starts the executable as a child; with `activate` it then waits up to 10 s for the
+// is opened as an application (see platform/processes/BundleLauncher.h): never waited for, and a
+// failure there is final; only a path that cannot be resolved falls back to the task route. The
+// task route starts the executable as a child; with `activate` it then waits up to 10 s for the
 // process to appear. With `wait` (task route only) the call blocks until the child ends and
 // `exitStatus` receives its exit code (the signal number when a signal ended it); otherwise
 // `exitStatus` is untouched and the child is reaped in the background. True when it started.

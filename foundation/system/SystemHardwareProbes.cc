@@ -15,9 +15,9 @@
 #include "foundation/system/DisplayProfile.h"
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/text/StringUtils.h"
-#include "platform/ConsoleUser.h"
-#include "platform/MacOSVersion.h"
-#include "platform/ToolRunner.h"
+#include "platform/processes/ToolRunner.h"
+#include "platform/system/ConsoleUser.h"
+#include "platform/system/MacOSVersion.h"
 
 namespace HardwareUtils {
 namespace {

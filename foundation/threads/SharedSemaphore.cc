@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/SpecialFolders.h"
 #include "platform/UniqueFd.h"
+#include "platform/system/SpecialFolders.h"
 
 namespace pando {
 namespace {

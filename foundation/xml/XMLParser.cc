@@ -11,8 +11,8 @@
 #include "foundation/xml/XMLLibrary.h"
 #include "foundation/xml/XMLQuery.h"
 #include "foundation/xml/XMLTree.h"
-#include "platform/AtomicFile.h"
-#include "platform/FileContents.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/files/FileContents.h"
 
 class XMLNodeArray {
  public:

@@ -9,8 +9,8 @@
 
 #include "foundation/files/FileUtils.h"
 #include "foundation/text/StringUtils.h"
-#include "platform/ConsoleUser.h"
-#include "platform/FolderChain.h"
+#include "platform/files/FolderChain.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace {
 

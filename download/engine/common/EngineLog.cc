@@ -7,7 +7,7 @@
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogTargetDefault.h"
 #include "foundation/logging/LoggingCore.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace gde {
 namespace {

@@ -14,7 +14,7 @@
 #include "download/engine/DLETypes.h"
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/errors/EngineErrorRecord.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace gde {
 namespace {

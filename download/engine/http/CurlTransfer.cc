@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/CurlPolicy.h"
+#include "platform/network/CurlPolicy.h"
 
 namespace gde {
 namespace {

@@ -1,6 +1,6 @@
 #include "download/engine/http/HttpSession.h"
 
-#include "platform/CurlPolicy.h"
+#include "platform/network/CurlPolicy.h"
 
 namespace gde {
 

@@ -7,7 +7,7 @@
 
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadPreference.h"
-#include "platform/ProxyManager.h"
+#include "platform/network/ProxyManager.h"
 
 namespace gde {
 

@@ -241,7 +241,7 @@ TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
   EXPECT_TRUE(none.empty());
 }
 
-// Atomicity, links and modes of writes: tests/platform/AtomicFileTest.
+// Atomicity, links and modes of writes: tests/platform/files/AtomicFileTest.
 TEST(FileUtilsReadWrite, WritesWholeFilesAndReadsUtf8FirstThenUtf16) {
   TemporaryFolder tree;
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "first"));

@@ -2,7 +2,7 @@
 #include <sys/stat.h>
 
 #include "foundation/system/CodeSigning.h"
-#include "platform/ToolRunner.h"
+#include "platform/processes/ToolRunner.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

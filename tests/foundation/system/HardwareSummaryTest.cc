@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/system/HardwareSummary.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

@@ -8,7 +8,7 @@
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "foundation/system/HardwareUtils.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 #include "tests/foundation/system/support/DisplaysReport.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "foundation/system/ProcessUtils.h"
-#include "platform/ChildProcess.h"
+#include "platform/processes/ChildProcess.h"
 #include "tests/support/Bundle.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"

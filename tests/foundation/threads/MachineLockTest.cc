@@ -5,7 +5,7 @@
 
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
-#include "platform/SpecialFolders.h"
+#include "platform/system/SpecialFolders.h"
 #include "tests/support/ChildProcesses.h"
 #include "tests/support/Environment.h"
 #include "tests/support/SemaphoreSets.h"

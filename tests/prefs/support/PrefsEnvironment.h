@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/ConsoleUser.h"
-#include "platform/SpecialFolders.h"
+#include "platform/system/ConsoleUser.h"
+#include "platform/system/SpecialFolders.h"
 #include "prefs/MachineSignature.h"
 #include "tests/support/Environment.h"
 #include "tests/support/FileState.h"

@@ -12,7 +12,7 @@
 #include "core/context/ApplicationContext.h"
 #include "core/context/BundleResources.h"
 #include "core/context/StandInParts.h"
-#include "platform/ConsoleUser.h"
+#include "platform/system/ConsoleUser.h"
 #include "services/OnlineServices.h"
 #include "services/analytics/ETSWrapper.h"
 #include "services/signin/IdraUserProfile.h"

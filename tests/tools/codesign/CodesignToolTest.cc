@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/ToolRunner.h"
+#include "platform/processes/ToolRunner.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/codesign/SignatureBlock.h"

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/files/FolderChain.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+using namespace wendtest;
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+  return statOf(path).st_mode & 07777;
+}
+
+TEST(FolderChain, CreatesEveryMissingFolderWithTheExactModeForTheGivenUser) {
+  TemporaryFolder tree;
+  const uid_t user = geteuid() == 0 ? otherUser() : getuid();  // only root may give folders away
+  ASSERT_TRUE(platform::createFoldersFor(tree.path(), "a/b/c", user, getgid(), 0750));
+  for (const char* path : {"a", "a/b", "a/b/c"}) {
+    EXPECT_EQ(modeOf(tree / path), 0750u) << path;
+    EXPECT_EQ(statOf(tree / path).st_uid, user) << path;
+  }
+}
+
+TEST(FolderChain, DefaultOwnerFoldersFollowTheUmask) {
+  TemporaryFolder tree;
+  mode_t old = umask(027);
+  bool made = platform::createFolders(tree.path(), "p/q", 0777);
+  umask(old);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(modeOf(tree / "p/q"), 0750u);
+}
+
+TEST(FolderChain, BadComponentsAndPlantedLinksFail) {
+  TemporaryFolder tree;
+  TemporaryFolder elsewhere;
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (tree / "link").c_str()), 0);
+  for (const char* chain : {"a//b", "a/./b", "a/../b", "link/inside"}) {
+    EXPECT_FALSE(platform::createFoldersFor(tree.path(), chain, getuid(), getgid(), 0700)) << chain;
+    EXPECT_FALSE(platform::createFolders(tree.path(), chain, 0700)) << chain;
+  }
+  EXPECT_FALSE(existsNoFollow(elsewhere / "inside"));
+  EXPECT_FALSE(platform::createFolders(tree / "missing", "a", 0700)) << "a missing base";
+}
+
+}  // namespace
