@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LoggerFront.h"
 
 namespace wendtest {
 
@@ -24,36 +24,8 @@ inline std::string formatted(const char* format, va_list args) {
 }
 
 // A logger that keeps every record it is handed, formatted. Safe to log to from several threads.
-class CapturingLogger final : public pando::AbstractLogger {
+class CapturingLogger final : public pando::LoggerFront {
  public:
-#define WENDTEST_FORWARD(level, tag, source) \
-  va_list args;                              \
-  va_start(args, format);                    \
-  vlog(level, tag, source, format, args);    \
-  va_end(args)
-
-  void trace(const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogTrace, "", "");
-  }
-  void debug(const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogDebug, "", "");
-  }
-  void info(const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogInfo, "", "");
-  }
-  void warn(const char* tag, const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogWarn, tag, "");
-  }
-  void error(const char* tag, const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogError, tag, "");
-  }
-  void fatal(const char* tag, const char* format, ...) override {
-    WENDTEST_FORWARD(pando::kLogFatal, tag, "");
-  }
-  void logAt(int level, const char* tag, const char* source, const char* format, ...) override {
-    WENDTEST_FORWARD(level, tag, source);
-  }
-#undef WENDTEST_FORWARD
   void vlog(int level, const char* tag, const char* source, const char* format,
             va_list args) override {
     vlogAs(level, "", "", tag, source, format, args);
