@@ -2,6 +2,7 @@
 
 #include "core/context/TreeComparison.h"
 #include "download/engine/LogCallback.h"
+#include "foundation/files/PathText.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "platform/plist/PropertyList.h"
 
@@ -18,13 +19,9 @@ std::string withSlash(const std::string& path) {
   return !path.empty() && path.back() == '/' ? path : path + "/";
 }
 
-std::string lastComponent(const std::string& path) {
-  return path.substr(path.rfind('/') + 1);
-}
-
 bool volumeHoldsApp(const SelfDmgQuery& query, const std::string& pathSlash) {
   if (query.osMinorVersion >= kContentMatchMinorVersion) {
-    return contentsEqualAtPath(query.appPath, pathSlash + lastComponent(query.appPath));
+    return contentsEqualAtPath(query.appPath, pathSlash + files::baseName(query.appPath));
   }
   return startsWith(query.appPath, pathSlash);
 }

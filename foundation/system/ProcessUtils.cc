@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "foundation/files/PathText.h"
 #include "foundation/logging/UtilsLog.h"
 #include "platform/plist/InfoPlist.h"
 #include "platform/processes/BundleLauncher.h"
@@ -97,11 +98,6 @@ std::string bundleName(const std::string& executable) {
   return name;
 }
 
-std::string lastComponent(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 bool launchApplication(const std::string& path, const std::vector<std::string>& arguments,
@@ -150,7 +146,7 @@ bool getRunningProcesses(std::vector<ProcessInfo>& processes) {
     process.path = entry.executable;
     process.name = entry.shortName;
     if (entry.shortName.size() >= platform::kShortNameLength && !entry.executable.empty()) {
-      process.name = lastComponent(entry.executable);
+      process.name = files::baseName(entry.executable);
     }
     process.displayName = bundleName(entry.executable);
     if (process.displayName.empty()) process.displayName = process.name;
