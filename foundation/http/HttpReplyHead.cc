@@ -2,15 +2,10 @@
 
 #include <strings.h>
 
+#include "foundation/text/StringUtils.h"
+
 namespace http {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -48,7 +43,7 @@ unsigned schemesIn(std::string_view value) {
   unsigned schemes = kAuthNone;
   while (!value.empty()) {
     const size_t comma = value.find(',');
-    const std::string_view piece = trimmed(value.substr(0, comma));
+    const std::string_view piece = StringUtils::utilTrimBlanks(value.substr(0, comma));
     const std::string_view token = piece.substr(0, piece.find_first_of(" \t="));
     if (!token.empty() && (token.size() == piece.size() || piece[token.size()] != '=')) {
       schemes |= schemeBit(token);
@@ -75,7 +70,7 @@ void HttpReplyHead::addLine(std::string_view line) {
   if ((line.front() == ' ' || line.front() == '\t') && !fields_.empty()) {
     std::string& value = fields_.back().second;
     if (!value.empty()) value.push_back(' ');
-    value.append(trimmed(line));
+    value.append(StringUtils::utilTrimBlanks(line));
     return;
   }
   const size_t colon = line.find(':');
@@ -84,7 +79,7 @@ void HttpReplyHead::addLine(std::string_view line) {
     return;
   }
   fields_.emplace_back(std::string(line.substr(0, colon)),
-                       std::string(trimmed(line.substr(colon + 1))));
+                       std::string(StringUtils::utilTrimBlanks(line.substr(colon + 1))));
 }
 
 unsigned HttpReplyHead::offeredSchemes(std::string_view challengeName, bool& challenged) const {

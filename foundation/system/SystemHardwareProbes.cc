@@ -37,18 +37,13 @@ bool readSmallFile(const std::string& path, std::string& text) {
   return !ferror(file.get());
 }
 
-std::string trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // "key<TAB>: value" lines; false for a line without a colon.
 bool splitField(const std::string& line, std::string& key, std::string& value) {
   const size_t colon = line.find(':');
   if (colon == std::string::npos) return false;
-  key = trimmed(line.substr(0, colon));
-  value = trimmed(line.substr(colon + 1));
+  const std::string_view text(line);
+  key = StringUtils::utilTrimBlanks(text.substr(0, colon));
+  value = StringUtils::utilTrimBlanks(text.substr(colon + 1));
   return true;
 }
 
@@ -165,7 +160,8 @@ bool SystemHardwareProbes::readMemTotal(const std::string& text, uint64_t& bytes
     if (!splitField(line, key, value) || key != "MemTotal") continue;
     char* end = nullptr;
     const unsigned long long kibibytes = std::strtoull(value.c_str(), &end, 10);
-    if (end == value.c_str() || trimmed(end) != "kB" || kibibytes > UINT64_MAX / 1024) {
+    if (end == value.c_str() || StringUtils::utilTrimBlanks(end) != "kB" ||
+        kibibytes > UINT64_MAX / 1024) {
       return false;
     }
     bytes = kibibytes * 1024;

@@ -192,6 +192,12 @@ std::string utilJoinStrings(const std::vector<std::string>& pieces, const std::s
   return joined;
 }
 
+std::string_view utilTrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::string utilToLower(const std::string& text) {
   std::string result = text;
   for (char& c : result) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/text/Base64.h"
@@ -58,6 +59,8 @@ void utilReplaceAll(std::string& text, const std::string& from, const std::strin
 int utilSplitString(std::vector<std::string>& pieces, const std::string& text,
                     const std::string& delimiter);
 std::string utilJoinStrings(const std::vector<std::string>& pieces, const std::string& separator);
+// The text without leading and trailing spaces and tabs; a view into `text`.
+std::string_view utilTrimBlanks(std::string_view text);
 // ASCII letters only; every other byte stays as it is.
 std::string utilToLower(const std::string& text);
 std::string utilToUpper(const std::string& text);
