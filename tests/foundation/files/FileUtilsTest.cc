@@ -35,19 +35,18 @@ TEST(FileUtilsPaths, AppendParentLastComponentAndExtension) {
     EXPECT_EQ(FileUtils::appendPathComponent(appended, component), ok) << given;
     EXPECT_EQ(appended, result);
   }
-  std::string path = "/a/b.app/";
+  std::string path = "/a/b.app/", none;
   EXPECT_TRUE(FileUtils::getParentDirectory(path));
   EXPECT_EQ(path, "/a");
-  path = "";
-  EXPECT_FALSE(FileUtils::getParentDirectory(path));
+  EXPECT_FALSE(FileUtils::getParentDirectory(none));
 
-  std::string name = "kept";
-  EXPECT_TRUE(FileUtils::getLastPathComponent("no-slash", name));
-  EXPECT_EQ(name, "kept");
-  EXPECT_TRUE(FileUtils::getLastPathComponent("/a/b.log", name));
-  EXPECT_EQ(name, "b.log");
-  EXPECT_TRUE(FileUtils::getLastPathComponent("/a/", name));
-  EXPECT_EQ(name, "");
+  std::string name = "kept";  // no slash: the name stays as it was
+  const std::pair<const char*, const char*> lasts[] = {
+      {"no-slash", "kept"}, {"/a/b.log", "b.log"}, {"/a/", ""}};
+  for (const auto& [given, last] : lasts) {
+    EXPECT_TRUE(FileUtils::getLastPathComponent(given, name));
+    EXPECT_EQ(name, last) << given;
+  }
 
   const std::pair<const char*, const char*> extensions[] = {
       {"/x/file.txt", "/x/file.meta"},
@@ -219,9 +218,8 @@ TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
   TemporaryFolder tree;
   std::filesystem::create_directories(tree / "sub/deeper");
   std::filesystem::create_directories(tree / "folder.log");
-  for (const char* file : {"x.log", ".log", "b.log", "x.logs", "sub/y.log", "sub/deeper/z.log"}) {
+  for (const char* file : {"x.log", ".log", "b.log", "x.logs", "sub/y.log", "sub/deeper/z.log"})
     writeFile(tree / file, "");
-  }
   TemporaryFolder outside;
   writeFile(outside / "o.log", "");
   symlink(outside.path().c_str(), (tree / "sub/linked").c_str());

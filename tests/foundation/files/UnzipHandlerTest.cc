@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <iostream>
 
 #include "foundation/files/UnzipHandler.h"
 #include "tests/support/CapturingLogger.h"
@@ -76,11 +75,6 @@ class UnzipHandlerTest : public testing::Test {
     fs::create_directories(tree / "tmp");
     settings.retryDelay = std::chrono::milliseconds(0);
     settings.temporaryTemplate = tree / "tmp/orvzip.temp.XXXXXX";
-  }
-
-  void TearDown() override {
-    if (!HasFailure()) return;
-    for (const Record& record : logger.records()) std::cerr << record.message << "\n";
   }
 
   std::string archive() const { return tree / "archive.zip"; }

@@ -21,9 +21,8 @@ TEST(HttpReplyHeadTest, TheLastStatusLineStartsAFreshHead) {
               "Content-Type: a\r\n", "X-Long: one\r\n", "\t two  \r\n", "\r\n"});
   EXPECT_EQ(head.status(), 404);
   EXPECT_TRUE(head.complete());
-  const std::vector<std::pair<std::string, std::string>> expected = {{"Content-Type", "a"},
-                                                                     {"X-Long", "one two"}};
-  EXPECT_EQ(head.fields(), expected);
+  EXPECT_EQ(head.fields(), (std::vector<std::pair<std::string, std::string>>{
+                               {"Content-Type", "a"}, {"X-Long", "one two"}}));
   for (const char* bad : {"HTTP/1.1 20 OK", "HTTP/1.1", "HTTP/1.1 2x0 OK"}) {
     EXPECT_FALSE(headOf({bad}).hasStatus()) << bad;
   }
@@ -35,14 +34,12 @@ TEST(HttpReplyHeadTest, ChallengesOfferTheSchemesTheyName) {
     std::vector<std::string> fields;
     bool challenged;
     unsigned schemes;
-  } cases[] = {
+  };
+  const unsigned kBoth = kAuthDigest | kAuthBasic, kWindows = kAuthNtlm | kAuthNegotiate;
+  const Case cases[] = {
       {{"Proxy-Authenticate: Basic realm=\"p\""}, true, kAuthBasic},
-      {{"proxy-authenticate: Digest realm=\"a, b\", qop=\"auth\", nonce=\"x\", Basic realm=\"p\""},
-       true,
-       kAuthDigest | kAuthBasic},
-      {{"Proxy-Authenticate: NTLM", "Proxy-Authenticate: Negotiate"},
-       true,
-       kAuthNtlm | kAuthNegotiate},
+      {{"proxy-authenticate: Digest realm=\"a, b\", nonce=\"x\", Basic realm=\"p\""}, true, kBoth},
+      {{"Proxy-Authenticate: NTLM", "Proxy-Authenticate: Negotiate"}, true, kWindows},
       {{"Proxy-Authenticate: Bearer realm=\"x\""}, true, kAuthNone},
       {{"Proxy-Authenticate: "}, true, kAuthNone},
       {{"WWW-Authenticate: Basic realm=\"s\""}, false, kAuthNone},

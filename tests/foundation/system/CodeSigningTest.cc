@@ -108,10 +108,7 @@ TEST_F(CodeSigning, AuthorityLinesAreTakenFromEitherStreamOnlyWhenTheToolSucceed
 }
 
 TEST(IsOrvelCANameChain, AcceptsTheMakersNameInAnySpelling) {
-  struct Case {
-    const char* chain;
-    bool maker;
-  } cases[] = {
+  const std::pair<const char*, bool> cases[] = {
       {"Developer ID Application: Orvel Systems, Inc.", true},
       {"ORVEL SYSTEMS INC", true},
       {"Orvel Systems Incorporated", true},
@@ -123,7 +120,7 @@ TEST(IsOrvelCANameChain, AcceptsTheMakersNameInAnySpelling) {
       {"Orvel Systems Ltd", false},
       {"", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(isOrvelCANameChain(c.chain), c.maker) << c.chain;
+  for (const auto& [chain, maker] : cases) EXPECT_EQ(isOrvelCANameChain(chain), maker) << chain;
 }
 
 }  // namespace

@@ -92,18 +92,12 @@ TEST_F(DiskImage, FailedMountsAndLookupsAreLogged) {
     std::string image, tool;
     const char* fail;
     std::vector<std::string> messages;
-  } cases[] = {
-      {"not mounted anywhere", folder_ / "absent.dmg", WEND_FAKE_HDIUTIL, nullptr, {kMountNote}},
-      {"info fails",
-       folder_ / "image.dmg",
-       WEND_FAKE_HDIUTIL,
-       "attach,info",
-       {kMountNote, kLookupError}},
-      {"tool missing",
-       folder_ / "image.dmg",
-       "/nonexistent/hdiutil",
-       nullptr,
-       {kMountNote, kLookupError}},
+  };
+  const std::string fake = WEND_FAKE_HDIUTIL, image = folder_ / "image.dmg";
+  const Case cases[] = {
+      {"not mounted anywhere", folder_ / "absent.dmg", fake, nullptr, {kMountNote}},
+      {"info fails", image, fake, "attach,info", {kMountNote, kLookupError}},
+      {"tool missing", image, "/nonexistent/hdiutil", nullptr, {kMountNote, kLookupError}},
   };
   for (const Case& c : cases) {
     ScopedEnv tool("WEND_TOOL_HDIUTIL", c.tool);
@@ -118,7 +112,7 @@ TEST_F(DiskImage, FailedMountsAndLookupsAreLogged) {
     EXPECT_EQ(messages(), std::vector<std::string>{"Error Failed to unmount"}) << c.name;
   }
   ScopedEnv succeeds("WEND_TOOL_HDIUTIL", "/bin/true");  // no mount point: nothing to find
-  EXPECT_FALSE(attach(folder_ / "image.dmg", "").ok);
+  EXPECT_FALSE(attach(image, "").ok);
 }
 
 // hdiutil replies the fake never gives: a script that fails to attach and prints a canned reply.
@@ -169,10 +163,7 @@ TEST_F(DiskImage, TheInfoReplyIsReadByItsRules) {
 }
 
 TEST(StandardizePath, ResolvesDotsAndSlashesWithoutTheFileSystem) {
-  struct Case {
-    const char* in;
-    const char* out;
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"/a//b///c/", "/a/b/c"},
       {"/a/./b/.", "/a/b"},
       {"/a/x/../b", "/a/b"},
@@ -184,7 +175,7 @@ TEST(StandardizePath, ResolvesDotsAndSlashesWithoutTheFileSystem) {
       {"", ""},
       {"/a/b/../../..", "/"},
   };
-  for (const Case& c : cases) EXPECT_EQ(FileUtils::standardizePath(c.in), c.out) << c.in;
+  for (const auto& [in, out] : cases) EXPECT_EQ(FileUtils::standardizePath(in), out) << in;
 }
 
 }  // namespace

@@ -46,12 +46,10 @@ TEST(DisplayProfileTest, EachDisplayOfEachProcessorIsOneRecord) {
 }
 
 TEST(DisplayProfileTest, VramTextsInTheirUnits) {
-  struct Case {
-    const char* text;
-    const char* megabytes;
-  } cases[] = {{"2 GB", "2000"}, {"1.5 GB", "1500"}, {"768 MB", "768"}, {"524288 KB", "524"},
-               {"2GB", ""},      {"2 G B", ""},      {"many GB", ""},   {"-2 GB", ""}};
-  for (const Case& c : cases) EXPECT_EQ(vramInMegabytes(c.text), c.megabytes) << c.text;
+  const std::pair<const char*, const char*> cases[] = {
+      {"2 GB", "2000"}, {"1.5 GB", "1500"}, {"768 MB", "768"}, {"524288 KB", "524"},
+      {"2GB", ""},      {"2 G B", ""},      {"many GB", ""},   {"-2 GB", ""}};
+  for (const auto& [text, megabytes] : cases) EXPECT_EQ(vramInMegabytes(text), megabytes) << text;
 }
 
 TEST(DisplayProfileTest, ReportsWithoutGraphicsItemsFail) {

@@ -78,9 +78,8 @@ class HardwareSummaryTest : public ::testing::Test {
   }
 
   wendtest::TemporaryFolder root_;
-  wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  wendtest::ScopedEnv consoleUid_{"WEND_CONSOLE_UID", std::to_string(getuid())};
-  wendtest::ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
+  wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()}, stateHome_{"XDG_STATE_HOME", {}},
+      consoleUid_{"WEND_CONSOLE_UID", std::to_string(getuid())};
   std::string home_ = [] {
     platform::ConsoleUser user;
     return platform::findUser(getuid(), user) ? user.home : std::string();

@@ -36,22 +36,19 @@ TEST(HardwareUtilsTest, VersionTextsParseLikeStrtokAndAtol) {
 TEST(HardwareUtilsTest, TheSummaryOfThisMachine) {
   wendtest::TemporaryFolder root;
   wendtest::writeFile(root / "report.xml", wendtest::displaysReport());
-  wendtest::ScopedEnv wendRoot("WEND_ROOT", root.path());
-  wendtest::ScopedEnv consoleUid("WEND_CONSOLE_UID", std::to_string(getuid()));
-  wendtest::ScopedEnv stateHome("XDG_STATE_HOME", std::nullopt);
-  wendtest::ScopedEnv osVersion("WEND_OS_VERSION", std::nullopt);
-  wendtest::ScopedEnv tool("WEND_TOOL_SYSTEM_PROFILER", WEND_FAKE_SYSTEM_PROFILER);
-  wendtest::ScopedEnv report("WEND_FAKE_SYSTEM_PROFILER_REPORT", root / "report.xml");
-  wendtest::ScopedEnv noise("WEND_FAKE_SYSTEM_PROFILER_NOISE", "300000");
-  wendtest::ScopedEnv noX11("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
+  wendtest::ScopedEnv wendRoot("WEND_ROOT", root.path()), stateHome("XDG_STATE_HOME", std::nullopt),
+      consoleUid("WEND_CONSOLE_UID", std::to_string(getuid())),
+      osVersion("WEND_OS_VERSION", std::nullopt), noX11("DISPLAY", std::nullopt),
+      noWayland("WAYLAND_DISPLAY", std::nullopt),
+      tool("WEND_TOOL_SYSTEM_PROFILER", WEND_FAKE_SYSTEM_PROFILER),
+      report("WEND_FAKE_SYSTEM_PROFILER_REPORT", root / "report.xml"),
+      noise("WEND_FAKE_SYSTEM_PROFILER_NOISE", "300000");
 
   std::string json;
   ASSERT_TRUE(FetchHardwareSummary(json));
   Json::Value summary;
   ASSERT_TRUE(Json::Reader(Json::Features()).parse(json, summary)) << json;
   EXPECT_EQ(summary["os"]["name"].asString(), "Mac OS 10.15.7");
-  EXPECT_EQ(summary["dpiRatio"].asString(), "1.000000");
-  EXPECT_EQ(summary["openGLVersion"].asString(), "0");
   EXPECT_EQ(summary["displays"].size(), 3u);
   EXPECT_TRUE(summary["volumes"].isNull());  // no volumes under the private root
   EXPECT_GE(std::stoi(summary["ramInGB"].asString()), 1);

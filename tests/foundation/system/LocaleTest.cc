@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "foundation/system/Locale.h"
@@ -10,17 +9,6 @@
 namespace {
 
 using wendtest::ScopedEnv;
-
-TEST(LocaleMap, HoldsEveryKeyForTheProductCodes) {
-  const auto& table = getLocaleMap();
-  EXPECT_EQ(table.size(), 107u);
-  std::set<std::string> codes;
-  for (const auto& [key, code] : table) codes.insert(code);
-  EXPECT_EQ(codes.size(), 27u);
-  EXPECT_EQ(table.at("zh_HK"), "zh_TW");
-  EXPECT_EQ(table.at("es"), "es_ES");
-  EXPECT_EQ(table.count("en_AE"), 0u);
-}
 
 TEST(LocaleSelection, PicksTheFirstLanguageThatDecides) {
   struct Case {

@@ -101,9 +101,6 @@ TEST(SystemHardwareProbesTest, OperatingSystemAndScreenAsThisBuildStandsForThem)
   wendtest::ScopedEnv older("WEND_OS_VERSION", "10.11.6");
   ASSERT_TRUE(SystemHardwareProbes().osVersion(version));
   EXPECT_EQ(version.minorVersion, 11);
-  int bits = 0;
-  ASSERT_TRUE(SystemHardwareProbes().osBitness(bits));
-  EXPECT_EQ(bits, sizeof(void*) * 8);
 
   wendtest::ScopedEnv noX11("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
   wendtest::ScopedEnv scale("GDK_SCALE", "2");
