@@ -18,6 +18,7 @@
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/ZipWriter.h"
 #include "tools/testserver/TestServer.h"
 
@@ -37,18 +38,10 @@ class AppletTest : public ::testing::Test {
     server_ = std::make_unique<testserver::TestServer>(settings);
     ASSERT_TRUE(server_->start());
     ProgressRecorder::instance().clear();
-    manager_ = std::make_unique<LoomIMMessageManager>(quickSettings());
-  }
-  void TearDown() override {
-    manager_.reset();
-    server_->stop();
-  }
-
-  static applets::AppletHostSettings quickSettings() {
-    applets::AppletHostSettings settings;
-    settings.download = gde::testing::quickSettings();
-    settings.pollInterval = std::chrono::milliseconds(5);
-    return settings;
+    applets::AppletHostSettings quick;
+    quick.download = gde::testing::quickSettings();
+    quick.pollInterval = std::chrono::milliseconds(5);
+    manager_ = std::make_unique<LoomIMMessageManager>(quick);
   }
 
   std::string tempLocation() const { return root_ / "tmp/run"; }
@@ -96,15 +89,10 @@ class AppletTest : public ::testing::Test {
   int start(const std::string& config, const std::string& proxyPassword = "proxypass") {
     std::vector<std::string> t{config,      "{}",          tempLocation(), "pipe",
                                "proxyuser", proxyPassword, "fr_FR"};
-    ProductInstallArgs args{&ProgressRecorder::callback,
-                            t[0].c_str(),
-                            t[1].c_str(),
-                            t[2].c_str(),
-                            t[3].c_str(),
-                            t[4].c_str(),
-                            t[5].c_str(),
-                            0,
-                            t[6].c_str()};
+    std::vector<const char*> c;
+    for (const std::string& text : t) c.push_back(text.c_str());
+    ProductInstallArgs args{
+        &ProgressRecorder::callback, c[0], c[1], c[2], c[3], c[4], c[5], 0, c[6]};
     int result = manager_->StartWorkflow(&args);
     for (std::string& text : t) text.assign(text.size(), 'x');
     return result;
@@ -120,30 +108,26 @@ class AppletTest : public ::testing::Test {
     manager_->HandleUserAction(&record);
   }
 
-  // Waits for the `skip`-th end report (from 0) and checks that it is an error with `code`.
-  void expectError(int code, bool resumable, size_t skip = 0) {
+  // Waits for the `skip`-th end report (from 0): type 4 with `code`, or type 3 at 100 when code is
+  // 0.
+  void expectEnd(int code, bool resumable, size_t skip) {
     auto end = ProgressRecorder::instance().waitForEnd(skip);
     ASSERT_TRUE(end) << "no end reported";
-    EXPECT_EQ(end->type, 4);
+    EXPECT_EQ(end->type, code ? 4 : 3);
     EXPECT_EQ(end->errorCode, code);
-    EXPECT_EQ(end->resumable, resumable);
+    EXPECT_EQ(end->isErrorResumable, resumable);
+    EXPECT_TRUE(code || end->progress == 100) << end->progress;
   }
-  void expectDone(size_t skip = 0) {
-    auto end = ProgressRecorder::instance().waitForEnd(skip);
-    ASSERT_TRUE(end) << "no end reported";
-    EXPECT_EQ(end->type, 3);
-    EXPECT_EQ(end->progress, 100);
-  }
+  void expectError(int code, bool resumable, size_t skip = 0) { expectEnd(code, resumable, skip); }
+  void expectDone(size_t skip = 0) { expectEnd(0, false, skip); }
 
   // Waits until the server has seen a `method` request for `path`.
   bool requested(const std::string& path, const std::string& method) {
-    for (int i = 0; i < 6000; ++i) {
-      for (const auto& request : server_->requestsFor(path)) {
+    return waitUntil([&] {
+      for (const auto& request : server_->requestsFor(path))
         if (request.method() == method) return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
+      return false;
+    });
   }
 
   TemporaryFolder root_;
@@ -152,7 +136,7 @@ class AppletTest : public ::testing::Test {
   ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
   ScopedEnv proxy_{"http_proxy", std::nullopt};
   std::unique_ptr<testserver::TestServer> server_;
-  std::unique_ptr<LoomIMMessageManager> manager_;
+  std::unique_ptr<LoomIMMessageManager> manager_;  // goes before the server it downloads from
 };
 
 }  // namespace wendtest

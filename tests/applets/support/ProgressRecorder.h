@@ -5,20 +5,14 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "core/context/AppletRecords.h"
 
 namespace wendtest {
 
-// What the tests read of one AppsPanelProgress.
-struct ProgressReport {
-  float progress = 0;
-  int type = 0;
-  int errorCode = 0;
-  bool resumable = false;
-};
+// A report as the callback received it, without its texts, which live only during the call.
+using ProgressReport = AppsPanelProgress;
 
 // Collects the product installation's reports. The start record takes a plain function, so the
 // recorder is one per process; clear() it before each run.
@@ -29,11 +23,8 @@ class ProgressRecorder {
     return recorder;
   }
   static int callback(AppsPanelProgress* record) {
-    ProgressReport report;
-    report.progress = record->progress;
-    report.type = record->type;
-    report.errorCode = record->errorCode;
-    report.resumable = record->isErrorResumable;
+    ProgressReport report = *record;
+    report.suberrorCode = report.moreInfoLink = report.errorParamXML = nullptr;
     std::function<void(const ProgressReport&)> hook;
     {
       std::lock_guard lock(instance().mutex_);

@@ -46,22 +46,20 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"NoRootElement", "<!-- only a comment -->", false, {}}),
     [](const auto& param) { return std::string(param.param.name); });
 
-class ConfigXmlRoundTrip : public ::testing::TestWithParam<Map> {};
-
-TEST_P(ConfigXmlRoundTrip, GivesBackTheSameMap) {
-  ConfigStore config;
-  config.replaceAll(GetParam());
-  ConfigStore again;
-  ASSERT_TRUE(ConfigXmlToMap(again, ConfigMapToXml(config)));
-  EXPECT_EQ(again.snapshot(), GetParam());
+TEST(ConfigXmlWrite, RoundTripGivesBackTheSameMap) {
+  const Map cases[] = {Map{},
+                       Map{{"a", ""}},
+                       Map{{"aid", "1"}, {"TallyVersion", "2"}},
+                       Map{{"x", "<&>\"' markup"}, {"y", "  spaced  "}, {"z", "caf\xc3\xa9"}},
+                       Map{{"contextParams", "{\n   \"a\" : 1\n}\n"}},
+                       Map{{"ns.key-1", "v"}, {"_k", "line\nbreak"}}};
+  for (const Map& map : cases) {
+    ConfigStore config, again;
+    config.replaceAll(map);
+    ASSERT_TRUE(ConfigXmlToMap(again, ConfigMapToXml(config)));
+    EXPECT_EQ(again.snapshot(), map);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ConfigXmlRoundTrip,
-    ::testing::Values(Map{}, Map{{"a", ""}}, Map{{"aid", "1"}, {"TallyVersion", "2"}},
-                      Map{{"x", "<&>\"' markup"}, {"y", "  spaced  "}, {"z", "caf\xc3\xa9"}},
-                      Map{{"contextParams", "{\n   \"a\" : 1\n}\n"}},
-                      Map{{"ns.key-1", "v"}, {"_k", "line\nbreak"}}));
 
 TEST(ConfigXmlWrite, OrdersKeysByteWise) {
   ConfigStore config;

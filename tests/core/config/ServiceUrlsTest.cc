@@ -99,40 +99,18 @@ TEST(ServiceUrlLocal, ReadingTheEnvironmentInsertsIt) {
   EXPECT_TRUE(config.find("environment", value));
 }
 
-struct ContentCase {
-  const char* locale;
-  const char* tail;
-};
-
-void PrintTo(const ContentCase& c, std::ostream* os) {
-  *os << "\"" << c.locale << "\"";
-}
-
-class ContentUrl : public ::testing::TestWithParam<ContentCase> {};
-
-TEST_P(ContentUrl, PutsTheRegionBeforeThePage) {
+TEST(ContentUrl, PutsTheRegionBeforeThePageUnlessOverridden) {
   ScopedEnv local("WEND_SERVICE_BASE", std::nullopt);
+  const std::pair<const char*, const char*> cases[] = {
+      {"en_US", ""},    {"de_DE", "/de"}, {"en_GB", "/gb"}, {"fr_CA", "/ca_fr"}, {"FR_CA", "/ca"},
+      {"pt_BR", "/pt"}, {"fr_FR", "/fr"}, {"fr_MA", "/ma"}, {"en_IL", "/il"},    {"xx_", "/"},
+      {"en_U", "/u"},   {"en", "/"},      {"", "/"}};
   ConfigStore config;
-  EXPECT_EQ(GetContentUrl(config, "TeSt", GetParam().locale), std::string(kWeb) + GetParam().tail);
-}
-
-INSTANTIATE_TEST_SUITE_P(Locales, ContentUrl,
-                         ::testing::Values(ContentCase{"en_US", "/wend/test.html?wend=true"},
-                                           ContentCase{"de_DE", "/de/wend/test.html?wend=true"},
-                                           ContentCase{"en_GB", "/gb/wend/test.html?wend=true"},
-                                           ContentCase{"fr_CA", "/ca_fr/wend/test.html?wend=true"},
-                                           ContentCase{"FR_CA", "/ca/wend/test.html?wend=true"},
-                                           ContentCase{"pt_BR", "/pt/wend/test.html?wend=true"},
-                                           ContentCase{"fr_FR", "/fr/wend/test.html?wend=true"},
-                                           ContentCase{"fr_MA", "/ma/wend/test.html?wend=true"},
-                                           ContentCase{"en_IL", "/il/wend/test.html?wend=true"},
-                                           ContentCase{"xx_", "//wend/test.html?wend=true"},
-                                           ContentCase{"en_U", "/u/wend/test.html?wend=true"},
-                                           ContentCase{"en", "//wend/test.html?wend=true"},
-                                           ContentCase{"", "//wend/test.html?wend=true"}));
-
-TEST(ContentUrlOverride, IsReturnedAsItStands) {
-  ConfigStore config;
+  for (const auto& [locale, region] : cases) {
+    EXPECT_EQ(GetContentUrl(config, "TeSt", locale),
+              std::string(kWeb) + region + "/wend/test.html?wend=true")
+        << '"' << locale << '"';
+  }
   config.set("contentUrl", "https://content/x?y");
   EXPECT_EQ(GetContentUrl(config, "TEST", "de_DE"), "https://content/x?y");
 }

@@ -93,13 +93,6 @@ TEST_F(TarnConfigTest, SizeWrittenInHexadecimalIsAccepted) {
   EXPECT_EQ(GetConfigValue(config_, "environment"), "stage");
 }
 
-TEST_F(TarnConfigTest, WithoutAKeyNothingVerifies) {
-  writeSigned(c3Config("<property name=\"environment\">stage</property>"));
-  key_ = ConfigSigningKey{};
-  EXPECT_FALSE(read());
-  EXPECT_TRUE(config_.snapshot().empty());
-}
-
 class TarnConfigContextTest : public wendtest::ContextTest {
  protected:
   void SetUp() override {

@@ -17,10 +17,8 @@
 
 namespace wendtest {
 
-// What the context handed its parts, as the test's factory saw it.
-struct PartsRecord {
-  std::vector<std::string> environments;
-};
+// What the context handed its parts, as the test's factory saw it: the profile's environments.
+using PartsRecord = std::vector<std::string>;
 
 // Stand-in parts, the bundle's resources from a test folder and a sign-in profile that records.
 class TestPartsFactory final : public StandInPartsFactory {
@@ -35,7 +33,7 @@ class TestPartsFactory final : public StandInPartsFactory {
      public:
       explicit Recording(std::shared_ptr<PartsRecord> record) : record_(std::move(record)) {}
       void setEnvironment(const std::string& environment) override {
-        record_->environments.push_back(environment);
+        record_->push_back(environment);
       }
 
      private:
