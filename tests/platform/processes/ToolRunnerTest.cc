@@ -42,7 +42,6 @@ TEST(ToolRunner, ReportsHowTheToolEnded) {
     EXPECT_EQ(result.signal, c.signal) << c.script;
     EXPECT_EQ(result.output, c.output) << c.script;
     EXPECT_EQ(result.errorOutput, c.errorOutput) << c.script;
-    EXPECT_EQ(result.succeeded(), c.status == ToolStatus::kExited && c.exitCode == 0) << c.script;
   }
   EXPECT_TRUE(childStates().empty());  // every tool reaped
 }
@@ -117,7 +116,6 @@ TEST(ToolRunner, MissingToolsAreReportedAsMissing) {
     platform::ToolResult result = platform::runProgram(c.path, {});
     EXPECT_EQ(result.status, c.status) << c.path;
     EXPECT_NE(result.error, 0) << c.path;
-    EXPECT_FALSE(result.succeeded()) << c.path;
   }
 }
 
