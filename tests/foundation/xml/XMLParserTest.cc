@@ -70,7 +70,6 @@ TEST_F(XMLParserTest, EmptyOrMalformedTextFailsToLoadASeedLoadsAndASecondLoadFai
       logger.records()[1].message.starts_with("Error in initWithXMLString, error description - "));
   EXPECT_GT(logger.records()[1].message.size(), 48u) << "the parser's reason follows";
   load("<msg/>");
-  EXPECT_TRUE(parser.isInitialized());
   EXPECT_FALSE(parser.initWithXMLString("<second/>"));
   EXPECT_TRUE(logger.has(pando::kLogWarn,
                          "Error Description : XML is already initialized, tring to initilize "
@@ -119,15 +118,14 @@ TEST_F(XMLParserTest, StringValuesOfElementsAndAttributesAndLookupsThatMatchNoth
   std::string out = "kept";
   EXPECT_FALSE(parser.stringValueForXQuery("/application/absent", out));
   EXPECT_EQ(out, "kept");
-  EXPECT_TRUE(logger.has(pando::kLogDebug,
-                         "Node count < 0 in stringValueForXQuery for query - /application/absent"));
   EXPECT_TRUE(parser.nodeExistsXQuery("//packageSet"));
   EXPECT_FALSE(parser.nodeExistsXQuery("//package"));
-  EXPECT_TRUE(
-      logger.has(pando::kLogDebug, "Node count < 0 in nodeExistsXQuery for query - //package"));
   EXPECT_EQ(parser.getNodeForXQuery("//absent"), nullptr);
-  EXPECT_TRUE(
-      logger.has(pando::kLogDebug, "Node count < 0 in getNodeForXQuery for query - //absent"));
+  for (const char* call :
+       {"stringValueForXQuery for query - /application/absent",
+        "nodeExistsXQuery for query - //package", "getNodeForXQuery for query - //absent"}) {
+    EXPECT_TRUE(logger.has(pando::kLogDebug, std::string("Node count < 0 in ") + call)) << call;
+  }
   EXPECT_FALSE(parser.nodeExistsXQuery("count(//packageSet)"));
   EXPECT_FALSE(parser.stringValueForXQuery("string(//name)", out));
   EXPECT_FALSE(parser.nodeExistsXQuery("//namespace::*")) << "namespace nodes never match";
