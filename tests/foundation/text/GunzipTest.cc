@@ -7,8 +7,8 @@ namespace {
 
 // Gzip-compresses (zlib-compresses with window bits 15) `text` repeated `times` times and then
 // `tail`, without holding the repetitions in memory.
-std::string gzipRepeated(const std::string& text, size_t times, const std::string& tail = "",
-                         int windowBits = 31) {
+std::string gzip(const std::string& text, size_t times = 1, const std::string& tail = "",
+                 int windowBits = 31) {
   z_stream stream{};
   EXPECT_EQ(deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY),
             Z_OK);
@@ -28,10 +28,6 @@ std::string gzipRepeated(const std::string& text, size_t times, const std::strin
   }
   deflateEnd(&stream);
   return compressed;
-}
-
-std::string gzip(const std::string& text) {
-  return gzipRepeated(text, 1);
 }
 
 std::string varied(size_t size) {
@@ -55,17 +51,16 @@ TEST(Gunzip, GoodStreamsInflateCompletelyPastManyBuffersAndEveryMemberIsRead) {
 
 TEST(Gunzip, BrokenStreamsAndBytesAfterTheLastMemberFailAndLeaveTheOutput) {
   std::string good = gzip(varied(100000));
-  std::string corruptBody = good;
-  corruptBody[corruptBody.size() / 2] ^= 0x55;
-  std::string corruptChecksum = good;
-  corruptChecksum[corruptChecksum.size() - 6] ^= 0x01;
+  auto flipped = [&good](size_t at) {
+    return good.substr(0, at) + char(good[at] ^ 1) + good.substr(at + 1);
+  };
   const std::pair<const char*, std::string> cases[] = {
       {"truncated in the body", good.substr(0, good.size() / 2)},
       {"truncated in the trailer", good.substr(0, good.size() - 3)},
       {"header only", good.substr(0, 10)},
-      {"corrupt body", corruptBody},
-      {"corrupt checksum", corruptChecksum},
-      {"zlib, not gzip", gzipRepeated("hello", 1, "", 15)},
+      {"corrupt body", flipped(good.size() / 2)},
+      {"corrupt checksum", flipped(good.size() - 6)},
+      {"zlib, not gzip", gzip("hello", 1, "", 15)},
       {"plain text", "this is not compressed at all"},
       {"garbage after the last member", gzip("first") + "garbage"},
       {"a NUL after the last member", gzip("first") + std::string(1, '\0')},
@@ -81,15 +76,13 @@ TEST(Gunzip, BrokenStreamsAndBytesAfterTheLastMemberFailAndLeaveTheOutput) {
 TEST(Gunzip, InflatesUpToTheLimitAndRefusesOneByteMore) {
   const std::string block(1 << 20, 'a');
   const size_t blocks = StringUtils::kGunzipMaxOutput / block.size();
-  std::string atLimit = gzipRepeated(block, blocks);
+  std::string atLimit = gzip(block, blocks);
   std::string out;
   ASSERT_TRUE(StringUtils::gunzipToString(atLimit, out));
   EXPECT_EQ(out.size(), StringUtils::kGunzipMaxOutput);
   out = "kept";
   atLimit.clear();
-
-  std::string bomb = gzipRepeated(block, blocks, "a");
-  EXPECT_FALSE(StringUtils::gunzipToString(bomb, out));
+  EXPECT_FALSE(StringUtils::gunzipToString(gzip(block, blocks, "a"), out));
   EXPECT_EQ(out, "kept");
 }
 

@@ -26,10 +26,7 @@ TEST(UrlEscaping, EncodeEscapesReservedAndUnsafeCharactersOfValidUtf8Only) {
                     {"%zz", "%25zz"},
                     {std::string("a\0b", 3), "a%00b"},
                     {"", ""},
-                    {"a\xFF", nullptr},
-                    {"\xC3", nullptr},
-                    {"\xC0\xAF", nullptr},
-                    {"\xED\xA0\x80", nullptr}});
+                    {"a\xFF", nullptr}});  // the kinds of malformed UTF-8: Utf8Test
 }
 
 TEST(UrlEscaping, DecodeReplacesEscapesOnceLeavesStrayPercentSignsAndRefusesNonUtf8) {
@@ -42,7 +39,6 @@ TEST(UrlEscaping, DecodeReplacesEscapesOnceLeavesStrayPercentSignsAndRefusesNonU
                                                       {"%2541", "%41"},
                                                       {"a+b", "a+b"},
                                                       {"", ""},
-                                                      {"%FF", nullptr},
                                                       {"a%C3", nullptr},
                                                       {"%ED%A0%80", nullptr}});
 }

@@ -71,7 +71,6 @@ using LockKinds = ::testing::Types<ProcessLock, SharedLock>;
 TYPED_TEST_SUITE(MachineLockTest, LockKinds);
 
 TYPED_TEST(MachineLockTest, AHeldLockIsSeenAndRefusedByOtherProcessesUntilGivenBackOrDestroyed) {
-  EXPECT_FALSE(this->heldSeenByAnotherProcess());
   auto lock = this->make(), keeper = this->make();  // the keeper holds a shared set open
   EXPECT_TRUE(lock->giveBack()) << "releasing what is not held succeeds";
   ASSERT_TRUE(lock->take());
@@ -107,7 +106,6 @@ TEST_F(LockTest, AskingForAProcessSemaphoreCreatesNoSetAndOneRemovedUnderTheHold
     EXPECT_FALSE(lock.release());
     EXPECT_FALSE(lock.isHeld());
     EXPECT_TRUE(lock.acquire()) << "a fresh set is made";
-    EXPECT_TRUE(lock.isLocked());
   }
   EXPECT_GE(processSet_.id(), 0) << "the set outlives its users";
 }
