@@ -13,13 +13,23 @@
 #include <thread>
 
 #include "prefs/OpmApi.h"
-#include "tests/prefs/support/ChildProcess.h"
 #include "tests/prefs/support/OpmValues.h"
 #include "tests/prefs/support/PrefsEnvironment.h"
+#include "tests/support/SelfAsChild.h"
 
 using namespace wendtest;
 
 namespace {
+
+// Another process of the preferences library (see OpmChild.cc).
+int runOpmChild(std::vector<std::string> args, std::string* output = nullptr) {
+  args.insert(args.begin(), "--opm-child");
+  return runSelf(args, output);
+}
+pid_t startOpmChild(std::vector<std::string> args, int reportFd = -1) {
+  args.insert(args.begin(), "--opm-child");
+  return startSelf(args, reportFd);
+}
 
 std::string integrityOf(const std::string& path) {
   sqlite3* db = nullptr;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,16 +22,6 @@
 
 namespace {
 
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t count = write(fd, text.data() + done, text.size() - done);
-    if (count <= 0) return false;
-    done += static_cast<size_t>(count);
-  }
-  return true;
-}
-
 int runCommand(OPMLibRef ref, int argc, char** argv) {
   std::string command = argv[2];
   if (command == "write" && argc == 7) return opm_setValue(ref, argv[3], argv[4], argv[5], argv[6]);
@@ -38,7 +29,8 @@ int runCommand(OPMLibRef ref, int argc, char** argv) {
   if (command == "read" && argc == 6) {
     char* value = nullptr;
     int status = opm_getValue(ref, argv[3], argv[4], argv[5], &value);
-    if (status == OPM_OK && !writeAll(1, value)) status = 100;
+    if (status == OPM_OK && (std::fputs(value, stdout) < 0 || std::fflush(stdout) != 0))
+      status = 100;
     opm_freeString(value);
     return status;
   }

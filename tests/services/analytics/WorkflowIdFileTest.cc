@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -8,12 +7,11 @@
 #include "services/analytics/ETSWrapper.h"
 #include "services/analytics/WorkflowIdFile.h"
 #include "tests/support/Environment.h"
+#include "tests/support/FileState.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
 namespace {
-
-constexpr char kUuid[] = "0F8A1C2E-3B4D-4E5F-8A9B-0C1D2E3F4A5B";
 
 struct StoredCase {
   const char* name;
@@ -55,16 +53,16 @@ TEST_P(WorkflowIdFileTest, KeepsAUuidAndReplacesAnythingElse) {
 TEST_F(WorkflowIdFileTest, TheFolderIsMadeForTheConsoleUserAlone) {
   ETSWrapper::getWorkflowIDString(1);
   for (const std::string& path : {folder(), folder() + "/temp_lbs_wid"}) {
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
-    EXPECT_EQ(info.st_uid, geteuid()) << path;
+    const FileState file = fileState(path);
+    EXPECT_EQ(file.mode, path == folder() ? 0700u : 0600u) << path;
+    EXPECT_EQ(file.owner, geteuid()) << path;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Contents, WorkflowIdFileTest,
-    ::testing::Values(StoredCase{"NoFile", nullptr, false}, StoredCase{"Uuid", kUuid, true},
+    ::testing::Values(StoredCase{"NoFile", nullptr, false},
+                      StoredCase{"Uuid", "0F8A1C2E-3B4D-4E5F-8A9B-0C1D2E3F4A5B", true},
                       StoredCase{"UuidAndLineFeed", "0f8a1c2e-3b4d-4e5f-8a9b-0c1d2e3f4a5b\n", true},
                       StoredCase{"Empty", "", false}, StoredCase{"Garbage", "not a uuid", false},
                       StoredCase{"Braced", "{0F8A1C2E-3B4D-4E5F-8A9B-0C1D2E3F4A5B}", false},
@@ -74,7 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WorkflowIdFileTest, EachKindHasItsOwnFileAndNoOtherKindExists) {
   const std::string first = ETSWrapper::getWorkflowIDString(1);
   const std::string second = ETSWrapper::getWorkflowIDString(2);
-  EXPECT_TRUE(isUuidText(first));
   EXPECT_TRUE(isUuidText(second));
   EXPECT_NE(first, second);
   EXPECT_EQ(readFile(folder() + "/temp_ins_lbs_wid"), second);

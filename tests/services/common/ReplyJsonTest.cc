@@ -4,6 +4,7 @@
 
 #include "services/common/ReplyJson.h"
 #include "services/common/ServiceCall.h"
+#include "services/common/ServiceReplies.h"
 
 namespace {
 
@@ -40,6 +41,19 @@ TEST(PercentEncodedTest, LeavesOnlyUnreservedCharacters) {
   EXPECT_EQ(percentEncoded("aZ09-_.~"), "aZ09-_.~");
   EXPECT_EQ(percentEncoded("a b&c=d%41/é"), "a%20b%26c%3Dd%2541%2F%C3%A9");
   EXPECT_EQ(formText({{"x", "1 2"}, {"y", ""}}), "x=1%202&y=");
+}
+
+TEST(ServiceRepliesTest, TheUserGuidIsTheIdBeforeItsLastAtAndAnIdNotUtf8IsRefused) {
+  std::string profile, guid;
+  ASSERT_TRUE(readUserProfile(R"({"userId":"A@B@Skyloom","name":"Ann"})", profile, guid));
+  EXPECT_EQ(guid, "A@B");
+  EXPECT_NE(profile.find("\"name\":\"Ann\""), std::string::npos);
+  const std::string kept = profile;
+  for (const char* reply : {"{\"userId\":\"AB\xff\xff@Skyloom\"}", R"({"userId":""})"}) {
+    EXPECT_FALSE(readUserProfile(reply, profile, guid)) << reply;
+    EXPECT_EQ(profile, kept);
+    EXPECT_EQ(guid, "A@B");
+  }
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include "services/common/ReplyJson.h"
 #include "services/common/ServiceCall.h"
 #include "services/common/ServiceHosts.h"
-#include "tests/services/signin/support/ProfileChild.h"
 #include "tests/services/support/ServicesFixture.h"
+#include "tests/support/SelfAsChild.h"
 
 namespace wendtest {
 namespace {
@@ -22,14 +22,6 @@ constexpr char kTokenPath[] = "/idra/token/v1";
 constexpr char kProfilePath[] = "/idra/profile/v1";
 constexpr char kJumpPath[] = "/idra/jumptoken/v1";
 constexpr char kSocialPath[] = "/idra/social/v1";
-
-testserver::Rule statusRule(const std::string& path, int status) {
-  testserver::Rule rule;
-  rule.path = path;
-  rule.fault.kind = testserver::FaultKind::Status;
-  rule.fault.status = status;
-  return rule;
-}
 
 // A "name=value" pair of a query or form text, as it went out.
 std::string field(const std::string& name, const std::string& value) {
@@ -67,7 +59,7 @@ TEST_P(NetworkCheckTest, GivesTheResultTheWorkflowActsOn) {
   const auto& [check, asynchronous] = GetParam();
   startContext({"--environment=PROD"});
   server_.addBody(kProvidersPath, "{\"providers\":[]}");
-  if (check.status > 200) server_.addRule(statusRule(kProvidersPath, check.status));
+  if (check.status > 200) answerWith(kProvidersPath, check.status);
   profile().setProxyCredentials("proxy-user", kProxyPassword);
   std::unique_ptr<ScopedEnv> proxy;
   if (check.proxy != nullptr) {
@@ -124,19 +116,19 @@ TEST_F(IdraUserProfileTest, SignsInWithTheDeviceTokenAndALaterRunFindsTheUser) {
   EXPECT_EQ(profileRequests[0].header("Authorization"), std::string("Bearer ") + kAccessToken);
 
   std::string printed;
-  EXPECT_EQ(runProfileChild(printed), 0);
+  EXPECT_EQ(runSelf({"--idra-child"}, &printed), 0);  // a later run of the installer
   EXPECT_EQ(printed, "ABC123@AdobeID\n" + profile().firstText() + "\n");
 }
 
 TEST_F(IdraUserProfileTest, AFailedSignInChangesNothing) {
   startContext({"--environment=PROD"});
   serveSignIn();
-  server_.addRule(statusRule(kProfilePath, 401));
+  answerWith(kProfilePath, 401);
   EXPECT_FALSE(signIn());
   EXPECT_EQ(profile().accessToken(), "");
   EXPECT_EQ(profile().userGuid(), "");
   std::string printed;
-  EXPECT_EQ(runProfileChild(printed), 1);
+  EXPECT_EQ(runSelf({"--idra-child"}, &printed), 1);
 }
 
 struct JumpCase {
@@ -155,7 +147,7 @@ TEST_P(JumpUrlTest, AsksWithTheAccessTokenForTheTargetsClient) {
   serveSignIn();
   ASSERT_TRUE(signIn());
   if (jump.reply == nullptr) {
-    server_.addRule(statusRule(kJumpPath, 401));
+    answerWith(kJumpPath, 401);
   } else {
     server_.addBody(kJumpPath, jump.reply);
   }
@@ -220,7 +212,7 @@ TEST_F(IdraUserProfileTest, EveryLogAfterTheFlowsHoldsNoSecret) {
   serveSignIn();
   server_.addBody(kProvidersPath, "{}");
   server_.addBody("/hsmessaging/rest", "ok");
-  server_.addRule(statusRule(kProvidersPath, 407));
+  answerWith(kProvidersPath, 407);
   profile().setProxyCredentials("proxy-user", kProxyPassword);
   profile().getSocialProvidersList(false);
   EXPECT_EQ(profile().waitForSocialProvidersResult(), 2);

@@ -44,12 +44,6 @@ class BundleFolderFactory final : public StandInPartsFactory {
 // context is destroyed after every test.
 class ServicesTest : public ::testing::Test {
  protected:
-  static testserver::TestServerSettings postsAnswered() {
-    testserver::TestServerSettings settings;
-    settings.answerPost = true;
-    return settings;
-  }
-
   void SetUp() override {
     ASSERT_TRUE(server_.start());
     serviceBase_ = std::make_unique<ScopedEnv>("WEND_SERVICE_BASE", server_.url(""));
@@ -83,6 +77,15 @@ class ServicesTest : public ::testing::Test {
     return context;
   }
 
+  // Requests for `path` are answered with `status` from now on.
+  void answerWith(const std::string& path, int status) {
+    testserver::Rule rule;
+    rule.path = path;
+    rule.fault.kind = testserver::FaultKind::Status;
+    rule.fault.status = status;
+    server_.addRule(rule);
+  }
+
   IdraUserProfile& profile() {
     return dynamic_cast<IdraUserProfile&>(*ApplicationContext::GetInstance()->userProfile);
   }
@@ -105,7 +108,11 @@ class ServicesTest : public ::testing::Test {
   ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
   ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
   ScopedEnv noProxy_{"http_proxy", std::nullopt};
-  testserver::TestServer server_{postsAnswered()};
+  testserver::TestServer server_{[] {
+    testserver::TestServerSettings settings;
+    settings.answerPost = true;
+    return settings;
+  }()};
   std::unique_ptr<ScopedEnv> serviceBase_;
   std::string logsFolder_;
 };

@@ -10,11 +10,12 @@
 
 namespace wendtest {
 
-// Runs this test executable again as another process of the preferences library (see
-// OpmChild.cc): "--opm-child" followed by `args`, with the environment inherited. Descriptor
-// `reportFd` becomes the child's 3 and `outputFd` its standard output (-1: left alone).
-inline pid_t startOpmChild(std::vector<std::string> args, int reportFd = -1, int outputFd = -1) {
-  args.insert(args.begin(), {"/proc/self/exe", "--opm-child"});
+// Runs this test executable again with `args` after its name, so that a child entry the folder's
+// support hooks into .init_array acts and ends before any test starts. The environment is
+// inherited. Descriptor `reportFd` becomes the child's 3 and `outputFd` its standard output
+// (-1: left alone).
+inline pid_t startSelf(std::vector<std::string> args, int reportFd = -1, int outputFd = -1) {
+  args.insert(args.begin(), "/proc/self/exe");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -35,10 +36,10 @@ inline std::string readToEnd(int fd) {
 }
 
 // Starts, waits and collects what the child printed; its exit status (-1: it did not exit).
-inline int runOpmChild(const std::vector<std::string>& args, std::string* output = nullptr) {
+inline int runSelf(const std::vector<std::string>& args, std::string* output = nullptr) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-  pid_t pid = startOpmChild(args, -1, fds[1]);
+  pid_t pid = startSelf(args, -1, fds[1]);
   close(fds[1]);
   std::string text = readToEnd(fds[0]);
   close(fds[0]);
