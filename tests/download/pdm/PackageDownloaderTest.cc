@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,11 +7,9 @@
 #include <memory>
 
 #include "download/pdm/PDMImpl.h"
-#include "download/pdm/PDMLogger.h"
 #include "download/pdm/PackageDownloader.h"
-#include "tests/download/pdm/support/PackageService.h"
+#include "tests/download/pdm/support/PackageSuite.h"
 #include "tests/download/pdm/support/PdmRun.h"
-#include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -22,25 +19,8 @@ using wendtest::PdmRecorder;
 
 namespace {
 
-class PackageDownloaderTest : public ::testing::Test {
+class PackageDownloaderTest : public wendtest::PackageSuite {
  protected:
-  static void SetUpTestSuite() {
-    root_ = new wendtest::TemporaryFolder;
-    // The temporary folder (workflow 0) and the engine's log stay in a private tree.
-    setenv("WEND_ROOT", root_->path().c_str(), 1);
-    service_ = new wendtest::PackageService;
-    pdm::PDMLogger::instance().setLogger(&logger_, "Bootstrapper");
-  }
-  static void TearDownTestSuite() {
-    pdm::PDMLogger::instance().setLogger(nullptr, "");
-    delete service_;
-    delete root_;
-  }
-  void SetUp() override {
-    ASSERT_NE(service_->port(), 0) << "the package service did not start";
-    logger_.clear();
-  }
-
   pdm::PDMInitData packageRequest(const std::string& manifestPath) {
     pdm::PDMInitData request;
     request.workflowId = pdm::kWorkflowPackageByURL;
@@ -79,16 +59,8 @@ class PackageDownloaderTest : public ::testing::Test {
     EXPECT_GE(entries, 5);
   }
 
-  static wendtest::TemporaryFolder* root_;
-  static wendtest::PackageService* service_;
-  static wendtest::CapturingLogger logger_;
-  wendtest::TemporaryFolder folder_;
   PdmRecorder recorder_;
 };
-
-wendtest::TemporaryFolder* PackageDownloaderTest::root_ = nullptr;
-wendtest::PackageService* PackageDownloaderTest::service_ = nullptr;
-wendtest::CapturingLogger PackageDownloaderTest::logger_;
 
 TEST_F(PackageDownloaderTest, Workflow0FetchesManifestValidationAndArchiveAndExtractsIt) {
   {
