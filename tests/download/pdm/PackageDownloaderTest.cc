@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,11 +7,9 @@
 #include <memory>
 
 #include "download/pdm/PDMImpl.h"
-#include "download/pdm/PDMLogger.h"
 #include "download/pdm/PackageDownloader.h"
-#include "tests/download/pdm/support/PackageService.h"
+#include "tests/download/pdm/support/PackageSuite.h"
 #include "tests/download/pdm/support/PdmRun.h"
-#include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -22,32 +19,8 @@ using wendtest::PdmRecorder;
 
 namespace {
 
-class PackageDownloaderTest : public ::testing::Test {
+class PackageDownloaderTest : public wendtest::PackageSuite {
  protected:
-  static void SetUpTestSuite() {
-    root_ = new wendtest::TemporaryFolder;
-    // The temporary folder (workflow 0) and the engine's log stay in a private tree.
-    setenv("WEND_ROOT", root_->path().c_str(), 1);
-    service_ = new wendtest::PackageService;
-    pdm::PDMLogger::instance().setLogger(&logger_, "Bootstrapper");
-  }
-  static void TearDownTestSuite() {
-    pdm::PDMLogger::instance().setLogger(nullptr, "");
-    delete service_;
-    delete root_;
-  }
-  void SetUp() override {
-    ASSERT_NE(service_->port(), 0) << "the package service did not start";
-    logger_.clear();
-  }
-
-  void TearDown() override {
-    if (!HasFailure()) return;
-    for (const auto& record : logger_.records()) {
-      std::printf("log %d [%s] %s\n", record.level, record.tag.c_str(), record.message.c_str());
-    }
-  }
-
   pdm::PDMInitData packageRequest(const std::string& manifestPath) {
     pdm::PDMInitData request;
     request.workflowId = pdm::kWorkflowPackageByURL;
@@ -86,28 +59,8 @@ class PackageDownloaderTest : public ::testing::Test {
     EXPECT_GE(entries, 5);
   }
 
-  static wendtest::TemporaryFolder* root_;
-  static wendtest::PackageService* service_;
-  static wendtest::CapturingLogger logger_;
-  wendtest::TemporaryFolder folder_;
   PdmRecorder recorder_;
 };
-
-wendtest::TemporaryFolder* PackageDownloaderTest::root_ = nullptr;
-wendtest::PackageService* PackageDownloaderTest::service_ = nullptr;
-wendtest::CapturingLogger PackageDownloaderTest::logger_;
-
-bool isNonDecreasing(const std::vector<int32_t>& values) {
-  return std::is_sorted(values.begin(), values.end());
-}
-
-bool contains(const std::vector<int32_t>& values, int32_t value) {
-  return std::find(values.begin(), values.end(), value) != values.end();
-}
-
-std::string temporaryFolderOf(const std::string& root) {
-  return root + "/tmp";
-}
 
 TEST_F(PackageDownloaderTest, Workflow0FetchesManifestValidationAndArchiveAndExtractsIt) {
   {
@@ -118,28 +71,25 @@ TEST_F(PackageDownloaderTest, Workflow0FetchesManifestValidationAndArchiveAndExt
     ASSERT_EQ(end.status, pdm::kStatusComplete);
     EXPECT_EQ(end.percent, 100);
     EXPECT_EQ(end.assetSize, fs::file_size(service_->www() + "/packages/zip/Sample.zip"));
-    pdm::PDMStatus status;
-    manager.getStatus(status);
-    EXPECT_EQ(status.errorCode, 0);
-    EXPECT_EQ(status.retryable, 1);
-    EXPECT_EQ(status.errorTag, "");
     // While the run is under way the operation folder lies in the temporary folder.
-    EXPECT_FALSE(fs::is_empty(temporaryFolderOf(root_->path())));
+    EXPECT_FALSE(fs::is_empty(root_->path() + "/tmp"));
   }
   // Weighted: 5 for the manifest, 5 for the validation document, 70 for the archive, 20 for
   // the extraction. The manifest's size is never asked for: while it arrives the percent is 0.
   const std::vector<int32_t> percents = recorder_.percents();
   ASSERT_FALSE(percents.empty());
   EXPECT_LE(percents.front(), 5);
-  EXPECT_TRUE(isNonDecreasing(percents));
-  for (int32_t step : {5, 10, 80, 100}) EXPECT_TRUE(contains(percents, step)) << step;
-  for (int32_t percent : percents) {
-    EXPECT_TRUE(percent <= 10 || percent == 100 || (percent >= 10 && percent <= 80)) << percent;
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  for (int32_t step : {5, 10, 80, 100}) {
+    EXPECT_NE(std::find(percents.begin(), percents.end(), step), percents.end()) << step;
   }
+  // The extraction reports only its end.
+  EXPECT_TRUE(
+      std::none_of(percents.begin(), percents.end(), [](int32_t p) { return p > 80 && p < 100; }));
   EXPECT_TRUE(recorder_.statuses().empty());
   expectSampleExtracted(folder_ / "installed");
   // Destroying the manager removes the operation folder of workflow 0.
-  EXPECT_TRUE(fs::is_empty(temporaryFolderOf(root_->path())));
+  EXPECT_TRUE(fs::is_empty(root_->path() + "/tmp"));
 }
 
 TEST_F(PackageDownloaderTest, Workflow1FetchesTheApplicationsDocumentAtAURLWithAQuery) {
@@ -155,11 +105,8 @@ TEST_F(PackageDownloaderTest, Workflow1FetchesTheApplicationsDocumentAtAURLWithA
   const pdm::PDMProgress end = wendtest::waitForEnd(manager);
   ASSERT_EQ(end.status, pdm::kStatusComplete);
   EXPECT_EQ(end.percent, 100);
-  EXPECT_EQ(end.assetSize, 0u);
   EXPECT_EQ(wendtest::readFile(folder_ / "lists/new/applications.xml"),
             wendtest::readFile(service_->www() + "/services/applications.xml"));
-  EXPECT_EQ(recorder_.percents().back(), 100);
-  EXPECT_TRUE(isNonDecreasing(recorder_.percents()));
 }
 
 TEST_F(PackageDownloaderTest, Workflow2FetchesARelativeBinaryAssetThenFindsItAlreadyThere) {
@@ -171,9 +118,6 @@ TEST_F(PackageDownloaderTest, Workflow2FetchesARelativeBinaryAssetThenFindsItAlr
     ASSERT_EQ(wendtest::waitForEnd(manager).status, pdm::kStatusComplete);
   }
   EXPECT_EQ(wendtest::readFile(folder_ / "Sample.bin"), original);
-  EXPECT_TRUE(contains(recorder_.percents(), 5));
-  EXPECT_EQ(recorder_.percents().back(), 100);
-  EXPECT_EQ(service_->requestCount("/packages/bin/Sample.bin") > 0, true);
 
   // A valid copy in the operation folder: no transfer, the percent jumps from 5 to 100.
   const int fetched = service_->requestCount("/packages/bin/Sample.bin");
@@ -188,7 +132,6 @@ TEST_F(PackageDownloaderTest, Workflow2FetchesARelativeBinaryAssetThenFindsItAlr
   ASSERT_GE(jump.size(), 2u);
   EXPECT_EQ(jump[jump.size() - 2], 5);
   EXPECT_EQ(jump.back(), 100);
-  EXPECT_LE(jump.front(), 5);
   EXPECT_EQ(service_->requestCount("/packages/bin/Sample.bin"), fetched);
   EXPECT_TRUE(logger_.has(pando::kLogInfo, "Asset is already downloaded and validated at '" +
                                                (folder_ / "Sample.bin") + "'"));
@@ -388,11 +331,9 @@ TEST_F(PackageDownloaderTest, AnUnknownWorkflowCompletesWithoutATransfer) {
   request.operationURL = folder_.path();
   ASSERT_EQ(downloader.init(request), 0);
   ASSERT_EQ(downloader.start(), 0);
-  pdm::PDMProgress progress;
-  for (int i = 0; i < 500 && progress.status != pdm::kStatusComplete; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    downloader.getProgress(progress);
-  }
+  const pdm::PDMProgress progress = wendtest::pollProgress(
+      downloader, [](const auto& p) { return p.status == pdm::kStatusComplete; },
+      std::chrono::seconds(5));
   EXPECT_EQ(progress.status, pdm::kStatusComplete);
   EXPECT_EQ(progress.percent, -1);
   EXPECT_EQ(service_->requestCount("/never"), 0);

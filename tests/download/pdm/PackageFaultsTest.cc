@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 
 #include "download/pdm/PDMImpl.h"
-#include "download/pdm/PDMLogger.h"
-#include "tests/download/pdm/support/PackageService.h"
+#include "tests/download/pdm/support/PackageSuite.h"
 #include "tests/download/pdm/support/PdmRun.h"
-#include "tests/support/CapturingLogger.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
 
@@ -22,30 +18,24 @@ namespace {
 
 // Every error code the manager maps, each reached by a real fault of the server, the network,
 // the documents or the disk.
-class PackageFaultsTest : public ::testing::Test {
+class PackageFaultsTest : public wendtest::PackageSuite {
  protected:
   static void SetUpTestSuite() {
-    root_ = new wendtest::TemporaryFolder;
-    setenv("WEND_ROOT", root_->path().c_str(), 1);
-    service_ = new wendtest::PackageService;
+    PackageSuite::SetUpTestSuite();
     testserver::TestServerSettings settings;
     settings.root = service_->www();  // the same files, with faults
-    server_ = new testserver::TestServer(settings);
+    server_ = std::make_unique<testserver::TestServer>(settings);
     server_->start();
-    pdm::PDMLogger::instance().setLogger(&logger_, "Bootstrapper");
   }
   static void TearDownTestSuite() {
-    pdm::PDMLogger::instance().setLogger(nullptr, "");
-    delete server_;
-    delete service_;
-    delete root_;
+    server_.reset();
+    PackageSuite::TearDownTestSuite();
   }
   void SetUp() override {
-    ASSERT_NE(service_->port(), 0);
+    PackageSuite::SetUp();
     ASSERT_NE(server_->port(), 0);
     server_->clearRules();
     server_->clearLog();
-    logger_.clear();
   }
 
   static std::string www(const std::string& relative) { return service_->www() + relative; }
@@ -133,17 +123,8 @@ class PackageFaultsTest : public ::testing::Test {
     return status;
   }
 
-  static wendtest::TemporaryFolder* root_;
-  static wendtest::PackageService* service_;
-  static testserver::TestServer* server_;
-  static wendtest::CapturingLogger logger_;
-  wendtest::TemporaryFolder folder_;
+  static inline std::unique_ptr<testserver::TestServer> server_;
 };
-
-wendtest::TemporaryFolder* PackageFaultsTest::root_ = nullptr;
-wendtest::PackageService* PackageFaultsTest::service_ = nullptr;
-testserver::TestServer* PackageFaultsTest::server_ = nullptr;
-wendtest::CapturingLogger PackageFaultsTest::logger_;
 
 TEST_F(PackageFaultsTest, DocumentFaultsEndWithMinus3) {
   const std::string validation = service_->url("/packages/bin/validation.xml");

@@ -175,6 +175,7 @@ TEST_F(HttpCommunicatorTest, PlainGetDeliversTheWholeFileFromDisk) {
   int result = 0;
   EXPECT_TRUE(readAll(http, result, 1 << 20) == content);
   EXPECT_EQ(result, HttpCommunicator::kReadComplete);
+  EXPECT_EQ(errorOf(http).type, ERROR_NONE);
   EXPECT_EQ(server().requests()[0].range(), "");
 }
 
@@ -315,15 +316,6 @@ TEST_F(HttpCommunicatorTest, StatusesBecomeTheirErrorTypes) {
     EXPECT_EQ(errorOf(http).type, c.type) << c.status << " " << c.singleStream << c.noRetrial;
     EXPECT_EQ(errorOf(http).code, c.status);
   }
-}
-
-TEST_F(HttpCommunicatorTest, SuccessStatusesAreNoError) {
-  server().addGenerated("/file.bin", 10, kSeed);
-  auto& http = communicator("/file.bin");
-  ASSERT_TRUE(http.initSingleStreamDownload());
-  int result = 0;
-  EXPECT_EQ(readAll(http, result).size(), 10u);
-  EXPECT_EQ(errorOf(http).type, ERROR_NONE);
 }
 
 TEST_F(HttpCommunicatorTest, RetryAfterIsReadForBackOffUpToTheMaximum) {

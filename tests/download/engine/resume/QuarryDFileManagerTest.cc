@@ -98,20 +98,19 @@ TEST_F(QuarryDFileManagerTest, AFreshFileReadsZeroForEverySegment) {
   EXPECT_EQ(written, 0u);
 }
 
-TEST_F(QuarryDFileManagerTest, AWrongMagicIsRefused) {
-  std::string bytes = golden("fresh-10MiB-2MiB.quarryd");
-  bytes[17] = '2';
-  writeIn(folder, "file.bin.quarrydownload.quarryd", bytes);
-  ASSERT_TRUE(meta.open(path));
-  EXPECT_FALSE(meta.checkMagic());
-}
-
-TEST_F(QuarryDFileManagerTest, AShortFileFailsTheMagicCheck) {
-  writeIn(folder, "file.bin.quarrydownload.quarryd", "Orvel_Down");
-  ASSERT_TRUE(meta.open(path));
-  EXPECT_FALSE(meta.checkMagic());
-  Headers headers;
-  EXPECT_FALSE(meta.readHeaders(headers, kLastIndex));
+TEST_F(QuarryDFileManagerTest, AWrongOrShortMagicIsRefused) {
+  std::string wrong = golden("fresh-10MiB-2MiB.quarryd");
+  wrong[17] = '2';
+  for (const std::string& bytes : {wrong, std::string("Orvel_Down")}) {
+    writeIn(folder, "file.bin.quarrydownload.quarryd", bytes);
+    QuarryDFileManager reader{quickSettings()};
+    ASSERT_TRUE(reader.open(path));
+    EXPECT_FALSE(reader.checkMagic()) << bytes.size();
+  }
+  Headers headers;  // the short file is still in place
+  QuarryDFileManager reader{quickSettings()};
+  ASSERT_TRUE(reader.open(path));
+  EXPECT_FALSE(reader.readHeaders(headers, kLastIndex));
 }
 
 TEST_F(QuarryDFileManagerTest, MalformedHeaderBlocksAreRefused) {

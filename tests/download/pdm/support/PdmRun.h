@@ -46,33 +46,32 @@ inline pdm::PDMSettings fastSettings() {
   return settings;
 }
 
-// Polls as the client does until the run has ended (status 2, 4 or 32) or `limit` has passed;
-// the last progress record.
-inline pdm::PDMProgress waitForEnd(const pdm::PDMImpl& manager,
-                                   std::chrono::seconds limit = std::chrono::seconds(120)) {
+// Polls as the client does until `done` holds for the progress record or `limit` has passed;
+// the last record. Works for the manager and for a bare downloader.
+template <typename Manager, typename Done>
+pdm::PDMProgress pollProgress(const Manager& manager, Done done, std::chrono::seconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   pdm::PDMProgress progress;
   for (;;) {
     manager.getProgress(progress);
-    const bool ended = progress.status == pdm::kStatusPausedOnError ||
-                       progress.status == pdm::kStatusFatal ||
-                       progress.status == pdm::kStatusComplete;
-    if (ended || std::chrono::steady_clock::now() > deadline) return progress;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (done(progress) || std::chrono::steady_clock::now() > deadline) return progress;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
-// Waits until the run's percent has reached `percent`; false after `limit`.
-inline bool waitForPercent(const pdm::PDMImpl& manager, int32_t percent,
-                           std::chrono::seconds limit = std::chrono::seconds(60)) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  pdm::PDMProgress progress;
-  while (std::chrono::steady_clock::now() < deadline) {
-    manager.getProgress(progress);
-    if (progress.percent >= percent) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+// The last progress record once the run has ended (status 2, 4 or 32), or after two minutes.
+inline pdm::PDMProgress waitForEnd(const pdm::PDMImpl& manager) {
+  const auto ended = [](const pdm::PDMProgress& p) {
+    return p.status == pdm::kStatusPausedOnError || p.status == pdm::kStatusFatal ||
+           p.status == pdm::kStatusComplete;
+  };
+  return pollProgress(manager, ended, std::chrono::seconds(120));
+}
+
+// Whether the run's percent reaches `percent` within a minute.
+inline bool waitForPercent(const pdm::PDMImpl& manager, int32_t percent) {
+  const auto reached = [percent](const pdm::PDMProgress& p) { return p.percent >= percent; };
+  return reached(pollProgress(manager, reached, std::chrono::seconds(60)));
 }
 
 }  // namespace wendtest
