@@ -33,7 +33,7 @@ class IdraUserProfileTest : public ServicesTest {
   void serveSignIn() {
     server_.addBody(kTokenPath, std::string("{\"access_token\":\"") + kAccessToken + "\"}");
     server_.addBody(kProfilePath,
-                    "{\"userId\":\"ABC123@AdobeID@skyloom.example\",\"name\":\"Ann\"}");
+                    "{\"userId\":\"ABC123@IdraID@skyloom.example\",\"name\":\"Ann\"}");
     server_.addBody(kJumpPath,
                     std::string("{\"jump\":\"https://jump.example/open?jt=") + kJumpToken + "\"}");
   }
@@ -97,7 +97,7 @@ TEST_F(IdraUserProfileTest, SignsInWithTheDeviceTokenAndALaterRunFindsTheUser) {
   ASSERT_TRUE(signIn());
 
   EXPECT_EQ(profile().accessToken(), kAccessToken);
-  EXPECT_EQ(profile().userGuid(), "ABC123@AdobeID");
+  EXPECT_EQ(profile().userGuid(), "ABC123@IdraID");
   Json::Value stored;
   ASSERT_TRUE(parseReplyObject(profile().firstText(), stored));
   EXPECT_EQ(stringMember(stored, "name"), "Ann");
@@ -117,7 +117,7 @@ TEST_F(IdraUserProfileTest, SignsInWithTheDeviceTokenAndALaterRunFindsTheUser) {
 
   std::string printed;
   EXPECT_EQ(runSelf({"--idra-child"}, &printed), 0);  // a later run of the installer
-  EXPECT_EQ(printed, "ABC123@AdobeID\n" + profile().firstText() + "\n");
+  EXPECT_EQ(printed, "ABC123@IdraID\n" + profile().firstText() + "\n");
 }
 
 TEST_F(IdraUserProfileTest, AFailedSignInChangesNothing) {
@@ -229,7 +229,7 @@ TEST_F(IdraUserProfileTest, EveryLogAfterTheFlowsHoldsNoSecret) {
 
   const auto events = server_.requestsFor("/hsmessaging/rest");
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_NE(events[0].body().find("<param name=\"userGuid\">ABC123@AdobeID</param>"),
+  EXPECT_NE(events[0].body().find("<param name=\"userGuid\">ABC123@IdraID</param>"),
             std::string::npos)
       << "the signed-in user's GUID goes with every event";
 
