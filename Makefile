@@ -5,7 +5,7 @@ CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build build-release test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
+.PHONY: deps build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
 
 deps:
 	scripts/install-deps
@@ -44,8 +44,14 @@ build-release: deps
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD)-bench -j $(JOBS)
 
+# The product's configuration: Release with the WEND_* developer overrides compiled out, so the
+# environment of an elevated run cannot redirect it. CI builds it; nothing runs it.
+build-product: deps
+	cmake -S . -B $(BUILD)-product -DCMAKE_BUILD_TYPE=Release -DWEND_DEVELOPER_OVERRIDES=OFF
+	cmake --build $(BUILD)-product -j $(JOBS)
+
 bench: build-release
 	scripts/bench $(BUILD)-bench
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-bench
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz $(BUILD)-bench $(BUILD)-product

@@ -4,6 +4,7 @@
 
 #include "core/config/ConfigValues.h"
 #include "foundation/text/StringUtils.h"
+#include "platform/system/DeveloperOverrides.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr Hosts kNotificationService = {"https://notify.skyloom.example",
 
 std::string baseUrl(ConfigStore& config, const Hosts& hosts) {
   const std::string environment = GetEnvironment(config);
-  if (const char* local = std::getenv("WEND_SERVICE_BASE"); local && *local) return local;
+  if (auto local = platform::developerOverride("WEND_SERVICE_BASE")) return *local;
   if (environment == "STG" || environment == "STAGE") return hosts.stage;
   if (environment == "QE" && hosts.qe) return hosts.qe;
   return hosts.production;

@@ -12,6 +12,7 @@
 #include "platform/UniqueFd.h"
 #include "platform/processes/ToolRunner.h"
 #include "platform/system/ConsoleUser.h"
+#include "platform/system/DeveloperOverrides.h"
 #include "platform/system/MountTable.h"
 
 namespace {
@@ -55,9 +56,9 @@ int minorVersion() {
 
 bool SystemVolumes::volumes(std::vector<MountedVolume>& out) const {
   std::vector<platform::MountEntry> entries;
-  const char* fixture = std::getenv("WEND_MOUNTINFO");
-  bool listed = fixture && *fixture ? platform::MountInfoFile(fixture).entries(entries)
-                                    : platform::MountTable::system().entries(entries);
+  const std::optional<std::string> fixture = platform::developerOverride("WEND_MOUNTINFO");
+  bool listed = fixture ? platform::MountInfoFile(*fixture).entries(entries)
+                        : platform::MountTable::system().entries(entries);
   if (!listed) return false;
   out.clear();
   for (const platform::MountEntry& entry : entries) {

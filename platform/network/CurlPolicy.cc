@@ -4,7 +4,9 @@
 
 #include <cctype>
 
+#include "platform/files/FileContents.h"
 #include "platform/network/CurlShare.h"
+#include "platform/system/DeveloperOverrides.h"
 
 namespace platform {
 namespace {
@@ -84,6 +86,7 @@ bool isHttpUrl(std::string_view url) {
 }
 
 std::string curlCaFile(const EnvironmentLookup& environment) {
+  if (!developerOverridesEnabled()) return {};
   return environment("WEND_CA_FILE").value_or("");
 }
 

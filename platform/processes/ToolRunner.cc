@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/processes/ChildProcess.h"
+#include "platform/system/DeveloperOverrides.h"
 
 namespace platform {
 namespace {
@@ -91,9 +92,8 @@ const char* toolName(Tool tool) {
 
 std::string toolPath(Tool tool) {
   const ToolEntry& entry = entryOf(tool);
-  std::string variable = std::string("WEND_TOOL_") + entry.name;
-  const char* value = std::getenv(variable.c_str());
-  return value && *value ? value : entry.defaultPath;
+  const std::string variable = std::string("WEND_TOOL_") + entry.name;
+  return developerOverride(variable.c_str()).value_or(entry.defaultPath);
 }
 
 const char* toolStatusText(ToolStatus status) {

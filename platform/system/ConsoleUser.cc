@@ -10,6 +10,8 @@
 #include <fstream>
 #include <vector>
 
+#include "platform/system/DeveloperOverrides.h"
+
 namespace platform {
 namespace {
 
@@ -33,7 +35,8 @@ bool loginUid(uid_t& out) {
 
 uid_t consoleUid() {
   uid_t uid;
-  if (parseUid(std::getenv("WEND_CONSOLE_UID"), uid)) return uid;
+  const std::optional<std::string> configured = developerOverride("WEND_CONSOLE_UID");
+  if (configured && parseUid(configured->c_str(), uid)) return uid;
   if (geteuid() == 0 &&
       (parseUid(std::getenv("PKEXEC_UID"), uid) || parseUid(std::getenv("SUDO_UID"), uid))) {
     return uid;
@@ -59,8 +62,7 @@ std::string rootFolder() {
 }  // namespace
 
 std::string wendRoot() {
-  const char* root = std::getenv("WEND_ROOT");
-  std::string text = root ? root : "";
+  std::string text = developerOverride("WEND_ROOT").value_or("");
   while (!text.empty() && text.back() == '/') text.pop_back();
   return text;
 }

@@ -1,12 +1,11 @@
 #include "platform/system/MacOSVersion.h"
 
-#include <cstdlib>
+#include "platform/system/DeveloperOverrides.h"
 
 namespace platform {
 
 std::string macOSVersionText() {
-  const char* configured = std::getenv("WEND_OS_VERSION");
-  return configured && *configured ? configured : "10.15.7";
+  return developerOverride("WEND_OS_VERSION").value_or("10.15.7");
 }
 
 }  // namespace platform

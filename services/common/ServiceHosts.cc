@@ -1,6 +1,6 @@
 #include "services/common/ServiceHosts.h"
 
-#include <cstdlib>
+#include "platform/system/DeveloperOverrides.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ bool isStage(const std::string& environment) {
 }
 
 std::string base(const std::string& environment, const char* production, const char* stage) {
-  if (const char* local = std::getenv("WEND_SERVICE_BASE"); local && *local) return local;
+  if (auto local = platform::developerOverride("WEND_SERVICE_BASE")) return *local;
   return isStage(environment) ? stage : production;
 }
 
