@@ -17,7 +17,36 @@ bool hasScheme(std::string_view url, std::string_view scheme) {
          url.substr(scheme.size(), 3) == "://";
 }
 
+constexpr size_t kMaxCaBundleBytes = size_t{16} << 20;
+
+// libcurl's built-in CA bundle, read once; empty when the build has none or it cannot be read.
+const std::string& systemCaBundle() {
+  static const std::string bundle = [] {
+    std::string text;
+    CURL* probe = curl_easy_init();
+    const char* path = nullptr;
+    if (probe != nullptr && curl_easy_getinfo(probe, CURLINFO_CAINFO, &path) == CURLE_OK &&
+        path != nullptr) {
+      std::string error;
+      if (!readRegularFile(path, kMaxCaBundleBytes, text, error)) text.clear();
+    }
+    curl_easy_cleanup(probe);
+    return text;
+  }();
+  return bundle;
+}
+
 }  // namespace
+
+bool caBundleWith(const std::string& caFile, std::string& out) {
+  std::string added;
+  std::string error;
+  if (!readRegularFile(caFile, kMaxCaBundleBytes, added, error)) return false;
+  out = systemCaBundle();
+  if (!out.empty() && out.back() != '\n') out += '\n';
+  out += added;
+  return true;
+}
 
 CURLcode applyCurlDefaults(CURL* easy, const std::string& caFile) {
   CURLSH* share = CurlShare::handle();
@@ -36,8 +65,12 @@ CURLcode applyCurlDefaults(CURL* easy, const std::string& caFile) {
   set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
   if (!caFile.empty()) {
-    set(CURLOPT_CAINFO, caFile.c_str());
-    set(CURLOPT_PROXY_CAINFO, caFile.c_str());
+    // CURLOPT_CAINFO would replace the system's CAs; a blob of both keeps them.
+    std::string bundle;
+    if (!caBundleWith(caFile, bundle)) return CURLE_SSL_CACERT_BADFILE;
+    curl_blob blob = {bundle.data(), bundle.size(), CURL_BLOB_COPY};
+    set(CURLOPT_CAINFO_BLOB, &blob);
+    set(CURLOPT_PROXY_CAINFO_BLOB, &blob);
   }
   set(CURLOPT_NOSIGNAL, 1L);
   return failed;

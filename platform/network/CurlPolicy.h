@@ -35,8 +35,13 @@ bool sameHost(std::string_view first, std::string_view second);
 // True when `url` names the scheme http or https (any case); nothing else may be requested.
 bool isHttpUrl(std::string_view url);
 
-// The CA bundle the process trusts besides the system's: the value of "WEND_CA_FILE" (tests set
-// it to their own CA), empty when unset.
+// The PEM text a handle trusts when `caFile` is given: libcurl's own CA bundle (the system's,
+// read once per process) followed by the file's. False, `out` unchanged, when the file cannot be
+// read; applyCurlDefaults then gives CURLE_SSL_CACERT_BADFILE.
+bool caBundleWith(const std::string& caFile, std::string& out);
+
+// The CA bundle the process trusts besides the system's: the developer override "WEND_CA_FILE"
+// (tests set it to their own CA); empty when unset or when the build ignores overrides.
 std::string curlCaFile(const EnvironmentLookup& environment = processEnvironment);
 
 }  // namespace platform
