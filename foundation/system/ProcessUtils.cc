@@ -1,6 +1,7 @@
 #include "foundation/system/ProcessUtils.h"
 
 #include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include "foundation/files/PathText.h"
 #include "foundation/logging/UtilsLog.h"
+#include "platform/network/CurlPolicy.h"
 #include "platform/plist/InfoPlist.h"
 #include "platform/processes/BundleLauncher.h"
 #include "platform/processes/ChildProcess.h"
@@ -25,6 +27,9 @@ namespace {
 
 constexpr char kComponent[] = "ProcessUtils";
 constexpr char kTracking[] = "mv=product&mv2=corvel";
+// How long the URL opener may take to say whether it took the address. One that is still running
+// then (a browser it started in the foreground) is left to run and counts as having taken it.
+constexpr int kOpenerAnswerMs = 5000;
 constexpr auto kFrontWait = std::chrono::seconds(10);
 constexpr auto kFrontStep = std::chrono::milliseconds(100);
 
@@ -73,18 +78,6 @@ bool resolveForLaunch(const std::string& path, std::string& resolved,
 }
 
 // "scheme:..." where the scheme is a letter followed by letters, digits, "+", "-" or ".".
-bool looksLikeUrl(const std::string& text) {
-  size_t colon = text.find(':');
-  if (colon == 0 || colon == std::string::npos || !isalpha(static_cast<unsigned char>(text[0]))) {
-    return false;
-  }
-  for (size_t i = 1; i < colon; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (!isalnum(c) && c != '+' && c != '-' && c != '.') return false;
-  }
-  return true;
-}
-
 // A process whose executable sits in <bundle>/Contents/MacOS/ is an application with a name of
 // its own; the bundle's Info.plist gives it.
 std::string bundleName(const std::string& executable) {
@@ -118,7 +111,8 @@ bool launchApplication(const std::string& path, const std::vector<std::string>& 
 }
 
 bool openURLWithTracking(const std::string& url, bool addTracking) {
-  if (url.empty()) return false;
+  // Other schemes would hand a file, a mail or another program's handler to the opener.
+  if (!platform::isHttpUrl(url)) return false;
   std::string address = url;
   if (addTracking) {
     size_t question = address.find('?');
@@ -129,11 +123,17 @@ bool openURLWithTracking(const std::string& url, bool addTracking) {
     }
     address += kTracking;
   }
-  // Anything else, "-..." above all, could reach the opener as an option or a file name.
-  if (!looksLikeUrl(address)) return true;
   platform::ChildProcess opener;
-  opener.spawn(platform::toolPath(platform::Tool::kUrlOpener), {address}, {});
-  return true;
+  if (opener.spawn(platform::toolPath(platform::Tool::kUrlOpener), {address}, {}) != 0) {
+    return false;
+  }
+  pollfd ended = {opener.exitFd(), POLLIN, 0};
+  int ready;
+  while ((ready = poll(&ended, 1, kOpenerAnswerMs)) < 0 && errno == EINTR) {
+  }
+  int status = 0;
+  if (ready <= 0 || !opener.wait(status)) return true;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool getRunningProcesses(std::vector<ProcessInfo>& processes) {

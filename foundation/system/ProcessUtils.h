@@ -31,8 +31,9 @@ bool launchApplication(const std::string& path, const std::vector<std::string>& 
                        pando::AbstractLogger* logger = nullptr);
 
 // Appends the fixed tracking query when asked and hands the address to the URL opener
-// (platform::Tool::kUrlOpener) without waiting for it. Only text of the form "scheme:..." that
-// does not start with "-" is passed on. False for an empty url, else true.
+// (platform::Tool::kUrlOpener). Only http and https addresses go out. Waits up to 5 s for the
+// opener's answer: false when the address is not http(s), the opener cannot start or it exits
+// with a failure; true when it exits 0 or is still running then (it is left to run).
 bool openURLWithTracking(const std::string& url, bool addTracking);
 
 // Fills `processes` (cleared first) with the running processes in the order the kernel lists

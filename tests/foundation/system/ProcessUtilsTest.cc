@@ -71,7 +71,7 @@ TEST(LaunchApplication, ActivateOpensTheBundleWithoutFallingBackToATask) {
   EXPECT_EQ(messages(logger), std::vector<std::string>{"20 Launch Process at path " + broken});
 }
 
-TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
+TEST(OpenURLWithTracking, OnlyWebAddressesReachTheOpenerWithTheTrackingQuery) {
   TemporaryFolder folder;
   ScopedEnv tool("WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER);
   ScopedEnv log("WEND_FAKE_URL_OPENER_LOG", folder / "opened");
@@ -83,8 +83,10 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
       {"https://a.example/x", true, "https://a.example/x?mv=product&mv2=corvel"},
       {"https://a.example/x?k=v", true, "https://a.example/x?k=v&mv=product&mv2=corvel"},
       {"https://a.example/x?", true, "https://a.example/x?mv=product&mv2=corvel"},
-      {"mailto:help@a.example", false, "mailto:help@a.example"},
-      {"x-skyloom+app.v2:open", false, "x-skyloom+app.v2:open"},
+      {"HTTP://a.example/", false, "HTTP://a.example/"},
+      {"mailto:help@a.example", false, nullptr},
+      {"file:///etc/shadow", false, nullptr},
+      {"x-skyloom+app.v2:open", false, nullptr},
       {"--version", false, nullptr},
       {"no scheme", false, nullptr},
       {":empty-scheme", false, nullptr},
@@ -92,12 +94,10 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
   };
   size_t expectedSize = 0;
   for (const Case& c : cases) {
-    EXPECT_TRUE(openURLWithTracking(c.url, c.tracking)) << c.url;
+    EXPECT_EQ(openURLWithTracking(c.url, c.tracking), c.opened != nullptr) << c.url;
     if (c.opened) expectedSize += strlen(c.opened) + 1;
   }
   EXPECT_FALSE(openURLWithTracking("", true));
-  // The opener runs on its own; wait until every expected line has arrived.
-  waitUntil([&] { return readFile(folder / "opened").size() >= expectedSize; });
   const std::string opened = readFile(folder / "opened");
   EXPECT_EQ(opened.size(), expectedSize);
   for (const Case& c : cases) {
@@ -105,6 +105,15 @@ TEST(OpenURLWithTracking, OnlyUrlsReachTheOpenerWithTheTrackingQuery) {
       EXPECT_NE(opened.find(std::string(c.opened) + "\n"), std::string::npos) << c.url;
     }
   }
+}
+
+TEST(OpenURLWithTracking, AnOpenerThatRefusesIsAFailure) {
+  TemporaryFolder folder;
+  ScopedEnv tool("WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER);
+  ScopedEnv log("WEND_FAKE_URL_OPENER_LOG", folder / "missing/opened");  // the fake exits 1
+  EXPECT_FALSE(openURLWithTracking("https://a.example/", false));
+  ScopedEnv missing("WEND_TOOL_URL_OPENER", folder / "no-opener");
+  EXPECT_FALSE(openURLWithTracking("https://a.example/", false));
 }
 
 TEST(GetRunningProcesses, ListsCommandLineProcessesAndApplications) {
