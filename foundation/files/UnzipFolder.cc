@@ -99,8 +99,7 @@ UniqueFd UnzipFolder::createFile(int folderFd, const std::string& name,
 UniqueFd UnzipFolder::touchFile(int folderFd, const std::string& name) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   UniqueFd file(openat(folderFd, name.c_str(), flags));
-  if (file.valid()) return file;
-  if (errno == ELOOP) unlinkat(folderFd, name.c_str(), 0);
+  if (file.valid() || errno != ENOENT) return file;
   file.reset(openat(folderFd, name.c_str(), flags | O_CREAT, 0666));
   return file;
 }

@@ -33,7 +33,7 @@ class UnzipFolder {
   platform::UniqueFd createFile(int folderFd, const std::string& name, const std::string& fullPath);
 
   // Opens `name` in `folderFd` for reading its attributes, creating an empty file when nothing is
-  // there; a link there is replaced by the empty file. Invalid with errno set on failure.
+  // there; a link there is left alone (ELOOP). Invalid with errno set on failure.
   platform::UniqueFd touchFile(int folderFd, const std::string& name);
 
   // Makes `name` in `folderFd` a link to `target`, replacing a link or file there (not a folder).

@@ -54,6 +54,15 @@ bool appliesMode(uint32_t mode) {
   return mode != 0 && mode != UnzipHandler::kEntryMode;
 }
 
+// The permission bits an entry may set (`allowed` cuts them first). Root would otherwise hand
+// set-id programs and files anyone may change to whoever made the archive; a folder keeps its
+// sticky bit, so it never ends up writable by all without it.
+mode_t permittedMode(uint32_t mode, mode_t allowed) {
+  mode_t bits = static_cast<mode_t>(mode) & allowed;
+  if (geteuid() == 0) bits &= static_cast<mode_t>(~(S_ISUID | S_ISGID | S_IWOTH));
+  return bits;
+}
+
 }  // namespace
 
 struct UnzipHandler::Entry {
@@ -133,6 +142,7 @@ bool UnzipHandler::extractAll(const char* destination, bool junkPaths, uint32_t 
     return false;
   }
   linkMap_.clear();
+  named_.clear();
   while (true) {
     if (!extractCurrentFile(destination, junkPaths, mode)) return false;
     const int next = unzGoToNextFile(zip(archive_));
@@ -255,6 +265,12 @@ bool UnzipHandler::prepareEntry(const char* destination, bool junkPaths, uint32_
                     entry.info.name.c_str());
     return false;
   }
+  if (!entry.info.isFolder && !entry.name.starts_with(kAppleDoublePrefix) &&
+      !named_.insert(entry.fullPath).second) {
+    pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Entry named twice refused: %s",
+                    entry.info.name.c_str());
+    return false;
+  }
   return true;
 }
 
@@ -317,6 +333,12 @@ bool UnzipHandler::extractAppleDouble(Entry& entry) {
     return readEntry(entry, [](const char*, size_t) { return true; });
   }
   UniqueFd target = folder_.touchFile(folderFd, entry.parts.back());
+  if (!target.valid() && errno == ELOOP) {
+    // A link already in the destination: neither followed nor replaced.
+    pando::utilsLog(logger_, pando::kLogWarn, "UnzipHandler",
+                    "AppleDouble data of the link %s left out", entry.fullPath.c_str());
+    return readEntry(entry, [](const char*, size_t) { return true; });
+  }
   if (!target.valid()) {
     pando::utilsLog(logger_, pando::kLogError, "UnzipHandler",
                     "Failed to open file : %s with code %s", entry.fullPath.c_str(),
@@ -347,7 +369,7 @@ bool UnzipHandler::extractPlain(Entry& entry) {
     return false;
   }
   if (entry.info.isFolder) {
-    if (appliesMode(entry.mode)) fchmod(folderFd, entry.mode & 0777);
+    if (appliesMode(entry.mode)) fchmod(folderFd, permittedMode(entry.mode, 01777));
     return true;
   }
   if (entry.name.starts_with(kAppleDoublePrefix)) {
@@ -367,8 +389,8 @@ bool UnzipHandler::writeFile(Entry& entry, int folderFd, const std::string& name
     return false;
   };
   bool written = readEntry(entry, store);
-  // All the bits, set-id and sticky included, as the archive gives them.
-  if (written && appliesMode(entry.mode)) fchmod(file.get(), entry.mode & 07777);
+  // All the bits the archive gives, set-id and sticky included, but for what root must not apply.
+  if (written && appliesMode(entry.mode)) fchmod(file.get(), permittedMode(entry.mode, 07777));
   if (::close(file.release()) != 0 && written) {
     pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Failed to close %s: %s",
                     entry.fullPath.c_str(), files::currentErrorText().c_str());

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,11 @@
 //
 // Archives are hostile until checked: an entry whose name is absolute or has a ".." component
 // fails the extraction, nothing is written through a link below the destination, and an entry
-// that does not read back whole and with its CRC fails it too. The first failing entry ends the
+// that does not read back whole and with its CRC fails it too, and so does a second file or link
+// entry for a path already named (a later entry must not silently replace an earlier one). As
+// root, set-user-id, set-group-id and write for others are never applied from an entry's mode.
+// An AppleDouble entry whose file in the destination is a link is skipped with a warning. The
+// first failing entry ends the
 // extraction; what was written stays for the caller to clean up or retry. Results are booleans;
 // lines go to the given logger, else to the utilities' fallbacks, under "UnzipHandler".
 //
@@ -91,10 +96,11 @@ class UnzipHandler {
   platform::UniqueFd archiveFd_;  // the same archive, for entries minizip cannot read
   std::string defaultDestination_;
   std::map<std::string, FileInfo> linkMap_;  // full link path -> link; lives for one extractAll
-  files::UnzipFolder folder_;                // the destination of the current extraction
-  std::vector<char> buffer_;                 // entry data pass through here
-  std::vector<char> nameBuffer_;             // the longest entry name minizip can give
-  std::vector<char> extraBuffer_;            // the longest extra field
+  std::set<std::string> named_;    // full paths of the file and link entries of one extractAll
+  files::UnzipFolder folder_;      // the destination of the current extraction
+  std::vector<char> buffer_;       // entry data pass through here
+  std::vector<char> nameBuffer_;   // the longest entry name minizip can give
+  std::vector<char> extraBuffer_;  // the longest extra field
   files::Zip64Record current64_ = files::Zip64Record::kNone;  // of the current entry
   files::Zip64Entry currentLarge_;
 };

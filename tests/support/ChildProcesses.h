@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "tests/support/Environment.h"
+
 namespace wendtest {
 
 // A gate that forked children wait at until the parent opens it for all of them at once.
@@ -51,6 +53,15 @@ inline int waitChild(pid_t pid) {
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+// Runs `check` in a child process that has dropped to another user ("nobody"); true when it
+// returned true. Lets a root test see what an unprivileged caller meets.
+template <typename Check>
+bool asOtherUser(Check check) {
+  return waitChild(forkChild([&] {
+           return setgid(otherUser()) == 0 && setuid(otherUser()) == 0 && check() ? 0 : 1;
+         })) == 0;
 }
 
 inline std::vector<int> waitChildren(const std::vector<pid_t>& pids) {

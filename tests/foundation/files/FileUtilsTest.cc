@@ -15,15 +15,6 @@ using namespace wendtest;
 
 namespace {
 
-// Runs `check` in a child process that has dropped to another user; true when it returned true.
-// Lets a root test see what an unprivileged caller meets.
-template <typename Check>
-bool asOtherUser(Check check) {
-  return waitChild(forkChild([&] {
-           return setgid(otherUser()) == 0 && setuid(otherUser()) == 0 && check() ? 0 : 1;
-         })) == 0;
-}
-
 TEST(FileUtilsPaths, AppendParentLastComponentAndExtension) {
   const std::tuple<const char*, const char*, bool, const char*> cases[] = {
       {"a", "b", true, "a/b"}, {"a/", "/b", true, "a/b"},   {"a", "///b", true, "a/b"},

@@ -11,6 +11,7 @@
 
 #include "foundation/files/UnzipHandler.h"
 #include "tests/support/CapturingLogger.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ZipWriter.h"
 #include "tools/testserver/Gzip.h"
@@ -220,6 +221,9 @@ INSTANTIATE_TEST_SUITE_P(
                       z.stored("short.txt", testserver::deflateRaw("hello"), 10, crcOf("hello"),
                                Z_DEFLATED);
                     }},
+        HostileCase{"FileNamedTwice", [](ZipWriter& z, auto&) { z.file("first.txt", "again"); }},
+        HostileCase{"LinkOverAnEarlierFile",
+                    [](ZipWriter& z, const std::string& out) { z.link("first.txt", out); }},
         HostileCase{"Truncated", [](ZipWriter& z, auto&) { z.file("more.txt", "more"); }, true}),
     [](const testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
 
@@ -247,6 +251,57 @@ TEST_F(UnzipHandlerTest, LinksPlantedInTheDestinationAreNeverFollowed) {
   }
   EXPECT_FALSE(extract());
   EXPECT_FALSE(existsNoFollow(tree / "outside/x"));
+}
+
+// Root hands out no set-id programs and nothing that others may change, whoever made the archive;
+// another user extracting for themselves gets the bits as given.
+TEST_F(UnzipHandlerTest, RootNeverAppliesSetIdOrWriteForOthers) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  {
+    ZipWriter zip(archive());
+    zip.folder("open/", 040777)
+        .folder("shared/", 041777)
+        .file("suid", "x", 0104755)
+        .file("sgid", "x", 0102755)
+        .file("anyone", "x", 0100666);
+    ASSERT_TRUE(zip.close());
+  }
+  struct Row {
+    const char* path;
+    uint32_t asRoot, asUser;
+  } rows[] = {{"/open", 0775, 0777},
+              {"/shared", 01775, 01777},
+              {"/suid", 0755, 04755},
+              {"/sgid", 0755, 02755},
+              {"/anyone", 0664, 0666}};
+  ASSERT_TRUE(extract());
+  for (const Row& row : rows) EXPECT_EQ(modeOf(dest() + row.path), row.asRoot) << row.path;
+
+  fs::remove_all(dest());
+  ASSERT_EQ(chown(tree.path().c_str(), otherUser(), otherUser()), 0);
+  ASSERT_EQ(chmod(archive().c_str(), 0644), 0);
+  ASSERT_TRUE(asOtherUser([&] {
+    umask(0);
+    return extract();
+  }));
+  for (const Row& row : rows) EXPECT_EQ(modeOf(dest() + row.path), row.asUser) << row.path;
+}
+
+// A link in the destination where an AppleDouble entry's file would be is left as it is: its
+// target is not touched and the link is not swapped for a file.
+TEST_F(UnzipHandlerTest, AppleDoubleDataForALinkInTheDestinationAreSkipped) {
+  fs::create_directories(dest());
+  writeFile(tree / "outside/victim", "keep");
+  ASSERT_EQ(symlink((tree / "outside/victim").c_str(), (dest() + "/doc").c_str()), 0);
+  {
+    ZipWriter zip(archive());
+    zip.file("__MACOSX/._doc", appleDouble());
+    ASSERT_TRUE(zip.close());
+  }
+  ASSERT_TRUE(extract());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dest() + "/doc")));
+  EXPECT_EQ(xattrOf(tree / "outside/victim", "user.com.example.tag"), "<none>");
+  EXPECT_EQ(linesAt(pando::kLogWarn, "AppleDouble data of the link"), 1u);
 }
 
 TEST_F(UnzipHandlerTest, LongNamesAreNotCut) {
