@@ -8,10 +8,10 @@
 
 #include "core/config/ProductInfoXml.h"
 #include "download/engine/LogCallback.h"
-#include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeCopy.h"
 #include "foundation/files/TreeRemoval.h"
 #include "foundation/files/UnzipHandler.h"
+#include "platform/system/SpecialFolders.h"
 
 namespace applets {
 namespace {
@@ -40,23 +40,31 @@ void removeQuietly(const std::string& path) {
   files::removeItem(path, error);
 }
 
-// Moves the folder `from` to the free name `to`, copying when the two lie on different volumes.
-bool moveFolder(const std::string& from, const std::string& to, int& error) {
-  if (rename(from.c_str(), to.c_str()) == 0) return true;
+void removeQuietlyAt(int folder, const std::string& name) {
+  int error = 0;
+  files::removeEntryAt(folder, name, error);
+}
+
+// Moves the folder `from` to the free name `to` in the open folder `folder`, copying when the two
+// lie on different volumes (into the descriptor's own folder, named through /proc/self/fd).
+bool moveFolderInto(const std::string& from, int folder, const std::string& to, int& error) {
+  if (renameat(AT_FDCWD, from.c_str(), folder, to.c_str()) == 0) return true;
   if (errno != EXDEV) {
     error = errno;
     return false;
   }
-  if (files::copyItem(from, to, error)) return true;
-  removeQuietly(to);
+  if (files::copyItem(from, "/proc/self/fd/" + std::to_string(folder) + "/" + to, error)) {
+    return true;
+  }
+  removeQuietlyAt(folder, to);
   return false;
 }
 
-// Makes `staged` the folder `target` in one step; an older folder there ends up at `staged`.
-bool swapIntoPlace(const std::string& staged, const std::string& target, int& error) {
-  if (renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0 ||
+// Makes `staged` the entry `target` of `folder` in one step; an older one ends up at `staged`.
+bool swapIntoPlace(int folder, const std::string& staged, const std::string& target, int& error) {
+  if (renameat2(folder, staged.c_str(), folder, target.c_str(), RENAME_EXCHANGE) == 0 ||
       (errno == ENOENT &&
-       renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)) {
+       renameat2(folder, staged.c_str(), folder, target.c_str(), RENAME_NOREPLACE) == 0)) {
     return true;
   }
   error = errno;
@@ -65,15 +73,15 @@ bool swapIntoPlace(const std::string& staged, const std::string& target, int& er
 
 }  // namespace
 
+// The products folder lies in the console user's tree, which they may rearrange while root works
+// in it: it is reached by descriptor without following a link, and everything made, renamed or
+// removed in it goes relative to that descriptor.
+platform::UniqueFd ProductPlacement::openProductsFolder(std::string& path) {
+  return platform::openSpecialFolder(kProductsSpecialFolder, "Products", path);
+}
+
 bool ProductPlacement::productsFolder(std::string& path) {
-  std::string folder;
-  if (!FileUtils::getSpecialFolderPath(kProductsSpecialFolder, folder) ||
-      !FileUtils::appendPathComponent(folder, "Products") ||
-      !FileUtils::createDirectoryAtPath(folder, true)) {
-    return false;
-  }
-  path = folder;
-  return true;
+  return openProductsFolder(path).valid();
 }
 
 ProductFailure ProductPlacement::install(const std::string& archive, const std::string& workFolder,
@@ -101,27 +109,28 @@ ProductFailure ProductPlacement::extract(const std::string& archive, const std::
 
 ProductFailure ProductPlacement::place(const std::string& content, const std::string& id) {
   std::string products;
-  if (!productsFolder(products)) {
-    logFailure("Creating the products folder", products, errno);
-    return writeFailure(products, errno);
+  platform::UniqueFd folder = openProductsFolder(products);
+  if (!folder.valid()) {
+    const int error = errno;
+    logFailure("Creating the products folder", products, error);
+    return writeFailure(products, error);
   }
   // "+" never occurs in an id, so the staging name cannot be another product's folder.
-  const std::string staged = products + "/" + id + "+partial";
-  const std::string target = products + "/" + id;
-  removeQuietly(staged);
+  const std::string staged = id + "+partial";
+  removeQuietlyAt(folder.get(), staged);
   int error = 0;
-  if (!moveFolder(content, staged, error)) {
-    logFailure("Moving the product to", staged, error);
+  if (!moveFolderInto(content, folder.get(), staged, error)) {
+    logFailure("Moving the product to", products + "/" + staged, error);
     return writeFailure(products, error);
   }
-  if (!swapIntoPlace(staged, target, error)) {
-    logFailure("Replacing the product at", target, error);
-    removeQuietly(staged);
+  if (!swapIntoPlace(folder.get(), staged, id, error)) {
+    logFailure("Replacing the product at", products + "/" + id, error);
+    removeQuietlyAt(folder.get(), staged);
     return writeFailure(products, error);
   }
-  removeQuietly(staged);  // the older copy, if there was one
+  removeQuietlyAt(folder.get(), staged);  // the older copy, if there was one
   LogCallback(30, kBootstrapperModule, kComponent, "", "", "Installed product %s at %s", id.c_str(),
-              target.c_str());
+              (products + "/" + id).c_str());
   return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include "applets/ProductFailure.h"
 #include "core/config/ConfigStore.h"
+#include "platform/UniqueFd.h"
 
 // Puts one downloaded product package in place: extracts it into the run's work folder, writes its
 // "productInfo.xml" beside the extracted files, and only then makes the whole folder the product's
@@ -22,10 +23,12 @@ class ProductPlacement {
   ProductFailure install(const std::string& archive, const std::string& workFolder,
                          const std::string& id);
 
-  // Special folder 19 + "/Products", created for the console user when missing.
+  // Special folder 19 + "/Products", created for the console user when missing; false when it
+  // cannot be, or a link stands anywhere below the user's home on the way.
   static bool productsFolder(std::string& path);
 
  private:
+  static platform::UniqueFd openProductsFolder(std::string& path);
   ProductFailure extract(const std::string& archive, const std::string& content);
   ProductFailure place(const std::string& content, const std::string& id);
 

@@ -34,32 +34,37 @@ bool settle(int folder, const std::optional<Owner>& owner, mode_t mode) {
   return fchmod(folder, mode) == 0;
 }
 
-bool walk(const std::string& base, const std::string& chain, const std::optional<Owner>& owner,
-          mode_t mode) {
+UniqueFd walk(const std::string& base, const std::string& chain, const std::optional<Owner>& owner,
+              mode_t mode) {
   UniqueFd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir.valid()) return false;
+  if (!dir.valid()) return dir;
   for (const std::string& part : splitChain(chain)) {
-    if (part.empty() || part == "." || part == "..") return false;
+    if (part.empty() || part == "." || part == "..") return errno = EINVAL, UniqueFd();
     bool created = mkdirat(dir.get(), part.c_str(), mode) == 0;
-    if (!created && errno != EEXIST) return false;
+    if (!created && errno != EEXIST) return UniqueFd();
     UniqueFd child(
         openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!child.valid()) return false;
+    if (!child.valid()) return child;
     dir = std::move(child);
-    if (created && !settle(dir.get(), owner, mode)) return false;
+    if (created && !settle(dir.get(), owner, mode)) return UniqueFd();
   }
-  return true;
+  return dir;
 }
 
 }  // namespace
 
 bool createFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
                       mode_t mode) {
+  return walk(base, chain, Owner{uid, gid}, mode).valid();
+}
+
+UniqueFd openFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
+                        mode_t mode) {
   return walk(base, chain, Owner{uid, gid}, mode);
 }
 
 bool createFolders(const std::string& base, const std::string& chain, mode_t mode) {
-  return walk(base, chain, std::nullopt, mode);
+  return walk(base, chain, std::nullopt, mode).valid();
 }
 
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 // Creating a chain of folders below an existing one by descriptor, so that no link planted below
 // the base can redirect the walk. The base itself is opened as given (a link there is followed).
 // Stateless; callable from any thread.
@@ -15,6 +17,12 @@ namespace platform {
 // an empty, "." or ".." component fails.
 bool createFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
                       mode_t mode);
+
+// The walk of createFoldersFor, handing back the last folder of the chain open (O_DIRECTORY,
+// reached without following a link below `base`), so that whatever is then made, renamed or
+// removed in it goes relative to that descriptor. An empty chain opens `base`. Invalid on failure.
+UniqueFd openFoldersFor(const std::string& base, const std::string& chain, uid_t uid, gid_t gid,
+                        mode_t mode);
 
 // The same walk; new folders keep the process's owner and get `mode` as cut by the umask.
 bool createFolders(const std::string& base, const std::string& chain, mode_t mode);

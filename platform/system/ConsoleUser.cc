@@ -105,9 +105,10 @@ bool findConsoleUser(ConsoleUser& out) {
   return findUser(consoleUid(), out);
 }
 
-bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, std::string& out) {
+UniqueFd openConsoleUserFolder(const char* xdgVariable, const std::string& belowHome,
+                               const std::string& below, std::string& out) {
   ConsoleUser user;
-  if (!findConsoleUser(user)) return false;
+  if (!findConsoleUser(user)) return UniqueFd();
   std::string folder = withoutTrailingSlashes(user.home + "/" + belowHome);
   const char* xdg = xdgVariable ? std::getenv(xdgVariable) : nullptr;
   if (user.uid == geteuid() && xdg && xdg[0] == '/') folder = withoutTrailingSlashes(xdg);
@@ -116,18 +117,30 @@ bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, st
   std::string homePrefix = user.home == "/" ? "/" : user.home + "/";
   bool belowHomeFolder =
       folder.size() > homePrefix.size() && folder.compare(0, homePrefix.size(), homePrefix) == 0;
-  bool made = belowHomeFolder
-                  ? ensureHome(user) &&
-                        createFoldersFor(underRoot(user.home), folder.substr(homePrefix.size()),
-                                         user.uid, user.gid, 0700)
-                  : createFoldersFor(rootFolder(), folder.substr(1), user.uid, user.gid, 0700);
-  if (!made) return false;
-  out = underRoot(folder);
-  return true;
+  const std::string tail = below.empty() ? "" : "/" + below;
+  UniqueFd made;
+  if (belowHomeFolder) {
+    if (ensureHome(user)) {
+      made = openFoldersFor(underRoot(user.home), folder.substr(homePrefix.size()) + tail, user.uid,
+                            user.gid, 0700);
+    }
+  } else {
+    made = openFoldersFor(rootFolder(), folder.substr(1) + tail, user.uid, user.gid, 0700);
+  }
+  if (made.valid()) out = underRoot(folder) + tail;
+  return made;
+}
+
+bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, std::string& out) {
+  return openConsoleUserFolder(xdgVariable, belowHome, "", out).valid();
 }
 
 bool consoleUserLogsFolder(std::string& out) {
   return consoleUserFolder("XDG_STATE_HOME", ".local/state", out);
+}
+
+bool makeConsoleUserLogFolder(const std::string& chain, std::string& out) {
+  return openConsoleUserFolder("XDG_STATE_HOME", ".local/state", chain, out).valid();
 }
 
 }  // namespace platform

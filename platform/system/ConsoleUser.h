@@ -39,8 +39,20 @@ bool findConsoleUser(ConsoleUser& out);
 // null. On failure `out` is unchanged.
 bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, std::string& out);
 
+// consoleUserFolder continued down the relative path `below` (missing folders made for the user,
+// 0700) and handed back open: every folder below the home (or below "/" for an XDG folder
+// outside it) is reached by descriptor, never through a link, so that root can work in it
+// relative to the descriptor. `out` receives its path. Invalid on failure, `out` then unchanged.
+UniqueFd openConsoleUserFolder(const char* xdgVariable, const std::string& belowHome,
+                               const std::string& below, std::string& out);
+
 // The console user's logs folder: their XDG state folder (XDG_STATE_HOME when this process runs as
 // that user and sets it, else <home>/.local/state) under WEND_ROOT, created 0700 for the user.
 bool consoleUserLogsFolder(std::string& out);
+
+// The one maker of log folders: the relative `chain` below the console user's logs folder (for
+// example "Skyloom/Tarn"), every missing folder made for the user, 0700, by descriptor and never
+// through a link, whichever user runs. `out` receives its path; unchanged on failure.
+bool makeConsoleUserLogFolder(const std::string& chain, std::string& out);
 
 }  // namespace platform

@@ -143,6 +143,16 @@ bool specialFolderPath(int id, std::string& out) {
   return true;
 }
 
+UniqueFd openSpecialFolder(int id, const std::string& below, std::string& out) {
+  if (id < 0 || static_cast<size_t>(id) >= std::size(kFolders)) return UniqueFd();
+  const Folder& folder = kFolders[id];
+  if (folder.base != Base::kConsoleUser) return UniqueFd();
+  std::string chain = std::string(folder.suffix);
+  if (!chain.empty() && chain.front() == '/') chain.erase(0, 1);
+  if (!below.empty()) chain += (chain.empty() ? "" : "/") + below;
+  return openConsoleUserFolder(folder.xdgVariable, folder.location, chain, out);
+}
+
 std::string programBundlePath(const std::string& executable) {
   std::string macOS = parentOf(executable);
   std::string contents = parentOf(macOS);

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 // The product's numbered special folders, mapped onto XDG and FHS locations under WEND_ROOT.
 // This is the only place that knows where they are. Stateless apart from the environment and the
 // file system; callable from any thread.
@@ -27,6 +29,13 @@ namespace platform {
 // False, `out` unchanged, for an id without a folder (1, 4-8, 11, 14, above 32 and below 0) and
 // when the folder cannot be found or created.
 bool specialFolderPath(int id, std::string& out);
+
+// For the console user's folders (10, 12, 19, 22, 26, 32): the folder `id` followed by the
+// relative path `below`, every missing folder made for the user (0700) and the last one handed
+// back open, reached from the home by descriptor without following a link, so that root can
+// create, rename and remove in it relative to the descriptor. `out` receives its path. Invalid
+// for any other id and on failure.
+UniqueFd openSpecialFolder(int id, const std::string& below, std::string& out);
 
 // The bundle of an executable at <bundle>.app/Contents/MacOS/<name>; any other executable stands
 // for itself.

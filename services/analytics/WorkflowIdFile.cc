@@ -7,15 +7,13 @@
 
 #include <cctype>
 
-#include "foundation/files/FileUtils.h"
 #include "foundation/text/StringUtils.h"
-#include "platform/files/FolderChain.h"
 #include "platform/system/ConsoleUser.h"
+#include "platform/system/SpecialFolders.h"
 
 namespace {
 
-constexpr int kUserDataFolder = 12;
-constexpr int kPandoFolder = 22;  // kUserDataFolder + "/Orvel/PANDO"
+constexpr int kPandoFolder = 22;  // the user data folder + "/Orvel/PANDO"
 constexpr size_t kMaxIdBytes = 128;
 
 const char* fileName(int kind) {
@@ -27,13 +25,6 @@ const char* fileName(int kind) {
     default:
       return nullptr;
   }
-}
-
-bool pandoFolder(const platform::ConsoleUser& user, std::string& folder) {
-  std::string base;
-  return FileUtils::getSpecialFolderPath(kUserDataFolder, base) &&
-         platform::createFoldersFor(base, "Orvel/PANDO", user.uid, user.gid, 0700) &&
-         FileUtils::getSpecialFolderPath(kPandoFolder, folder);
 }
 
 std::string trimmed(std::string text) {
@@ -74,12 +65,12 @@ bool isUuidText(const std::string& text) {
 bool readWorkflowId(int kind, std::string& id) {
   const char* name = fileName(kind);
   platform::ConsoleUser user;
-  std::string folder;
-  if (name == nullptr || !platform::findConsoleUser(user) || !pandoFolder(user, folder)) {
-    return false;
-  }
-  const std::string path = folder + "/" + name;
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::string path;
+  if (name == nullptr || !platform::findConsoleUser(user)) return false;
+  // The user's own tree: the folder is reached by descriptor, never through a link they planted.
+  const platform::UniqueFd folder = platform::openSpecialFolder(kPandoFolder, "", path);
+  if (!folder.valid()) return false;
+  const int fd = openat(folder.get(), name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   struct stat info {};
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX) == 0;

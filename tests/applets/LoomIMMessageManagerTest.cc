@@ -219,6 +219,23 @@ TEST_F(LoomIMMessageManagerTest, AZipThatClimbsOutGivesAnExtractionErrorAndWrite
     EXPECT_EQ(file.find("outside.txt"), std::string::npos) << file;
 }
 
+// The console user may swap their products folder for a link to any folder; root then neither
+// makes products there nor swaps out and removes what was there.
+TEST_F(LoomIMMessageManagerTest, AProductsFolderSwappedForALinkIsNeitherWrittenNorEmptied) {
+  const std::string products = productsFolder();
+  const std::string elsewhere = root_.path() + "/elsewhere";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((elsewhere + "/keep").c_str(), 0755), 0);
+  writeFile(elsewhere + "/keep/old.txt", "root's own");
+  ASSERT_EQ(rmdir(products.c_str()), 0);
+  ASSERT_EQ(symlink(elsewhere.c_str(), products.c_str()), 0);
+  serveProducts(productsXml({{"keep", servePackage("k.zip", {{"k.txt", "new"}})}}));
+  ASSERT_EQ(start(), 0);
+  expectError(114, true);
+  EXPECT_EQ(filesBelow(elsewhere), std::vector<std::string>{"keep/old.txt"});
+  EXPECT_EQ(readFile(elsewhere + "/keep/old.txt"), "root's own");
+}
+
 TEST(AppletHostPartsTest, BuildsTheManagerAndLeavesEveryOtherPartToTheInnerFactory) {
   auto parts = applets::withAppletHost(std::make_unique<StandInPartsFactory>());
   EXPECT_NE(dynamic_cast<LoomIMMessageManager*>(parts->makeAppletMessageManager().get()), nullptr);

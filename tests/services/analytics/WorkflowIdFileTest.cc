@@ -86,6 +86,14 @@ TEST_F(WorkflowIdFileTest, APlantedLinkIsNotFollowed) {
   ASSERT_EQ(symlink(target.c_str(), (folder() + "/temp_lbs_wid").c_str()), 0);
   EXPECT_EQ(ETSWrapper::getWorkflowIDString(1), "");
   EXPECT_EQ(readFile(target), "keep");
+
+  // The folder itself swapped for a link to another folder: nothing is made there.
+  const std::string other = root_ / "other";
+  ASSERT_EQ(mkdir(other.c_str(), 0755), 0);
+  ASSERT_TRUE(FileUtils::deleteDirectory(folder(), true));
+  ASSERT_EQ(symlink(other.c_str(), folder().c_str()), 0);
+  EXPECT_EQ(ETSWrapper::getWorkflowIDString(1), "");
+  EXPECT_FALSE(existsNoFollow(other + "/temp_lbs_wid"));
 }
 
 }  // namespace
