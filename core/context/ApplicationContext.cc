@@ -29,7 +29,6 @@ namespace {
 
 constexpr char kComponent[] = "ApplicationContext";
 constexpr char kLogCategory[] = "WendB_Logs";
-constexpr int kConsoleUserLogsFolder = 32;
 constexpr int kTemporaryFolder = 15;
 constexpr int kDesktopAppFolder = 30;
 
@@ -61,15 +60,7 @@ LoggerGate& utilitiesGate() {
 // "<console user's logs>/Skyloom/Tarn", made for that user; "" when it cannot be made.
 std::string logFolder() {
   std::string folder;
-  platform::ConsoleUser user;
-  if (!FileUtils::getSpecialFolderPath(kConsoleUserLogsFolder, folder) ||
-      !platform::findConsoleUser(user) ||
-      !platform::createFoldersFor(folder, "Skyloom/Tarn", user.uid, user.gid, 0700)) {
-    return "";
-  }
-  FileUtils::appendPathComponent(folder, "Skyloom");
-  FileUtils::appendPathComponent(folder, "Tarn");
-  return folder;
+  return platform::makeConsoleUserLogFolder("Skyloom/Tarn", folder) ? folder : "";
 }
 
 }  // namespace

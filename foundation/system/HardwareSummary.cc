@@ -120,14 +120,9 @@ bool isLink(const std::string& path) {
 
 // Skyloom/Tarn below the logs folder, for the user at the screen even when an administrator makes
 // them.
-bool createFolder(const std::string& logsFolder, pando::AbstractLogger* logger) {
-  platform::ConsoleUser user;
-  if (platform::findConsoleUser(user)) {
-    return platform::createFoldersFor(logsFolder, kSummaryChain, user.uid, user.gid, 0700);
-  }
-  std::string folder = logsFolder;
-  FileUtils::appendPathComponent(folder, kSummaryChain);
-  return FileUtils::createDirectoryAtPath(folder, false, logger);
+bool createFolder() {
+  std::string folder;
+  return platform::makeConsoleUserLogFolder(kSummaryChain, folder);
 }
 
 }  // namespace
@@ -171,8 +166,7 @@ void HardwareSummary::leaveCopy(const std::string& logsFolder, const std::string
                                 pando::AbstractLogger* logger) const {
   std::string folder = logsFolder;
   FileUtils::appendPathComponent(folder, kSummaryChain);
-  if (logsFolder.empty() ||
-      !(FileUtils::fileExistsAtPath(folder) || createFolder(logsFolder, logger))) {
+  if (logsFolder.empty() || !(FileUtils::fileExistsAtPath(folder) || createFolder())) {
     pando::utilsLog(logger, pando::kLogError, kComponent,
                     "In HardwareUtils::FetchHardwareSummary. Failed to create directory at "
                     "path %s",

@@ -28,20 +28,10 @@ LogState& state() {
   return *instance;
 }
 
-// The log folder belongs to the console user, so both the user's process and an elevated copy
-// write into the same place. It is not made world-writable: nobody else needs to plant files in it.
-bool makeLogFolder(std::string& folder) {
-  std::string logs;
-  platform::ConsoleUser user;
-  if (!platform::consoleUserLogsFolder(logs) || !platform::findConsoleUser(user)) return false;
-  if (!platform::createFoldersFor(logs, kLogFolderChain, user.uid, user.gid, 0755)) return false;
-  folder = logs + "/" + kLogFolderChain;
-  return true;
-}
-
 std::unique_ptr<pando::LogTargetDefault> setUpTarget() {
+  // The console user's, so both the user's process and an elevated copy write into it.
   std::string folder;
-  if (!makeLogFolder(folder)) return nullptr;
+  if (!platform::makeConsoleUserLogFolder(kLogFolderChain, folder)) return nullptr;
   auto target = std::make_unique<pando::LogTargetDefault>(kCategory);
   if (!target->setLogFile(kLogFileName, folder.c_str())) return nullptr;
   target->setLogLevel(pando::kLogInfo);

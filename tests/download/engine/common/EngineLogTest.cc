@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/engine/common/EngineLog.h"
+#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace gde {
@@ -17,7 +18,7 @@ class EngineLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("WEND_ROOT", root.path().c_str(), 1);
-    ::setenv("WEND_CONSOLE_UID", std::to_string(::getuid()).c_str(), 1);
+    ::setenv("WEND_CONSOLE_UID", std::to_string(consoleUid()).c_str(), 1);
     ::unsetenv("XDG_STATE_HOME");
   }
   void TearDown() override {
@@ -25,6 +26,9 @@ class EngineLogTest : public ::testing::Test {
     ::unsetenv("WEND_ROOT");
     ::unsetenv("WEND_CONSOLE_UID");
   }
+
+  // As root the log belongs to another user at the console, as it does for an elevated copy.
+  static uid_t consoleUid() { return ::geteuid() == 0 ? wendtest::otherUser() : ::getuid(); }
 
   std::filesystem::path logFolder() const {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root.path())) {
@@ -42,10 +46,13 @@ TEST_F(EngineLogTest, OpeningCreatesTheLogFolderOfTheConsoleUser) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.parent_path().filename(), "Tarn");
   EXPECT_EQ(folder.parent_path().parent_path().filename(), "Skyloom");
-  struct stat info {};
-  ASSERT_EQ(::stat(folder.c_str(), &info), 0);
-  EXPECT_EQ(info.st_uid, ::getuid());
-  EXPECT_EQ(info.st_mode & 0002, 0u) << "not writable by others";
+  for (const std::filesystem::path& made :
+       {folder.parent_path().parent_path(), folder.parent_path(), folder}) {
+    struct stat info {};
+    ASSERT_EQ(::lstat(made.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, consoleUid()) << made;
+    EXPECT_EQ(info.st_mode & 07777, 0700u) << made;
+  }
   EngineLog::close();
 }
 
