@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/system/ConsoleUser.h"
+
 namespace pando {
 namespace {
 
@@ -17,11 +19,18 @@ constexpr mode_t kLogMode = 0666;
 // ignore the flag.
 constexpr int kAppendFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
-// Returns the descriptor; `created` tells whether this call made the file.
+// Returns the descriptor; `created` tells whether this call made the file. The folder lies in the
+// console user's tree: an elevated copy reaches it without following their links.
 int openOrCreate(const std::string& path, bool& created) {
-  int fd = ::open(path.c_str(), kAppendFlags | O_CREAT | O_EXCL, kLogMode);
+  const size_t slash = path.rfind('/');
+  const std::string folderPath =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const platform::UniqueFd folder = platform::openFolderInUserTree(folderPath);
+  if (!folder.valid()) return -1;
+  int fd = ::openat(folder.get(), name.c_str(), kAppendFlags | O_CREAT | O_EXCL, kLogMode);
   created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), kAppendFlags);
+  if (fd < 0 && errno == EEXIST) fd = ::openat(folder.get(), name.c_str(), kAppendFlags);
   return fd;
 }
 

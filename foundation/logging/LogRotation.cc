@@ -10,6 +10,7 @@
 
 #include "foundation/logging/LogFile.h"
 #include "platform/UniqueFd.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace pando {
 namespace {
@@ -28,14 +29,14 @@ bool copyContent(int from, int to) {
   }
 }
 
-bool copyInto(const std::string& path, const std::string& rotated) {
-  platform::UniqueFd from(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+bool copyInto(int folder, const std::string& log, const std::string& rotated) {
+  platform::UniqueFd from(::openat(folder, log.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (from.get() < 0) return false;
-  platform::UniqueFd to(
-      ::open(rotated.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCopyMode));
+  platform::UniqueFd to(::openat(folder, rotated.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCopyMode));
   if (to.get() < 0) return false;
   if (copyContent(from.get(), to.get()) && fchmod(to.get(), kCopyMode) == 0) return true;
-  ::unlink(rotated.c_str());
+  ::unlinkat(folder, rotated.c_str(), 0);
   return false;
 }
 
@@ -60,10 +61,18 @@ std::string LogRotation::rotatedPath(const std::string& path, int64_t timeMs) {
 }
 
 bool LogRotation::copyAndTruncate(const std::string& path, const std::string& rotated) {
-  if (!copyInto(path, rotated)) return false;
-  platform::UniqueFd log(
-      ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  return log.get() >= 0;
+  // Both lie in the log's folder, which is the console user's: reached without their links.
+  const std::filesystem::path log(path);
+  if (std::filesystem::path(rotated).parent_path() != log.parent_path()) return false;
+  const platform::UniqueFd folder = platform::openFolderInUserTree(log.parent_path().string());
+  const std::string name = log.filename().string();
+  if (!folder.valid() ||
+      !copyInto(folder.get(), name, std::filesystem::path(rotated).filename().string())) {
+    return false;
+  }
+  platform::UniqueFd truncated(::openat(folder.get(), name.c_str(),
+                                        O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return truncated.get() >= 0;
 }
 
 }  // namespace pando

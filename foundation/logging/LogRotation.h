@@ -16,8 +16,10 @@ class LogRotation {
   static bool isDue(const std::string& path, bool& due);
   // "<path without extension> <%m-%d-%Y %H-%M-%S of timeMs, local time><extension>".
   static std::string rotatedPath(const std::string& path, int64_t timeMs);
-  // Copies `path` into `rotated`, which must not exist yet and is never reached through a link,
-  // then truncates `path`. A failed copy leaves the log as it was and no partial copy behind.
+  // Copies `path` into `rotated` (in the same folder), which must not exist yet and is never
+  // reached through a link, then truncates `path`; the folder is reached as
+  // platform::openFolderInUserTree does. A failed copy leaves the log as it was and no partial copy
+  // behind.
   static bool copyAndTruncate(const std::string& path, const std::string& rotated);
 };
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/UniqueFd.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace platform {
 namespace {
@@ -70,7 +71,7 @@ bool replaceWith(const std::string& path, const std::string& bytes, const Prepar
   std::string name;
   splitPath(path, folderPath, name);
   if (name.empty() || name == "/" || name == "." || name == "..") return false;
-  UniqueFd folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd folder = openFolderInUserTree(folderPath);
   if (!folder.valid()) return false;
   std::string temporary;
   UniqueFd file = createTemporary(folder.get(), temporary);

@@ -17,8 +17,9 @@ enum class AtomicFileMode {
 // Writes `bytes` to a new hidden file beside `path` (short-named whatever the name's length,
 // created exclusively, never through a link), flushes it to disk and renames it over `path`, so a
 // reader sees the old file or the new one, never a part. A symbolic link at `path` is replaced,
-// not followed. False for "", ".", "..", a missing folder or a failed write; the temporary file is
-// then removed.
+// not followed; an elevated copy reaches a folder in the console user's home without following
+// their links (ConsoleUser.h, openFolderInUserTree). False for "", ".", "..", a missing folder or a
+// failed write; the temporary file is then removed.
 bool replaceFileAtomically(const std::string& path, const std::string& bytes, AtomicFileMode mode);
 
 // Permissions and owner the new file gets through its descriptor before it takes the name, so

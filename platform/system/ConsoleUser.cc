@@ -1,5 +1,6 @@
 #include "platform/system/ConsoleUser.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -137,6 +138,27 @@ bool consoleUserFolder(const char* xdgVariable, const std::string& belowHome, st
 
 bool consoleUserLogsFolder(std::string& out) {
   return consoleUserFolder("XDG_STATE_HOME", ".local/state", out);
+}
+
+UniqueFd openFolderInUserTree(const std::string& path) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  ConsoleUser user;
+  if (!findConsoleUser(user) || user.uid == geteuid()) return UniqueFd(open(path.c_str(), kFlags));
+  const std::string home = underRoot(user.home);
+  const std::string prefix = home == "/" ? "/" : home + "/";
+  if (path.compare(0, prefix.size(), prefix) != 0) return UniqueFd(open(path.c_str(), kFlags));
+  UniqueFd folder(open(home.c_str(), kFlags));
+  size_t start = prefix.size();
+  while (folder.valid() && start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") return errno = EINVAL, UniqueFd();
+    folder = UniqueFd(openat(folder.get(), part.c_str(), kFlags | O_NOFOLLOW));
+  }
+  return folder;
 }
 
 bool makeConsoleUserLogFolder(const std::string& chain, std::string& out) {

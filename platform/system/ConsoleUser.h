@@ -50,6 +50,13 @@ UniqueFd openConsoleUserFolder(const char* xdgVariable, const std::string& below
 // that user and sets it, else <home>/.local/state) under WEND_ROOT, created 0700 for the user.
 bool consoleUserLogsFolder(std::string& out);
 
+// Opens the existing folder at the absolute `path` (O_DIRECTORY). When it lies below the console
+// user's home and this process runs as another user (an elevated copy), the home is opened as
+// the user database gives it and every folder below it without following a link (ELOOP), so
+// that a link the user planted cannot send the caller's work elsewhere; the user's own process
+// follows their links as usual. Invalid with errno set on failure.
+UniqueFd openFolderInUserTree(const std::string& path);
+
 // The one maker of log folders: the relative `chain` below the console user's logs folder (for
 // example "Skyloom/Tarn"), every missing folder made for the user, 0700, by descriptor and never
 // through a link, whichever user runs. `out` receives its path; unchanged on failure.

@@ -3,11 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "foundation/logging/LogFile.h"
 #include "foundation/logging/LogFileLock.h"
 #include "foundation/logging/LogRotation.h"
 #include "platform/UniqueFd.h"
+#include "platform/files/AtomicFile.h"
+#include "platform/system/ConsoleUser.h"
 #include "tests/support/ChildProcesses.h"
+#include "tests/support/Environment.h"
 #include "tests/support/SemaphoreSets.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -64,6 +69,35 @@ TEST(LogRotationTest, CopiesThenEmptiesTheLogInPlaceButNeverOverAnExistingName) 
   EXPECT_EQ(wendtest::readFile(folder / "Wend copy.log"), content);
   EXPECT_EQ(statOf(path).st_size, 0);
   EXPECT_EQ(statOf(path).st_ino, inode);
+}
+
+// The log folder is the console user's: they may swap it for a link to any folder. An elevated
+// copy then opens, rotates and replaces nothing there; the user's own process follows the link.
+TEST(LogFileTest, AnElevatedCopyWritesNothingThroughTheUsersLinks) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  wendtest::TemporaryFolder root;
+  wendtest::ScopedEnv wendRoot("WEND_ROOT", root.path());
+  wendtest::ScopedEnv console("WEND_CONSOLE_UID", std::to_string(wendtest::otherUser()));
+  wendtest::ScopedEnv state("XDG_STATE_HOME", std::nullopt);
+  std::string skyloom;
+  ASSERT_TRUE(platform::makeConsoleUserLogFolder("Skyloom", skyloom));
+  const std::string elsewhere = root / "elsewhere", tarn = skyloom + "/Tarn";
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  wendtest::writeFile(elsewhere + "/old.log", "kept");
+  ASSERT_EQ(symlink(elsewhere.c_str(), tarn.c_str()), 0);
+
+  LogFile file;
+  EXPECT_FALSE(file.open(tarn + "/Install.log"));
+  EXPECT_FALSE(LogRotation::copyAndTruncate(tarn + "/old.log", tarn + "/old copy.log"));
+  EXPECT_FALSE(platform::replaceFileAtomically(tarn + "/hardwareConfig.json", "{}",
+                                               platform::AtomicFileMode::kCreationDefault));
+  EXPECT_EQ(wendtest::readFile(elsewhere + "/old.log"), "kept");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(elsewhere), {}), 1);
+
+  ASSERT_EQ(chmod(root.path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(elsewhere.c_str(), wendtest::otherUser(), wendtest::otherUser()), 0);
+  EXPECT_TRUE(wendtest::asOtherUser([&] { return LogFile().open(tarn + "/Install.log"); }));
+  EXPECT_TRUE(wendtest::existsNoFollow(elsewhere + "/Install.log"));
 }
 
 class LogFileLockTest : public ::testing::Test {
