@@ -5,41 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <sstream>
 
 #include "platform/UniqueFd.h"
-#include "platform/files/FolderChain.h"
 #include "platform/system/SpecialFolders.h"
 #include "prefs/OpmStatus.h"
 
 namespace prefs {
 namespace {
 
-constexpr int kUserDataFolder = 12;
-constexpr int kPreferencesFolder = 26;  // lies below kUserDataFolder
+constexpr int kPreferencesFolder = 26;  // the console user's, below their data folder
 constexpr mode_t kFileMode = 0600;
-
-// Creates the preferences folder for the user and opens it, walking from the user's data folder
-// without following a link on the way.
-platform::UniqueFd openPreferencesFolder(const platform::ConsoleUser& user, std::string& folder) {
-  std::string base;
-  if (!platform::specialFolderPath(kUserDataFolder, base) ||
-      !platform::specialFolderPath(kPreferencesFolder, folder) ||
-      folder.compare(0, base.size() + 1, base + "/") != 0) {
-    return platform::UniqueFd();
-  }
-  std::string chain = folder.substr(base.size() + 1);
-  if (!platform::createFoldersFor(base, chain, user.uid, user.gid, 0700)) {
-    return platform::UniqueFd();
-  }
-  platform::UniqueFd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  std::stringstream parts(chain);
-  for (std::string part; dir.valid() && std::getline(parts, part, '/');) {
-    dir = platform::UniqueFd(
-        openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  }
-  return dir;
-}
 
 // A new file is handed to the user before anyone else can open it (created 0600, root's).
 bool settleNewFile(int fd, const platform::ConsoleUser& user) {
@@ -57,7 +32,8 @@ int refuse(std::string& reason, const char* why) {
 int DatabaseFile::prepare(const platform::ConsoleUser& user, DatabaseFile& out,
                           std::string& reason) {
   std::string folder;
-  platform::UniqueFd dir = openPreferencesFolder(user, folder);
+  // Created for the user and opened from their home without following a link on the way.
+  platform::UniqueFd dir = platform::openSpecialFolder(kPreferencesFolder, "", folder);
   if (!dir.valid()) return refuse(reason, "the preferences folder cannot be made or opened");
 
   struct stat info {};
