@@ -16,6 +16,11 @@ using platform::UniqueFd;
 
 constexpr mode_t kFolderMode = 0775;
 
+// New files: root's are never writable by others, whatever the umask.
+mode_t fileMode() {
+  return geteuid() == 0 ? 0664 : 0666;
+}
+
 // Anything at `name` that writing a new file there must not reach: a link (it would be followed
 // by a later reader), a file with further hard links (they would see the new data), or a special
 // file (a FIFO would block the open). A plain file or a folder stays.
@@ -84,7 +89,8 @@ UniqueFd UnzipFolder::createFile(int folderFd, const std::string& name,
   auto attempt = [&] {
     clearWayFor(folderFd, name);
     file.reset(openat(folderFd, name.c_str(),
-                      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+                      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      fileMode()));
     if (!file.valid()) return false;
     struct stat info;
     if (fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) return true;
@@ -100,7 +106,7 @@ UniqueFd UnzipFolder::touchFile(int folderFd, const std::string& name) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
   UniqueFd file(openat(folderFd, name.c_str(), flags));
   if (file.valid() || errno != ENOENT) return file;
-  file.reset(openat(folderFd, name.c_str(), flags | O_CREAT, 0666));
+  file.reset(openat(folderFd, name.c_str(), flags | O_CREAT, fileMode()));
   return file;
 }
 

@@ -263,18 +263,19 @@ TEST_F(UnzipHandlerTest, RootNeverAppliesSetIdOrWriteForOthers) {
         .folder("shared/", 041777)
         .file("suid", "x", 0104755)
         .file("sgid", "x", 0102755)
-        .file("anyone", "x", 0100666);
+        .file("anyone", "x", 0100666)
+        .file("nomode", "x", 0);  // created as the umask allows
     ASSERT_TRUE(zip.close());
   }
   struct Row {
     const char* path;
     uint32_t asRoot, asUser;
-  } rows[] = {{"/open", 0775, 0777},
-              {"/shared", 01775, 01777},
-              {"/suid", 0755, 04755},
-              {"/sgid", 0755, 02755},
-              {"/anyone", 0664, 0666}};
-  ASSERT_TRUE(extract());
+  } rows[] = {{"/open", 0775, 0777},  {"/shared", 01775, 01777}, {"/suid", 0755, 04755},
+              {"/sgid", 0755, 02755}, {"/anyone", 0664, 0666},   {"/nomode", 0664, 0666}};
+  const mode_t mask = umask(0);
+  const bool extracted = extract();
+  umask(mask);
+  ASSERT_TRUE(extracted);
   for (const Row& row : rows) EXPECT_EQ(modeOf(dest() + row.path), row.asRoot) << row.path;
 
   fs::remove_all(dest());
