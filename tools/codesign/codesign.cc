@@ -1,14 +1,15 @@
 // The code-signing tool that wend runs as "codesign -dvv <file>": it verifies the signature
-// appended to the file against the trusted certificates (WEND_CODESIGN_TRUST, default
-// /etc/wend/codesign/trusted.pem) and, like the platform's tool, reports on standard error,
-// one "Authority=" line per certificate of the verified chain, signer first. Exit status 0 only
-// for a verified file; 1 for an unsigned, altered or untrusted one; 2 for a usage error.
+// appended to the file against the trusted certificates (the developer override
+// WEND_CODESIGN_TRUST, default /etc/wend/codesign/trusted.pem) and, like the platform's tool,
+// reports on standard error, one "Authority=" line per certificate of the verified chain, signer
+// first. Exit status 0 only for a verified file; 1 for an unsigned, altered or untrusted one; 2 for
+// a usage error.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/system/DeveloperOverrides.h"
 #include "tools/codesign/FileBytes.h"
 #include "tools/codesign/SignatureBlock.h"
 #include "tools/codesign/SignatureCheck.h"
@@ -17,9 +18,10 @@ namespace {
 
 constexpr char kDefaultTrust[] = "/etc/wend/codesign/trusted.pem";
 
+// The elevated installer runs this tool with its own environment: only a build that honours
+// developer overrides lets the environment choose what is trusted.
 std::string trustedCertificates() {
-  const char* path = std::getenv("WEND_CODESIGN_TRUST");
-  return path && *path ? path : kDefaultTrust;
+  return platform::developerOverride("WEND_CODESIGN_TRUST").value_or(kDefaultTrust);
 }
 
 }  // namespace

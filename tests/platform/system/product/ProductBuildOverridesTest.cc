@@ -18,10 +18,15 @@ namespace {
 TEST(ProductBuildOverridesTest, TheEnvironmentRedirectsNothing) {
   const std::string other = std::to_string(wendtest::otherUser());
   const std::pair<const char*, std::string> planted[] = {
-      {"WEND_ROOT", "/tmp/planted"},         {"WEND_CONSOLE_UID", other},
-      {"WEND_TOOL_HDIUTIL", "/tmp/planted"}, {"WEND_CA_FILE", "/tmp/planted.pem"},
-      {"WEND_OS_VERSION", "10.9.0"},         {"WEND_TIME_SCALE", "0.001"},
-      {"WEND_SERVICE_BASE", "https://x"},    {"WEND_MOUNTINFO", "/tmp/planted"}};
+      {"WEND_ROOT", "/tmp/planted"},
+      {"WEND_CONSOLE_UID", other},
+      {"WEND_TOOL_HDIUTIL", "/tmp/planted"},
+      {"WEND_CA_FILE", "/tmp/planted.pem"},
+      {"WEND_OS_VERSION", "10.9.0"},
+      {"WEND_TIME_SCALE", "0.001"},
+      {"WEND_SERVICE_BASE", "https://x"},
+      {"WEND_MOUNTINFO", "/tmp/planted"},
+      {"WEND_CODESIGN_TRUST", "/tmp/planted.pem"}};
   std::vector<std::unique_ptr<wendtest::ScopedEnv>> environment;
   for (const auto& [name, value] : planted) {
     environment.push_back(std::make_unique<wendtest::ScopedEnv>(name, value));
