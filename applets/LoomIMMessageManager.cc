@@ -2,7 +2,7 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/launch/DesktopApp.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace applets {
 namespace {

@@ -5,9 +5,9 @@
 #include "applets/ProductPlacement.h"
 #include "core/config/ConfigValues.h"
 #include "core/config/ServiceUrls.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeRemoval.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace applets {
 namespace {

@@ -7,11 +7,11 @@
 #include <sys/statvfs.h>
 
 #include "core/config/ProductInfoXml.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeCopy.h"
 #include "foundation/files/TreeRemoval.h"
 #include "foundation/files/UnzipHandler.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace applets {
 namespace {
