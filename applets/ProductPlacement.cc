@@ -20,8 +20,8 @@ constexpr char kComponent[] = "LoomIMMessageManager";
 constexpr int kProductsSpecialFolder = 19;
 
 void logFailure(const char* what, const std::string& path, int error) {
-  LogCallback(50, kBootstrapperModule, kComponent, "", "", "%s %s failed: errno %d", what,
-              path.c_str(), error);
+  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "", "%s %s failed: errno %d",
+              what, path.c_str(), error);
 }
 
 bool volumeIsFull(const std::string& path) {
@@ -90,8 +90,8 @@ ProductFailure ProductPlacement::extract(const std::string& archive, const std::
   if (mkdir(content.c_str(), 0755) != 0) return writeFailure(content, errno);
   UnzipHandler unzip;
   if (!unzip.extract(archive.c_str(), content.c_str(), false, UnzipHandler::kEntryMode)) {
-    LogCallback(50, kBootstrapperModule, kComponent, "", "", "Extraction of %s failed",
-                archive.c_str());
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
+                "Extraction of %s failed", archive.c_str());
     return writeFailure(content, 0);
   }
   const std::string info = content + "/productInfo.xml";
@@ -120,8 +120,8 @@ ProductFailure ProductPlacement::place(const std::string& content, const std::st
     return writeFailure(products, error);
   }
   removeQuietly(staged);  // the older copy, if there was one
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Installed product %s at %s", id.c_str(),
-              target.c_str());
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "Installed product %s at %s", id.c_str(), target.c_str());
   return {};
 }
 

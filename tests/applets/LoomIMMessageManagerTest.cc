@@ -43,7 +43,7 @@ TEST_F(LoomIMMessageManagerTest, InstallsEveryProductInOrderWithRisingProgressAn
   ASSERT_GE(reports.size(), 3u);
   EXPECT_EQ(reports.front().progress, 0);
   for (size_t i = 0; i + 1 < reports.size(); ++i) {
-    EXPECT_EQ(reports[i].type, 0);
+    EXPECT_EQ(reports[i].type, kAppsPanelProgress);
     EXPECT_GE(reports[i].progress, reports[i ? i - 1 : 0].progress);
   }
   EXPECT_EQ(reports[reports.size() - 2].progress, 100);
@@ -175,7 +175,7 @@ TEST_F(LoomIMMessageManagerTest, FinalizeDuringAStalledDownloadReturnsPromptlyAn
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(ProgressRecorder::instance().reports().size(), reported);
     for (const ProgressReport& report : ProgressRecorder::instance().reports())
-      EXPECT_NE(report.type, 4) << "a stop is no error";
+      EXPECT_NE(report.type, kAppsPanelError) << "a stop is no error";
     EXPECT_FALSE(existsNoFollow(productsFolder() + "/stall"));
   }
 }
