@@ -30,9 +30,9 @@ TEST(ProcessWatchTest, NotificationGivesUpOnAProductThatRunsOn) {
   LaunchSettings settings;
   settings.productPoll = std::chrono::milliseconds(1);
   settings.productCheckLimit = 20;
-  waitForProductExit(getpid(), true, settings);  // returns: the test itself runs on
-  waitForProductExit(0, false, settings);
-  waitForParentExit(0, settings);
+  wendtest::Sleeper product;
+  waitForProductExit(product.pid(), true, settings);
+  EXPECT_TRUE(isProcessRunning(product.pid())) << "gave up, the product still runs";
 }
 
 TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
