@@ -45,6 +45,7 @@ TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
       {temporary + "/nested/" + uuid, false},
       {temporary + "/0F8C1D2E_3A4B-4C5D-8E9F-A0B1C2D3E4F5", false},
       {temporary + "/0F8C1D2E-3A4B-4C5D-8E9F-A0B1C2D3E4F", false},
+      {temporary + "/" + uuid + "0", false},
       {root / uuid, false},
       {temporary, false},
   };
