@@ -5,7 +5,7 @@ CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
+.PHONY: deps check-layers build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
 
 deps:
 	scripts/install-deps
@@ -14,7 +14,11 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# Includes point down the layers only; a wrong one stops the run before anything is built.
+check-layers: deps
+	scripts/check-layers
+
+test: check-layers build
 	cd $(BUILD) && ctest $(CTEST_FLAGS)
 
 test-sanitize: test-asan test-tsan

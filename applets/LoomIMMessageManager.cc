@@ -2,7 +2,7 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/launch/DesktopApp.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace {
 
@@ -26,19 +26,19 @@ LoomIMMessageManager::~LoomIMMessageManager() {
 int LoomIMMessageManager::StartWorkflow(const ProductInstallArgs* args) {
   if (!args || !args->progressCallback || !hasText(args->configXml) ||
       !hasText(args->tempLocation)) {
-    LogCallback(50, kBootstrapperModule, kComponent, "", "",
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
                 "StartWorkflow: the start record is incomplete");
     return 1;
   }
   std::lock_guard lock(mutex_);
   if (running_.load()) {
-    LogCallback(40, kBootstrapperModule, kComponent, "", "",
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
                 "StartWorkflow: a workflow is already running");
     return 1;
   }
   if (thread_.joinable()) thread_.join();
   if (!ConfigXmlToMap(config_, args->configXml)) {
-    LogCallback(50, kBootstrapperModule, kComponent, "", "",
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
                 "StartWorkflow: the configuration does not load");
     return 1;
   }
@@ -56,13 +56,15 @@ int LoomIMMessageManager::StartWorkflow(const ProductInstallArgs* args) {
     run_->run();
     running_.store(false);
   });
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Product installation started");
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "Product installation started");
   return 0;
 }
 
 void LoomIMMessageManager::HandleUserAction(const AppletUserAction* action) {
   if (!action || !action->action) return;
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "User action: %s", action->action);
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "", "User action: %s",
+              action->action);
   control_.userAction(action->action, action->proxyUserName, action->proxyPassword);
 }
 
@@ -74,6 +76,6 @@ int LoomIMMessageManager::FinalizeCore() {
   control_.requestStop();
   std::lock_guard lock(mutex_);
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Applet host finalized");
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "", "Applet host finalized");
   return 0;
 }

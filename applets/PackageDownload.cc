@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace applets {
 namespace {
@@ -17,7 +17,7 @@ using Handle = std::unique_ptr<gde::DLEFileDownloader, HandleClose>;
 ProductFailure lastFailure(const gde::DLEFileDownloader& handle, const DownloadRequest& request) {
   gde::DLEErrorInfo error;
   handle.getLastError(error);
-  LogCallback(40, kBootstrapperModule, kComponent, "", "",
+  LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
               "Download of %s failed: error type %d, code %d", request.url.c_str(), error.errorType,
               error.errorCode);
   return downloadFailure(error, request.folder);
@@ -47,7 +47,8 @@ ProductFailure PackageDownload::fetch(const DownloadRequest& request,
   input.preferences.prefText2 = proxy.password;
   input.preferences.singleStream = request.singleStream ? 1 : 0;
   input.preferences.extraHeaders = request.headers;
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Downloading %s", request.url.c_str());
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "", "Downloading %s",
+              request.url.c_str());
   if (handle->init(input) != 0) return lastFailure(*handle, request);
   uint64_t size = 0;
   uint8_t ranged = 0;

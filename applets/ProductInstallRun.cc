@@ -5,9 +5,9 @@
 #include "applets/ProductPlacement.h"
 #include "core/config/ConfigValues.h"
 #include "core/config/ServiceUrls.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeRemoval.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace applets {
 namespace {
@@ -38,7 +38,7 @@ void ProductInstallRun::run() {
       reportProgress(100);
       AppsPanelProgress done;
       done.progress = 100;
-      done.type = 3;
+      done.type = kAppsPanelDone;
       report(done);
       break;
     }
@@ -51,7 +51,8 @@ void ProductInstallRun::run() {
     WorkflowControl::Answer answer = control_.awaitAnswer();
     if (answer == WorkflowControl::Answer::kCancel) reportError(failure(kErrorCancelled));
     if (answer != WorkflowControl::Answer::kRetry) break;
-    LogCallback(30, kBootstrapperModule, kComponent, "", "", "Retrying the product installation");
+    LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+                "Retrying the product installation");
   }
   int error = 0;
   files::removeItem(workFolder_, error);
@@ -97,10 +98,11 @@ ProductFailure ProductInstallRun::fetchProducts() {
   std::vector<ProductEntry> products;
   if (!FileUtils::getFileSize(path, size) || size > int64_t{kMaxProductsDocumentBytes} ||
       !FileUtils::readFileContents(path, xml) || !readProductsDocument(xml, products)) {
-    LogCallback(50, kBootstrapperModule, kComponent, "", "", "The products document is not usable");
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
+                "The products document is not usable");
     return failure(kErrorBadDocument);
   }
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Products to install: %zu",
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "", "Products to install: %zu",
               products.size());
   products_ = std::move(products);
   next_ = 0;
@@ -135,17 +137,17 @@ void ProductInstallRun::reportProgress(double percent) {
   lastReported_ = percent;
   AppsPanelProgress record;
   record.progress = static_cast<float>(percent);
-  record.type = 0;
+  record.type = kAppsPanelProgress;
   report(record);
 }
 
 void ProductInstallRun::reportError(const ProductFailure& failure) {
-  LogCallback(40, kBootstrapperModule, kComponent, "", "",
+  LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
               "Product installation failed with error %d", failure.code);
   const std::string params = failure.errorParamXml();
   AppsPanelProgress record;
   record.progress = static_cast<float>(lastReported_ < 0 ? 0 : lastReported_);
-  record.type = 4;
+  record.type = kAppsPanelError;
   record.errorCode = failure.code;
   record.isErrorResumable = failure.resumable;
   record.errorParamXML = params.empty() ? nullptr : params.c_str();

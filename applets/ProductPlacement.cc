@@ -7,10 +7,10 @@
 #include <sys/statvfs.h>
 
 #include "core/config/ProductInfoXml.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/TreeCopy.h"
 #include "foundation/files/TreeRemoval.h"
 #include "foundation/files/UnzipHandler.h"
+#include "foundation/logging/LogCallback.h"
 #include "platform/system/SpecialFolders.h"
 
 namespace applets {
@@ -20,8 +20,8 @@ constexpr char kComponent[] = "LoomIMMessageManager";
 constexpr int kProductsSpecialFolder = 19;
 
 void logFailure(const char* what, const std::string& path, int error) {
-  LogCallback(50, kBootstrapperModule, kComponent, "", "", "%s %s failed: errno %d", what,
-              path.c_str(), error);
+  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "", "%s %s failed: errno %d",
+              what, path.c_str(), error);
 }
 
 bool volumeIsFull(const std::string& path) {
@@ -98,8 +98,8 @@ ProductFailure ProductPlacement::extract(const std::string& archive, const std::
   if (mkdir(content.c_str(), 0755) != 0) return writeFailure(content, errno);
   UnzipHandler unzip;
   if (!unzip.extract(archive.c_str(), content.c_str(), false, UnzipHandler::kEntryMode)) {
-    LogCallback(50, kBootstrapperModule, kComponent, "", "", "Extraction of %s failed",
-                archive.c_str());
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
+                "Extraction of %s failed", archive.c_str());
     return writeFailure(content, 0);
   }
   const std::string info = content + "/productInfo.xml";
@@ -129,8 +129,8 @@ ProductFailure ProductPlacement::place(const std::string& content, const std::st
     return writeFailure(products, error);
   }
   removeQuietlyAt(folder.get(), staged);  // the older copy, if there was one
-  LogCallback(30, kBootstrapperModule, kComponent, "", "", "Installed product %s at %s", id.c_str(),
-              (products + "/" + id).c_str());
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "Installed product %s at %s", id.c_str(), (products + "/" + id).c_str());
   return {};
 }
 

@@ -15,11 +15,11 @@ namespace {
 
 std::mutex mutex;
 std::condition_variable ended;
-int endType = 0;  // guarded by mutex
-int endCode = 0;  // guarded by mutex
+int endType = kAppsPanelProgress;  // guarded by mutex; done or error once ended
+int endCode = 0;                   // guarded by mutex
 
 int onProgress(AppsPanelProgress* record) {
-  if (record->type != 3 && record->type != 4) {
+  if (record->type != kAppsPanelDone && record->type != kAppsPanelError) {
     std::printf("\r   installing products %5.1f%%", record->progress);
     std::fflush(stdout);
     return 0;
@@ -53,17 +53,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the product installation did not start\n");
     return 1;
   }
-  int type = 0, code = 0;
+  int type = kAppsPanelProgress, code = 0;
   {
     std::unique_lock lock(mutex);
-    ended.wait(lock, [] { return endType != 0; });
+    ended.wait(lock, [] { return endType != kAppsPanelProgress; });
     type = endType;
     code = endCode;
   }
   manager.FinalizeCore();
   std::string products;
   applets::ProductPlacement::productsFolder(products);
-  if (type != 3) {
+  if (type != kAppsPanelDone) {
     std::printf("\n   the product installation failed with error %d\n", code);
     return 1;
   }

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/xml/XMLCharacters.h"
 #include "foundation/xml/XMLParser.h"
 

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "core/config/ConfigValues.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/system/ConsoleUser.h"

@@ -6,11 +6,18 @@
 // NUL-terminated text that belong to whoever made the record and live only for the call that
 // hands it over; the receiver copies what it keeps.
 
-// A progress report of the product installation. Type 3 done, 4 error, 5 parameters, any other
-// value progress. Texts may be null.
+// What an AppsPanelProgress reports; a type not named here counts as progress.
+enum AppsPanelProgressType : int {
+  kAppsPanelProgress = 0,
+  kAppsPanelDone = 3,
+  kAppsPanelError = 4,
+  kAppsPanelParameters = 5,
+};
+
+// A progress report of the product installation. Texts may be null.
 struct AppsPanelProgress {
-  float progress = 0;  // percent over all products
-  int type = 0;
+  float progress = 0;             // percent over all products
+  int type = kAppsPanelProgress;  // an AppsPanelProgressType
   int errorCode = 0;
   bool isErrorResumable = false;
   const char* suberrorCode = nullptr;

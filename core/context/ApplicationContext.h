@@ -18,7 +18,7 @@ class LogTargetDefault;
 }  // namespace pando
 
 // The installer's process-wide state: command line, configuration, the "Wend.log" logger behind
-// the process's log function (download/engine/LogCallback.h) and the utilities' default logger,
+// the process's log function (foundation/logging/LogCallback.h) and the utilities' default logger,
 // the run's private temporary folder, and the parts of the upper layers, which one factory
 // builds (SetPartsFactory; do-nothing stand-ins without one).
 //

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "core/context/SelfDiskImage.h"
 
 #include "core/context/TreeComparison.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/PathText.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "platform/plist/PropertyList.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include "core/config/ConfigValues.h"
 #include "core/signature/ConfigSignatureVerifier.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace {

@@ -27,5 +27,5 @@ bool applyC3ConfigProperties(XMLParser& document, ConfigStore& config);
 
 // The whole step over the files in `folder` (which ends with "/"). False when either file is
 // missing (silently), when the signature file is no XML, the check fails, or the verified bytes
-// hold no property; each but the first is logged at level 40.
+// hold no property; each but the first is logged at kLogWarn.
 bool readTarnConfig(const std::string& folder, const ConfigSigningKey& key, ConfigStore& config);

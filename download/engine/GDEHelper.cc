@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "download/engine/DownloadLibrary.h"
-#include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/threads/LockableObject.h"
 

@@ -2,7 +2,7 @@
 
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/segments/Segment.h"
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "foundation/threads/LockableObject.h"
 
 namespace orvel::PackageDownloadManager {

@@ -1,6 +1,6 @@
 #include "download/pdm/PDMContext.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
 
 namespace orvel::PackageDownloadManager {

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/text/StringUtils.h"

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "download/engine/DownloadPreference.h"
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/system/CodeSigning.h"

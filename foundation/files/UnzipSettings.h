@@ -20,9 +20,9 @@ struct UnzipSettings {
 enum class RetryKind { kFolder, kFile };
 
 // Calls `attempt` until it returns true or `settings.attempts` calls have failed. Before each
-// further call it logs the retry line of `kind` (level 10, with `path` and the error text of the
+// further call it logs the retry line of `kind` (kLogTrace, with `path` and the error text of the
 // errno that the failed call left) under "UnzipHandler" and sleeps; after the last failure it
-// logs the kind's give-up line (level 40). False when every call failed, errno then as the last
+// logs the kind's give-up line (kLogWarn). False when every call failed, errno then as the last
 // call left it. Runs on the caller's thread.
 bool retryWithLog(const UnzipSettings& settings, pando::AbstractLogger* logger, RetryKind kind,
                   const std::string& path, const std::function<bool()>& attempt);

@@ -20,7 +20,7 @@ class NativeLibrary {
   ~NativeLibrary();
 
   // True when a library is loaded afterwards. With one already loaded, true at once and `path`
-  // is ignored. On failure logs "Unable to load library at path: %s. Error: %s" (level 40).
+  // is ignored. On failure logs "Unable to load library at path: %s. Error: %s" (kLogWarn).
   bool load(const std::string& path);
   // The symbol's address; null when nothing is loaded or the symbol is missing.
   void* getSymbol(const char* name) const;

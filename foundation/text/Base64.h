@@ -7,7 +7,7 @@
 #include "foundation/logging/AbstractLogger.h"
 
 // Standard Base64 ("A-Z a-z 0-9 + /", "=" padding, no line breaks). Part of StringUtils; include
-// foundation/text/StringUtils.h. Stateless, callable from any thread. Logs at level 40 under
+// foundation/text/StringUtils.h. Stateless, callable from any thread. Logs at kLogWarn under
 // "StringUtils" through `logger`, else the utilities' fallbacks.
 namespace StringUtils {
 

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 void serviceLog(int level, const char* component, const char* format, ...) {
   char text[1024];

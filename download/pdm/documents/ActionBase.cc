@@ -1,6 +1,6 @@
 #include "download/pdm/documents/ActionBase.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/xml/XMLParser.h"
 

@@ -1,6 +1,6 @@
 #include "download/pdm/documents/ActionFactory.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/ExtractAction.h"
 #include "foundation/xml/XMLParser.h"
 

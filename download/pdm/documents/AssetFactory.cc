@@ -1,6 +1,6 @@
 #include "download/pdm/documents/AssetFactory.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DMGAsset.h"
 #include "download/pdm/documents/ZIPAsset.h"
 #include "foundation/xml/XMLParser.h"

@@ -1,6 +1,6 @@
 #include "download/pdm/documents/DMGAsset.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/system/DiskImage.h"
 #include "foundation/text/StringUtils.h"

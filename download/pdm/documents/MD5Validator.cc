@@ -2,7 +2,7 @@
 
 #include <openssl/evp.h>
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 
 namespace orvel::PackageDownloadManager {
 

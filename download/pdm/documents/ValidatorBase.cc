@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/xml/XMLParser.h"
 #include "platform/UniqueFd.h"

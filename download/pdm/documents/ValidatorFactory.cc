@@ -1,6 +1,6 @@
 #include "download/pdm/documents/ValidatorFactory.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/MD5Validator.h"
 #include "foundation/xml/XMLParser.h"
 

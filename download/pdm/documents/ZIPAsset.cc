@@ -1,6 +1,6 @@
 #include "download/pdm/documents/ZIPAsset.h"
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/UnzipHandler.h"
 
 namespace orvel::PackageDownloadManager {

@@ -17,6 +17,7 @@
 #include "tests/applets/support/ProgressRecorder.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/support/Environment.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/ZipWriter.h"
@@ -131,10 +132,7 @@ class AppletTest : public ::testing::Test {
   }
 
   TemporaryFolder root_;
-  ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
-  ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
-  ScopedEnv proxy_{"http_proxy", std::nullopt};
+  PrivateRootEnvironment environment_{root_.path()};
   std::unique_ptr<testserver::TestServer> server_;
   std::unique_ptr<LoomIMMessageManager> manager_;  // goes before the server it downloads from
 };

@@ -53,7 +53,7 @@ class ProgressRecorder {
     arrived_.wait_for(lock, std::chrono::seconds(60), [&] {
       size_t seen = 0;
       for (const ProgressReport& report : reports_) {
-        if ((report.type == 3 || report.type == 4) && seen++ == skip) {
+        if ((report.type == kAppsPanelDone || report.type == kAppsPanelError) && seen++ == skip) {
           found = report;
           return true;
         }

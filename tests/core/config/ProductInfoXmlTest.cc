@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "core/config/ProductInfoXml.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "core/config/ServiceUrls.h"
 #include "tests/support/Environment.h"
 
@@ -17,69 +15,62 @@ constexpr char kWebStage[] = "https://www-stage.skyloom.example";
 constexpr char kNotify[] = "https://notify.skyloom.example";
 constexpr char kNotifyStage[] = "https://notify-stage.skyloom.example";
 
-struct Builder {
-  const char* name;
-  std::function<std::string(ConfigStore&)> build;
-  const char* overrideKey;  // null: none
-  const char* path;
-  int service;  // 0 configuration, 1 web, 2 notification
-};
-
-const Builder kBuilders[] = {
-    {"Package", GetPackageServiceUrl, "packageServiceUrl",
-     "/orvel-ffc-external/core/v1/applications", 0},
-    {"Feature", GetFeatureServiceUrl, "featureServiceUrl", "/orvel-ffc-external/core/v3/features",
-     0},
-    {"Product", GetProductServiceUrl, "productServiceUrl",
-     "/orvel-ffc-external/core/v4/products/all?channel=loomm&channel=sti", 0},
-    {"Context", GetContextServiceUrl, nullptr, "/orvel-ffc-external/core/v2/context", 0},
-    {"Sms", GetSmsServiceUrl, nullptr, "/ans/v1/sms", 2},
-    {"ServiceBase", GetServiceBaseUrl, nullptr, "", 0},
-    {"WebBase", GetWebBaseUrl, nullptr, "", 1},
-    {"NotificationBase", GetNotificationServiceBaseUrl, nullptr, "", 2},
-};
-
-struct Environment {
-  const char* value;  // null: absent
-  const char* bases[3];
-};
-
-const Environment kEnvironments[] = {
-    {nullptr, {kCfg, kWeb, kNotify}},
-    {"", {kCfg, kWeb, kNotify}},
-    {"PROD", {kCfg, kWeb, kNotify}},
-    {"stg", {kCfgStage, kWebStage, kNotifyStage}},
-    {"Stage", {kCfgStage, kWebStage, kNotifyStage}},
-    {"qe", {kCfgQe, kWeb, kNotify}},
-    {" STG", {kCfg, kWeb, kNotify}},
-    {"STAGING", {kCfg, kWeb, kNotify}},
-};
-
-void PrintTo(const Builder& b, std::ostream* os) {
-  *os << b.name;
-}
-void PrintTo(const Environment& e, std::ostream* os) {
-  *os << (e.value ? e.value : "(absent)");
-}
-
-class ServiceUrl : public ::testing::TestWithParam<std::tuple<Builder, Environment>> {};
-
-TEST_P(ServiceUrl, FollowsTheEnvironmentUnlessOverridden) {
-  const auto& [builder, environment] = GetParam();
+// Each environment against the three bases every address is built on.
+TEST(ServiceUrl, BasesFollowTheEnvironment) {
   ScopedEnv local("WEND_SERVICE_BASE", std::nullopt);
-  ConfigStore config;
-  if (environment.value) config.set("environment", environment.value);
-  EXPECT_EQ(builder.build(config), std::string(environment.bases[builder.service]) + builder.path);
-  if (!builder.overrideKey) return;
-  config.set(builder.overrideKey, "");
-  EXPECT_EQ(builder.build(config), "") << "an empty override is still an override";
-  config.set(builder.overrideKey, "https://elsewhere/x");
-  EXPECT_EQ(builder.build(config), "https://elsewhere/x");
+  const struct {
+    const char* value;  // null: absent
+    const char* bases[3];
+  } cases[] = {
+      {nullptr, {kCfg, kWeb, kNotify}},
+      {"", {kCfg, kWeb, kNotify}},
+      {"PROD", {kCfg, kWeb, kNotify}},
+      {"stg", {kCfgStage, kWebStage, kNotifyStage}},
+      {"Stage", {kCfgStage, kWebStage, kNotifyStage}},
+      {"qe", {kCfgQe, kWeb, kNotify}},
+      {" STG", {kCfg, kWeb, kNotify}},
+      {"STAGING", {kCfg, kWeb, kNotify}},
+  };
+  for (const auto& c : cases) {
+    ConfigStore config;
+    if (c.value) config.set("environment", c.value);
+    const char* name = c.value ? c.value : "(absent)";
+    EXPECT_EQ(GetServiceBaseUrl(config), c.bases[0]) << name;
+    EXPECT_EQ(GetWebBaseUrl(config), c.bases[1]) << name;
+    EXPECT_EQ(GetNotificationServiceBaseUrl(config), c.bases[2]) << name;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(BuildersByEnvironment, ServiceUrl,
-                         ::testing::Combine(::testing::ValuesIn(kBuilders),
-                                            ::testing::ValuesIn(kEnvironments)));
+// Each address against one environment: its base, its path and its override.
+TEST(ServiceUrl, AddressesAddTheirPathToTheirBaseUnlessOverridden) {
+  ScopedEnv local("WEND_SERVICE_BASE", std::nullopt);
+  const struct {
+    std::string (*build)(ConfigStore&);
+    const char* overrideKey;  // null: none
+    std::string url;
+  } cases[] = {
+      {GetPackageServiceUrl, "packageServiceUrl",
+       std::string(kCfgStage) + "/orvel-ffc-external/core/v1/applications"},
+      {GetFeatureServiceUrl, "featureServiceUrl",
+       std::string(kCfgStage) + "/orvel-ffc-external/core/v3/features"},
+      {GetProductServiceUrl, "productServiceUrl",
+       std::string(kCfgStage) +
+           "/orvel-ffc-external/core/v4/products/all?channel=loomm&channel=sti"},
+      {GetContextServiceUrl, nullptr,
+       std::string(kCfgStage) + "/orvel-ffc-external/core/v2/context"},
+      {GetSmsServiceUrl, nullptr, std::string(kNotifyStage) + "/ans/v1/sms"},
+  };
+  for (const auto& c : cases) {
+    ConfigStore config;
+    config.set("environment", "stg");
+    EXPECT_EQ(c.build(config), c.url);
+    if (!c.overrideKey) continue;
+    config.set(c.overrideKey, "");
+    EXPECT_EQ(c.build(config), "") << c.overrideKey << ": an empty override is still an override";
+    config.set(c.overrideKey, "https://elsewhere/x");
+    EXPECT_EQ(c.build(config), "https://elsewhere/x") << c.overrideKey;
+  }
+}
 
 TEST(ServiceUrlLocal, OneBaseReplacesEveryHost) {
   ScopedEnv local("WEND_SERVICE_BASE", "http://127.0.0.1:8080");

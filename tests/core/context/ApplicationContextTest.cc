@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "core/config/ConfigValues.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
 #include "tests/core/context/support/ContextFixture.h"
 

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/logging/UtilsLog.h"
 #include "tests/core/context/support/ContextFixture.h"
 

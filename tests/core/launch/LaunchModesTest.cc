@@ -9,6 +9,7 @@
 
 #include "foundation/text/StringUtils.h"
 #include "tests/core/launch/support/ProgramRun.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
 
@@ -71,19 +72,18 @@ class LaunchModesTest : public ::testing::Test {
   }
 
   ProgramRun::Changes environment() const {
-    return {{"WEND_ROOT", root_.path()},
-            {"WEND_CONSOLE_UID", std::to_string(geteuid())},
-            {"XDG_STATE_HOME", std::nullopt},
-            {"WEND_TIME_SCALE", timeScale_},
-            {"WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL},
-            {"WEND_FAKE_HDIUTIL_STATE", root_ / "hdiutil"},
-            {"WEND_MOUNTINFO", root_ / "mountinfo"},
-            {"WEND_FAKE_KILN_LOG", root_ / "kiln.log"},
-            {"WEND_FAKE_KILN_ANSWER", kilnAnswer_},
-            {"LANGUAGE", std::nullopt},
-            {"LC_ALL", std::nullopt},
-            {"LC_MESSAGES", std::nullopt},
-            {"LANG", "de_DE.UTF-8"}};
+    ProgramRun::Changes changes = wendtest::privateRootChanges(root_.path());
+    changes.insert({{"WEND_TIME_SCALE", timeScale_},
+                    {"WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL},
+                    {"WEND_FAKE_HDIUTIL_STATE", root_ / "hdiutil"},
+                    {"WEND_MOUNTINFO", root_ / "mountinfo"},
+                    {"WEND_FAKE_KILN_LOG", root_ / "kiln.log"},
+                    {"WEND_FAKE_KILN_ANSWER", kilnAnswer_},
+                    {"LANGUAGE", std::nullopt},
+                    {"LC_ALL", std::nullopt},
+                    {"LC_MESSAGES", std::nullopt},
+                    {"LANG", "de_DE.UTF-8"}});
+    return changes;
   }
 
   std::unique_ptr<ProgramRun> start(const std::vector<std::string>& arguments,
@@ -241,17 +241,15 @@ TEST_F(LaunchModesTest, InstalledDesktopApplicationIsOpenedUnlessTheWorkflowIsAT
 TEST_F(LaunchModesTest, CleanupRemovesOnlyTheRelaunchCopyInTheTemporaryFolder) {
   std::string uuid;
   StringUtils::utilCreateUUIDString(uuid);
-  const std::vector<std::string> folders = {root_ / ("tmp/" + uuid), root_ / "Downloads",
-                                            root_ / "tmp/not-a-uuid",
-                                            root_ / ("tmp/nested/" + uuid)};
-  for (const std::string& folder : folders) {
+  // Which folders count as the copy is LaunchPartsTest's table; here one of each kind.
+  const std::string copy = root_ / ("tmp/" + uuid);
+  const std::string elsewhere = root_ / "Downloads";
+  for (const std::string& folder : {copy, elsewhere}) {
     copyBundle(folder + "/Install.app");
     run({"--parentPID=-1", "--volumeName=/media/Tarn"}, folder + "/Install.app");
   }
-  EXPECT_FALSE(fs::exists(folders[0]));
-  for (size_t i = 1; i < folders.size(); ++i) {
-    EXPECT_TRUE(fs::exists(folders[i] + "/Install.app/Contents/MacOS/Install")) << folders[i];
-  }
+  EXPECT_FALSE(fs::exists(copy));
+  EXPECT_TRUE(fs::exists(elsewhere + "/Install.app/Contents/MacOS/Install"));
 }
 
 }  // namespace

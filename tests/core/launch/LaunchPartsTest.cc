@@ -30,9 +30,9 @@ TEST(ProcessWatchTest, NotificationGivesUpOnAProductThatRunsOn) {
   LaunchSettings settings;
   settings.productPoll = std::chrono::milliseconds(1);
   settings.productCheckLimit = 20;
-  waitForProductExit(getpid(), true, settings);  // returns: the test itself runs on
-  waitForProductExit(0, false, settings);
-  waitForParentExit(0, settings);
+  wendtest::Sleeper product;
+  waitForProductExit(product.pid(), true, settings);
+  EXPECT_TRUE(isProcessRunning(product.pid())) << "gave up, the product still runs";
 }
 
 TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
@@ -45,6 +45,7 @@ TEST(RelaunchCopyTest, OnlyADirectUuidChildOfTheTemporaryFolderIsTheCopy) {
       {temporary + "/nested/" + uuid, false},
       {temporary + "/0F8C1D2E_3A4B-4C5D-8E9F-A0B1C2D3E4F5", false},
       {temporary + "/0F8C1D2E-3A4B-4C5D-8E9F-A0B1C2D3E4F", false},
+      {temporary + "/" + uuid + "0", false},
       {root / uuid, false},
       {temporary, false},
   };

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/AssetFactory.h"
 #include "download/pdm/documents/MD5Validator.h"
 #include "download/pdm/documents/ValidatorFactory.h"

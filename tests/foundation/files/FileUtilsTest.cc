@@ -95,10 +95,11 @@ TEST(FileUtilsCreate, WithPermissionsNewFoldersTakeTheAncestorsOwner) {
     EXPECT_EQ(statOf(tree / folder).st_uid, otherUser()) << folder;
     EXPECT_EQ(statOf(tree / folder).st_mode & 07777, 0775u) << folder;
   }
-  EXPECT_TRUE(logger.has(
-      30, " shouldSetPermission is true, parent folder found  =  " + (tree / "theirs") + " "));
-  EXPECT_TRUE(logger.has(30, "shouldSetPermission is true,owner =" + std::to_string(otherUser()) +
-                                 ",group =" + std::to_string(otherUser())));
+  EXPECT_TRUE(logger.has(pando::kLogInfo, " shouldSetPermission is true, parent folder found  =  " +
+                                              (tree / "theirs") + " "));
+  EXPECT_TRUE(logger.has(pando::kLogInfo,
+                         "shouldSetPermission is true,owner =" + std::to_string(otherUser()) +
+                             ",group =" + std::to_string(otherUser())));
 }
 
 TEST(FileUtilsCreate, FailuresAreLoggedAndLinksBelowTheAncestorRefused) {
@@ -112,7 +113,8 @@ TEST(FileUtilsCreate, FailuresAreLoggedAndLinksBelowTheAncestorRefused) {
   EXPECT_FALSE(FileUtils::createDirectoryWithPermissions(tree / "dangling/sub", &logger, false));
   EXPECT_FALSE(FileUtils::createDirectoryAtPath(""));
   EXPECT_FALSE(existsNoFollow(outside / "gone"));
-  EXPECT_TRUE(logger.has(50, "Failed to create directory at path ex " + (tree / "file") + " "));
+  EXPECT_TRUE(logger.has(pando::kLogError,
+                         "Failed to create directory at path ex " + (tree / "file") + " "));
   EXPECT_EQ(logger.records().size(), 3u);
 }
 
@@ -147,11 +149,12 @@ TEST(FileUtilsDelete, RecursiveRemovesEverythingButWhatLinksPointTo) {
   EXPECT_FALSE(existsNoFollow(tree / "link-at-top"));
   EXPECT_EQ(readFile(outside / "precious"), "keep");
   EXPECT_FALSE(FileUtils::deleteDirectory(tree / ".", true, &logger, false));
-  EXPECT_TRUE(logger.has(
-      30, "Successfully deleted directory from path: " + (tree / "full") + ". Recursive: 1"));
+  EXPECT_TRUE(logger.has(pando::kLogInfo, "Successfully deleted directory from path: " +
+                                              (tree / "full") + ". Recursive: 1"));
 
   EXPECT_FALSE(FileUtils::deleteDirectory(tree / "missing", true, &logger, false));
-  EXPECT_TRUE(logger.has(40, "Failed to remove file. Error: No such file or directory"));
+  EXPECT_TRUE(
+      logger.has(pando::kLogWarn, "Failed to remove file. Error: No such file or directory"));
   EXPECT_TRUE(FileUtils::deleteFile(tree / "missing")) << "nothing there is no failure";
   std::filesystem::create_directories(tree / "folder/sub");
   EXPECT_TRUE(FileUtils::deleteFile(tree / "folder"));
@@ -167,8 +170,8 @@ TEST(FileUtilsCopy, CopyFileCreatesTheFolderAndReplacesOnlyWhenAsked) {
 
   writeFile(tree / "src", "newer");
   EXPECT_FALSE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", false, &logger));
-  EXPECT_TRUE(logger.has(50, "Error Failed to copy src file '" + (tree / "src") +
-                                 "' to dst file '" + (tree / "deep/er/dst") + "'."));
+  EXPECT_TRUE(logger.has(pando::kLogError, "Error Failed to copy src file '" + (tree / "src") +
+                                               "' to dst file '" + (tree / "deep/er/dst") + "'."));
   EXPECT_EQ(readFile(tree / "deep/er/dst"), "new");
   EXPECT_TRUE(FileUtils::copyFile(tree / "src", tree / "deep/er/dst", true, &logger));
   EXPECT_EQ(readFile(tree / "deep/er/dst"), "newer");
@@ -185,8 +188,8 @@ TEST(FileUtilsCopy, ReplaceFailsWhenTheDestinationCannotBeDeleted) {
   auto check = [&] {
     CapturingLogger logger;
     bool copied = FileUtils::copyFile(tree / "src", tree / "locked/dst", true, &logger);
-    return !copied &&
-           logger.has(50, "Unable to delete destination file '" + (tree / "locked/dst") + "'.");
+    return !copied && logger.has(pando::kLogError, "Unable to delete destination file '" +
+                                                       (tree / "locked/dst") + "'.");
   };
   EXPECT_TRUE(geteuid() == 0 ? asOtherUser(check) : check());
   EXPECT_EQ(readFile(tree / "locked/dst"), "old");
@@ -284,16 +287,18 @@ TEST(FileUtilsLibraryVersion, ReadsTheEmbeddedVersionOrSaysWhyNotAndLeavesTheVer
   StringUtils::VersionNumbers version = {9, 9, 9, 9};
   for (const char* name : {"noversion.dylib", "text.dylib"}) {
     EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(tree / name, version, &logger)) << name;
-    EXPECT_TRUE(logger.has(50, "Error Failed to get the dylib " + (tree / name) + "  version"));
+    EXPECT_TRUE(logger.has(pando::kLogError,
+                           "Error Failed to get the dylib " + (tree / name) + "  version"));
   }
   EXPECT_FALSE(FileUtils::GetDynamicLibraryVersion(tree / "missing.dylib", version, &logger));
-  EXPECT_TRUE(logger.has(50, "Error Failed open the dylib " + (tree / "missing.dylib") +
-                                 " while getting its version"));
+  EXPECT_TRUE(logger.has(
+      pando::kLogError,
+      "Error Failed open the dylib " + (tree / "missing.dylib") + " while getting its version"));
   EXPECT_EQ(version, (StringUtils::VersionNumbers{9, 9, 9, 9}));
   ASSERT_TRUE(FileUtils::GetDynamicLibraryVersion(tree / "OrvelPIM.dylib", version, &logger));
   EXPECT_EQ(version, (StringUtils::VersionNumbers{4, 1, 1, 207}));
-  EXPECT_TRUE(logger.has(
-      30, "Version for the dylib " + (tree / "OrvelPIM.dylib") + " successfully obtained"));
+  EXPECT_TRUE(logger.has(pando::kLogInfo, "Version for the dylib " + (tree / "OrvelPIM.dylib") +
+                                              " successfully obtained"));
 }
 
 // The section as the build adds it to a real shared object.

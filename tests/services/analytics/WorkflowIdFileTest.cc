@@ -8,6 +8,7 @@
 #include "services/analytics/WorkflowIdFile.h"
 #include "tests/support/Environment.h"
 #include "tests/support/FileState.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
@@ -28,9 +29,7 @@ class WorkflowIdFileTest : public ::testing::TestWithParam<StoredCase> {
   }
 
   TemporaryFolder root_;
-  ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
-  ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
+  PrivateRootEnvironment environment_{root_.path()};
 };
 
 TEST_P(WorkflowIdFileTest, KeepsAUuidAndReplacesAnythingElse) {

@@ -18,6 +18,7 @@
 #include "services/signin/IdraUserProfile.h"
 #include "services/survey/SurveyManager.h"
 #include "tests/support/Environment.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
 
@@ -103,11 +104,7 @@ class ServicesTest : public ::testing::Test {
   }
 
   TemporaryFolder root_;
-  ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
-  ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
-  ScopedEnv dataHome_{"XDG_DATA_HOME", std::nullopt};
-  ScopedEnv noProxy_{"http_proxy", std::nullopt};
+  PrivateRootEnvironment environment_{root_.path()};
   testserver::TestServer server_{[] {
     testserver::TestServerSettings settings;
     settings.answerPost = true;

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 #include "tests/download/pdm/support/PackageService.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/TemporaryFolder.h"

@@ -1,4 +1,4 @@
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 #include <atomic>
 #include <cstdarg>

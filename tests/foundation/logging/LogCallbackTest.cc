@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "download/pdm/PDMLogger.h"
+#include "download/pdm/common/PDMLogger.h"
 
 #include <cstdarg>
 
