@@ -11,7 +11,7 @@ namespace platform {
 bool infoPlistString(std::string_view plist, const char* key, std::string& value) {
   if (plist.size() > kInfoPlistMaximumSize) return false;
   PropertyList list;
-  return list.parse(plist) && list.root().member(key).stringValue(value);
+  return list.parse(plist, PlistForms::kXmlOrBinary) && list.root().member(key).stringValue(value);
 }
 
 bool bundleInfoString(const std::string& bundlePath, const char* key, std::string& value) {
