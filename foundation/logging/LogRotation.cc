@@ -29,7 +29,7 @@ bool copyContent(int from, int to) {
 }
 
 bool copyInto(const std::string& path, const std::string& rotated) {
-  platform::UniqueFd from(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  platform::UniqueFd from(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (from.get() < 0) return false;
   platform::UniqueFd to(
       ::open(rotated.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCopyMode));
