@@ -85,7 +85,7 @@ bool parseDisplayProfile(std::string_view report, std::vector<DisplayRecord>& di
   std::vector<DisplayRecord> found;
   for (size_t i = 0; i < items.size(); ++i) {
     const platform::PlistNode item = items.at(i);
-    if (!item.isDictionary()) continue;
+    if (item.memberCount() == 0) continue;  // no dictionary, or one without entries
     const DisplayRecord record = processorRecord(item);
     const platform::PlistNode screens = item.member("spdisplays_ndrvs");
     if (screens.size() == 0) found.push_back(record);

@@ -198,6 +198,10 @@ PlistNode PlistNode::member(const char* key) const {
   return PlistNode(isDictionary() && key ? plist_dict_get_item(node_, key) : nullptr);
 }
 
+size_t PlistNode::memberCount() const {
+  return isDictionary() ? plist_dict_get_size(node_) : 0;
+}
+
 size_t PlistNode::size() const {
   return isArray() ? plist_array_get_size(node_) : 0;
 }

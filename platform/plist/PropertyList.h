@@ -32,6 +32,8 @@ class PlistNode {
 
   // The dictionary's value for `key`; null when this is no dictionary or has no such key.
   PlistNode member(const char* key) const;
+  // Dictionary entries; 0 when this is no dictionary.
+  size_t memberCount() const;
   // Array elements; 0 and null when this is no array.
   size_t size() const;
   PlistNode at(size_t index) const;
