@@ -7,12 +7,8 @@
 namespace prefs {
 namespace {
 
-#define WEND_OPM_TABLE \
-  "opm(domain, subdomain, key, value BLOB, PRIMARY KEY(domain, subdomain, key))"
-constexpr char kCreateTable[] = "CREATE TABLE IF NOT EXISTS " WEND_OPM_TABLE;
-// As SQLite keeps the statement that made the table.
-constexpr char kTableSchema[] = "CREATE TABLE " WEND_OPM_TABLE;
-#undef WEND_OPM_TABLE
+constexpr char kTable[] =
+    "opm(domain, subdomain, key, value BLOB, PRIMARY KEY(domain, subdomain, key))";
 constexpr char kKeyIndex[] = "sqlite_autoindex_opm_1";
 constexpr char kSchemaRows[] = "SELECT type, name, tbl_name, sql FROM sqlite_master";
 constexpr char kUpsert[] =
@@ -97,7 +93,8 @@ OpmStore::Schema OpmStore::readSchema() {
     any = true;
     const std::string type = rows.columnText(0), name = rows.columnText(1),
                       owner = rows.columnText(2);
-    if (type == "table" && name == "opm" && owner == "opm" && rows.columnText(3) == kTableSchema) {
+    if (type == "table" && name == "opm" && owner == "opm" &&
+        rows.columnText(3) == std::string("CREATE TABLE ") + kTable) {
       table = true;
     } else if (type == "index" && name == kKeyIndex && owner == "opm" &&
                rows.columnType(3) == SQLITE_NULL) {
@@ -124,7 +121,9 @@ int OpmStore::checkSchema() {
 }
 
 int OpmStore::createTable() {
-  if (db_->exec("BEGIN IMMEDIATE") && db_->exec(kCreateTable) && db_->exec("COMMIT")) {
+  // SQLite keeps the statement without "IF NOT EXISTS", as the schema check compares it.
+  const std::string create = std::string("CREATE TABLE IF NOT EXISTS ") + kTable;
+  if (db_->exec("BEGIN IMMEDIATE") && db_->exec(create.c_str()) && db_->exec("COMMIT")) {
     return OPM_OK;
   }
   log_.error("", "Preferences table cannot be made (%s): %s", db_->errorMessage(),
