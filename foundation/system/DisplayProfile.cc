@@ -79,7 +79,9 @@ std::string vramInMegabytes(const std::string& text) {
 
 bool parseDisplayProfile(std::string_view report, std::vector<DisplayRecord>& displays) {
   platform::PropertyList list;
-  if (report.empty() || !list.parse(report, platform::PlistForms::kXmlOnly) || !list.root().isArray()) return false;
+  if (report.empty() || !list.parse(report, platform::PlistForms::kXmlOnly) ||
+      !list.root().isArray())
+    return false;
   const platform::PlistNode items = list.root().at(0).member("_items");
   if (items.size() == 0) return false;
   std::vector<DisplayRecord> found;
