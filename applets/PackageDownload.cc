@@ -1,5 +1,6 @@
 #include "applets/PackageDownload.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "foundation/logging/LogCallback.h"
@@ -28,6 +29,11 @@ ProductFailure lastFailure(const gde::DLEFileDownloader& handle, const DownloadR
 PackageDownload::PackageDownload(gde::DLELibRef* library, const gde::DownloadSettings& settings,
                                  std::chrono::milliseconds pollInterval, WorkflowControl& control)
     : library_(library), settings_(settings), pollInterval_(pollInterval), control_(control) {}
+
+double downloadFraction(uint64_t bytesDone, uint64_t size) {
+  if (size == 0) return 0;
+  return std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(size));
+}
 
 ProductFailure PackageDownload::fetch(const DownloadRequest& request,
                                       const std::function<void(double)>& progress) const {
@@ -62,7 +68,7 @@ ProductFailure PackageDownload::fetch(const DownloadRequest& request,
         state.state == gde::kDleStateFatal) {
       return lastFailure(*handle, request);
     }
-    if (size > 0) progress(static_cast<double>(state.bytesDownloaded) / static_cast<double>(size));
+    if (size > 0) progress(downloadFraction(state.bytesDownloaded, size));
   }
   return failure(kErrorCancelled);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -21,6 +22,11 @@ struct DownloadRequest {
   std::map<std::string, std::string> headers;
   bool singleStream = false;  // one plain GET, for small documents
 };
+
+// The share of `size` that `bytesDone` makes, never past 1: the engine counts a segment it fetches
+// again once more, and a server may send more than it announced (the size check then fails the
+// download). 0 when the size is unknown.
+double downloadFraction(uint64_t bytesDone, uint64_t size);
 
 class PackageDownload {
  public:

@@ -3,10 +3,10 @@
 #include <cryptopp/filters.h>
 #include <cryptopp/hex.h>
 #include <cryptopp/sha.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include "platform/UniqueFd.h"
+#include <cctype>
+
+#include "platform/files/FileContents.h"
 
 namespace prefs {
 namespace {
@@ -15,12 +15,8 @@ namespace {
 constexpr size_t kMaxIdBytes = 4096;
 
 bool readMachineId(const std::string& path, std::string& out) {
-  platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return false;
-  std::string text(kMaxIdBytes + 1, '\0');
-  ssize_t count = read(fd.get(), text.data(), text.size());
-  if (count <= 0 || static_cast<size_t>(count) > kMaxIdBytes) return false;
-  text.resize(static_cast<size_t>(count));
+  std::string text, error;
+  if (!platform::readRegularFile(path, kMaxIdBytes, text, error)) return false;
   while (!text.empty() && isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
   if (text.empty()) return false;
   out = std::move(text);

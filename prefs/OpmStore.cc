@@ -7,9 +7,10 @@
 namespace prefs {
 namespace {
 
-constexpr char kCreateTable[] =
-    "CREATE TABLE IF NOT EXISTS opm(domain, subdomain, key, value BLOB, "
-    "PRIMARY KEY(domain, subdomain, key))";
+constexpr char kTable[] =
+    "opm(domain, subdomain, key, value BLOB, PRIMARY KEY(domain, subdomain, key))";
+constexpr char kKeyIndex[] = "sqlite_autoindex_opm_1";
+constexpr char kSchemaRows[] = "SELECT type, name, tbl_name, sql FROM sqlite_master";
 constexpr char kUpsert[] =
     "INSERT OR REPLACE INTO opm(domain, subdomain, key, value) VALUES(?1, ?2, ?3, ?4)";
 constexpr char kDelete[] = "DELETE FROM opm WHERE domain = ?1 AND subdomain = ?2 AND key = ?3";
@@ -56,7 +57,7 @@ int OpmStore::open(const MachineSignature& signature, pando::AbstractLogger& log
   db->setBusyTimeout(kBusyTimeoutMs);
   std::unique_ptr<OpmStore> store(new OpmStore(std::move(db), std::move(machine), log));
   int status = store->checkIntegrity();
-  if (status == OPM_OK) status = store->createTable();
+  if (status == OPM_OK) status = store->checkSchema();
   if (status != OPM_OK) return status;
   log.info("Preferences database %s opened", file.path().c_str());
   out = std::move(store);
@@ -81,8 +82,48 @@ int OpmStore::checkIntegrity() {
   return OPM_DATABASE;
 }
 
+// Everything in the file must be the store's own: a trigger or a view would run on our writes, and
+// a table of another shape would take them without keeping them.
+OpmStore::Schema OpmStore::readSchema() {
+  SqliteStatement rows = db_->prepare(kSchemaRows);
+  if (!rows.valid()) return Schema::kForeign;
+  bool table = false, key = false, any = false;
+  int step;
+  while ((step = rows.step()) == SQLITE_ROW) {
+    any = true;
+    const std::string type = rows.columnText(0), name = rows.columnText(1),
+                      owner = rows.columnText(2);
+    if (type == "table" && name == "opm" && owner == "opm" &&
+        rows.columnText(3) == std::string("CREATE TABLE ") + kTable) {
+      table = true;
+    } else if (type == "index" && name == kKeyIndex && owner == "opm" &&
+               rows.columnType(3) == SQLITE_NULL) {
+      key = true;
+    } else {
+      return Schema::kForeign;
+    }
+  }
+  if (step != SQLITE_DONE) return Schema::kForeign;
+  if (!any) return Schema::kEmpty;
+  return table && key ? Schema::kOurs : Schema::kForeign;
+}
+
+int OpmStore::checkSchema() {
+  Schema schema = readSchema();
+  if (schema == Schema::kEmpty) {
+    if (int status = createTable()) return status;
+    schema = readSchema();
+  }
+  if (schema == Schema::kOurs) return OPM_OK;
+  log_.error("", "Preferences database holds more or other than its table: %s",
+             opmStatusName(OPM_DATABASE));
+  return OPM_DATABASE;
+}
+
 int OpmStore::createTable() {
-  if (db_->exec("BEGIN IMMEDIATE") && db_->exec(kCreateTable) && db_->exec("COMMIT")) {
+  // SQLite keeps the statement without "IF NOT EXISTS", as the schema check compares it.
+  const std::string create = std::string("CREATE TABLE IF NOT EXISTS ") + kTable;
+  if (db_->exec("BEGIN IMMEDIATE") && db_->exec(create.c_str()) && db_->exec("COMMIT")) {
     return OPM_OK;
   }
   log_.error("", "Preferences table cannot be made (%s): %s", db_->errorMessage(),

@@ -23,9 +23,10 @@ class OpmStore {
   static constexpr int kBusyTimeoutMs = 5000;
 
   // Opens the console user's database, creating the file and the table when missing. A file that
-  // is a link, not regular, another user's, no SQLite database or damaged gives OPM_DATABASE and
-  // is left as it is; no machine signature gives OPM_CRYPTO before anything is touched. `log`
-  // must outlive the store.
+  // is a link, not regular, another user's, no SQLite database, damaged, or holds anything but
+  // the store's one table and its key (a trigger, a view, an index, another table, the table in
+  // another shape) gives OPM_DATABASE and is left as it is; no machine signature gives OPM_CRYPTO
+  // before anything is touched. `log` must outlive the store.
   static int open(const MachineSignature& signature, pando::AbstractLogger& log,
                   std::unique_ptr<OpmStore>& out);
   ~OpmStore();
@@ -42,6 +43,9 @@ class OpmStore {
 
  private:
   OpmStore(std::unique_ptr<SqliteConnection> db, std::string signature, pando::AbstractLogger& log);
+  enum class Schema { kEmpty, kOurs, kForeign };
+  Schema readSchema();
+  int checkSchema();
   int createTable();
   int checkIntegrity();
   int write(const char* operation, const std::string& domain, const std::string& subdomain,

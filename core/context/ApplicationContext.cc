@@ -204,8 +204,9 @@ bool ApplicationContext::ReadDmgProductDetails(std::string& base64) {
   }
   LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Mounted DMG path : %s",
               imagePath.c_str());
-  // Read-only: nothing here writes, and a read-only image must give its details too.
-  platform::UniqueFd image(open(imagePath.c_str(), O_RDONLY | O_CLOEXEC));
+  // Read-only: nothing here writes, and a read-only image must give its details too. Non-blocking,
+  // so that a pipe named by the tool's reply cannot hang start-up (the trailer read refuses it).
+  platform::UniqueFd image(open(imagePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   std::string plist;
   DmgReadStatus status =
       image.valid() ? readDmgPropertyList(image.get(), plist) : DmgReadStatus::kReadFailed;

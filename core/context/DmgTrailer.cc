@@ -36,7 +36,7 @@ DmgTrailer parseDmgTrailer(const unsigned char* trailer) {
 
 DmgReadStatus readDmgPropertyList(int fd, std::string& plist) {
   struct stat info;
-  if (fstat(fd, &info) != 0) return DmgReadStatus::kReadFailed;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return DmgReadStatus::kReadFailed;
   if (info.st_size < static_cast<off_t>(kDmgTrailerSize)) return DmgReadStatus::kBadTrailer;
   const uint64_t trailerStart = static_cast<uint64_t>(info.st_size) - kDmgTrailerSize;
   unsigned char trailer[kDmgTrailerSize] = {};

@@ -36,7 +36,7 @@ bool entityNames(const platform::PlistNode& entity, const char* key, const std::
 bool imagePathFromInfo(const std::string& reply, const std::string& volume,
                        std::string& imagePath) {
   platform::PropertyList list;
-  if (!list.parse(reply)) return false;
+  if (!list.parse(reply, platform::PlistForms::kXmlOnly)) return false;
   platform::PlistNode images = list.root().member("images");
   for (size_t i = 0; i < images.size(); ++i) {
     platform::PlistNode entities = images.at(i).member("system-entities");

@@ -47,8 +47,10 @@ ssize_t readSome(int fd, char* buffer, size_t size) {
 }
 
 bool sameBytes(const std::string& first, const std::string& second) {
-  platform::UniqueFd a(open(first.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  platform::UniqueFd b(open(second.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  // Non-blocking: a pipe swapped in after the type check must not hang the comparison.
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  platform::UniqueFd a(open(first.c_str(), kFlags));
+  platform::UniqueFd b(open(second.c_str(), kFlags));
   if (!a.valid() || !b.valid()) return false;
   std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
   for (;;) {

@@ -1,9 +1,5 @@
 #include "core/signature/ConfigSignatureVerifier.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,22 +13,11 @@
 #include <cryptopp/rsa.h>
 #include <cryptopp/sha.h>
 
-#include "platform/UniqueFd.h"
+#include "platform/files/FileContents.h"
 
 namespace {
 
 using Verifier = CryptoPP::RSASS<CryptoPP::PSSR, CryptoPP::SHA1>::Verifier;
-
-bool readAll(int fd, std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;  // an error, or a file that shrank under us
-    done += static_cast<size_t>(got);
-  }
-  return true;
-}
 
 // Steps past the file: the key, the signature's decoding and the recovery of its message.
 uint32_t checkSignature(const SignatureCheckInput& input, const std::array<uint8_t, 16>& digest) {
@@ -57,15 +42,12 @@ uint32_t checkSignature(const SignatureCheckInput& input, const std::array<uint8
 }  // namespace
 
 uint32_t ReadSignedFileData(const std::string& path, uint64_t& actualSize, std::string& bytes) {
-  platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info;
-  if (!fd.valid() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  std::string error;
+  if (!platform::readRegularFile(path, kSignedFileLimit - 1, bytes, error) || bytes.empty()) {
     return kSignatureUnreadable;
   }
-  actualSize = static_cast<uint64_t>(info.st_size);
-  if (actualSize == 0 || actualSize >= kSignedFileLimit) return kSignatureUnreadable;
-  bytes.assign(static_cast<size_t>(actualSize), '\0');
-  return readAll(fd.get(), bytes) ? kSignatureVerified : kSignatureUnreadable;
+  actualSize = bytes.size();
+  return kSignatureVerified;
 }
 
 std::array<uint8_t, 16> DigestSignedFileData(const std::string& bytes) {

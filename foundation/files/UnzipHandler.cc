@@ -301,7 +301,11 @@ bool UnzipHandler::extractLink(Entry& entry) {
   std::string target;
   auto collect = [&](const char* data, size_t size) {
     target.append(data, strnlen(data, size));
-    return target.size() <= kLongestLinkTarget;
+    if (target.size() <= kLongestLinkTarget) return true;
+    pando::utilsLog(logger_, pando::kLogError, "UnzipHandler",
+                    "Link target of %s is longer than %zu bytes", entry.fullPath.c_str(),
+                    kLongestLinkTarget);
+    return false;
   };
   if (!readEntry(entry, collect)) return false;
   linkMap_.emplace(entry.fullPath, FileInfo{target, entry.name, entry.mode, entry.destination});

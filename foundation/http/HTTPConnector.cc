@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/http/CurlExchange.h"
 #include "foundation/http/RequestSecrecy.h"
@@ -32,6 +33,22 @@ bool sendsBody(const HTTPConnectorRequest& request) {
 bool isSafeField(const std::string& name, const std::string& value) {
   return name.find_first_of(std::string_view(":\r\n \t\0", 6)) == std::string::npos &&
          value.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+bool hasFieldIgnoringCase(const std::map<std::string, std::string>& fields, const char* name) {
+  for (const auto& field : fields) {
+    if (sameName(field.first, name)) return true;
+  }
+  return false;
+}
+
+bool isHttpUrl(const std::string& url) {
+  return strncasecmp(url.c_str(), "http://", 7) == 0 ||
+         strncasecmp(url.c_str(), "https://", 8) == 0;
 }
 
 const std::string* findIgnoringCase(const std::map<std::string, std::string>& fields,
@@ -128,6 +145,11 @@ HTTPConnectorResponse HTTPConnector::performRequest(const HTTPConnectorRequest& 
     result = readReply(outcome, headers, body);
   } else {
     result = http::streamErrorResult(outcome.code, outcome.verifyResult);
+    // libcurl takes a reply without an HTTP status line (none, or one without a numeric status)
+    // for HTTP/0.9 and refuses it as a protocol it does not support.
+    if (outcome.code == CURLE_UNSUPPORTED_PROTOCOL && isHttpUrl(url)) {
+      result = kHTTPConnectorHTTPProtocolError;
+    }
     const bool timedOut = result == kHTTPConnectorTimedOut;
     log(pando::kLogDebug, "HTTP stream status received: %d.",
         timedOut ? kStreamOpen : kStreamError);
@@ -137,7 +159,7 @@ HTTPConnectorResponse HTTPConnector::performRequest(const HTTPConnectorRequest& 
                                                                           : outcome.osErrno));
     }
   }
-  inflateGzip(headers, body);
+  if (!inflateGzip(headers, body)) result = kHTTPConnectorOtherStreamError;
   return result;
 }
 
@@ -160,12 +182,15 @@ HTTPConnector::HeaderList HTTPConnector::applyDefaultHeaders(
       {"Connection", "close"},
   };
   for (const auto& [name, value] : kDefaults) {
-    if (!request.headers.contains(name)) setHeader(list, name, value);
+    if (!hasFieldIgnoringCase(request.headers, name)) setHeader(list, name, value);
   }
-  if (request.acceptCompressed && !request.headers.contains("Accept-Encoding")) {
+  if (request.acceptCompressed && !hasFieldIgnoringCase(request.headers, "Accept-Encoding")) {
     setHeader(list, "Accept-Encoding", "compress, gzip");
   }
-  for (const auto& [name, value] : request.headers) setHeader(list, name, value);
+  // The length is the body's own: a caller's would go out beside it, or cut the body short.
+  for (const auto& [name, value] : request.headers) {
+    if (!sameName(name, "Content-Length")) setHeader(list, name, value);
+  }
   if (sendsBody(request)) {
     char length[32];
     snprintf(length, sizeof length, "%5zu", request.body.size());
@@ -178,8 +203,8 @@ void HTTPConnector::setHeader(HeaderList& list, const std::string& name,
                               const std::string& value) const {
   if (name.empty() || value.empty() || !isSafeField(name, value)) return;
   for (auto& field : list) {
-    if (field.first == name) {
-      field.second = value;
+    if (sameName(field.first, name)) {
+      field = {name, value};
       return;
     }
   }
@@ -235,16 +260,25 @@ void HTTPConnector::copyHeaderFields(const http::AttemptOutcome& outcome,
   }
 }
 
-void HTTPConnector::inflateGzip(const std::map<std::string, std::string>& headers,
+bool HTTPConnector::inflateGzip(const std::map<std::string, std::string>& headers,
                                 std::string& body) {
   const std::string* encoding = findIgnoringCase(headers, "Content-Encoding");
-  if (encoding == nullptr || encoding->find("gzip") == std::string::npos) return;
+  if (encoding == nullptr || strcasestr(encoding->c_str(), "gzip") == nullptr) return true;
   std::string inflated;
-  if (StringUtils::gunzipToString(body, inflated)) {
-    body = std::move(inflated);
-  } else {
-    log(pando::kLogWarn, "Some error occured in unzip");
+  switch (StringUtils::gunzipBounded(body, http::CurlExchange::kMaxBodyBytes, inflated)) {
+    case StringUtils::GunzipResult::kInflated:
+      body = std::move(inflated);
+      return true;
+    case StringUtils::GunzipResult::kDamaged:
+      log(pando::kLogWarn, "Some error occured in unzip");
+      return true;
+    case StringUtils::GunzipResult::kTooLarge:
+      log(pando::kLogError, "Response message inflates past %zu bytes",
+          http::CurlExchange::kMaxBodyBytes);
+      body.clear();
+      return false;
   }
+  return false;
 }
 
 bool HTTPConnector::applyAuthenticationCredentials(bool proxy, const std::string& userName,

@@ -60,7 +60,8 @@ class HTTPConnector {
                                   std::map<std::string, std::string>& headers, std::string& body);
   void copyHeaderFields(const http::AttemptOutcome& outcome,
                         std::map<std::string, std::string>& headers);
-  void inflateGzip(const std::map<std::string, std::string>& headers, std::string& body);
+  // False when the reply inflates past CurlExchange::kMaxBodyBytes; `body` is then emptied.
+  bool inflateGzip(const std::map<std::string, std::string>& headers, std::string& body);
   bool applyAuthenticationCredentials(bool proxy, const std::string& userName,
                                       const std::string& password);
   void log(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));

@@ -30,7 +30,7 @@ bool copyContent(int from, int to) {
 }
 
 bool copyInto(int folder, const std::string& log, const std::string& rotated) {
-  platform::UniqueFd from(::openat(folder, log.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  platform::UniqueFd from(::openat(folder, log.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (from.get() < 0) return false;
   platform::UniqueFd to(::openat(folder, rotated.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kCopyMode));

@@ -26,7 +26,7 @@ std::vector<std::string> components(const std::string& path) {
 // The first mount point of the attached image whose standardised path is `image`; empty if none.
 std::string mountPointFromInfo(const std::string& reply, const std::string& image) {
   platform::PropertyList list;
-  if (!list.parse(reply)) return {};
+  if (!list.parse(reply, platform::PlistForms::kXmlOnly)) return {};
   platform::PlistNode images = list.root().member("images");
   for (size_t i = 0; i < images.size(); ++i) {
     std::string imagePath;

@@ -79,13 +79,15 @@ std::string vramInMegabytes(const std::string& text) {
 
 bool parseDisplayProfile(std::string_view report, std::vector<DisplayRecord>& displays) {
   platform::PropertyList list;
-  if (report.empty() || !list.parse(report) || !list.root().isArray()) return false;
+  if (report.empty() || !list.parse(report, platform::PlistForms::kXmlOnly) ||
+      !list.root().isArray())
+    return false;
   const platform::PlistNode items = list.root().at(0).member("_items");
   if (items.size() == 0) return false;
   std::vector<DisplayRecord> found;
   for (size_t i = 0; i < items.size(); ++i) {
     const platform::PlistNode item = items.at(i);
-    if (!item.isDictionary()) continue;
+    if (item.memberCount() == 0) continue;  // no dictionary, or one without entries
     const DisplayRecord record = processorRecord(item);
     const platform::PlistNode screens = item.member("spdisplays_ndrvs");
     if (screens.size() == 0) found.push_back(record);

@@ -6,6 +6,8 @@
 
 #include "foundation/logging/UtilsLog.h"
 #include "foundation/text/StringUtils.h"
+#include "foundation/text/Utf8Decode.h"
+#include "foundation/text/Utf8Encode.h"
 
 namespace JSUtils {
 namespace {
@@ -25,6 +27,49 @@ JsString makeString(const std::string& utf8) {
   return JsString(JSStringCreateWithUTF8CString(utf8.c_str()));
 }
 
+// An engine string of exactly the text, NULs included; null when it is not well-formed UTF-8,
+// which the engine would turn into an empty string.
+JsString makeWholeString(const std::string& utf8) {
+  std::vector<JSChar> units;
+  for (size_t at = 0; at < utf8.size();) {
+    const size_t length = Utf8::sequenceLengthAt(utf8, at);
+    if (length == 0) return nullptr;
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k)
+      codePoint = (codePoint << 6) | (static_cast<unsigned char>(utf8[at + k]) & 0x3F);
+    if (codePoint >= 0x10000) {
+      codePoint -= 0x10000;
+      units.push_back(static_cast<JSChar>(0xD800 + (codePoint >> 10)));
+      units.push_back(static_cast<JSChar>(0xDC00 + (codePoint & 0x3FF)));
+    } else {
+      units.push_back(static_cast<JSChar>(codePoint));
+    }
+    at += length;
+  }
+  return JsString(JSStringCreateWithCharacters(units.data(), units.size()));
+}
+
+// The whole text of an engine string, NULs included; false at an unpaired surrogate, which has no
+// UTF-8 form (the engine's own conversion would stop there).
+bool wholeUtf8Of(JSStringRef text, std::string& out) {
+  const JSChar* units = JSStringGetCharactersPtr(text);
+  const size_t count = JSStringGetLength(text);
+  std::string utf8;
+  for (size_t i = 0; i < count; ++i) {
+    char32_t codePoint = units[i];
+    if (codePoint >= 0xDC00 && codePoint <= 0xDFFF) return false;
+    if (codePoint >= 0xD800 && codePoint <= 0xDBFF) {
+      if (i + 1 == count || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+      codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    Utf8::appendCodePoint(codePoint, utf8);
+  }
+  out = std::move(utf8);
+  return true;
+}
+
+// For log lines: the engine's conversion, up to its first NUL or unpaired surrogate.
 std::string utf8Of(JSStringRef text) {
   const size_t size = JSStringGetMaximumUTF8CStringSize(text);
   auto buffer = std::make_unique<char[]>(size);
@@ -92,7 +137,7 @@ bool callJSWrapperFunction(JSContextRef context, const std::string& functionName
     const std::string name = "tarnArg" + std::to_string(i);
     names.push_back(makeString(name));
     nameRefs.push_back(names.back().get());
-    values.add(JSValueMakeString(context, makeString(arguments[i]).get()));
+    values.add(JSValueMakeString(context, makeWholeString(arguments[i]).get()));
     parameterList += (i == 0 ? "" : ",") + name;
   }
   const std::string body =
@@ -156,6 +201,14 @@ bool ExecuteJSFunction(const std::string& script, const std::string& functionNam
                        const std::vector<std::string>& arguments, std::string& result,
                        pando::AbstractLogger* logger) {
   result.clear();
+  // Refused rather than altered: the script would act on text the caller never gave.
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (!makeWholeString(arguments[i])) {
+      pando::utilsLog(logger, pando::kLogError, kComponent,
+                      "JS Error: argument %zu is not UTF-8 text.", i);
+      return false;
+    }
+  }
   Context context(JSGlobalContextCreate(nullptr));
   if (!context) {
     pando::utilsLog(logger, pando::kLogError, kComponent, "Failed in JSGlobalContextCreate.");
@@ -182,9 +235,14 @@ bool ExecuteJSFunction(const std::string& script, const std::string& functionNam
   }
   JSValueRef value = nullptr;
   if (callJSWrapperFunction(context.get(), functionName, arguments, value, exception, logger)) {
-    pando::utilsLog(logger, pando::kLogDebug, kComponent, "Executed JS Function successfully.");
-    result = textOf(context.get(), value);
-    return true;
+    JsString text(JSValueToStringCopy(context.get(), value, nullptr));
+    if (text && wholeUtf8Of(text.get(), result)) {
+      pando::utilsLog(logger, pando::kLogDebug, kComponent, "Executed JS Function successfully.");
+      return true;
+    }
+    pando::utilsLog(logger, pando::kLogError, kComponent,
+                    "JS Error: the returned string has an unpaired surrogate and no UTF-8 form.");
+    return false;
   }
   pando::utilsLog(logger, pando::kLogError, kComponent,
                   "JS Error: Failed in function execution. Either the return value is non-string "

@@ -12,10 +12,11 @@
 namespace JSUtils {
 
 // Evaluates `script`, then calls `functionName` with every argument as a JavaScript string
-// (values, never pasted into source text). True only when the function returned a string, which
-// is then in `result`; on every failure (syntax error, a throw, a non-string return, a missing
-// function, a function name that is not an identifier with optional dotted members) `result` is
-// empty. Never throws.
+// (values, never pasted into source text, NULs kept). True only when the function returned a
+// string, which is then whole in `result` as UTF-8; on every failure (an argument that is not
+// well-formed UTF-8, syntax error, a throw, a non-string return, a returned string with an
+// unpaired surrogate, a missing function, a function name that is not an identifier with optional
+// dotted members) `result` is empty. Never throws.
 bool ExecuteJSFunction(const std::string& script, const std::string& functionName,
                        const std::vector<std::string>& arguments, std::string& result,
                        pando::AbstractLogger* logger = nullptr);

@@ -46,11 +46,25 @@ bool openForRoot(const std::string& path, platform::UniqueFd& fd, const char*& r
   return false;
 }
 
+std::string descriptorName(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
 }  // namespace
 
 NativeLibrary::~NativeLibrary() {
-  if (handle_) dlclose(handle_);
+  if (handle_ && dlclose(handle_) == 0) releaseName();
   handle_ = nullptr;
+}
+
+void NativeLibrary::releaseName() {
+  if (!fd_.valid()) return;
+  if (void* still = dlopen(descriptorName(fd_.get()).c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    dlclose(still);
+    fd_.release();  // deliberately kept open: see the header
+    return;
+  }
+  fd_.reset();
 }
 
 bool NativeLibrary::load(const std::string& path) {
@@ -67,10 +81,13 @@ bool NativeLibrary::load(const std::string& path) {
     return false;
   }
   // The descriptor's name loads exactly the file that was checked, whatever the path names now.
-  std::string checked = "/proc/self/fd/" + std::to_string(fd.get());
-  handle_ = dlopen(checked.c_str(), RTLD_NOW);
-  if (!handle_) logFailure(path, dlerror());
-  return handle_ != nullptr;
+  handle_ = dlopen(descriptorName(fd.get()).c_str(), RTLD_NOW);
+  if (!handle_) {
+    logFailure(path, dlerror());
+    return false;
+  }
+  fd_ = std::move(fd);
+  return true;
 }
 
 void* NativeLibrary::getSymbol(const char* name) const {
@@ -81,5 +98,6 @@ void* NativeLibrary::getSymbol(const char* name) const {
 bool NativeLibrary::unload() {
   if (!handle_ || dlclose(handle_) != 0) return false;
   handle_ = nullptr;
+  releaseName();
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 // One dynamically loaded library: load by path with immediate binding, look up symbols, unload.
 // The object owns the loader's handle; destroying it unloads the library. No reference count,
 // no record of the path. Load failures are logged under "NativeLibrary" through the utilities'
@@ -11,7 +13,9 @@
 // component, owned by root or by the console user and writable by neither group nor others: code
 // that another user can replace must not run as root. The checked file is the one loaded (it is
 // loaded through the descriptor that was checked, so as root "$ORIGIN" in the library's search
-// path names /proc/self/fd rather than its folder).
+// path names /proc/self/fd rather than its folder). The loader knows a library by that name, so
+// the descriptor stays open while the library is loaded, and for good should another holder keep
+// it loaded: a name that is never reused can never hand a later load another library.
 class NativeLibrary {
  public:
   NativeLibrary() = default;
@@ -29,5 +33,8 @@ class NativeLibrary {
   bool isLoaded() const { return handle_ != nullptr; }
 
  private:
+  void releaseName();
+
   void* handle_ = nullptr;
+  platform::UniqueFd fd_;  // as root: the descriptor whose name loaded the library
 };

@@ -14,30 +14,31 @@ constexpr size_t kFirstBufferMinimum = 64 * 1024;
 
 // The next buffer size: doubled, but never past one byte beyond the limit, which is enough to
 // tell that the limit was crossed.
-size_t grown(size_t size) {
-  return std::min(size * 2, kGunzipMaxOutput + 1);
+size_t grown(size_t size, size_t limit) {
+  return std::min(size * 2, limit + 1);
 }
 
 }  // namespace
 
-bool gunzipToString(const std::string& compressed, std::string& out) {
+GunzipResult gunzipBounded(const std::string& compressed, size_t maxOutput, std::string& out) {
+  using enum GunzipResult;
   if (compressed.empty()) {
     out.clear();
-    return true;
+    return kInflated;
   }
+  const size_t limit = std::min(maxOutput, kGunzipMaxOutput);
   InflateStream inflater(kGzipOnlyWindowBits);
-  if (!inflater.ready()) return false;
+  if (!inflater.ready()) return kDamaged;
   z_stream& stream = inflater.get();
 
   std::string inflated;
-  inflated.resize(
-      std::min(std::max(compressed.size() * 2, kFirstBufferMinimum), kGunzipMaxOutput + 1));
+  inflated.resize(std::min(std::max(compressed.size() * 2, kFirstBufferMinimum), limit + 1));
   size_t consumed = 0;
   size_t produced = 0;
   while (true) {
     if (produced == inflated.size()) {
-      if (inflated.size() > kGunzipMaxOutput) return false;
-      inflated.resize(grown(inflated.size()));
+      if (inflated.size() > limit) return kTooLarge;
+      inflated.resize(grown(inflated.size(), limit));
     }
     // zlib counts in uInt; feed and drain in pieces that fit.
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data() + consumed));
@@ -49,20 +50,24 @@ bool gunzipToString(const std::string& compressed, std::string& out) {
     int status = inflate(&stream, Z_NO_FLUSH);
     consumed += inBefore - stream.avail_in;
     produced += outBefore - stream.avail_out;
-    if (produced > kGunzipMaxOutput) return false;
+    if (produced > limit) return kTooLarge;
     if (status == Z_STREAM_END) {
       if (consumed == compressed.size()) break;
       // Concatenated members (cat a.gz b.gz) make one text; anything else that follows is not
       // gzip and fails the next round.
-      if (inflateReset(&stream) != Z_OK) return false;
+      if (inflateReset(&stream) != Z_OK) return kDamaged;
       continue;
     }
     if (status == Z_BUF_ERROR && produced == inflated.size()) continue;
-    if (status != Z_OK) return false;  // damaged, or out of input before the end: truncated
+    if (status != Z_OK) return kDamaged;  // damaged, or out of input before the end: truncated
   }
   inflated.resize(produced);
   out = std::move(inflated);
-  return true;
+  return kInflated;
+}
+
+bool gunzipToString(const std::string& compressed, std::string& out) {
+  return gunzipBounded(compressed, kGunzipMaxOutput, out) == GunzipResult::kInflated;
 }
 
 }  // namespace StringUtils

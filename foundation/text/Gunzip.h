@@ -10,10 +10,16 @@ namespace StringUtils {
 // No reply or download of this product inflates to more; beyond it the data is taken as hostile.
 inline constexpr size_t kGunzipMaxOutput = size_t{256} << 20;
 
-// Inflates gzip data of one or more members, one after the other, into one text. True only when
-// the last member ends properly at the end of the input; a truncated or damaged member, bytes
-// after the last member, or output past kGunzipMaxOutput fail and leave `out` unchanged. An empty
-// input gives an empty output.
+enum class GunzipResult { kInflated, kDamaged, kTooLarge };
+
+// Inflates gzip data of one or more members, one after the other, into one text. kInflated only
+// when the last member ends properly at the end of the input; a truncated or damaged member or
+// bytes after the last member give kDamaged, output past `maxOutput` (itself at most
+// kGunzipMaxOutput) kTooLarge as soon as inflation passes it. On failure `out` is unchanged. An
+// empty input gives an empty output.
+GunzipResult gunzipBounded(const std::string& compressed, size_t maxOutput, std::string& out);
+
+// gunzipBounded up to kGunzipMaxOutput; true when inflated.
 bool gunzipToString(const std::string& compressed, std::string& out);
 
 }  // namespace StringUtils

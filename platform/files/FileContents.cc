@@ -19,9 +19,10 @@ std::string tooLarge(size_t maxBytes) {
 }  // namespace
 
 bool readRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
-                     std::string& error) {
+                     std::string& error, LastLink lastLink) {
   // Non-blocking so that opening a pipe planted at the path cannot hang the caller.
-  UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK |
+                                       (lastLink == LastLink::kRefuse ? O_NOFOLLOW : 0)));
   struct stat status {};
   if (!file.valid() || fstat(file.get(), &status) != 0) {
     error = std::strerror(errno);

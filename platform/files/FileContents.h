@@ -8,11 +8,14 @@
 // nothing is kept open between calls.
 namespace platform {
 
+// Whether a link at the path's last component is followed.
+enum class LastLink { kFollow, kRefuse };
+
 // Reads the whole regular file at `path`, refusing one larger than `maxBytes` before reading it
 // (and stopping at that bound should it grow meanwhile). Pipes, devices and folders are refused
 // without waiting or reading. On failure `error` says why and `bytes` is unchanged.
 bool readRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
-                     std::string& error);
+                     std::string& error, LastLink lastLink = LastLink::kFollow);
 
 // Reads exactly `size` bytes at `offset` of `fd` into `data`, retrying short reads and
 // interruptions. False on a read error or when the file ends first; `data` is then partly written.

@@ -14,6 +14,11 @@ namespace platform {
 
 // Larger texts are refused before parsing: no property list we read comes near this.
 inline constexpr size_t kPropertyListMaximumSize = size_t{16} << 20;
+// Deeper nesting is refused before parsing: the library recurses once per level.
+inline constexpr size_t kPropertyListMaximumDepth = 64;
+
+// Which forms a reader takes. Tool replies are XML; only bundle information may be binary.
+enum class PlistForms { kXmlOnly, kXmlOrBinary };
 
 class PlistNode {
  public:
@@ -27,10 +32,13 @@ class PlistNode {
 
   // The dictionary's value for `key`; null when this is no dictionary or has no such key.
   PlistNode member(const char* key) const;
+  // Dictionary entries; 0 when this is no dictionary.
+  size_t memberCount() const;
   // Array elements; 0 and null when this is no array.
   size_t size() const;
   PlistNode at(size_t index) const;
-  // The string's text; false, `text` unchanged, when this is no string.
+  // The string's text; false, `text` unchanged, when this is no string or its text holds a NUL
+  // or is not well-formed UTF-8 (the library would have cut or re-coded it).
   bool stringValue(std::string& text) const;
 
  private:
@@ -43,10 +51,13 @@ class PropertyList {
   PropertyList(PropertyList&&) noexcept = default;
   PropertyList& operator=(PropertyList&&) noexcept = default;
 
-  // Parses the text (XML or binary form, told apart by content). False, and an empty list, for
-  // anything else and for texts larger than kPropertyListMaximumSize. No DTD is loaded, nothing
-  // is fetched, and a document that declares entities of its own is refused.
-  bool parse(std::string_view bytes);
+  // Parses the text (XML, or binary when `forms` allows it; told apart by content). False, and an
+  // empty list, for anything else, for texts larger than kPropertyListMaximumSize, nested deeper
+  // than kPropertyListMaximumDepth, and binary lists whose strings the library would cut or drop
+  // characters from (a NUL, an unpaired UTF-16 surrogate) or whose objects are shared so widely
+  // that the tree would be far larger than the text. No DTD is loaded, nothing is fetched, and a
+  // document that declares entities of its own is refused.
+  bool parse(std::string_view bytes, PlistForms forms);
   // The top object; null before a successful parse.
   PlistNode root() const { return PlistNode(root_.get()); }
 

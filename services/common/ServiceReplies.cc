@@ -1,17 +1,23 @@
 #include "services/common/ServiceReplies.h"
 
+#include <algorithm>
+
 #include "foundation/json/FastWriter.h"
 #include "foundation/text/Utf8.h"
 #include "services/common/ReplyJson.h"
 
 namespace {
 
-// The one string member `name`, not empty.
+// The one string member `name`, not empty, well-formed UTF-8 and free of control characters: the
+// token goes into a header field, which would be dropped with them, and the jump URL is opened.
 bool readText(const std::string& reply, const char* name, std::string& text) {
   Json::Value object;
   if (!parseReplyObject(reply, object)) return false;
   std::string value = stringMember(object, name);
-  if (value.empty()) return false;
+  const auto control = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+  if (value.empty() || !Utf8::isValid(value) || std::any_of(value.begin(), value.end(), control)) {
+    return false;
+  }
   text = std::move(value);
   return true;
 }

@@ -103,6 +103,8 @@ struct HostileCase {
   const char* what;
   void (*plant)(OpmStoreTest& test, const std::string& dbPath, const std::string& root);
   bool needsRoot = false;
+  // Else run on a filled store's file.
+  const char* sql = nullptr;
 };
 
 void randomBytes(OpmStoreTest&, const std::string& db, const std::string&) {
@@ -150,6 +152,13 @@ const HostileCase kHostile[] = {
        ASSERT_EQ(chown(db.c_str(), otherUser(), 0), 0);
      },
      true},
+    {"Trigger", nullptr, false,
+     "CREATE TRIGGER t AFTER INSERT ON opm BEGIN DELETE FROM opm WHERE key <> new.key; END"},
+    {"TableWithoutItsKey", nullptr, false,
+     "CREATE TABLE k AS SELECT * FROM opm; DROP TABLE opm; ALTER TABLE k RENAME TO opm"},
+    {"View", nullptr, false, "CREATE VIEW v AS SELECT key FROM opm"},
+    {"Index", nullptr, false, "CREATE INDEX i ON opm(value)"},
+    {"AnotherTable", nullptr, false, "CREATE TABLE other(x)"},
 };
 
 class HostileFileTest : public OpmStoreTest, public ::testing::WithParamInterface<HostileCase> {};
@@ -158,7 +167,12 @@ TEST_P(HostileFileTest, IsRefusedAndLeftAsItWas) {
   if (GetParam().needsRoot && geteuid() != 0) GTEST_SKIP() << "only root can plant it";
   const std::string db = env_.databasePath(), folder = db.substr(0, db.rfind('/'));
   ASSERT_TRUE(platform::createFolders(env_.root(), folder.substr(env_.root().size() + 1), 0700));
-  GetParam().plant(*this, db, env_.root());
+  if (GetParam().sql) {
+    fillDatabase(*this);
+    rawSql(GetParam().sql);
+  } else {
+    GetParam().plant(*this, db, env_.root());
+  }
   const FileState before = fileState(db), victim = fileState(env_.root() + "/victim");
 
   std::unique_ptr<OpmStore> store;

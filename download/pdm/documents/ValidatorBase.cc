@@ -20,7 +20,8 @@ constexpr const char* kTag = "Validator";
 
 // Opens a regular file for reading without following a final link; logs the failure.
 platform::UniqueFd openDataFile(const std::string& path, uint64_t& size) {
-  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  // Non-blocking, so that a pipe planted at the path fails the type check instead of hanging.
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat info;
   if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     pdmLog(pando::kLogWarn, kTag, "Data file could not be opened at path %s", path.c_str());

@@ -5,6 +5,7 @@
 
 #include "core/signature/ConfigSignatureVerifier.h"
 #include "tests/support/ConfigSigning.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace {
@@ -111,8 +112,11 @@ TEST_F(ConfigSignatureVerifierTest, FilesThatCannotBeSignedWholeAreUnreadable) {
   }
   input.filePath = folder_ / "missing.xml";
   EXPECT_EQ(ConfigSignatureVerifier(input), kSignatureUnreadable) << "missing";
-  input.filePath = folder_.path();
-  EXPECT_EQ(ConfigSignatureVerifier(input), kSignatureUnreadable) << "a folder";
+  wendtest::HostileFiles hostile(kSignedFileLimit);
+  for (const std::string& path : hostile.all()) {
+    input.filePath = path;
+    EXPECT_EQ(ConfigSignatureVerifier(input), kSignatureUnreadable) << path;
+  }
 }
 
 TEST_F(ConfigSignatureVerifierTest, LargestSignableFileVerifies) {

@@ -7,6 +7,7 @@
 #include "download/pdm/documents/MD5Validator.h"
 #include "download/pdm/documents/ValidatorFactory.h"
 #include "tests/support/CapturingLogger.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pdm = orvel::PackageDownloadManager;
@@ -213,6 +214,8 @@ TEST_F(DocumentsTest, WholeFileCheckReadsOnlyAFileOfTheDescribedSize) {
     EXPECT_EQ(v->validateWholeFile(path), valid) << bytes;
   }
   EXPECT_FALSE(v->validateWholeFile(folder_ / "absent"));
+  for (const std::string& hostile : wendtest::HostileFiles(10).all())
+    EXPECT_FALSE(v->validateWholeFile(hostile)) << hostile;
 
   // A file far smaller than its one segment.
   auto big = validator(segment(1, kAbcd),

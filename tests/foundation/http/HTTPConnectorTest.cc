@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/http/CurlExchange.h"
 #include "foundation/http/HTTPConnector.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
@@ -83,35 +84,38 @@ class HTTPConnectorTest : public ::testing::Test {
   HTTPConnector connector_;
 };
 
-TEST_F(HTTPConnectorTest, DefaultHeadersGoOutUnlessTheCallerSpellsTheSameKey) {
+TEST_F(HTTPConnectorTest, DefaultHeadersGoOutUnlessTheCallerNamesTheFieldInAnyCase) {
   HTTPConnectorRequest request = get("http://127.0.0.1");
   request.port = server_->port();
   request.path = "/doc";
   request.acceptCompressed = true;
   EXPECT_EQ(send(request).body, "<reply>hello</reply>");
 
-  request.headers = {{"User-Agent", "Caller"},
+  request.headers = {{"user-AGENT", "Caller"},
                      {"content-type", "application/json"},
-                     {"Accept-Encoding", "identity"},
+                     {"accept-encoding", "identity"},
+                     {"content-length", "3"},
                      {"X-Empty", ""},
                      {"X-Injected", "a\r\nEvil: 1"}};
   EXPECT_EQ(send(request).result, kHTTPConnectorOK);
 
   const auto requests = server_->requestsFor("/doc");
   ASSERT_EQ(requests.size(), 2u);
-  const std::vector<std::string> names = {"User-Agent", "Content-Type",    "content-type",
-                                          "Connection", "Accept-Encoding", "Content-Length",
-                                          "X-Empty",    "X-Injected",      "Evil"};
+  const std::vector<std::string> names = {"User-Agent",      "user-AGENT",     "Content-Type",
+                                          "content-type",    "Connection",     "Accept-Encoding",
+                                          "accept-encoding", "Content-Length", "content-length",
+                                          "X-Empty",         "X-Injected",     "Evil"};
   EXPECT_EQ(fields(requests[0], names),
             "User-Agent=Skyloom;Content-Type=text/xml; charset=utf-8;Connection=close;"
             "Accept-Encoding=compress, gzip;");
-  // A key in other case does not suppress the default: both go out.
+  // Without a body no length goes out, the caller's neither.
   EXPECT_EQ(fields(requests[1], names),
-            "User-Agent=Caller;Content-Type=text/xml; charset=utf-8;content-type=application/json;"
-            "Connection=close;Accept-Encoding=identity;");
+            "user-AGENT=Caller;content-type=application/json;Connection=close;"
+            "accept-encoding=identity;");
 }
 
-// "%5d": blanks in front of lengths under five digits; bodies only for PUT and POST.
+// "%5d": blanks in front of lengths under five digits; bodies only for PUT and POST. The length
+// is always the body's: a caller's, in any case, never goes out.
 TEST_F(HTTPConnectorTest, BodiesAndTheirContentLength) {
   testserver::RawReplyServer raw({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
   ASSERT_TRUE(raw.start());
@@ -129,8 +133,10 @@ TEST_F(HTTPConnectorTest, BodiesAndTheirContentLength) {
   for (const Case& c : cases) {
     HTTPConnectorRequest request = get(raw.url("/svc"), 10, c.method);
     request.body = c.body;
+    request.headers = {{"content-LENGTH", "3"}};
     EXPECT_EQ(send(request).body, "ok") << c.method;
     const std::string sent = raw.requests().back();
+    EXPECT_EQ(sent.find("content-LENGTH"), std::string::npos) << c.method;
     EXPECT_EQ(sent.rfind(std::string(c.method) + " /svc HTTP/1.1\r\n", 0), 0u) << sent;
     EXPECT_EQ(sent.find(c.contentLength ? c.contentLength : "Content-Length") != std::string::npos,
               c.contentLength != nullptr)
@@ -142,14 +148,22 @@ TEST_F(HTTPConnectorTest, BodiesAndTheirContentLength) {
 TEST_F(HTTPConnectorTest, GzipRepliesAreInflatedAndBadOnesKept) {
   server_->enableGzip("/doc");
   server_->addBody("/bad", "not gzip at all", {{"Content-Encoding", "gzip"}});
-  // The field name in lower case, as some servers send it, is honoured too.
+  // The field's name and value in any case, as some servers send them, are honoured too; no reply
+  // inflates past the connector's reply bound.
+  const std::string over(http::CurlExchange::kMaxBodyBytes + 1, 'z');
   testserver::RawReplyServer raw(
-      {"HTTP/1.1 200 OK\r\ncontent-encoding: gzip\r\n\r\n" + testserver::gzipCompress("inflated")});
+      {"HTTP/1.1 200 OK\r\ncontent-encoding: gzip\r\n\r\n" + testserver::gzipCompress("inflated"),
+       "HTTP/1.1 200 OK\r\nContent-Encoding: GZIP\r\n\r\n" + testserver::gzipCompress("upper"),
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + testserver::gzipCompress(over)});
   ASSERT_TRUE(raw.start());
   HTTPConnectorRequest request = get(server_->url("/doc"));
   request.acceptCompressed = true;
   EXPECT_EQ(send(request).body, "<reply>hello</reply>");
   EXPECT_EQ(send(get(raw.url("/"))).body, "inflated");
+  EXPECT_EQ(send(get(raw.url("/"))).body, "upper");
+  const Reply tooLarge = send(get(raw.url("/")));
+  EXPECT_EQ(tooLarge.result, kHTTPConnectorOtherStreamError);
+  EXPECT_EQ(tooLarge.body, "");
   EXPECT_FALSE(log_.has(pando::kLogWarn, "Some error occured in unzip"));
 
   EXPECT_EQ(send(get(server_->url("/bad"))).body, "not gzip at all");
@@ -161,7 +175,9 @@ TEST_F(HTTPConnectorTest, GzipRepliesAreInflatedAndBadOnesKept) {
 // are tried without a 407 first).
 TEST_F(HTTPConnectorTest, EveryFailureHasItsResult) {
   testserver::RawReplyServer silent({""});
-  ASSERT_TRUE(silent.start());
+  testserver::RawReplyServer headless({"no head at all\r\n\r\n"});
+  testserver::RawReplyServer wordStatus({"HTTP/1.1 OK Fine\r\nContent-Length: 2\r\n\r\nok"});
+  ASSERT_TRUE(silent.start() && headless.start() && wordStatus.start());
   server_->addGenerated("/short", 10000, 2);
   server_->addRule(rule("/short", 1, 0, FaultKind::ShortBody));
   server_->addRule(rule("/doc", 1, 1, FaultKind::Status, 401));
@@ -175,6 +191,8 @@ TEST_F(HTTPConnectorTest, EveryFailureHasItsResult) {
       {get(server_->url("/doc"), 0), kHTTPConnectorTimedOut},
       {get(server_->url("/doc"), -1), kHTTPConnectorTimedOut},
       {get(silent.url("/")), kHTTPConnectorHTTPProtocolError},  // closed without a reply head
+      {get(headless.url("/")), kHTTPConnectorHTTPProtocolError},
+      {get(wordStatus.url("/")), kHTTPConnectorHTTPProtocolError},
       {get(server_->url("/short")), kHTTPConnectorHTTPProtocolError},
       {get(wendtest::LoopbackTrap().url("")), kHTTPConnectorPosixError},  // port released
       {get("ftp://127.0.0.1/"), kHTTPConnectorOtherStreamError},

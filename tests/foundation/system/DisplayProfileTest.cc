@@ -31,11 +31,12 @@ TEST(DisplayProfileTest, EachDisplayOfEachProcessorIsOneRecord) {
        {record("Radeon Pro 560", "2000", "2560", "1600", "true"),
         record("Radeon Pro 560", "2000", "1440", "900", "false"),
         record("Intel HD Graphics 630", "1536", "0", "0", "false")}},
-      // Resolutions that do not read keep the defaults; items that are no dictionary are skipped.
+      // Resolutions that do not read keep the defaults; items that are no dictionary or one
+      // without entries are skipped.
       {report("<dict><key>spdisplays_ndrvs</key><array>"
               "<dict><key>_spdisplays_resolution</key><string>1920x1080</string></dict>"
               "<dict><key>spdisplays_main</key><string>yes</string></dict>"
-              "</array></dict><string>not a dictionary</string>"),
+              "</array></dict><string>not a dictionary</string><dict/><dict></dict>"),
        {record(nullptr, nullptr, "0", "0", "false"), record(nullptr, nullptr, "0", "0", "false")}},
   };
   for (const Case& c : cases) {

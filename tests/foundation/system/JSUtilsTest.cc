@@ -83,6 +83,27 @@ TEST(JSUtilsTest, FailuresGiveAnEmptyResultAndSayWhere) {
   }
 }
 
+// Text that has no faithful form on the other side fails the call instead of arriving cut or empty;
+// NULs and characters beyond the first plane arrive whole both ways.
+TEST(JSUtilsTest, TextCrossesWholeOrTheCallFails) {
+  const char* echo = "function f(a) { return a + '|' + a.length; }";
+  const std::string nul("a\0b", 3);
+  JsRun whole(echo, "f", {nul + "\xF0\x9F\x8E\x89"});
+  EXPECT_TRUE(whole.ok);
+  EXPECT_EQ(whole.result, nul + "\xF0\x9F\x8E\x89|5");
+  JsRun returnedNul("function f() { return 'a\\u0000b'; }", "f");
+  EXPECT_EQ(returnedNul.result, nul);
+
+  JsRun invalidArgument(echo, "f", {"ok", "\xFF"});
+  EXPECT_FALSE(invalidArgument.ok);
+  EXPECT_TRUE(invalidArgument.logged("JS Error: argument 1 is not UTF-8 text."));
+  for (const char* returned : {"'a\\uD800b'", "'a\\uDC00'", "'a\\uD800'"}) {
+    JsRun run(std::string("function f() { return ") + returned + "; }", "f");
+    EXPECT_FALSE(run.ok) << returned;
+    EXPECT_EQ(run.result, "") << returned;
+  }
+}
+
 // A name pasted into the wrapper's source could carry code: it is refused before any is made.
 TEST(JSUtilsTest, HostileFunctionNamesAreRefused) {
   for (const char* name :

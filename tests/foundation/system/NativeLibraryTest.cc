@@ -53,6 +53,22 @@ TEST(NativeLibrary, LoadsResolvesAndUnloadsAndASecondLoadKeepsTheFirst) {
   EXPECT_FALSE(library.unload());
 }
 
+// Two libraries at once, and a load after another holder's unload, each resolve their own symbols
+// (as root each is loaded through a descriptor's name, which must not lead to another library).
+TEST(NativeLibrary, EachLoadResolvesItsOwnLibrarysSymbols) {
+  NativeLibrary first, second, firstAgain, third;
+  ASSERT_TRUE(first.load(WEND_TEST_NATIVE_LIBRARY));
+  ASSERT_TRUE(second.load(WEND_TEST_NATIVE_OTHER_LIBRARY));
+  EXPECT_EQ(answerOf(first), 42);
+  EXPECT_EQ(answerOf(second), 7);
+  ASSERT_TRUE(firstAgain.load(WEND_TEST_NATIVE_LIBRARY));
+  ASSERT_TRUE(first.unload());
+  ASSERT_TRUE(second.unload());
+  ASSERT_TRUE(third.load(WEND_TEST_NATIVE_OTHER_LIBRARY));
+  EXPECT_EQ(answerOf(third), 7);
+  EXPECT_EQ(answerOf(firstAgain), 42);
+}
+
 TEST(NativeLibrary, AFailedLoadIsLoggedAndLeavesTheObjectReady) {
   TemporaryFolder folder;
   writeFile(folder / "not-a-library.so", "plain text");

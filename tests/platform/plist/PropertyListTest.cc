@@ -2,6 +2,7 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/plist/PropertyList.h"
 
@@ -35,6 +36,42 @@ std::string binaryForm(const std::string& xml) {
   return out;
 }
 
+// A binary list of the given objects (the first is the top), with two-byte offsets and references.
+std::string binaryList(const std::vector<std::string>& objects) {
+  std::string out = "bplist00", offsets;
+  for (const std::string& object : objects) {
+    offsets += {static_cast<char>(out.size() >> 8), static_cast<char>(out.size())};
+    out += object;
+  }
+  const size_t table = out.size();
+  out += offsets + std::string(6, '\0') + "\x02\x02";
+  for (uint64_t field : {uint64_t{objects.size()}, uint64_t{0}, uint64_t{table}})
+    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(field >> shift);
+  return out;
+}
+
+std::string reference(size_t index) {
+  return {static_cast<char>(index >> 8), static_cast<char>(index)};
+}
+
+// Elements nested `depth` deep (the plist element counts), around `inside`; objects in binary.
+std::string nestedXml(size_t depth, const std::string& inside = "") {
+  std::string open, close;
+  for (size_t i = 1; i < depth; ++i) open += "<array>", close += "</array>";
+  return "<plist>" + open + inside + close + "</plist>";
+}
+std::string nestedBinary(size_t depth) {
+  std::vector<std::string> objects;
+  for (size_t i = 1; i < depth; ++i) objects.push_back("\xA1" + reference(i));
+  objects.push_back("\xA0");
+  return binaryList(objects);
+}
+
+// {"k": the string object given}
+std::string binaryWithString(const std::string& string) {
+  return binaryList({"\xD1" + reference(1) + reference(2), "\x51k", string});
+}
+
 void expectInfoReply(const platform::PropertyList& list) {
   platform::PlistNode images = list.root().member("images");
   ASSERT_TRUE(images.isArray());
@@ -51,18 +88,20 @@ void expectInfoReply(const platform::PropertyList& list) {
   EXPECT_EQ(mountPoint, "/Volumes/A");
 }
 
-TEST(PropertyList, ReadsXmlAndBinaryForms) {
+TEST(PropertyList, ReadsXmlAndBinaryFormsWhereAllowed) {
   for (const std::string& bytes : {std::string(kInfoReply), binaryForm(kInfoReply)}) {
     platform::PropertyList list;
-    ASSERT_TRUE(list.parse(bytes));
+    ASSERT_TRUE(list.parse(bytes, platform::PlistForms::kXmlOrBinary));
     ASSERT_TRUE(list.root().isDictionary());
     expectInfoReply(list);
   }
+  platform::PropertyList list;  // tool replies are XML only
+  EXPECT_FALSE(list.parse(binaryForm(kInfoReply), platform::PlistForms::kXmlOnly));
 }
 
 TEST(PropertyList, LookupsOnTheWrongTypeGiveNullNodes) {
   platform::PropertyList list;
-  ASSERT_TRUE(list.parse(kInfoReply));
+  ASSERT_TRUE(list.parse(kInfoReply, platform::PlistForms::kXmlOnly));
   platform::PlistNode framework = list.root().member("framework");
   std::string text;
   EXPECT_TRUE(framework.member("x").isNull());
@@ -94,12 +133,52 @@ TEST(PropertyList, HostileTextsAreNoPropertyLists) {
       {"binary header only", binary.substr(0, 8)},
       {"binary without its trailer", binary.substr(0, binary.size() - 32)},
       {"oversized", oversized},
+      {"XML nested too deep", nestedXml(platform::kPropertyListMaximumDepth + 1)},
+      {"closing tags hidden in a comment",
+       nestedXml(platform::kPropertyListMaximumDepth, "<!-- </array></array> --><array></array>")},
+      {"closing tags hidden in an attribute",
+       nestedXml(platform::kPropertyListMaximumDepth, "<array a='/>'></array>")},
+      {"binary nested too deep", nestedBinary(platform::kPropertyListMaximumDepth + 1)},
+      {"binary array naming itself", binaryList({"\xA1" + reference(0)})},
+      {"binary reference past the objects", binaryList({"\xA1" + reference(1)})},
+      {"NUL byte in XML", std::string("<plist><string>a\0b</string></plist>", 36)},
+      {"binary string with a NUL", binaryWithString(std::string("\x53"
+                                                                "a\0b",
+                                                                4))},
+      {"binary lone high surrogate", binaryWithString(std::string("\x62\xD8\x00\x00b", 5))},
+      {"binary lone low surrogate", binaryWithString(std::string("\x62\x00a\xDC\x00", 5))},
   };
   platform::PropertyList list;
   for (const Case& c : cases) {
-    ASSERT_TRUE(list.parse(kInfoReply));
-    EXPECT_FALSE(list.parse(c.bytes)) << c.name;
+    ASSERT_TRUE(list.parse(kInfoReply, platform::PlistForms::kXmlOnly));
+    EXPECT_FALSE(list.parse(c.bytes, platform::PlistForms::kXmlOrBinary)) << c.name;
     EXPECT_TRUE(list.root().isNull()) << c.name;
+  }
+}
+
+TEST(PropertyList, NestingUpToTheBoundAndPairedSurrogatesAreRead) {
+  platform::PropertyList list;
+  EXPECT_TRUE(
+      list.parse(nestedXml(platform::kPropertyListMaximumDepth), platform::PlistForms::kXmlOnly));
+  EXPECT_TRUE(list.parse(nestedBinary(platform::kPropertyListMaximumDepth),
+                         platform::PlistForms::kXmlOrBinary));
+  ASSERT_TRUE(list.parse(binaryWithString(std::string("\x62\xD8\x3D\xDE\x00", 5)),
+                         platform::PlistForms::kXmlOrBinary));
+  std::string text;
+  EXPECT_TRUE(list.root().member("k").stringValue(text));
+  EXPECT_EQ(text, "\xF0\x9F\x98\x80");
+}
+
+TEST(PropertyList, StringsTheLibraryWouldReCodeAreNoStrings) {
+  for (const char* text : {"a&#xD800;b", "a&#xDC00;", "\xFF", "\xC0\xAF"}) {
+    platform::PropertyList list;
+    ASSERT_TRUE(list.parse(
+        std::string("<plist><dict><key>k</key><string>") + text + "</string></dict></plist>",
+        platform::PlistForms::kXmlOnly))
+        << text;
+    std::string value = "kept";
+    EXPECT_FALSE(list.root().member("k").stringValue(value)) << text;
+    EXPECT_EQ(value, "kept");
   }
 }
 

@@ -56,4 +56,23 @@ TEST(ServiceRepliesTest, TheUserGuidIsTheIdBeforeItsLastAtAndAnIdNotUtf8IsRefuse
   }
 }
 
+TEST(ServiceRepliesTest, TokensAndJumpUrlsAreWholeTextOrRefused) {
+  using Reader = bool (*)(const std::string&, std::string&);
+  const struct {
+    Reader read;
+    const char* name;
+  } readers[] = {{readAccessToken, "access_token"}, {readJumpUrl, "jump"}};
+  for (const auto& reader : readers) {
+    const std::string head = std::string("{\"") + reader.name + "\":\"";
+    std::string text = "unchanged";
+    EXPECT_TRUE(reader.read(head + "a\\u00e9z\"}", text)) << reader.name;
+    EXPECT_EQ(text, "a\xC3\xA9z");
+    for (const char* value : {"ab\\u0000cd", "ab\xff", "a\\r\\nX-Forged: 1", "a\\u007f", ""}) {
+      text = "unchanged";
+      EXPECT_FALSE(reader.read(head + value + "\"}", text)) << reader.name << " " << value;
+      EXPECT_EQ(text, "unchanged");
+    }
+  }
+}
+
 }  // namespace
