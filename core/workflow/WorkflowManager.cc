@@ -893,6 +893,8 @@ void WorkflowManager::syncState() {
     std::lock_guard lock(mutex_);
     if (block_.sameExceptProgress(lastSentBlock_)) return;
     lastSentBlock_ = block_;
+    // A user's process with administrator rights has nobody to mirror to.
+    if (role_ == WorkflowRole::kAdministrator) return;
     text = encodeStateBlock(block_);
   }
   parts_.gateway.sendPacket(IMessageGateway::kWorkflowStatePacket, text);
@@ -904,6 +906,7 @@ void WorkflowManager::syncProgressEstimate() {
     std::lock_guard lock(mutex_);
     if (estimate_ == lastSentEstimate_) return;
     lastSentEstimate_ = estimate_;
+    if (role_ == WorkflowRole::kAdministrator) return;
     text = encodeProgressEstimate(estimate_);
   }
   parts_.gateway.sendPacket(IMessageGateway::kProgressEstimatePacket, text);

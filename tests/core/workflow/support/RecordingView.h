@@ -17,28 +17,52 @@ struct ViewCall {
   std::vector<std::string> args;
 };
 
-// A view that records every command and answers the ones the page answers, on the caller's thread,
-// the way the page's messages reach the workflow through the dispatcher. Any thread.
+// A view that records every command and answers the ones the page answers, the way the page's
+// messages reach the workflow through the dispatcher: later, once the workflow waits in the state
+// the page was shown in. deliverAnswers hands over what is due; the test's thread calls it.
+// Any thread.
 class RecordingView final : public IViewMediator {
  public:
   using Answer = std::function<void(WorkflowManager&)>;
+  static constexpr uint32_t kAnyState = 0;
 
   // The workflow the answers go to; set before it starts.
   void answerTo(WorkflowManager* workflow) { workflow_ = workflow; }
-  // Replaces (or with an empty function removes) the answer to `command`.
-  void answer(const std::string& command, Answer reply) {
+  // After `command`, once the workflow is in `whenState` (or at once with kAnyState), `reply`
+  // runs. An empty reply removes the answer.
+  void answer(const std::string& command, uint32_t whenState, Answer reply) {
     std::lock_guard lock(mutex_);
-    answers_[command] = std::move(reply);
+    answers_[command] = {whenState, std::move(reply)};
   }
   // The page's usual answers: sign in from the welcome screen, finish the sign-in, the survey and
   // the privacy notice.
   void answerAsPage() {
-    answer("showWelcomeScreen", [](WorkflowManager& w) { w.setStateCode(0x801); });
-    answer("showSignInView", [](WorkflowManager& w) {
-      if (w.stateCode() == 0x905) w.setStateCode(0xB01);
-    });
-    answer("showSurveyScreen", [](WorkflowManager& w) { w.setStateCode(0xE01); });
-    answer("showPiiScreen", [](WorkflowManager& w) { w.setStateCode(0x1101); });
+    const auto moveTo = [](uint32_t next) {
+      return [next](WorkflowManager& w) { w.setStateCode(next); };
+    };
+    answer("showWelcomeScreen", 0x705, moveTo(0x801));
+    answer("showSignInView", 0x905, moveTo(0xB01));
+    answer("showSurveyScreen", 0xD05, moveTo(0xE01));
+    answer("showPiiScreen", 0x1005, moveTo(0x1101));
+  }
+  // Runs the answers that are due; the number run.
+  int deliverAnswers() {
+    std::vector<Answer> due;
+    {
+      std::lock_guard lock(mutex_);
+      if (!workflow_) return 0;
+      const uint32_t state = workflow_->stateCode();
+      for (auto it = pending_.begin(); it != pending_.end();) {
+        if (it->first == kAnyState || it->first == state) {
+          due.push_back(std::move(it->second));
+          it = pending_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    for (Answer& reply : due) reply(*workflow_);
+    return static_cast<int>(due.size());
   }
 
   std::vector<ViewCall> calls() const {
@@ -120,19 +144,18 @@ class RecordingView final : public IViewMediator {
 
  private:
   void record(const std::string& name, std::vector<std::string> args) {
-    Answer reply;
-    {
-      std::lock_guard lock(mutex_);
-      calls_.push_back({name, std::move(args)});
-      if (auto found = answers_.find(name); found != answers_.end()) reply = found->second;
+    std::lock_guard lock(mutex_);
+    calls_.push_back({name, std::move(args)});
+    if (auto found = answers_.find(name); found != answers_.end() && found->second.second) {
+      pending_.push_back(found->second);
     }
-    if (reply && workflow_) reply(*workflow_);
   }
 
   WorkflowManager* workflow_ = nullptr;
   mutable std::mutex mutex_;
-  std::vector<ViewCall> calls_;            // guarded by mutex_
-  std::map<std::string, Answer> answers_;  // guarded by mutex_
+  std::vector<ViewCall> calls_;                                 // guarded by mutex_
+  std::map<std::string, std::pair<uint32_t, Answer>> answers_;  // guarded by mutex_
+  std::vector<std::pair<uint32_t, Answer>> pending_;            // guarded by mutex_
 };
 
 }  // namespace wendtest

@@ -86,6 +86,18 @@ class ScriptedApplets final : public IAppletMessageManager {
   std::vector<std::string> actions_;
 };
 
+class ScriptedSurvey final : public ISurveyManager {
+ public:
+  int fetchSurveyContext() override { return status; }
+  std::atomic<int> status{2};  // 2: no survey
+};
+
+class ScriptedChoices final : public IUserChoices {
+ public:
+  bool privacyNoticeAccepted() override { return accepted; }
+  std::atomic<bool> accepted{true};
+};
+
 // Install steps that succeed: the applications document reads, the installer library loads, the
 // install and product threads "start" (the test moves the workflow on, as their callbacks do).
 class ScriptedDesktopApp final : public IDesktopAppInstall {
@@ -146,7 +158,10 @@ struct WorkflowRig {
     productInstall = products.get();
     auto installHelper = std::make_unique<ScriptedInstallHelper>();
     helper = installHelper.get();
+    auto userChoices = std::make_unique<ScriptedChoices>();
+    choices = userChoices.get();
     WorkflowSteps steps;
+    steps.choices = std::move(userChoices);
     steps.desktopApp = std::move(desktop);
     steps.products = std::move(products);
     workflow = std::make_unique<WorkflowManager>(
@@ -190,11 +205,12 @@ struct WorkflowRig {
   RecordingView view;
   NoLink ownGateway;
   ScriptedProfile profile;
-  ISurveyManager survey;
+  ScriptedSurvey survey;
   ScriptedApplets applets;
   std::shared_ptr<RecordingAnalytics> analytics = std::make_shared<RecordingAnalytics>();
   ScriptedDesktopApp* desktopApp = nullptr;
   ScriptedProducts* productInstall = nullptr;
+  ScriptedChoices* choices = nullptr;
   ScriptedInstallHelper* helper = nullptr;
   std::unique_ptr<WorkflowManager> workflow;
 };
