@@ -626,6 +626,8 @@ bool WorkflowManager::processUIAction() {
   switch (action) {
     case kProxyLogin: {
       const ProxyCredentials proxy = context_.proxyCredentials.get();
+      // The rerun step's requests go through the profile: it needs the new credentials too.
+      parts_.profile.setProxyCredentials(proxy.userName, proxy.password);
       parts_.view.setProxyCredentials(proxy.userName, proxy.password);
       if (auto analytics = parts_.analytics ? parts_.analytics() : nullptr) {
         analytics->setProxyCredentials(proxy.userName, proxy.password);
