@@ -101,3 +101,29 @@ TEST_F(WorkflowServicesTest, UserAndSilentInstallWithTheOnlineServices) {
 }
 
 }  // namespace
+
+namespace {
+
+// A user with administrator rights runs every state itself and sends no packet.
+TEST_F(WorkflowServicesTest, AdministratorRunsEveryStateWithTheOnlineServices) {
+  ApplicationContext* context = startContext();
+  wendtest::WorkflowRig rig(WorkflowRole::kAdministrator, nullptr, false, "",
+                            {context->userProfile.get(), context->surveyManager.get(),
+                             &ApplicationContext::GetAnalytics});
+  rig.view.answerAsPage();
+  rig.workflow->setStateCode(0x101);
+  std::vector<uint32_t> states{0x101};
+  for (int i = 0; i < 400 && !rig.quitRequested; ++i) {
+    rig.workflow->runStep();
+    rig.view.deliverAnswers();
+    if (rig.workflow->stateCode() == 0x1606) rig.workflow->setStateCode(0x1702);
+    if (rig.workflow->stateCode() == 0x1A05) rig.workflow->setStateCode(0x1B01);
+    if (states.back() != rig.workflow->stateCode()) states.push_back(rig.workflow->stateCode());
+  }
+  EXPECT_TRUE(std::is_sorted(states.begin(), states.end())) << ::testing::PrintToString(states);
+  EXPECT_EQ(states.back(), 0x1D00u);
+  EXPECT_TRUE(rig.ownGateway.sent.empty());
+  EXPECT_EQ(rig.view.count("showErrorAlert"), 0);
+}
+
+}  // namespace
