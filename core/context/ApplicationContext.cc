@@ -104,6 +104,18 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
   messageGateway = factory_->makeMessageGateway();
   surveyManager = factory_->makeSurveyManager();
   appletMessageManager = factory_->makeAppletMessageManager();
+  productsData =
+      std::make_unique<ProductsData>(config, [this](std::string& userName, std::string& password) {
+        userName = proxyUserName;
+        password = proxyPassword;
+      });
+  compatibilityCheck = std::make_unique<CompatibilityCheck>(
+      *productsData, [this] { return locale; },
+      [](const std::string& eventType, const std::map<std::string, std::string>& params) {
+        if (std::shared_ptr<IAnalytics> analytics = GetAnalytics()) {
+          analytics->sendServiceEventWithParams(eventType, params);
+        }
+      });
   publishAnalytics(factory_->makeAnalytics());
   resources_ = factory_->makeBundleResources();
 }
@@ -114,6 +126,8 @@ ApplicationContext::~ApplicationContext() {
   surveyManager.reset();
   viewMediator.reset();
   appletMessageManager.reset();
+  compatibilityCheck.reset();
+  productsData.reset();
   RemoveTempLocation();
   CloseLogging();
 }

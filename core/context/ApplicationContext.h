@@ -7,8 +7,10 @@
 #include <mutex>
 #include <string>
 
+#include "core/compat/CompatibilityCheck.h"
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
+#include "core/install/ProductsData.h"
 #include "core/signature/ConfigSigningKey.h"
 #include "foundation/text/CommandLineParser.h"
 
@@ -89,6 +91,10 @@ class ApplicationContext {
   std::unique_ptr<ISurveyManager> surveyManager;
   std::unique_ptr<IViewMediator> viewMediator;
   std::unique_ptr<IAppletMessageManager> appletMessageManager;
+  // The check reads the products data: made after it, deleted before it. Called on the workflow
+  // thread (the products data from the check's script thread too).
+  std::unique_ptr<CompatibilityCheck> compatibilityCheck;
+  std::unique_ptr<ProductsData> productsData;
 
  private:
   explicit ApplicationContext(std::unique_ptr<IContextPartsFactory> factory);
