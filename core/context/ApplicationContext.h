@@ -67,9 +67,7 @@ class ApplicationContext {
   std::atomic<bool> quitRequested{false};
   std::string installHelperPipeName;
   std::string installHelper2PipeName;
-  std::string proxyUserName;
-  std::string proxyPassword;
-  bool rememberProxyCredentials = false;
+  SharedProxyCredentials proxyCredentials;
   std::string requiredOsVersion;
   std::string workflowId;
   std::string lbsInstallerWorkflowID;
