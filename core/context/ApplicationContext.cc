@@ -106,8 +106,9 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
   appletMessageManager = factory_->makeAppletMessageManager();
   productsData =
       std::make_unique<ProductsData>(config, [this](std::string& userName, std::string& password) {
-        userName = proxyUserName;
-        password = proxyPassword;
+        const ProxyCredentials credentials = proxyCredentials.get();
+        userName = credentials.userName;
+        password = credentials.password;
       });
   compatibilityCheck = std::make_unique<CompatibilityCheck>(
       *productsData, [this] { return locale; },
