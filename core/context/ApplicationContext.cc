@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/compat/CompatibilityStep.h"
 #include "core/config/ConfigValues.h"
 #include "core/config/ConfigXml.h"
 #include "core/config/EmbeddedConfig.h"
@@ -13,6 +14,7 @@
 #include "core/context/StandInParts.h"
 #include "core/context/SystemVolumes.h"
 #include "core/context/TarnConfig.h"
+#include "core/install/UserChoices.h"
 #include "download/engine/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogTargetDefault.h"
@@ -123,7 +125,11 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
 
 ApplicationContext::~ApplicationContext() {
   publishAnalytics(nullptr);
+  // The workflow sends through the gateway and the gateway's worker hands packets to the
+  // workflow: the workflow's threads end first, the gateway goes next, the workflow last.
+  if (workflowManager) workflowManager->StopWorkflow();
   messageGateway.reset();
+  workflowManager.reset();
   surveyManager.reset();
   viewMediator.reset();
   appletMessageManager.reset();
@@ -266,6 +272,16 @@ bool ApplicationContext::ParseTarnConfigXml() {
 
 bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   viewMediator = factory_->makeViewMediator(isSilent, argc, argv);
+  const WorkflowRole role = isSilent  ? WorkflowRole::kSilent
+                            : isAdmin ? WorkflowRole::kAdministrator
+                                      : WorkflowRole::kUser;
+  workflowManager = std::make_unique<WorkflowManager>(
+      WorkflowContext{quitRequested, config, proxyCredentials, requiredOsVersion, isTestWorkflow,
+                      installHelperPipeName, installHelper2PipeName},
+      WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
+                            *appletMessageManager, &ApplicationContext::GetAnalytics,
+                            factory_->makeInstallHelper(), makeWorkflowSteps()},
+      role);
   if (!messageGateway->InitMessageGateway(commandLine)) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
                 "Failed to initialize message gateway.");
@@ -274,6 +290,23 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
               "Message gateway initialized");
   return true;
+}
+
+WorkflowSteps ApplicationContext::makeWorkflowSteps() {
+  WorkflowSteps steps;
+  steps.compatibility = std::make_unique<CompatibilityStep>(*compatibilityCheck);
+  steps.choices = std::make_unique<UserChoices>(config, *userProfile, proxyCredentials);
+  return steps;
+}
+
+bool ApplicationContext::StartWorkflow() {
+  if (workflowManager && workflowManager->StartWorkflow()) {
+    LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Workflow started.");
+    return true;
+  }
+  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "StartWFError",
+              "Failed to start workflow.");
+  return false;
 }
 
 std::shared_ptr<IAnalytics> ApplicationContext::GetAnalytics() {

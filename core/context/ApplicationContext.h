@@ -12,6 +12,7 @@
 #include "core/context/ContextParts.h"
 #include "core/install/ProductsData.h"
 #include "core/signature/ConfigSigningKey.h"
+#include "core/workflow/WorkflowManager.h"
 #include "foundation/text/CommandLineParser.h"
 
 namespace pando {
@@ -61,8 +62,12 @@ class ApplicationContext {
   // The signed configuration file, checked with configSigningKey; false when there is none to read
   // or it does not verify.
   bool ParseTarnConfigXml();
-  // Makes the view mediator (silent in the elevated process) and initialises the gateway.
+  // Makes the view mediator (silent in the elevated process) and the workflow manager, then
+  // initialises the gateway, which hands the workflow manager the other process's state packets.
   bool InitMessageGateway(int argc, char** argv);
+  // Starts the workflow manager's thread; false without a workflow manager or when the thread
+  // cannot start.
+  bool StartWorkflow();
 
   std::atomic<bool> quitRequested{false};
   std::string installHelperPipeName;
@@ -93,6 +98,8 @@ class ApplicationContext {
   // thread (the products data from the check's script thread too).
   std::unique_ptr<CompatibilityCheck> compatibilityCheck;
   std::unique_ptr<ProductsData> productsData;
+  // Made with the view mediator; its thread stops before the gateway goes, and it goes after.
+  std::unique_ptr<WorkflowManager> workflowManager;
 
  private:
   explicit ApplicationContext(std::unique_ptr<IContextPartsFactory> factory);
@@ -100,6 +107,8 @@ class ApplicationContext {
   ApplicationContext(const ApplicationContext&) = delete;
   ApplicationContext& operator=(const ApplicationContext&) = delete;
 
+  // The workflow's steps on this context's parts.
+  WorkflowSteps makeWorkflowSteps();
   void InitLogging();
   void CloseLogging();
   std::string TempLocation();
