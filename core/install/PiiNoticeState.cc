@@ -34,24 +34,6 @@ bool applicationSupport(std::string& folder) {
   return FileUtils::getSpecialFolderPath(kApplicationSupportFolder, folder);
 }
 
-// The "PII" folder, entered from Application Support without following a link; invalid when a
-// folder of the chain is missing or is not a real folder.
-platform::UniqueFd openPiiFolder(const std::string& base) {
-  platform::UniqueFd folder(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  for (const char* part : {"Orvel", "PII"}) {
-    if (!folder.valid()) break;
-    folder = platform::UniqueFd(
-        openat(folder.get(), part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  }
-  return folder;
-}
-
-// The file's name as seen through the open folder, so that path-based calls land in exactly
-// the folder that was checked, whatever is renamed in the user's tree meanwhile.
-std::string throughFolder(const platform::UniqueFd& folder) {
-  return "/proc/self/fd/" + std::to_string(folder.get()) + "/" + kFileName;
-}
-
 // Clears the file's name of what must not be read or replaced: a link goes, never followed, and
 // so does a real folder with its contents. True when the name is then free or holds a regular file.
 bool clearName(int folder) {
@@ -91,7 +73,7 @@ std::string PiiNoticeState::preferencesText(const std::string& timestamp) {
 bool PiiNoticeState::isPiiNoticeAlreadyShown() const {
   std::string base;
   if (!applicationSupport(base)) return false;
-  const platform::UniqueFd folder = openPiiFolder(base);
+  const platform::UniqueFd folder = platform::openFolderChain(base, kFolderChain);
   if (!folder.valid()) return false;
   struct stat status {};
   if (fstatat(folder.get(), kFileName, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
@@ -99,7 +81,9 @@ bool PiiNoticeState::isPiiNoticeAlreadyShown() const {
   if (!S_ISREG(status.st_mode)) return false;
   std::string text;
   std::string error;
-  if (!platform::readRegularFile(throughFolder(folder), kMaxFileBytes, text, error)) return false;
+  if (!platform::readRegularFile(platform::pathInOpenFolder(folder.get(), kFileName), kMaxFileBytes,
+                                 text, error))
+    return false;
   XMLParser parser;
   std::string shown;
   return parser.initWithXMLString(text) &&
@@ -122,11 +106,12 @@ void PiiNoticeState::savePiiNoticeShown() const {
   }
   bool saved = false;
   if (platform::createFoldersFor(base, kFolderChain, user.uid, user.gid, 0700)) {
-    const platform::UniqueFd folder = openPiiFolder(base);
-    saved = folder.valid() && clearName(folder.get()) &&
-            platform::replaceFileAtomically(
-                throughFolder(folder), preferencesText(localTimeText(clock_.nowMs())),
-                platform::AtomicFileOwnership{0644, user.uid, user.gid});
+    const platform::UniqueFd folder = platform::openFolderChain(base, kFolderChain);
+    saved =
+        folder.valid() && clearName(folder.get()) &&
+        platform::replaceFileAtomically(platform::pathInOpenFolder(folder.get(), kFileName),
+                                        preferencesText(localTimeText(clock_.nowMs())),
+                                        platform::AtomicFileOwnership{0644, user.uid, user.gid});
   }
   if (!saved) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
