@@ -28,6 +28,21 @@ class CountingSummary final : public IHardwareSummarySource {
   std::atomic<int>& fetches_;
 };
 
+// The products data, counting the script lookups.
+class CountingRequirements final : public IProductRequirements {
+ public:
+  explicit CountingRequirements(ProductsData& data) : data_(data) {}
+  std::string getCompatibilityCheckScript() override {
+    ++scripts;
+    return data_.getCompatibilityCheckScript();
+  }
+  std::string getSystemRequirementURL() override { return data_.getSystemRequirementURL(); }
+  std::atomic<int> scripts{0};
+
+ private:
+  ProductsData& data_;
+};
+
 // The compatibility steps 0x201, 0x401 and 0x501 on the real check, its script served by the
 // test server in the products document and run on the real engine; only the first summary falls
 // short.
@@ -47,7 +62,7 @@ struct CompatibilityWalk {
     SetConfigValue(config, "productServiceUrl", server.url(kPath) + "?a=1");
     SetConfigValue(config, "version", "1");
     check = std::make_unique<CompatibilityCheck>(
-        products, [] { return std::string("en_US"); },
+        requirements, [] { return std::string("en_US"); },
         [this](const std::string& type, const std::map<std::string, std::string>& params) {
           rig->analytics->sendServiceEventWithParams(type, params);
         },
@@ -63,6 +78,7 @@ struct CompatibilityWalk {
   testserver::TestServer server;
   ConfigStore config;
   ProductsData products{config, nullptr, ProductsDataSettings{5}};
+  CountingRequirements requirements{products};
   std::atomic<int> summaries{0};
   std::unique_ptr<CompatibilityCheck> check;
   std::unique_ptr<wendtest::StepRig> rig;
@@ -90,6 +106,7 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
     rig.workflow->setCurrentUIAction(3);  // "retryClicked"
     EXPECT_EQ(rig.walk(0, 0x601, 1), 0x601u);
     EXPECT_EQ(walk.summaries, 2);
+    EXPECT_EQ(walk.requirements.scripts, 1);
     EXPECT_EQ(walk.server.requestsFor(kPath).size(), 1u);
   }
 }

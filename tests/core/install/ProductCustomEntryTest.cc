@@ -17,20 +17,9 @@ TEST(ProductCustomEntry, KeysAreQuotedSoThatNoKeyChangesTheQuery) {
       "<custom-entry key='plain'><value>4</value></custom-entry>"
       "</custom-data></product></products></channel></channels>"));
   const std::string products = "/channels/channel/products/product";
-  struct Case {
-    std::string key, literal, value;
-  };
-  for (const Case& c : {
-           Case{"plain", "'plain'", "1"},
-           Case{"it's", "\"it's\"", "2"},
-           Case{"say \"it's\"", "concat('say \"it',\"'\",'s\"')", "3"},
-           Case{"' or '1'='1", "\"' or '1'='1\"", ""},
-       }) {
-    SCOPED_TRACE(c.key);
-    EXPECT_EQ(xpathLiteral(c.key), c.literal);
-    EXPECT_EQ(customEntryValue(parser, products, c.key), c.value);
-  }
-  EXPECT_EQ(customEntryXPath("/p", "k"), "/p/custom-data/custom-entry[@key='k']/value");
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain", "1"}, {"it's", "2"}, {"say \"it's\"", "3"}, {"' or '1'='1", ""}};
+  for (const auto& [key, value] : cases) EXPECT_EQ(customEntryValue(parser, products, key), value);
 }
 
 }  // namespace
