@@ -219,7 +219,8 @@ bool WorkflowManager::StartWorkflow() {
   }
   {
     std::lock_guard lock(mutex_);
-    block_.stateCode = context_.isTestWorkflow ? 0x601 : 0x101;
+    // A state the other process sent before this start is kept, not lost to the first state.
+    if (block_.stateCode == 0) block_.stateCode = context_.isTestWorkflow ? 0x601 : 0x101;
     stopping_ = false;
   }
   if (!workflowThread_.startThread(&WorkflowManager::threadEntry, this)) {
@@ -626,6 +627,8 @@ bool WorkflowManager::processUIAction() {
   switch (action) {
     case kProxyLogin: {
       const ProxyCredentials proxy = context_.proxyCredentials.get();
+      // The rerun step's requests go through the profile: it needs the new credentials too.
+      parts_.profile.setProxyCredentials(proxy.userName, proxy.password);
       parts_.view.setProxyCredentials(proxy.userName, proxy.password);
       if (auto analytics = parts_.analytics ? parts_.analytics() : nullptr) {
         analytics->setProxyCredentials(proxy.userName, proxy.password);

@@ -136,6 +136,13 @@ TEST(WorkflowWalk, NetworkDownShowsP206UntilARetrySucceeds) {
   EXPECT_EQ(rig.workflow->stateCode(), 0x601u);
 }
 
+TEST(WorkflowWalk, SilentProcessStartedLateKeepsTheStateItReceived) {
+  WorkflowRig silent(WorkflowRole::kSilent);
+  silent.workflow->onProgressStatePacket(encodeStateBlock(WorkflowStateBlock{0x1302}));
+  ASSERT_TRUE(silent.workflow->StartWorkflow());
+  EXPECT_TRUE(waitUntil([&] { return silent.desktopApp->downloads > 0; }));
+}
+
 TEST(WorkflowWalk, ApplicationsDocumentFailures) {
   WorkflowRig rig(WorkflowRole::kSilent);
   rig.desktopApp->downloadWorks = false;
@@ -248,7 +255,6 @@ TEST(WorkflowThreads, WritersOnEveryThreadAtOnce) {
       user.workflow->syncProgressEstimate();
       user.workflow->setScreenId(9);
       user.workflow->setCloseOverride(i % 2);
-      user.workflow->syncState();
     }
   });
   std::thread callback([&] {
