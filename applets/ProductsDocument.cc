@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/install/ProductCustomEntry.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace applets {
@@ -59,8 +60,7 @@ bool readProductsDocument(const std::string& xml, std::vector<ProductEntry>& pro
     std::string product = std::string(kProducts) + "[" + std::to_string(index) + "]";
     ProductEntry entry;
     entry.id = firstValue(parser, product + "/@id");
-    entry.packageUrl =
-        firstValue(parser, product + "/custom-data/custom-entry[@key='packageURL']/value");
+    entry.packageUrl = customEntryValue(parser, product, "packageURL");
     if (!isValidProductId(entry.id) || !isPackageUrl(entry.packageUrl)) return false;
     read.push_back(std::move(entry));
   }

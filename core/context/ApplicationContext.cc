@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/compat/CompatibilityStep.h"
 #include "core/config/ConfigValues.h"
 #include "core/config/ConfigXml.h"
 #include "core/config/EmbeddedConfig.h"
@@ -13,6 +14,7 @@
 #include "core/context/StandInParts.h"
 #include "core/context/SystemVolumes.h"
 #include "core/context/TarnConfig.h"
+#include "core/install/UserChoices.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/logging/LogTargetDefault.h"
@@ -95,6 +97,19 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
   messageGateway = factory_->makeMessageGateway();
   surveyManager = factory_->makeSurveyManager();
   appletMessageManager = factory_->makeAppletMessageManager();
+  productsData =
+      std::make_unique<ProductsData>(config, [this](std::string& userName, std::string& password) {
+        const ProxyCredentials credentials = proxyCredentials.get();
+        userName = credentials.userName;
+        password = credentials.password;
+      });
+  compatibilityCheck = std::make_unique<CompatibilityCheck>(
+      *productsData, [this] { return locale; },
+      [](const std::string& eventType, const std::map<std::string, std::string>& params) {
+        if (std::shared_ptr<IAnalytics> analytics = GetAnalytics()) {
+          analytics->sendServiceEventWithParams(eventType, params);
+        }
+      });
   publishAnalytics(factory_->makeAnalytics());
   resources_ = factory_->makeBundleResources();
 }
@@ -109,6 +124,8 @@ ApplicationContext::~ApplicationContext() {
   surveyManager.reset();
   viewMediator.reset();
   appletMessageManager.reset();
+  compatibilityCheck.reset();
+  productsData.reset();
   RemoveTempLocation();
   CloseLogging();
 }
@@ -255,7 +272,7 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
                       installHelperPipeName, installHelper2PipeName},
       WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
                             *appletMessageManager, &ApplicationContext::GetAnalytics,
-                            factory_->makeInstallHelper(), WorkflowSteps{}},
+                            factory_->makeInstallHelper(), makeWorkflowSteps()},
       role);
   if (!messageGateway->InitMessageGateway(commandLine)) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
@@ -265,6 +282,13 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
               "Message gateway initialized");
   return true;
+}
+
+WorkflowSteps ApplicationContext::makeWorkflowSteps() {
+  WorkflowSteps steps;
+  steps.compatibility = std::make_unique<CompatibilityStep>(*compatibilityCheck);
+  steps.choices = std::make_unique<UserChoices>(config, *userProfile, proxyCredentials);
+  return steps;
 }
 
 bool ApplicationContext::StartWorkflow() {

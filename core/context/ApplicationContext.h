@@ -7,8 +7,10 @@
 #include <mutex>
 #include <string>
 
+#include "core/compat/CompatibilityCheck.h"
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
+#include "core/install/ProductsData.h"
 #include "core/signature/ConfigSigningKey.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/text/CommandLineParser.h"
@@ -92,6 +94,10 @@ class ApplicationContext {
   std::unique_ptr<ISurveyManager> surveyManager;
   std::unique_ptr<IViewMediator> viewMediator;
   std::unique_ptr<IAppletMessageManager> appletMessageManager;
+  // The check reads the products data: made after it, deleted before it. Called on the workflow
+  // thread (the products data from the check's script thread too).
+  std::unique_ptr<CompatibilityCheck> compatibilityCheck;
+  std::unique_ptr<ProductsData> productsData;
   // Made with the view mediator; its thread stops before the gateway goes, and it goes after.
   std::unique_ptr<WorkflowManager> workflowManager;
 
@@ -101,6 +107,8 @@ class ApplicationContext {
   ApplicationContext(const ApplicationContext&) = delete;
   ApplicationContext& operator=(const ApplicationContext&) = delete;
 
+  // The workflow's steps on this context's parts.
+  WorkflowSteps makeWorkflowSteps();
   void InitLogging();
   void CloseLogging();
   std::string TempLocation();

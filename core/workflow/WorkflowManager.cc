@@ -4,7 +4,7 @@
 #include <set>
 
 #include "core/config/ConfigValues.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/system/HardwareUtils.h"

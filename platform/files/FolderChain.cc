@@ -67,4 +67,19 @@ bool createFolders(const std::string& base, const std::string& chain, mode_t mod
   return walk(base, chain, std::nullopt, mode).valid();
 }
 
+UniqueFd openFolderChain(const std::string& base, const std::string& chain) {
+  UniqueFd dir(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (const std::string& part : splitChain(chain)) {
+    if (!dir.valid() || part.empty() || part == "." || part == "..") return UniqueFd();
+    dir =
+        UniqueFd(openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return dir;
+}
+
+std::string pathInOpenFolder(int folderFd, const std::string& name) {
+  // Linux names every open descriptor's file under /proc/self/fd.
+  return "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
+}
+
 }  // namespace platform

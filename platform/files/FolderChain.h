@@ -27,4 +27,13 @@ UniqueFd openFoldersFor(const std::string& base, const std::string& chain, uid_t
 // The same walk; new folders keep the process's owner and get `mode` as cut by the umask.
 bool createFolders(const std::string& base, const std::string& chain, mode_t mode);
 
+// Opens the existing folder `chain` below `base` the same way; invalid when a folder of the
+// chain is missing, is not a folder or is a link, or when a component is empty, "." or "..".
+UniqueFd openFolderChain(const std::string& base, const std::string& chain);
+
+// A path naming the entry `name` of the open folder, which resolves into exactly that folder
+// whatever is renamed or linked above it meanwhile. The entry itself is looked up as any path's
+// last component is. Valid while the descriptor stays open.
+std::string pathInOpenFolder(int folderFd, const std::string& name);
+
 }  // namespace platform

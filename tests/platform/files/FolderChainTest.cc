@@ -44,4 +44,20 @@ TEST(FolderChain, BadComponentsAndPlantedLinksFail) {
   EXPECT_FALSE(platform::createFolders(tree / "missing", "a", 0700)) << "a missing base";
 }
 
+TEST(FolderChain, OpensOnlyARealChainAndNamesItsEntriesThroughIt) {
+  TemporaryFolder tree;
+  TemporaryFolder elsewhere;
+  ASSERT_TRUE(platform::createFolders(tree.path(), "a/b", 0700));
+  writeFile(tree / "a/b/file", "in b");
+  platform::UniqueFd folder = platform::openFolderChain(tree.path(), "a/b");
+  ASSERT_TRUE(folder.valid());
+  // Once open, the folder is reached even when a link takes its old place.
+  ASSERT_EQ(rename((tree / "a").c_str(), (tree / "moved").c_str()), 0);
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (tree / "a").c_str()), 0);
+  EXPECT_EQ(readFile(platform::pathInOpenFolder(folder.get(), "file")), "in b");
+  for (const char* chain : {"a/b", "moved/missing", "moved/b/file", "moved/../moved"}) {
+    EXPECT_FALSE(platform::openFolderChain(tree.path(), chain).valid()) << chain;
+  }
+}
+
 }  // namespace

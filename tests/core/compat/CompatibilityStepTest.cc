@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/compat/CompatibilityStep.h"
+#include "core/config/ConfigValues.h"
+#include "tests/core/install/support/StepRig.h"
+#include "tests/support/Environment.h"
+#include "tools/testserver/TestServer.h"
+
+namespace {
+
+constexpr char kPath[] = "/products";
+
+// Every summary names how many were made before it: {"ram":N}.
+class CountingSummary final : public IHardwareSummarySource {
+ public:
+  explicit CountingSummary(std::atomic<int>& fetches) : fetches_(fetches) {}
+  bool fetchHardwareSummary(std::string& json) override {
+    json = "{\"ram\":" + std::to_string(++fetches_) + "}";
+    return true;
+  }
+
+ private:
+  std::atomic<int>& fetches_;
+};
+
+// The products data, counting the script lookups.
+class CountingRequirements final : public IProductRequirements {
+ public:
+  explicit CountingRequirements(ProductsData& data) : data_(data) {}
+  std::string getCompatibilityCheckScript() override {
+    ++scripts;
+    return data_.getCompatibilityCheckScript();
+  }
+  std::string getSystemRequirementURL() override { return data_.getSystemRequirementURL(); }
+  std::atomic<int> scripts{0};
+
+ private:
+  ProductsData& data_;
+};
+
+// The compatibility steps 0x201, 0x401 and 0x501 on the real check, its script served by the
+// test server in the products document and run on the real engine; only the first summary falls
+// short.
+struct CompatibilityWalk {
+  CompatibilityWalk(const std::string& verdict, const std::string& checkFlag) {
+    EXPECT_TRUE(server.start());
+    server.addBody(kPath,
+                   "<channels><channel><products><product version='1'><custom-data>"
+                   "<custom-entry key='systemRequirementURL'><value>https://req.example</value>"
+                   "</custom-entry><custom-entry key='compatibilityCheckScript'><value>"
+                   "function checkCompatibility(client, summary) {"
+                   "  return JSON.stringify({checkResult: JSON.parse(summary).ram &lt; 2 ? '" +
+                       verdict +
+                       "' : 'success'});"
+                       "}</value></custom-entry></custom-data></product></products></channel>"
+                       "</channels>");
+    SetConfigValue(config, "productServiceUrl", server.url(kPath) + "?a=1");
+    SetConfigValue(config, "version", "1");
+    check = std::make_unique<CompatibilityCheck>(
+        requirements, [] { return std::string("en_US"); },
+        [this](const std::string& type, const std::map<std::string, std::string>& params) {
+          rig->analytics->sendServiceEventWithParams(type, params);
+        },
+        std::make_unique<CountingSummary>(summaries));
+    WorkflowSteps steps;
+    steps.compatibility = std::make_unique<CompatibilityStep>(*check);
+    rig = std::make_unique<wendtest::StepRig>(std::move(steps));
+    rig->config.set("checkForCompatibility", checkFlag);
+  }
+  ~CompatibilityWalk() { rig.reset(); }
+
+  wendtest::ScopedEnv noHttp{"http_proxy", std::nullopt};
+  testserver::TestServer server;
+  ConfigStore config;
+  ProductsData products{config, nullptr, ProductsDataSettings{5}};
+  CountingRequirements requirements{products};
+  std::atomic<int> summaries{0};
+  std::unique_ptr<CompatibilityCheck> check;
+  std::unique_ptr<wendtest::StepRig> rig;
+};
+
+TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
+  for (const std::string verdict : {"fail", "warn"}) {
+    SCOPED_TRACE(verdict);
+    CompatibilityWalk walk(verdict, "true");
+    wendtest::StepRig& rig = *walk.rig;
+    EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
+    rig.workflow->runStep();
+    rig.workflow->runStep();  // blocked behind the alert
+    ASSERT_EQ(rig.view.count("showCompatibilityErrorAlert"), 1);
+    EXPECT_EQ(
+        rig.view.last("showCompatibilityErrorAlert").args.at(0),
+        "{\"checkResult\":\"" + verdict + "\",\"systemRequirementURL\":\"https://req.example\"}\n");
+    const WorkflowStateBlock block = rig.workflow->stateBlock();
+    EXPECT_EQ(block.stateCode, 0x501u);
+    EXPECT_EQ(block.uiAction, 8);
+    EXPECT_EQ(block.errorCode, 0);
+    EXPECT_EQ(block.retryMode, verdict == "warn" ? 1 : 0);
+    EXPECT_EQ(rig.analytics->events().size(), verdict == "warn" ? 0u : 1u);
+
+    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+    EXPECT_EQ(rig.walk(0, 0x601, 1), 0x601u);
+    EXPECT_EQ(walk.summaries, 2);
+    EXPECT_EQ(walk.requirements.scripts, 1);
+    EXPECT_EQ(walk.server.requestsFor(kPath).size(), 1u);
+  }
+}
+
+TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
+  CompatibilityWalk walk("fail", "");
+  EXPECT_EQ(walk.rig->walk(0x201, 0x601), 0x601u);
+  EXPECT_EQ(walk.summaries, 0);
+  EXPECT_TRUE(walk.server.requests().empty());
+  EXPECT_EQ(walk.rig->view.count("showCompatibilityErrorAlert"), 0);
+}
+
+}  // namespace
