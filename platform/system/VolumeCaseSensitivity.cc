@@ -1,9 +1,9 @@
 #include "platform/system/VolumeCaseSensitivity.h"
 
-#include <cstdlib>
 #include <sstream>
 #include <vector>
 
+#include "platform/system/DeveloperOverrides.h"
 #include "platform/system/MountTable.h"
 
 namespace platform {
@@ -29,8 +29,7 @@ bool isVolumeCaseSensitive(const std::string& path, bool& caseSensitive) {
     }
   }
   if (!volume) return false;
-  const char* listed = std::getenv("WEND_CASE_SENSITIVE_VOLUMES");
-  std::istringstream names(listed ? listed : "");
+  std::istringstream names(developerOverride("WEND_CASE_SENSITIVE_VOLUMES").value_or(""));
   bool found = false;
   for (std::string name; std::getline(names, name, ':');) {
     while (name.size() > 1 && name.back() == '/') name.pop_back();
