@@ -69,13 +69,17 @@ bool MainThread::post(Task task) {
 }
 
 bool MainThread::invokeSync(Task task) {
-  if (g_main_context_is_owner(queue_->context)) {
+  // On the loop's thread, or while no thread runs the loop, the task runs here and now; waiting
+  // would wait for ourselves.
+  if (g_main_context_acquire(queue_->context)) {
+    bool stopped;
     {
       std::lock_guard lock(queue_->mutex);
-      if (queue_->stopped) return false;
+      stopped = queue_->stopped;
     }
-    task();
-    return true;
+    if (!stopped) task();
+    g_main_context_release(queue_->context);
+    return !stopped;
   }
   auto ran = std::make_shared<bool>(false);  // guarded by queue_->mutex
   std::shared_ptr<Queue> queue = queue_;

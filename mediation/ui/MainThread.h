@@ -27,10 +27,9 @@ class MainThread {
   // Queues the task. False, and the task dropped, after shutdown.
   bool post(Task task);
 
-  // Runs the task on the main thread and returns once it has run: true. Called from a task (the
-  // thread that owns the context), it runs at once. False when the loop has ended, before or
-  // while waiting: the task then never runs. Must not be called on the main thread before its loop
-  // runs: nothing would run the task.
+  // Runs the task on the main thread and returns once it has run: true. Called on the thread that
+  // runs the loop, or while no thread runs it, the task runs at once on the calling thread. False
+  // when the loop has ended, before or while waiting: the task then never runs.
   bool invokeSync(Task task);
 
   // The loop has ended: drops what is queued, wakes every invokeSync with false, and fails every

@@ -100,17 +100,35 @@ TEST(MainThread, AfterTheLoopEndsNothingRunsAndWaitersFail) {
     MainThread main(context);
     std::atomic<int> ran{0};
     ASSERT_TRUE(main.post([&] { ++ran; }));
-    // No loop runs: the waiter stays blocked until shutdown releases it.
+    // This thread holds the context as a busy loop would: the waiter stays blocked until shutdown
+    // releases it.
+    ASSERT_TRUE(g_main_context_acquire(context));
     std::atomic<bool> waited{true};
     std::thread waiter([&] { waited.store(main.invokeSync([&] { ++ran; })); });
     main.shutdown();
     waiter.join();
+    g_main_context_release(context);
     EXPECT_FALSE(waited.load());
     EXPECT_FALSE(main.post([&] { ++ran; }));
     EXPECT_FALSE(main.invokeSync([&] { ++ran; }));
+    std::thread([&] { EXPECT_FALSE(main.invokeSync([&] { ++ran; })); }).join();
     while (g_main_context_iteration(context, FALSE)) {
     }
     EXPECT_EQ(ran.load(), 0);
+  }
+  g_main_context_unref(context);
+}
+
+TEST(MainThread, WithoutARunningLoopSyncWorkRunsOnTheCaller) {
+  GMainContext* context = g_main_context_new();
+  {
+    MainThread main(context);
+    std::vector<int> order;
+    main.post([&] { order.push_back(1); });
+    EXPECT_TRUE(main.invokeSync([&] { order.push_back(2); }));
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    EXPECT_EQ(order, (std::vector<int>{2, 1}));
   }
   g_main_context_unref(context);
 }
