@@ -95,9 +95,7 @@ int loadErrorKind(int code) {
 
 bool isCancellation(const GError* error) {
   return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
-         g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED) ||
-         g_error_matches(error, WEBKIT_POLICY_ERROR,
-                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+         g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
 }
 
 }  // namespace
@@ -306,6 +304,14 @@ bool WebViewHost::create(const HtmlViewInitData& data) {
 
   WebKitWebContext* context = webkit_web_context_new_ephemeral();
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  if (!settings_.proxyUri.empty()) {
+    WebKitNetworkProxySettings* proxy =
+        webkit_network_proxy_settings_new(settings_.proxyUri.c_str(), nullptr);
+    webkit_website_data_manager_set_network_proxy_settings(
+        webkit_web_context_get_website_data_manager(context), WEBKIT_NETWORK_PROXY_MODE_CUSTOM,
+        proxy);
+    webkit_network_proxy_settings_free(proxy);
+  }
   WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(context);
   webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
   WebKitUserContentManager* content = webkit_user_content_manager_new();

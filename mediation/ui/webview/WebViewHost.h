@@ -33,6 +33,9 @@ struct WebViewHostSettings {
   std::function<void(const std::string& url)> openInBrowser;
   // Context menus, dropping and the web inspector. The caller decides from the debug marker.
   bool debugMode = false;
+  // The proxy every request of the page goes through ("http://host:port"), as the process's proxy
+  // source names it. Empty: the system's proxy settings.
+  std::string proxyUri;
 };
 
 class WebViewHost final : public HtmlView {

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <webkit2/webkit2.h>
 
 #include <chrono>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "mediation/ui/webview/WebViewHost.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tools/testserver/TestServer.h"
 
 namespace mediation {
 namespace {
@@ -100,6 +102,11 @@ class WebViewHostTest : public testing::Test {
     return "file://" + folder_ / name;
   }
 
+  // The page has stopped loading after the server saw what it should.
+  bool loadEnded(bool serverSawIt) {
+    return serverSawIt && !webkit_web_view_is_loading(WEBKIT_WEB_VIEW(host_->getWebView()));
+  }
+
   // Runs the main loop until `done` holds or 30 s have passed.
   template <typename Predicate>
   bool waitFor(Predicate done) {
@@ -125,6 +132,14 @@ class WebViewHostTest : public testing::Test {
     }));
   }
 
+  // Loads the echo page and makes a round trip, so everything the previous page started is over.
+  void settleOnEchoPage() {
+    size_t before = recorder_.completes.size();
+    ASSERT_TRUE(host_->setUrl(page("echo.html", kEchoPage)));
+    ASSERT_TRUE(waitFor([&] { return recorder_.completes.size() > before; }));
+    settle();
+  }
+
   bool loadEchoPage() {
     data_.initUrl = page("echo.html", kEchoPage);
     auto* recorder = static_cast<Recorder*>(data_.callbackContext);
@@ -134,8 +149,13 @@ class WebViewHostTest : public testing::Test {
   wendtest::TemporaryFolder folder_;
   MainThread main_;
   std::vector<std::string> opened_;
-  std::unique_ptr<WebViewHost> host_ = std::make_unique<WebViewHost>(
-      main_, WebViewHostSettings{[this](const std::string& url) { opened_.push_back(url); }});
+  std::unique_ptr<WebViewHost> host_ = std::make_unique<WebViewHost>(main_, openerSettings());
+
+  WebViewHostSettings openerSettings() {
+    WebViewHostSettings settings;
+    settings.openInBrowser = [this](const std::string& url) { opened_.push_back(url); };
+    return settings;
+  }
   Recorder recorder_;
   HtmlViewInitData data_;
   GtkWidget* window_ = nullptr;
@@ -299,6 +319,78 @@ TEST_F(WebViewHostTest, NothingReportsAfterTheViewIsGone) {
   ASSERT_TRUE(waitFor([&] { return other.messages.size() == 2; }));
   EXPECT_EQ(recorder_.messages.size(), 1u);
   EXPECT_FALSE(answered);
+}
+
+class WebViewProxyTest : public WebViewHostTest {
+ protected:
+  void SetUp() override {
+    WebViewHostTest::SetUp();
+    ASSERT_TRUE(server_.start());
+    server_.addBody("/page.html", "<p>through the proxy</p>", {{"Content-Type", "text/html"}});
+  }
+
+  // Loads the page through the proxy; the requests the proxy saw for it.
+  std::vector<testserver::LoggedRequest> loadThroughProxy(const char* user, const char* password,
+                                                          size_t expectedRequests) {
+    WebViewHostSettings settings;
+    settings.proxyUri = server_.url("");
+    host_ = std::make_unique<WebViewHost>(main_, settings);
+    EXPECT_TRUE(host_->create(data_));
+    host_->setProxyCredentials(user, password);
+    EXPECT_TRUE(host_->setUrl("http://origin.test/page.html"));
+    // A cancelled challenge ends the load without a report.
+    EXPECT_TRUE(waitFor([&] { return loadEnded(server_.requests().size() >= expectedRequests); }));
+    settleOnEchoPage();
+    return server_.requests();
+  }
+
+  static testserver::TestServerSettings proxySettings() {
+    testserver::TestServerSettings settings;
+    settings.proxyCredentials = "tester:right";
+    return settings;
+  }
+
+  testserver::TestServer server_{proxySettings()};
+};
+
+TEST_F(WebViewProxyTest, RightCredentialsAnswerTheChallengeOnce) {
+  auto requests = loadThroughProxy("tester", "right", 2);
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].header("Proxy-Authorization"), "");
+  EXPECT_EQ(requests[1].header("Proxy-Authorization"), "Basic dGVzdGVyOnJpZ2h0");
+  ASSERT_FALSE(recorder_.completes.empty());
+  EXPECT_EQ(recorder_.completes[0], "http://origin.test/page.html");
+}
+
+TEST_F(WebViewProxyTest, WrongOrNoCredentialsAreNotRepeated) {
+  struct Row {
+    const char *user, *password;
+    size_t requests;
+  } rows[] = {{"tester", "wrong", 2}, {"", "", 1}};
+  for (const Row& row : rows) {
+    server_.clearLog();
+    recorder_ = Recorder{};
+    EXPECT_EQ(loadThroughProxy(row.user, row.password, row.requests).size(), row.requests)
+        << row.user;
+    EXPECT_EQ(recorder_.completes.size(), 1u);  // only the settling page
+  }
+}
+
+TEST_F(WebViewProxyTest, AnOriginsChallengeGetsNoCredentials) {
+  testserver::Rule rule;
+  rule.path = "/secret.html";
+  rule.fault.status = 401;
+  server_.addRule(rule);
+  server_.addBody("/secret.html", "secret");
+  host_ = std::make_unique<WebViewHost>(main_, WebViewHostSettings{});
+  ASSERT_TRUE(host_->create(data_));
+  host_->setProxyCredentials("tester", "right");
+  ASSERT_TRUE(host_->setUrl(server_.url("/secret.html")));
+  ASSERT_TRUE(waitFor([&] { return loadEnded(!server_.requestsFor("/secret.html").empty()); }));
+  settleOnEchoPage();
+  auto requests = server_.requestsFor("/secret.html");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].header("Authorization"), "");
 }
 
 }  // namespace
