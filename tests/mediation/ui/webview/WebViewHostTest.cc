@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "mediation/ui/webview/WebViewHost.h"
+#include "platform/system/SpecialFolders.h"
+#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
 
@@ -319,6 +321,42 @@ TEST_F(WebViewHostTest, NothingReportsAfterTheViewIsGone) {
   ASSERT_TRUE(waitFor([&] { return other.messages.size() == 2; }));
   EXPECT_EQ(recorder_.messages.size(), 1u);
   EXPECT_FALSE(answered);
+}
+
+TEST_F(WebViewHostTest, NewWindowsOpenOnlyWebAddressesInTheBrowser) {
+  ASSERT_TRUE(loadEchoPage());
+  webkit_settings_set_javascript_can_open_windows_automatically(
+      webkit_web_view_get_settings(WEBKIT_WEB_VIEW(host_->getWebView())), TRUE);
+  bool done = false;
+  host_->executeScript(
+      "window.open('file:///etc/passwd'); window.open('javascript:1');"
+      "window.open('https://example.test/help?a=1&b=2'); 'opened'",
+      0, [&](std::optional<std::string>) { done = true; });
+  ASSERT_TRUE(waitFor([&] { return done; }));
+  settle();
+  EXPECT_EQ(opened_, std::vector<std::string>{"https://example.test/help?a=1&b=2"});
+}
+
+TEST_F(WebViewHostTest, NoContextMenuWithoutDebugging) {
+  ASSERT_TRUE(loadEchoPage());
+  WebKitContextMenu* menu = webkit_context_menu_new();
+  GdkEvent* event = gdk_event_new(GDK_BUTTON_PRESS);
+  gboolean handled = FALSE;
+  g_signal_emit_by_name(host_->getWebView(), "context-menu", menu, event, nullptr, &handled);
+  EXPECT_TRUE(handled);
+  gdk_event_free(event);
+  g_object_unref(menu);
+}
+
+TEST(WebViewDebugMarker, IsTheFileInTheProductsSupportFolder) {
+  wendtest::TemporaryFolder root;
+  wendtest::ScopedEnv scoped("WEND_ROOT", root.path());
+  EXPECT_FALSE(webViewDebugMarkerPresent());
+  std::string folder;
+  ASSERT_TRUE(platform::specialFolderPath(18, folder));
+  std::filesystem::create_directories(folder);
+  wendtest::writeFile(folder + "/webview.debug", "");
+  EXPECT_TRUE(webViewDebugMarkerPresent());
 }
 
 class WebViewProxyTest : public WebViewHostTest {
