@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "mediation/ui/webview/WebViewHost.h"
+#include "mediation/ui/gtk/WebViewHost.h"
 #include "platform/system/SpecialFolders.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"

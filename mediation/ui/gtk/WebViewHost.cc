@@ -1,4 +1,4 @@
-#include "mediation/ui/webview/WebViewHost.h"
+#include "mediation/ui/gtk/WebViewHost.h"
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>
