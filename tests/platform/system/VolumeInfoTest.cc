@@ -1,14 +1,9 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "platform/system/VolumeInfo.h"
-#include "platform/UniqueFd.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;
@@ -123,27 +118,6 @@ TEST_F(VolumeInfoTest, BlockDeviceFlagsComeFromTheDeviceOrItsDisk) {
   ASSERT_TRUE(platform::volumeInfo(root_ / "plain", info, probe_));
   EXPECT_FALSE(info.readOnly);
   EXPECT_TRUE(info.removable);
-}
-
-TEST_F(VolumeInfoTest, ImmutableFolderIsSeen) {
-  std::string folder = root_ / "plain/x";
-  platform::UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY));
-  int flags = 0;
-  if (ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) GTEST_SKIP() << "no inode flags here";
-  int locked = flags | FS_IMMUTABLE_FL;
-  if (ioctl(fd.get(), FS_IOC_SETFLAGS, &locked) != 0) GTEST_SKIP() << "cannot lock a folder";
-  platform::VolumeInfo info;
-  bool found = platform::volumeInfo(folder, info, probe_);
-  ioctl(fd.get(), FS_IOC_SETFLAGS, &flags);
-  ASSERT_TRUE(found);
-  EXPECT_TRUE(info.immutable);
-}
-
-TEST(VolumeInfoSystem, RootFolderIsItsOwnVolume) {
-  platform::VolumeInfo info;
-  ASSERT_TRUE(platform::volumeInfo("/", info));
-  EXPECT_EQ(info.mountPoint, "/");
-  EXPECT_TRUE(info.statsAvailable);
 }
 
 TEST(InsideFolder, WholeComponentsOnly) {

@@ -2,10 +2,10 @@
 #include <gtk/gtk.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "mediation/ui/gtk/FolderBrowser.h"
 #include "platform/system/SpecialFolders.h"
+#include "tests/mediation/ui/gtk/support/Display.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -58,14 +58,7 @@ struct DialogAnswer {
 
 class FolderBrowserTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::string display;
-    std::ifstream(WEND_DISPLAY_FILE) >> display;
-    ASSERT_FALSE(display.empty()) << "no display in " << WEND_DISPLAY_FILE;
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(wendtest::openFixtureDisplay()) << WEND_DISPLAY_FILE; }
 
   BrowseResult browse(const std::string& start, DialogAnswer& answer) {
     guint source = g_timeout_add(20, DialogAnswer::poll, &answer);

@@ -3,25 +3,18 @@
 
 #include <atomic>
 #include <csignal>
-#include <fstream>
 #include <functional>
 #include <thread>
 
 #include "mediation/ui/gtk/GtkUiShell.h"
+#include "tests/mediation/ui/gtk/support/Display.h"
 
 namespace mediation {
 namespace {
 
 class GtkUiShellTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::string display;
-    std::ifstream(WEND_DISPLAY_FILE) >> display;
-    ASSERT_FALSE(display.empty()) << "no display in " << WEND_DISPLAY_FILE;
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(wendtest::openFixtureDisplay()) << WEND_DISPLAY_FILE; }
 
   ShellHandlers handlers() {
     ShellHandlers h;

@@ -7,12 +7,12 @@
 #include <webkit2/webkit2.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "mediation/ui/gtk/WebViewHost.h"
 #include "platform/system/SpecialFolders.h"
+#include "tests/mediation/ui/gtk/support/Display.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
@@ -71,16 +71,7 @@ JSObject.messageFromHtml("documentReady", "");
 
 class WebViewHostTest : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    std::string display;
-    std::ifstream(WEND_DISPLAY_FILE) >> display;
-    ASSERT_FALSE(display.empty()) << "no display in " << WEND_DISPLAY_FILE;
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-    setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 1);
-    setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-  }
+  static void SetUpTestSuite() { ASSERT_TRUE(wendtest::openFixtureDisplay()) << WEND_DISPLAY_FILE; }
 
   void SetUp() override {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -293,16 +284,6 @@ TEST_F(WebViewHostTest, ScriptsRunInThePageOrItsFirstFrame) {
   EXPECT_EQ(results[0], "42");
   EXPECT_EQ(results[1], "undefined");
   EXPECT_EQ(results[2], std::nullopt);
-}
-
-TEST_F(WebViewHostTest, NoViewNoOperation) {
-  EXPECT_FALSE(host_->setUrl("file:///"));
-  EXPECT_FALSE(host_->sendMessage("a", "b"));
-  EXPECT_FALSE(host_->show());
-  EXPECT_FALSE(host_->hide());
-  EXPECT_FALSE(host_->executeScript("1", 0, nullptr));
-  EXPECT_EQ(host_->getWebView(), nullptr);
-  host_->setProxyCredentials("user", "secret");
 }
 
 TEST_F(WebViewHostTest, NothingReportsAfterTheViewIsGone) {
