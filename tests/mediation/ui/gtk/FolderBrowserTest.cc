@@ -56,6 +56,15 @@ struct DialogAnswer {
   }
 };
 
+// Before any display is opened in this process (CTest runs each case in its own): the silent copy.
+TEST(FolderBrowserWithoutDisplay, ActsAsCancelled) {
+  MainThread mainThread;
+  BrowseResult result = browseForInstallLocation("/start", "Choose", mainThread, {});
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_EQ(result.installPath, "/start");
+  EXPECT_EQ(result.errorNumber, "0");
+}
+
 class FolderBrowserTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(wendtest::openFixtureDisplay()) << WEND_DISPLAY_FILE; }
