@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     return finish();
   }
   if (context->isSilent) {
-    // The workflow manager starts its thread here once the core has one.
+    context->StartWorkflow();
     context->messageGateway->WaitForGatewayThread();
     return finish();
   }

@@ -29,6 +29,9 @@ class AppletHostParts final : public IContextPartsFactory {
   std::unique_ptr<IBundleResources> makeBundleResources() override {
     return inner_->makeBundleResources();
   }
+  std::unique_ptr<IInstallHelper> makeInstallHelper() override {
+    return inner_->makeInstallHelper();
+  }
 
  private:
   std::unique_ptr<IContextPartsFactory> inner_;

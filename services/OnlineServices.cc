@@ -41,6 +41,9 @@ class OnlineServicesFactory final : public IContextPartsFactory {
   std::unique_ptr<IBundleResources> makeBundleResources() override {
     return base_->makeBundleResources();
   }
+  std::unique_ptr<IInstallHelper> makeInstallHelper() override {
+    return base_->makeInstallHelper();
+  }
 
  private:
   std::unique_ptr<IContextPartsFactory> base_;

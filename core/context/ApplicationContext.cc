@@ -110,7 +110,11 @@ ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> fac
 
 ApplicationContext::~ApplicationContext() {
   publishAnalytics(nullptr);
+  // The workflow sends through the gateway and the gateway's worker hands packets to the
+  // workflow: the workflow's threads end first, the gateway goes next, the workflow last.
+  if (workflowManager) workflowManager->StopWorkflow();
   messageGateway.reset();
+  workflowManager.reset();
   surveyManager.reset();
   viewMediator.reset();
   appletMessageManager.reset();
@@ -251,6 +255,16 @@ bool ApplicationContext::ParseTarnConfigXml() {
 
 bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   viewMediator = factory_->makeViewMediator(isSilent, argc, argv);
+  const WorkflowRole role = isSilent  ? WorkflowRole::kSilent
+                            : isAdmin ? WorkflowRole::kAdministrator
+                                      : WorkflowRole::kUser;
+  workflowManager = std::make_unique<WorkflowManager>(
+      WorkflowContext{quitRequested, config, proxyCredentials, requiredOsVersion, isTestWorkflow,
+                      installHelperPipeName, installHelper2PipeName},
+      WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
+                            *appletMessageManager, &ApplicationContext::GetAnalytics,
+                            factory_->makeInstallHelper(), WorkflowSteps{}},
+      role);
   if (!messageGateway->InitMessageGateway(commandLine)) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
                 "Failed to initialize message gateway.");
@@ -259,6 +273,16 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
               "Message gateway initialized");
   return true;
+}
+
+bool ApplicationContext::StartWorkflow() {
+  if (workflowManager && workflowManager->StartWorkflow()) {
+    LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "", "Workflow started.");
+    return true;
+  }
+  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "StartWFError",
+              "Failed to start workflow.");
+  return false;
 }
 
 std::shared_ptr<IAnalytics> ApplicationContext::GetAnalytics() {

@@ -10,6 +10,7 @@
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
 #include "core/signature/ConfigSigningKey.h"
+#include "core/workflow/WorkflowManager.h"
 #include "foundation/text/CommandLineParser.h"
 
 namespace pando {
@@ -59,15 +60,17 @@ class ApplicationContext {
   // The signed configuration file, checked with configSigningKey; false when there is none to read
   // or it does not verify.
   bool ParseTarnConfigXml();
-  // Makes the view mediator (silent in the elevated process) and initialises the gateway.
+  // Makes the view mediator (silent in the elevated process) and the workflow manager, then
+  // initialises the gateway, which hands the workflow manager the other process's state packets.
   bool InitMessageGateway(int argc, char** argv);
+  // Starts the workflow manager's thread; false without a workflow manager or when the thread
+  // cannot start.
+  bool StartWorkflow();
 
   std::atomic<bool> quitRequested{false};
   std::string installHelperPipeName;
   std::string installHelper2PipeName;
-  std::string proxyUserName;
-  std::string proxyPassword;
-  bool rememberProxyCredentials = false;
+  SharedProxyCredentials proxyCredentials;
   std::string requiredOsVersion;
   std::string workflowId;
   std::string lbsInstallerWorkflowID;
@@ -89,6 +92,8 @@ class ApplicationContext {
   std::unique_ptr<ISurveyManager> surveyManager;
   std::unique_ptr<IViewMediator> viewMediator;
   std::unique_ptr<IAppletMessageManager> appletMessageManager;
+  // Made with the view mediator; its thread stops before the gateway goes, and it goes after.
+  std::unique_ptr<WorkflowManager> workflowManager;
 
  private:
   explicit ApplicationContext(std::unique_ptr<IContextPartsFactory> factory);

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/context/AppletRecords.h"
@@ -16,6 +17,41 @@ class CommandLineParser;
 
 // The operations below setEnvironment come with do-nothing answers, which the stand-ins keep:
 // no event is sent, nobody is signed in, the network check succeeds and there is no survey.
+
+// Proxy credentials entered by the user or restored from the preferences store.
+struct ProxyCredentials {
+  std::string userName;
+  std::string password;
+  bool remember = false;  // the user chose to keep them
+};
+
+// The process's proxy credentials, written by the page's proxy login and the other process's
+// proxy packet, read by the workflow. Any thread.
+class SharedProxyCredentials {
+ public:
+  ProxyCredentials get() const {
+    std::lock_guard lock(mutex_);
+    return value_;
+  }
+  void set(ProxyCredentials value) {
+    std::lock_guard lock(mutex_);
+    value_ = std::move(value);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  ProxyCredentials value_;  // guarded by mutex_
+};
+
+// The workflow's receipt of the other process's state packets: the gateway's worker hands it the
+// Base64 text of a workflow state block (type 6) or a progress estimate block (type 8). Damaged
+// text is logged and ignored. Both return true. Any thread.
+class IWorkflowPackets {
+ public:
+  virtual ~IWorkflowPackets() = default;
+  virtual bool onProgressStatePacket(const std::string& text) = 0;
+  virtual bool onProductProgressStatePacket(const std::string& text) = 0;
+};
 
 // Analytics events, queued and sent later; callers look at no result. Any thread.
 class IAnalytics {
@@ -33,6 +69,8 @@ class IAnalytics {
   virtual void setProxyCredentials(const std::string& /*userName*/,
                                    const std::string& /*password*/) {}
   virtual void setVersionDownloading(const std::string& /*version*/) {}
+  // The download-retry event of the desktop-application installation, with the error's code text.
+  virtual void sendDownloadRetryEvent(const std::string& /*errorCode*/) {}
   virtual void setUserGuid(const std::string& /*guid*/) {}
   virtual void setCountryCode(const std::string& /*countryCode*/) {}
 };
@@ -73,12 +111,33 @@ class ISignInProfile {
   }
 };
 
+// The link to the other process of an installation. A user's process with administrator rights
+// links nothing: its sends succeed without effect. Any thread may send; the link serialises.
 class IMessageGateway {
  public:
+  // Packet types the core sends or receives itself.
+  static constexpr int kWorkflowStatePacket = 6;
+  static constexpr int kProgressEstimatePacket = 8;
+
+  // Linking: the channel is still coming up. Connected: packets cross. Down: linking failed or
+  // the other process went away; it does not come back.
+  enum class LinkState { kLinking, kConnected, kDown };
+
   virtual ~IMessageGateway() = default;
   virtual bool InitMessageGateway(const CommandLineParser& commandLine) = 0;
   // Returns once the gateway's thread has ended.
   virtual void WaitForGatewayThread() = 0;
+
+  // 0 sent or not needed; negative when the channel is not up or the write failed.
+  virtual int sendPacket(int /*type*/, const std::string& /*text*/) { return 0; }
+  // The init document (install-helper pipe names, session id, user GUID); nothing when silent.
+  virtual void sendInitPacket() {}
+  // A view message to the other process's mediator: from the view (type 2) or to it (type 3).
+  virtual void sendMessageToOtherViewMediator(const std::string& /*name*/,
+                                              const std::string& /*data*/, bool /*fromView*/) {}
+  // The context's proxy credentials (type 7).
+  virtual void sendProxyData() {}
+  virtual LinkState linkState() const { return LinkState::kDown; }
 };
 
 class ISurveyManager {
@@ -105,9 +164,62 @@ class IAppletMessageManager {
   virtual int FinalizeCore() = 0;
 };
 
+// The one mediator between the workflow and the view of a process: it shows the HTML page in the
+// user's process and forwards to it from the elevated one. The commands may be called from any
+// thread (mostly the workflow's); each sends one view message and looks at no result. The workflow
+// records the screen id of the screens it shows itself, before it calls the command.
 class IViewMediator {
  public:
   virtual ~IViewMediator() = default;
+
+  virtual void sendMessageToView(const std::string& name, const std::string& data) = 0;
+  virtual void onMessageFromView(const std::string& name, const std::string& data) = 0;
+  virtual void terminateApplication() {}
+  virtual void showSignInView() {}
+  virtual std::string getLocalizedText(const std::string& /*key*/) { return ""; }
+  virtual void showMainWindow(const std::string& /*title*/) {}
+  virtual void hideMainWindow() {}
+  virtual void setProxyCredentials(const std::string& /*userName*/,
+                                   const std::string& /*password*/) {}
+
+  // The view commands, each named after the message it sends.
+  virtual void showSpinnerScreen() {}
+  virtual void showWelcomeScreen(const std::string& /*data*/) {}
+  virtual void showSurveyScreen(int /*alreadyFilled*/) {}
+  virtual void showPiiScreen() {}
+  virtual void showMainScreen() {}
+  // retryMode 1 shows the retry button, 2 the continue button, 0 neither.
+  virtual void showErrorAlert(const std::string& /*errorType*/, int /*retryMode*/,
+                              const std::string& /*errorCode*/, const std::string& /*errorParam*/,
+                              const std::string& /*errorTitle*/,
+                              const std::string& /*moreInfoLink*/, bool /*appendParamsAtEnd*/) {}
+  virtual void showPathErrorAlert(const std::string& /*alertTitle*/,
+                                  const std::string& /*alertText*/,
+                                  const std::string& /*installLocation*/,
+                                  bool /*incorrectLocation*/, const std::string& /*errorParam*/) {}
+  virtual void showCompatibilityErrorAlert(const std::string& /*data*/) {}
+  virtual void showProxyAlert() {}
+  virtual void updateTarnProgress(int /*progress*/, bool /*isCancelEnabled*/) {}
+  virtual void updateProductProgress(int /*progress*/) {}
+  virtual void updateTarnInstallWeightage(const std::string& /*tarnSize*/) {}
+  virtual void updateCancelButtonState(bool /*enabled*/) {}
+  virtual void showQuitConfirmation() {}
+  virtual void showQuittingScreen() {}
+  virtual void showLaunchingProductScreen() {}
+  virtual void showDefaultContent(const std::string& /*errorURL*/) {}
+};
+
+// The privileged install helper: its launch, which hands it a REINIT pipe name, and the handshake
+// on a channel. Calls block until answered or timed out; the workflow thread only.
+class IInstallHelper {
+ public:
+  virtual ~IInstallHelper() = default;
+  // True when the helper was found, started and handshaken.
+  virtual bool LaunchInstallHelper(const std::string& reinitPipeName) = 0;
+  // True when SYNC, AUTH and AUTH_RESP all passed; the channel then stays open.
+  virtual bool Handshake(const std::string& channelName) = 0;
+  virtual bool SendReinit(const std::string& newPipeName) = 0;
+  virtual bool isElevated() const = 0;
 };
 
 class IBundleResources {
@@ -129,4 +241,5 @@ class IContextPartsFactory {
   // The silent mediator of the elevated process, else the one that shows the interface.
   virtual std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) = 0;
   virtual std::unique_ptr<IBundleResources> makeBundleResources() = 0;
+  virtual std::unique_ptr<IInstallHelper> makeInstallHelper() = 0;
 };

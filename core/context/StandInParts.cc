@@ -9,7 +9,20 @@ class StandInAnalytics final : public IAnalytics {
   void sendServiceEvent(const std::string&) override {}
 };
 class StandInSurveyManager final : public ISurveyManager {};
-class StandInViewMediator final : public IViewMediator {};
+class StandInViewMediator final : public IViewMediator {
+ public:
+  void sendMessageToView(const std::string&, const std::string&) override {}
+  void onMessageFromView(const std::string&, const std::string&) override {}
+};
+
+// No helper to start: every call fails.
+class StandInInstallHelper final : public IInstallHelper {
+ public:
+  bool LaunchInstallHelper(const std::string&) override { return false; }
+  bool Handshake(const std::string&) override { return false; }
+  bool SendReinit(const std::string&) override { return false; }
+  bool isElevated() const override { return false; }
+};
 
 class StandInSignInProfile final : public ISignInProfile {
  public:
@@ -53,4 +66,7 @@ std::unique_ptr<IViewMediator> StandInPartsFactory::makeViewMediator(bool, int, 
 }
 std::unique_ptr<IBundleResources> StandInPartsFactory::makeBundleResources() {
   return std::make_unique<FolderBundleResources>(FolderBundleResources::programResourcesFolder());
+}
+std::unique_ptr<IInstallHelper> StandInPartsFactory::makeInstallHelper() {
+  return std::make_unique<StandInInstallHelper>();
 }

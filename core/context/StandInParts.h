@@ -13,4 +13,5 @@ class StandInPartsFactory : public IContextPartsFactory {
   std::unique_ptr<IAppletMessageManager> makeAppletMessageManager() override;
   std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) override;
   std::unique_ptr<IBundleResources> makeBundleResources() override;
+  std::unique_ptr<IInstallHelper> makeInstallHelper() override;
 };

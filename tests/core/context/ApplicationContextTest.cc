@@ -157,3 +157,25 @@ TEST_F(ContextTest, UtilitiesLogThroughTheContext) {
 }
 
 }  // namespace
+
+namespace {
+
+// The test product runs as administrator: the context's workflow starts at the first screen on
+// one thread, however often it is started, and the teardown joins it.
+TEST_F(ContextTest, WorkflowStartsOnceWithTheViewMediatorAndEndsWithTheContext) {
+  writeConfig("<config><sapCode>TEST</sapCode></config>");
+  ASSERT_TRUE(initialize({}));
+  ApplicationContext* context = ApplicationContext::GetInstance();
+  EXPECT_FALSE(context->StartWorkflow()) << "no workflow before the view mediator";
+  char program[] = "Install";
+  char* argv[] = {program};
+  ASSERT_TRUE(context->InitMessageGateway(1, argv));
+  ASSERT_TRUE(context->workflowManager);
+  EXPECT_EQ(context->workflowManager->role(), WorkflowRole::kAdministrator);
+  EXPECT_TRUE(context->StartWorkflow());
+  EXPECT_TRUE(context->StartWorkflow());
+  ApplicationContext::Destroy();
+  EXPECT_TRUE(contains(logText(), "StartWorkflow: thread"));
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+#include "core/workflow/WorkflowBlocks.h"
+
+#include <cstring>
+#include <memory>
+
+#include "foundation/text/StringUtils.h"
+
+namespace {
+
+void putU32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t getU32(const uint8_t* at) {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(at[i]) << (8 * i);
+  return value;
+}
+
+void putI32(uint8_t* at, int32_t value) {
+  putU32(at, static_cast<uint32_t>(value));
+}
+int32_t getI32(const uint8_t* at) {
+  return static_cast<int32_t>(getU32(at));
+}
+
+void putF32(uint8_t* at, float value) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  putU32(at, bits);
+}
+
+float getF32(const uint8_t* at) {
+  const uint32_t bits = getU32(at);
+  float value = 0;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+template <size_t N>
+std::string encode(const std::array<uint8_t, N>& bytes) {
+  std::string text;
+  StringUtils::utilEncodeDataInBase64(bytes.data(), bytes.size(), text);
+  return text;
+}
+
+template <size_t N>
+std::optional<std::array<uint8_t, N>> decode(const std::string& text) {
+  std::unique_ptr<unsigned char[]> buffer;
+  size_t length = 0;
+  if (text.empty() ||
+      !StringUtils::utilDecodeBase64Data(text.data(), text.size(), &buffer, length) ||
+      length != N || !buffer) {
+    return std::nullopt;
+  }
+  std::array<uint8_t, N> bytes{};
+  std::memcpy(bytes.data(), buffer.get(), N);
+  return bytes;
+}
+
+}  // namespace
+
+bool WorkflowStateBlock::sameExceptProgress(const WorkflowStateBlock& other) const {
+  return stateCode == other.stateCode && uiAction == other.uiAction && uiFlags == other.uiFlags &&
+         errorCode == other.errorCode && retryMode == other.retryMode &&
+         quitConfirmed == other.quitConfirmed && closeOverride == other.closeOverride &&
+         screenId == other.screenId;
+}
+
+std::array<uint8_t, WorkflowStateBlock::kSize> WorkflowStateBlock::toBytes() const {
+  std::array<uint8_t, kSize> bytes{};
+  putU32(&bytes[0], stateCode);
+  putI32(&bytes[4], uiAction);
+  putI32(&bytes[8], uiFlags);
+  putI32(&bytes[12], errorCode);
+  bytes[16] = retryMode;
+  bytes[17] = quitConfirmed;
+  bytes[18] = closeOverride;
+  putF32(&bytes[20], tarnProgress);
+  putI32(&bytes[24], screenId);
+  return bytes;
+}
+
+WorkflowStateBlock WorkflowStateBlock::fromBytes(const std::array<uint8_t, kSize>& bytes) {
+  WorkflowStateBlock block;
+  block.stateCode = getU32(&bytes[0]);
+  block.uiAction = getI32(&bytes[4]);
+  block.uiFlags = getI32(&bytes[8]);
+  block.errorCode = getI32(&bytes[12]);
+  block.retryMode = bytes[16];
+  block.quitConfirmed = bytes[17];
+  block.closeOverride = bytes[18];
+  block.tarnProgress = getF32(&bytes[20]);
+  block.screenId = getI32(&bytes[24]);
+  return block;
+}
+
+std::array<uint8_t, ProgressEstimateBlock::kSize> ProgressEstimateBlock::toBytes() const {
+  std::array<uint8_t, kSize> bytes{};
+  putI32(&bytes[0], minutesLeftMin);
+  putI32(&bytes[4], minutesLeftMax);
+  putI32(&bytes[8], progress);
+  return bytes;
+}
+
+ProgressEstimateBlock ProgressEstimateBlock::fromBytes(const std::array<uint8_t, kSize>& bytes) {
+  return {getI32(&bytes[0]), getI32(&bytes[4]), getI32(&bytes[8])};
+}
+
+std::string encodeStateBlock(const WorkflowStateBlock& block) {
+  return encode(block.toBytes());
+}
+
+std::string encodeProgressEstimate(const ProgressEstimateBlock& block) {
+  return encode(block.toBytes());
+}
+
+std::optional<WorkflowStateBlock> decodeStateBlock(const std::string& text) {
+  auto bytes = decode<WorkflowStateBlock::kSize>(text);
+  if (!bytes) return std::nullopt;
+  return WorkflowStateBlock::fromBytes(*bytes);
+}
+
+std::optional<ProgressEstimateBlock> decodeProgressEstimate(const std::string& text) {
+  auto bytes = decode<ProgressEstimateBlock::kSize>(text);
+  if (!bytes) return std::nullopt;
+  return ProgressEstimateBlock::fromBytes(*bytes);
+}

@@ -1,0 +1,188 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/config/ConfigStore.h"
+#include "core/context/AppletRecords.h"
+#include "core/context/ContextParts.h"
+#include "core/workflow/WorkflowBlocks.h"
+#include "core/workflow/WorkflowSteps.h"
+#include "foundation/threads/ProcessSemaphore.h"
+#include "foundation/threads/SharedSemaphore.h"
+#include "foundation/threads/ThreadHandle.h"
+
+// Which process a workflow runs in: the user's (without administrator rights; its elevated copy
+// runs the administrator states), the elevated silent copy, or a user's process with
+// administrator rights, which runs every state itself and has nobody to mirror to.
+enum class WorkflowRole { kUser, kSilent, kAdministrator };
+
+// Fixed waits and the lock key; tests shorten the waits and pass a private key file.
+struct WorkflowSettings {
+  std::chrono::milliseconds tick{50};
+  std::chrono::milliseconds launchPause{5000};
+  std::chrono::milliseconds launchWait{10000};
+  std::chrono::milliseconds launchWaitLong{20000};  // sapCode "KVRQ"
+  // The file the System V locks are keyed by: "/tmp" in the product.
+  std::string lockKeyPath = pando::ProcessSemaphore::kKeyPath;
+  std::string caseCheckRoot = "/";  // the root folder whose volume must not be case-sensitive
+};
+
+// What the workflow shares with the rest of its process. The referenced objects outlive it.
+struct WorkflowContext {
+  std::atomic<bool>& quitRequested;  // set by the final states; ends the workflow thread
+  ConfigStore& config;
+  SharedProxyCredentials& proxyCredentials;
+  std::string& requiredOsVersion;  // written by the system check, on the workflow thread
+  bool isTestWorkflow = false;
+  std::string installHelperPipeName;
+  std::string installHelper2PipeName;
+};
+
+// The parts the workflow calls. The view, gateway, profile, survey and applet host outlive it;
+// analytics is asked for each event (null once the process tears it down).
+struct WorkflowCollaborators {
+  IViewMediator& view;
+  IMessageGateway& gateway;
+  ISignInProfile& profile;
+  ISurveyManager& survey;
+  IAppletMessageManager& applets;
+  std::function<std::shared_ptr<IAnalytics>()> analytics;
+  std::unique_ptr<IInstallHelper> installHelper;
+  WorkflowSteps steps;
+};
+
+// The installer's step machine: carries one installation through its states, one step per tick
+// on a workflow thread of its own, and mirrors its state block to the other process.
+//
+// State codes: bits 8 and up number the step; bit 0 runs only in the user's process, bit 1 only
+// with administrator rights, bit 2 waits for the user or a thread.
+//
+// Threads: the view dispatcher, the gateway's worker, the install threads and their callbacks call
+// the setters, setError, the alerts and the packet handlers from their own threads. One mutex
+// guards both blocks, their last-sent copies, the last error and the install location; it is never
+// held over a view command, a send or a step. The destructor joins the install thread, the
+// product-install thread and then the workflow thread.
+class WorkflowManager final : public IWorkflowPackets {
+ public:
+  WorkflowManager(WorkflowContext context, WorkflowCollaborators parts, WorkflowRole role,
+                  WorkflowSettings settings = {});
+  ~WorkflowManager() override;
+  WorkflowManager(const WorkflowManager&) = delete;
+  WorkflowManager& operator=(const WorkflowManager&) = delete;
+
+  // Starts at 0x101 (0x601 in the test workflow) on the workflow thread; true when it runs. A
+  // second call starts nothing and returns true.
+  bool StartWorkflow();
+  // Joins the install thread and the product-install thread, then ends the workflow thread at
+  // its next tick and joins it. Idempotent; not from those threads.
+  void StopWorkflow();
+  // One step. The workflow thread calls it every tick; tests may call it instead.
+  void runStep();
+
+  // UI actions: 1 proxy login, 2 none, 3 retry, 4 quit requested, 5 quit confirmed, 6 quit
+  // declined, 7 install location chosen, 8 an alert blocks the workflow. Not sent.
+  void setCurrentUIAction(int action);
+
+  // Errors and alerts: each sets UI action 8, shows its alert and sends the state block.
+  void setError(int error, bool retry);
+  void showErrorAlertAndWait(const std::string& errorType, int mode, const std::string& errorCode,
+                             const std::string& errorParam, const std::string& errorTitle,
+                             const std::string& moreInfoLink, bool appendParamsAtEnd);
+  void handleProductInstallError(const AppsPanelProgress& record);
+  void showPathErrorAlert(const std::string& titleId, const std::string& textId,
+                          const std::string& location, bool incorrectLocation,
+                          const std::string& errorParam);
+  static void getInstallLocationErrorIds(const std::string& error, std::string& titleId,
+                                         std::string& textId);
+
+  // Mirroring: sends a block when it differs from its last-sent copy; a received block replaces
+  // the block and its copy, so it is not echoed.
+  void syncState();
+  void syncProgressEstimate();
+  bool onProgressStatePacket(const std::string& text) override;
+  bool onProductProgressStatePacket(const std::string& text) override;
+
+  // The progress rule of the desktop application: shown when above what was shown before.
+  void showTarnProgress(float progress);
+
+  // Fields other parts write and read directly. Not sent until the next syncState.
+  WorkflowStateBlock stateBlock() const;
+  ProgressEstimateBlock progressEstimate() const;
+  uint32_t stateCode() const;
+  void setStateCode(uint32_t code);
+  void setScreenId(int screenId);
+  void setUIFlags(int flags);
+  void setErrorCode(int error);
+  void setQuitConfirmed(bool confirmed);
+  void setCloseOverride(bool override);
+  void setProgressEstimate(const ProgressEstimateBlock& estimate);
+  void setInstallLocation(const std::string& location);
+  std::string installLocation() const;
+  // The last error number raised, which the alerts do not keep; 0 before any.
+  int lastError() const;
+  WorkflowRole role() const { return role_; }
+  // Hands the running product installation an action with the proxy and, when wanted, location.
+  void sendProductUserAction(const std::string& action, bool withLocation);
+  // Gives back the bootstrapper and installer-family locks.
+  void releaseLocks();
+
+ private:
+  enum class Link { kReady, kWait, kDead };
+
+  static void* threadEntry(void* self);
+  void workflowThreadProc();
+  bool pause(std::chrono::milliseconds duration);
+  bool stopping() const;
+
+  bool processUIAction();
+  void requestQuit();
+  void retryCurrentStep();
+  bool quit();
+  void fillQuitEventParams(std::map<std::string, std::string>& params) const;
+
+  bool acquireLocks();
+  bool checkSystem();
+  Link peerLink() const;
+  void runStepOf(uint32_t code);
+  void stepNetworkCheck();
+  void stepFirstScreen();
+  void stepMainScreen();
+  void stepApplicationsDocument();
+  void stepLaunch();
+  void stepFinal();
+  void event(const char* name);
+  void setAlertFields(int retryMode);
+
+  WorkflowContext context_;
+  WorkflowCollaborators parts_;
+  const WorkflowRole role_;
+  const WorkflowSettings settings_;
+
+  mutable std::mutex mutex_;
+  WorkflowStateBlock block_;                // guarded by mutex_
+  ProgressEstimateBlock estimate_;          // guarded by mutex_
+  WorkflowStateBlock lastSentBlock_;        // guarded by mutex_
+  ProgressEstimateBlock lastSentEstimate_;  // guarded by mutex_
+  int lastError_ = 0;                       // guarded by mutex_
+  std::string installLocation_;             // guarded by mutex_
+  std::condition_variable wake_;            // with mutex_: ends a pause early
+  bool stopping_ = false;                   // guarded by mutex_
+
+  // Workflow thread only.
+  TarnApplication application_;
+  std::string applicationsDocumentPath_;
+  bool appletWorkflowStarted_ = false;
+  bool deadLinkRaised_ = false;
+  std::unique_ptr<pando::ProcessSemaphore> bootstrapperLock_;
+  std::unique_ptr<pando::SharedSemaphore> lbsLock_;
+
+  std::mutex threadMutex_;  // StartWorkflow and StopWorkflow
+  pando::ThreadHandle workflowThread_;
+};

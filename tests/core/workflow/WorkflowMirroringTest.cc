@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "core/workflow/WorkflowBlocks.h"
+#include "tests/core/workflow/support/InMemoryLink.h"
+#include "tests/core/workflow/support/WorkflowRig.h"
+
+namespace {
+
+using wendtest::InMemoryLink;
+using wendtest::WorkflowRig;
+
+WorkflowStateBlock goldenBlock() {
+  WorkflowStateBlock block;
+  block.stateCode = 0x1302;
+  block.uiAction = 8;
+  block.uiFlags = 2;
+  block.errorCode = -3;
+  block.retryMode = 1;
+  block.quitConfirmed = 0;
+  block.closeOverride = 1;
+  block.tarnProgress = 2.0f;
+  block.screenId = 9;
+  return block;
+}
+constexpr char kGoldenBlock[] = "AhMAAAgAAAACAAAA/f///wEAAQAAAABACQAAAA==";
+constexpr char kGoldenEstimate[] = "AwAAAAcAAAAqAAAA";
+
+TEST(WorkflowBlocks, StateBlockHasItsWireBytes) {
+  const auto bytes = goldenBlock().toBytes();
+  const std::array<uint8_t, 28> expected = {0x02, 0x13, 0, 0, 8, 0, 0, 0, 2, 0,    0, 0, 0xfd, 0xff,
+                                            0xff, 0xff, 1, 0, 1, 0, 0, 0, 0, 0x40, 9, 0, 0,    0};
+  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(encodeStateBlock(goldenBlock()), kGoldenBlock);
+  const auto back = decodeStateBlock(kGoldenBlock);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->toBytes(), expected);
+}
+
+TEST(WorkflowBlocks, ProgressEstimateHasItsWireBytes) {
+  EXPECT_EQ(encodeProgressEstimate({3, 7, 42}), kGoldenEstimate);
+  EXPECT_EQ(decodeProgressEstimate(kGoldenEstimate), (ProgressEstimateBlock{3, 7, 42}));
+}
+
+TEST(WorkflowBlocks, PaddingByteIsIgnoredOnReceipt) {
+  auto bytes = goldenBlock().toBytes();
+  bytes[19] = 0x5a;
+  EXPECT_EQ(WorkflowStateBlock::fromBytes(bytes).toBytes(), goldenBlock().toBytes());
+}
+
+// Damaged packets: not Base64, or the wrong decoded length, change nothing.
+TEST(WorkflowMirroring, DamagedPacketsChangeNothing) {
+  WorkflowRig rig(WorkflowRole::kSilent);
+  rig.workflow->setStateCode(0x101);
+  const WorkflowStateBlock before = rig.workflow->stateBlock();
+  for (const char* text : {"", "!!!!", "A", "eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4",
+                           "eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHg=", kGoldenEstimate}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(rig.workflow->onProgressStatePacket(text));
+    EXPECT_EQ(rig.workflow->stateBlock().toBytes(), before.toBytes());
+  }
+  for (const char* text : {"", "eHh4eHh4eHh4eHg=", kGoldenBlock}) {
+    EXPECT_TRUE(rig.workflow->onProductProgressStatePacket(text));
+    EXPECT_EQ(rig.workflow->progressEstimate(), ProgressEstimateBlock{});
+  }
+}
+
+TEST(WorkflowMirroring, SendsStateOnlyWhenAComparedFieldChanges) {
+  InMemoryLink link;
+  WorkflowRig rig(WorkflowRole::kUser, &link.end(0));
+  rig.workflow->syncState();  // the copy starts zeroed: the first call sends
+  rig.workflow->showTarnProgress(40.0f);
+  rig.workflow->syncState();  // progress alone: nothing
+  ASSERT_EQ(link.carried().size(), 1u);
+  rig.workflow->setCloseOverride(true);
+  rig.workflow->syncState();
+  ASSERT_EQ(link.carried().size(), 2u);
+  const auto sent = decodeStateBlock(link.carried().back().text);
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(sent->closeOverride, 1);
+  EXPECT_EQ(sent->tarnProgress, 40.0f);  // the next packet carries the current progress
+}
+
+TEST(WorkflowMirroring, ReceivedBlockIsNotEchoed) {
+  InMemoryLink link;
+  WorkflowRig user(WorkflowRole::kUser, &link.end(0));
+  WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
+  link.attach(0, user.workflow.get());
+  link.attach(1, silent.workflow.get());
+  user.workflow->setStateCode(0x1302);
+  user.workflow->setScreenId(9);
+  user.workflow->syncState();
+  EXPECT_EQ(silent.workflow->stateCode(), 0x1302u);
+  EXPECT_EQ(silent.workflow->stateBlock().screenId, 9);
+  silent.workflow->syncState();
+  EXPECT_EQ(link.carried().size(), 1u);
+}
+
+TEST(WorkflowMirroring, EstimateIsSentOnlyWhenItChanges) {
+  InMemoryLink link;
+  WorkflowRig user(WorkflowRole::kUser, &link.end(0));
+  WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
+  link.attach(1, silent.workflow.get());
+  user.workflow->syncProgressEstimate();  // all zero, like the copy
+  EXPECT_TRUE(link.carried().empty());
+  user.workflow->setProgressEstimate({3, 7, 42});
+  user.workflow->syncProgressEstimate();
+  user.workflow->syncProgressEstimate();
+  ASSERT_EQ(link.carried().size(), 1u);
+  EXPECT_EQ(link.carried()[0].type, IMessageGateway::kProgressEstimatePacket);
+  EXPECT_EQ(link.carried()[0].text, kGoldenEstimate);
+  EXPECT_EQ(silent.workflow->progressEstimate(), (ProgressEstimateBlock{3, 7, 42}));
+}
+
+TEST(WorkflowMirroring, ProgressIsShownOnceAndNeverLowered) {
+  WorkflowRig rig(WorkflowRole::kAdministrator);
+  for (float progress : {2.0f, 2.0f, 5.0f, 2.0f, 100.0f}) rig.workflow->showTarnProgress(progress);
+  std::vector<std::string> shown;
+  for (const auto& call : rig.view.calls()) {
+    if (call.name == "updateTarnProgress") shown.push_back(call.args[0] + "," + call.args[1]);
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"2,true", "5,true", "100,true"}));
+}
+
+}  // namespace

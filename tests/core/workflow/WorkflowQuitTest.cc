@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "tests/core/workflow/support/WorkflowRig.h"
+
+namespace {
+
+using wendtest::WorkflowRig;
+using Params = std::map<std::string, std::string>;
+
+enum class Answer { kNone, kYes, kNo };
+
+struct QuitRow {
+  uint32_t state;
+  bool closeOverride;
+  int priorError;  // raised without retry before the quit, 0 for none
+  Answer answer;
+  bool asks;
+  uint32_t finalState;
+  int uiFlags;
+  int errorCode;
+  Params params;
+};
+
+class QuitMatrix : public ::testing::TestWithParam<QuitRow> {};
+
+TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
+  const QuitRow& row = GetParam();
+  WorkflowRig rig(WorkflowRole::kAdministrator);
+  rig.workflow->setStateCode(row.state);
+  rig.workflow->setScreenId(row.state == 0x705 ? 2 : 9);
+  rig.workflow->setProgressEstimate({3, 7, 42});
+  rig.workflow->setCloseOverride(row.closeOverride);
+  if (row.priorError != 0) rig.workflow->setError(row.priorError, false);
+  rig.view.clear();
+
+  rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+  rig.workflow->runStep();
+  EXPECT_EQ(rig.view.count("showQuitConfirmation"), row.asks ? 1 : 0);
+  if (row.asks) {
+    EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 2);
+    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+    if (row.answer == Answer::kYes) rig.workflow->setQuitConfirmed(true);
+    rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? 5 : 6);
+  }
+  rig.workflow->runStep();
+
+  const WorkflowStateBlock block = rig.workflow->stateBlock();
+  EXPECT_EQ(block.stateCode, row.finalState);
+  EXPECT_EQ(block.uiFlags, row.uiFlags);
+  EXPECT_EQ(block.errorCode, row.errorCode);
+  const bool quits = row.answer != Answer::kNo;
+  EXPECT_EQ(rig.view.count("showQuittingScreen"), quits ? 1 : 0);
+  if (quits) {
+    EXPECT_EQ(rig.analytics->events().back(), "lbs-quit-clicked");
+    EXPECT_EQ(rig.analytics->lastParams(), row.params);
+    EXPECT_EQ(rig.view.last("updateCancelButtonState").args[0], "false");
+  } else {
+    EXPECT_EQ(rig.view.last("updateCancelButtonState").args[0], "true");
+  }
+  if (row.state == 0x1A05 && quits) {
+    EXPECT_EQ(rig.applets.actions(), std::vector<std::string>{"cancel user=- location=-"});
+    EXPECT_EQ(rig.productInstall->joins, 1);
+  }
+}
+
+const Params kWelcome = {{"screen-while-quit", "Welcome-Screen"}};
+const Params kMain = {{"screen-while-quit", "Main-Screen"},
+                      {"minutes-left-min", "3"},
+                      {"minutes-left-max", "7"},
+                      {"progress-while-quit", "42"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QuitMatrix,
+    ::testing::Values(
+        // Welcome screen: asks; yes quits with 215, no resumes.
+        QuitRow{0x705, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kWelcome},
+        QuitRow{0x705, false, 0, Answer::kNo, true, 0x705, 3, 0, {}},
+        // Sign-in page and the spinner before it quit at once.
+        QuitRow{0x905, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
+        QuitRow{0x401, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
+        // The page overrides the close button: no question.
+        QuitRow{0x705, true, 0, Answer::kNone, false, 0x1D00, 4, 215, kWelcome},
+        // An alert without retry: no question, and the error it showed is recorded.
+        QuitRow{0x101, false, 81, Answer::kNone, false, 0x1D00, 4, 81, kMain},
+        // During the installation the install thread ends the state.
+        QuitRow{0x1606, false, 0, Answer::kYes, true, 0x1606, 4, 0, kMain},
+        // During the product installation the applet work is cancelled and joined first.
+        QuitRow{0x1A05, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain},
+        QuitRow{0x1A05, false, 0, Answer::kNo, true, 0x1A05, 2, 0, {}},
+        QuitRow{0x1201, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain}));
+
+TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
+  for (const bool started : {false, true}) {
+    WorkflowRig rig(WorkflowRole::kAdministrator);
+    if (started) {
+      rig.workflow->setStateCode(0x1901);
+      rig.workflow->runStep();
+      ASSERT_EQ(rig.workflow->stateCode(), 0x1A05u);
+    }
+    rig.workflow->setStateCode(0x1D00);
+    rig.workflow->runStep();
+    EXPECT_TRUE(rig.quitRequested);
+    EXPECT_EQ(rig.view.count("hideMainWindow"), 1);
+    EXPECT_EQ(rig.view.names().back(), "terminateApplication");
+    EXPECT_EQ(rig.applets.finalized, started ? 1 : 0);
+  }
+}
+
+TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
+  WorkflowRig rig(WorkflowRole::kAdministrator);
+  rig.workflow->setStateCode(0x1606);
+  rig.workflow->setError(207, true);
+  rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+  rig.workflow->runStep();
+  EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 5);
+  EXPECT_EQ(rig.analytics->events().back(), "retry PIM_STATUS_207");
+  EXPECT_EQ(rig.workflow->stateCode(), 0x1606u);
+}
+
+TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
+  WorkflowRig rig(WorkflowRole::kUser);
+  rig.workflow->setStateCode(0x905);
+  rig.workflow->setCurrentUIAction(3);
+  rig.workflow->runStep();
+  EXPECT_EQ(rig.view.names(), (std::vector<std::string>{"updateCancelButtonState",
+                                                        "showSpinnerScreen", "showSignInView"}));
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/config/ConfigStore.h"
+#include "core/workflow/WorkflowManager.h"
+#include "tests/core/workflow/support/RecordingView.h"
+#include "tests/core/workflow/support/ScriptedInstallHelper.h"
+#include "tests/support/SemaphoreSets.h"
+#include "tests/support/TemporaryFolder.h"
+
+namespace wendtest {
+
+// Analytics that records each event by its type; the parameters of the last one that had any.
+class RecordingAnalytics final : public IAnalytics {
+ public:
+  void sendServiceEvent(const std::string& type) override { record(type); }
+  bool sendServiceEventWithParams(const std::string& type,
+                                  const std::map<std::string, std::string>& params) override {
+    std::lock_guard lock(mutex_);
+    events_.push_back(type);
+    lastParams_ = params;
+    return true;
+  }
+  void sendCarouselLoadEvent(bool start) override {
+    record(start ? "lbs-carousel-load-start" : "lbs-carousel-load-end");
+  }
+  void sendDownloadRetryEvent(const std::string& code) override { record("retry " + code); }
+  std::vector<std::string> events() const {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+  std::map<std::string, std::string> lastParams() const {
+    std::lock_guard lock(mutex_);
+    return lastParams_;
+  }
+
+ private:
+  void record(std::string event) {
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::move(event));
+  }
+  mutable std::mutex mutex_;
+  std::vector<std::string> events_;
+  std::map<std::string, std::string> lastParams_;
+};
+
+// A sign-in profile whose network check answers what the test sets (0 reachable).
+class ScriptedProfile final : public ISignInProfile {
+ public:
+  void setEnvironment(const std::string&) override {}
+  int waitForSocialProvidersResult() override { return networkResult; }
+  void getSocialProvidersList(bool) override { ++networkChecks; }
+  std::atomic<int> networkResult{0};
+  std::atomic<int> networkChecks{0};
+};
+
+class ScriptedApplets final : public IAppletMessageManager {
+ public:
+  int StartWorkflow(const ProductInstallArgs*) override { return 0; }
+  void HandleUserAction(const AppletUserAction* action) override {
+    std::lock_guard lock(mutex_);
+    std::string line = action->action ? action->action : "";
+    line += std::string(" user=") + (action->proxyUserName ? action->proxyUserName : "-");
+    line += std::string(" location=") + (action->installLocation ? action->installLocation : "-");
+    actions_.push_back(line);
+  }
+  void GetProductInfo(AppletProductInfo&) override {}
+  int FinalizeCore() override {
+    ++finalized;
+    return 0;
+  }
+  std::vector<std::string> actions() const {
+    std::lock_guard lock(mutex_);
+    return actions_;
+  }
+  std::atomic<int> finalized{0};
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> actions_;
+};
+
+class ScriptedSurvey final : public ISurveyManager {
+ public:
+  int fetchSurveyContext() override { return status; }
+  std::atomic<int> status{2};  // 2: no survey
+};
+
+class ScriptedChoices final : public IUserChoices {
+ public:
+  bool privacyNoticeAccepted() override { return accepted; }
+  std::atomic<bool> accepted{true};
+};
+
+// Install steps that succeed: the applications document reads, the installer library loads, the
+// install and product threads "start" (the test moves the workflow on, as their callbacks do).
+class ScriptedDesktopApp final : public IDesktopAppInstall {
+ public:
+  bool downloadApplicationsDocument(WorkflowManager&, std::string& path) override {
+    path = "/tmp/applications.xml";
+    ++downloads;
+    return downloadWorks.load();
+  }
+  bool readApplicationsDocument(const std::string&, TarnApplication& out) override {
+    out.desktopAppVersion = "5.2.0";
+    out.totalAssetSize = 123456789;
+    return readWorks.load();
+  }
+  bool acquireInstallerLibrary(WorkflowManager&, const TarnApplication&) override { return true; }
+  bool startInstallWorkflow(WorkflowManager&) override { return true; }
+  std::string codeToText(int code) override { return "PIM_STATUS_" + std::to_string(code); }
+  std::atomic<bool> downloadWorks{true};
+  std::atomic<bool> readWorks{true};
+  std::atomic<int> downloads{0};
+};
+
+class ScriptedProducts final : public IProductInstall {
+ public:
+  bool startProductInstallWorkflow(WorkflowManager&) override { return true; }
+  void joinProductInstallThread() override { ++joins; }
+  std::string validateInstallLocation(const std::string& location) override {
+    return location.rfind("/bad", 0) == 0 ? location.substr(4) : "";
+  }
+  std::atomic<int> joins{0};
+};
+
+// The ids of the installer's System V locks and probes.
+constexpr int kLockIds[] = {0x0232AEA8, 0x4394AC9D, 0x012DFD5E, 0x7D026448, 0x00856E61};
+
+// A private key file for the installer's locks, whose sets are removed at the end.
+struct PrivateLockKey {
+  PrivateLockKey() {
+    writeFile(path, "");
+    for (int id : kLockIds) cleanups.push_back(std::make_unique<SemaphoreSetCleanup>(path, id));
+  }
+  TemporaryFolder folder;
+  std::string path = folder / "locks";
+  std::vector<std::unique_ptr<SemaphoreSetCleanup>> cleanups;
+};
+
+// One workflow with its own context, lock key and recording parts, so that several share a test
+// process. Waits are cut to nothing and the tick to 2 ms.
+struct WorkflowRig {
+  explicit WorkflowRig(WorkflowRole role, IMessageGateway* gateway = nullptr,
+                       bool testWorkflow = false, const std::string& lockKeyPath = "") {
+    isTestWorkflow = testWorkflow;
+    WorkflowSettings settings = fastSettings();
+    settings.lockKeyPath = lockKeyPath.empty() ? key.path : lockKeyPath;
+    auto desktop = std::make_unique<ScriptedDesktopApp>();
+    auto products = std::make_unique<ScriptedProducts>();
+    desktopApp = desktop.get();
+    productInstall = products.get();
+    auto installHelper = std::make_unique<ScriptedInstallHelper>();
+    helper = installHelper.get();
+    auto userChoices = std::make_unique<ScriptedChoices>();
+    choices = userChoices.get();
+    WorkflowSteps steps;
+    steps.choices = std::move(userChoices);
+    steps.desktopApp = std::move(desktop);
+    steps.products = std::move(products);
+    workflow = std::make_unique<WorkflowManager>(
+        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow,
+                        "helper-pipe-1", "helper-pipe-2"},
+        WorkflowCollaborators{view, gateway ? *gateway : ownGateway, profile, survey, applets,
+                              [a = analytics] { return a; }, std::move(installHelper),
+                              std::move(steps)},
+        role, std::move(settings));
+    view.answerTo(workflow.get());
+  }
+  ~WorkflowRig() { workflow.reset(); }
+
+  static WorkflowSettings fastSettings() {
+    WorkflowSettings settings;
+    settings.tick = std::chrono::milliseconds(2);
+    settings.launchPause = settings.launchWait = settings.launchWaitLong =
+        std::chrono::milliseconds(0);
+    return settings;
+  }
+
+  // A gateway of a process with nobody to link to: sends succeed without effect.
+  class NoLink final : public IMessageGateway {
+   public:
+    bool InitMessageGateway(const CommandLineParser&) override { return true; }
+    void WaitForGatewayThread() override {}
+    int sendPacket(int type, const std::string&) override {
+      sent.push_back(type);
+      return 0;
+    }
+    LinkState linkState() const override { return LinkState::kConnected; }
+    std::vector<int> sent;
+  };
+
+  PrivateLockKey key;
+  std::atomic<bool> quitRequested{false};
+  ConfigStore config;
+  SharedProxyCredentials proxy;
+  std::string requiredOsVersion;
+  bool isTestWorkflow = false;
+  RecordingView view;
+  NoLink ownGateway;
+  ScriptedProfile profile;
+  ScriptedSurvey survey;
+  ScriptedApplets applets;
+  std::shared_ptr<RecordingAnalytics> analytics = std::make_shared<RecordingAnalytics>();
+  ScriptedDesktopApp* desktopApp = nullptr;
+  ScriptedProducts* productInstall = nullptr;
+  ScriptedChoices* choices = nullptr;
+  ScriptedInstallHelper* helper = nullptr;
+  std::unique_ptr<WorkflowManager> workflow;
+};
+
+}  // namespace wendtest
