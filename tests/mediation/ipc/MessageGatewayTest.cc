@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/text/StringUtils.h"
 #include "mediation/ipc/MediationParts.h"
 #include "mediation/ipc/MessageGateway.h"
@@ -121,6 +122,10 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
                             "<init><installHelperPipeName>../x</installHelperPipeName>"
                             "<sessionId>S-1</sessionId></init>"),
             0);
+  WorkflowStateBlock state;
+  state.stateCode = 0x1D00;
+  EXPECT_EQ(link.sendPacket(6, encodeStateBlock(state)), 0);
+  EXPECT_EQ(link.sendPacket(8, encodeProgressEstimate({3, 5, 42})), 0);
   EXPECT_EQ(link.sendPacket(9, "skipped"), 0);
   EXPECT_EQ(link.sendPacket(0, "skipped"), 0);
   link.sendMessageToOtherViewMediator("hello", "a&b <c> \xc3\xbc", true);
@@ -139,8 +144,10 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
             "proxyView:user=\n"
             "fromView:hello=a&b <c> \xc3\xbc\n"
             "fromView:nodata=\n");
-  EXPECT_NE(report.find("helper=" + context->installHelperPipeName + "\nhelper2=" +
-                        context->installHelper2PipeName + "\nsession=S-1\nproxy=user|p2|false\n"),
+  EXPECT_NE(report.find("helper=" + context->installHelperPipeName +
+                        "\nhelper2=" + context->installHelper2PipeName +
+                        "\nsession=S-1\nproxy=user|p2|false\nstate=" + std::to_string(0x1D00) +
+                        "\nprogress=42\n"),
             std::string::npos)
       << report;
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowManager.h"
 #include "mediation/ipc/MediationParts.h"
 #include "services/analytics/ETSWrapper.h"
 #include "tests/mediation/ipc/support/GatewayParts.h"
@@ -38,7 +39,9 @@ class CopyView final : public IViewMediator {
               "helper2=" + context->installHelper2PipeName + "\n" +
               "session=" + ETSWrapper::getSessionID() + "\n" + "proxy=" + proxy.userName + "|" +
               proxy.password + "|" + (proxy.remember ? "true" : "false") + "\n" +
-              "pid=" + std::to_string(getpid()) + "\n";
+              "state=" + std::to_string(context->workflowManager->stateCode()) + "\n" +
+              "progress=" + std::to_string(context->workflowManager->progressEstimate().progress) +
+              "\n" + "pid=" + std::to_string(getpid()) + "\n";
     context->messageGateway->sendMessageToOtherViewMediator("report", report, false);
   }
   void setProxyCredentials(const std::string& user, const std::string&) override {
