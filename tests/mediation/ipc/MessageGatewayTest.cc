@@ -55,8 +55,9 @@ class MessageGatewayTest : public ::testing::Test {
 
   // The context of a user's process (or, with `pipeName`, a silent one) with the given rights.
   ApplicationContext* start(bool admin, const std::string& pipeName = "") {
-    ApplicationContext::SetPartsFactory(withMediation(
-        std::make_unique<wendtest::GatewayTestParts>(root_ / "Resources", &view_, events_)));
+    ApplicationContext::SetPartsFactory(
+        withMediation(std::make_unique<wendtest::GatewayTestParts<wendtest::RecordingView>>(
+            root_ / "Resources", &view_, events_)));
     args_ = {"Install"};
     if (!pipeName.empty()) args_.push_back("--pipename=" + pipeName);
     for (std::string& arg : args_) argv_.push_back(arg.data());
@@ -89,7 +90,7 @@ class MessageGatewayTest : public ::testing::Test {
   wendtest::ScopedEnv tool_{"WEND_TOOL_ELEVATION", WEND_FAKE_PKEXEC};
   wendtest::ScopedEnv toolLog_{"WEND_FAKE_ELEVATION_LOG", root_ / "tool.log"};
   wendtest::ScopedEnv copy_{"IPC_TEST_GATEWAY_COPY", root_ / "Resources"};
-  wendtest::RecordingView view_;
+  wendtest::RecordingView* view_ = nullptr;  // owned by the context
   std::shared_ptr<std::vector<std::string>> events_ = std::make_shared<std::vector<std::string>>();
   std::vector<std::string> args_;
   std::vector<char*> argv_;
@@ -134,7 +135,7 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
 
   std::string report;
   ASSERT_TRUE(wendtest::waitUntil([&] {
-    for (const wendtest::ViewCall& call : view_.calls()) {
+    for (const wendtest::ViewCall& call : view_->calls()) {
       if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
     }
     return !report.empty();

@@ -60,9 +60,9 @@ class CopyView final : public IViewMediator {
 void actAsCopy(int argc, char** argv, char**) {
   const char* resources = std::getenv("IPC_TEST_GATEWAY_COPY");
   if (argc != 2 || std::strncmp(argv[1], "--pipename=", 11) != 0 || !resources) return;
-  static CopyView view;
+  static CopyView* view = nullptr;
   ApplicationContext::SetPartsFactory(
-      mediation::withMediation(std::make_unique<wendtest::GatewayTestParts>(
+      mediation::withMediation(std::make_unique<wendtest::GatewayTestParts<CopyView>>(
           resources, &view, std::make_shared<std::vector<std::string>>())));
   ApplicationContext* context = ApplicationContext::GetInstance();
   if (!context->Initialize(argc, argv)) _exit(2);

@@ -28,11 +28,12 @@ class RecordingAnalytics final : public IAnalytics {
   std::shared_ptr<std::vector<std::string>> events_;
 };
 
-// Stand-in parts with the bundle's resources from a test folder, recording analytics and the view
-// the test hands in (kept alive by the test, not deleted by the context).
+// Stand-in parts with the bundle's resources from a test folder, recording analytics and a
+// view of type View, which the context owns and `view` points to while it lives.
+template <typename View>
 class GatewayTestParts final : public StandInPartsFactory {
  public:
-  GatewayTestParts(std::string resources, IViewMediator* view,
+  GatewayTestParts(std::string resources, View** view,
                    std::shared_ptr<std::vector<std::string>> events)
       : resources_(std::move(resources)), view_(view), events_(std::move(events)) {}
   std::unique_ptr<IBundleResources> makeBundleResources() override {
@@ -42,28 +43,14 @@ class GatewayTestParts final : public StandInPartsFactory {
     return std::make_unique<RecordingAnalytics>(events_);
   }
   std::unique_ptr<IViewMediator> makeViewMediator(bool, int, char**) override {
-    class Forwarding final : public IViewMediator {
-     public:
-      explicit Forwarding(IViewMediator* view) : view_(view) {}
-      void sendMessageToView(const std::string& name, const std::string& data) override {
-        view_->sendMessageToView(name, data);
-      }
-      void onMessageFromView(const std::string& name, const std::string& data) override {
-        view_->onMessageFromView(name, data);
-      }
-      void setProxyCredentials(const std::string& user, const std::string& password) override {
-        view_->setProxyCredentials(user, password);
-      }
-
-     private:
-      IViewMediator* view_;
-    };
-    return std::make_unique<Forwarding>(view_);
+    auto view = std::make_unique<View>();
+    *view_ = view.get();
+    return view;
   }
 
  private:
   std::string resources_;
-  IViewMediator* view_;
+  View** view_;
   std::shared_ptr<std::vector<std::string>> events_;
 };
 
