@@ -219,7 +219,8 @@ bool WorkflowManager::StartWorkflow() {
   }
   {
     std::lock_guard lock(mutex_);
-    block_.stateCode = context_.isTestWorkflow ? 0x601 : 0x101;
+    // A state the other process sent before this start is kept, not lost to the first state.
+    if (block_.stateCode == 0) block_.stateCode = context_.isTestWorkflow ? 0x601 : 0x101;
     stopping_ = false;
   }
   if (!workflowThread_.startThread(&WorkflowManager::threadEntry, this)) {

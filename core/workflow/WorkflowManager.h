@@ -77,8 +77,8 @@ class WorkflowManager final : public IWorkflowPackets {
   WorkflowManager(const WorkflowManager&) = delete;
   WorkflowManager& operator=(const WorkflowManager&) = delete;
 
-  // Starts at 0x101 (0x601 in the test workflow) on the workflow thread; true when it runs. A
-  // second call starts nothing and returns true.
+  // Starts at 0x101 (0x601 in the test workflow), or where a state packet received before put
+  // it, on the workflow thread; true when it runs. A second call starts nothing and returns true.
   bool StartWorkflow();
   // Joins the install thread and the product-install thread, then ends the workflow thread at
   // its next tick and joins it. Idempotent; not from those threads.

@@ -58,34 +58,6 @@ TEST(WorkflowWalk, AdministratorRunsEveryStateInOrderAndSendsNothing) {
                                       "handshake helper-pipe-2"}));
 }
 
-TEST(WorkflowWalk, UserAndSilentProcessesRunAWholeInstallation) {
-  InMemoryLink link;
-  WorkflowRig user(WorkflowRole::kUser, &link.end(0));
-  WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
-  link.attach(0, user.workflow.get(), &user.proxy);
-  link.attach(1, silent.workflow.get(), &silent.proxy);
-  user.view.answerAsPage();
-  ASSERT_TRUE(silent.workflow->StartWorkflow());
-  ASSERT_TRUE(user.workflow->StartWorkflow());
-  EXPECT_TRUE(waitUntil([&] {
-    user.view.deliverAnswers();
-    finishThreads(*silent.workflow);
-    finishThreads(*user.workflow);
-    return user.quitRequested && silent.quitRequested;
-  }));
-  const States fromUser = link.statesSentBy(0);
-  const States fromSilent = link.statesSentBy(1);
-  EXPECT_NE(std::find(fromUser.begin(), fromUser.end(), 0x1302u), fromUser.end());
-  EXPECT_NE(std::find(fromSilent.begin(), fromSilent.end(), 0x1801u), fromSilent.end());
-  EXPECT_EQ(std::find(fromSilent.begin(), fromSilent.end(), 0x1D00u), fromSilent.end());
-  EXPECT_EQ(silent.workflow->stateCode(), 0x1D00u);
-  EXPECT_EQ(user.workflow->stateCode(), 0x1D00u);
-  EXPECT_EQ(silent.desktopApp->downloads, 1);
-  EXPECT_EQ(user.desktopApp->downloads, 0);
-  EXPECT_EQ(user.view.count("showLaunchingProductScreen"), 1);
-  EXPECT_EQ(user.view.count("showErrorAlert") + silent.view.count("showErrorAlert"), 0);
-}
-
 TEST(WorkflowWalk, TestWorkflowStopsAtTheMainScreen) {
   WorkflowRig rig(WorkflowRole::kAdministrator, nullptr, /*testWorkflow=*/true);
   rig.view.answerAsPage();
@@ -134,6 +106,13 @@ TEST(WorkflowWalk, NetworkDownShowsP206UntilARetrySucceeds) {
   rig.workflow->setCurrentUIAction(3);
   rig.workflow->runStep();
   EXPECT_EQ(rig.workflow->stateCode(), 0x601u);
+}
+
+TEST(WorkflowWalk, SilentProcessStartedLateKeepsTheStateItReceived) {
+  WorkflowRig silent(WorkflowRole::kSilent);
+  silent.workflow->onProgressStatePacket(encodeStateBlock(WorkflowStateBlock{0x1302}));
+  ASSERT_TRUE(silent.workflow->StartWorkflow());
+  EXPECT_TRUE(waitUntil([&] { return silent.desktopApp->downloads > 0; }));
 }
 
 TEST(WorkflowWalk, ApplicationsDocumentFailures) {
@@ -231,7 +210,8 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
   EXPECT_EQ(rig.workflow->stateCode(), 0x705u);
 }
 
-// The view, the link and the callbacks write while the workflow steps.
+// A whole installation by a user and a silent process, while the view, the link and the
+// callbacks write from threads of their own.
 TEST(WorkflowThreads, WritersOnEveryThreadAtOnce) {
   InMemoryLink link;
   WorkflowRig user(WorkflowRole::kUser, &link.end(0));
@@ -248,7 +228,6 @@ TEST(WorkflowThreads, WritersOnEveryThreadAtOnce) {
       user.workflow->syncProgressEstimate();
       user.workflow->setScreenId(9);
       user.workflow->setCloseOverride(i % 2);
-      user.workflow->syncState();
     }
   });
   std::thread callback([&] {
@@ -267,6 +246,19 @@ TEST(WorkflowThreads, WritersOnEveryThreadAtOnce) {
   done = true;
   page.join();
   callback.join();
+  // The user's process handed over with 0x1302, the elevated one back with 0x1801 and ended
+  // without sending its 0x1D00.
+  const States fromUser = link.statesSentBy(0);
+  const States fromSilent = link.statesSentBy(1);
+  EXPECT_NE(std::find(fromUser.begin(), fromUser.end(), 0x1302u), fromUser.end());
+  EXPECT_NE(std::find(fromSilent.begin(), fromSilent.end(), 0x1801u), fromSilent.end());
+  EXPECT_EQ(std::find(fromSilent.begin(), fromSilent.end(), 0x1D00u), fromSilent.end());
+  EXPECT_EQ(silent.workflow->stateCode(), 0x1D00u);
+  EXPECT_EQ(user.workflow->stateCode(), 0x1D00u);
+  EXPECT_EQ(silent.desktopApp->downloads, 1);
+  EXPECT_EQ(user.desktopApp->downloads, 0);
+  EXPECT_EQ(user.view.count("showLaunchingProductScreen"), 1);
+  EXPECT_EQ(user.view.count("showErrorAlert") + silent.view.count("showErrorAlert"), 0);
 }
 
 }  // namespace

@@ -144,11 +144,19 @@ struct PrivateLockKey {
   std::vector<std::unique_ptr<SemaphoreSetCleanup>> cleanups;
 };
 
+// Parts of the process a rig's workflow uses instead of the rig's own, when set.
+struct RigOutside {
+  ISignInProfile* profile = nullptr;
+  ISurveyManager* survey = nullptr;
+  std::function<std::shared_ptr<IAnalytics>()> analytics;
+};
+
 // One workflow with its own context, lock key and recording parts, so that several share a test
 // process. Waits are cut to nothing and the tick to 2 ms.
 struct WorkflowRig {
   explicit WorkflowRig(WorkflowRole role, IMessageGateway* gateway = nullptr,
-                       bool testWorkflow = false, const std::string& lockKeyPath = "") {
+                       bool testWorkflow = false, const std::string& lockKeyPath = "",
+                       RigOutside outside = {}) {
     isTestWorkflow = testWorkflow;
     WorkflowSettings settings = fastSettings();
     settings.lockKeyPath = lockKeyPath.empty() ? key.path : lockKeyPath;
@@ -167,9 +175,12 @@ struct WorkflowRig {
     workflow = std::make_unique<WorkflowManager>(
         WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow,
                         "helper-pipe-1", "helper-pipe-2"},
-        WorkflowCollaborators{view, gateway ? *gateway : ownGateway, profile, survey, applets,
-                              [a = analytics] { return a; }, std::move(installHelper),
-                              std::move(steps)},
+        WorkflowCollaborators{
+            view, gateway ? *gateway : ownGateway, outside.profile ? *outside.profile : profile,
+            outside.survey ? *outside.survey : survey, applets,
+            outside.analytics ? outside.analytics
+                              : [a = analytics]() -> std::shared_ptr<IAnalytics> { return a; },
+            std::move(installHelper), std::move(steps)},
         role, std::move(settings));
     view.answerTo(workflow.get());
   }
