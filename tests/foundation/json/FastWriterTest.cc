@@ -65,7 +65,9 @@ TEST(FastWriterTest, WritesEachByteThatIsNotUTF8AsAReplacementCharacter) {
     std::string in, out;
   };
   const Case cases[] = {
-      {"a\xFF" "b", "a" + fffd + "b"},
+      {"a\xFF"
+       "b",
+       "a" + fffd + "b"},
       {"\xC3", fffd},                                   // cut short
       {"\xC0\xAF", fffd + fffd},                        // overlong
       {"\xED\xA0\x80", fffd + fffd + fffd},             // an encoded surrogate
