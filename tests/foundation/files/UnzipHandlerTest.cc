@@ -168,74 +168,62 @@ struct HostileCase {
   bool truncate = false;
 };
 
-class HostileArchiveTest : public UnzipHandlerTest,
-                           public testing::WithParamInterface<HostileCase> {};
-
-TEST_P(HostileArchiveTest, FailsAndWritesNothingOutsideTheDestination) {
-  {
-    ZipWriter zip(archive());
-    zip.file("first.txt", "fine");
-    GetParam().build(zip, tree / "outside");
-    ASSERT_TRUE(zip.close());
+TEST_F(UnzipHandlerTest, HostileArchivesFailAndWriteNothingOutsideTheDestination) {
+  const HostileCase cases[] = {
+      {"DotDotFile", [](ZipWriter& z, auto&) { z.file("../evil", "x"); }},
+      {"DotDotInside", [](ZipWriter& z, auto&) { z.file("a/../../evil", "x"); }},
+      {"BackslashDotDot", [](ZipWriter& z, auto&) { z.file("..\\evil", "x"); }},
+      {"AbsoluteEtc", [](ZipWriter& z, auto&) { z.file("/etc/x", "x"); }},
+      {"AbsoluteOutside", [](ZipWriter& z, const std::string& out) { z.file(out + "/abs", "x"); }},
+      {"DotDotFolder", [](ZipWriter& z, auto&) { z.folder("../evil/"); }},
+      {"DotDotLink", [](ZipWriter& z, auto&) { z.link("../evil", "x"); }},
+      {"LinkTargetOverTheBound",
+       [](ZipWriter& z, auto&) { z.link("long", std::string(4096, 't')); }},
+      {"DotDotAppleDouble", [](ZipWriter& z, auto&) { z.file("__MACOSX/._..", appleDouble()); }},
+      {"FileThroughArchiveLink",
+       [](ZipWriter& z, const std::string& out) { z.link("escape", out).file("escape/x", "x"); }},
+      {"FolderThroughArchiveLink",
+       [](ZipWriter& z, const std::string& out) { z.link("escape", out).folder("escape/sub/"); }},
+      {"AppleDoubleThroughArchiveLink",
+       [](ZipWriter& z, const std::string& out) {
+         z.link("escape", out).file("__MACOSX/escape/._x", appleDouble());
+       }},
+      {"LinkOverExtractedFolder",
+       [](ZipWriter& z, const std::string& out) { z.file("escape/x", "x").link("escape", out); }},
+      {"AppleDoubleOffsetOutside",
+       [](ZipWriter& z, auto&) { z.file("__MACOSX/._first.txt", appleDouble(4096)); }},
+      {"PatchedCrc",
+       [](ZipWriter& z, auto&) { z.stored("bad.txt", "hello", 5, crcOf("hello") ^ 1); }},
+      {"StreamShorterThanDeclared",
+       [](ZipWriter& z, auto&) {
+         z.stored("short.txt", testserver::deflateRaw("hello"), 10, crcOf("hello"), Z_DEFLATED);
+       }},
+      {"FileNamedTwice", [](ZipWriter& z, auto&) { z.file("first.txt", "again"); }},
+      {"LinkOverAnEarlierFile",
+       [](ZipWriter& z, const std::string& out) { z.link("first.txt", out); }},
+      {"Truncated", [](ZipWriter& z, auto&) { z.file("more.txt", "more"); }, true}};
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dest());
+    logger.clear();
+    {
+      ZipWriter zip(archive());
+      zip.file("first.txt", "fine");
+      c.build(zip, tree / "outside");
+      ASSERT_TRUE(zip.close());
+    }
+    if (c.truncate) fs::resize_file(archive(), fs::file_size(archive()) / 2);
+    EXPECT_FALSE(extract());
+    // Past the opening of the archive, no failure is silent.
+    if (!c.truncate) {
+      EXPECT_GE(linesAt(pando::kLogError, ""), 1u);
+    }
+    EXPECT_TRUE(emptyFolder(tree / "outside"));
+    EXPECT_TRUE(emptyFolder(tree / "tmp"));
+    EXPECT_FALSE(existsNoFollow(tree / "evil"));
+    EXPECT_FALSE(existsNoFollow("/etc/x"));
   }
-  if (GetParam().truncate) fs::resize_file(archive(), fs::file_size(archive()) / 2);
-  EXPECT_FALSE(extract());
-  // Past the opening of the archive, no failure is silent.
-  if (!GetParam().truncate) {
-    EXPECT_GE(linesAt(pando::kLogError, ""), 1u);
-  }
-  EXPECT_TRUE(emptyFolder(tree / "outside"));
-  EXPECT_TRUE(emptyFolder(tree / "tmp"));
-  EXPECT_FALSE(existsNoFollow(tree / "evil"));
-  EXPECT_FALSE(existsNoFollow("/etc/x"));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HostileArchiveTest,
-    testing::Values(
-        HostileCase{"DotDotFile", [](ZipWriter& z, auto&) { z.file("../evil", "x"); }},
-        HostileCase{"DotDotInside", [](ZipWriter& z, auto&) { z.file("a/../../evil", "x"); }},
-        HostileCase{"BackslashDotDot", [](ZipWriter& z, auto&) { z.file("..\\evil", "x"); }},
-        HostileCase{"AbsoluteEtc", [](ZipWriter& z, auto&) { z.file("/etc/x", "x"); }},
-        HostileCase{"AbsoluteOutside",
-                    [](ZipWriter& z, const std::string& out) { z.file(out + "/abs", "x"); }},
-        HostileCase{"DotDotFolder", [](ZipWriter& z, auto&) { z.folder("../evil/"); }},
-        HostileCase{"DotDotLink", [](ZipWriter& z, auto&) { z.link("../evil", "x"); }},
-        HostileCase{"LinkTargetOverTheBound",
-                    [](ZipWriter& z, auto&) { z.link("long", std::string(4096, 't')); }},
-        HostileCase{"DotDotAppleDouble",
-                    [](ZipWriter& z, auto&) { z.file("__MACOSX/._..", appleDouble()); }},
-        HostileCase{"FileThroughArchiveLink",
-                    [](ZipWriter& z, const std::string& out) {
-                      z.link("escape", out).file("escape/x", "x");
-                    }},
-        HostileCase{"FolderThroughArchiveLink",
-                    [](ZipWriter& z, const std::string& out) {
-                      z.link("escape", out).folder("escape/sub/");
-                    }},
-        HostileCase{"AppleDoubleThroughArchiveLink",
-                    [](ZipWriter& z, const std::string& out) {
-                      z.link("escape", out).file("__MACOSX/escape/._x", appleDouble());
-                    }},
-        HostileCase{"LinkOverExtractedFolder",
-                    [](ZipWriter& z, const std::string& out) {
-                      z.file("escape/x", "x").link("escape", out);
-                    }},
-        HostileCase{"AppleDoubleOffsetOutside",
-                    [](ZipWriter& z, auto&) { z.file("__MACOSX/._first.txt", appleDouble(4096)); }},
-        HostileCase{
-            "PatchedCrc",
-            [](ZipWriter& z, auto&) { z.stored("bad.txt", "hello", 5, crcOf("hello") ^ 1); }},
-        HostileCase{"StreamShorterThanDeclared",
-                    [](ZipWriter& z, auto&) {
-                      z.stored("short.txt", testserver::deflateRaw("hello"), 10, crcOf("hello"),
-                               Z_DEFLATED);
-                    }},
-        HostileCase{"FileNamedTwice", [](ZipWriter& z, auto&) { z.file("first.txt", "again"); }},
-        HostileCase{"LinkOverAnEarlierFile",
-                    [](ZipWriter& z, const std::string& out) { z.link("first.txt", out); }},
-        HostileCase{"Truncated", [](ZipWriter& z, auto&) { z.file("more.txt", "more"); }, true}),
-    [](const testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
 
 TEST_F(UnzipHandlerTest, LinksPlantedInTheDestinationAreNeverFollowed) {
   fs::create_directories(dest());
@@ -312,7 +300,6 @@ TEST_F(UnzipHandlerTest, AppleDoubleDataForALinkInTheDestinationAreSkipped) {
   ASSERT_TRUE(extract());
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dest() + "/doc")));
   EXPECT_EQ(xattrOf(tree / "outside/victim", "user.com.example.tag"), "<none>");
-  EXPECT_EQ(linesAt(pando::kLogWarn, "AppleDouble data of the link"), 1u);
 }
 
 TEST_F(UnzipHandlerTest, DefaultDestinationIsCutOnlyInTheLastComponent) {
