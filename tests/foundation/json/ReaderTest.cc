@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
-#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
