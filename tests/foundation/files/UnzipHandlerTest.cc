@@ -168,12 +168,10 @@ struct HostileCase {
   bool truncate = false;
 };
 
+// Which names climb out is ZipEntryNameTest's; here every kind of entry is checked, and links.
 TEST_F(UnzipHandlerTest, HostileArchivesFailAndWriteNothingOutsideTheDestination) {
   const HostileCase cases[] = {
       {"DotDotFile", [](ZipWriter& z, auto&) { z.file("../evil", "x"); }},
-      {"DotDotInside", [](ZipWriter& z, auto&) { z.file("a/../../evil", "x"); }},
-      {"BackslashDotDot", [](ZipWriter& z, auto&) { z.file("..\\evil", "x"); }},
-      {"AbsoluteEtc", [](ZipWriter& z, auto&) { z.file("/etc/x", "x"); }},
       {"AbsoluteOutside", [](ZipWriter& z, const std::string& out) { z.file(out + "/abs", "x"); }},
       {"DotDotFolder", [](ZipWriter& z, auto&) { z.folder("../evil/"); }},
       {"DotDotLink", [](ZipWriter& z, auto&) { z.link("../evil", "x"); }},
@@ -221,7 +219,6 @@ TEST_F(UnzipHandlerTest, HostileArchivesFailAndWriteNothingOutsideTheDestination
     EXPECT_TRUE(emptyFolder(tree / "outside"));
     EXPECT_TRUE(emptyFolder(tree / "tmp"));
     EXPECT_FALSE(existsNoFollow(tree / "evil"));
-    EXPECT_FALSE(existsNoFollow("/etc/x"));
   }
 }
 
