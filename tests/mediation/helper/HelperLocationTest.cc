@@ -36,27 +36,6 @@ class HelperLocationTest : public ::testing::Test {
   wendtest::CapturingLogger logger_;
 };
 
-TEST_F(HelperLocationTest, TheFirstFolderWinsAndTheSecondStandsInForAMissingHelper) {
-  const std::string first = folder_ / "first", second = folder_ / "second";
-  const std::string secondHelper = plant(second);
-  wendtest::FixedHelperFolders folders(first, second);
-  HelperLocation location = findInstallHelper(folders, false);
-  EXPECT_TRUE(location.found);
-  EXPECT_EQ(location.path, secondHelper);
-  EXPECT_EQ(location.startPath, secondHelper);
-
-  const std::string firstHelper = plant(first);
-  location = findInstallHelper(folders, false);
-  EXPECT_EQ(location.path, firstHelper);
-
-  std::filesystem::remove_all(first);
-  std::filesystem::remove_all(second);
-  location = findInstallHelper(folders, false);
-  EXPECT_FALSE(location.found);
-  EXPECT_EQ(location.path, secondHelper);  // the last place looked at, for the log
-  EXPECT_TRUE(logger_.records().empty());
-}
-
 TEST_F(HelperLocationTest, AsRootOnlyAHelperNobodyElseCanChangeIsUsed) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root";
   struct Row {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,7 +11,6 @@
 
 #include "foundation/logging/LogCallback.h"
 #include "foundation/text/StringUtils.h"
-#include "foundation/xml/XMLParser.h"
 #include "mediation/helper/InstallHelperInterface.h"
 #include "tests/mediation/helper/support/HelperFixtures.h"
 #include "tests/support/CapturingLogger.h"
@@ -106,19 +104,12 @@ TEST_F(InstallHelperInterfaceTest, TheTokenIsTheDigestOfTheDayFirstMinuteBetween
   EXPECT_EQ(helper.MakeAuthToken(), "2481a60ae8db6ee31e306e7319228894");
 }
 
-TEST_F(InstallHelperInterfaceTest, TheAuthMessageCarriesItsFieldsInOrder) {
-  const std::string text = InstallHelperInterface::BuildAuthMessage("0123abcd", 4321);
-  XMLParser parser;
-  ASSERT_TRUE(parser.initWithXMLString(text));
-  std::vector<std::string> values;
-  ASSERT_TRUE(parser.stringValueListForXQuery("/msg/*", values, nullptr));
-  EXPECT_EQ(values, (std::vector<std::string>{"AUTH", "0123abcd", "4321"}));
-  EXPECT_LT(text.find("<msgId>"), text.find("<token>"));
-  EXPECT_LT(text.find("<token>"), text.find("<pid>"));
-}
-
 TEST_F(InstallHelperInterfaceTest, MessagesAreCheckedExactlyWithOnlyTheirOwnLogLines) {
-  auto message = [](std::vector<std::pair<std::string, std::string>> children) {
+  // An AUTH_RESP with the given statuses; null leaves the element out.
+  auto answer = [](const char* eStatus, const char* signStatus, const char* id = "AUTH_RESP") {
+    std::vector<std::pair<std::string, std::string>> children = {{"msgId", id}};
+    if (eStatus) children.emplace_back("eStatus", eStatus);
+    if (signStatus) children.emplace_back("signStatus", signStatus);
     return InstallHelperInterface::buildMessage(children);
   };
   struct Row {
@@ -128,37 +119,17 @@ TEST_F(InstallHelperInterfaceTest, MessagesAreCheckedExactlyWithOnlyTheirOwnLogL
     std::vector<std::string> logs;
   };
   const Row rows[] = {
-      {"sync", message({{"msgId", "SYNC"}}), true, false, {}},
-      {"lower-case sync", message({{"msgId", "sync"}}), false, false, {}},
+      {"sync", answer(nullptr, nullptr, "SYNC"), true, false, {}},
+      {"lower-case sync", answer(nullptr, nullptr, "sync"), false, false, {}},
       {"not xml", "SYNC", false, false, {}},
       {"no msgId", "<msg><id>SYNC</id></msg>", false, false, {}},
-      {"answer",
-       message({{"msgId", "AUTH_RESP"}, {"eStatus", "true"}, {"signStatus", "true"}}),
-       false,
-       true,
-       {}},
-      {"neither elevated nor genuine",
-       message({{"msgId", "AUTH_RESP"}, {"eStatus", "false"}, {"signStatus", "false"}}),
-       false,
-       false,
-       {"Install Helper is not elevated"}},
-      {"not genuine",
-       message({{"msgId", "AUTH_RESP"}, {"eStatus", "true"}, {"signStatus", "false"}}),
-       false,
-       false,
-       {"Install Helper is not genuine"}},
-      {"no signStatus", message({{"msgId", "AUTH_RESP"}, {"eStatus", "true"}}), false, false, {}},
-      {"no eStatus", message({{"msgId", "AUTH_RESP"}, {"signStatus", "true"}}), false, false, {}},
-      {"upper-case and empty",
-       message({{"msgId", "AUTH_RESP"}, {"eStatus", "TRUE"}, {"signStatus", ""}}),
-       false,
-       true,
-       {}},
-      {"another message",
-       message({{"msgId", "SYNC"}, {"eStatus", "true"}, {"signStatus", "true"}}),
-       true,
-       false,
-       {}},
+      {"answer", answer("true", "true"), false, true, {}},
+      {"neither", answer("false", "false"), false, false, {"Install Helper is not elevated"}},
+      {"not genuine", answer("true", "false"), false, false, {"Install Helper is not genuine"}},
+      {"no signStatus", answer("true", nullptr), false, false, {}},
+      {"no eStatus", answer(nullptr, "true"), false, false, {}},
+      {"upper-case and empty", answer("TRUE", ""), false, true, {}},
+      {"another message", answer("true", "true", "SYNC"), true, false, {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
