@@ -33,7 +33,14 @@ DownloadGlobalData::DownloadGlobalData(const DownloadSettings& settings, const E
       session_(httpSettings),
       backlog_(settings.serializerBacklogLimit),
       activity_(clock),
-      errorTracker_(std::make_unique<ErrorRetryTracker>()) {}
+      errorTracker_(makeTracker()) {}
+
+// The manager's count of rejected checks ends the download where the jobs stop refetching.
+std::unique_ptr<ErrorRetryTracker> DownloadGlobalData::makeTracker() const {
+  RetrySettings retry;
+  retry.segmentFatalAt = settings_.segmentCheckAttempts;
+  return std::make_unique<ErrorRetryTracker>(retry);
+}
 
 DownloadGlobalData::~DownloadGlobalData() {
   close();
@@ -368,7 +375,7 @@ bool DownloadGlobalData::initializeFileDownload() {
   progressState_.store(kDleStateStopped);
   {
     std::lock_guard lock(errorMutex_);
-    errorTracker_ = std::make_unique<ErrorRetryTracker>();
+    errorTracker_ = makeTracker();
     pendingErrors_.clear();
   }
   return true;

@@ -167,6 +167,7 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   void recordFileSystemError(int code, const std::string& path, const std::string& message);
 
  private:
+  std::unique_ptr<ErrorRetryTracker> makeTracker() const;
   bool prepareStreamOrSize();
   bool planFromServer(HttpCommunicator& communicator);
   bool validateRange();

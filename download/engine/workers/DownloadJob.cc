@@ -35,6 +35,7 @@ bool DownloadJob::interrupted() const {
 }
 
 void DownloadJob::onInterrupted() {
+  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
 }
 
@@ -47,6 +48,7 @@ bool DownloadJob::terminate() {
   engineLog(pando::kLogTrace, kComponent, "forcing to terminate the download job (%d)", jobId());
   cancelled_.store(true);
   setState(kStopping);
+  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
   return true;
 }
@@ -88,6 +90,7 @@ uint32_t DownloadJob::handOverWholeSegment() {
 uint32_t DownloadJob::fetch() {
   bool holdsNothing = pendingBytes_ == 0 && segmentDone_ == handedOverBytes_;
   if (holdsNothing && !waitForBacklog()) return finishFailed();
+  if (!waitBeforeRefetch()) return finishFailed();
   data_->activity().markJobStarted(threadIndex_);
   bool wholeStream = segment_->length() == 0 || data_->getPreference().singleStreamInEffect;
   bool complete =
@@ -101,6 +104,18 @@ uint32_t DownloadJob::fetch() {
 bool DownloadJob::waitForBacklog() {
   return data_->backlog().waitBelowLimit([this] { return interrupted(); },
                                          data_->settings().workerIdleWait);
+}
+
+bool DownloadJob::waitBeforeRefetch() {
+  const uint32_t failures = segment_->failedChecks();
+  if (failures == 0) return true;
+  const DownloadSettings& settings = data_->settings();
+  auto wait = settings.recheckWait;
+  for (uint32_t i = 1; i < failures && wait < settings.recheckWaitLimit; ++i) wait *= 2;
+  wake_.reset();
+  if (interrupted()) return false;
+  wake_.waitFor(std::min(wait, settings.recheckWaitLimit));
+  return !interrupted();
 }
 
 uint32_t DownloadJob::finishFailed() {
@@ -120,7 +135,7 @@ uint32_t DownloadJob::finishFailed() {
   setState(kStopped);
   engineLog(pando::kLogError, kComponent,
             "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
-  if (data_->isFatalErrorType(lastFailureType_)) {
+  if (gaveUp_ || data_->isFatalErrorType(lastFailureType_)) {
     setState(kError);
     engineLog(pando::kLogError, kComponent,
               "the download job (%d) failed to execute. The job state is ERROR_STATE ", jobId());
@@ -220,6 +235,8 @@ bool DownloadJob::validate(Segment& segment) {
   postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment.index());
   engineLog(pando::kLogError, kComponent, "download job: failed to validate the segment (%d)",
             segment.index());
+  // A stream's pieces are new each time: the stream itself carries the count.
+  gaveUp_ = segment_->countFailedCheck() >= data_->settings().segmentCheckAttempts;
   // Pieces already on disk hold rejected bytes: the resume record must not trust them.
   segment.reset();
   if (data_->keepsResumeRecords()) data_->metaFile().writeSegmentProgress(segment.index(), 0);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "download/engine/common/StopSignal.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
 
@@ -22,7 +23,10 @@ class HttpCommunicator;
 //   - a response that ends before the segment's last byte is a transfer error, retried like a
 //     dropped connection; the communicator refuses any answer but 206 with the asked range;
 //   - before a new segment starts, the job waits while the serializer's backlog is full;
-//   - in single-stream mode each piece is counted as outstanding before it is handed over.
+//   - in single-stream mode each piece is counted as outstanding before it is handed over;
+//   - a segment whose bytes were rejected waits before it is fetched again (DownloadSettings::
+//     recheckWait, doubled per rejection), and after segmentCheckAttempts rejections the job
+//     ends in kError, so it is not queued again, whenever the manager reads the errors.
 // Failures are posted to the shared data's pending errors. The job uses the communicator of the
 // worker thread that runs it, so consecutive segments reuse the connection.
 //
@@ -48,6 +52,7 @@ class DownloadJob final : public BaseJob {
   bool downloadAllPendingBytesForOneSegment();
   bool downloadAllPendingBytesForWholeFile();
   bool waitForBacklog();
+  bool waitBeforeRefetch();
   bool handOver(const std::shared_ptr<Segment>& segment, uint64_t fileBase);
   bool validate(Segment& segment);
   bool handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length);
@@ -61,12 +66,14 @@ class DownloadJob final : public BaseJob {
   std::shared_ptr<Segment> segment_;
   std::atomic<HttpCommunicator*> communicator_{nullptr};  // the running thread's
   std::atomic<bool> cancelled_{false};
+  StopSignal wake_;  // ends the wait before a refetch at a pause or stop
   uint32_t threadIndex_ = 0;
   uint32_t segmentDone_ = 0;      // bytes of the segment received (or on disk)
   uint32_t pendingBytes_ = 0;     // received, not yet handed over
   uint32_t handedOverBytes_ = 0;  // offset up to which pieces exist
   uint64_t generation_ = 0;       // the segment generation this job fills
   uint32_t lastFailureType_ = 0;  // the EngineErrorType this job posted last
+  bool gaveUp_ = false;           // the segment failed its check too often
 };
 
 }  // namespace gde

@@ -74,12 +74,15 @@ void FileSerializerJob::restartRejectedSegment() {
   engineLog(pando::kLogError, kComponent, "failed to validate the segment (%d)", index);
   segment_->reset();
   if (data_->keepsResumeRecords()) data_->metaFile().writeSegmentProgress(index, 0);
+  const uint32_t failures = segment_->countFailedCheck();
+  if (failures >= data_->settings().segmentCheckAttempts) return;  // the manager ends it
   std::shared_ptr<Segment> again = segment_;
   if (data_->getPreference().singleStreamInEffect) {
     // A stream cannot fetch one piece again: the whole stream is fetched anew instead, and this
     // piece's count is handed to the new stream.
     again = std::make_shared<Segment>();
     again->init(0, 0, 0);
+    while (again->failedChecks() < failures) again->countFailedCheck();
   }
   if (!data_->createAndAddDownloadingJob(again, index, 0, true)) {
     engineLog(pando::kLogError, kComponent, "failed to create a new downloading job. Fatal Error");
