@@ -286,6 +286,7 @@ bool DownloadGlobalData::createPartialFile(const std::string& path) {
     }
     engineLog(pando::kLogError, kComponent,
               "Failed to create a file on local disk at %s. Try count: %d.", path.c_str(), ++tries);
+    if (isPermanentFileError(error)) break;
   }
   recordFileSystemError(error, path, "failed to create a file on local disk at " + path + ".");
   return false;

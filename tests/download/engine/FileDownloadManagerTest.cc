@@ -6,6 +6,7 @@
 #include "download/engine/FileDownloadManager.h"
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
+#include "tests/download/engine/support/EngineLogLines.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
 #include "tests/download/engine/support/ScriptedJob.h"
@@ -421,6 +422,19 @@ TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   EXPECT_EQ(wendtest::readFile(target()), "mine");
   EXPECT_TRUE(server().requests().empty());
   EXPECT_FALSE(fileExists(partial() + ".quarryd"));
+}
+
+TEST_F(EngineScenarioTest, APartialFileThatCanNeverBeMadeFailsAtTheFirstAttempt) {
+  std::filesystem::create_directory(scratch() / "folder.quarrydownload");
+  for (const std::string& name : {std::string("folder"), std::string(300, 'n')}) {
+    EngineLogLines attempts("Try count");
+    auto manager = makeManager();
+    DLEInputStruct input = request();
+    input.targetFileName = name;
+    ASSERT_EQ(manager->init(input), 0);
+    EXPECT_EQ(manager->start(), -1);
+    EXPECT_EQ(attempts.count.load(), 1) << name;
+  }
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
