@@ -35,9 +35,9 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   std::lock_guard lock(mutex_);
   if (state_.load() != kDleStateStopped || initialized_.load()) {
     engineLog(pando::kLogTrace, kComponent, "FileDownloadManager::init : already initialized");
-    return 30;
+    return kDleResultAlreadyDone;
   }
-  if (!data_.init(request)) return -1;
+  if (!data_.init(request)) return kDleResultFailed;
   initialized_.store(true);
   state_.store(kDleStateStopped);
   const DownloadPreference& preference = data_.getPreference();
@@ -45,7 +45,7 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
             loggableUrl(preference.serverFullPath).c_str());
   engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
             preference.targetFolderPath.c_str(), preference.targetFileName.c_str());
-  return 0;
+  return kDleResultOk;
 }
 
 // ---- start ----
@@ -60,13 +60,13 @@ int32_t FileDownloadManager::failStart(std::unique_lock<std::mutex>& lock, int32
 int32_t FileDownloadManager::planSegments() {
   DownloadPreference& preference = data_.getPreference();
   if (!preference.freshStart) {
-    if (SegmentPlanner::rebuildFromMetaFile(data_) == 0) return 0;
+    if (SegmentPlanner::rebuildFromMetaFile(data_) == kDleResultOk) return kDleResultOk;
     data_.getJobPool().clear();
     data_.setProgressState(kDleStateStopped);
     data_.writeNewMetaFile();
   }
   int32_t result = SegmentPlanner::cutFresh(data_);
-  if (result == 0) preference.freshStart = 1;
+  if (result == kDleResultOk) preference.freshStart = 1;
   return result;
 }
 
@@ -88,12 +88,12 @@ int32_t FileDownloadManager::start() {
   startTime_ = clock_.now();
   if (!initialized_.load()) {
     data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
-    return -4;
+    return kDleResultNotInitialized;
   }
   int32_t state = state_.load();
   if (state != kDleStateStopped && state != kDleStateComplete) {
     data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
-    return 30;
+    return kDleResultAlreadyDone;
   }
   if (downloadThread_.joinable()) {
     engineLog(pando::kLogInfo, kComponent,
@@ -106,9 +106,9 @@ int32_t FileDownloadManager::start() {
   }
   if (!data_.initializeFileDownload()) {
     engineLog(pando::kLogError, kComponent, "failed to init the global file data for downloading");
-    return -1;
+    return kDleResultFailed;
   }
-  if (int32_t result = planSegments(); result != 0) {
+  if (int32_t result = planSegments(); result != kDleResultOk) {
     DLEErrorInfo error;
     error.errorType = kDleErrorJobCreation;
     error.errorClass = kErrorClassFatal;
@@ -116,7 +116,7 @@ int32_t FileDownloadManager::start() {
     data_.setLastError(error);
     return failStart(lock, result);
   }
-  if (!startSerializer()) return failStart(lock, -1);
+  if (!startSerializer()) return failStart(lock, kDleResultFailed);
   // The preference keeps the wanted count: a later start may have more segments to share out.
   const uint32_t threads =
       std::max(1u, std::min(data_.getPreference().prefs.threadCount, data_.outstandingSegments()));
@@ -125,7 +125,7 @@ int32_t FileDownloadManager::start() {
   data_.notifyIntercepts(kEventStarted, nullptr, 0);
   if (!pool_.init(threads, data_.getJobPool())) {
     engineLog(pando::kLogError, kComponent, "failed to init thread pool");
-    return failStart(lock, -1);
+    return failStart(lock, kDleResultFailed);
   }
   state_.store(kDleStateRunning);
   data_.setProgressState(kDleStateRunning);
@@ -136,9 +136,9 @@ int32_t FileDownloadManager::start() {
   } catch (const std::system_error& error) {
     engineLog(pando::kLogError, kComponent,
               "failed to create the file download thread. Fatal Error. %d", error.code().value());
-    return failStart(lock, -1);
+    return failStart(lock, kDleResultFailed);
   }
-  return 0;
+  return kDleResultOk;
 }
 
 // ---- pause, resume, stop ----
@@ -158,28 +158,30 @@ void FileDownloadManager::pauseLocked() {
 
 int32_t FileDownloadManager::pause() {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   if (state_.load() != kDleStateRunning) {
     engineLog(pando::kLogTrace, kComponent, "DLE is not running. so, cannot pause it now");
-    return 10;
+    return kDleResultNotRunning;
   }
   pauseLocked();
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::resume() {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   data_.renewSession();
   int32_t state = state_.load();
   if (state != kDleStatePaused && state != kDleStatePauseRequested) {
     engineLog(pando::kLogTrace, kComponent, "dle is not paused. So, no need to resume");
-    return 0;
+    return kDleResultOk;
   }
   if (!data_.responseHeader("ETag").empty()) {
     std::string current;
     const EtagCheck::Result check = EtagCheck::compare(data_, current);
-    if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) return -2;
+    if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) {
+      return kDleResultRequestFailed;
+    }
     if (check == EtagCheck::Result::kChanged) {
       engineLog(pando::kLogInfo, kComponent,
                 "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
@@ -191,14 +193,14 @@ int32_t FileDownloadManager::resume() {
       error.message =
           "The file has changed on the server. Please close this workflow and try again.";
       data_.setLastError(error);
-      return -999;
+      return kDleResultFileChanged;
     }
   }
   state_.store(kDleStateRunning);
   pool_.resumeActive();
   if (serializer_) serializer_->resume();
   data_.setProgressState(kDleStateRunning);
-  return 0;
+  return kDleResultOk;
 }
 
 std::thread FileDownloadManager::stopLocked() {
@@ -224,7 +226,7 @@ int32_t FileDownloadManager::stop() {
   {
     RequestGate::Cancellation cancellation(data_.requestGate());
     std::lock_guard lock(mutex_);
-    if (!initialized_.load()) return 0;
+    if (!initialized_.load()) return kDleResultOk;
     ended = stopLocked();
   }
   if (ended.joinable()) {
@@ -234,11 +236,11 @@ int32_t FileDownloadManager::stop() {
       ended.join();
     }
   }
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::stopSerializerAndClose() {
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   state_.store(kDleStateStopping);
   pool_.stopAll();
   if (serializer_) {
@@ -248,10 +250,10 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
     engineLog(pando::kLogInfo, kComponent, "waiting to terminate file serializer job");
     serializer_->stop();
   }
-  int32_t result = 0;
+  int32_t result = kDleResultOk;
   if (!data_.close()) {
     engineLog(pando::kLogError, kComponent, "failed to close the download global data");
-    result = -2;
+    result = kDleResultRequestFailed;
   }
   state_.store(kDleStateStopped);
   data_.setProgressState(kDleStateStopped);
@@ -264,44 +266,44 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) {
     data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
-    return -4;
+    return kDleResultNotInitialized;
   }
   if (state_.load() == kDleStateRunning) {
     data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
-    return 20;
+    return kDleResultRunning;
   }
   if (!data_.setPreference(preferences)) {
     data_.setLastError(kDleErrorMisuse,
                        "Input parameter structure contains invalid values as preference", 0, 1);
-    return -1;
+    return kDleResultFailed;
   }
-  return 0;
+  return kDleResultOk;
 }
 
 // A stop cuts the size request short through the request gate.
 int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
-  if (!data_.retrieveRemoteFileSize()) return -2;
+  if (!initialized_.load()) return kDleResultNotInitialized;
+  if (!data_.retrieveRemoteFileSize()) return kDleResultRequestFailed;
   size = data_.remoteFileSize();
   ranged = data_.getPreference().singleStreamInEffect ? 0 : 1;
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::getProgress(DLEProgress& out) const {
-  if (!initialized_.load()) return 10;
+  if (!initialized_.load()) return kDleResultNotRunning;
   out = data_.progress();
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::getLastError(DLEErrorInfo& out) const {
   out = data_.lastError();
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* intercept) {
   data_.registerIntercept(event, intercept);
-  return 0;
+  return kDleResultOk;
 }
 
 // A failed check counts as a change, but one cut short by a stop tells nothing: the partial file

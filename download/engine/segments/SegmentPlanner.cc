@@ -7,7 +7,7 @@ namespace gde {
 namespace {
 
 constexpr const char* kComponent = "FileDownloadManager";
-constexpr int32_t kFailed = -2;
+constexpr int32_t kFailed = kDleResultRequestFailed;
 
 }  // namespace
 
@@ -35,7 +35,7 @@ int32_t SegmentPlanner::cutWholeStream(DownloadGlobalData& data) {
   }
   engineLog(pando::kLogInfo, kComponent, "number of segments created %d", 1);
   data.setOutstandingSegments(1);
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t SegmentPlanner::cutFresh(DownloadGlobalData& data) {
