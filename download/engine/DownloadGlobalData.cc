@@ -120,10 +120,23 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
 // The HEAD (retried while its errors are intermittent) and the range probe; every wait ends at a
 // stop.
 bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
+  uint64_t size = 0;
+  if (!requestRemoteSize(communicator, size)) return false;
+  publishHeadReply(communicator, size);
+  if (size == 0) {
+    engineLog(pando::kLogInfo, kComponent,
+              "Zero file size obtained from server. Changing to single stream");
+    preference_.singleStreamInEffect = 1;
+    sizeRetrieved_ = true;
+    return true;
+  }
+  return decideSingleStream(communicator, size);
+}
+
+bool DownloadGlobalData::requestRemoteSize(HttpCommunicator& communicator, uint64_t& size) {
   ErrorRetryTracker attempts;
   EngineErrorRecord error;
   auto started = clock_.now();
-  uint64_t size = 0;
   for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
     communicator.getError(error);
     if (attempts.classifyError(error) != kErrorClassRetryNow) {
@@ -148,6 +161,12 @@ bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
     }
     if (requestGate_.waitFor(settings_.sizeRetryWait)) return false;
   }
+  return true;
+}
+
+// The size and validators go to the session (later requests check against them), the ETag to the
+// response headers and, as event 1, to the client.
+void DownloadGlobalData::publishHeadReply(HttpCommunicator& communicator, uint64_t size) {
   remoteFileSize_ = size;
   std::string etag;
   std::string modified;
@@ -160,15 +179,13 @@ bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
   setResponseHeader("ETag", etag);
   std::string text = kEtagEventPrefix + etag;
   notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
-  if (size == 0) {
-    engineLog(pando::kLogInfo, kComponent,
-              "Zero file size obtained from server. Changing to single stream");
-    preference_.singleStreamInEffect = 1;
-    sizeRetrieved_ = true;
-    return true;
-  }
+}
+
+// A server that does not honour the two-byte range probe is read as one stream.
+bool DownloadGlobalData::decideSingleStream(HttpCommunicator& communicator, uint64_t size) {
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
+  EngineErrorRecord error;
   communicator.getError(error);
   if (error.type == ERROR_FILE_CHANGED) {
     classifyIntoLastError(error);
@@ -388,12 +405,7 @@ bool DownloadGlobalData::targetTaken() {
   if (!fileExists(preference_.finalFilePath())) return false;
   int error = 0;
   if (!fileExists(preference_.partialFilePath())) deleteFile(preference_.metaFilePath(), error);
-  DLEErrorInfo clash;
-  clash.errorType = kDleErrorNameClash;
-  clash.retryable = 1;
-  clash.message =
-      "Failed to rename the file as there is already another file with that name present";
-  setLastError(clash);
+  recordNameClash("rename");
   engineLog(pando::kLogError, kComponent, "The target %s exists already",
             preference_.finalFilePath().c_str());
   return true;
@@ -590,15 +602,19 @@ std::string DownloadGlobalData::finishTarget(const std::string& name) const {
   return preference_.targetFolderPath + (name.empty() ? preference_.targetFileName : name);
 }
 
+void DownloadGlobalData::recordNameClash(const char* verb) {
+  DLEErrorInfo clash;
+  clash.errorType = kDleErrorNameClash;
+  clash.message = std::string("Failed to ") + verb +
+                  " the file as there is already another file with that name present";
+  setLastError(clash);
+}
+
 bool DownloadGlobalData::moveDownloadedFile(const std::string& name) {
   const std::string source = finishSource();
   const std::string target = finishTarget(name);
   if (fileExists(target)) {
-    DLEErrorInfo clash;
-    clash.errorType = kDleErrorNameClash;
-    clash.message =
-        "Failed to rename the file as there is already another file with that name present";
-    setLastError(clash);
+    recordNameClash("rename");
     return false;
   }
   int error = 0;
@@ -615,11 +631,7 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
   const std::string target = finishTarget(name);
   int error = 0;
   if (fileExists(target)) {
-    DLEErrorInfo clash;
-    clash.errorType = kDleErrorNameClash;
-    clash.message =
-        "Failed to unzip the file as there is already another file with that name present";
-    setLastError(clash);
+    recordNameClash("unzip");
     deleteFile(source, error);
     return false;
   }

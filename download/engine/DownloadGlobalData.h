@@ -170,6 +170,9 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   std::unique_ptr<ErrorRetryTracker> makeTracker() const;
   bool prepareStreamOrSize();
   bool planFromServer(HttpCommunicator& communicator);
+  bool requestRemoteSize(HttpCommunicator& communicator, uint64_t& size);
+  void publishHeadReply(HttpCommunicator& communicator, uint64_t size);
+  bool decideSingleStream(HttpCommunicator& communicator, uint64_t size);
   bool validateRange();
   bool decideResume();
   bool targetTaken();
@@ -178,6 +181,8 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   std::map<std::string, std::string> currentResumeHeaders() const;
   std::string finishSource() const;
   std::string finishTarget(const std::string& name) const;
+  // The last error for a target name that is taken; `verb` is what could not be done.
+  void recordNameClash(const char* verb);
 
   const DownloadSettings settings_;
   const EngineClock& clock_;

@@ -12,6 +12,8 @@ namespace gde {
 namespace {
 
 constexpr const char* kComponent = "DownloadJob";
+// The code of the time-out a silent single stream reports.
+constexpr int32_t kSilentStreamCode = 60;
 
 }  // namespace
 
@@ -154,13 +156,7 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
   HttpCommunicator& communicator = *communicator_.load();
   Segment& segment = *segment_;
   if (!communicator.initHttpDownload(segment.start() + segmentDone_, segment.lastByte())) {
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(
-          pando::kLogError, kComponent,
-          "downloadAllPendingBytesForOneSegment: failed to init the http downloader for job(%d)",
-          jobId());
-    }
+    reportReadFailure("downloadAllPendingBytesForOneSegment: failed to init the http downloader");
     return false;
   }
   if (!segment.allocateBuffer()) {
@@ -205,10 +201,7 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
       }
       return validate(segment) && handOver(segment_, fileBase);
     }
-    if (!interrupted()) {
-      engineLog(pando::kLogError, kComponent, "error in downloading by job (%d)", jobId());
-      postCommunicatorError();
-    }
+    reportReadFailure("error in downloading by job");
     return false;
   }
   return false;
@@ -247,75 +240,88 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
   engineLog(pando::kLogInfo, kComponent, "Inside downloadAllPendingBytesForWholeFile API");
   HttpCommunicator& communicator = *communicator_.load();
   if (!communicator.initSingleStreamDownload()) {
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(pando::kLogError, kComponent,
-                "failed to init the http downloader for download job(%d)", jobId());
-    }
+    reportReadFailure("failed to init the http downloader for download job");
     return false;
   }
   const uint32_t pieceSize = data_->getPreference().prefs.segmentSize;
-  const EngineClock& clock = data_->clock();
-  std::shared_ptr<Segment> piece;
-  uint32_t index = 0;
-  uint32_t filled = 0;
-  auto lastData = clock.now();
+  StreamProgress stream;
+  stream.lastData = data_->clock().now();
   while (state() == kRunning) {
-    if (!piece) {
-      if (!data_->segments().createNextSegmentInPool(index, piece) ||
-          (piece->init(uint64_t{index} * pieceSize, pieceSize, index), !piece->allocateBuffer())) {
-        engineLog(pando::kLogError, kComponent,
-                  "DownloadJob::getNewSegment : failed to create a new segment");
-        postError(ERROR_FATAL, 0, "failed to create a new segment");
-        return false;
-      }
-      filled = 0;
-    }
+    if (!stream.piece && !startStreamPiece(stream, pieceSize)) return false;
     uint32_t count = 0;
-    int result = communicator.downloadRemainingData(piece->buffer().get() + filled, count, 0,
-                                                    pieceSize - filled);
-    if (count > 0) {
-      data_->activity().markDataReceived(threadIndex_);
-      data_->addNetworkBytes(count);
-      filled += count;
-      lastData = clock.now();
-    } else if (clock.now() - lastData >= data_->settings().singleStreamSilence) {
-      engineLog(pando::kLogError, kComponent,
-                "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
-      postError(http_timeout_error, 60,
-                "Either the server is not responding or the network bandwidth is too low. Try "
-                "after some time.");
-      return false;
-    }
-    if (filled == pieceSize) {
-      if (!handOverStreamPiece(piece, filled)) return false;
-      piece.reset();
-      ++index;
+    const int result = communicator.downloadRemainingData(
+        stream.piece->buffer().get() + stream.filled, count, 0, pieceSize - stream.filled);
+    if (!countStreamRead(stream, count)) return false;
+    if (stream.filled == pieceSize) {
+      if (!handOverStreamPiece(stream.piece, stream.filled)) return false;
+      stream.piece.reset();
+      ++stream.index;
     }
     if (result == HttpCommunicator::kReadMoreData) continue;
-    if (result == HttpCommunicator::kReadComplete) {
-      if (piece && filled > 0) {
-        piece->setLength(filled);
-        if (!handOverStreamPiece(piece, filled)) {
-          engineLog(pando::kLogError, kComponent,
-                    "failed to create the last chunk serialization job");
-          return false;
-        }
-      }
-      recordStreamHeaders();
-      const uint64_t received = uint64_t{index} * pieceSize + (piece ? filled : 0);
-      if (!streamSizeMatches(received)) return false;
-      data_->setStreamLength(received);
-      data_->segmentFinished();  // the stream's own count
-      return true;
-    }
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(pando::kLogError, kComponent, "fatal error in downloading by job (%d)", jobId());
-    }
+    if (result == HttpCommunicator::kReadComplete) return finishStream(stream, pieceSize);
+    reportReadFailure("fatal error in downloading by job");
     return false;
   }
   return false;
+}
+
+bool DownloadJob::startStreamPiece(StreamProgress& stream, uint32_t pieceSize) {
+  std::shared_ptr<Segment> piece;
+  if (data_->segments().createNextSegmentInPool(stream.index, piece)) {
+    piece->init(uint64_t{stream.index} * pieceSize, pieceSize, stream.index);
+    if (piece->allocateBuffer()) {
+      stream.piece = std::move(piece);
+      stream.filled = 0;
+      return true;
+    }
+  }
+  engineLog(pando::kLogError, kComponent,
+            "DownloadJob::getNewSegment : failed to create a new segment");
+  postError(ERROR_FATAL, 0, "failed to create a new segment");
+  return false;
+}
+
+// Bytes keep a stream alive; a stream silent for singleStreamSilence has timed out.
+bool DownloadJob::countStreamRead(StreamProgress& stream, uint32_t count) {
+  const EngineClock& clock = data_->clock();
+  if (count > 0) {
+    data_->activity().markDataReceived(threadIndex_);
+    data_->addNetworkBytes(count);
+    stream.filled += count;
+    stream.lastData = clock.now();
+    return true;
+  }
+  if (clock.now() - stream.lastData < data_->settings().singleStreamSilence) return true;
+  engineLog(pando::kLogError, kComponent,
+            "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
+  postError(http_timeout_error, kSilentStreamCode,
+            "Either the server is not responding or the network bandwidth is too low. Try "
+            "after some time.");
+  return false;
+}
+
+// The last piece may be short; the stream is complete only with the size it announced.
+bool DownloadJob::finishStream(StreamProgress& stream, uint32_t pieceSize) {
+  if (stream.piece && stream.filled > 0) {
+    stream.piece->setLength(stream.filled);
+    if (!handOverStreamPiece(stream.piece, stream.filled)) {
+      engineLog(pando::kLogError, kComponent, "failed to create the last chunk serialization job");
+      return false;
+    }
+  }
+  recordStreamHeaders();
+  const uint64_t received = uint64_t{stream.index} * pieceSize + (stream.piece ? stream.filled : 0);
+  if (!streamSizeMatches(received)) return false;
+  data_->setStreamLength(received);
+  data_->segmentFinished();  // the stream's own count
+  return true;
+}
+
+// A read that failed on its own (not cut by a pause or stop) posts the communicator's error.
+void DownloadJob::reportReadFailure(const char* what) {
+  if (interrupted()) return;
+  postCommunicatorError();
+  engineLog(pando::kLogError, kComponent, "%s (%d)", what, jobId());
 }
 
 bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "download/engine/common/EngineClock.h"
 #include "download/engine/common/StopSignal.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
@@ -50,7 +51,18 @@ class DownloadJob final : public BaseJob {
   uint32_t finishFailed();
   uint32_t handOverWholeSegment();
   bool downloadAllPendingBytesForOneSegment();
+  // The whole file in one plain GET, cut into pieces of the segment size.
+  struct StreamProgress {
+    std::shared_ptr<Segment> piece;  // the piece being filled, null between pieces
+    uint32_t index = 0;              // its index in the stream
+    uint32_t filled = 0;             // its bytes received
+    EngineClock::TimePoint lastData{};
+  };
   bool downloadAllPendingBytesForWholeFile();
+  bool startStreamPiece(StreamProgress& stream, uint32_t pieceSize);
+  bool countStreamRead(StreamProgress& stream, uint32_t count);
+  bool finishStream(StreamProgress& stream, uint32_t pieceSize);
+  void reportReadFailure(const char* what);
   bool waitForBacklog();
   bool waitBeforeRefetch();
   bool handOver(const std::shared_ptr<Segment>& segment, uint64_t fileBase);

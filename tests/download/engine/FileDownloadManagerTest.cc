@@ -71,6 +71,22 @@ class EngineScenarioTest : public TestServerFixture {
     return out;
   }
 
+  // The lead-in of the stop, pause and resume cases: a download of two threads that the server
+  // feeds at `rate` bytes per second, once more than `bytes` of it are on disk.
+  std::unique_ptr<FileDownloadManager> startSlowly(uint64_t rate, uint32_t segmentSize,
+                                                   uint64_t bytes = 0) {
+    addFault(3, 0, fault(FaultKind::SlowBody, rate));
+    auto manager = makeManager();
+    EXPECT_EQ(manager->init(request(2, segmentSize)), 0);
+    EXPECT_EQ(manager->start(), 0);
+    EXPECT_TRUE(eventually([&] {
+      DLEProgress progress;
+      manager->getProgress(progress);
+      return progress.bytesDownloaded > bytes;
+    }));
+    return manager;
+  }
+
   EventRecorder events;
 };
 
@@ -135,15 +151,7 @@ TEST_F(EngineScenarioTest, PausesAndResumesFromAnotherThread) {
 }
 
 TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMissing) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 2 * 1024 * 1024));
-  auto first = makeManager();
-  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
-  ASSERT_EQ(first->start(), 0);
-  ASSERT_TRUE(eventually([&] {
-    DLEProgress progress;
-    first->getProgress(progress);
-    return progress.bytesDownloaded > kSize / 3;
-  }));
+  auto first = startSlowly(2 * 1024 * 1024, 0x10000, kSize / 3);
   EXPECT_EQ(first->stop(), 0);
   ASSERT_TRUE(fileExists(partial() + ".quarryd"));
 
@@ -156,15 +164,7 @@ TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMis
 }
 
 TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 256 * 1024));
-  auto first = makeManager();
-  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
-  ASSERT_EQ(first->start(), 0);
-  ASSERT_TRUE(eventually([&] {
-    DLEProgress progress;
-    first->getProgress(progress);
-    return progress.bytesDownloaded > 0;
-  }));
+  auto first = startSlowly(256 * 1024, 0x10000);
   first->stop();
   ASSERT_FALSE(fileExists(target()));
 
@@ -178,11 +178,7 @@ TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
 }
 
 TEST_F(EngineScenarioTest, ResumeRefusesAFileThatChangedWhilePaused) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
-  auto manager = makeManager();
-  ASSERT_EQ(manager->init(request(2)), 0);
-  ASSERT_EQ(manager->start(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto manager = startSlowly(1024 * 1024, 0x40000);
   ASSERT_EQ(manager->pause(), 0);
   server().addGenerated("/file.bin", kSize, kSeed + 5);
   EXPECT_EQ(manager->resume(), -999);
