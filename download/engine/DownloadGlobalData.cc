@@ -558,6 +558,10 @@ HttpCommunicator& DownloadGlobalData::communicatorFor(uint32_t threadIndex) {
   return *slot;
 }
 
+bool DownloadGlobalData::prepareCommunicator(HttpCommunicator& communicator) {
+  return communicator.init(&session_, &preference_);
+}
+
 bool DownloadGlobalData::keepsResumeRecords() const {
   return preference_.keepResumeFile && !preference_.singleStreamInEffect && metaFile_.isOpen();
 }

@@ -10,6 +10,7 @@
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadPreference.h"
 #include "download/engine/DownloadSettings.h"
+#include "download/engine/EngineEvents.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/InterceptRegistry.h"
 #include "download/engine/errors/EngineErrorRecord.h"
@@ -22,46 +23,12 @@
 #include "download/engine/segments/Segment.h"
 #include "download/engine/segments/SegmentPool.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
+#include "download/engine/workers/JobContext.h"
 #include "download/engine/workers/JobPoolContainer.h"
 #include "download/engine/workers/SerializerBacklog.h"
 #include "download/engine/workers/ThreadActivityBoard.h"
 
 namespace gde {
-
-// Engine events (IDleIntercept::onEvent).
-enum EngineEvent : int32_t {
-  kEventEtag = 1,               // text: "The value of ETAG for the file is " + ETag
-  kEventSegmentReceived = 2,    // SegmentEventRecord, before the segment is written
-  kEventSegmentWritten = 3,     // SegmentEventRecord, after its last byte is written
-  kEventComplete = 4,           // text: the final path
-  kEventStarted = 6,            // no data
-  kEventError = 7,              // DLEErrorInfo
-  kEventProgress = 8,           // DLEProgress
-  kEventQueueStatistics = 9,    // QueueStatistics
-  kEventThreadStatistics = 10,  // ThreadStatistics
-  kEventAdaptive = 11,          // AdaptiveStatistics
-};
-
-struct QueueStatistics {
-  uint32_t serializationJobsWaiting;
-  uint32_t activeDownloaderThreads;
-  uint32_t downloadJobsWaiting;
-};
-
-struct ThreadStatistics {
-  uint32_t threadIndex;
-  uint32_t threadState;
-  uint64_t bytesReceived;
-};
-
-// A piece of a segment's buffer on its way to the partial file.
-struct SegmentPiece {
-  std::shared_ptr<uint8_t[]> buffer;  // keeps the bytes alive whatever happens to the segment
-  uint64_t generation = 0;            // the segment generation the bytes belong to
-  uint32_t bufferOffset = 0;
-  uint32_t length = 0;
-  uint64_t fileOffset = 0;
-};
 
 // The state every thread of one download shares: preferences, remote size and ETag, byte range,
 // job queues, segments, partial and meta files, pending errors, per-thread activity, progress,
@@ -72,7 +39,7 @@ struct SegmentPiece {
 // under the manager's lock while no job runs. Jobs read the preference and update the counters,
 // activity, response headers and errors concurrently; counters are atomic, the rest is guarded
 // (see each field). Intercepts run under the event lock (InterceptRegistry).
-class DownloadGlobalData final : public AdaptiveControllerOwner {
+class DownloadGlobalData final : public AdaptiveControllerOwner, public JobContext {
  public:
   explicit DownloadGlobalData(const DownloadSettings& settings = {},
                               const EngineClock& clock = EngineClock::steady(),
@@ -96,12 +63,12 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
 
   // Jobs. `done` bytes of the segment are already on disk.
   bool createAndAddDownloadingJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
-                                  uint32_t done, bool atFront);
+                                  uint32_t done, bool atFront) override;
   bool createAndAddSerializationJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
-                                    SegmentPiece piece);
+                                    SegmentPiece piece) override;
 
   // Errors of running jobs, acted on by the manager's dispatch.
-  void postError(const EngineErrorRecord& record);
+  void postError(const EngineErrorRecord& record) override;
   // The action for the pending group with the smallest type (kErrorClassNone when none), its
   // public error and its key; the group is removed.
   int32_t nextErrorAction(DLEErrorInfo& out, uint32_t& key);
@@ -115,21 +82,21 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
 
   // Counters.
   uint64_t totalBytesReceived() const override { return totalBytesReceived_.load(); }
-  void addNetworkBytes(uint64_t count) { totalBytesReceived_ += count; }
+  void addNetworkBytes(uint64_t count) override { totalBytesReceived_ += count; }
   uint32_t serializationJobsWaiting() const override;
   // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
-  void addBytesReceived(uint32_t threadIndex, uint64_t count);
+  void addBytesReceived(uint32_t threadIndex, uint64_t count) override;
   DLEProgress progress() const;
   void setProgressState(int32_t state) { progressState_.store(state); }
-  void addProgressBytes(uint64_t count) { progressBytes_ += count; }
+  void addProgressBytes(uint64_t count) override { progressBytes_ += count; }
   void resetSingleStreamProgress();
   uint32_t outstandingSegments() const { return outstandingSegments_.load(); }
   void setOutstandingSegments(uint32_t count) { outstandingSegments_.store(count); }
-  void addOutstandingSegments(uint32_t count) { outstandingSegments_ += count; }
-  void segmentFinished() { outstandingSegments_ -= 1; }
+  void addOutstandingSegments(uint32_t count) override { outstandingSegments_ += count; }
+  void segmentFinished() override { outstandingSegments_ -= 1; }
 
   std::string responseHeader(const std::string& name) const;
-  void setResponseHeader(const std::string& name, const std::string& value);
+  void setResponseHeader(const std::string& name, const std::string& value) override;
 
   // Finishing.
   bool cleanup();
@@ -142,24 +109,27 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   // Accessors for the manager and the jobs.
   JobPoolContainer& getJobPool() { return jobs_; }
   DownloadPreference& getPreference() { return preference_; }
-  DownloadFileHandle& getOutputFile() { return outputFile_; }
-  QuarryDFileManager& metaFile() { return metaFile_; }
-  SegmentPool& segments() { return segments_; }
+  DownloadFileHandle& getOutputFile() override { return outputFile_; }
+  QuarryDFileManager& metaFile() override { return metaFile_; }
+  SegmentPool& segments() override { return segments_; }
   HttpSession& session() { return session_; }
   // The gate of the requests made under the manager lock: a stop cancels through it.
   RequestGate& requestGate() { return requestGate_; }
-  SerializerBacklog& backlog() { return backlog_; }
-  ThreadActivityBoard& activity() { return activity_; }
-  const DownloadSettings& settings() const { return settings_; }
-  const EngineClock& clock() const { return clock_; }
+  SerializerBacklog& backlog() override { return backlog_; }
+  ThreadActivityBoard& activity() override { return activity_; }
+  const DownloadSettings& settings() const override { return settings_; }
+  const EngineClock& clock() const override { return clock_; }
   // The communicator of a downloader thread: kept across its jobs so connections are reused.
-  HttpCommunicator& communicatorFor(uint32_t threadIndex);
-  bool keepsResumeRecords() const;
-  uint64_t remoteFileSize() const { return remoteFileSize_; }
+  HttpCommunicator& communicatorFor(uint32_t threadIndex) override;
+  bool prepareCommunicator(HttpCommunicator& communicator) override;
+  bool keepsResumeRecords() const override;
+  bool singleStream() const override { return preference_.singleStreamInEffect != 0; }
+  uint32_t segmentSize() const override { return preference_.prefs.segmentSize; }
+  uint64_t remoteFileSize() const override { return remoteFileSize_; }
   // The bytes a finished single stream received: its file is cut to this length.
   uint64_t streamLength() const { return streamLength_.load(); }
-  void setStreamLength(uint64_t length) { streamLength_.store(length); }
-  uint64_t rangeStart() const { return rangeStart_; }
+  void setStreamLength(uint64_t length) override { streamLength_.store(length); }
+  uint64_t rangeStart() const override { return rangeStart_; }
   uint64_t rangeByteCount() const { return rangeByteCount_; }
   bool singleStreamRequested() const { return singleStreamRequested_; }
 

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "download/engine/DownloadGlobalData.h"
 #include "download/engine/common/EngineLog.h"
+#include "download/engine/errors/ErrorRetryTracker.h"
 #include "download/engine/http/HttpCommunicator.h"
+#include "download/engine/resume/QuarryDFileManager.h"
+#include "download/engine/segments/SegmentPool.h"
+#include "download/engine/workers/SerializerBacklog.h"
+#include "download/engine/workers/ThreadActivityBoard.h"
 
 namespace gde {
 
@@ -17,8 +21,7 @@ constexpr int32_t kSilentStreamCode = 60;
 
 }  // namespace
 
-bool DownloadJob::initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment,
-                             uint32_t done) {
+bool DownloadJob::initialize(JobContext* data, std::shared_ptr<Segment> segment, uint32_t done) {
   if (!data || !segment) {
     engineLog(pando::kLogError, kComponent, "DownloadJob::initialize : invalid parameters");
     return false;
@@ -73,8 +76,8 @@ uint32_t DownloadJob::execute(uint32_t threadIndex) {
   lastFailureType_ = ERROR_NONE;
   HttpCommunicator& communicator = data_->communicatorFor(threadIndex);
   communicator_.store(&communicator);
-  if (!communicator.init(&data_->session(), &data_->getPreference())) postCommunicatorError();
-  bool wholeStream = segment_->length() == 0 || data_->getPreference().singleStreamInEffect;
+  if (!data_->prepareCommunicator(communicator)) postCommunicatorError();
+  bool wholeStream = segment_->length() == 0 || data_->singleStream();
   if (!wholeStream && segmentDone_ >= segment_->length()) return handOverWholeSegment();
   return fetch();
 }
@@ -94,7 +97,7 @@ uint32_t DownloadJob::fetch() {
   if (holdsNothing && !waitForBacklog()) return finishFailed();
   if (!waitBeforeRefetch()) return finishFailed();
   data_->activity().markJobStarted(threadIndex_);
-  bool wholeStream = segment_->length() == 0 || data_->getPreference().singleStreamInEffect;
+  bool wholeStream = segment_->length() == 0 || data_->singleStream();
   bool complete =
       wholeStream ? downloadAllPendingBytesForWholeFile() : downloadAllPendingBytesForOneSegment();
   data_->activity().markJobEnded(threadIndex_);
@@ -137,7 +140,7 @@ uint32_t DownloadJob::finishFailed() {
   setState(kStopped);
   engineLog(pando::kLogError, kComponent,
             "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
-  if (gaveUp_ || data_->isFatalErrorType(lastFailureType_)) {
+  if (gaveUp_ || ErrorRetryTracker::isFatalErrorType(lastFailureType_)) {
     setState(kError);
     engineLog(pando::kLogError, kComponent,
               "the download job (%d) failed to execute. The job state is ERROR_STATE ", jobId());
@@ -243,7 +246,7 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
     reportReadFailure("failed to init the http downloader for download job");
     return false;
   }
-  const uint32_t pieceSize = data_->getPreference().prefs.segmentSize;
+  const uint32_t pieceSize = data_->segmentSize();
   StreamProgress stream;
   stream.lastData = data_->clock().now();
   while (state() == kRunning) {

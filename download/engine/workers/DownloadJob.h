@@ -8,10 +8,10 @@
 #include "download/engine/common/StopSignal.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
+#include "download/engine/workers/JobContext.h"
 
 namespace gde {
 
-class DownloadGlobalData;
 class HttpCommunicator;
 
 // Fetches one segment with a ranged GET (or, for a segment of length 0 or in single-stream mode,
@@ -38,7 +38,7 @@ class DownloadJob final : public BaseJob {
   explicit DownloadJob(uint32_t jobId) : BaseJob(jobId) {}
 
   // Both required; `done` bytes of the segment are already on disk.
-  bool initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment, uint32_t done);
+  bool initialize(JobContext* data, std::shared_ptr<Segment> segment, uint32_t done);
   uint32_t execute(uint32_t threadIndex) override;
   bool terminate() override;
   bool resetForRetry() override;
@@ -74,7 +74,7 @@ class DownloadJob final : public BaseJob {
   void postError(uint32_t type, int32_t code, const char* message, uint32_t segmentIndex = 0);
   bool interrupted() const;
 
-  DownloadGlobalData* data_ = nullptr;
+  JobContext* data_ = nullptr;
   std::shared_ptr<Segment> segment_;
   std::atomic<HttpCommunicator*> communicator_{nullptr};  // the running thread's
   std::atomic<bool> cancelled_{false};
