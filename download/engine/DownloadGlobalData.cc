@@ -33,13 +33,13 @@ DownloadGlobalData::DownloadGlobalData(const DownloadSettings& settings, const E
       session_(httpSettings),
       backlog_(settings.serializerBacklogLimit),
       activity_(clock),
-      errorTracker_(makeTracker()) {}
+      ledger_(retrySettings(settings)) {}
 
 // The manager's count of rejected checks ends the download where the jobs stop refetching.
-std::unique_ptr<ErrorRetryTracker> DownloadGlobalData::makeTracker() const {
+RetrySettings DownloadGlobalData::retrySettings(const DownloadSettings& settings) {
   RetrySettings retry;
-  retry.segmentFatalAt = settings_.segmentCheckAttempts;
-  return std::make_unique<ErrorRetryTracker>(retry);
+  retry.segmentFatalAt = settings.segmentCheckAttempts;
+  return retry;
 }
 
 DownloadGlobalData::~DownloadGlobalData() {
@@ -48,14 +48,14 @@ DownloadGlobalData::~DownloadGlobalData() {
 
 bool DownloadGlobalData::init(const DLEInputStruct& request) {
   if (!preference_.resolveTargetPath(request)) {
-    setLastError(kDleErrorMisuse, "Input parameter structure contains invalid values as preference",
-                 0, 1);
+    ledger_.setLastError(kDleErrorMisuse,
+                         "Input parameter structure contains invalid values as preference", 0, 1);
     engineLog(pando::kLogWarn, kComponent, "failed to init the pref of GDE");
     return false;
   }
   DLEErrorInfo error;
   if (!session_.init(&preference_, error)) {
-    setLastError(error);
+    ledger_.setLastError(error);
     engineLog(pando::kLogWarn, kComponent, "failed to init the http session");
     return false;
   }
@@ -86,7 +86,7 @@ bool DownloadGlobalData::setPreference(const DLEPrefStruct& preferences) {
 
 bool DownloadGlobalData::registerIntercept(int32_t event, IDleIntercept* intercept) {
   if (intercept) return intercepts_.add(event, intercept);
-  setLastError(kDleErrorMisuse, "target object is null", 0, 1);
+  ledger_.setLastError(kDleErrorMisuse, "target object is null", 0, 1);
   engineLog(pando::kLogWarn, kComponent,
             "DownloadGlobalData::addDLEIntercept : invalid param. intercept is null");
   return false;
@@ -104,7 +104,7 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   if (!communicator.init(&session_, &preference_)) {
     EngineErrorRecord error;
     communicator.getError(error);
-    classifyIntoLastError(error);
+    ledger_.classifyIntoLastError(error);
     engineLog(pando::kLogError, kComponent, "failed to init the http downloader to get file Size");
     return false;
   }
@@ -140,7 +140,7 @@ bool DownloadGlobalData::requestRemoteSize(HttpCommunicator& communicator, uint6
   for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
     communicator.getError(error);
     if (attempts.classifyError(error) != kErrorClassRetryNow) {
-      classifyIntoLastError(error);
+      ledger_.classifyIntoLastError(error);
       engineLog(pando::kLogError, kComponent, "failed to retrieve the server file Size");
       return false;
     }
@@ -156,7 +156,7 @@ bool DownloadGlobalData::requestRemoteSize(HttpCommunicator& communicator, uint6
           "Retry Count: %d reached for retriving file size and total time taken in seconds is %d",
           attempt,
           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
-      classifyIntoLastError(error);
+      ledger_.classifyIntoLastError(error);
       return false;
     }
     if (requestGate_.waitFor(settings_.sizeRetryWait)) return false;
@@ -188,7 +188,7 @@ bool DownloadGlobalData::decideSingleStream(HttpCommunicator& communicator, uint
   EngineErrorRecord error;
   communicator.getError(error);
   if (error.type == ERROR_FILE_CHANGED) {
-    classifyIntoLastError(error);
+    ledger_.classifyIntoLastError(error);
     return false;
   }
   engineLog(
@@ -233,8 +233,8 @@ bool DownloadGlobalData::validateRange() {
     return true;
   }
   if (preference_.singleStreamInEffect) {
-    setLastError(kDleErrorPartialDownloadImpossible,
-                 "File part download is not supported by the server", 0, 1);
+    ledger_.setLastError(kDleErrorPartialDownloadImpossible,
+                         "File part download is not supported by the server", 0, 1);
     return false;
   }
   if (count == 0) count = size > start ? size - start : 0;
@@ -244,8 +244,8 @@ bool DownloadGlobalData::validateRange() {
     rangeByteCount_ = count;
     return true;
   }
-  setLastError(kDleErrorMisuse,
-               "File Part to be downloaded doesn't falls in the range of File size", 0, 1);
+  ledger_.setLastError(kDleErrorMisuse,
+                       "File Part to be downloaded doesn't falls in the range of File size", 0, 1);
   return false;
 }
 
@@ -385,17 +385,11 @@ bool DownloadGlobalData::initializeFileDownload() {
   if (!decideResume() && !prepareFreshFiles()) return false;
   outputFile_.close();
   if (!outputFile_.open(preference_.partialFilePath())) {
-    classifyIntoLastError(outputFile_.getError());
+    ledger_.classifyIntoLastError(outputFile_.getError());
     engineLog(pando::kLogError, kComponent, "failed to init the file handle for the output file");
     return false;
   }
-  progressBytes_.store(0);
-  progressState_.store(kDleStateStopped);
-  {
-    std::lock_guard lock(errorMutex_);
-    errorTracker_ = makeTracker();
-    pendingErrors_.clear();
-  }
+  ledger_.startRun();
   return true;
 }
 
@@ -451,66 +445,9 @@ bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segm
   return true;
 }
 
-void DownloadGlobalData::postError(const EngineErrorRecord& record) {
-  std::lock_guard lock(errorMutex_);
-  pendingErrors_[record.type].push_back(record);
-}
-
-int32_t DownloadGlobalData::nextErrorAction(DLEErrorInfo& out, uint32_t& key) {
-  std::lock_guard lock(errorMutex_);
-  if (pendingErrors_.empty()) return kErrorClassNone;
-  auto group = pendingErrors_.begin();
-  key = group->first;
-  int32_t action = kErrorClassNone;
-  for (const EngineErrorRecord& record : group->second) {
-    action = errorTracker_->classifyError(record);
-    errorTracker_->getErrorInfo(out);
-    if (action == kErrorClassReport || action == kErrorClassFatal) break;
-  }
-  pendingErrors_.erase(group);
-  return action;
-}
-
-void DownloadGlobalData::dropErrors(uint32_t key) {
-  std::lock_guard lock(errorMutex_);
-  pendingErrors_.erase(key);
-}
-
-bool DownloadGlobalData::isFatalErrorType(uint32_t type) {
-  return ErrorRetryTracker::isFatalErrorType(type);
-}
-
-void DownloadGlobalData::setLastError(int32_t type, const std::string& message, int32_t code,
-                                      uint8_t retryable) {
-  std::lock_guard lock(errorMutex_);
-  lastError_.errorType = type;
-  lastError_.message = message;
-  lastError_.errorCode = code;
-  lastError_.retryable = retryable;
-}
-
-void DownloadGlobalData::setLastError(const DLEErrorInfo& error) {
-  std::lock_guard lock(errorMutex_);
-  lastError_ = error;
-}
-
-DLEErrorInfo DownloadGlobalData::lastError() const {
-  std::lock_guard lock(errorMutex_);
-  return lastError_;
-}
-
-void DownloadGlobalData::classifyIntoLastError(const EngineErrorRecord& record) {
-  std::lock_guard lock(errorMutex_);
-  errorTracker_->classifyError(record);
-  errorTracker_->getErrorInfo(lastError_);
-}
-
 void DownloadGlobalData::recordFileSystemError(int code, const std::string& path,
                                                const std::string& message) {
-  {
-    std::lock_guard lock(errorMutex_);
-    ErrorRetryTracker::mapFileSystemError(code, lastError_, path);
-  }
+  ledger_.recordFileSystemError(code, path);
   engineLog(pando::kLogError, kComponent, "%s", message.c_str());
 }
 
@@ -525,19 +462,11 @@ void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) 
   // A stream starts over after each failure: bytes it receives again are no progress, and
   // forgiving its failures for them would retry a stream that is always cut for ever.
   if (preference_.singleStreamInEffect) return;
-  std::lock_guard lock(errorMutex_);
-  errorTracker_->resetIntermittentCounts();
-}
-
-DLEProgress DownloadGlobalData::progress() const {
-  DLEProgress out;
-  out.bytesDownloaded = progressBytes_.load();
-  out.state = progressState_.load();
-  return out;
+  ledger_.forgiveIntermittentErrors();
 }
 
 void DownloadGlobalData::resetSingleStreamProgress() {
-  if (preference_.singleStreamInEffect) progressBytes_.store(0);
+  if (preference_.singleStreamInEffect) ledger_.resetProgressBytes();
 }
 
 std::string DownloadGlobalData::responseHeader(const std::string& name) const {
@@ -597,7 +526,7 @@ bool DownloadGlobalData::cleanup() {
 }
 
 std::string DownloadGlobalData::finishSource() const {
-  bool complete = progressState_.load() == kDleStateComplete;
+  bool complete = ledger_.progressState() == kDleStateComplete;
   return preference_.targetFolderPath +
          (complete ? preference_.targetFileName : preference_.tempFileName);
 }
@@ -611,7 +540,7 @@ void DownloadGlobalData::recordNameClash(const char* verb) {
   clash.errorType = kDleErrorNameClash;
   clash.message = std::string("Failed to ") + verb +
                   " the file as there is already another file with that name present";
-  setLastError(clash);
+  ledger_.setLastError(clash);
 }
 
 bool DownloadGlobalData::moveDownloadedFile(const std::string& name) {
@@ -623,8 +552,7 @@ bool DownloadGlobalData::moveDownloadedFile(const std::string& name) {
   }
   int error = 0;
   if (!renameFile(target, source, error)) {
-    std::lock_guard lock(errorMutex_);
-    ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+    ledger_.recordFileSystemError(error, target);
     return false;
   }
   return true;
@@ -644,10 +572,10 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
     engineLog(pando::kLogError, kComponent, "Failed in Unzipping the gzipped http response (%s)",
               reason.c_str());
     if (error != 0) {
-      std::lock_guard lock(errorMutex_);
-      ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+      ledger_.recordFileSystemError(error, target);
     } else {
-      setLastError(kDleErrorFileSystem, "Failed in Unzipping the gzipped http response", 0, 1);
+      ledger_.setLastError(kDleErrorFileSystem, "Failed in Unzipping the gzipped http response", 0,
+                           1);
     }
     return false;
   }

@@ -13,6 +13,7 @@
 #include "download/engine/EngineEvents.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/InterceptRegistry.h"
+#include "download/engine/errors/DownloadLedger.h"
 #include "download/engine/errors/EngineErrorRecord.h"
 #include "download/engine/errors/ErrorRetryTracker.h"
 #include "download/engine/files/DownloadFileHandle.h"
@@ -67,33 +68,20 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   bool createAndAddSerializationJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
                                     SegmentPiece piece) override;
 
-  // Errors of running jobs, acted on by the manager's dispatch.
-  void postError(const EngineErrorRecord& record) override;
-  // The action for the pending group with the smallest type (kErrorClassNone when none), its
-  // public error and its key; the group is removed.
-  int32_t nextErrorAction(DLEErrorInfo& out, uint32_t& key);
-  void dropErrors(uint32_t key);
-  bool isFatalErrorType(uint32_t type);
-  void setLastError(int32_t type, const std::string& message, int32_t code, uint8_t retryable);
-  void setLastError(const DLEErrorInfo& error);
-  DLEErrorInfo lastError() const;
-  // Classifies a failure of a client-thread operation straight into the last error.
-  void classifyIntoLastError(const EngineErrorRecord& record);
-
-  // Counters.
-  uint64_t totalBytesReceived() const override { return totalBytesReceived_.load(); }
-  void addNetworkBytes(uint64_t count) override { totalBytesReceived_ += count; }
+  // The progress and error ledger.
+  DownloadLedger& ledger() { return ledger_; }
+  const DownloadLedger& ledger() const { return ledger_; }
+  void postError(const EngineErrorRecord& record) override { ledger_.postError(record); }
+  uint64_t totalBytesReceived() const override { return ledger_.totalBytesReceived(); }
+  void addNetworkBytes(uint64_t count) override { ledger_.addNetworkBytes(count); }
   uint32_t serializationJobsWaiting() const override;
   // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
   void addBytesReceived(uint32_t threadIndex, uint64_t count) override;
-  DLEProgress progress() const;
-  void setProgressState(int32_t state) { progressState_.store(state); }
-  void addProgressBytes(uint64_t count) override { progressBytes_ += count; }
+  void addProgressBytes(uint64_t count) override { ledger_.addProgressBytes(count); }
+  // A stream's progress starts over with the stream.
   void resetSingleStreamProgress();
-  uint32_t outstandingSegments() const { return outstandingSegments_.load(); }
-  void setOutstandingSegments(uint32_t count) { outstandingSegments_.store(count); }
-  void addOutstandingSegments(uint32_t count) override { outstandingSegments_ += count; }
-  void segmentFinished() override { outstandingSegments_ -= 1; }
+  void addOutstandingSegments(uint32_t count) override { ledger_.addOutstandingSegments(count); }
+  void segmentFinished() override { ledger_.segmentFinished(); }
 
   std::string responseHeader(const std::string& name) const;
   void setResponseHeader(const std::string& name, const std::string& value) override;
@@ -135,9 +123,10 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
 
   // Fills the last error from a file system error on `path` and logs `message`.
   void recordFileSystemError(int code, const std::string& path, const std::string& message);
+  // The retry settings of the ledger: its fatal count of rejected checks is the jobs'.
+  static RetrySettings retrySettings(const DownloadSettings& settings);
 
  private:
-  std::unique_ptr<ErrorRetryTracker> makeTracker() const;
   bool prepareStreamOrSize();
   bool planFromServer(HttpCommunicator& communicator);
   bool requestRemoteSize(HttpCommunicator& communicator, uint64_t& size);
@@ -176,15 +165,7 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   uint64_t rangeByteCount_ = 0;
   bool singleStreamRequested_ = false;
 
-  std::atomic<uint64_t> totalBytesReceived_{0};
-  std::atomic<uint64_t> progressBytes_{0};
-  std::atomic<int32_t> progressState_{kDleStateStopped};
-  std::atomic<uint32_t> outstandingSegments_{0};
-
-  mutable std::mutex errorMutex_;
-  std::unique_ptr<ErrorRetryTracker> errorTracker_;                   // guarded by errorMutex_
-  std::map<uint32_t, std::vector<EngineErrorRecord>> pendingErrors_;  // guarded by errorMutex_
-  DLEErrorInfo lastError_;                                            // guarded by errorMutex_
+  DownloadLedger ledger_;
 
   mutable std::mutex headersMutex_;
   std::map<std::string, std::string> responseHeaders_;  // guarded by headersMutex_

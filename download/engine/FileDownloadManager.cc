@@ -62,7 +62,7 @@ int32_t FileDownloadManager::planSegments() {
   if (!preference.freshStart) {
     if (SegmentPlanner::rebuildFromMetaFile(data_) == kDleResultOk) return kDleResultOk;
     data_.getJobPool().clear();
-    data_.setProgressState(kDleStateStopped);
+    data_.ledger().setProgressState(kDleStateStopped);
     data_.writeNewMetaFile();
   }
   int32_t result = SegmentPlanner::cutFresh(data_);
@@ -87,12 +87,12 @@ int32_t FileDownloadManager::start() {
   engineLog(pando::kLogInfo, kComponent, "Starting download.");
   startTime_ = clock_.now();
   if (!initialized_.load()) {
-    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    data_.ledger().setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
     return kDleResultNotInitialized;
   }
   int32_t state = state_.load();
   if (state != kDleStateStopped && state != kDleStateComplete) {
-    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    data_.ledger().setLastError(kDleErrorMisuse, kRunning, 0, 1);
     return kDleResultAlreadyDone;
   }
   if (downloadThread_.joinable()) {
@@ -113,13 +113,13 @@ int32_t FileDownloadManager::start() {
     error.errorType = kDleErrorJobCreation;
     error.errorClass = kErrorClassFatal;
     error.message = "Failed to create the download jobs for the current file. Some unknown error.";
-    data_.setLastError(error);
+    data_.ledger().setLastError(error);
     return failStart(lock, result);
   }
   if (!startSerializer()) return failStart(lock, kDleResultFailed);
   // The preference keeps the wanted count: a later start may have more segments to share out.
-  const uint32_t threads =
-      std::max(1u, std::min(data_.getPreference().prefs.threadCount, data_.outstandingSegments()));
+  const uint32_t threads = std::max(
+      1u, std::min(data_.getPreference().prefs.threadCount, data_.ledger().outstandingSegments()));
   data_.activity().resetIdle(threads);
   engineLog(pando::kLogInfo, kComponent, "Number of downloader threads are %d", threads);
   data_.notifyIntercepts(kEventStarted, nullptr, 0);
@@ -128,7 +128,7 @@ int32_t FileDownloadManager::start() {
     return failStart(lock, kDleResultFailed);
   }
   state_.store(kDleStateRunning);
-  data_.setProgressState(kDleStateRunning);
+  data_.ledger().setProgressState(kDleStateRunning);
   engineLog(pando::kLogInfo, kComponent, "starting the mac thread");
   run_ = std::make_shared<Run>();
   try {
@@ -152,7 +152,7 @@ void FileDownloadManager::pauseLocked() {
     serializer_->waitUntilPaused();
   }
   state_.store(kDleStatePaused);
-  data_.setProgressState(kDleStatePaused);
+  data_.ledger().setProgressState(kDleStatePaused);
   data_.resetSingleStreamProgress();
 }
 
@@ -187,19 +187,19 @@ int32_t FileDownloadManager::resume() {
                 "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
                 "download is invalid.",
                 current.c_str(), data_.responseHeader("ETag").c_str());
-      DLEErrorInfo error = data_.lastError();
+      DLEErrorInfo error = data_.ledger().lastError();
       error.errorType = kDleErrorFileChanged;
       error.errorClass = kErrorClassFileChanged;
       error.message =
           "The file has changed on the server. Please close this workflow and try again.";
-      data_.setLastError(error);
+      data_.ledger().setLastError(error);
       return kDleResultFileChanged;
     }
   }
   state_.store(kDleStateRunning);
   pool_.resumeActive();
   if (serializer_) serializer_->resume();
-  data_.setProgressState(kDleStateRunning);
+  data_.ledger().setProgressState(kDleStateRunning);
   return kDleResultOk;
 }
 
@@ -216,7 +216,7 @@ std::thread FileDownloadManager::stopLocked() {
   serializer_.reset();
   std::thread ended = std::move(downloadThread_);
   state_.store(kDleStateStopped);
-  data_.setProgressState(kDleStateStopped);
+  data_.ledger().setProgressState(kDleStateStopped);
   initialized_.store(false);
   return ended;
 }
@@ -256,7 +256,7 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
     result = kDleResultRequestFailed;
   }
   state_.store(kDleStateStopped);
-  data_.setProgressState(kDleStateStopped);
+  data_.ledger().setProgressState(kDleStateStopped);
   return result;
 }
 
@@ -265,16 +265,16 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
 int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) {
-    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    data_.ledger().setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
     return kDleResultNotInitialized;
   }
   if (state_.load() == kDleStateRunning) {
-    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    data_.ledger().setLastError(kDleErrorMisuse, kRunning, 0, 1);
     return kDleResultRunning;
   }
   if (!data_.setPreference(preferences)) {
-    data_.setLastError(kDleErrorMisuse,
-                       "Input parameter structure contains invalid values as preference", 0, 1);
+    data_.ledger().setLastError(
+        kDleErrorMisuse, "Input parameter structure contains invalid values as preference", 0, 1);
     return kDleResultFailed;
   }
   return kDleResultOk;
@@ -292,12 +292,12 @@ int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) 
 
 int32_t FileDownloadManager::getProgress(DLEProgress& out) const {
   if (!initialized_.load()) return kDleResultNotRunning;
-  out = data_.progress();
+  out = data_.ledger().progress();
   return kDleResultOk;
 }
 
 int32_t FileDownloadManager::getLastError(DLEErrorInfo& out) const {
-  out = data_.lastError();
+  out = data_.ledger().lastError();
   return kDleResultOk;
 }
 
@@ -350,7 +350,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
     if (c == 10) reportStatistics();
     int32_t pauseRequested = kDleStatePauseRequested;
     if (state_.compare_exchange_strong(pauseRequested, kDleStatePaused)) {
-      data_.setProgressState(kDleStatePaused);
+      data_.ledger().setProgressState(kDleStatePaused);
     }
     int32_t state = state_.load();
     if (state == kDleStatePaused) {
@@ -358,7 +358,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
       continue;
     }
     if (state != kDleStateRunning) return;
-    if (data_.outstandingSegments() == 0) {
+    if (data_.ledger().outstandingSegments() == 0) {
       complete(*run);
       return;
     }
@@ -371,19 +371,19 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
 }
 
 void FileDownloadManager::sendProgress() {
-  DLEProgress progress = data_.progress();
+  DLEProgress progress = data_.ledger().progress();
   data_.notifyIntercepts(kEventProgress, &progress, sizeof progress);
 }
 
 void FileDownloadManager::sendLastError() {
-  DLEErrorInfo error = data_.lastError();
+  DLEErrorInfo error = data_.ledger().lastError();
   data_.notifyIntercepts(kEventError, &error, sizeof error);
 }
 
 bool FileDownloadManager::handleDownloadError(const Run& run) {
   DLEErrorInfo info;
   uint32_t key = 0;
-  int32_t action = data_.nextErrorAction(info, key);
+  int32_t action = data_.ledger().nextErrorAction(info, key);
   if (action == kErrorClassNone) return false;
   data_.resetSingleStreamProgress();
   switch (action) {
@@ -410,8 +410,8 @@ void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, 
   std::unique_lock<std::mutex> lock;
   if (!lockForRun(run, lock)) return;
   if (state_.load() == kDleStateRunning) pauseLocked();
-  data_.dropErrors(key);
-  data_.setLastError(info);
+  data_.ledger().dropErrors(key);
+  data_.ledger().setLastError(info);
   lock.unlock();
   sendLastError();
 }
@@ -419,7 +419,7 @@ void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, 
 void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   std::unique_lock<std::mutex> lock;
   if (!lockForRun(run, lock)) return;
-  data_.setLastError(info);
+  data_.ledger().setLastError(info);
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
   bool etagStored = !data_.responseHeader("ETag").empty();
@@ -434,8 +434,8 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   engineLog(pando::kLogTrace, kComponent,
             "Fatal error has occurred. Error code is %d and error type is %d", info.errorCode,
             info.errorType);
-  data_.setProgressState(kDleStateFatal);
-  data_.setLastError(info);
+  data_.ledger().setProgressState(kDleStateFatal);
+  data_.ledger().setLastError(info);
   state_.store(kDleStateFatal);
   lock.unlock();
   sendLastError();
@@ -538,7 +538,7 @@ void FileDownloadManager::complete(const Run& run) {
   if (!finishFile()) {
     engineLog(pando::kLogError, kComponent,
               "An error has occurred while renaming the temporary named downloaded file.");
-    data_.setProgressState(kDleStateError);
+    data_.ledger().setProgressState(kDleStateError);
     state_.store(kDleStateError);
     lock.unlock();
     sendLastError();
@@ -553,14 +553,14 @@ void FileDownloadManager::complete(const Run& run) {
   const DownloadPreference& preference = data_.getPreference();
   const std::string target = preference.finalFilePath();
   data_.notifyIntercepts(kEventComplete, target.data(), static_cast<uint32_t>(target.size()));
-  data_.setProgressState(kDleStateComplete);
+  data_.ledger().setProgressState(kDleStateComplete);
   state_.store(kDleStateComplete);
   const double elapsed =
       std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
   engineLog(pando::kLogInfo, kComponent,
             "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
             loggableUrl(preference.serverFullPath).c_str(),
-            static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
+            static_cast<unsigned long long>(data_.ledger().progress().bytesDownloaded), elapsed);
   lock.unlock();
   sendProgress();
 }

@@ -38,7 +38,7 @@ EtagCheck::Result EtagCheck::failed(const HttpCommunicator& communicator,
                                     DownloadGlobalData& data) {
   EngineErrorRecord error;
   communicator.getError(error);
-  data.classifyIntoLastError(error);
+  data.ledger().classifyIntoLastError(error);
   return Result::kFailed;
 }
 

@@ -34,7 +34,7 @@ int32_t SegmentPlanner::cutWholeStream(DownloadGlobalData& data) {
     return kFailed;
   }
   engineLog(pando::kLogInfo, kComponent, "number of segments created %d", 1);
-  data.setOutstandingSegments(1);
+  data.ledger().setOutstandingSegments(1);
   return kDleResultOk;
 }
 
@@ -57,7 +57,7 @@ int32_t SegmentPlanner::cutFresh(DownloadGlobalData& data) {
     }
   }
   engineLog(pando::kLogInfo, kComponent, "number of segments created %d", total);
-  data.setOutstandingSegments(total);
+  data.ledger().setOutstandingSegments(total);
   return result;
 }
 
@@ -108,11 +108,11 @@ int32_t SegmentPlanner::rebuildFromMetaFile(DownloadGlobalData& data) {
     }
     ++jobs;
   }
-  DLEProgress progress = data.progress();
+  DLEProgress progress = data.ledger().progress();
   data.notifyIntercepts(kEventProgress, &progress, sizeof progress);
   engineLog(pando::kLogInfo, kComponent, "number of jobs created when resuming from disk  are %d",
             jobs);
-  data.setOutstandingSegments(jobs);
+  data.ledger().setOutstandingSegments(jobs);
   return result;
 }
 
