@@ -31,9 +31,8 @@ DownloadGlobalData::DownloadGlobalData(const DownloadSettings& settings, const E
     : settings_(settings),
       clock_(clock),
       session_(httpSettings),
-      backlog_(settings.serializerBacklogLimit),
-      activity_(clock),
-      ledger_(retrySettings(settings)) {}
+      ledger_(retrySettings(settings)),
+      schedule_(settings, clock) {}
 
 // The manager's count of rejected checks ends the download where the jobs stop refetching.
 RetrySettings DownloadGlobalData::retrySettings(const DownloadSettings& settings) {
@@ -66,12 +65,7 @@ bool DownloadGlobalData::init(const DLEInputStruct& request) {
 bool DownloadGlobalData::close() {
   outputFile_.close();
   metaFile_.close();
-  jobs_.clear();
-  segments_.clear();
-  {
-    std::lock_guard lock(communicatorsMutex_);
-    communicators_.clear();
-  }
+  schedule_.clear();
   initialized_.store(false);
   return true;
 }
@@ -416,8 +410,7 @@ bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segmen
   }
   auto job = std::make_unique<DownloadJob>(jobId);
   if (!job->initialize(this, segment, done)) return false;
-  bool queued = atFront ? jobs_.enqueueJobAtFront(std::move(job), JobPoolContainer::kDownload)
-                        : jobs_.enqueueJob(std::move(job), JobPoolContainer::kDownload);
+  const bool queued = schedule_.queueDownload(std::move(job), atFront);
   if (!queued) {
     engineLog(pando::kLogError, kComponent,
               "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
@@ -435,9 +428,7 @@ bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segm
   auto job = std::make_unique<FileSerializerJob>(jobId);
   const uint32_t length = piece.length;
   if (!job->initialize(this, segment, std::move(piece))) return false;
-  backlog_.add(length);
-  if (!jobs_.enqueueJob(std::move(job), JobPoolContainer::kSerialization)) {
-    backlog_.release(length);
+  if (!schedule_.queueSerialization(std::move(job), length)) {
     engineLog(pando::kLogError, kComponent,
               "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
     return false;
@@ -454,11 +445,11 @@ void DownloadGlobalData::recordFileSystemError(int code, const std::string& path
 // ---- Counters, activity and headers ----
 
 uint32_t DownloadGlobalData::serializationJobsWaiting() const {
-  return jobs_.count(JobPoolContainer::kSerialization);
+  return schedule_.jobs().count(JobPoolContainer::kSerialization);
 }
 
 void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
-  activity_.addBytesReceived(threadIndex, count);
+  schedule_.activity().addBytesReceived(threadIndex, count);
   // A stream starts over after each failure: bytes it receives again are no progress, and
   // forgiving its failures for them would retry a stream that is always cut for ever.
   if (preference_.singleStreamInEffect) return;
@@ -481,10 +472,8 @@ void DownloadGlobalData::setResponseHeader(const std::string& name, const std::s
 }
 
 HttpCommunicator& DownloadGlobalData::communicatorFor(uint32_t threadIndex) {
-  std::lock_guard lock(communicatorsMutex_);
-  std::unique_ptr<HttpCommunicator>& slot = communicators_[threadIndex];
-  if (!slot) slot = std::make_unique<HttpCommunicator>(&session_, &preference_);
-  return *slot;
+  return schedule_.communicatorFor(
+      threadIndex, [this] { return std::make_unique<HttpCommunicator>(&session_, &preference_); });
 }
 
 bool DownloadGlobalData::prepareCommunicator(HttpCommunicator& communicator) {

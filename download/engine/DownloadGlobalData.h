@@ -24,6 +24,7 @@
 #include "download/engine/segments/Segment.h"
 #include "download/engine/segments/SegmentPool.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
+#include "download/engine/workers/DownloadSchedule.h"
 #include "download/engine/workers/JobContext.h"
 #include "download/engine/workers/JobPoolContainer.h"
 #include "download/engine/workers/SerializerBacklog.h"
@@ -95,16 +96,18 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   void writeNewMetaFile();
 
   // Accessors for the manager and the jobs.
-  JobPoolContainer& getJobPool() { return jobs_; }
+  // The scheduling: job queues, segments, backlog, thread activity, connections.
+  DownloadSchedule& schedule() { return schedule_; }
+  JobPoolContainer& getJobPool() { return schedule_.jobs(); }
   DownloadPreference& getPreference() { return preference_; }
   DownloadFileHandle& getOutputFile() override { return outputFile_; }
   QuarryDFileManager& metaFile() override { return metaFile_; }
-  SegmentPool& segments() override { return segments_; }
+  SegmentPool& segments() override { return schedule_.segments(); }
   HttpSession& session() { return session_; }
   // The gate of the requests made under the manager lock: a stop cancels through it.
   RequestGate& requestGate() { return requestGate_; }
-  SerializerBacklog& backlog() override { return backlog_; }
-  ThreadActivityBoard& activity() override { return activity_; }
+  SerializerBacklog& backlog() override { return schedule_.backlog(); }
+  ThreadActivityBoard& activity() override { return schedule_.activity(); }
   const DownloadSettings& settings() const override { return settings_; }
   const EngineClock& clock() const override { return clock_; }
   // The communicator of a downloader thread: kept across its jobs so connections are reused.
@@ -145,7 +148,6 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
 
   const DownloadSettings settings_;
   const EngineClock& clock_;
-  JobPoolContainer jobs_;
   DownloadPreference preference_;
   InterceptRegistry intercepts_;
   DownloadFileHandle outputFile_;
@@ -156,9 +158,6 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   HttpSession session_;
   RequestGate requestGate_;
   QuarryDFileManager metaFile_;
-  SegmentPool segments_;
-  SerializerBacklog backlog_;
-  ThreadActivityBoard activity_;
   uint64_t remoteFileSize_ = 0;
   std::atomic<uint64_t> streamLength_{0};
   uint64_t rangeStart_ = 0;
@@ -166,12 +165,10 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   bool singleStreamRequested_ = false;
 
   DownloadLedger ledger_;
+  DownloadSchedule schedule_;  // after everything its jobs use, so it goes first
 
   mutable std::mutex headersMutex_;
   std::map<std::string, std::string> responseHeaders_;  // guarded by headersMutex_
-
-  std::mutex communicatorsMutex_;
-  std::map<uint32_t, std::unique_ptr<HttpCommunicator>> communicators_;  // communicatorsMutex_
 };
 
 }  // namespace gde
