@@ -32,15 +32,17 @@
 
 namespace gde {
 
-// The state every thread of one download shares: preferences, remote size and ETag, byte range,
-// job queues, segments, partial and meta files, pending errors, per-thread activity, progress,
-// last error and the client's intercepts. It takes the once-per-download decisions (remote size
-// and range support, byte range, fresh start or resume, single stream) and finishes the file.
+// The download's description and plan, and the owner of its other two parts. The plan: the
+// resolved request and preferences, the remote size and ETag, the byte range, the fresh-start or
+// resume decision, the partial and meta files, and the finish (rename or inflate). It owns the
+// progress and error ledger (DownloadLedger) and the scheduling (DownloadSchedule), and is the
+// context the jobs see (JobContext). Whole-download steps over it (SegmentPlanner, EtagCheck)
+// sit beside it at the engine's top.
 //
 // Threads: init, initializeFileDownload, setPreference, close and cleanup run on client threads
-// under the manager's lock while no job runs. Jobs read the preference and update the counters,
-// activity, response headers and errors concurrently; counters are atomic, the rest is guarded
-// (see each field). Intercepts run under the event lock (InterceptRegistry).
+// under the manager's lock while no job runs. Jobs read the preference and update the ledger,
+// activity and response headers concurrently (see each part). Intercepts run under the event
+// lock (InterceptRegistry).
 class DownloadGlobalData final : public AdaptiveControllerOwner, public JobContext {
  public:
   explicit DownloadGlobalData(const DownloadSettings& settings = {},

@@ -5,7 +5,7 @@
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
 #include "download/engine/http/HttpText.h"
-#include "download/engine/segments/SegmentPlanner.h"
+#include "download/engine/SegmentPlanner.h"
 
 namespace gde {
 

@@ -12,7 +12,7 @@
 #include "download/engine/DownloadSettings.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/StopSignal.h"
-#include "download/engine/http/EtagCheck.h"
+#include "download/engine/EtagCheck.h"
 #include "download/engine/http/HttpSession.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
 #include "download/engine/workers/HangWatch.h"

@@ -1,4 +1,4 @@
-#include "download/engine/http/EtagCheck.h"
+#include "download/engine/EtagCheck.h"
 
 #include "download/engine/common/EngineLog.h"
 

@@ -1,4 +1,4 @@
-#include "download/engine/segments/SegmentPlanner.h"
+#include "download/engine/SegmentPlanner.h"
 
 #include "download/engine/common/EngineLog.h"
 
