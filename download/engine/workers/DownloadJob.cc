@@ -228,10 +228,11 @@ bool DownloadJob::handOver(const std::shared_ptr<Segment>& segment, uint64_t fil
 bool DownloadJob::validate(Segment& segment) {
   SegmentEventRecord record = segment.eventRecord();
   if (data_->notifyIntercepts(kEventSegmentReceived, &record, sizeof record) == 0) return true;
-  postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment.index());
+  // A stream's pieces are new each time: the stream itself carries the count, and its record
+  // names the stream, so the manager's count of the same key reaches the same limit.
+  postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment_->index());
   engineLog(pando::kLogError, kComponent, "download job: failed to validate the segment (%d)",
             segment.index());
-  // A stream's pieces are new each time: the stream itself carries the count.
   gaveUp_ = segment_->countFailedCheck() >= data_->settings().segmentCheckAttempts;
   // Pieces already on disk hold rejected bytes: the resume record must not trust them.
   segment.reset();

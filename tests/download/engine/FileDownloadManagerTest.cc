@@ -404,6 +404,21 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterElevenChec
     EXPECT_EQ(error.errorType, kDleErrorSegmentValidation);
     EXPECT_FALSE(fileExists(target()));
   }
+
+  // A stream whose rejected piece differs from fetch to fetch ends likewise.
+  rejections = 0;
+  events.rejectSegment = [&](int32_t event, const void* data) {
+    const uint32_t index = static_cast<const SegmentEventRecord*>(data)->index;
+    if (event != 2 || index != static_cast<uint32_t>(rejections.load() % 2)) return 0;
+    ++rejections;
+    return -5;
+  };
+  auto stream = makeManager();
+  stream->registerIntercept(2, &events);
+  DLEInputStruct input = request(2, 0x10000);
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*stream, input), 7);
+  EXPECT_EQ(rejections.load(), 11);
 }
 
 TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
