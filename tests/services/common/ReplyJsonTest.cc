@@ -31,9 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ReplyCase{"Members", R"({"ID":"a","inner":{}})", true, "a", true},
                       ReplyCase{"WrongTypes", R"({"id":5,"inner":[]})", true, "", false},
                       ReplyCase{"RootArray", R"([{"id":"a"}])", false, "", false},
-                      ReplyCase{"Broken", R"({"id":"a")", false, "", false},
-                      ReplyCase{"Deep", std::string(5000, '[') + std::string(5000, ']'), false, "",
-                                false}),
+                      ReplyCase{"Broken", R"({"id":"a")", false, "", false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PercentEncodedTest, LeavesOnlyUnreservedCharacters) {
