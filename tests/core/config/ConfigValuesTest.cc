@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ConfigGetter,
     ::testing::Values(GetterCase{"sapCode", "tEsT", GetSapCode, "TEST"},
                       GetterCase{"sapCode", "caf\xc3\xa9", GetSapCode, "CAF\xc3\xa9"},
+                      GetterCase{"sapCode", nullptr, GetSapCode, ""},
                       GetterCase{"environment", nullptr, GetEnvironment, ""},
                       GetterCase{"locale", nullptr, GetLocale, ""},
                       GetterCase{"actionList", "a,b", GetActionList, "a,b"},

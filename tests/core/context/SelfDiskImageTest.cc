@@ -206,6 +206,10 @@ TEST(SystemVolumesTest, MountTableFileListsVolumesAndLoopDevicesAreRemovable) {
 
 TEST(SystemVolumesTest, QueryStandsForTheConfiguredMacOsVersionUnderTheRoot) {
   wendtest::ScopedEnv root("WEND_ROOT", "/fake/root");
+  {
+    wendtest::ScopedEnv version("WEND_OS_VERSION", "10.11.6");
+    EXPECT_EQ(systemSelfDmgQuery().osMinorVersion, 11);
+  }
   wendtest::ScopedEnv version("WEND_OS_VERSION", std::nullopt);
   const SelfDmgQuery query = systemSelfDmgQuery();
   EXPECT_EQ(query.osMinorVersion, 15);
