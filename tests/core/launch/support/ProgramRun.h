@@ -50,7 +50,7 @@ class ProgramRun {
   ProgramRun(const ProgramRun&) = delete;
   ProgramRun& operator=(const ProgramRun&) = delete;
   ~ProgramRun() {
-    if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
     close(output_);
   }
 
@@ -84,7 +84,10 @@ class ProgramRun {
 class Sleeper {
  public:
   pid_t pid() const { return run_.pid(); }
-  void end() { kill(run_.pid(), SIGTERM), run_.finish(); }
+  void end() {
+    kill(run_.pid(), SIGTERM);
+    run_.finish();
+  }
 
  private:
   ProgramRun run_{{"/bin/sleep", "300"}, {}};
