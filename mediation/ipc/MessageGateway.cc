@@ -1,0 +1,319 @@
+#include "mediation/ipc/MessageGateway.h"
+
+#include <cctype>
+#include <system_error>
+
+#include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowManager.h"
+#include "download/engine/LogCallback.h"
+#include "foundation/logging/AbstractLogger.h"
+#include "foundation/text/StringUtils.h"
+#include "foundation/xml/XMLParser.h"
+#include "mediation/ipc/MessageGatewayMac.h"
+#include "platform/system/ConsoleUser.h"
+#include "platform/system/TimeScale.h"
+#include "services/analytics/ETSWrapper.h"
+
+namespace mediation {
+namespace {
+
+constexpr char kComponent[] = "MessageGateway";
+
+#define GATEWAY_LOG(level, tag, ...) \
+  LogCallback(pando::level, kBootstrapperModule, kComponent, "", tag, __VA_ARGS__)
+
+// 8-4-4-4-12 hexadecimal digits: the only names the other process may hand us for a channel.
+bool isUuidText(const std::string& text) {
+  if (text.size() != 36) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A document of one root and one text child per field, in the given order.
+std::string document(const char* root,
+                     std::initializer_list<std::pair<const char*, std::string>> fields) {
+  XMLParser parser;
+  XMLNode rootNode = nullptr;
+  std::string xml;
+  if (!parser.initWithXMLString(root) || !parser.getRootNode(rootNode)) return xml;
+  for (const auto& [name, value] : fields) parser.addChildToNode(name, value, rootNode);
+  parser.getXMLString(xml);
+  return xml;
+}
+
+void sendEvent(const char* eventType) {
+  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
+    analytics->sendServiceEvent(eventType);
+  }
+}
+
+}  // namespace
+
+GatewaySettings GatewaySettings::fromEnvironment() {
+  const double factor = platform::timeScaleFromEnvironment();
+  GatewaySettings settings;
+  auto scale = [factor](std::chrono::milliseconds duration) {
+    return std::chrono::milliseconds(static_cast<int64_t>(duration.count() * factor));
+  };
+  settings.connectTimeout = scale(settings.connectTimeout);
+  settings.idlePause = scale(settings.idlePause);
+  settings.bridge = settings.bridge.scaled(factor);
+  return settings;
+}
+
+MessageGateway::MessageGateway(GatewaySettings settings)
+    : settings_(std::move(settings)), bridge_(settings_.bridge) {
+  StringUtils::utilCreateUUIDString(pipeName_);
+}
+
+MessageGateway::~MessageGateway() {
+  GATEWAY_LOG(kLogDebug, "", "Waiting for IPC channel to terminate.");
+  {
+    std::lock_guard lock(stopMutex_);
+    stop_ = true;
+  }
+  stopWake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  if (bridge_.initialized()) bridge_.closePipes();
+}
+
+bool MessageGateway::InitMessageGateway(const CommandLineParser& commandLine) {
+  context_ = ApplicationContext::GetInstance();
+  std::string name;
+  if (commandLine.getArgumentValue("pipename", name)) pipeName_ = name;
+  const bool admin = context_->isAdmin;
+  const bool silent = context_->isSilent;
+  if (!admin && silent) {
+    GATEWAY_LOG(kLogError, "InitMessageGateway", "Not admin and child process. Error case.");
+    state_ = LinkState::kDown;
+    return false;
+  }
+  if (admin && !silent) {
+    linkNeeded_ = false;
+    sendEvent("lbs-security-prompt-skipped");
+    GATEWAY_LOG(kLogInfo, "", "Admin and not child process. No need for IPC");
+    return true;
+  }
+  if (!admin) {
+    sendEvent("lbs-security-prompt");
+    // The FIFOs are ours before the elevated copy learns their name, so it can insist on that.
+    if (CommunicationBridge::createPipes(pipeName_) != CommunicationBridge::kOk ||
+        !MessageGatewayMac::launchPrivilegedHelper(pipeName_)) {
+      sendEvent("lbs-security-prompt-no");
+      state_ = LinkState::kDown;
+      return false;
+    }
+    sendEvent("lbs-security-prompt-yes");
+  } else {
+    GATEWAY_LOG(kLogTrace, "", "Validating parent process");
+  }
+  return startWorker();
+}
+
+bool MessageGateway::startWorker() {
+  try {
+    worker_ = std::thread(&MessageGateway::workerThread, this);
+    return true;
+  } catch (const std::system_error&) {
+    GATEWAY_LOG(kLogError, "InitMessageGateway", "Failed to start the worker Thread");
+    GATEWAY_LOG(kLogError, "InitMessageGateway", "Failed to start listening to IPC Packets.");
+    state_ = LinkState::kDown;
+    return false;
+  }
+}
+
+void MessageGateway::WaitForGatewayThread() {
+  GATEWAY_LOG(kLogDebug, "", "Waiting for IPC channel to terminate.");
+  if (worker_.joinable()) worker_.join();
+}
+
+bool MessageGateway::stopping() const {
+  if (context_->quitRequested.load()) return true;
+  std::lock_guard lock(stopMutex_);
+  return stop_;
+}
+
+bool MessageGateway::idle() {
+  std::unique_lock lock(stopMutex_);
+  stopWake_.wait_for(lock, settings_.idlePause, [this] { return stop_; });
+  return !stop_;
+}
+
+void MessageGateway::workerThread() {
+  connected_ = false;
+  const bool silent = context_->isSilent;
+  // The elevated copy insists that the FIFOs belong to the user at the screen, who made them.
+  uid_t owner = CommunicationBridge::kOwnUid;
+  platform::ConsoleUser user;
+  if (silent && platform::findConsoleUser(user)) owner = user.uid;
+  const int connect = bridge_.initCommBridge(
+      silent ? 3 : 1, pipeName_, true, static_cast<unsigned>(settings_.connectTimeout.count()),
+      [this] { return stopping(); }, owner);
+  if (connect != CommunicationBridge::kConnected) {
+    GATEWAY_LOG(kLogError, "IPCCommunications", "Error initializing IPC");
+    state_ = LinkState::kDown;
+    return;
+  }
+  connected_ = true;
+  state_ = LinkState::kConnected;
+  sendInitPacket();
+  while (!stopping()) {
+    CommunicationBridge::CBPacket packet;
+    const int got = bridge_.getPacket(packet);
+    if (got < 0) {
+      GATEWAY_LOG(kLogError, "IPCCommunications", "Error reading packet : %d", got);
+      break;
+    }
+    if (got == CommunicationBridge::kOk) {
+      if (!dispatch(packet)) break;
+      continue;  // the queue is drained before the worker rests
+    }
+    if (!idle()) break;
+  }
+  connected_ = false;
+  state_ = LinkState::kDown;
+  if (bridge_.closeBridge() == CommunicationBridge::kOk) {
+    GATEWAY_LOG(kLogTrace, "", "Successfully closed IPC channel");
+  }
+}
+
+bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
+  switch (packet.type) {
+    case kInit:
+      if (context_->isSilent) adoptInit(packet.data);
+      return true;
+    case kMessageFromView:
+    case kMessageToView: {
+      XMLParser parser;
+      std::string name, data;
+      if (parser.initWithXMLString(packet.data)) {
+        parser.stringValueForXQuery("/msg/message", name);
+        parser.stringValueForXQuery("/msg/data", data);
+      }
+      const bool fromView = packet.type == kMessageFromView;
+      GATEWAY_LOG(kLogInfo, "", "Message received from other viewMediator: '%s' fromView:%d",
+                  name.c_str(), fromView ? 1 : 0);
+      if (context_->viewMediator) {
+        if (fromView) {
+          context_->viewMediator->onMessageFromView(name, data);
+        } else {
+          context_->viewMediator->sendMessageToView(name, data);
+        }
+      }
+      return true;
+    }
+    case kTerminate:
+    case kInvalidParent:
+      bridge_.closePipes();
+      GATEWAY_LOG(kLogInfo, "", "Error CB_PktID_Terminate");
+      connected_ = false;
+      state_ = LinkState::kDown;
+      return false;
+    case kWorkflowState:
+      if (context_->workflowManager) context_->workflowManager->onProgressStatePacket(packet.data);
+      return true;
+    case kProxyData:
+      adoptProxyData(packet.data);
+      return true;
+    case kProgressEstimate:
+      if (context_->workflowManager) {
+        context_->workflowManager->onProductProgressStatePacket(packet.data);
+      }
+      return true;
+    default:
+      GATEWAY_LOG(kLogInfo, "", "Unhandled IPC message: %d", static_cast<int>(packet.type));
+      return true;
+  }
+}
+
+void MessageGateway::adoptInit(const std::string& text) {
+  XMLParser parser;
+  if (!parser.initWithXMLString(text)) return;
+  std::string value;
+  // The install helper's channel names end up in paths: only UUID text is taken.
+  if (parser.stringValueForXQuery("/init/installHelperPipeName", value) && isUuidText(value)) {
+    context_->installHelperPipeName = value;
+  }
+  value.clear();
+  if (parser.stringValueForXQuery("/init/installHelper2PipeName", value) && isUuidText(value)) {
+    context_->installHelper2PipeName = value;
+  }
+  std::string sessionId, userGuid;
+  parser.stringValueForXQuery("/init/sessionId", sessionId);
+  parser.stringValueForXQuery("/init/userGuid", userGuid);
+  ETSWrapper::setSessionID(sessionId);
+  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
+    analytics->setUserGuid(userGuid);
+  }
+}
+
+void MessageGateway::adoptProxyData(const std::string& text) {
+  XMLParser parser;
+  if (!parser.initWithXMLString(text)) return;
+  ProxyCredentials credentials = context_->proxyCredentials.get();
+  parser.stringValueForXQuery("//username", credentials.userName);
+  parser.stringValueForXQuery("//password", credentials.password);
+  std::string remember;
+  parser.stringValueForXQuery("//remember", remember);
+  credentials.remember = remember == "true";
+  context_->proxyCredentials.set(credentials);
+  if (context_->viewMediator) {
+    context_->viewMediator->setProxyCredentials(credentials.userName, credentials.password);
+  }
+  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
+    analytics->setProxyCredentials(credentials.userName, credentials.password);
+  }
+}
+
+int MessageGateway::sendPacket(int type, const std::string& text) {
+  if (!linkNeeded_) return CommunicationBridge::kOk;
+  for (int round = 0; !bridge_.initialized(); ++round) {
+    // A link that is gone does not come back: no point in waiting for it.
+    if (state_ == LinkState::kDown || round >= settings_.sendWaitRounds || !idle()) {
+      return CommunicationBridge::kNotInitialized;
+    }
+  }
+  CommunicationBridge::CBPacket packet;
+  packet.type = static_cast<uint32_t>(type);
+  packet.id = CommunicationBridge::kSenderId;
+  packet.data = text;
+  packet.size = static_cast<uint32_t>(text.size() + 1);
+  return bridge_.writePacket(packet);
+}
+
+void MessageGateway::sendInitPacket() {
+  if (!context_ || context_->isSilent) return;
+  const std::string userGuid = context_->userProfile ? context_->userProfile->userGuid() : "";
+  sendPacket(kInit,
+             document("<init/>", {{"tempLocation", ApplicationContext::GetTempLocation()},
+                                  {"installHelperPipeName", context_->installHelperPipeName},
+                                  {"installHelper2PipeName", context_->installHelper2PipeName},
+                                  {"sessionId", ETSWrapper::getSessionID()},
+                                  {"userGuid", userGuid}}));
+}
+
+void MessageGateway::sendMessageToOtherViewMediator(const std::string& name,
+                                                    const std::string& data, bool fromView) {
+  GATEWAY_LOG(kLogInfo, "", "Sending message to other viewMediator: '%s' fromView:%d", name.c_str(),
+              fromView ? 1 : 0);
+  sendPacket(fromView ? kMessageFromView : kMessageToView,
+             document("<msg/>", {{"message", name}, {"data", data}}));
+}
+
+void MessageGateway::sendProxyData() {
+  if (!context_) return;
+  const ProxyCredentials credentials = context_->proxyCredentials.get();
+  sendPacket(kProxyData,
+             document("<proxydata/>", {{"username", credentials.userName},
+                                       {"password", credentials.password},
+                                       {"remember", credentials.remember ? "true" : "false"}}));
+}
+
+}  // namespace mediation

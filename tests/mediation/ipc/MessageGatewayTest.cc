@@ -1,0 +1,207 @@
+// The real gateway in the real context (private WEND_ROOT, an unstarted workflow manager). The
+// user's process is this test; its elevated copy is this executable again, started through the
+// fake elevation tool (support/GatewayCopy.cc).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowBlocks.h"
+#include "foundation/text/StringUtils.h"
+#include "mediation/ipc/MediationParts.h"
+#include "mediation/ipc/MessageGateway.h"
+#include "mediation/ipc/MessageGatewayMac.h"
+#include "tests/core/workflow/support/RecordingView.h"
+#include "tests/mediation/ipc/support/GatewayParts.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
+
+namespace mediation {
+namespace {
+
+using LinkState = IMessageGateway::LinkState;
+
+std::string contents(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class MessageGatewayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mkdir((root_ / "tmp").c_str(), 0777);
+    mkdir((root_ / "Resources").c_str(), 0755);
+    std::ofstream(root_ / "Resources/config.xml") << "<config><sapCode>KVRQ</sapCode></config>";
+  }
+  void TearDown() override {
+    ApplicationContext::Destroy();
+    if (!pipeName_.empty()) {
+      unlink(("/tmp/" + pipeName_ + "_IN").c_str());
+      unlink(("/tmp/" + pipeName_ + "_OUT").c_str());
+    }
+  }
+
+  // The context of a user's process (or, with `pipeName`, a silent one) with the given rights.
+  ApplicationContext* start(bool admin, const std::string& pipeName = "") {
+    ApplicationContext::SetPartsFactory(
+        withMediation(std::make_unique<wendtest::GatewayTestParts<wendtest::RecordingView>>(
+            root_ / "Resources", &view_, events_)));
+    args_ = {"Install"};
+    if (!pipeName.empty()) args_.push_back("--pipename=" + pipeName);
+    for (std::string& arg : args_) argv_.push_back(arg.data());
+    ApplicationContext* context = ApplicationContext::GetInstance();
+    EXPECT_TRUE(context->Initialize(static_cast<int>(argv_.size()), argv_.data()));
+    context->isAdmin = admin;
+    return context;
+  }
+  bool initGateway(ApplicationContext* context) {
+    const bool result = context->InitMessageGateway(static_cast<int>(argv_.size()), argv_.data());
+    pipeName_ = gateway(context).pipeName();
+    return result;
+  }
+  static MessageGateway& gateway(ApplicationContext* context) {
+    return static_cast<MessageGateway&>(*context->messageGateway);
+  }
+  std::vector<std::string> events() const {
+    std::lock_guard lock(wendtest::RecordingAnalytics::mutex());
+    return *events_;
+  }
+  bool fifosExist() const {
+    struct stat info;
+    return lstat(("/tmp/" + pipeName_ + "_IN").c_str(), &info) == 0;
+  }
+
+  wendtest::TemporaryFolder root_;
+  wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
+  wendtest::ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
+  wendtest::ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
+  wendtest::ScopedEnv tool_{"WEND_TOOL_ELEVATION", WEND_FAKE_PKEXEC};
+  wendtest::ScopedEnv toolLog_{"WEND_FAKE_ELEVATION_LOG", root_ / "tool.log"};
+  wendtest::ScopedEnv copy_{"IPC_TEST_GATEWAY_COPY", root_ / "Resources"};
+  wendtest::RecordingView* view_ = nullptr;  // owned by the context
+  std::shared_ptr<std::vector<std::string>> events_ = std::make_shared<std::vector<std::string>>();
+  std::vector<std::string> args_;
+  std::vector<char*> argv_;
+  std::string pipeName_;
+};
+
+TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
+  ApplicationContext* context = start(false);
+  ASSERT_TRUE(initGateway(context));
+  MessageGateway& link = gateway(context);
+  EXPECT_EQ(events(), (std::vector<std::string>{"lbs-security-prompt", "lbs-security-prompt-yes"}));
+  ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
+  EXPECT_TRUE(link.connected());
+  // The tool was asked to run exactly this executable with the channel's name.
+  const std::string log = contents(root_ / "tool.log");
+  EXPECT_NE(log.find("\n" + MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ +
+                     "\n--end--\n"),
+            std::string::npos)
+      << log;
+
+  context->proxyCredentials.set({"user", "secret", true});
+  link.sendProxyData();
+  // No user name: the one held is kept; "TRUE" is not "true".
+  EXPECT_EQ(link.sendPacket(7,
+                            "<proxydata><password>p2</password><remember>TRUE</remember>"
+                            "</proxydata>"),
+            0);
+  // A second init whose helper name is no UUID leaves the adopted one alone.
+  EXPECT_EQ(link.sendPacket(1,
+                            "<init><installHelperPipeName>../x</installHelperPipeName>"
+                            "<sessionId>S-1</sessionId></init>"),
+            0);
+  WorkflowStateBlock state;
+  state.stateCode = 0x1D00;
+  EXPECT_EQ(link.sendPacket(6, encodeStateBlock(state)), 0);
+  EXPECT_EQ(link.sendPacket(8, encodeProgressEstimate({3, 5, 42})), 0);
+  EXPECT_EQ(link.sendPacket(9, "skipped"), 0);
+  EXPECT_EQ(link.sendPacket(0, "skipped"), 0);
+  link.sendMessageToOtherViewMediator("hello", "a&b <c> \xc3\xbc", true);
+  EXPECT_EQ(link.sendPacket(2, "<msg><message>nodata</message></msg>"), 0);
+  link.sendMessageToOtherViewMediator("report", "", true);
+
+  std::string report;
+  ASSERT_TRUE(wendtest::waitUntil([&] {
+    for (const wendtest::ViewCall& call : view_->calls()) {
+      if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
+    }
+    return !report.empty();
+  }));
+  EXPECT_EQ(report.substr(0, report.find("helper=")),
+            "proxyView:user=\n"
+            "proxyView:user=\n"
+            "fromView:hello=a&b <c> \xc3\xbc\n"
+            "fromView:nodata=\n");
+  EXPECT_NE(report.find("helper=" + context->installHelperPipeName +
+                        "\nhelper2=" + context->installHelper2PipeName +
+                        "\nsession=S-1\nproxy=user|p2|false\nstate=" + std::to_string(0x1D00) +
+                        "\nprogress=42\n"),
+            std::string::npos)
+      << report;
+
+  // The copy goes away: the link is down for good and sends fail at once.
+  const pid_t copy = std::stoi(report.substr(report.find("pid=") + 4));
+  ASSERT_EQ(kill(copy, SIGKILL), 0);
+  ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kDown; }));
+  EXPECT_FALSE(link.connected());
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(link.sendPacket(2, "late"), CommunicationBridge::kNotInitialized);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+}
+
+TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
+  const struct {
+    const char* name;
+    std::optional<std::string> answer;
+    bool toolThere;
+  } rows[] = {
+      {"cancelled", "126", true}, {"denied", "127", true}, {"no tool", std::nullopt, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    wendtest::ScopedEnv answer("WEND_FAKE_ELEVATION", row.answer);
+    wendtest::ScopedEnv tool("WEND_TOOL_ELEVATION",
+                             row.toolThere ? WEND_FAKE_PKEXEC : root_ / "missing");
+    events_->clear();
+    ApplicationContext* context = start(false);
+    EXPECT_FALSE(initGateway(context));
+    EXPECT_EQ(events(),
+              (std::vector<std::string>{"lbs-security-prompt", "lbs-security-prompt-no"}));
+    EXPECT_EQ(gateway(context).linkState(), LinkState::kDown);
+    context->messageGateway->WaitForGatewayThread();
+    TearDown();
+  }
+}
+
+TEST_F(MessageGatewayTest, AdministratorNeedsNoLinkAndSilentNonAdministratorIsAnError) {
+  ApplicationContext* context = start(true);
+  ASSERT_TRUE(initGateway(context));
+  EXPECT_EQ(events(), std::vector<std::string>{"lbs-security-prompt-skipped"});
+  EXPECT_FALSE(fifosExist());
+  for (int type : {1, 2, 6, 7, 8}) EXPECT_EQ(gateway(context).sendPacket(type, "x"), 0);
+  TearDown();
+
+  std::string name;
+  ASSERT_TRUE(StringUtils::utilCreateUUIDString(name));
+  events_->clear();
+  context = start(false, name);
+  EXPECT_FALSE(initGateway(context));
+  EXPECT_TRUE(events().empty());
+  EXPECT_EQ(gateway(context).linkState(), LinkState::kDown);
+  EXPECT_FALSE(fifosExist());
+}
+
+}  // namespace
+}  // namespace mediation
