@@ -99,7 +99,6 @@ BridgeSettings BridgeSettings::scaled(double factor) const {
   BridgeSettings result = *this;
   result.openRetryPause = scale(openRetryPause);
   result.endOfFilePause = scale(endOfFilePause);
-  // The write pauses stay: they bound how long a slow reader may take, not how long anyone waits.
   return result;
 }
 

@@ -35,8 +35,9 @@
 // reader cannot start), kPeerAbsent (the peer did not open its end in time, or `abort` said stop).
 namespace mediation {
 
-// The fixed waits and bounds of a bridge, with the product's values; tests pass smaller ones,
-// scaled() stretches the waits by a factor.
+// The fixed waits and bounds of a bridge, with the product's values; tests pass smaller ones.
+// scaled() stretches the pauses while waiting for the peer; the write pauses stay, as they bound
+// how long a slow reader is given rather than how long anyone waits.
 struct BridgeSettings {
   std::chrono::microseconds openRetryPause{500'000};
   std::chrono::microseconds endOfFilePause{5'000};

@@ -162,8 +162,9 @@ void MessageGateway::workerThread() {
     return;
   }
   connected_ = true;
-  state_ = LinkState::kConnected;
   sendInitPacket();
+  // Whoever waits for the link sends after the init document, which the copy must see first.
+  state_ = LinkState::kConnected;
   while (!stopping()) {
     CommunicationBridge::CBPacket packet;
     const int got = bridge_.getPacket(packet);
