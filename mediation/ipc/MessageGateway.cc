@@ -5,7 +5,7 @@
 
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/WorkflowManager.h"
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <vector>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "platform/processes/ToolRunner.h"
 

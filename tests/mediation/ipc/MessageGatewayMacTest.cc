@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "download/engine/LogCallback.h"
+#include "foundation/logging/LogCallback.h"
 #include "mediation/ipc/MessageGatewayMac.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
