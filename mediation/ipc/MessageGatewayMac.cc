@@ -6,8 +6,8 @@
 #include <chrono>
 #include <vector>
 
-#include "foundation/logging/LogCallback.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "platform/processes/ToolRunner.h"
 
 namespace mediation {

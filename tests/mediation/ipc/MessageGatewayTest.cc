@@ -2,6 +2,7 @@
 // user's process is this test; its elevated copy is this executable again, started through the
 // fake elevation tool (support/GatewayCopy.cc).
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,6 +78,12 @@ class MessageGatewayTest : public ::testing::Test {
   std::vector<std::string> events() const {
     std::lock_guard lock(wendtest::RecordingAnalytics::mutex());
     return *events_;
+  }
+  // Both processes log to the console user's "Wend.log" under the private root.
+  bool logged(const std::string& text) const {
+    const std::string home = getpwuid(geteuid())->pw_dir;
+    return contents(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log").find(text) !=
+           std::string::npos;
   }
   bool fifosExist() const {
     struct stat info;
@@ -160,6 +167,10 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   const auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(link.sendPacket(2, "late"), CommunicationBridge::kNotInitialized);
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+  EXPECT_TRUE(logged("Error CB_PktID_Terminate"));
+  EXPECT_TRUE(logged("Unhandled IPC message: 9"));
+  EXPECT_TRUE(logged("Unhandled IPC message: 0"));
+  EXPECT_FALSE(logged("secret"));
 }
 
 TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
@@ -167,8 +178,10 @@ TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
     const char* name;
     std::optional<std::string> answer;
     bool toolThere;
-  } rows[] = {
-      {"cancelled", "126", true}, {"denied", "127", true}, {"no tool", std::nullopt, false}};
+    const char* log;
+  } rows[] = {{"cancelled", "126", true, "Authorization cancelled by user"},
+              {"denied", "127", true, "Unable to copy authorization rights (127)"},
+              {"no tool", std::nullopt, false, "Unable to create authorization (2)"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     wendtest::ScopedEnv answer("WEND_FAKE_ELEVATION", row.answer);
@@ -181,6 +194,7 @@ TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
               (std::vector<std::string>{"lbs-security-prompt", "lbs-security-prompt-no"}));
     EXPECT_EQ(gateway(context).linkState(), LinkState::kDown);
     context->messageGateway->WaitForGatewayThread();
+    EXPECT_TRUE(logged(row.log));
     TearDown();
   }
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+class IBundleResources;
+
+// The page's texts for a locale: the bundle resource "Dictionary/<locale>.json", UTF-8 or UTF-16,
+// returned as UTF-8. Stateless; callable from any thread.
+namespace mediation {
+
+// A locale that is not made of letters, digits, "_" and "-", or has no dictionary, becomes "en_US"
+// (the caller sees the change: the page receives it). "" when "en_US" has none either, or its
+// text is neither UTF-8 nor UTF-16.
+std::string LoadLocalizationDictionary(std::string& locale, const IBundleResources& resources);
+
+}  // namespace mediation

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "mediation/ui/InstallLocation.h"
+#include "mediation/ui/MainThread.h"
+
+// The folder chooser for the installation folder: one modal dialog on the main thread, showing
+// only folders that are not packages, then the install-location check of the folder chosen.
+//
+// Thread rules: any thread; blocks until the dialog closes. Only one browse runs at a time.
+namespace mediation {
+
+struct BrowseResult {
+  bool succeeded = true;          // false only when a folder was chosen and failed the check
+  std::string installPath;        // the folder chosen, or the start path
+  std::string displayPath;        // the same in composed (NFC) form
+  std::string errorNumber = "0";  // the check's number when it failed
+};
+
+// Cancelling, or no toolkit loop to show the dialog in (the silent copy), gives success with the
+// start path and "0". A start path that is not a folder opens the dialog in the Applications
+// folder. `title` is the dialog's title and its accept button's label.
+BrowseResult browseForInstallLocation(const std::string& startPath, const std::string& title,
+                                      MainThread& mainThread, const InstallLocationProbe& probe);
+
+}  // namespace mediation
