@@ -304,7 +304,11 @@ void ViewMediatorBase::onOpenUrl(const std::string& data) {
 void ViewMediatorBase::onOpenFileUrl(const std::string& data) {
   std::string url = "file:///" + data;
   StringUtils::utilReplaceAll(url, "\\", "/");
-  openUrl(url, true, "openFileURL");
+  if (!opensLinks_) {
+    log(pando::kLogInfo, "openFileURL: links open in the user's process");
+    return;
+  }
+  PandoUtils::ProcessUtils::openFileURLWithTracking(url);
 }
 
 void ViewMediatorBase::onLearnMoreClicked(const std::string& data) {

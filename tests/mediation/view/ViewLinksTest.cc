@@ -141,12 +141,19 @@ TEST_F(ViewLinksTest, LinksOpenedAndReported) {
            R"("index":4,"cardID":"card-7","isAuthenticationRequired":"True"})");
   dispatch("openUrlInBrowser", R"({"url":"","type":"tarn"})");
   dispatch("openUrlInBrowser", "not json");
+  dispatch("openFileURL", "C:\\Users\\ann\\file.pdf");
+  dispatch("learnMoreClicked", R"({"url":"https://site.example/more","index":1,"cardID":"k"})");
   EXPECT_EQ(opened(), std::string("https://site.example/a?") + kTracking + "\n" +
                           "https://site.example/q?x=1&" + kTracking + "\n" +
                           "https://site.example/end?" + kTracking + "\n" + base +
                           "/go/search_mosaic_panel?k=a%26b%20c%C3%A9&sso_inbound=1&locale=de_DE"
                           "&x-product=SkyloomInstaller_v1_0&" +
-                          kTracking + "\n");
+                          kTracking + "\n" + "file:///C:/Users/ann/file.pdf?" + kTracking + "\n" +
+                          "https://site.example/more?" + kTracking + "\n");
+  const auto learnMore = eventOf("lbs-carousel-button");
+  EXPECT_EQ(learnMore.at("lbs-carousel-screen-url"), "https://site.example/more");
+  EXPECT_EQ(learnMore.at("lbs-carousel-screen-index"), "1");
+  EXPECT_EQ(learnMore.at("lbs-carousel-screen-id"), "k");
   const auto search = reported("mosaic");
   EXPECT_EQ(search.at("open-url-type"), "mosaic");
   EXPECT_EQ(search.at("lbs-carousel-screen-url"),
