@@ -76,14 +76,12 @@ const ViewMediatorBase::Row ViewMediatorBase::kRows[] = {
 
 ViewMediatorBase::ViewMediatorBase(std::shared_ptr<IInstallLocationBrowser> browser,
                                    ViewMediatorSettings settings)
-    : browser_(std::move(browser)), settings_(settings) {}
+    : context_(*ApplicationContext::GetInstance()),
+      browser_(std::move(browser)),
+      settings_(settings) {}
 
-ApplicationContext& ViewMediatorBase::context() {
-  return *ApplicationContext::GetInstance();
-}
-
-WorkflowManager* ViewMediatorBase::workflow() {
-  return context().workflowManager.get();
+WorkflowManager* ViewMediatorBase::workflow() const {
+  return context_.workflowManager.get();
 }
 
 void ViewMediatorBase::setScreen(int screenId) {

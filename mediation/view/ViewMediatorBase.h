@@ -22,9 +22,10 @@ struct ViewMediatorSettings {
 // view reach processMessageFromView, which turns them into UI actions, state codes, proxy
 // credentials, analytics events, browser links and the SMS request.
 //
-// The mediator reaches the rest of the process through the living ApplicationContext (its
+// The mediator reaches the rest of the process through the ApplicationContext that made it (its
 // workflow manager, configuration, analytics, sign-in profile and survey), which owns it and
-// outlives every call. Missing parts (no workflow manager yet) turn their effects into nothing.
+// outlives every call; it is made by the context's factory, never inside the context's
+// constructor. Missing parts (no workflow manager yet) turn their effects into nothing.
 //
 // Threads: commands run on their caller's thread; processMessageFromView on the thread that
 // dispatches view messages (the main thread, or the gateway's worker in the elevated copy). The
@@ -75,6 +76,9 @@ class ViewMediatorBase : public IViewMediator {
   void setSocialProviderId(const std::string& id);
 
  protected:
+  // The context that made this mediator, held from construction: the context's teardown joins
+  // the threads that call in here while it holds the lock that a fresh look-up would wait for.
+  ApplicationContext& context() const { return context_; }
   // The silent copy acts on the page's messages but opens no browser: the user's process does.
   void setOpensLinks(bool opensLinks) { opensLinks_ = opensLinks; }
 
@@ -86,8 +90,7 @@ class ViewMediatorBase : public IViewMediator {
   };
   static const Row kRows[];
 
-  static ApplicationContext& context();
-  static WorkflowManager* workflow();
+  WorkflowManager* workflow() const;
   void setScreen(int screenId);
   static void event(const std::string& eventType);
   static void event(const std::string& eventType, const std::map<std::string, std::string>& params);
@@ -118,6 +121,7 @@ class ViewMediatorBase : public IViewMediator {
   void onRetry(const std::string& data);
   void onProxyLogin(const std::string& data);
 
+  ApplicationContext& context_;
   const std::shared_ptr<IInstallLocationBrowser> browser_;
   const ViewMediatorSettings settings_;
   bool opensLinks_ = true;  // set at construction only

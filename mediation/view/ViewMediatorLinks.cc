@@ -43,7 +43,7 @@ std::string smsBody(const std::string& phoneNumber, const std::string& locale,
 void ViewMediatorBase::sendSMS(const std::string& data) {
   ViewJson members;
   if (!members.read(data, {"phoneNumber", "mobileApp"})) return;
-  ApplicationContext& context = *ApplicationContext::GetInstance();
+  ApplicationContext& context = this->context();
 
   HTTPConnectorRequest request;
   request.serverURL = GetSmsServiceUrl(context.config);
@@ -81,7 +81,7 @@ void ViewMediatorBase::openLinkInBrowser(const std::string& data) {
           data, {"url", "index", "cardID", "isAuthenticationRequired", "type", "searchQuery"})) {
     return;
   }
-  ApplicationContext& context = *ApplicationContext::GetInstance();
+  ApplicationContext& context = this->context();
   const std::string locale = context.locale;
 
   std::string link = members["url"];

@@ -9,9 +9,8 @@ ViewMediatorSilent::ViewMediatorSilent(std::shared_ptr<IInstallLocationBrowser> 
 }
 
 void ViewMediatorSilent::sendMessageToView(const std::string& name, const std::string& data) {
-  ApplicationContext& context = *ApplicationContext::GetInstance();
-  if (context.messageGateway) {
-    context.messageGateway->sendMessageToOtherViewMediator(name, data, false);
+  if (context().messageGateway) {
+    context().messageGateway->sendMessageToOtherViewMediator(name, data, false);
   }
 }
 
