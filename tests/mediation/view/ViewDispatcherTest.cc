@@ -28,7 +28,14 @@ class ViewDispatcherTest : public ViewTest {
 };
 
 TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
-  startView();
+  startView({"--locale=en_US"});
+  server_.addBody("/ans/v1/sms", "");
+  const auto openedHas = [this](const std::string& address) {
+    return [this, address] { EXPECT_NE(opened().find(address + "\n"), std::string::npos); };
+  };
+  const auto lastSent = [](const std::string& name) {
+    return [name] { EXPECT_EQ(recorder().sent().back().first, name); };
+  };
   struct Row {
     const char* name;
     const char* data;
@@ -44,8 +51,22 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
       {"overrideCrossButtonState", "1", kStart, kNoAction, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
+      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, 8, "",
+       lastSent("showPathErrorAlert")},
       {"locationRetryClicked", "", kStart, 7, "", nullptr},
+      {"openurl", "https://row.example/5", kStart, kNoAction, "",
+       openedHas("https://row.example/5?mv=product&mv2=corvel")},
+      {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, kNoAction,
+       "open-url-in-browser", openedHas("https://row.example/6?mv=product&mv2=corvel")},
+      {"searchMosaicInBrowser", R"({"searchQuery":"seven"})", kStart, kNoAction, "",
+       openedHas(server_.url("/go/search_mosaic_panel?k=seven&sso_inbound=1&locale=en_US") +
+                 "&x-product=SkyloomInstaller_v1_0&mv=product&mv2=corvel")},
+      {"openFileURL", "row\\8", kStart, kNoAction, "",
+       openedHas("file:///row/8?mv=product&mv2=corvel")},
+      {"learnMoreClicked", R"({"url":"https://row.example/9"})", kStart, kNoAction,
+       "lbs-carousel-button", openedHas("https://row.example/9?mv=product&mv2=corvel")},
       {"piiLearnMoreClicked", "", kStart, kNoAction, "lbs-pii-notice-learn-more", nullptr},
+      {"sendSMS", R"({"phoneNumber":"11"})", kStart, kNoAction, "", lastSent("sendSMSResponse")},
       {"carouselCardDisplayed", R"({"index":2,"cardID":"c-1"})", kStart, kNoAction,
        "lbs-carousel-card-displayed", nullptr},
       {"carouselDotClicked", R"({"INDEX":"3","cardID":"c-2"})", kStart, kNoAction,
