@@ -1,7 +1,5 @@
 #include "mediation/view/ViewMediatorBase.h"
 
-#include <cstring>
-#include <initializer_list>
 
 #include "core/config/ConfigValues.h"
 #include "core/context/ApplicationContext.h"
