@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -227,6 +228,9 @@ class IInstallHelper {
   virtual bool Handshake(const std::string& channelName) = 0;
   virtual bool SendReinit(const std::string& newPipeName) = 0;
   virtual bool isElevated() const = 0;
+  // The workflow's quit: once it answers true, every wait of a launch or handshake ends. Set
+  // before the first call; the predicate is asked on the workflow thread.
+  virtual void setQuitCheck(std::function<bool()> /*quitRequested*/) {}
 };
 
 class IBundleResources {

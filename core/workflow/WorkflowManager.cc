@@ -4,9 +4,9 @@
 #include <set>
 
 #include "core/config/ConfigValues.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "platform/system/VolumeCaseSensitivity.h"
@@ -202,6 +202,11 @@ WorkflowManager::WorkflowManager(WorkflowContext context, WorkflowCollaborators 
       settings_(std::move(settings)) {
   // The copies start zeroed, so the first syncState sends the block.
   lastSentBlock_.retryMode = 0;
+  // A helper's launch or handshake can wait an hour; a quit or a stop must not wait with it.
+  if (parts_.installHelper) {
+    parts_.installHelper->setQuitCheck(
+        [this] { return context_.quitRequested.load() || stopping(); });
+  }
 }
 
 WorkflowManager::~WorkflowManager() {

@@ -20,12 +20,10 @@ TEST(AtomicFile, ModeFollowsThePolicy) {
     AtomicFileMode mode;
     mode_t before;  // 0: nothing there yet
     mode_t after;
-  } cases[] = {
-      {AtomicFileMode::kCreationDefault, 0, 0644},
-      {AtomicFileMode::kCreationDefault, 0600, 0644},
-      {AtomicFileMode::kKeepReplacedElse0644, 0, 0644},
-      {AtomicFileMode::kKeepReplacedElse0644, 0640, 0640},
-  };
+  } cases[] = {{AtomicFileMode::kCreationDefault, 0, 0644},
+               {AtomicFileMode::kCreationDefault, 0600, 0644},
+               {AtomicFileMode::kKeepReplacedElse0644, 0, 0644},
+               {AtomicFileMode::kKeepReplacedElse0644, 0640, 0640}};
   int index = 0;
   for (const Case& c : cases) {
     const std::string path = tree / std::to_string(index++);
@@ -49,7 +47,7 @@ TEST(AtomicFile, WritesAnyNameTheFolderCanHoldAndLeavesNothingElse) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.path()), {}), 1);
 }
 
-TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
+TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughItAndRefusesNamesThatAreNoFile) {
   TemporaryFolder tree;
   writeFile(tree / "target", "kept");
   ASSERT_EQ(symlink((tree / "target").c_str(), (tree / "link").c_str()), 0);
@@ -58,10 +56,6 @@ TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
   EXPECT_EQ(readFile(tree / "target"), "kept");
   EXPECT_EQ(readFile(tree / "link"), "new");
   EXPECT_FALSE(std::filesystem::is_symlink(tree / "link"));
-}
-
-TEST(AtomicFile, RefusesNamesThatAreNoFile) {
-  TemporaryFolder tree;
   for (const std::string& path : {std::string(), tree / ".", tree / "..", tree / "missing/f"}) {
     EXPECT_FALSE(platform::replaceFileAtomically(path, "x", AtomicFileMode::kCreationDefault))
         << path;

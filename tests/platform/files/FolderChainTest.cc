@@ -13,7 +13,8 @@ mode_t modeOf(const std::string& path) {
   return statOf(path).st_mode & 07777;
 }
 
-TEST(FolderChain, CreatesEveryMissingFolderWithTheExactModeForTheGivenUser) {
+// Given an owner, the exact mode; without one, the mode as the umask allows.
+TEST(FolderChain, CreatesEveryMissingFolderWithItsModeForTheGivenUser) {
   TemporaryFolder tree;
   const uid_t user = geteuid() == 0 ? otherUser() : getuid();  // only root may give folders away
   ASSERT_TRUE(platform::createFoldersFor(tree.path(), "a/b/c", user, getgid(), 0750));
@@ -21,10 +22,6 @@ TEST(FolderChain, CreatesEveryMissingFolderWithTheExactModeForTheGivenUser) {
     EXPECT_EQ(modeOf(tree / path), 0750u) << path;
     EXPECT_EQ(statOf(tree / path).st_uid, user) << path;
   }
-}
-
-TEST(FolderChain, DefaultOwnerFoldersFollowTheUmask) {
-  TemporaryFolder tree;
   mode_t old = umask(027);
   bool made = platform::createFolders(tree.path(), "p/q", 0777);
   umask(old);

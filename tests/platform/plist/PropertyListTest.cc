@@ -97,6 +97,16 @@ TEST(PropertyList, ReadsXmlAndBinaryFormsWhereAllowed) {
   }
   platform::PropertyList list;  // tool replies are XML only
   EXPECT_FALSE(list.parse(binaryForm(kInfoReply), platform::PlistForms::kXmlOnly));
+  // Nesting up to the bound and paired surrogates are read.
+  EXPECT_TRUE(
+      list.parse(nestedXml(platform::kPropertyListMaximumDepth), platform::PlistForms::kXmlOnly));
+  EXPECT_TRUE(list.parse(nestedBinary(platform::kPropertyListMaximumDepth),
+                         platform::PlistForms::kXmlOrBinary));
+  ASSERT_TRUE(list.parse(binaryWithString(std::string("\x62\xD8\x3D\xDE\x00", 5)),
+                         platform::PlistForms::kXmlOrBinary));
+  std::string text;
+  EXPECT_TRUE(list.root().member("k").stringValue(text));
+  EXPECT_EQ(text, "\xF0\x9F\x98\x80");
 }
 
 TEST(PropertyList, LookupsOnTheWrongTypeGiveNullNodes) {
@@ -154,19 +164,6 @@ TEST(PropertyList, HostileTextsAreNoPropertyLists) {
     EXPECT_FALSE(list.parse(c.bytes, platform::PlistForms::kXmlOrBinary)) << c.name;
     EXPECT_TRUE(list.root().isNull()) << c.name;
   }
-}
-
-TEST(PropertyList, NestingUpToTheBoundAndPairedSurrogatesAreRead) {
-  platform::PropertyList list;
-  EXPECT_TRUE(
-      list.parse(nestedXml(platform::kPropertyListMaximumDepth), platform::PlistForms::kXmlOnly));
-  EXPECT_TRUE(list.parse(nestedBinary(platform::kPropertyListMaximumDepth),
-                         platform::PlistForms::kXmlOrBinary));
-  ASSERT_TRUE(list.parse(binaryWithString(std::string("\x62\xD8\x3D\xDE\x00", 5)),
-                         platform::PlistForms::kXmlOrBinary));
-  std::string text;
-  EXPECT_TRUE(list.root().member("k").stringValue(text));
-  EXPECT_EQ(text, "\xF0\x9F\x98\x80");
 }
 
 TEST(PropertyList, StringsTheLibraryWouldReCodeAreNoStrings) {

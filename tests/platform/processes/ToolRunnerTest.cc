@@ -46,17 +46,14 @@ TEST(ToolRunner, ReportsHowTheToolEnded) {
   EXPECT_TRUE(childStates().empty());  // every tool reaped
 }
 
-TEST(ToolRunner, ArgumentsReachTheToolAsTheyAreWithoutAShell) {
+TEST(ToolRunner, ArgumentsButNoDescriptorOfOursReachTheTool) {
   platform::ToolResult result =
       platform::runProgram("/usr/bin/printf", {"[%s]", "a b", "$HOME", "'q'", ";ls", ""});
   ASSERT_TRUE(result.succeeded());
-  EXPECT_EQ(result.output, "[a b][$HOME]['q'][;ls][]");
-}
-
-TEST(ToolRunner, NoDescriptorOfOursReachesTheTool) {
+  EXPECT_EQ(result.output, "[a b][$HOME]['q'][;ls][]") << "as they are, without a shell";
   int leaky = open("/dev/null", O_RDONLY);  // deliberately without close-on-exec
   ASSERT_GE(leaky, 3);
-  platform::ToolResult result = shell("ls /proc/$$/fd | sort -n | tr '\\n' ' '");
+  result = shell("ls /proc/$$/fd | sort -n | tr '\\n' ' '");
   close(leaky);
   ASSERT_TRUE(result.succeeded());
   EXPECT_EQ(result.output, "0 1 2 ");

@@ -38,7 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ContextCase{"SurveyNotAnObject", 200, "{\"survey\":\"s1\"}", 2},
                       ContextCase{"NotJson", 200, "survey", 2},
                       ContextCase{"ServerError", 500, "{\"survey\":{}}", 2},
-                      ContextCase{"Missing", 404, "{\"survey\":{}}", 2},
                       ContextCase{"OverOneMebibyte", 200,
                                   "{\"survey\":{},\"pad\":\"" + std::string(1 << 20, 'x') + "\"}",
                                   2}),
