@@ -70,8 +70,7 @@ class ApplicationContext {
   bool StartWorkflow();
 
   std::atomic<bool> quitRequested{false};
-  std::string installHelperPipeName;
-  std::string installHelper2PipeName;
+  SharedInstallHelperChannels installHelperChannels;
   SharedProxyCredentials proxyCredentials;
   std::string requiredOsVersion;
   std::string workflowId;

@@ -26,23 +26,36 @@ struct ProxyCredentials {
   bool remember = false;  // the user chose to keep them
 };
 
-// The process's proxy credentials, written by the page's proxy login and the other process's
-// proxy packet, read by the workflow. Any thread.
-class SharedProxyCredentials {
+// The channel names of the two install helpers: made by the user's process, adopted by its
+// elevated copy from the init packet, read by the workflow when it starts the helpers.
+struct InstallHelperChannels {
+  std::string first;
+  std::string second;
+};
+
+// A value one thread writes while another reads it: each call copies it whole. Any thread.
+template <typename T>
+class Guarded {
  public:
-  ProxyCredentials get() const {
+  T get() const {
     std::lock_guard lock(mutex_);
     return value_;
   }
-  void set(ProxyCredentials value) {
+  void set(T value) {
     std::lock_guard lock(mutex_);
     value_ = std::move(value);
   }
 
  private:
   mutable std::mutex mutex_;
-  ProxyCredentials value_;  // guarded by mutex_
+  T value_;  // guarded by mutex_
 };
+
+// The process's proxy credentials, written by the page's proxy login and the other process's
+// proxy packet, read by the workflow.
+using SharedProxyCredentials = Guarded<ProxyCredentials>;
+// Written by the context at start and by the gateway's worker when the init packet arrives.
+using SharedInstallHelperChannels = Guarded<InstallHelperChannels>;
 
 // The workflow's receipt of the other process's state packets: the gateway's worker hands it the
 // Base64 text of a workflow state block (type 6) or a progress estimate block (type 8). Damaged

@@ -433,11 +433,12 @@ void WorkflowManager::runStepOf(uint32_t code) {
       setStateCode(parts_.steps.desktopApp->startInstallWorkflow(*this) ? 0x1606 : 0x1D00);
       syncState();
       break;
-    case 0x1702:
-      if (!parts_.installHelper->LaunchInstallHelper(context_.installHelperPipeName)) {
+    case 0x1702: {
+      const InstallHelperChannels channels = context_.installHelperChannels.get();
+      if (!parts_.installHelper->LaunchInstallHelper(channels.first)) {
         log(pando::kLogError, "Failed to launch Install Helper");
       }
-      if (!parts_.installHelper->LaunchInstallHelper(context_.installHelper2PipeName)) {
+      if (!parts_.installHelper->LaunchInstallHelper(channels.second)) {
         log(pando::kLogError, "Failed to launch second Install Helper");
       }
       showTarnProgress(100.0f);
@@ -446,8 +447,9 @@ void WorkflowManager::runStepOf(uint32_t code) {
       // The user's process goes on alone; this copy has nothing left to do.
       if (role_ == WorkflowRole::kSilent) setStateCode(0x1D00);
       break;
+    }
     case 0x1801: {
-      if (!parts_.installHelper->Handshake(context_.installHelper2PipeName)) {
+      if (!parts_.installHelper->Handshake(context_.installHelperChannels.get().second)) {
         log(pando::kLogError, "Failed to handshake with second Install Helper");
       }
       const ProxyCredentials proxy = context_.proxyCredentials.get();

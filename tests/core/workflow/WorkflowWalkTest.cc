@@ -119,10 +119,11 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
   std::atomic<bool> quit{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string required;
   slow.tick = std::chrono::hours(1);
   auto waiting = std::make_unique<WorkflowManager>(
-      WorkflowContext{quit, config, proxy, required, false, "", ""},
+      WorkflowContext{quit, config, proxy, required, false, channels},
       WorkflowCollaborators{rig.view, rig.ownGateway, rig.profile, rig.survey, rig.applets, nullptr,
                             std::make_unique<wendtest::ScriptedInstallHelper>(), WorkflowSteps{}},
       WorkflowRole::kUser, slow);

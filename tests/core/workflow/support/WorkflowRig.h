@@ -222,8 +222,7 @@ struct WorkflowRig {
     auto installHelper = std::make_unique<ScriptedInstallHelper>();
     helper = installHelper.get();
     workflow = std::make_unique<WorkflowManager>(
-        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow,
-                        "helper-pipe-1", "helper-pipe-2"},
+        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow, channels},
         WorkflowCollaborators{
             view, gateway ? *gateway : ownGateway, outside.profile ? *outside.profile : profile,
             outside.survey ? *outside.survey : survey, applets,
@@ -231,6 +230,8 @@ struct WorkflowRig {
                               : [a = analytics]() -> std::shared_ptr<IAnalytics> { return a; },
             std::move(installHelper), std::move(steps)},
         role, std::move(settings));
+    // Named only now, as an elevated copy learns them from the init packet after it is built.
+    channels.set({"helper-pipe-1", "helper-pipe-2"});
     view.answerTo(workflow.get());
   }
 
@@ -251,6 +252,7 @@ struct WorkflowRig {
   std::atomic<bool> quitRequested{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string requiredOsVersion;
   bool isTestWorkflow = false;
   RecordingView view;
