@@ -97,6 +97,10 @@ class ISignInProfile {
 
   virtual void setProxyCredentials(const std::string& /*userName*/,
                                    const std::string& /*password*/) {}
+  // The sign-in client id of the installer, and the signed-in user's access token ("" before
+  // sign-in), which requests on the user's behalf carry.
+  virtual std::string clientId() const { return ""; }
+  virtual std::string accessToken() const { return ""; }
   // The user id before its last "@"; "" before sign-in.
   virtual std::string userGuid() const { return ""; }
   // The welcome screen's data: the stored user-profile JSON text, "" when there is none.
@@ -161,6 +165,9 @@ class ISurveyManager {
   virtual int fetchSurveyContext() { return 2; }
   virtual void sendPageViewBeacon(bool /*onLoad*/) {}
   virtual void sendSurveyResults() {}
+  // Takes the answers "skill", "job" and "purpose" from a view-message data text; empty data
+  // stores nothing.
+  virtual void loadSurveyData(const std::string& /*data*/) {}
 };
 
 // The applet host's message manager: installs the configured products on a thread of its own and

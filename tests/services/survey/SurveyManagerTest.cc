@@ -81,5 +81,25 @@ TEST_F(ServicesTest, TheResultsArePostedAsJson) {
   EXPECT_EQ(stringMember(*answers, "purpose"), "work");
 }
 
+// The survey screen's answers reach the results; empty data keeps what was there.
+TEST_F(ServicesTest, SurveyDataFillsTheAnswersAndEmptyDataKeepsThem) {
+  startContext({});
+  server_.addBody(kContextPath, "{}");
+  survey().setAnswers({"old", "old", "old"});
+  survey().loadSurveyData("");
+  survey().loadSurveyData("{\"job\":\"artist\",\"purpose\":\"fun\",\"skill\":\"new\"}");
+  survey().loadSurveyData("");
+  survey().sendSurveyResults();
+  const auto requests = server_.requestsFor(kContextPath);
+  ASSERT_EQ(requests.size(), 1u);
+  Json::Value results;
+  ASSERT_TRUE(parseReplyObject(requests[0].body(), results));
+  const Json::Value* answers = objectMember(results, "survey");
+  ASSERT_NE(answers, nullptr);
+  EXPECT_EQ(stringMember(*answers, "skill"), "new");
+  EXPECT_EQ(stringMember(*answers, "job"), "artist");
+  EXPECT_EQ(stringMember(*answers, "purpose"), "fun");
+}
+
 }  // namespace
 }  // namespace wendtest
