@@ -606,6 +606,17 @@ void WorkflowManager::showTarnProgress(float progress) {
   if (show) parts_.view.updateTarnProgress(static_cast<int>(progress), true);
 }
 
+void WorkflowManager::reportTarnProgress(int progress) {
+  bool show = false;
+  {
+    std::lock_guard lock(mutex_);
+    block_.tarnProgress = static_cast<float>(progress);
+    show = block_.tarnProgress > lastSentBlock_.tarnProgress;
+    lastSentBlock_.tarnProgress = block_.tarnProgress;
+  }
+  if (show) parts_.view.updateTarnProgress(progress, true);
+}
+
 // ---- UI actions ----
 
 void WorkflowManager::setCurrentUIAction(int action) {
