@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/WorkflowManager.h"
+#include "tests/core/workflow/support/WorkflowRig.h"
+#include "tests/download/pdm/support/PackageService.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace wendtest;
+
+// The administrator's workflow from the applications document to the installed desktop
+// application, against the package service offering the signed stand-in installer library.
+class DesktopAppWalkTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root_ = std::make_unique<TemporaryFolder>();
+    setenv("WEND_ROOT", root_->path().c_str(), 1);
+    service_ =
+        std::make_unique<PackageService>(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib");
+  }
+  static void TearDownTestSuite() {
+    service_.reset();
+    root_.reset();
+  }
+
+  void SetUp() override {
+    ASSERT_NE(service_->port(), 0) << "the package service did not start";
+    config_.set("packageServiceUrl", service_->url("/services/applications"));
+    fs::create_directories(shared_.path() + "/Core");
+    // The stand-in application goes into this test's folder.
+    const std::string document = service_->www() + "/services/applications.xml";
+    std::string text = readFile(document);
+    const std::string scenario = "<pimScenario>success</pimScenario>";
+    text.replace(text.find(scenario), scenario.size(),
+                 scenario + "<pimTarget>" + target_.path() + "/Tarn</pimTarget>");
+    writeFile(document, text);
+
+    DesktopAppInputs inputs(config_, proxy_, quit_, {temp_.path(), shared_.path()});
+    inputs.poll = std::chrono::milliseconds(10);
+    inputs.manager.tick = std::chrono::milliseconds(20);
+    WorkflowSteps steps;
+    steps.desktopApp = std::make_unique<DesktopAppInstall>(std::move(inputs));
+    WorkflowSettings settings = WorkflowRig::fastSettings();
+    settings.lockKeyPath = key_.path;
+    workflow_ = std::make_unique<WorkflowManager>(
+        WorkflowContext{quit_, config_, proxy_, osVersion_, false, "pipe-1", "pipe-2"},
+        WorkflowCollaborators{view_, gateway_, profile_, survey_, applets_,
+                              [a = analytics_] { return a; },
+                              std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
+        WorkflowRole::kAdministrator, std::move(settings));
+  }
+
+  // Steps from 0x1302 until the install thread has ended the installation; the state then.
+  uint32_t walk() {
+    workflow_->setStateCode(0x1302);
+    for (int i = 0; i < 10 && workflow_->stateCode() != 0x1606; ++i) workflow_->runStep();
+    for (int i = 0; i < 2000; ++i) {
+      const uint32_t state = workflow_->stateCode();
+      if (state == 0x1702 || state == 0x1C00 || state == 0x1D00) return state;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return workflow_->stateCode();
+  }
+
+  int packageRequests() const { return service_->requestCount("/packages/pim/Pim.zip"); }
+  std::string installed() const { return shared_.path() + "/Core/OrvelPIM.dylib"; }
+
+  static inline std::unique_ptr<TemporaryFolder> root_;
+  static inline std::unique_ptr<PackageService> service_;
+  ScopedEnv tool_{"WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL)};
+  ScopedEnv trust_{"WEND_CODESIGN_TRUST", std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem"};
+  TemporaryFolder temp_, shared_, target_;
+  PrivateLockKey key_;
+  std::atomic<bool> quit_{false};
+  ConfigStore config_;
+  SharedProxyCredentials proxy_;
+  std::string osVersion_;
+  RecordingView view_;
+  WorkflowRig::NoLink gateway_;
+  ScriptedProfile profile_;
+  ScriptedSurvey survey_;
+  ScriptedApplets applets_;
+  std::shared_ptr<RecordingAnalytics> analytics_ = std::make_shared<RecordingAnalytics>();
+  std::unique_ptr<WorkflowManager> workflow_;
+};
+
+TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
+  const int before = packageRequests();
+  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_GT(packageRequests(), before);
+  // One "pimx" file: the library came from its folder inside the work folder.
+  EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/LoomLBS/OrvelPIM.pimx"));
+  EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
+  EXPECT_EQ(fs::status(temp_.path() + "/LoomLBS").permissions() & fs::perms::all,
+            fs::perms::owner_all);
+  EXPECT_EQ(view_.last("updateTarnProgress").args.at(0), "100");
+}
+
+TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
+  fs::copy_file(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib", installed());
+  const int before = packageRequests();
+  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_EQ(packageRequests(), before);
+  EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/OrvelPIM.dylib"));
+}
+
+}  // namespace
