@@ -27,6 +27,7 @@ class DesktopAppWalkTest : public ::testing::Test {
     setenv("WEND_ROOT", root_->path().c_str(), 1);
     service_ =
         std::make_unique<PackageService>(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib");
+    served_ = readFile(service_->www() + "/services/applications.xml");
   }
   static void TearDownTestSuite() {
     service_.reset();
@@ -37,13 +38,7 @@ class DesktopAppWalkTest : public ::testing::Test {
     ASSERT_NE(service_->port(), 0) << "the package service did not start";
     config_.set("packageServiceUrl", service_->url("/services/applications"));
     fs::create_directories(shared_.path() + "/Core");
-    // The stand-in application goes into this test's folder.
-    const std::string document = service_->www() + "/services/applications.xml";
-    std::string text = readFile(document);
-    const std::string scenario = "<pimScenario>success</pimScenario>";
-    text.replace(text.find(scenario), scenario.size(),
-                 scenario + "<pimTarget>" + target_.path() + "/Tarn</pimTarget>");
-    writeFile(document, text);
+    serve("success");
 
     DesktopAppInputs inputs(config_, proxy_, quit_, {temp_.path(), shared_.path()});
     inputs.poll = std::chrono::milliseconds(10);
@@ -58,6 +53,29 @@ class DesktopAppWalkTest : public ::testing::Test {
                               [a = analytics_] { return a; },
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
         WorkflowRole::kAdministrator, std::move(settings));
+  }
+
+  // The served desktop application picks the library's scenario; the stand-in application and
+  // the library's log of answers go into this test's folder.
+  void serve(const std::string& scenario) {
+    std::string text = served_;
+    const std::string element = "<pimScenario>success</pimScenario>";
+    text.replace(text.find(element), element.size(),
+                 "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + target_.path() +
+                     "/Tarn</pimTarget><pimLog>" + answersPath() + "</pimLog>");
+    writeFile(service_->www() + "/services/applications.xml", text);
+  }
+  std::string answersPath() const { return target_.path() + "/answers.log"; }
+  std::string answers() const { return readFile(answersPath()); }
+
+  // Steps the workflow (as its thread would) until `done` holds; bounded.
+  template <typename Done>
+  bool stepUntil(Done done) {
+    for (int i = 0; i < 2000 && !done(); ++i) {
+      workflow_->runStep();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
   }
 
   // Steps from 0x1302 until the install thread has ended the installation; the state then.
@@ -77,6 +95,7 @@ class DesktopAppWalkTest : public ::testing::Test {
 
   static inline std::unique_ptr<TemporaryFolder> root_;
   static inline std::unique_ptr<PackageService> service_;
+  static inline std::string served_;
   ScopedEnv tool_{"WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL)};
   ScopedEnv trust_{"WEND_CODESIGN_TRUST", std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem"};
   TemporaryFolder temp_, shared_, target_;
@@ -112,6 +131,40 @@ TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
   EXPECT_EQ(walk(), 0x1702u);
   EXPECT_EQ(packageRequests(), before);
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/OrvelPIM.dylib"));
+}
+
+TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) {
+  for (const bool confirm : {true, false}) {
+    SCOPED_TRACE(confirm ? "confirmed" : "declined");
+    serve("slow");
+    fs::remove(answersPath());
+    workflow_->setStateCode(0x1302);
+    ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+    ASSERT_TRUE(stepUntil([&] { return fs::exists(answersPath()); }));
+    workflow_->setCurrentUIAction(4);
+    ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
+    workflow_->setCurrentUIAction(confirm ? 5 : 6);
+    const uint32_t end = confirm ? 0x1D00 : 0x1702;
+    ASSERT_TRUE(stepUntil([&] {
+      const uint32_t state = workflow_->stateCode();
+      return state == end || state == 0x1C00 || state == 0x1801;
+    }));
+    if (confirm) {
+      EXPECT_EQ(workflow_->stateCode(), 0x1D00u);
+      EXPECT_NE(answers().find("-> 4"), std::string::npos);
+    } else {
+      EXPECT_NE(answers().find("-> 3"), std::string::npos);
+      EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
+    }
+    workflow_->setCurrentUIAction(0);
+  }
+}
+
+TEST_F(DesktopAppWalkTest, LibraryFailureEndsAtItsAlert) {
+  serve("result:45");
+  EXPECT_EQ(walk(), 0x1C00u);
+  EXPECT_EQ(workflow_->lastError(), 45);
+  EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P45");
 }
 
 }  // namespace
