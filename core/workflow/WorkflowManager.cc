@@ -425,7 +425,10 @@ void WorkflowManager::runStepOf(uint32_t code) {
       syncState();
       break;
     case 0x1502:
-      setStateCode(parts_.steps.desktopApp->startInstallWorkflow(*this) ? 0x1606 : 0x1D00);
+      // The install thread may set its final state before the start returns: the wait state
+      // goes first, so that it never overwrites the thread's result.
+      setStateCode(0x1606);
+      if (!parts_.steps.desktopApp->startInstallWorkflow(*this)) setStateCode(0x1D00);
       syncState();
       break;
     case 0x1702:

@@ -85,4 +85,43 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   }
 }
 
+// An install thread that is done before its start returns keeps its final state.
+TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
+  class InstantInstall final : public IDesktopAppInstall {
+   public:
+    explicit InstantInstall(uint32_t end) : end_(end) {}
+    bool startInstallWorkflow(WorkflowManager& workflow) override {
+      workflow.setStateCode(end_);
+      return true;
+    }
+
+   private:
+    const uint32_t end_;
+  };
+  for (const uint32_t end : {0x1702u, 0x1C00u, 0x1D00u}) {
+    PrivateLockKey key;
+    std::atomic<bool> quit{false};
+    ConfigStore config;
+    SharedProxyCredentials proxy;
+    std::string osVersion;
+    RecordingView view;
+    WorkflowRig::NoLink gateway;
+    ScriptedProfile profile;
+    ScriptedSurvey survey;
+    ScriptedApplets applets;
+    WorkflowSteps steps;
+    steps.desktopApp = std::make_unique<InstantInstall>(end);
+    WorkflowSettings settings = WorkflowRig::fastSettings();
+    settings.lockKeyPath = key.path;
+    WorkflowManager workflow(
+        WorkflowContext{quit, config, proxy, osVersion, false, "pipe-1", "pipe-2"},
+        WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
+                              std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
+        WorkflowRole::kAdministrator, std::move(settings));
+    workflow.setStateCode(0x1502);
+    workflow.runStep();
+    EXPECT_EQ(workflow.stateCode(), end);
+  }
+}
+
 }  // namespace
