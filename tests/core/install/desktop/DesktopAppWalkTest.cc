@@ -57,8 +57,10 @@ class DesktopAppWalkTest : public ::testing::Test {
 
   // The served desktop application picks the library's scenario; the stand-in application and
   // the library's log of answers go into this test's folder.
-  void serve(const std::string& scenario) {
+  void serve(const std::string& scenario, const std::string& package = "/packages/pim/") {
     std::string text = served_;
+    const std::string manifest = "/packages/pim/manifest.xml";
+    text.replace(text.find(manifest), manifest.size(), package + "manifest.xml");
     const std::string element = "<pimScenario>success</pimScenario>";
     text.replace(text.find(element), element.size(),
                  "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + target_.path() +
@@ -124,6 +126,13 @@ TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
   EXPECT_EQ(fs::status(temp_.path() + "/LoomLBS").permissions() & fs::perms::all,
             fs::perms::owner_all);
   EXPECT_EQ(view_.last("updateTarnProgress").args.at(0), "100");
+}
+
+TEST_F(DesktopAppWalkTest, TwoPimxFilesTakeTheLibraryFromTheWorkFolder) {
+  serve("success", "/packages/pim2/");
+  EXPECT_EQ(walk(), 0x1702u) << answers();
+  EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/first/OrvelPIM.pimx"));
+  EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
 }
 
 TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
