@@ -12,6 +12,7 @@
 #include "tests/download/pdm/support/PackageService.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tools/testserver/TestServer.h"
 
 namespace {
 
@@ -60,7 +61,9 @@ class DesktopAppWalkTest : public ::testing::Test {
   void serve(const std::string& scenario, const std::string& package = "/packages/pim/") {
     std::string text = served_;
     const std::string manifest = "/packages/pim/manifest.xml";
-    text.replace(text.find(manifest), manifest.size(), package + "manifest.xml");
+    // A package folder names the manifest in it; anything else is the manifest's whole URL.
+    text.replace(text.find(manifest), manifest.size(),
+                 package.back() == '/' ? package + "manifest.xml" : package);
     const std::string element = "<pimScenario>success</pimScenario>";
     text.replace(text.find(element), element.size(),
                  "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + target_.path() +
@@ -133,6 +136,36 @@ TEST_F(DesktopAppWalkTest, TwoPimxFilesTakeTheLibraryFromTheWorkFolder) {
   EXPECT_EQ(walk(), 0x1702u) << answers();
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/first/OrvelPIM.pimx"));
   EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
+}
+
+// The library's package through the fault-injecting server: a corrupt answer is fetched again
+// unseen; a package that stays corrupt ends at its error's alert.
+TEST_F(DesktopAppWalkTest, CorruptPackageIsRepairedOrEndsAtItsAlert) {
+  testserver::TestServerSettings settings;
+  settings.root = service_->www();
+  testserver::TestServer server(settings);
+  ASSERT_TRUE(server.start());
+  std::string manifest = readFile(service_->www() + "/packages/pim/manifest.xml");
+  for (size_t at; (at = manifest.find(service_->url("/"))) != std::string::npos;) {
+    manifest.replace(at, service_->url("/").size(), server.url("/"));
+  }
+  writeFile(service_->www() + "/packages/pim/faulty.xml", manifest);
+  serve("success", server.url("/packages/pim/faulty.xml"));
+
+  testserver::Fault corrupt;
+  corrupt.kind = testserver::FaultKind::CorruptBody;
+  server.addRule({"/packages/pim/Pim.zip", 2, 1, corrupt});
+  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_GT(server.requestsFor("/packages/pim/Pim.zip").size(), 2u);  // the corrupt one again
+
+  server.clearRules();
+  server.addRule({"/packages/pim/Pim.zip", 1, 0, corrupt});
+  workflow_->setStateCode(0x1402);
+  workflow_->runStep();
+  EXPECT_EQ(workflow_->stateCode(), 0x1402u);
+  // Which manager code a corruption past repair gets is the manager's; the alert shows its map.
+  EXPECT_GT(workflow_->lastError(), 200);
+  EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P" + std::to_string(workflow_->lastError()));
 }
 
 TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
