@@ -25,7 +25,7 @@ class ConsoleView final : public IViewMediator {
     std::fflush(stdout);
   }
   void updateTarnInstallWeightage(const std::string& size) override {
-    std::printf("download size: %s bytes\n", size.c_str());
+    std::printf("\ndownload size: %s bytes\n", size.c_str());
   }
   void showErrorAlert(const std::string& type, int retryMode, const std::string& code,
                       const std::string&, const std::string&, const std::string&, bool) override {
