@@ -5,7 +5,8 @@
 //   <pimTarget>    the folder to install the stand-in application into (success only)
 //   <pimProxy>     "user:password" the library expects with the retry of status 212
 //   <pimLog>       a file that gets one line per answer, "type status -> answer"
-// Without WEND_TEST_PIM_NO_START it exports all three calls.
+// Without WEND_TEST_PIM_NO_START it exports all three calls; WEND_TEST_PIM_UNLOADABLE makes it
+// need a symbol nothing defines, so that loading it with immediate binding fails.
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -77,6 +78,15 @@ struct Run {
 std::string lastResult;
 
 }  // namespace
+
+#ifdef WEND_TEST_PIM_UNLOADABLE
+extern "C" {
+int wend_test_pim_missing_symbol();
+__attribute__((visibility("default"), used)) int wend_test_pim_needs_missing() {
+  return wend_test_pim_missing_symbol();
+}
+}
+#endif
 
 extern "C" {
 

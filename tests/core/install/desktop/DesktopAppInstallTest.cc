@@ -273,6 +273,8 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   const Case cases[] = {
       {"unsigned", main + "/OrvelPIM-unsigned.dylib", WEND_TEST_PIM_VERSION, 42},
       {"another signer", main + "/OrvelPIM-other.dylib", WEND_TEST_PIM_VERSION, 72},
+      {"unloadable", std::string(WEND_TEST_PIM_UNLOADABLE_FOLDER) + "/OrvelPIM.dylib",
+       WEND_TEST_PIM_VERSION, 1},
       {"older installed, download fails", main + "/OrvelPIM.dylib", "99.0", -1},
       {"unreadable version, download fails", "", "1.0", -1},
   };
