@@ -47,12 +47,12 @@ std::string AssetDownloader::resolvePackageServiceURL() const {
   return url;
 }
 
-pdm::PDMInitData AssetDownloader::request(int32_t workflowId, const std::string& url) const {
+pdm::PDMInitData AssetDownloader::request(int32_t workflowId, const std::string& url) {
   pdm::PDMInitData data;
   data.workflowId = workflowId;
   data.initiatorURL = url;
   data.validateSignature = 0;
-  data.intercept = const_cast<AssetDownloader*>(this);
+  data.intercept = this;
   const ProxyCredentials proxy = inputs_.proxyCredentials.get();
   if (!proxy.userName.empty()) {
     data.preferences.prefText1 = proxy.userName;

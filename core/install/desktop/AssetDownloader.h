@@ -55,8 +55,7 @@ class AssetDownloader final : public orvel::PackageDownloadManager::IPdmIntercep
   enum class Outcome { kDone, kFailed, kQuit };
   Outcome run(const orvel::PackageDownloadManager::PDMInitData& request, bool isLibrary,
               orvel::PackageDownloadManager::PDMStatus& status);
-  orvel::PackageDownloadManager::PDMInitData request(int32_t workflowId,
-                                                     const std::string& url) const;
+  orvel::PackageDownloadManager::PDMInitData request(int32_t workflowId, const std::string& url);
 
   WorkflowManager& workflow_;
   const AssetDownloaderInputs inputs_;

@@ -109,17 +109,23 @@ std::shared_ptr<IAnalytics> DesktopAppInstall::analytics() const {
   return inputs_.analytics ? inputs_.analytics() : nullptr;
 }
 
-bool DesktopAppInstall::downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) {
+AssetDownloaderInputs DesktopAppInstall::downloaderInputs(WorkflowManager& workflow) const {
   AssetDownloaderInputs downloads(inputs_.config, inputs_.proxyCredentials,
                                   inputs_.folders.tempFolder);
   downloads.logger = inputs_.logger;
   downloads.poll = inputs_.poll;
   downloads.manager = inputs_.manager;
-  downloads.quitting = [this, &workflow] {
+  // A quit asked or confirmed (UI actions 4 and 5), or the process quitting, ends the download.
+  std::atomic<bool>& quitRequested = inputs_.quitRequested;
+  downloads.quitting = [&quitRequested, &workflow] {
     const int action = workflow.stateBlock().uiAction;
-    return inputs_.quitRequested.load() || action == 4 || action == 5;
+    return quitRequested.load() || action == 4 || action == 5;
   };
-  return AssetDownloader(workflow, std::move(downloads)).downloadApplicationXml(path);
+  return downloads;
+}
+
+bool DesktopAppInstall::downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) {
+  return AssetDownloader(workflow, downloaderInputs(workflow)).downloadApplicationXml(path);
 }
 
 bool DesktopAppInstall::readApplicationsDocument(const std::string& path, TarnApplication& out) {
@@ -129,16 +135,7 @@ bool DesktopAppInstall::readApplicationsDocument(const std::string& path, TarnAp
 
 bool DesktopAppInstall::acquireInstallerLibrary(WorkflowManager& workflow,
                                                 const TarnApplication& application) {
-  AssetDownloaderInputs downloads(inputs_.config, inputs_.proxyCredentials,
-                                  inputs_.folders.tempFolder);
-  downloads.logger = inputs_.logger;
-  downloads.poll = inputs_.poll;
-  downloads.manager = inputs_.manager;
-  downloads.quitting = [this, &workflow] {
-    const int action = workflow.stateBlock().uiAction;
-    return inputs_.quitRequested.load() || action == 4 || action == 5;
-  };
-  AssetDownloader downloader(workflow, std::move(downloads));
+  AssetDownloader downloader(workflow, downloaderInputs(workflow));
   // A retried step starts from a fresh work folder and a fresh load.
   library_ = std::make_unique<PimLibrary>(inputs_.folders);
   application_ = application;

@@ -11,6 +11,7 @@
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
 #include "core/install/OrvelPim.h"
+#include "core/install/desktop/AssetDownloader.h"
 #include "core/install/desktop/PimLibrary.h"
 #include "core/workflow/WorkflowSteps.h"
 #include "download/pdm/PDMTypes.h"
@@ -70,6 +71,7 @@ class DesktopAppInstall final : public IDesktopAppInstall {
   static int progressCallback(PimProgress* record);
   static void* threadEntry(void* self);
   std::shared_ptr<IAnalytics> analytics() const;
+  AssetDownloaderInputs downloaderInputs(WorkflowManager& workflow) const;
   void sendDownloadFatalError(const PimProgress& record);
 
   DesktopAppInputs inputs_;
