@@ -30,6 +30,7 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   std::atomic<bool> quit{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string osVersion;
   RecordingView view;
   ScriptedProfile profile;
@@ -43,7 +44,7 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   WorkflowSettings settings = WorkflowRig::fastSettings();
   settings.lockKeyPath = key.path;
   WorkflowManager silent(
-      WorkflowContext{quit, config, proxy, osVersion, false, "pipe-1", "pipe-2"},
+      WorkflowContext{quit, config, proxy, osVersion, false, channels},
       WorkflowCollaborators{view, link.end(1), profile, survey, applets, nullptr,
                             std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
       WorkflowRole::kSilent, std::move(settings));
@@ -103,6 +104,7 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
     std::atomic<bool> quit{false};
     ConfigStore config;
     SharedProxyCredentials proxy;
+    SharedInstallHelperChannels channels;
     std::string osVersion;
     RecordingView view;
     WorkflowRig::NoLink gateway;
@@ -114,7 +116,7 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key.path;
     WorkflowManager workflow(
-        WorkflowContext{quit, config, proxy, osVersion, false, "pipe-1", "pipe-2"},
+        WorkflowContext{quit, config, proxy, osVersion, false, channels},
         WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
         WorkflowRole::kAdministrator, std::move(settings));

@@ -49,7 +49,7 @@ class DesktopAppWalkTest : public ::testing::Test {
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key_.path;
     workflow_ = std::make_unique<WorkflowManager>(
-        WorkflowContext{quit_, config_, proxy_, osVersion_, false, "pipe-1", "pipe-2"},
+        WorkflowContext{quit_, config_, proxy_, osVersion_, false, channels_},
         WorkflowCollaborators{view_, gateway_, profile_, survey_, applets_,
                               [a = analytics_] { return a; },
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
@@ -109,6 +109,7 @@ class DesktopAppWalkTest : public ::testing::Test {
   std::atomic<bool> quit_{false};
   ConfigStore config_;
   SharedProxyCredentials proxy_;
+  SharedInstallHelperChannels channels_;
   std::string osVersion_;
   RecordingView view_;
   WorkflowRig::NoLink gateway_;
