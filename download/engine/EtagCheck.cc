@@ -11,14 +11,14 @@ constexpr const char* kComponent = "FileDownloadManager";
 
 EtagCheck::Result EtagCheck::compare(DownloadGlobalData& data, std::string& current) {
   HttpCommunicator communicator;
-  if (!communicator.init(&data.session(), &data.getPreference())) {
+  if (!communicator.init(&data.plan().session(), &data.plan().preference())) {
     engineLog(pando::kLogError, kComponent,
               "fetchETAGValueFromServer: failed to init the http downloader to get the ETAG value");
     return failed(communicator, data);
   }
-  if (!data.requestGate().enter(communicator)) return Result::kCancelled;
+  if (!data.plan().requestGate().enter(communicator)) return Result::kCancelled;
   const bool answered = communicator.createAndSendRequest("");
-  if (data.requestGate().leave()) return Result::kCancelled;
+  if (data.plan().requestGate().leave()) return Result::kCancelled;
   if (!answered) {
     engineLog(pando::kLogError, kComponent,
               "fetchETAGValueFromServer: failed to create and send the new request to get the ETAG "
@@ -31,7 +31,7 @@ EtagCheck::Result EtagCheck::compare(DownloadGlobalData& data, std::string& curr
               "fetchETAGValueFromServer: failed to get the ETAG value from the head request");
     return Result::kFailed;
   }
-  return current == data.responseHeader("ETag") ? Result::kSame : Result::kChanged;
+  return current == data.plan().responseHeader("ETag") ? Result::kSame : Result::kChanged;
 }
 
 EtagCheck::Result EtagCheck::failed(const HttpCommunicator& communicator,

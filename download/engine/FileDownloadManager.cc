@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "download/engine/SegmentPlanner.h"
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
 #include "download/engine/http/HttpText.h"
-#include "download/engine/SegmentPlanner.h"
 
 namespace gde {
 
@@ -40,7 +40,7 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   if (!data_.init(request)) return kDleResultFailed;
   initialized_.store(true);
   state_.store(kDleStateStopped);
-  const DownloadPreference& preference = data_.getPreference();
+  const DownloadPreference& preference = data_.plan().preference();
   engineLog(pando::kLogInfo, kComponent, "The file to be downloaded is %s",
             loggableUrl(preference.serverFullPath).c_str());
   engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
@@ -58,12 +58,12 @@ int32_t FileDownloadManager::failStart(std::unique_lock<std::mutex>& lock, int32
 }
 
 int32_t FileDownloadManager::planSegments() {
-  DownloadPreference& preference = data_.getPreference();
+  DownloadPreference& preference = data_.plan().preference();
   if (!preference.freshStart) {
     if (SegmentPlanner::rebuildFromMetaFile(data_) == kDleResultOk) return kDleResultOk;
     data_.getJobPool().clear();
     data_.ledger().setProgressState(kDleStateStopped);
-    data_.writeNewMetaFile();
+    data_.plan().writeNewMetaFile();
   }
   int32_t result = SegmentPlanner::cutFresh(data_);
   if (result == kDleResultOk) preference.freshStart = 1;
@@ -104,7 +104,7 @@ int32_t FileDownloadManager::start() {
     previous.join();
     lock.lock();
   }
-  if (!data_.initializeFileDownload()) {
+  if (!data_.plan().initializeFileDownload()) {
     engineLog(pando::kLogError, kComponent, "failed to init the global file data for downloading");
     return kDleResultFailed;
   }
@@ -118,8 +118,8 @@ int32_t FileDownloadManager::start() {
   }
   if (!startSerializer()) return failStart(lock, kDleResultFailed);
   // The preference keeps the wanted count: a later start may have more segments to share out.
-  const uint32_t threads = std::max(
-      1u, std::min(data_.getPreference().prefs.threadCount, data_.ledger().outstandingSegments()));
+  const uint32_t threads = std::max(1u, std::min(data_.plan().preference().prefs.threadCount,
+                                                 data_.ledger().outstandingSegments()));
   data_.activity().resetIdle(threads);
   engineLog(pando::kLogInfo, kComponent, "Number of downloader threads are %d", threads);
   data_.notifyIntercepts(kEventStarted, nullptr, 0);
@@ -170,13 +170,13 @@ int32_t FileDownloadManager::pause() {
 int32_t FileDownloadManager::resume() {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) return kDleResultNotInitialized;
-  data_.renewSession();
+  data_.plan().renewSession();
   int32_t state = state_.load();
   if (state != kDleStatePaused && state != kDleStatePauseRequested) {
     engineLog(pando::kLogTrace, kComponent, "dle is not paused. So, no need to resume");
     return kDleResultOk;
   }
-  if (!data_.responseHeader("ETag").empty()) {
+  if (!data_.plan().responseHeader("ETag").empty()) {
     std::string current;
     const EtagCheck::Result check = EtagCheck::compare(data_, current);
     if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) {
@@ -186,7 +186,7 @@ int32_t FileDownloadManager::resume() {
       engineLog(pando::kLogInfo, kComponent,
                 "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
                 "download is invalid.",
-                current.c_str(), data_.responseHeader("ETag").c_str());
+                current.c_str(), data_.plan().responseHeader("ETag").c_str());
       DLEErrorInfo error = data_.ledger().lastError();
       error.errorType = kDleErrorFileChanged;
       error.errorClass = kErrorClassFileChanged;
@@ -224,7 +224,7 @@ std::thread FileDownloadManager::stopLocked() {
 int32_t FileDownloadManager::stop() {
   std::thread ended;
   {
-    RequestGate::Cancellation cancellation(data_.requestGate());
+    RequestGate::Cancellation cancellation(data_.plan().requestGate());
     std::lock_guard lock(mutex_);
     if (!initialized_.load()) return kDleResultOk;
     ended = stopLocked();
@@ -272,7 +272,7 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
     data_.ledger().setLastError(kDleErrorMisuse, kRunning, 0, 1);
     return kDleResultRunning;
   }
-  if (!data_.setPreference(preferences)) {
+  if (!data_.plan().setPreference(preferences)) {
     data_.ledger().setLastError(
         kDleErrorMisuse, "Input parameter structure contains invalid values as preference", 0, 1);
     return kDleResultFailed;
@@ -284,9 +284,9 @@ int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
 int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) return kDleResultNotInitialized;
-  if (!data_.retrieveRemoteFileSize()) return kDleResultRequestFailed;
+  if (!data_.plan().retrieveRemoteFileSize()) return kDleResultRequestFailed;
   size = data_.remoteFileSize();
-  ranged = data_.getPreference().singleStreamInEffect ? 0 : 1;
+  ranged = data_.plan().preference().singleStreamInEffect ? 0 : 1;
   return kDleResultOk;
 }
 
@@ -317,7 +317,7 @@ bool FileDownloadManager::hasETagChanged() {
 // ---- the download thread ----
 
 void FileDownloadManager::activateFirstThreads() {
-  if (!data_.getPreference().adaptiveThreadRamp) {
+  if (!data_.plan().preference().adaptiveThreadRamp) {
     pool_.activateAll();
     return;
   }
@@ -340,7 +340,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
   activateFirstThreads();
   hangWatch_.reset();
   adjustTickCount_ = 0;
-  const bool adaptive = data_.getPreference().prefs.useAdaptiveAlgorithm;
+  const bool adaptive = data_.plan().preference().prefs.useAdaptiveAlgorithm;
   const auto tick = std::max(settings_.tick, DownloadSettings::Millis{1});
   bool finished = false;
   for (uint32_t c = 0; !finished;) {
@@ -363,7 +363,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
       return;
     }
     if (c % 50 == 0) finished = handleDownloadError(*run);
-    if (finished || data_.getPreference().singleStreamInEffect) continue;
+    if (finished || data_.plan().preference().singleStreamInEffect) continue;
     if (c == 20) cancelHungJobs();
     bool adjustNow = adaptive ? (c == 33 || c == 66 || c == 99) : c == 50;
     if (adjustNow) adjustActiveThreads(controller);
@@ -422,10 +422,10 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   data_.ledger().setLastError(info);
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
-  bool etagStored = !data_.responseHeader("ETag").empty();
+  bool etagStored = !data_.plan().responseHeader("ETag").empty();
   const bool changed = info.errorType == kDleErrorFileChanged;
-  if (changed || (!data_.singleStreamRequested() && etagStored && hasETagChanged())) {
-    data_.cleanup();
+  if (changed || (!data_.plan().singleStreamRequested() && etagStored && hasETagChanged())) {
+    data_.plan().cleanup();
     info.errorType = kDleErrorFileChanged;
     info.errorClass = kErrorClassFileChanged;
     info.message = "Bits have changed on the server. All files should be downloaded again now";
@@ -483,7 +483,7 @@ void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controll
   ++adjustTickCount_;
   controller.tick();
   controller.sendStatistics();
-  if (!data_.getPreference().adaptiveThreadRamp || adjustTickCount_ <= active / 4 + 4) return;
+  if (!data_.plan().preference().adaptiveThreadRamp || adjustTickCount_ <= active / 4 + 4) return;
   bool decided = false;
   int32_t decision = controller.evaluate(decided);
   if (!decided) return;
@@ -508,23 +508,23 @@ void FileDownloadManager::adjustActiveThreads(AdaptiveThreadController& controll
 }
 
 bool FileDownloadManager::finishFile() {
-  const bool singleStream = data_.getPreference().singleStreamInEffect != 0;
+  const bool singleStream = data_.plan().preference().singleStreamInEffect != 0;
   int error = 0;
-  if (singleStream &&
-      !truncateFile(data_.getPreference().partialFilePath(), data_.streamLength(), error)) {
-    data_.recordFileSystemError(error, data_.getPreference().partialFilePath(),
-                                "failed to cut the streamed file to its length");
+  if (singleStream && !truncateFile(data_.plan().preference().partialFilePath(),
+                                    data_.plan().streamLength(), error)) {
+    data_.plan().recordFileSystemError(error, data_.plan().preference().partialFilePath(),
+                                       "failed to cut the streamed file to its length");
     return false;
   }
-  bool gzip = singleStream && data_.responseHeader("Content-Encoding") == "gzip";
+  bool gzip = singleStream && data_.plan().responseHeader("Content-Encoding") == "gzip";
   if (gzip) {
     engineLog(pando::kLogInfo, kComponent,
               "gzip encoding received in respose header. Going to unzip...");
-    return data_.gunzipDownloadedFile("");
+    return data_.plan().gunzipDownloadedFile("");
   }
   engineLog(pando::kLogInfo, kComponent,
             "No encoding received in respose header. Going to rename...");
-  return data_.moveDownloadedFile("");
+  return data_.plan().moveDownloadedFile("");
 }
 
 void FileDownloadManager::complete(const Run& run) {
@@ -546,11 +546,11 @@ void FileDownloadManager::complete(const Run& run) {
     return;
   }
   int error = 0;
-  if (!deleteFile(data_.getPreference().metaFilePath(), error)) {
+  if (!deleteFile(data_.plan().preference().metaFilePath(), error)) {
     engineLog(pando::kLogTrace, kComponent,
               "[WARN]: Failed to delete the quarryd file. May be due to some unclosed handle.");
   }
-  const DownloadPreference& preference = data_.getPreference();
+  const DownloadPreference& preference = data_.plan().preference();
   const std::string target = preference.finalFilePath();
   data_.notifyIntercepts(kEventComplete, target.data(), static_cast<uint32_t>(target.size()));
   data_.ledger().setProgressState(kDleStateComplete);

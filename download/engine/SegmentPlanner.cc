@@ -17,7 +17,7 @@ bool SegmentPlanner::makeSegment(DownloadGlobalData& data, uint32_t index, uint3
     engineLog(pando::kLogError, kComponent, "failed to create a new segment");
     return false;
   }
-  const uint64_t segmentSize = data.getPreference().prefs.segmentSize;
+  const uint64_t segmentSize = data.plan().preference().prefs.segmentSize;
   out->init(data.rangeStart() + uint64_t{index} * segmentSize, length, index);
   return true;
 }
@@ -39,9 +39,9 @@ int32_t SegmentPlanner::cutWholeStream(DownloadGlobalData& data) {
 }
 
 int32_t SegmentPlanner::cutFresh(DownloadGlobalData& data) {
-  const uint64_t count = data.rangeByteCount();
-  if (count == 0 || data.getPreference().singleStreamInEffect) return cutWholeStream(data);
-  const uint32_t segmentSize = data.getPreference().prefs.segmentSize;
+  const uint64_t count = data.plan().rangeByteCount();
+  if (count == 0 || data.plan().preference().singleStreamInEffect) return cutWholeStream(data);
+  const uint32_t segmentSize = data.plan().preference().prefs.segmentSize;
   engineLog(pando::kLogInfo, kComponent, "Segment Size for current session is %d", segmentSize);
   const uint32_t full = static_cast<uint32_t>(count / segmentSize);
   const uint32_t rest = static_cast<uint32_t>(count - uint64_t{full} * segmentSize);
@@ -73,8 +73,8 @@ bool SegmentPlanner::resumeSegment(DownloadGlobalData& data,
 }
 
 int32_t SegmentPlanner::rebuildFromMetaFile(DownloadGlobalData& data) {
-  const uint64_t count = data.rangeByteCount();
-  const uint32_t segmentSize = data.getPreference().prefs.segmentSize;
+  const uint64_t count = data.plan().rangeByteCount();
+  const uint32_t segmentSize = data.plan().preference().prefs.segmentSize;
   const uint32_t full = static_cast<uint32_t>(count / segmentSize);
   const uint32_t rest = static_cast<uint32_t>(count - uint64_t{full} * segmentSize);
   const uint32_t total = full + (rest > 0 ? 1 : 0);
