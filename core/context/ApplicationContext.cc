@@ -294,8 +294,8 @@ WorkflowSteps ApplicationContext::makeWorkflowSteps(IInstallHelper* installHelpe
   steps.products = std::make_unique<ProductInstallation>(ProductInstallInputs{
       *appletMessageManager, *viewMediator, config, *userProfile, proxyCredentials,
       &ApplicationContext::GetTempLocation, installHelperPipeName, locale, installLock});
-  steps.launch = std::make_unique<DesktopAppLaunch>(
-      desktopAppLaunchInputs(installHelper, installLock));
+  steps.launch =
+      std::make_unique<DesktopAppLaunch>(desktopAppLaunchInputs(installHelper, installLock));
 
   steps.compatibility = std::make_unique<CompatibilityStep>(*compatibilityCheck);
   steps.choices = std::make_unique<UserChoices>(config, *userProfile, proxyCredentials);

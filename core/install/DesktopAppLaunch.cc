@@ -99,8 +99,8 @@ void DesktopAppLaunch::loadLaunchAgent() {
     return;
   }
   // An argument vector, never a shell line: neither the login name nor the path is parsed.
-  std::vector<std::string> command = {platform::toolPath(platform::Tool::kLaunchctl), "load",
-                                      "-wF", plist};
+  std::vector<std::string> command = {platform::toolPath(platform::Tool::kLaunchctl), "load", "-wF",
+                                      plist};
   platform::Tool tool = platform::Tool::kLaunchctl;
   if (inputs_.asRoot) {
     platform::ConsoleUser user;

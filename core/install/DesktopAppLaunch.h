@@ -25,10 +25,10 @@ struct DesktopAppLaunchInputs {
   std::function<std::shared_ptr<IAnalytics>()> analytics;
   IInstallHelper* installHelper = nullptr;  // takes the reinit; null outside the workflow
   pando::AbstractLogger* logger = nullptr;
-  std::string executablePath;       // the desktop application; "" for its installed place
-  std::string productInfoFolder;    // where "productInfo.xml" goes; "" for special folder 15
-  std::string launchAgentSupport;   // Application Support (machine); "" for special folder 2
-  bool asRoot = false;              // runs launchctl through "sudo -u <console user>"
+  std::string executablePath;      // the desktop application; "" for its installed place
+  std::string productInfoFolder;   // where "productInfo.xml" goes; "" for special folder 15
+  std::string launchAgentSupport;  // Application Support (machine); "" for special folder 2
+  bool asRoot = false;             // runs launchctl through "sudo -u <console user>"
   std::shared_ptr<TarnInstallationLock> installLock;
   RelaunchInputs relaunch;
   // Starts the application; as an application (activated) unless `fromWorkflow`. The product's

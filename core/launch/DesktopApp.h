@@ -12,4 +12,3 @@ std::string desktopAppExecutablePath();
 // sends "lbs-brann-launch-notificationClick" when a click on the notification asked for it,
 // "lbs-brann-launch-productQuit" otherwise.
 void launchDesktopAppAfterProductQuit(bool fromNotificationClick);
-

@@ -33,7 +33,8 @@ bool launchAsTask(const std::string& path, const std::vector<std::string>& argum
 
 RelaunchCopy::RelaunchCopy(RelaunchInputs inputs) : inputs_(std::move(inputs)) {
   if (!inputs_.launch) inputs_.launch = launchAsTask;
-  if (inputs_.bundlePath.empty()) FileUtils::getSpecialFolderPath(kProgramFolder, inputs_.bundlePath);
+  if (inputs_.bundlePath.empty())
+    FileUtils::getSpecialFolderPath(kProgramFolder, inputs_.bundlePath);
   if (inputs_.temporaryRoot.empty()) {
     FileUtils::getSpecialFolderPath(kTemporaryFolder, inputs_.temporaryRoot);
   }

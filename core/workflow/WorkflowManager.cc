@@ -4,9 +4,9 @@
 #include <set>
 
 #include "core/config/ConfigValues.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "platform/system/VolumeCaseSensitivity.h"
