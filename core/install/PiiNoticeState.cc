@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <ctime>
 
+#include "foundation/logging/LogCallback.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeRemoval.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "platform/UniqueFd.h"

@@ -5,8 +5,8 @@
 #include "core/config/ConfigValues.h"
 #include "core/config/ServiceUrls.h"
 #include "core/install/ProductCustomEntry.h"
-#include "foundation/http/HTTPConnector.h"
 #include "foundation/logging/LogCallback.h"
+#include "foundation/http/HTTPConnector.h"
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/xml/XMLParser.h"
 
