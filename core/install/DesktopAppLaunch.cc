@@ -99,21 +99,22 @@ void DesktopAppLaunch::loadLaunchAgent() {
     return;
   }
   // An argument vector, never a shell line: neither the login name nor the path is parsed.
-  std::vector<std::string> command = {platform::toolPath(platform::Tool::kLaunchctl), "load", "-wF",
-                                      plist};
   platform::Tool tool = platform::Tool::kLaunchctl;
+  std::vector<std::string> arguments = {"load", "-wF", plist};
   if (inputs_.asRoot) {
     platform::ConsoleUser user;
     if (!platform::findConsoleUser(user) || user.name.empty()) {
       log(pando::kLogError, "No console user to load the launch agent for");
       return;
     }
-    command.insert(command.begin(), {platform::toolPath(platform::Tool::kSudo), "-u", user.name});
+    arguments.insert(arguments.begin(),
+                     {"-u", user.name, platform::toolPath(platform::Tool::kLaunchctl)});
     tool = platform::Tool::kSudo;
   }
-  log(pando::kLogDebug, "Running launchctl Command: %s", joined(command).c_str());
+  log(pando::kLogDebug, "Running launchctl Command: %s %s", platform::toolPath(tool).c_str(),
+      joined(arguments).c_str());
   const platform::ToolResult result =
-      platform::runTool(tool, command, {std::chrono::seconds(30), size_t{1} << 20});
+      platform::runTool(tool, arguments, {std::chrono::seconds(30), size_t{1} << 20});
   log(pando::kLogDebug, "launchctl %s with status %d", platform::toolStatusText(result.status),
       result.exitCode);
 }

@@ -1,5 +1,4 @@
-#include "core/workflow/RelaunchCopy.h"
-
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -7,8 +6,7 @@
 
 #include <filesystem>
 
-#include <gtest/gtest.h>
-
+#include "core/workflow/RelaunchCopy.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
 
