@@ -44,53 +44,32 @@ class DesktopAppLaunchTest : public ::testing::Test {
   wendtest::LaunchRecorder launches_;
 };
 
-TEST_F(DesktopAppLaunchTest, FromTheWorkflowTheHelperIsReinitialisedAndTheIdsPassed) {
-  DesktopAppLaunchInputs in = inputs();
-  in.workflowId = "workflow-1";
-  DesktopAppLaunch(in).launchDesktopApp(true);
-  in.workflowId = "";
-  in.installerWorkflowId = "installer-1";
-  DesktopAppLaunch(in).launchDesktopApp(true);
-
-  const auto launches = launches_.launches();
-  ASSERT_EQ(launches.size(), 2u);
-  const auto reinits = helper_.calls();
-  ASSERT_EQ(reinits.size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(reinits[i].rfind("reinit ", 0), 0u);
-    const std::string uuid = reinits[i].substr(7);
-    EXPECT_EQ(uuid.size(), 36u);
-    EXPECT_EQ(launches[i].path, "/opt/Skyloom");
-    EXPECT_TRUE(launches[i].fromWorkflow);
-    EXPECT_EQ(launches[i].arguments[0], "--showwindow=false");
-    EXPECT_EQ(launches[i].arguments[1], "--helperBridgeName=" + uuid);
-  }
-  EXPECT_EQ(Arguments(launches[0].arguments.begin() + 2, launches[0].arguments.end()),
-            (Arguments{"--lbsWorkflowID=workflow-1", "--lbsInstallerWorkflowID=file-id-2"}));
-  EXPECT_EQ(Arguments(launches[1].arguments.begin() + 2, launches[1].arguments.end()),
-            (Arguments{"--lbsWorkflowID=file-id-1", "--lbsInstallerWorkflowID=installer-1"}));
-}
-
-TEST_F(DesktopAppLaunchTest, StartUpLaunchPassesTheProductInfoOnlyWhenItWasWritten) {
+// From the workflow: the reinit's UUID becomes the bridge name; an empty workflow id is the file's.
+TEST_F(DesktopAppLaunchTest, ArgumentsFromTheWorkflowAndAtStartUp) {
   config_.set("sapCode", "test");
   DesktopAppLaunchInputs in = inputs();
-  in.installHelper = nullptr;
+  in.installerWorkflowId = "installer-1";
+  DesktopAppLaunch(in).launchDesktopApp(true);
+  in.workflowId = "workflow-1";
+  in.installerWorkflowId = "";
   DesktopAppLaunch(in).launchDesktopApp(false);
-  in.productInfoFolder = folder_ / "missing";
+  in.productInfoFolder = folder_ / "missing";  // "productInfo.xml" cannot be written there
   DesktopAppLaunch(in).launchDesktopApp(false);
 
-  const auto launches = launches_.launches();
-  ASSERT_EQ(launches.size(), 2u);
+  const std::string uuid = helper_.calls().at(0).substr(7);
+  EXPECT_EQ(uuid.size(), 36u);
   const std::string written = folder_ / "productInfo.xml";
-  EXPECT_FALSE(launches[0].fromWorkflow);
-  EXPECT_EQ(
-      launches[0].arguments,
-      (Arguments{"--appletID=AppsPanel_BL", "--appletVersion=1.0", "--inputXmlPath=" + written,
-                 "--lbsWorkflowID=file-id-1", "--lbsInstallerWorkflowID=file-id-2"}));
   EXPECT_NE(readFile(written).find("<SAPCode>TEST</SAPCode>"), std::string::npos);
-  EXPECT_EQ(launches[1].arguments,
-            (Arguments{"--appletID=AppsPanel_BL", "--appletVersion=1.0",
-                       "--lbsWorkflowID=file-id-1", "--lbsInstallerWorkflowID=file-id-2"}));
+  EXPECT_EQ(launches_.all(),
+            (std::vector<Arguments>{
+                {"task", "/opt/Skyloom", "--showwindow=false", "--helperBridgeName=" + uuid,
+                 "--lbsWorkflowID=file-id-1", "--lbsInstallerWorkflowID=installer-1"},
+                {"open", "/opt/Skyloom", "--appletID=AppsPanel_BL", "--appletVersion=1.0",
+                 "--inputXmlPath=" + written, "--lbsWorkflowID=workflow-1",
+                 "--lbsInstallerWorkflowID=file-id-2"},
+                {"open", "/opt/Skyloom", "--appletID=AppsPanel_BL", "--appletVersion=1.0",
+                 "--lbsWorkflowID=workflow-1", "--lbsInstallerWorkflowID=file-id-2"}}));
+  EXPECT_EQ(helper_.calls().size(), 1u);
 }
 
 TEST_F(DesktopAppLaunchTest, LaunchAgentIsLoadedAsTheConsoleUserWithAnArgumentVector) {

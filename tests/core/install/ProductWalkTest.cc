@@ -37,11 +37,10 @@ TEST(ProductWalk, LinkedWorkflowsInstallTheProductsAndLaunchOnce) {
   EXPECT_EQ(user.workflow->stateCode(), 0x1D00u);
   EXPECT_EQ(user.applets.started().size(), 1u);
   EXPECT_EQ(user.view.last("updateProductProgress").args, (std::vector<std::string>{"51"}));
-  const auto launches = user.launches.launches();
+  const auto launches = user.launches.all();
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_TRUE(launches[0].fromWorkflow);
-  EXPECT_EQ(launches[0].arguments.front(), "--showwindow=false");
-  EXPECT_EQ(user.helper->calls().back(), "reinit " + launches[0].arguments[1].substr(19));
+  EXPECT_EQ(launches[0][2], "--showwindow=false");
+  EXPECT_EQ(user.helper->calls().back(), "reinit " + launches[0][3].substr(19));
   EXPECT_EQ(user.view.count("showErrorAlert"), 0);
   EXPECT_FALSE(
       pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2, user.key.path.c_str(), 0));

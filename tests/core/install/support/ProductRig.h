@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,63 +12,46 @@
 
 namespace wendtest {
 
-// An applet host that answers StartWorkflow as told, keeps copies of the start record's texts
-// and reports what the test gives it from a thread of its own, as the real host does. With
-// `completes`, a started workflow reports 50 % and completion by itself. Any thread.
+// An applet host that answers StartWorkflow with `startResult`, keeps the start record's texts
+// and reports from a thread of its own, as the real host does: what the test hands to report(),
+// or, with `completes`, 50 % and completion once started. Any thread.
 class ReportingApplets final : public IAppletMessageManager {
  public:
   ~ReportingApplets() override { FinalizeCore(); }
-
   int StartWorkflow(const ProductInstallArgs* args) override {
     const auto copy = [](const char* text) { return std::string(text ? text : "(null)"); };
-    {
-      std::lock_guard lock(mutex_);
-      callback_ = args->progressCallback;
-      started_.push_back({copy(args->configXml), copy(args->userProfile), copy(args->tempLocation),
-                          copy(args->installHelperPipeName), copy(args->proxyUserName),
-                          copy(args->proxyPassword), copy(args->locale)});
-      if (startResult != 0 || !completes) return startResult;
+    std::lock_guard lock(mutex_);
+    callback_ = args->progressCallback;
+    started_.push_back({copy(args->configXml), copy(args->tempLocation),
+                        copy(args->installHelperPipeName), copy(args->proxyUserName),
+                        copy(args->proxyPassword), copy(args->locale)});
+    if (startResult == 0 && completes) {
       worker_ = std::thread([this] {
-        AppsPanelProgress half;
-        half.progress = 50;
-        call(half);
-        AppsPanelProgress done;
-        done.type = kAppsPanelDone;
-        call(done);
+        call(progress(50));
+        call(AppsPanelProgress{0, kAppsPanelDone});
       });
     }
-    return 0;
+    return startResult;
   }
   void HandleUserAction(const AppletUserAction* action) override {
     std::lock_guard lock(mutex_);
-    actions_.push_back(action->action ? action->action : "");
+    actions_.push_back(action->action);
   }
-  void GetProductInfo(AppletProductInfo& info) override { info.launchPath = launchPath; }
+  void GetProductInfo(AppletProductInfo&) override {}
   int FinalizeCore() override {
-    std::thread worker;
-    {
-      std::lock_guard lock(mutex_);
-      worker.swap(worker_);
-    }
+    std::unique_lock lock(mutex_);
+    std::thread worker = std::move(worker_);
+    lock.unlock();  // the worker takes mutex_ itself
     if (worker.joinable()) worker.join();
     return 0;
   }
 
   // Reports `record` through the start record's callback on another thread; returns after it.
   void report(AppsPanelProgress record) {
-    std::thread([this, record]() mutable { call(record); }).join();
+    std::thread([&] { call(record); }).join();
   }
-  static AppsPanelProgress progress(float percent) {
-    AppsPanelProgress record;
-    record.progress = percent;
-    return record;
-  }
-  static AppsPanelProgress error(int code) {
-    AppsPanelProgress record;
-    record.type = kAppsPanelError;
-    record.errorCode = code;
-    return record;
-  }
+  static AppsPanelProgress progress(float percent) { return AppsPanelProgress{percent}; }
+  static AppsPanelProgress error(int code) { return AppsPanelProgress{0, kAppsPanelError, code}; }
 
   std::vector<std::vector<std::string>> started() const {
     std::lock_guard lock(mutex_);
@@ -79,21 +61,16 @@ class ReportingApplets final : public IAppletMessageManager {
     std::lock_guard lock(mutex_);
     return actions_;
   }
-
   int startResult = 0;
   bool completes = false;
-  std::string launchPath;
 
  private:
-  void call(AppsPanelProgress& record) {
-    ProductProgressCallback callback = nullptr;
-    {
-      std::lock_guard lock(mutex_);
-      callback = callback_;
-    }
+  void call(AppsPanelProgress record) {
+    std::unique_lock lock(mutex_);
+    ProductProgressCallback callback = callback_;
+    lock.unlock();
     if (callback) callback(&record);
   }
-
   mutable std::mutex mutex_;
   ProductProgressCallback callback_ = nullptr;     // guarded by mutex_
   std::vector<std::vector<std::string>> started_;  // guarded by mutex_
@@ -101,34 +78,25 @@ class ReportingApplets final : public IAppletMessageManager {
   std::thread worker_;                             // guarded by mutex_
 };
 
-// One launch of the desktop application as the launch step asked for it.
-struct Launch {
-  std::string path;
-  std::vector<std::string> arguments;
-  bool fromWorkflow;
-};
-
-// Records launches. Any thread.
-class LaunchRecorder {
- public:
+// The launches of the desktop application: "task" (from the workflow) or "open", the path, then
+// the arguments. Any thread.
+struct LaunchRecorder {
   void operator()(const std::string& path, const std::vector<std::string>& arguments,
                   bool fromWorkflow) {
-    std::lock_guard lock(mutex_);
-    launches_.push_back({path, arguments, fromWorkflow});
+    std::lock_guard lock(mutex);
+    launches.push_back({fromWorkflow ? "task" : "open", path});
+    launches.back().insert(launches.back().end(), arguments.begin(), arguments.end());
   }
-  std::vector<Launch> launches() const {
-    std::lock_guard lock(mutex_);
-    return launches_;
+  std::vector<std::vector<std::string>> all() {
+    std::lock_guard lock(mutex);
+    return launches;
   }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<Launch> launches_;  // guarded by mutex_
+  std::mutex mutex;
+  std::vector<std::vector<std::string>> launches;  // guarded by mutex
 };
 
-// A workflow of the user's process whose product installation and launch are the real ones, on
-// a reporting applet host, recording launches instead of starting the application. Its locks
-// are keyed by a private file; nothing of the launch leaves the rig's folder.
+// A workflow whose product installation and launch are the real ones, on a reporting applet
+// host, recording launches instead of starting the application; locks keyed by a private file.
 struct ProductRig {
   explicit ProductRig(IMessageGateway* gateway = nullptr,
                       WorkflowRole role = WorkflowRole::kAdministrator) {
@@ -137,7 +105,6 @@ struct ProductRig {
     helper = installHelper.get();
     WorkflowSteps steps;
     steps.desktopApp = std::make_unique<ScriptedDesktopApp>();
-    steps.choices = std::make_unique<ScriptedChoices>();
     auto installation = std::make_unique<ProductInstallation>(ProductInstallInputs{
         applets, view, config, profile, proxy, [this] { return folder.path(); }, "helper-pipe-1",
         "fr_FR", installLock});
@@ -145,7 +112,6 @@ struct ProductRig {
     steps.products = std::move(installation);
     DesktopAppLaunchInputs inputs(config);
     inputs.workflowId = "workflow-1";
-    inputs.installerWorkflowId = "installer-workflow-1";
     inputs.installHelper = helper;
     inputs.executablePath = "/opt/Skyloom";
     inputs.launchAgentSupport = folder / "support";
