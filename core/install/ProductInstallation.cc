@@ -1,6 +1,7 @@
 #include "core/install/ProductInstallation.h"
 
 #include <cmath>
+#include <functional>
 #include <system_error>
 
 #include "core/config/ConfigXml.h"
@@ -43,7 +44,8 @@ ProductInstallation::~ProductInstallation() {
 bool ProductInstallation::startProductInstallWorkflow(WorkflowManager& workflow) {
   std::lock_guard lock(threadMutex_);
   if (running_) {
-    log(pando::kLogWarn, "StartProductInstallWorkflow: thread (%d) is already running", 1);
+    log(pando::kLogWarn, "StartProductInstallWorkflow: thread (%d) is already running",
+        static_cast<int>(std::hash<std::thread::id>{}(thread_.get_id())));
     return true;
   }
   if (thread_.joinable()) thread_.join();
