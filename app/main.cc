@@ -18,6 +18,7 @@
 #include "foundation/files/FileUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "mediation/ipc/MediationParts.h"
+#include "mediation/view/ViewMediators.h"
 #include "services/OnlineServices.h"
 
 namespace {
@@ -66,10 +67,11 @@ void runHelperModes(ApplicationContext& context) {
 int main(int argc, char** argv) {
   // A peer that goes away must fail a write, not end the process; libcurl leaves signals alone.
   signal(SIGPIPE, SIG_IGN);
-  // The context's parts: the online services, the applet host and the two-process link; what has
-  // no implementation yet (the mediators) stays a stand-in.
-  ApplicationContext::SetPartsFactory(mediation::withMediation(
-      applets::withAppletHost(withOnlineServices(std::make_unique<StandInPartsFactory>()))));
+  // The context's parts: the online services, the applet host, the silent copy's view mediator
+  // and the two-process link; what has no implementation yet (the user's mediator) stays a
+  // stand-in.
+  ApplicationContext::SetPartsFactory(mediation::withMediation(mediation::withViewMediators(
+      applets::withAppletHost(withOnlineServices(std::make_unique<StandInPartsFactory>())))));
   ApplicationContext* context = ApplicationContext::GetInstance();
   if (!context->Initialize(argc, argv)) {
     sendLaunchEvent("lbs-init-failure");

@@ -7,10 +7,11 @@
 // controller ramp up; --progress keeps a live line (percent, rate, active threads) on stderr;
 // --stop-at stops the download once that share of the file is on disk, leaving the partial file
 // and its resume meta file for the next run. Every change of the active thread count is reported
-// on stderr with the time it was seen ("threads: N at S s"), so a ramp can be followed. Exit status: 0 complete, 3 stopped as asked, 1 the
-// download failed, 2 bad arguments. The last line on stdout reports bytes, seconds and the final
-// state.
+// on stderr with the time it was seen ("threads: N at S s"), so a ramp can be followed. Exit
+// status: 0 complete, 3 stopped as asked, 1 the download failed, 2 bad arguments. The last line on
+// stdout reports bytes, seconds and the final state.
 
+#include <curl/curl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -99,6 +100,26 @@ void printProgress(uint64_t done, uint64_t total, double rateMBs, uint32_t threa
                static_cast<unsigned long long>(total));
 }
 
+// Why the engine refused to start, in words the user can act on.
+void explainStartFailure(gde::DLEFileDownloader& handle, int32_t result, const Options& options) {
+  gde::DLEErrorInfo error;
+  handle.getLastError(error);
+  if (error.errorType == gde::kDleErrorNameClash) {
+    std::fprintf(stderr, "wend-fetch: the download could not start: %s/%s is already there\n",
+                 options.folder.c_str(), options.name.c_str());
+    return;
+  }
+  if (error.errorCode == CURLE_PEER_FAILED_VERIFICATION) {
+    std::fprintf(stderr,
+                 "wend-fetch: the download could not start: the server's certificate is not "
+                 "trusted (%s); to trust another CA, name its PEM file in WEND_CA_FILE\n",
+                 error.message.c_str());
+    return;
+  }
+  std::fprintf(stderr, "wend-fetch: the download could not start (%d): %s\n", result,
+               error.message.empty() ? "no reason given" : error.message.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,11 +153,15 @@ int main(int argc, char** argv) {
   if (result == 0) result = handle->getRemoteFileSize(total, ranged);
   if (result == 0) result = handle->start();
   if (result != 0) {
-    std::fprintf(stderr, "wend-fetch: the download could not start (%d)\n", result);
+    explainStartFailure(*handle, result, options);
+    gde::closeFileDownloader(&handle);
+    gde::endDownloadLibrary(&library);
     return 1;
   }
   gde::DLEProgress progress;
-  uint64_t lastBytes = 0;
+  handle->getProgress(progress);
+  // A resumed download starts with bytes on disk: the rate counts only what this run fetches.
+  uint64_t lastBytes = progress.bytesDownloaded;
   auto lastTime = started;
   double rate = 0;
   bool stopped = false;

@@ -163,8 +163,10 @@ void ApplicationContext::CloseLogging() {
 bool ApplicationContext::Initialize(int argc, char** argv) {
   isAdmin = geteuid() == 0;
   if (geteuid() == 0) touchCapsMarker();
-  StringUtils::utilCreateUUIDString(installHelperPipeName);
-  StringUtils::utilCreateUUIDString(installHelper2PipeName);
+  InstallHelperChannels channels;
+  StringUtils::utilCreateUUIDString(channels.first);
+  StringUtils::utilCreateUUIDString(channels.second);
+  installHelperChannels.set(std::move(channels));
   commandLine.parse(argc, argv);
   commandLine.getArgumentValue("workflowId", workflowId);
   commandLine.getArgumentValue("lbsInstallerWorkflowID", lbsInstallerWorkflowID);
@@ -273,7 +275,7 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
                                       : WorkflowRole::kUser;
   workflowManager = std::make_unique<WorkflowManager>(
       WorkflowContext{quitRequested, config, proxyCredentials, requiredOsVersion, isTestWorkflow,
-                      installHelperPipeName, installHelper2PipeName},
+                      installHelperChannels},
       WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
                             *appletMessageManager, &ApplicationContext::GetAnalytics,
                             std::move(installHelper), makeWorkflowSteps(reinit)},

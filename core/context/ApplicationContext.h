@@ -76,8 +76,7 @@ class ApplicationContext {
       std::shared_ptr<TarnInstallationLock> installLock = nullptr);
 
   std::atomic<bool> quitRequested{false};
-  std::string installHelperPipeName;
-  std::string installHelper2PipeName;
+  SharedInstallHelperChannels installHelperChannels;
   SharedProxyCredentials proxyCredentials;
   std::string requiredOsVersion;
   std::string workflowId;

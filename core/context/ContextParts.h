@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,23 +26,36 @@ struct ProxyCredentials {
   bool remember = false;  // the user chose to keep them
 };
 
-// The process's proxy credentials, written by the page's proxy login and the other process's
-// proxy packet, read by the workflow. Any thread.
-class SharedProxyCredentials {
+// The channel names of the two install helpers: made by the user's process, adopted by its
+// elevated copy from the init packet, read by the workflow when it starts the helpers.
+struct InstallHelperChannels {
+  std::string first;
+  std::string second;
+};
+
+// A value one thread writes while another reads it: each call copies it whole. Any thread.
+template <typename T>
+class Guarded {
  public:
-  ProxyCredentials get() const {
+  T get() const {
     std::lock_guard lock(mutex_);
     return value_;
   }
-  void set(ProxyCredentials value) {
+  void set(T value) {
     std::lock_guard lock(mutex_);
     value_ = std::move(value);
   }
 
  private:
   mutable std::mutex mutex_;
-  ProxyCredentials value_;  // guarded by mutex_
+  T value_;  // guarded by mutex_
 };
+
+// The process's proxy credentials, written by the page's proxy login and the other process's
+// proxy packet, read by the workflow.
+using SharedProxyCredentials = Guarded<ProxyCredentials>;
+// Written by the context at start and by the gateway's worker when the init packet arrives.
+using SharedInstallHelperChannels = Guarded<InstallHelperChannels>;
 
 // The workflow's receipt of the other process's state packets: the gateway's worker hands it the
 // Base64 text of a workflow state block (type 6) or a progress estimate block (type 8). Damaged
@@ -86,6 +100,10 @@ class ISignInProfile {
 
   virtual void setProxyCredentials(const std::string& /*userName*/,
                                    const std::string& /*password*/) {}
+  // The sign-in client id of the installer, and the signed-in user's access token ("" before
+  // sign-in), which requests on the user's behalf carry.
+  virtual std::string clientId() const { return ""; }
+  virtual std::string accessToken() const { return ""; }
   // The user id before its last "@"; "" before sign-in.
   virtual std::string userGuid() const { return ""; }
   // The welcome screen's data: the stored user-profile JSON text, "" when there is none.
@@ -150,6 +168,9 @@ class ISurveyManager {
   virtual int fetchSurveyContext() { return 2; }
   virtual void sendPageViewBeacon(bool /*onLoad*/) {}
   virtual void sendSurveyResults() {}
+  // Takes the answers "skill", "job" and "purpose" from a view-message data text; empty data
+  // stores nothing.
+  virtual void loadSurveyData(const std::string& /*data*/) {}
 };
 
 // The applet host's message manager: installs the configured products on a thread of its own and
@@ -223,6 +244,9 @@ class IInstallHelper {
   virtual bool Handshake(const std::string& channelName) = 0;
   virtual bool SendReinit(const std::string& newPipeName) = 0;
   virtual bool isElevated() const = 0;
+  // The workflow's quit: once it answers true, every wait of a launch or handshake ends. Set
+  // before the first call; the predicate is asked on the workflow thread.
+  virtual void setQuitCheck(std::function<bool()> /*quitRequested*/) {}
 };
 
 class IBundleResources {

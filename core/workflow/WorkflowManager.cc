@@ -202,6 +202,11 @@ WorkflowManager::WorkflowManager(WorkflowContext context, WorkflowCollaborators 
       settings_(std::move(settings)) {
   // The copies start zeroed, so the first syncState sends the block.
   lastSentBlock_.retryMode = 0;
+  // A helper's launch or handshake can wait an hour; a quit or a stop must not wait with it.
+  if (parts_.installHelper) {
+    parts_.installHelper->setQuitCheck(
+        [this] { return context_.quitRequested.load() || stopping(); });
+  }
 }
 
 WorkflowManager::~WorkflowManager() {
@@ -428,11 +433,12 @@ void WorkflowManager::runStepOf(uint32_t code) {
       setStateCode(parts_.steps.desktopApp->startInstallWorkflow(*this) ? 0x1606 : 0x1D00);
       syncState();
       break;
-    case 0x1702:
-      if (!parts_.installHelper->LaunchInstallHelper(context_.installHelperPipeName)) {
+    case 0x1702: {
+      const InstallHelperChannels channels = context_.installHelperChannels.get();
+      if (!parts_.installHelper->LaunchInstallHelper(channels.first)) {
         log(pando::kLogError, "Failed to launch Install Helper");
       }
-      if (!parts_.installHelper->LaunchInstallHelper(context_.installHelper2PipeName)) {
+      if (!parts_.installHelper->LaunchInstallHelper(channels.second)) {
         log(pando::kLogError, "Failed to launch second Install Helper");
       }
       showTarnProgress(100.0f);
@@ -441,8 +447,9 @@ void WorkflowManager::runStepOf(uint32_t code) {
       // The user's process goes on alone; this copy has nothing left to do.
       if (role_ == WorkflowRole::kSilent) setStateCode(0x1D00);
       break;
+    }
     case 0x1801: {
-      if (!parts_.installHelper->Handshake(context_.installHelper2PipeName)) {
+      if (!parts_.installHelper->Handshake(context_.installHelperChannels.get().second)) {
         log(pando::kLogError, "Failed to handshake with second Install Helper");
       }
       const ProxyCredentials proxy = context_.proxyCredentials.get();

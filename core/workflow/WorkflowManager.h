@@ -41,8 +41,8 @@ struct WorkflowContext {
   SharedProxyCredentials& proxyCredentials;
   std::string& requiredOsVersion;  // written by the system check, on the workflow thread
   bool isTestWorkflow = false;
-  std::string installHelperPipeName;
-  std::string installHelper2PipeName;
+  // Read when the helpers start: the elevated copy adopts the user's names after it is built.
+  SharedInstallHelperChannels& installHelperChannels;
 };
 
 // The parts the workflow calls. The view, gateway, profile, survey and applet host outlive it;

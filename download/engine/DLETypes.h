@@ -9,6 +9,20 @@
 // callback interface (IDleIntercept). Plain values: copying copies every field, maps included.
 namespace gde {
 
+// What the engine's entry points return (DownloadLibrary, DLEFileDownloader, GDEHelper).
+enum DLEResult : int32_t {
+  kDleResultOk = 0,
+  kDleResultNotRunning = 10,   // getProgress before init, pause when not running
+  kDleResultRunning = 20,      // setPreference while running
+  kDleResultAlreadyDone = 30,  // already initialised, created or running
+  kDleResultFailed = -1,
+  kDleResultRequestFailed = -2,    // the size or ETag request, or cutting the jobs, failed
+  kDleResultInvalidArgument = -3,  // a null slot or library
+  kDleResultNotInitialized = -4,
+  kDleResultFileChanged = -999,  // the file changed on the server; GDEHelper: its temporary
+                                 // file could not be made or read
+};
+
 // Public error numbers (DLEErrorInfo::errorType). Negative; 0 is no error.
 enum DLEErrorNumber : int32_t {
   kDleErrorNone = 0,

@@ -31,9 +31,15 @@ DownloadGlobalData::DownloadGlobalData(const DownloadSettings& settings, const E
     : settings_(settings),
       clock_(clock),
       session_(httpSettings),
-      backlog_(settings.serializerBacklogLimit),
-      activity_(clock),
-      errorTracker_(std::make_unique<ErrorRetryTracker>()) {}
+      ledger_(retrySettings(settings)),
+      schedule_(settings, clock) {}
+
+// The manager's count of rejected checks ends the download where the jobs stop refetching.
+RetrySettings DownloadGlobalData::retrySettings(const DownloadSettings& settings) {
+  RetrySettings retry;
+  retry.segmentFatalAt = settings.segmentCheckAttempts;
+  return retry;
+}
 
 DownloadGlobalData::~DownloadGlobalData() {
   close();
@@ -41,14 +47,14 @@ DownloadGlobalData::~DownloadGlobalData() {
 
 bool DownloadGlobalData::init(const DLEInputStruct& request) {
   if (!preference_.resolveTargetPath(request)) {
-    setLastError(kDleErrorMisuse, "Input parameter structure contains invalid values as preference",
-                 0, 1);
+    ledger_.setLastError(kDleErrorMisuse,
+                         "Input parameter structure contains invalid values as preference", 0, 1);
     engineLog(pando::kLogWarn, kComponent, "failed to init the pref of GDE");
     return false;
   }
   DLEErrorInfo error;
   if (!session_.init(&preference_, error)) {
-    setLastError(error);
+    ledger_.setLastError(error);
     engineLog(pando::kLogWarn, kComponent, "failed to init the http session");
     return false;
   }
@@ -59,12 +65,7 @@ bool DownloadGlobalData::init(const DLEInputStruct& request) {
 bool DownloadGlobalData::close() {
   outputFile_.close();
   metaFile_.close();
-  jobs_.clear();
-  segments_.clear();
-  {
-    std::lock_guard lock(communicatorsMutex_);
-    communicators_.clear();
-  }
+  schedule_.clear();
   initialized_.store(false);
   return true;
 }
@@ -79,7 +80,7 @@ bool DownloadGlobalData::setPreference(const DLEPrefStruct& preferences) {
 
 bool DownloadGlobalData::registerIntercept(int32_t event, IDleIntercept* intercept) {
   if (intercept) return intercepts_.add(event, intercept);
-  setLastError(kDleErrorMisuse, "target object is null", 0, 1);
+  ledger_.setLastError(kDleErrorMisuse, "target object is null", 0, 1);
   engineLog(pando::kLogWarn, kComponent,
             "DownloadGlobalData::addDLEIntercept : invalid param. intercept is null");
   return false;
@@ -97,7 +98,7 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
   if (!communicator.init(&session_, &preference_)) {
     EngineErrorRecord error;
     communicator.getError(error);
-    classifyIntoLastError(error);
+    ledger_.classifyIntoLastError(error);
     engineLog(pando::kLogError, kComponent, "failed to init the http downloader to get file Size");
     return false;
   }
@@ -113,14 +114,27 @@ bool DownloadGlobalData::retrieveRemoteFileSize() {
 // The HEAD (retried while its errors are intermittent) and the range probe; every wait ends at a
 // stop.
 bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
+  uint64_t size = 0;
+  if (!requestRemoteSize(communicator, size)) return false;
+  publishHeadReply(communicator, size);
+  if (size == 0) {
+    engineLog(pando::kLogInfo, kComponent,
+              "Zero file size obtained from server. Changing to single stream");
+    preference_.singleStreamInEffect = 1;
+    sizeRetrieved_ = true;
+    return true;
+  }
+  return decideSingleStream(communicator, size);
+}
+
+bool DownloadGlobalData::requestRemoteSize(HttpCommunicator& communicator, uint64_t& size) {
   ErrorRetryTracker attempts;
   EngineErrorRecord error;
   auto started = clock_.now();
-  uint64_t size = 0;
   for (uint32_t attempt = 1; !communicator.getRemoteFileSize(size); ++attempt) {
     communicator.getError(error);
     if (attempts.classifyError(error) != kErrorClassRetryNow) {
-      classifyIntoLastError(error);
+      ledger_.classifyIntoLastError(error);
       engineLog(pando::kLogError, kComponent, "failed to retrieve the server file Size");
       return false;
     }
@@ -136,11 +150,17 @@ bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
           "Retry Count: %d reached for retriving file size and total time taken in seconds is %d",
           attempt,
           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count()));
-      classifyIntoLastError(error);
+      ledger_.classifyIntoLastError(error);
       return false;
     }
     if (requestGate_.waitFor(settings_.sizeRetryWait)) return false;
   }
+  return true;
+}
+
+// The size and validators go to the session (later requests check against them), the ETag to the
+// response headers and, as event 1, to the client.
+void DownloadGlobalData::publishHeadReply(HttpCommunicator& communicator, uint64_t size) {
   remoteFileSize_ = size;
   std::string etag;
   std::string modified;
@@ -153,18 +173,16 @@ bool DownloadGlobalData::planFromServer(HttpCommunicator& communicator) {
   setResponseHeader("ETag", etag);
   std::string text = kEtagEventPrefix + etag;
   notifyIntercepts(kEventEtag, text.data(), static_cast<uint32_t>(text.size()));
-  if (size == 0) {
-    engineLog(pando::kLogInfo, kComponent,
-              "Zero file size obtained from server. Changing to single stream");
-    preference_.singleStreamInEffect = 1;
-    sizeRetrieved_ = true;
-    return true;
-  }
+}
+
+// A server that does not honour the two-byte range probe is read as one stream.
+bool DownloadGlobalData::decideSingleStream(HttpCommunicator& communicator, uint64_t size) {
   preference_.singleStreamInEffect =
       communicator.checkByteRangeAcceptanceByServer(size, false) ? 0 : 1;
+  EngineErrorRecord error;
   communicator.getError(error);
   if (error.type == ERROR_FILE_CHANGED) {
-    classifyIntoLastError(error);
+    ledger_.classifyIntoLastError(error);
     return false;
   }
   engineLog(
@@ -209,8 +227,8 @@ bool DownloadGlobalData::validateRange() {
     return true;
   }
   if (preference_.singleStreamInEffect) {
-    setLastError(kDleErrorPartialDownloadImpossible,
-                 "File part download is not supported by the server", 0, 1);
+    ledger_.setLastError(kDleErrorPartialDownloadImpossible,
+                         "File part download is not supported by the server", 0, 1);
     return false;
   }
   if (count == 0) count = size > start ? size - start : 0;
@@ -220,8 +238,8 @@ bool DownloadGlobalData::validateRange() {
     rangeByteCount_ = count;
     return true;
   }
-  setLastError(kDleErrorMisuse,
-               "File Part to be downloaded doesn't falls in the range of File size", 0, 1);
+  ledger_.setLastError(kDleErrorMisuse,
+                       "File Part to be downloaded doesn't falls in the range of File size", 0, 1);
   return false;
 }
 
@@ -279,6 +297,7 @@ bool DownloadGlobalData::createPartialFile(const std::string& path) {
     }
     engineLog(pando::kLogError, kComponent,
               "Failed to create a file on local disk at %s. Try count: %d.", path.c_str(), ++tries);
+    if (isPermanentFileError(error)) break;
   }
   recordFileSystemError(error, path, "failed to create a file on local disk at " + path + ".");
   return false;
@@ -360,17 +379,11 @@ bool DownloadGlobalData::initializeFileDownload() {
   if (!decideResume() && !prepareFreshFiles()) return false;
   outputFile_.close();
   if (!outputFile_.open(preference_.partialFilePath())) {
-    classifyIntoLastError(outputFile_.getError());
+    ledger_.classifyIntoLastError(outputFile_.getError());
     engineLog(pando::kLogError, kComponent, "failed to init the file handle for the output file");
     return false;
   }
-  progressBytes_.store(0);
-  progressState_.store(kDleStateStopped);
-  {
-    std::lock_guard lock(errorMutex_);
-    errorTracker_ = std::make_unique<ErrorRetryTracker>();
-    pendingErrors_.clear();
-  }
+  ledger_.startRun();
   return true;
 }
 
@@ -380,12 +393,7 @@ bool DownloadGlobalData::targetTaken() {
   if (!fileExists(preference_.finalFilePath())) return false;
   int error = 0;
   if (!fileExists(preference_.partialFilePath())) deleteFile(preference_.metaFilePath(), error);
-  DLEErrorInfo clash;
-  clash.errorType = kDleErrorNameClash;
-  clash.retryable = 1;
-  clash.message =
-      "Failed to rename the file as there is already another file with that name present";
-  setLastError(clash);
+  recordNameClash("rename");
   engineLog(pando::kLogError, kComponent, "The target %s exists already",
             preference_.finalFilePath().c_str());
   return true;
@@ -402,8 +410,7 @@ bool DownloadGlobalData::createAndAddDownloadingJob(const std::shared_ptr<Segmen
   }
   auto job = std::make_unique<DownloadJob>(jobId);
   if (!job->initialize(this, segment, done)) return false;
-  bool queued = atFront ? jobs_.enqueueJobAtFront(std::move(job), JobPoolContainer::kDownload)
-                        : jobs_.enqueueJob(std::move(job), JobPoolContainer::kDownload);
+  const bool queued = schedule_.queueDownload(std::move(job), atFront);
   if (!queued) {
     engineLog(pando::kLogError, kComponent,
               "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
@@ -421,9 +428,7 @@ bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segm
   auto job = std::make_unique<FileSerializerJob>(jobId);
   const uint32_t length = piece.length;
   if (!job->initialize(this, segment, std::move(piece))) return false;
-  backlog_.add(length);
-  if (!jobs_.enqueueJob(std::move(job), JobPoolContainer::kSerialization)) {
-    backlog_.release(length);
+  if (!schedule_.queueSerialization(std::move(job), length)) {
     engineLog(pando::kLogError, kComponent,
               "DownloadGlobalData::createAndAddSerializationJob : failed to create a job");
     return false;
@@ -431,93 +436,28 @@ bool DownloadGlobalData::createAndAddSerializationJob(const std::shared_ptr<Segm
   return true;
 }
 
-void DownloadGlobalData::postError(const EngineErrorRecord& record) {
-  std::lock_guard lock(errorMutex_);
-  pendingErrors_[record.type].push_back(record);
-}
-
-int32_t DownloadGlobalData::nextErrorAction(DLEErrorInfo& out, uint32_t& key) {
-  std::lock_guard lock(errorMutex_);
-  if (pendingErrors_.empty()) return kErrorClassNone;
-  auto group = pendingErrors_.begin();
-  key = group->first;
-  int32_t action = kErrorClassNone;
-  for (const EngineErrorRecord& record : group->second) {
-    action = errorTracker_->classifyError(record);
-    errorTracker_->getErrorInfo(out);
-    if (action == kErrorClassReport || action == kErrorClassFatal) break;
-  }
-  pendingErrors_.erase(group);
-  return action;
-}
-
-void DownloadGlobalData::dropErrors(uint32_t key) {
-  std::lock_guard lock(errorMutex_);
-  pendingErrors_.erase(key);
-}
-
-bool DownloadGlobalData::isFatalErrorType(uint32_t type) {
-  return ErrorRetryTracker::isFatalErrorType(type);
-}
-
-void DownloadGlobalData::setLastError(int32_t type, const std::string& message, int32_t code,
-                                      uint8_t retryable) {
-  std::lock_guard lock(errorMutex_);
-  lastError_.errorType = type;
-  lastError_.message = message;
-  lastError_.errorCode = code;
-  lastError_.retryable = retryable;
-}
-
-void DownloadGlobalData::setLastError(const DLEErrorInfo& error) {
-  std::lock_guard lock(errorMutex_);
-  lastError_ = error;
-}
-
-DLEErrorInfo DownloadGlobalData::lastError() const {
-  std::lock_guard lock(errorMutex_);
-  return lastError_;
-}
-
-void DownloadGlobalData::classifyIntoLastError(const EngineErrorRecord& record) {
-  std::lock_guard lock(errorMutex_);
-  errorTracker_->classifyError(record);
-  errorTracker_->getErrorInfo(lastError_);
-}
-
 void DownloadGlobalData::recordFileSystemError(int code, const std::string& path,
                                                const std::string& message) {
-  {
-    std::lock_guard lock(errorMutex_);
-    ErrorRetryTracker::mapFileSystemError(code, lastError_, path);
-  }
+  ledger_.recordFileSystemError(code, path);
   engineLog(pando::kLogError, kComponent, "%s", message.c_str());
 }
 
 // ---- Counters, activity and headers ----
 
 uint32_t DownloadGlobalData::serializationJobsWaiting() const {
-  return jobs_.count(JobPoolContainer::kSerialization);
+  return schedule_.jobs().count(JobPoolContainer::kSerialization);
 }
 
 void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
-  activity_.addBytesReceived(threadIndex, count);
+  schedule_.activity().addBytesReceived(threadIndex, count);
   // A stream starts over after each failure: bytes it receives again are no progress, and
   // forgiving its failures for them would retry a stream that is always cut for ever.
   if (preference_.singleStreamInEffect) return;
-  std::lock_guard lock(errorMutex_);
-  errorTracker_->resetIntermittentCounts();
-}
-
-DLEProgress DownloadGlobalData::progress() const {
-  DLEProgress out;
-  out.bytesDownloaded = progressBytes_.load();
-  out.state = progressState_.load();
-  return out;
+  ledger_.forgiveIntermittentErrors();
 }
 
 void DownloadGlobalData::resetSingleStreamProgress() {
-  if (preference_.singleStreamInEffect) progressBytes_.store(0);
+  if (preference_.singleStreamInEffect) ledger_.resetProgressBytes();
 }
 
 std::string DownloadGlobalData::responseHeader(const std::string& name) const {
@@ -532,10 +472,12 @@ void DownloadGlobalData::setResponseHeader(const std::string& name, const std::s
 }
 
 HttpCommunicator& DownloadGlobalData::communicatorFor(uint32_t threadIndex) {
-  std::lock_guard lock(communicatorsMutex_);
-  std::unique_ptr<HttpCommunicator>& slot = communicators_[threadIndex];
-  if (!slot) slot = std::make_unique<HttpCommunicator>(&session_, &preference_);
-  return *slot;
+  return schedule_.communicatorFor(
+      threadIndex, [this] { return std::make_unique<HttpCommunicator>(&session_, &preference_); });
+}
+
+bool DownloadGlobalData::prepareCommunicator(HttpCommunicator& communicator) {
+  return communicator.init(&session_, &preference_);
 }
 
 bool DownloadGlobalData::keepsResumeRecords() const {
@@ -573,7 +515,7 @@ bool DownloadGlobalData::cleanup() {
 }
 
 std::string DownloadGlobalData::finishSource() const {
-  bool complete = progressState_.load() == kDleStateComplete;
+  bool complete = ledger_.progressState() == kDleStateComplete;
   return preference_.targetFolderPath +
          (complete ? preference_.targetFileName : preference_.tempFileName);
 }
@@ -582,21 +524,24 @@ std::string DownloadGlobalData::finishTarget(const std::string& name) const {
   return preference_.targetFolderPath + (name.empty() ? preference_.targetFileName : name);
 }
 
+void DownloadGlobalData::recordNameClash(const char* verb) {
+  DLEErrorInfo clash;
+  clash.errorType = kDleErrorNameClash;
+  clash.message = std::string("Failed to ") + verb +
+                  " the file as there is already another file with that name present";
+  ledger_.setLastError(clash);
+}
+
 bool DownloadGlobalData::moveDownloadedFile(const std::string& name) {
   const std::string source = finishSource();
   const std::string target = finishTarget(name);
   if (fileExists(target)) {
-    DLEErrorInfo clash;
-    clash.errorType = kDleErrorNameClash;
-    clash.message =
-        "Failed to rename the file as there is already another file with that name present";
-    setLastError(clash);
+    recordNameClash("rename");
     return false;
   }
   int error = 0;
   if (!renameFile(target, source, error)) {
-    std::lock_guard lock(errorMutex_);
-    ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+    ledger_.recordFileSystemError(error, target);
     return false;
   }
   return true;
@@ -607,11 +552,7 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
   const std::string target = finishTarget(name);
   int error = 0;
   if (fileExists(target)) {
-    DLEErrorInfo clash;
-    clash.errorType = kDleErrorNameClash;
-    clash.message =
-        "Failed to unzip the file as there is already another file with that name present";
-    setLastError(clash);
+    recordNameClash("unzip");
     deleteFile(source, error);
     return false;
   }
@@ -620,10 +561,10 @@ bool DownloadGlobalData::gunzipDownloadedFile(const std::string& name) {
     engineLog(pando::kLogError, kComponent, "Failed in Unzipping the gzipped http response (%s)",
               reason.c_str());
     if (error != 0) {
-      std::lock_guard lock(errorMutex_);
-      ErrorRetryTracker::mapFileSystemError(error, lastError_, target);
+      ledger_.recordFileSystemError(error, target);
     } else {
-      setLastError(kDleErrorFileSystem, "Failed in Unzipping the gzipped http response", 0, 1);
+      ledger_.setLastError(kDleErrorFileSystem, "Failed in Unzipping the gzipped http response", 0,
+                           1);
     }
     return false;
   }

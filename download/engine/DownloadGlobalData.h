@@ -10,8 +10,10 @@
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadPreference.h"
 #include "download/engine/DownloadSettings.h"
+#include "download/engine/EngineEvents.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/InterceptRegistry.h"
+#include "download/engine/errors/DownloadLedger.h"
 #include "download/engine/errors/EngineErrorRecord.h"
 #include "download/engine/errors/ErrorRetryTracker.h"
 #include "download/engine/files/DownloadFileHandle.h"
@@ -22,57 +24,26 @@
 #include "download/engine/segments/Segment.h"
 #include "download/engine/segments/SegmentPool.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
+#include "download/engine/workers/DownloadSchedule.h"
+#include "download/engine/workers/JobContext.h"
 #include "download/engine/workers/JobPoolContainer.h"
 #include "download/engine/workers/SerializerBacklog.h"
 #include "download/engine/workers/ThreadActivityBoard.h"
 
 namespace gde {
 
-// Engine events (IDleIntercept::onEvent).
-enum EngineEvent : int32_t {
-  kEventEtag = 1,               // text: "The value of ETAG for the file is " + ETag
-  kEventSegmentReceived = 2,    // SegmentEventRecord, before the segment is written
-  kEventSegmentWritten = 3,     // SegmentEventRecord, after its last byte is written
-  kEventComplete = 4,           // text: the final path
-  kEventStarted = 6,            // no data
-  kEventError = 7,              // DLEErrorInfo
-  kEventProgress = 8,           // DLEProgress
-  kEventQueueStatistics = 9,    // QueueStatistics
-  kEventThreadStatistics = 10,  // ThreadStatistics
-  kEventAdaptive = 11,          // AdaptiveStatistics
-};
-
-struct QueueStatistics {
-  uint32_t serializationJobsWaiting;
-  uint32_t activeDownloaderThreads;
-  uint32_t downloadJobsWaiting;
-};
-
-struct ThreadStatistics {
-  uint32_t threadIndex;
-  uint32_t threadState;
-  uint64_t bytesReceived;
-};
-
-// A piece of a segment's buffer on its way to the partial file.
-struct SegmentPiece {
-  std::shared_ptr<uint8_t[]> buffer;  // keeps the bytes alive whatever happens to the segment
-  uint64_t generation = 0;            // the segment generation the bytes belong to
-  uint32_t bufferOffset = 0;
-  uint32_t length = 0;
-  uint64_t fileOffset = 0;
-};
-
-// The state every thread of one download shares: preferences, remote size and ETag, byte range,
-// job queues, segments, partial and meta files, pending errors, per-thread activity, progress,
-// last error and the client's intercepts. It takes the once-per-download decisions (remote size
-// and range support, byte range, fresh start or resume, single stream) and finishes the file.
+// The download's description and plan, and the owner of its other two parts. The plan: the
+// resolved request and preferences, the remote size and ETag, the byte range, the fresh-start or
+// resume decision, the partial and meta files, and the finish (rename or inflate). It owns the
+// progress and error ledger (DownloadLedger) and the scheduling (DownloadSchedule), and is the
+// context the jobs see (JobContext). Whole-download steps over it (SegmentPlanner, EtagCheck)
+// sit beside it at the engine's top.
 //
 // Threads: init, initializeFileDownload, setPreference, close and cleanup run on client threads
-// under the manager's lock while no job runs. Jobs read the preference and update the counters,
-// activity, response headers and errors concurrently; counters are atomic, the rest is guarded
-// (see each field). Intercepts run under the event lock (InterceptRegistry).
-class DownloadGlobalData final : public AdaptiveControllerOwner {
+// under the manager's lock while no job runs. Jobs read the preference and update the ledger,
+// activity and response headers concurrently (see each part). Intercepts run under the event
+// lock (InterceptRegistry).
+class DownloadGlobalData final : public AdaptiveControllerOwner, public JobContext {
  public:
   explicit DownloadGlobalData(const DownloadSettings& settings = {},
                               const EngineClock& clock = EngineClock::steady(),
@@ -96,40 +67,27 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
 
   // Jobs. `done` bytes of the segment are already on disk.
   bool createAndAddDownloadingJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
-                                  uint32_t done, bool atFront);
+                                  uint32_t done, bool atFront) override;
   bool createAndAddSerializationJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
-                                    SegmentPiece piece);
+                                    SegmentPiece piece) override;
 
-  // Errors of running jobs, acted on by the manager's dispatch.
-  void postError(const EngineErrorRecord& record);
-  // The action for the pending group with the smallest type (kErrorClassNone when none), its
-  // public error and its key; the group is removed.
-  int32_t nextErrorAction(DLEErrorInfo& out, uint32_t& key);
-  void dropErrors(uint32_t key);
-  bool isFatalErrorType(uint32_t type);
-  void setLastError(int32_t type, const std::string& message, int32_t code, uint8_t retryable);
-  void setLastError(const DLEErrorInfo& error);
-  DLEErrorInfo lastError() const;
-  // Classifies a failure of a client-thread operation straight into the last error.
-  void classifyIntoLastError(const EngineErrorRecord& record);
-
-  // Counters.
-  uint64_t totalBytesReceived() const override { return totalBytesReceived_.load(); }
-  void addNetworkBytes(uint64_t count) { totalBytesReceived_ += count; }
+  // The progress and error ledger.
+  DownloadLedger& ledger() { return ledger_; }
+  const DownloadLedger& ledger() const { return ledger_; }
+  void postError(const EngineErrorRecord& record) override { ledger_.postError(record); }
+  uint64_t totalBytesReceived() const override { return ledger_.totalBytesReceived(); }
+  void addNetworkBytes(uint64_t count) override { ledger_.addNetworkBytes(count); }
   uint32_t serializationJobsWaiting() const override;
   // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
-  void addBytesReceived(uint32_t threadIndex, uint64_t count);
-  DLEProgress progress() const;
-  void setProgressState(int32_t state) { progressState_.store(state); }
-  void addProgressBytes(uint64_t count) { progressBytes_ += count; }
+  void addBytesReceived(uint32_t threadIndex, uint64_t count) override;
+  void addProgressBytes(uint64_t count) override { ledger_.addProgressBytes(count); }
+  // A stream's progress starts over with the stream.
   void resetSingleStreamProgress();
-  uint32_t outstandingSegments() const { return outstandingSegments_.load(); }
-  void setOutstandingSegments(uint32_t count) { outstandingSegments_.store(count); }
-  void addOutstandingSegments(uint32_t count) { outstandingSegments_ += count; }
-  void segmentFinished() { outstandingSegments_ -= 1; }
+  void addOutstandingSegments(uint32_t count) override { ledger_.addOutstandingSegments(count); }
+  void segmentFinished() override { ledger_.segmentFinished(); }
 
   std::string responseHeader(const std::string& name) const;
-  void setResponseHeader(const std::string& name, const std::string& value);
+  void setResponseHeader(const std::string& name, const std::string& value) override;
 
   // Finishing.
   bool cleanup();
@@ -140,35 +98,45 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   void writeNewMetaFile();
 
   // Accessors for the manager and the jobs.
-  JobPoolContainer& getJobPool() { return jobs_; }
+  // The scheduling: job queues, segments, backlog, thread activity, connections.
+  DownloadSchedule& schedule() { return schedule_; }
+  JobPoolContainer& getJobPool() { return schedule_.jobs(); }
   DownloadPreference& getPreference() { return preference_; }
-  DownloadFileHandle& getOutputFile() { return outputFile_; }
-  QuarryDFileManager& metaFile() { return metaFile_; }
-  SegmentPool& segments() { return segments_; }
+  DownloadFileHandle& getOutputFile() override { return outputFile_; }
+  QuarryDFileManager& metaFile() override { return metaFile_; }
+  SegmentPool& segments() override { return schedule_.segments(); }
   HttpSession& session() { return session_; }
   // The gate of the requests made under the manager lock: a stop cancels through it.
   RequestGate& requestGate() { return requestGate_; }
-  SerializerBacklog& backlog() { return backlog_; }
-  ThreadActivityBoard& activity() { return activity_; }
-  const DownloadSettings& settings() const { return settings_; }
-  const EngineClock& clock() const { return clock_; }
+  SerializerBacklog& backlog() override { return schedule_.backlog(); }
+  ThreadActivityBoard& activity() override { return schedule_.activity(); }
+  const DownloadSettings& settings() const override { return settings_; }
+  const EngineClock& clock() const override { return clock_; }
   // The communicator of a downloader thread: kept across its jobs so connections are reused.
-  HttpCommunicator& communicatorFor(uint32_t threadIndex);
-  bool keepsResumeRecords() const;
-  uint64_t remoteFileSize() const { return remoteFileSize_; }
+  HttpCommunicator& communicatorFor(uint32_t threadIndex) override;
+  bool prepareCommunicator(HttpCommunicator& communicator) override;
+  bool keepsResumeRecords() const override;
+  bool singleStream() const override { return preference_.singleStreamInEffect != 0; }
+  uint32_t segmentSize() const override { return preference_.prefs.segmentSize; }
+  uint64_t remoteFileSize() const override { return remoteFileSize_; }
   // The bytes a finished single stream received: its file is cut to this length.
   uint64_t streamLength() const { return streamLength_.load(); }
-  void setStreamLength(uint64_t length) { streamLength_.store(length); }
-  uint64_t rangeStart() const { return rangeStart_; }
+  void setStreamLength(uint64_t length) override { streamLength_.store(length); }
+  uint64_t rangeStart() const override { return rangeStart_; }
   uint64_t rangeByteCount() const { return rangeByteCount_; }
   bool singleStreamRequested() const { return singleStreamRequested_; }
 
   // Fills the last error from a file system error on `path` and logs `message`.
   void recordFileSystemError(int code, const std::string& path, const std::string& message);
+  // The retry settings of the ledger: its fatal count of rejected checks is the jobs'.
+  static RetrySettings retrySettings(const DownloadSettings& settings);
 
  private:
   bool prepareStreamOrSize();
   bool planFromServer(HttpCommunicator& communicator);
+  bool requestRemoteSize(HttpCommunicator& communicator, uint64_t& size);
+  void publishHeadReply(HttpCommunicator& communicator, uint64_t size);
+  bool decideSingleStream(HttpCommunicator& communicator, uint64_t size);
   bool validateRange();
   bool decideResume();
   bool targetTaken();
@@ -177,10 +145,11 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   std::map<std::string, std::string> currentResumeHeaders() const;
   std::string finishSource() const;
   std::string finishTarget(const std::string& name) const;
+  // The last error for a target name that is taken; `verb` is what could not be done.
+  void recordNameClash(const char* verb);
 
   const DownloadSettings settings_;
   const EngineClock& clock_;
-  JobPoolContainer jobs_;
   DownloadPreference preference_;
   InterceptRegistry intercepts_;
   DownloadFileHandle outputFile_;
@@ -191,30 +160,17 @@ class DownloadGlobalData final : public AdaptiveControllerOwner {
   HttpSession session_;
   RequestGate requestGate_;
   QuarryDFileManager metaFile_;
-  SegmentPool segments_;
-  SerializerBacklog backlog_;
-  ThreadActivityBoard activity_;
   uint64_t remoteFileSize_ = 0;
   std::atomic<uint64_t> streamLength_{0};
   uint64_t rangeStart_ = 0;
   uint64_t rangeByteCount_ = 0;
   bool singleStreamRequested_ = false;
 
-  std::atomic<uint64_t> totalBytesReceived_{0};
-  std::atomic<uint64_t> progressBytes_{0};
-  std::atomic<int32_t> progressState_{kDleStateStopped};
-  std::atomic<uint32_t> outstandingSegments_{0};
-
-  mutable std::mutex errorMutex_;
-  std::unique_ptr<ErrorRetryTracker> errorTracker_;                   // guarded by errorMutex_
-  std::map<uint32_t, std::vector<EngineErrorRecord>> pendingErrors_;  // guarded by errorMutex_
-  DLEErrorInfo lastError_;                                            // guarded by errorMutex_
+  DownloadLedger ledger_;
+  DownloadSchedule schedule_;  // after everything its jobs use, so it goes first
 
   mutable std::mutex headersMutex_;
   std::map<std::string, std::string> responseHeaders_;  // guarded by headersMutex_
-
-  std::mutex communicatorsMutex_;
-  std::map<uint32_t, std::unique_ptr<HttpCommunicator>> communicators_;  // communicatorsMutex_
 };
 
 }  // namespace gde

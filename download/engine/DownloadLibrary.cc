@@ -12,32 +12,32 @@ constexpr const char* kVersion = "4.0.0.44";
 }  // namespace
 
 int32_t initDownloadLibrary(DLELibRef** slot) {
-  if (!slot) return -3;
+  if (!slot) return kDleResultInvalidArgument;
   if (*slot) {
     engineLog(pando::kLogInfo, kComponent, "lib ref already initialized");
-    return 30;
+    return kDleResultAlreadyDone;
   }
   // One log reference per library reference, given back by endDownloadLibrary.
   EngineLog::open();
   engineLog(pando::kLogInfo, kComponent, "*******************start of Download****************");
   engineLog(pando::kLogInfo, kComponent, "GDE Version is %s", kVersion);
   *slot = new (std::nothrow) DLELibRef;
-  if (*slot) return 0;
+  if (*slot) return kDleResultOk;
   EngineLog::close();
-  return -1;
+  return kDleResultFailed;
 }
 
 int32_t createFileDownloaderWithSettings(DLELibRef* library, DLEFileDownloader** slot,
                                          const DownloadSettings& settings) {
   if (!library || !slot) {
     engineLog(pando::kLogError, kComponent, "createFileDownloader: invalid param");
-    return -3;
+    return kDleResultInvalidArgument;
   }
-  if (*slot) return 30;
+  if (*slot) return kDleResultAlreadyDone;
   *slot = new (std::nothrow) DLEFileDownloader(settings);
-  if (*slot) return 0;
+  if (*slot) return kDleResultOk;
   engineLog(pando::kLogError, kComponent, "failed to create file downloader");
-  return -1;
+  return kDleResultFailed;
 }
 
 int32_t createFileDownloader(DLELibRef* library, DLEFileDownloader** slot) {
@@ -47,7 +47,7 @@ int32_t createFileDownloader(DLELibRef* library, DLEFileDownloader** slot) {
 int32_t closeFileDownloader(DLEFileDownloader** slot) {
   if (!slot || !*slot) {
     engineLog(pando::kLogError, kComponent, "closeFileDownloader: invalid param");
-    return -3;
+    return kDleResultInvalidArgument;
   }
   int32_t result = (*slot)->stop();
   delete *slot;
@@ -56,12 +56,12 @@ int32_t closeFileDownloader(DLEFileDownloader** slot) {
 }
 
 int32_t endDownloadLibrary(DLELibRef** slot) {
-  if (!slot || !*slot) return -3;
+  if (!slot || !*slot) return kDleResultInvalidArgument;
   engineLog(pando::kLogInfo, kComponent, "*******************End****************\n\n");
   delete *slot;
   *slot = nullptr;
   EngineLog::close();
-  return 0;
+  return kDleResultOk;
 }
 
 }  // namespace gde

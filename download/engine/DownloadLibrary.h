@@ -6,8 +6,9 @@
 
 // The engine's entry points. A client opens the library once (initDownloadLibrary), makes one
 // handle per file (createFileDownloader ... closeFileDownloader) and closes the library after its
-// last handle (endDownloadLibrary). Results: 0 success, 30 the slot is already set, -3 a null
-// argument, -1 out of memory. Any thread; nothing throws.
+// last handle (endDownloadLibrary). Results (DLEResult): kDleResultOk, kDleResultAlreadyDone (the
+// slot is already set), kDleResultInvalidArgument (a null argument), kDleResultFailed (out of
+// memory). Any thread; nothing throws.
 namespace gde {
 
 // The library reference: an opaque token; the engine only checks that it exists.

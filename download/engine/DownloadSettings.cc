@@ -19,9 +19,10 @@ DownloadSettings DownloadSettings::fromEnvironment() {
 
 DownloadSettings DownloadSettings::scaled(double factor) const {
   DownloadSettings out = *this;
-  for (Millis* value : {&out.tick, &out.pausedTick, &out.hangTimeout, &out.workerIdleWait,
-                        &out.jobStopForceAfter, &out.jobStopAbandonAfter, &out.sizeRetryWait,
-                        &out.sizeRetryWindow, &out.singleStreamSilence}) {
+  for (Millis* value :
+       {&out.tick, &out.pausedTick, &out.hangTimeout, &out.workerIdleWait, &out.jobStopForceAfter,
+        &out.jobStopAbandonAfter, &out.sizeRetryWait, &out.sizeRetryWindow,
+        &out.singleStreamSilence, &out.recheckWait, &out.recheckWaitLimit}) {
     *value = scale(*value, factor);
   }
   for (Millis& value : out.fileCreateRetryWaits) value = scale(value, factor);

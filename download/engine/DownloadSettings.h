@@ -23,6 +23,11 @@ struct DownloadSettings {
   Millis singleStreamSilence{60000};  // a single stream silent this long has timed out
   Millis fileCreateRetryWaits[3] = {Millis{0}, Millis{500}, Millis{1000}};
   double retryAfterScale = 1.0;  // applied to Retry-After and back-off waits
+  // A segment whose bytes fail their check this often makes the download fatal; before each
+  // refetch its job waits recheckWait, doubled per failure up to recheckWaitLimit.
+  uint32_t segmentCheckAttempts = 11;
+  Millis recheckWait{200};
+  Millis recheckWaitLimit{5000};
   // Bytes waiting for the disk at most. Small: a piece in the backlog keeps its whole segment's
   // buffer alive, and twelve threads' segments in flight already take 24 MiB at the default size.
   uint64_t serializerBacklogLimit = 4ull << 20;

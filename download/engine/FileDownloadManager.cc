@@ -5,7 +5,7 @@
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
 #include "download/engine/http/HttpText.h"
-#include "download/engine/segments/SegmentPlanner.h"
+#include "download/engine/SegmentPlanner.h"
 
 namespace gde {
 
@@ -35,9 +35,9 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
   std::lock_guard lock(mutex_);
   if (state_.load() != kDleStateStopped || initialized_.load()) {
     engineLog(pando::kLogTrace, kComponent, "FileDownloadManager::init : already initialized");
-    return 30;
+    return kDleResultAlreadyDone;
   }
-  if (!data_.init(request)) return -1;
+  if (!data_.init(request)) return kDleResultFailed;
   initialized_.store(true);
   state_.store(kDleStateStopped);
   const DownloadPreference& preference = data_.getPreference();
@@ -45,7 +45,7 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
             loggableUrl(preference.serverFullPath).c_str());
   engineLog(pando::kLogInfo, kComponent, "Going to download the file at %s/%s",
             preference.targetFolderPath.c_str(), preference.targetFileName.c_str());
-  return 0;
+  return kDleResultOk;
 }
 
 // ---- start ----
@@ -60,13 +60,13 @@ int32_t FileDownloadManager::failStart(std::unique_lock<std::mutex>& lock, int32
 int32_t FileDownloadManager::planSegments() {
   DownloadPreference& preference = data_.getPreference();
   if (!preference.freshStart) {
-    if (SegmentPlanner::rebuildFromMetaFile(data_) == 0) return 0;
+    if (SegmentPlanner::rebuildFromMetaFile(data_) == kDleResultOk) return kDleResultOk;
     data_.getJobPool().clear();
-    data_.setProgressState(kDleStateStopped);
+    data_.ledger().setProgressState(kDleStateStopped);
     data_.writeNewMetaFile();
   }
   int32_t result = SegmentPlanner::cutFresh(data_);
-  if (result == 0) preference.freshStart = 1;
+  if (result == kDleResultOk) preference.freshStart = 1;
   return result;
 }
 
@@ -87,13 +87,13 @@ int32_t FileDownloadManager::start() {
   engineLog(pando::kLogInfo, kComponent, "Starting download.");
   startTime_ = clock_.now();
   if (!initialized_.load()) {
-    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
-    return -4;
+    data_.ledger().setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    return kDleResultNotInitialized;
   }
   int32_t state = state_.load();
   if (state != kDleStateStopped && state != kDleStateComplete) {
-    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
-    return 30;
+    data_.ledger().setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    return kDleResultAlreadyDone;
   }
   if (downloadThread_.joinable()) {
     engineLog(pando::kLogInfo, kComponent,
@@ -106,29 +106,29 @@ int32_t FileDownloadManager::start() {
   }
   if (!data_.initializeFileDownload()) {
     engineLog(pando::kLogError, kComponent, "failed to init the global file data for downloading");
-    return -1;
+    return kDleResultFailed;
   }
-  if (int32_t result = planSegments(); result != 0) {
+  if (int32_t result = planSegments(); result != kDleResultOk) {
     DLEErrorInfo error;
     error.errorType = kDleErrorJobCreation;
     error.errorClass = kErrorClassFatal;
     error.message = "Failed to create the download jobs for the current file. Some unknown error.";
-    data_.setLastError(error);
+    data_.ledger().setLastError(error);
     return failStart(lock, result);
   }
-  if (!startSerializer()) return failStart(lock, -1);
+  if (!startSerializer()) return failStart(lock, kDleResultFailed);
   // The preference keeps the wanted count: a later start may have more segments to share out.
-  const uint32_t threads =
-      std::max(1u, std::min(data_.getPreference().prefs.threadCount, data_.outstandingSegments()));
+  const uint32_t threads = std::max(
+      1u, std::min(data_.getPreference().prefs.threadCount, data_.ledger().outstandingSegments()));
   data_.activity().resetIdle(threads);
   engineLog(pando::kLogInfo, kComponent, "Number of downloader threads are %d", threads);
   data_.notifyIntercepts(kEventStarted, nullptr, 0);
   if (!pool_.init(threads, data_.getJobPool())) {
     engineLog(pando::kLogError, kComponent, "failed to init thread pool");
-    return failStart(lock, -1);
+    return failStart(lock, kDleResultFailed);
   }
   state_.store(kDleStateRunning);
-  data_.setProgressState(kDleStateRunning);
+  data_.ledger().setProgressState(kDleStateRunning);
   engineLog(pando::kLogInfo, kComponent, "starting the mac thread");
   run_ = std::make_shared<Run>();
   try {
@@ -136,9 +136,9 @@ int32_t FileDownloadManager::start() {
   } catch (const std::system_error& error) {
     engineLog(pando::kLogError, kComponent,
               "failed to create the file download thread. Fatal Error. %d", error.code().value());
-    return failStart(lock, -1);
+    return failStart(lock, kDleResultFailed);
   }
-  return 0;
+  return kDleResultOk;
 }
 
 // ---- pause, resume, stop ----
@@ -152,53 +152,55 @@ void FileDownloadManager::pauseLocked() {
     serializer_->waitUntilPaused();
   }
   state_.store(kDleStatePaused);
-  data_.setProgressState(kDleStatePaused);
+  data_.ledger().setProgressState(kDleStatePaused);
   data_.resetSingleStreamProgress();
 }
 
 int32_t FileDownloadManager::pause() {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   if (state_.load() != kDleStateRunning) {
     engineLog(pando::kLogTrace, kComponent, "DLE is not running. so, cannot pause it now");
-    return 10;
+    return kDleResultNotRunning;
   }
   pauseLocked();
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::resume() {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   data_.renewSession();
   int32_t state = state_.load();
   if (state != kDleStatePaused && state != kDleStatePauseRequested) {
     engineLog(pando::kLogTrace, kComponent, "dle is not paused. So, no need to resume");
-    return 0;
+    return kDleResultOk;
   }
   if (!data_.responseHeader("ETag").empty()) {
     std::string current;
     const EtagCheck::Result check = EtagCheck::compare(data_, current);
-    if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) return -2;
+    if (check == EtagCheck::Result::kFailed || check == EtagCheck::Result::kCancelled) {
+      return kDleResultRequestFailed;
+    }
     if (check == EtagCheck::Result::kChanged) {
       engineLog(pando::kLogInfo, kComponent,
                 "The new ETAG (%s) is different from the previous ETAG value (%s). So, the current "
                 "download is invalid.",
                 current.c_str(), data_.responseHeader("ETag").c_str());
-      DLEErrorInfo error = data_.lastError();
+      DLEErrorInfo error = data_.ledger().lastError();
       error.errorType = kDleErrorFileChanged;
       error.errorClass = kErrorClassFileChanged;
       error.message =
           "The file has changed on the server. Please close this workflow and try again.";
-      data_.setLastError(error);
-      return -999;
+      data_.ledger().setLastError(error);
+      return kDleResultFileChanged;
     }
   }
   state_.store(kDleStateRunning);
   pool_.resumeActive();
   if (serializer_) serializer_->resume();
-  data_.setProgressState(kDleStateRunning);
-  return 0;
+  data_.ledger().setProgressState(kDleStateRunning);
+  return kDleResultOk;
 }
 
 std::thread FileDownloadManager::stopLocked() {
@@ -214,7 +216,7 @@ std::thread FileDownloadManager::stopLocked() {
   serializer_.reset();
   std::thread ended = std::move(downloadThread_);
   state_.store(kDleStateStopped);
-  data_.setProgressState(kDleStateStopped);
+  data_.ledger().setProgressState(kDleStateStopped);
   initialized_.store(false);
   return ended;
 }
@@ -224,7 +226,7 @@ int32_t FileDownloadManager::stop() {
   {
     RequestGate::Cancellation cancellation(data_.requestGate());
     std::lock_guard lock(mutex_);
-    if (!initialized_.load()) return 0;
+    if (!initialized_.load()) return kDleResultOk;
     ended = stopLocked();
   }
   if (ended.joinable()) {
@@ -234,11 +236,11 @@ int32_t FileDownloadManager::stop() {
       ended.join();
     }
   }
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::stopSerializerAndClose() {
-  if (!initialized_.load()) return -4;
+  if (!initialized_.load()) return kDleResultNotInitialized;
   state_.store(kDleStateStopping);
   pool_.stopAll();
   if (serializer_) {
@@ -248,13 +250,13 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
     engineLog(pando::kLogInfo, kComponent, "waiting to terminate file serializer job");
     serializer_->stop();
   }
-  int32_t result = 0;
+  int32_t result = kDleResultOk;
   if (!data_.close()) {
     engineLog(pando::kLogError, kComponent, "failed to close the download global data");
-    result = -2;
+    result = kDleResultRequestFailed;
   }
   state_.store(kDleStateStopped);
-  data_.setProgressState(kDleStateStopped);
+  data_.ledger().setProgressState(kDleStateStopped);
   return result;
 }
 
@@ -263,45 +265,45 @@ int32_t FileDownloadManager::stopSerializerAndClose() {
 int32_t FileDownloadManager::setPreference(const DLEPrefStruct& preferences) {
   std::lock_guard lock(mutex_);
   if (!initialized_.load()) {
-    data_.setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
-    return -4;
+    data_.ledger().setLastError(kDleErrorMisuse, kNotInitialized, 0, 1);
+    return kDleResultNotInitialized;
   }
   if (state_.load() == kDleStateRunning) {
-    data_.setLastError(kDleErrorMisuse, kRunning, 0, 1);
-    return 20;
+    data_.ledger().setLastError(kDleErrorMisuse, kRunning, 0, 1);
+    return kDleResultRunning;
   }
   if (!data_.setPreference(preferences)) {
-    data_.setLastError(kDleErrorMisuse,
-                       "Input parameter structure contains invalid values as preference", 0, 1);
-    return -1;
+    data_.ledger().setLastError(
+        kDleErrorMisuse, "Input parameter structure contains invalid values as preference", 0, 1);
+    return kDleResultFailed;
   }
-  return 0;
+  return kDleResultOk;
 }
 
 // A stop cuts the size request short through the request gate.
 int32_t FileDownloadManager::getRemoteFileSize(uint64_t& size, uint8_t& ranged) {
   std::lock_guard lock(mutex_);
-  if (!initialized_.load()) return -4;
-  if (!data_.retrieveRemoteFileSize()) return -2;
+  if (!initialized_.load()) return kDleResultNotInitialized;
+  if (!data_.retrieveRemoteFileSize()) return kDleResultRequestFailed;
   size = data_.remoteFileSize();
   ranged = data_.getPreference().singleStreamInEffect ? 0 : 1;
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::getProgress(DLEProgress& out) const {
-  if (!initialized_.load()) return 10;
-  out = data_.progress();
-  return 0;
+  if (!initialized_.load()) return kDleResultNotRunning;
+  out = data_.ledger().progress();
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::getLastError(DLEErrorInfo& out) const {
-  out = data_.lastError();
-  return 0;
+  out = data_.ledger().lastError();
+  return kDleResultOk;
 }
 
 int32_t FileDownloadManager::registerIntercept(int32_t event, IDleIntercept* intercept) {
   data_.registerIntercept(event, intercept);
-  return 0;
+  return kDleResultOk;
 }
 
 // A failed check counts as a change, but one cut short by a stop tells nothing: the partial file
@@ -348,7 +350,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
     if (c == 10) reportStatistics();
     int32_t pauseRequested = kDleStatePauseRequested;
     if (state_.compare_exchange_strong(pauseRequested, kDleStatePaused)) {
-      data_.setProgressState(kDleStatePaused);
+      data_.ledger().setProgressState(kDleStatePaused);
     }
     int32_t state = state_.load();
     if (state == kDleStatePaused) {
@@ -356,7 +358,7 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
       continue;
     }
     if (state != kDleStateRunning) return;
-    if (data_.outstandingSegments() == 0) {
+    if (data_.ledger().outstandingSegments() == 0) {
       complete(*run);
       return;
     }
@@ -369,19 +371,19 @@ void FileDownloadManager::downloadThreadProc(std::shared_ptr<Run> run) {
 }
 
 void FileDownloadManager::sendProgress() {
-  DLEProgress progress = data_.progress();
+  DLEProgress progress = data_.ledger().progress();
   data_.notifyIntercepts(kEventProgress, &progress, sizeof progress);
 }
 
 void FileDownloadManager::sendLastError() {
-  DLEErrorInfo error = data_.lastError();
+  DLEErrorInfo error = data_.ledger().lastError();
   data_.notifyIntercepts(kEventError, &error, sizeof error);
 }
 
 bool FileDownloadManager::handleDownloadError(const Run& run) {
   DLEErrorInfo info;
   uint32_t key = 0;
-  int32_t action = data_.nextErrorAction(info, key);
+  int32_t action = data_.ledger().nextErrorAction(info, key);
   if (action == kErrorClassNone) return false;
   data_.resetSingleStreamProgress();
   switch (action) {
@@ -408,8 +410,8 @@ void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, 
   std::unique_lock<std::mutex> lock;
   if (!lockForRun(run, lock)) return;
   if (state_.load() == kDleStateRunning) pauseLocked();
-  data_.dropErrors(key);
-  data_.setLastError(info);
+  data_.ledger().dropErrors(key);
+  data_.ledger().setLastError(info);
   lock.unlock();
   sendLastError();
 }
@@ -417,7 +419,7 @@ void FileDownloadManager::reportError(const Run& run, const DLEErrorInfo& info, 
 void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   std::unique_lock<std::mutex> lock;
   if (!lockForRun(run, lock)) return;
-  data_.setLastError(info);
+  data_.ledger().setLastError(info);
   stopSerializerAndClose();
   // Only a download that stored an ETag can tell that the file changed.
   bool etagStored = !data_.responseHeader("ETag").empty();
@@ -432,8 +434,8 @@ void FileDownloadManager::failFatally(const Run& run, DLEErrorInfo info) {
   engineLog(pando::kLogTrace, kComponent,
             "Fatal error has occurred. Error code is %d and error type is %d", info.errorCode,
             info.errorType);
-  data_.setProgressState(kDleStateFatal);
-  data_.setLastError(info);
+  data_.ledger().setProgressState(kDleStateFatal);
+  data_.ledger().setLastError(info);
   state_.store(kDleStateFatal);
   lock.unlock();
   sendLastError();
@@ -536,7 +538,7 @@ void FileDownloadManager::complete(const Run& run) {
   if (!finishFile()) {
     engineLog(pando::kLogError, kComponent,
               "An error has occurred while renaming the temporary named downloaded file.");
-    data_.setProgressState(kDleStateError);
+    data_.ledger().setProgressState(kDleStateError);
     state_.store(kDleStateError);
     lock.unlock();
     sendLastError();
@@ -551,14 +553,14 @@ void FileDownloadManager::complete(const Run& run) {
   const DownloadPreference& preference = data_.getPreference();
   const std::string target = preference.finalFilePath();
   data_.notifyIntercepts(kEventComplete, target.data(), static_cast<uint32_t>(target.size()));
-  data_.setProgressState(kDleStateComplete);
+  data_.ledger().setProgressState(kDleStateComplete);
   state_.store(kDleStateComplete);
   const double elapsed =
       std::chrono::duration<double, std::milli>(clock_.now() - startTime_).count();
   engineLog(pando::kLogInfo, kComponent,
             "File download complete: %s size: %llu Bytes, Time Taken:%lf milliseconds ",
             loggableUrl(preference.serverFullPath).c_str(),
-            static_cast<unsigned long long>(data_.progress().bytesDownloaded), elapsed);
+            static_cast<unsigned long long>(data_.ledger().progress().bytesDownloaded), elapsed);
   lock.unlock();
   sendProgress();
 }

@@ -12,7 +12,7 @@
 #include "download/engine/DownloadSettings.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/StopSignal.h"
-#include "download/engine/http/EtagCheck.h"
+#include "download/engine/EtagCheck.h"
 #include "download/engine/http/HttpSession.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
 #include "download/engine/workers/HangWatch.h"
@@ -26,10 +26,7 @@ namespace gde {
 // ticks every DownloadSettings::tick to report progress, watch for hung connections, act on errors,
 // adjust the number of active threads, and finish the file.
 //
-// Results: 0 success; 10 not running / not initialised (getProgress); 20 running
-// (setPreference); 30 already initialised or running; -1 failure; -2 size, ETag or job creation
-// failure; -4 not initialised; -999 the file changed on the server. Misuse also records a
-// kDleErrorMisuse last error.
+// Results: a DLEResult (DLETypes.h). Misuse also records a kDleErrorMisuse last error.
 //
 // Threads: every operation may be called from any client thread; they serialise on the manager
 // lock, except getProgress and getLastError, which copy without waiting. Events 4, 7, 8, 9, 10 and

@@ -24,7 +24,7 @@ DLELibRef* sharedLibrary = nullptr;  // guarded by libraryLock(); never ended
 
 int32_t ensureLibrary() {
   pando::ScopedLock hold(&libraryLock());
-  if (sharedLibrary) return 0;
+  if (sharedLibrary) return kDleResultOk;
   int32_t result = initDownloadLibrary(&sharedLibrary);
   if (result != 0) {
     LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
@@ -66,24 +66,24 @@ int32_t GDEHelper::createDownloader(const DLEInputStruct& request) {
   }
   initialized_ = true;
   request_ = request;
-  return 0;
+  return kDleResultOk;
 }
 
 int32_t GDEHelper::downloadToString(std::string& out) {
-  if (!initialized_) return -4;
+  if (!initialized_) return kDleResultNotInitialized;
   if (!useTempFile_) return runDownload();
   std::string folder;
   std::string name;
   if (!FileUtils::getSpecialFolderPath(kTemporaryFilesFolder, folder) ||
       !StringUtils::utilCreateUUIDString(name)) {
-    return -999;
+    return kDleResultFileChanged;
   }
   request_.targetFolder = folder;
   request_.targetFileName = name;
   int32_t result = runDownload();
   if (result != 0) return result;
   const std::string path = folder + "/" + name;
-  result = FileUtils::readFileContents(path, out) ? 0 : -999;
+  result = FileUtils::readFileContents(path, out) ? kDleResultOk : kDleResultFileChanged;
   FileUtils::deleteFile(path);
   return result;
 }

@@ -104,9 +104,12 @@ bool FileDownloader::prepare() {
   }
   request_.keepResumeFile = 1;
   request_.preferences = preferences_;
-  handle_->registerIntercept(gde::kEventProgress, this);
-  handle_->registerIntercept(gde::kEventSegmentReceived, this);
-  handle_->registerIntercept(gde::kEventError, this);
+  if (!registered_) {  // a prepare retried on the same handle must not hear each event twice
+    handle_->registerIntercept(gde::kEventProgress, this);
+    handle_->registerIntercept(gde::kEventSegmentReceived, this);
+    handle_->registerIntercept(gde::kEventError, this);
+    registered_ = true;
+  }
   if (!record(handle_->init(request_))) return false;
   phase_.store(kRequestAccepted);
   if (preferences_.singleStream == 0) {
@@ -163,6 +166,7 @@ bool FileDownloader::reset() {
     gde::closeFileDownloader(&handle_);
   }
   handle_ = nullptr;
+  registered_ = false;
   initialized_ = false;
   phase_.store(kNoHandle);
   remoteSize_ = 0;

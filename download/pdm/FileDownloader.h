@@ -82,6 +82,7 @@ class FileDownloader final : public gde::IDleIntercept {
   uint64_t remoteSize_ = 0;
   std::atomic<uint64_t> bytesReceived_{0};
   bool initialized_ = false;
+  bool registered_ = false;  // the intercepts are on the handle
   uint8_t rangedSupported_ = 0;
   std::atomic<int32_t> phase_{kNoHandle};
   gde::DLEPrefStruct preferences_;

@@ -30,6 +30,7 @@ constexpr char kTracking[] = "mv=product&mv2=corvel";
 // How long the URL opener may take to say whether it took the address. One that is still running
 // then (a browser it started in the foreground) is left to run and counts as having taken it.
 constexpr int kOpenerAnswerMs = 5000;
+constexpr char kFileScheme[] = "file:///";
 constexpr auto kFrontWait = std::chrono::seconds(10);
 constexpr auto kFrontStep = std::chrono::milliseconds(100);
 
@@ -110,19 +111,20 @@ bool launchApplication(const std::string& path, const std::vector<std::string>& 
   return launchAsTask(path, arguments, wait, exitStatus, activate, logger);
 }
 
-bool openURLWithTracking(const std::string& url, bool addTracking) {
-  // Other schemes would hand a file, a mail or another program's handler to the opener.
-  if (!platform::isHttpUrl(url)) return false;
+namespace {
+
+std::string withTracking(const std::string& url) {
   std::string address = url;
-  if (addTracking) {
-    size_t question = address.find('?');
-    if (question == std::string::npos) {
-      address += '?';
-    } else if (question != address.size() - 1) {
-      address += '&';
-    }
-    address += kTracking;
+  size_t question = address.find('?');
+  if (question == std::string::npos) {
+    address += '?';
+  } else if (question != address.size() - 1) {
+    address += '&';
   }
+  return address + kTracking;
+}
+
+bool openWithOpener(const std::string& address) {
   platform::ChildProcess opener;
   if (opener.spawn(platform::toolPath(platform::Tool::kUrlOpener), {address}, {}) != 0) {
     return false;
@@ -134,6 +136,19 @@ bool openURLWithTracking(const std::string& url, bool addTracking) {
   int status = 0;
   if (ready <= 0 || !opener.wait(status)) return true;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+bool openURLWithTracking(const std::string& url, bool addTracking) {
+  // Other schemes would hand a file, a mail or another program's handler to the opener.
+  if (!platform::isHttpUrl(url)) return false;
+  return openWithOpener(addTracking ? withTracking(url) : url);
+}
+
+bool openFileURLWithTracking(const std::string& url) {
+  if (url.rfind(kFileScheme, 0) != 0) return false;
+  return openWithOpener(withTracking(url));
 }
 
 bool getRunningProcesses(std::vector<ProcessInfo>& processes) {

@@ -35,6 +35,9 @@ bool launchApplication(const std::string& path, const std::vector<std::string>& 
 // opener's answer: false when the address is not http(s), the opener cannot start or it exits
 // with a failure; true when it exits 0 or is still running then (it is left to run).
 bool openURLWithTracking(const std::string& url, bool addTracking);
+// The same for a local file's address, which must start with "file:///"; the tracking query is
+// always appended.
+bool openFileURLWithTracking(const std::string& url);
 
 // Fills `processes` (cleared first) with the running processes in the order the kernel lists
 // them; a process whose short name the kernel cut is named after its executable's path. True

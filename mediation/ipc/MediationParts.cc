@@ -1,5 +1,6 @@
 #include "mediation/ipc/MediationParts.h"
 
+#include "mediation/helper/InstallHelperInterface.h"
 #include "mediation/ipc/MessageGateway.h"
 
 namespace mediation {
@@ -29,7 +30,7 @@ class MediationParts final : public IContextPartsFactory {
     return inner_->makeBundleResources();
   }
   std::unique_ptr<IInstallHelper> makeInstallHelper() override {
-    return inner_->makeInstallHelper();
+    return std::make_unique<InstallHelperInterface>();
   }
 
  private:

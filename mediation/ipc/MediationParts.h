@@ -5,7 +5,8 @@
 #include "core/context/ContextParts.h"
 
 // Puts the two-process link into the application context: the factory returned builds the
-// MessageGateway and leaves every other part to `inner`. The program's composition root wraps
+// MessageGateway and each workflow's InstallHelperInterface and leaves every other part to
+// `inner`. The program's composition root wraps
 // its factory with it before ApplicationContext::SetPartsFactory.
 namespace mediation {
 

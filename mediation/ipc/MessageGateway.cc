@@ -237,15 +237,14 @@ bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
 void MessageGateway::adoptInit(const std::string& text) {
   XMLParser parser;
   if (!parser.initWithXMLString(text)) return;
-  std::string value;
   // The install helper's channel names end up in paths: only UUID text is taken.
-  if (parser.stringValueForXQuery("/init/installHelperPipeName", value) && isUuidText(value)) {
-    context_->installHelperPipeName = value;
+  InstallHelperChannels channels = context_->installHelperChannels.get();
+  for (auto [query, name] : {std::pair{"/init/installHelperPipeName", &channels.first},
+                             std::pair{"/init/installHelper2PipeName", &channels.second}}) {
+    std::string value;
+    if (parser.stringValueForXQuery(query, value) && isUuidText(value)) *name = value;
   }
-  value.clear();
-  if (parser.stringValueForXQuery("/init/installHelper2PipeName", value) && isUuidText(value)) {
-    context_->installHelper2PipeName = value;
-  }
+  context_->installHelperChannels.set(channels);
   std::string sessionId, userGuid;
   parser.stringValueForXQuery("/init/sessionId", sessionId);
   parser.stringValueForXQuery("/init/userGuid", userGuid);
@@ -292,10 +291,11 @@ int MessageGateway::sendPacket(int type, const std::string& text) {
 void MessageGateway::sendInitPacket() {
   if (!context_ || context_->isSilent) return;
   const std::string userGuid = context_->userProfile ? context_->userProfile->userGuid() : "";
+  const InstallHelperChannels channels = context_->installHelperChannels.get();
   sendPacket(kInit,
              document("<init/>", {{"tempLocation", ApplicationContext::GetTempLocation()},
-                                  {"installHelperPipeName", context_->installHelperPipeName},
-                                  {"installHelper2PipeName", context_->installHelper2PipeName},
+                                  {"installHelperPipeName", channels.first},
+                                  {"installHelper2PipeName", channels.second},
                                   {"sessionId", ETSWrapper::getSessionID()},
                                   {"userGuid", userGuid}}));
 }

@@ -55,8 +55,8 @@ class IdraUserProfile final : public ISignInProfile {
   bool getJumpUrl(const std::string& link, const std::string& targetType, const std::string& locale,
                   std::string& jumpUrl) override;
 
-  std::string clientId() const;
-  std::string accessToken() const;
+  std::string clientId() const override;
+  std::string accessToken() const override;
   std::string deviceToken() const;
 
  private:

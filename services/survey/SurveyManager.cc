@@ -1,5 +1,6 @@
 #include "services/survey/SurveyManager.h"
 
+#include "core/workflow/ViewMessageData.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "services/common/ServiceCall.h"
@@ -83,6 +84,16 @@ void SurveyManager::sendSurveyResults() {
     serviceLog(pando::kLogError, kComponent, "Survey results not accepted: %d, status %d",
                reply.result, reply.status);
   }
+}
+
+void SurveyManager::loadSurveyData(const std::string& data) {
+  if (data.empty()) {
+    serviceLog(pando::kLogInfo, kComponent, "No survey data found.");
+    return;
+  }
+  ViewMessageData pairs;
+  pairs.parse(data);
+  setAnswers({pairs.getValue("skill"), pairs.getValue("job"), pairs.getValue("purpose")});
 }
 
 void SurveyManager::setAnswers(Answers answers) {

@@ -33,6 +33,9 @@ class SurveyManager final : public ISurveyManager {
   int fetchSurveyContext() override;
   void sendPageViewBeacon(bool onLoad) override;
   void sendSurveyResults() override;
+  // The answers from the survey screen's data ("skill", "job", "purpose"); empty data logs
+  // "No survey data found." and keeps the answers.
+  void loadSurveyData(const std::string& data) override;
 
   // The answers the results carry (version "1.0").
   void setAnswers(Answers answers);

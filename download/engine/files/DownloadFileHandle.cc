@@ -36,14 +36,17 @@ bool DownloadFileHandle::open(const std::string& path) {
   std::unique_lock<CriticalSection> guard(lock_);
   if (fd_ >= 0) return true;
   if (openOnce(path)) return true;
-  engineLog(pando::kLogError, kComponent,
-            "File handle for %s couldn't be initialised. Retrying now.", path.c_str());
-  // Nothing is open for other threads to wait on: they need not queue behind the retry wait.
-  guard.unlock();
-  std::this_thread::sleep_for(settings_.openRetryWait);
-  guard.lock();
-  if (fd_ >= 0 || openOnce(path)) return true;
-  const int systemError = errno;
+  int systemError = errno;
+  if (!isPermanentFileError(systemError)) {
+    engineLog(pando::kLogError, kComponent,
+              "File handle for %s couldn't be initialised. Retrying now.", path.c_str());
+    // Nothing is open for other threads to wait on: they need not queue behind the retry wait.
+    guard.unlock();
+    std::this_thread::sleep_for(settings_.openRetryWait);
+    guard.lock();
+    if (fd_ >= 0 || openOnce(path)) return true;
+    systemError = errno;
+  }
   engineLog(pando::kLogError, kComponent,
             "Retry count: %d reached, but File handle for %s couldn't be initialised.",
             kOpenAttempts, path.c_str());

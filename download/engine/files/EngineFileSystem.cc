@@ -59,6 +59,10 @@ bool createLocalFile(const std::string& path, int& error) {
   return true;
 }
 
+bool isPermanentFileError(int systemError) {
+  return systemError == EISDIR || systemError == ENAMETOOLONG;
+}
+
 bool truncateFile(const std::string& path, uint64_t size, int& error, const DiskSpaceProbe& probe) {
   int systemError = EFBIG;
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -14,6 +14,8 @@ namespace gde {
 
 // Creates (or empties) the file, mode 0644.
 bool createLocalFile(const std::string& path, int& error);
+// A failure that no retry can mend: the path names a folder or is too long.
+bool isPermanentFileError(int systemError);
 // Sets the file's size, extending it with zero bytes. On failure `error` is classifyFileError's
 // code for `size` and the file is deleted.
 bool truncateFile(const std::string& path, uint64_t size, int& error,

@@ -13,6 +13,7 @@ void Segment::init(uint64_t start, uint32_t length, uint32_t index) {
   length_ = length;
   index_ = index;
   lastByte_ = length == 0 ? 0 : start + length - 1;
+  failedChecks_.store(0);
   startOverLocked();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,6 +45,10 @@ class Segment {
   void markResumed(uint32_t count);
   // A truncated stream: the segment holds `length` bytes in the end.
   void setLength(uint32_t length);
+  // Counts one rejected check of the segment's bytes; returns the count since init. reset()
+  // keeps it: the count is what bounds refetching a segment whose bytes never pass.
+  uint32_t countFailedCheck() { return ++failedChecks_; }
+  uint32_t failedChecks() const { return failedChecks_.load(); }
 
   uint32_t length() const { return length_; }
   uint32_t index() const { return index_; }
@@ -78,6 +83,7 @@ class Segment {
   uint32_t prefix_ = 0;                        // guarded by mutex_
   std::map<uint32_t, uint32_t> writtenAhead_;  // offset -> length past the prefix; mutex_
   bool completed_ = false;                     // guarded by mutex_
+  std::atomic<uint32_t> failedChecks_{0};
 };
 
 }  // namespace gde

@@ -3,20 +3,25 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "download/engine/DownloadGlobalData.h"
 #include "download/engine/common/EngineLog.h"
+#include "download/engine/errors/ErrorRetryTracker.h"
 #include "download/engine/http/HttpCommunicator.h"
+#include "download/engine/resume/QuarryDFileManager.h"
+#include "download/engine/segments/SegmentPool.h"
+#include "download/engine/workers/SerializerBacklog.h"
+#include "download/engine/workers/ThreadActivityBoard.h"
 
 namespace gde {
 
 namespace {
 
 constexpr const char* kComponent = "DownloadJob";
+// The code of the time-out a silent single stream reports.
+constexpr int32_t kSilentStreamCode = 60;
 
 }  // namespace
 
-bool DownloadJob::initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment,
-                             uint32_t done) {
+bool DownloadJob::initialize(JobContext* data, std::shared_ptr<Segment> segment, uint32_t done) {
   if (!data || !segment) {
     engineLog(pando::kLogError, kComponent, "DownloadJob::initialize : invalid parameters");
     return false;
@@ -35,6 +40,7 @@ bool DownloadJob::interrupted() const {
 }
 
 void DownloadJob::onInterrupted() {
+  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
 }
 
@@ -47,6 +53,7 @@ bool DownloadJob::terminate() {
   engineLog(pando::kLogTrace, kComponent, "forcing to terminate the download job (%d)", jobId());
   cancelled_.store(true);
   setState(kStopping);
+  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
   return true;
 }
@@ -69,8 +76,8 @@ uint32_t DownloadJob::execute(uint32_t threadIndex) {
   lastFailureType_ = ERROR_NONE;
   HttpCommunicator& communicator = data_->communicatorFor(threadIndex);
   communicator_.store(&communicator);
-  if (!communicator.init(&data_->session(), &data_->getPreference())) postCommunicatorError();
-  bool wholeStream = segment_->length() == 0 || data_->getPreference().singleStreamInEffect;
+  if (!data_->prepareCommunicator(communicator)) postCommunicatorError();
+  bool wholeStream = segment_->length() == 0 || data_->singleStream();
   if (!wholeStream && segmentDone_ >= segment_->length()) return handOverWholeSegment();
   return fetch();
 }
@@ -88,8 +95,9 @@ uint32_t DownloadJob::handOverWholeSegment() {
 uint32_t DownloadJob::fetch() {
   bool holdsNothing = pendingBytes_ == 0 && segmentDone_ == handedOverBytes_;
   if (holdsNothing && !waitForBacklog()) return finishFailed();
+  if (!waitBeforeRefetch()) return finishFailed();
   data_->activity().markJobStarted(threadIndex_);
-  bool wholeStream = segment_->length() == 0 || data_->getPreference().singleStreamInEffect;
+  bool wholeStream = segment_->length() == 0 || data_->singleStream();
   bool complete =
       wholeStream ? downloadAllPendingBytesForWholeFile() : downloadAllPendingBytesForOneSegment();
   data_->activity().markJobEnded(threadIndex_);
@@ -101,6 +109,18 @@ uint32_t DownloadJob::fetch() {
 bool DownloadJob::waitForBacklog() {
   return data_->backlog().waitBelowLimit([this] { return interrupted(); },
                                          data_->settings().workerIdleWait);
+}
+
+bool DownloadJob::waitBeforeRefetch() {
+  const uint32_t failures = segment_->failedChecks();
+  if (failures == 0) return true;
+  const DownloadSettings& settings = data_->settings();
+  auto wait = settings.recheckWait;
+  for (uint32_t i = 1; i < failures && wait < settings.recheckWaitLimit; ++i) wait *= 2;
+  wake_.reset();
+  if (interrupted()) return false;
+  wake_.waitFor(std::min(wait, settings.recheckWaitLimit));
+  return !interrupted();
 }
 
 uint32_t DownloadJob::finishFailed() {
@@ -120,7 +140,7 @@ uint32_t DownloadJob::finishFailed() {
   setState(kStopped);
   engineLog(pando::kLogError, kComponent,
             "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
-  if (data_->isFatalErrorType(lastFailureType_)) {
+  if (gaveUp_ || ErrorRetryTracker::isFatalErrorType(lastFailureType_)) {
     setState(kError);
     engineLog(pando::kLogError, kComponent,
               "the download job (%d) failed to execute. The job state is ERROR_STATE ", jobId());
@@ -139,13 +159,7 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
   HttpCommunicator& communicator = *communicator_.load();
   Segment& segment = *segment_;
   if (!communicator.initHttpDownload(segment.start() + segmentDone_, segment.lastByte())) {
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(
-          pando::kLogError, kComponent,
-          "downloadAllPendingBytesForOneSegment: failed to init the http downloader for job(%d)",
-          jobId());
-    }
+    reportReadFailure("downloadAllPendingBytesForOneSegment: failed to init the http downloader");
     return false;
   }
   if (!segment.allocateBuffer()) {
@@ -190,10 +204,7 @@ bool DownloadJob::downloadAllPendingBytesForOneSegment() {
       }
       return validate(segment) && handOver(segment_, fileBase);
     }
-    if (!interrupted()) {
-      engineLog(pando::kLogError, kComponent, "error in downloading by job (%d)", jobId());
-      postCommunicatorError();
-    }
+    reportReadFailure("error in downloading by job");
     return false;
   }
   return false;
@@ -217,9 +228,12 @@ bool DownloadJob::handOver(const std::shared_ptr<Segment>& segment, uint64_t fil
 bool DownloadJob::validate(Segment& segment) {
   SegmentEventRecord record = segment.eventRecord();
   if (data_->notifyIntercepts(kEventSegmentReceived, &record, sizeof record) == 0) return true;
-  postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment.index());
+  // A stream's pieces are new each time: the stream itself carries the count, and its record
+  // names the stream, so the manager's count of the same key reaches the same limit.
+  postError(ERROR_SEGMENT_VALIDATION_FAILURE, kSegmentCheckFailed, "", segment_->index());
   engineLog(pando::kLogError, kComponent, "download job: failed to validate the segment (%d)",
             segment.index());
+  gaveUp_ = segment_->countFailedCheck() >= data_->settings().segmentCheckAttempts;
   // Pieces already on disk hold rejected bytes: the resume record must not trust them.
   segment.reset();
   if (data_->keepsResumeRecords()) data_->metaFile().writeSegmentProgress(segment.index(), 0);
@@ -230,75 +244,88 @@ bool DownloadJob::downloadAllPendingBytesForWholeFile() {
   engineLog(pando::kLogInfo, kComponent, "Inside downloadAllPendingBytesForWholeFile API");
   HttpCommunicator& communicator = *communicator_.load();
   if (!communicator.initSingleStreamDownload()) {
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(pando::kLogError, kComponent,
-                "failed to init the http downloader for download job(%d)", jobId());
-    }
+    reportReadFailure("failed to init the http downloader for download job");
     return false;
   }
-  const uint32_t pieceSize = data_->getPreference().prefs.segmentSize;
-  const EngineClock& clock = data_->clock();
-  std::shared_ptr<Segment> piece;
-  uint32_t index = 0;
-  uint32_t filled = 0;
-  auto lastData = clock.now();
+  const uint32_t pieceSize = data_->segmentSize();
+  StreamProgress stream;
+  stream.lastData = data_->clock().now();
   while (state() == kRunning) {
-    if (!piece) {
-      if (!data_->segments().createNextSegmentInPool(index, piece) ||
-          (piece->init(uint64_t{index} * pieceSize, pieceSize, index), !piece->allocateBuffer())) {
-        engineLog(pando::kLogError, kComponent,
-                  "DownloadJob::getNewSegment : failed to create a new segment");
-        postError(ERROR_FATAL, 0, "failed to create a new segment");
-        return false;
-      }
-      filled = 0;
-    }
+    if (!stream.piece && !startStreamPiece(stream, pieceSize)) return false;
     uint32_t count = 0;
-    int result = communicator.downloadRemainingData(piece->buffer().get() + filled, count, 0,
-                                                    pieceSize - filled);
-    if (count > 0) {
-      data_->activity().markDataReceived(threadIndex_);
-      data_->addNetworkBytes(count);
-      filled += count;
-      lastData = clock.now();
-    } else if (clock.now() - lastData >= data_->settings().singleStreamSilence) {
-      engineLog(pando::kLogError, kComponent,
-                "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
-      postError(http_timeout_error, 60,
-                "Either the server is not responding or the network bandwidth is too low. Try "
-                "after some time.");
-      return false;
-    }
-    if (filled == pieceSize) {
-      if (!handOverStreamPiece(piece, filled)) return false;
-      piece.reset();
-      ++index;
+    const int result = communicator.downloadRemainingData(
+        stream.piece->buffer().get() + stream.filled, count, 0, pieceSize - stream.filled);
+    if (!countStreamRead(stream, count)) return false;
+    if (stream.filled == pieceSize) {
+      if (!handOverStreamPiece(stream.piece, stream.filled)) return false;
+      stream.piece.reset();
+      ++stream.index;
     }
     if (result == HttpCommunicator::kReadMoreData) continue;
-    if (result == HttpCommunicator::kReadComplete) {
-      if (piece && filled > 0) {
-        piece->setLength(filled);
-        if (!handOverStreamPiece(piece, filled)) {
-          engineLog(pando::kLogError, kComponent,
-                    "failed to create the last chunk serialization job");
-          return false;
-        }
-      }
-      recordStreamHeaders();
-      const uint64_t received = uint64_t{index} * pieceSize + (piece ? filled : 0);
-      if (!streamSizeMatches(received)) return false;
-      data_->setStreamLength(received);
-      data_->segmentFinished();  // the stream's own count
-      return true;
-    }
-    if (!interrupted()) {
-      postCommunicatorError();
-      engineLog(pando::kLogError, kComponent, "fatal error in downloading by job (%d)", jobId());
-    }
+    if (result == HttpCommunicator::kReadComplete) return finishStream(stream, pieceSize);
+    reportReadFailure("fatal error in downloading by job");
     return false;
   }
   return false;
+}
+
+bool DownloadJob::startStreamPiece(StreamProgress& stream, uint32_t pieceSize) {
+  std::shared_ptr<Segment> piece;
+  if (data_->segments().createNextSegmentInPool(stream.index, piece)) {
+    piece->init(uint64_t{stream.index} * pieceSize, pieceSize, stream.index);
+    if (piece->allocateBuffer()) {
+      stream.piece = std::move(piece);
+      stream.filled = 0;
+      return true;
+    }
+  }
+  engineLog(pando::kLogError, kComponent,
+            "DownloadJob::getNewSegment : failed to create a new segment");
+  postError(ERROR_FATAL, 0, "failed to create a new segment");
+  return false;
+}
+
+// Bytes keep a stream alive; a stream silent for singleStreamSilence has timed out.
+bool DownloadJob::countStreamRead(StreamProgress& stream, uint32_t count) {
+  const EngineClock& clock = data_->clock();
+  if (count > 0) {
+    data_->activity().markDataReceived(threadIndex_);
+    data_->addNetworkBytes(count);
+    stream.filled += count;
+    stream.lastData = clock.now();
+    return true;
+  }
+  if (clock.now() - stream.lastData < data_->settings().singleStreamSilence) return true;
+  engineLog(pando::kLogError, kComponent,
+            "Inside downloadAllPendingBytesForWholeFile. Single stream call timed-out.");
+  postError(http_timeout_error, kSilentStreamCode,
+            "Either the server is not responding or the network bandwidth is too low. Try "
+            "after some time.");
+  return false;
+}
+
+// The last piece may be short; the stream is complete only with the size it announced.
+bool DownloadJob::finishStream(StreamProgress& stream, uint32_t pieceSize) {
+  if (stream.piece && stream.filled > 0) {
+    stream.piece->setLength(stream.filled);
+    if (!handOverStreamPiece(stream.piece, stream.filled)) {
+      engineLog(pando::kLogError, kComponent, "failed to create the last chunk serialization job");
+      return false;
+    }
+  }
+  recordStreamHeaders();
+  const uint64_t received = uint64_t{stream.index} * pieceSize + (stream.piece ? stream.filled : 0);
+  if (!streamSizeMatches(received)) return false;
+  data_->setStreamLength(received);
+  data_->segmentFinished();  // the stream's own count
+  return true;
+}
+
+// A read that failed on its own (not cut by a pause or stop) posts the communicator's error.
+void DownloadJob::reportReadFailure(const char* what) {
+  if (interrupted()) return;
+  postCommunicatorError();
+  engineLog(pando::kLogError, kComponent, "%s (%d)", what, jobId());
 }
 
 bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length) {

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "download/engine/common/EngineClock.h"
+#include "download/engine/common/StopSignal.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
+#include "download/engine/workers/JobContext.h"
 
 namespace gde {
 
-class DownloadGlobalData;
 class HttpCommunicator;
 
 // Fetches one segment with a ranged GET (or, for a segment of length 0 or in single-stream mode,
@@ -22,7 +24,10 @@ class HttpCommunicator;
 //   - a response that ends before the segment's last byte is a transfer error, retried like a
 //     dropped connection; the communicator refuses any answer but 206 with the asked range;
 //   - before a new segment starts, the job waits while the serializer's backlog is full;
-//   - in single-stream mode each piece is counted as outstanding before it is handed over.
+//   - in single-stream mode each piece is counted as outstanding before it is handed over;
+//   - a segment whose bytes were rejected waits before it is fetched again (DownloadSettings::
+//     recheckWait, doubled per rejection), and after segmentCheckAttempts rejections the job
+//     ends in kError, so it is not queued again, whenever the manager reads the errors.
 // Failures are posted to the shared data's pending errors. The job uses the communicator of the
 // worker thread that runs it, so consecutive segments reuse the connection.
 //
@@ -33,7 +38,7 @@ class DownloadJob final : public BaseJob {
   explicit DownloadJob(uint32_t jobId) : BaseJob(jobId) {}
 
   // Both required; `done` bytes of the segment are already on disk.
-  bool initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment, uint32_t done);
+  bool initialize(JobContext* data, std::shared_ptr<Segment> segment, uint32_t done);
   uint32_t execute(uint32_t threadIndex) override;
   bool terminate() override;
   bool resetForRetry() override;
@@ -46,8 +51,20 @@ class DownloadJob final : public BaseJob {
   uint32_t finishFailed();
   uint32_t handOverWholeSegment();
   bool downloadAllPendingBytesForOneSegment();
+  // The whole file in one plain GET, cut into pieces of the segment size.
+  struct StreamProgress {
+    std::shared_ptr<Segment> piece;  // the piece being filled, null between pieces
+    uint32_t index = 0;              // its index in the stream
+    uint32_t filled = 0;             // its bytes received
+    EngineClock::TimePoint lastData{};
+  };
   bool downloadAllPendingBytesForWholeFile();
+  bool startStreamPiece(StreamProgress& stream, uint32_t pieceSize);
+  bool countStreamRead(StreamProgress& stream, uint32_t count);
+  bool finishStream(StreamProgress& stream, uint32_t pieceSize);
+  void reportReadFailure(const char* what);
   bool waitForBacklog();
+  bool waitBeforeRefetch();
   bool handOver(const std::shared_ptr<Segment>& segment, uint64_t fileBase);
   bool validate(Segment& segment);
   bool handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length);
@@ -57,16 +74,18 @@ class DownloadJob final : public BaseJob {
   void postError(uint32_t type, int32_t code, const char* message, uint32_t segmentIndex = 0);
   bool interrupted() const;
 
-  DownloadGlobalData* data_ = nullptr;
+  JobContext* data_ = nullptr;
   std::shared_ptr<Segment> segment_;
   std::atomic<HttpCommunicator*> communicator_{nullptr};  // the running thread's
   std::atomic<bool> cancelled_{false};
+  StopSignal wake_;  // ends the wait before a refetch at a pause or stop
   uint32_t threadIndex_ = 0;
   uint32_t segmentDone_ = 0;      // bytes of the segment received (or on disk)
   uint32_t pendingBytes_ = 0;     // received, not yet handed over
   uint32_t handedOverBytes_ = 0;  // offset up to which pieces exist
   uint64_t generation_ = 0;       // the segment generation this job fills
   uint32_t lastFailureType_ = 0;  // the EngineErrorType this job posted last
+  bool gaveUp_ = false;           // the segment failed its check too often
 };
 
 }  // namespace gde

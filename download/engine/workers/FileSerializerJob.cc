@@ -1,6 +1,10 @@
 #include "download/engine/workers/FileSerializerJob.h"
 
 #include "download/engine/common/EngineLog.h"
+#include "download/engine/files/DownloadFileHandle.h"
+#include "download/engine/resume/QuarryDFileManager.h"
+#include "download/engine/segments/SegmentPool.h"
+#include "download/engine/workers/SerializerBacklog.h"
 
 namespace gde {
 
@@ -12,7 +16,7 @@ FileSerializerJob::~FileSerializerJob() {
   if (initialized_) data_->backlog().release(piece_.length);
 }
 
-bool FileSerializerJob::initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment,
+bool FileSerializerJob::initialize(SerializerContext* data, std::shared_ptr<Segment> segment,
                                    SegmentPiece piece) {
   if (!data || !segment || !piece.buffer) {
     engineLog(pando::kLogError, kComponent, "DownloadJob::initialize : invalid parameters");
@@ -74,12 +78,15 @@ void FileSerializerJob::restartRejectedSegment() {
   engineLog(pando::kLogError, kComponent, "failed to validate the segment (%d)", index);
   segment_->reset();
   if (data_->keepsResumeRecords()) data_->metaFile().writeSegmentProgress(index, 0);
+  const uint32_t failures = segment_->countFailedCheck();
+  if (failures >= data_->settings().segmentCheckAttempts) return;  // the manager ends it
   std::shared_ptr<Segment> again = segment_;
-  if (data_->getPreference().singleStreamInEffect) {
+  if (data_->singleStream()) {
     // A stream cannot fetch one piece again: the whole stream is fetched anew instead, and this
     // piece's count is handed to the new stream.
     again = std::make_shared<Segment>();
     again->init(0, 0, 0);
+    while (again->failedChecks() < failures) again->countFailedCheck();
   }
   if (!data_->createAndAddDownloadingJob(again, index, 0, true)) {
     engineLog(pando::kLogError, kComponent, "failed to create a new downloading job. Fatal Error");

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "download/engine/DownloadGlobalData.h"
 #include "download/engine/errors/EngineErrorRecord.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
+#include "download/engine/workers/JobContext.h"
 
 namespace gde {
 
@@ -23,7 +23,7 @@ class FileSerializerJob final : public BaseJob {
   explicit FileSerializerJob(uint32_t jobId) : BaseJob(jobId) {}
   ~FileSerializerJob() override;
 
-  bool initialize(DownloadGlobalData* data, std::shared_ptr<Segment> segment, SegmentPiece piece);
+  bool initialize(SerializerContext* data, std::shared_ptr<Segment> segment, SegmentPiece piece);
   uint32_t execute(uint32_t threadIndex) override;
   bool terminate() override { return true; }
   bool resetForRetry() override { return true; }
@@ -32,7 +32,7 @@ class FileSerializerJob final : public BaseJob {
   void finishSegment();
   void restartRejectedSegment();
 
-  DownloadGlobalData* data_ = nullptr;
+  SerializerContext* data_ = nullptr;
   std::shared_ptr<Segment> segment_;
   SegmentPiece piece_;
   bool initialized_ = false;

@@ -63,12 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                    true,
                    {},
                    "<product_info>\n  <SAPCode/>\n  <actionList/>\n  <locale/>\n"
-                   "</product_info>\n"},
-        GoldenCase{"TextIsEscaped",
-                   false,
-                   {{"sapCode", "a<b&c"}, {"locale", "\"x\""}},
-                   "<product_info>\n  <SAPCode>A&lt;B&amp;C</SAPCode>\n"
-                   "  <locale>\"x\"</locale>\n</product_info>\n"}),
+                   "</product_info>\n"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(ProductInfoXml, MissingKeysAreAddedToTheMap) {

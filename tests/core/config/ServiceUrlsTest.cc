@@ -83,13 +83,6 @@ TEST(ServiceUrlLocal, OneBaseReplacesEveryHost) {
             "http://127.0.0.1:8080/de/wend/test.html?wend=true");
 }
 
-TEST(ServiceUrlLocal, ReadingTheEnvironmentInsertsIt) {
-  ConfigStore config;
-  GetSmsServiceUrl(config);
-  std::string value;
-  EXPECT_TRUE(config.find("environment", value));
-}
-
 TEST(ContentUrl, PutsTheRegionBeforeThePageUnlessOverridden) {
   ScopedEnv local("WEND_SERVICE_BASE", std::nullopt);
   const std::pair<const char*, const char*> cases[] = {

@@ -6,25 +6,12 @@
 #include <vector>
 
 #include "core/context/DmgTrailer.h"
+#include "tests/support/DiskImage.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace {
 
-void putBigEndian(std::string& bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
-}
-
-// A synthetic image: `body`, then a trailer whose offset and length fields hold the given low
-// halves and high halves full of ones, which must be ignored.
-std::string image(const std::string& body, uint32_t offset, uint32_t length) {
-  std::string trailer(kDmgTrailerSize, '\x5a');
-  trailer.replace(0, 4, "koly");
-  putBigEndian(trailer, 216, 0xFFFFFFFF);
-  putBigEndian(trailer, 220, offset);
-  putBigEndian(trailer, 224, 0xFFFFFFFF);
-  putBigEndian(trailer, 228, length);
-  return body + trailer;
-}
+using wendtest::diskImage;
 
 std::string plistWith(const std::string& value) {
   return "<plist><dict><key>Other</key><string>x</string><key>ProductDetails</key>"
@@ -49,7 +36,7 @@ TEST_F(DmgTrailerTest, ReadsTheListWhereTheBigEndianLowHalvesPoint) {
   const std::string plist = plistWith("eyJhIjoxfQ==");
   const std::string body = std::string(1000, '\x01') + plist + std::string(77, '\x02');
   std::string read;
-  ASSERT_EQ(this->read(image(body, 1000, static_cast<uint32_t>(plist.size())), read),
+  ASSERT_EQ(this->read(diskImage(body, 1000, static_cast<uint32_t>(plist.size())), read),
             DmgReadStatus::kRead);
   EXPECT_EQ(read, plist);
   std::string value;
@@ -60,7 +47,7 @@ TEST_F(DmgTrailerTest, ReadsTheListWhereTheBigEndianLowHalvesPoint) {
 TEST_F(DmgTrailerTest, TextEndsAtTheFirstZeroByte) {
   const std::string body = "<plist>" + std::string(1, '\0') + "after";
   std::string read = "before";
-  ASSERT_EQ(this->read(image(body, 0, static_cast<uint32_t>(body.size())), read),
+  ASSERT_EQ(this->read(diskImage(body, 0, static_cast<uint32_t>(body.size())), read),
             DmgReadStatus::kRead);
   EXPECT_EQ(read, "<plist>");
 }
@@ -71,11 +58,11 @@ TEST_F(DmgTrailerTest, HostileTrailersFailWithoutALargeAllocation) {
     const char* name;
     std::string bytes;
   } cases[] = {
-      {"offset and length wrap round", image(body, 0xFFFFFF00, 0x200)},
-      {"list runs into the trailer", image(body, 4000, 97)},
-      {"list starts past the end", image(body, 5000, 1)},
-      {"4 GiB long", image(body, 0, 0xFFFFFFFF)},
-      {"over 16 MiB", image(std::string((16u << 20) + 2, 'c'), 0, (16u << 20) + 1)},
+      {"offset and length wrap round", diskImage(body, 0xFFFFFF00, 0x200)},
+      {"list runs into the trailer", diskImage(body, 4000, 97)},
+      {"list starts past the end", diskImage(body, 5000, 1)},
+      {"4 GiB long", diskImage(body, 0, 0xFFFFFFFF)},
+      {"over 16 MiB", diskImage(std::string((16u << 20) + 2, 'c'), 0, (16u << 20) + 1)},
       {"under 512 bytes", std::string(511, 'd')},
       {"nothing", ""},
   };
@@ -89,9 +76,9 @@ TEST_F(DmgTrailerTest, HostileTrailersFailWithoutALargeAllocation) {
 TEST_F(DmgTrailerTest, ListUpToTheTrailerIsAccepted) {
   const std::string body(600, 'e');
   std::string plist;
-  EXPECT_EQ(read(image(body, 100, 500), plist), DmgReadStatus::kRead);
+  EXPECT_EQ(read(diskImage(body, 100, 500), plist), DmgReadStatus::kRead);
   EXPECT_EQ(plist, std::string(500, 'e'));
-  EXPECT_EQ(read(image("", 0, 0), plist), DmgReadStatus::kRead);
+  EXPECT_EQ(read(diskImage("", 0, 0), plist), DmgReadStatus::kRead);
   EXPECT_EQ(plist, "");
 }
 

@@ -7,17 +7,6 @@
 
 namespace {
 
-TEST(PrivateFolder, IsMadeForTheOwnerOnly) {
-  wendtest::TemporaryFolder parent;
-  std::string made;
-  ASSERT_TRUE(makePrivateFolder(parent.path(), "run", made));
-  EXPECT_EQ(made, parent / "run");
-  struct stat info;
-  ASSERT_EQ(lstat(made.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISDIR(info.st_mode));
-  EXPECT_EQ(info.st_mode & 07777, 0700u);
-}
-
 TEST(PrivateFolder, APlantedNameIsRefusedAndLeftAlone) {
   wendtest::TemporaryFolder parent;
   const std::string elsewhere = parent / "elsewhere";

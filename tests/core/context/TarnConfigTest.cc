@@ -61,8 +61,6 @@ TEST_F(TarnConfigTest, NothingIsTakenFromAFileThatFailsOrHoldsNoProperty) {
   } cases[] = {
       {"signature file is no XML", good, good, ""},
       {"signed with another key", good, good, "other-key"},
-      {"changed after signing", good, c3Config("<property name=\"environment\">STAGE</property>"),
-       "test-key"},
       {"signed text that is no XML", "<C3Config><config>", "<C3Config><config>", "test-key"},
       {"no property in the namespace", c3Config("<property>x</property>", "other"),
        c3Config("<property>x</property>", "other"), "test-key"},

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "core/install/PiiNoticeState.h"
+#include "core/install/UserChoices.h"
 #include "foundation/logging/LogCallback.h"
+#include "tests/core/install/support/StepRig.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
@@ -136,6 +138,26 @@ TEST_F(PiiNoticeStateTest, LinksAreRemovedNeverFollowed) {
   state_.savePiiNoticeShown();
   EXPECT_TRUE(log_.has(pando::kLogError, "Save PII failed - File: " + path_));
   EXPECT_EQ(readFile(outside_ / "PII/com.orvel.pii.prefs"), PiiNoticeState::preferencesText("x"));
+}
+
+// The privacy-notice steps 0xF01 and 0x1101 on the same file.
+TEST_F(PiiNoticeStateTest, TheNoticeStepIsShownOnceAndThenSkipped) {
+  ConfigStore config;
+  wendtest::ScriptedProfile profile;
+  SharedProxyCredentials proxy;
+  WorkflowSteps steps;
+  steps.choices =
+      std::make_unique<UserChoices>(config, profile, proxy, VisitorIdSettings{}, clock_);
+  wendtest::StepRig rig(std::move(steps));
+  rig.view.answerAsPage();
+  EXPECT_EQ(rig.walk(0xF01, 0x1201), 0x1201u);
+  EXPECT_EQ(rig.view.count("showPiiScreen"), 1);
+  EXPECT_EQ(readFile(path_), fixture());
+
+  rig.view.clear();
+  EXPECT_EQ(rig.walk(0xF01, 0x1201, 1), 0x1201u);
+  EXPECT_EQ(rig.view.count("showPiiScreen"), 0);
+  EXPECT_EQ(rig.analytics->events(), std::vector<std::string>{"lbs-pii-already-accepted"});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "foundation/text/StringUtils.h"
 #include "tests/core/launch/support/ProgramRun.h"
+#include "tests/support/DiskImage.h"
 #include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
@@ -30,16 +31,10 @@ std::string base64(const std::string& text) {
 }
 
 // An image whose property list carries `details`, Base64-encoded, at offset 64.
-std::string diskImage(const std::string& details) {
+std::string imageWith(const std::string& details) {
   const std::string plist = "<plist><dict><key>ProductDetails</key><string>" + base64(details) +
                             "</string></dict></plist>";
-  std::string trailer(512, '\0');
-  auto put = [&](size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) trailer[at + i] = static_cast<char>(value >> (24 - 8 * i));
-  };
-  put(220, 64);
-  put(228, static_cast<uint32_t>(plist.size()));
-  return std::string(64, 'z') + plist + trailer;
+  return wendtest::diskImage(std::string(64, 'z') + plist, 64, static_cast<uint32_t>(plist.size()));
 }
 
 class LaunchModesTest : public ::testing::Test {
@@ -112,17 +107,6 @@ TEST_F(LaunchModesTest, ExtractWithoutAnImagePrintsThatNothingWasFound) {
   EXPECT_FALSE(fs::exists(root_ / "details.json"));
 }
 
-TEST_F(LaunchModesTest, NoModeRunsWhenTheBundleConfigurationDoesNotLoad) {
-  const std::string bundle = root_ / "Downloads/Install.app";
-  copyBundle(bundle);
-  wendtest::writeFile(bundle + "/Contents/Resources/config.xml", "<config>");
-  EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}, bundle),
-            "");
-  run({}, bundle);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_FALSE(desktopLaunched());
-}
-
 TEST_F(LaunchModesTest, ExtractWritesTheDetailsOfTheImageTheProgramWasOpenedFrom) {
   const std::string volume = root_ / "media/Tarn Installer";
   copyBundle(volume + "/Install.app");
@@ -133,7 +117,7 @@ TEST_F(LaunchModesTest, ExtractWritesTheDetailsOfTheImageTheProgramWasOpenedFrom
                           "/media/Tarn\\040Installer ro - hfsplus "
                           "/dev/loop5 ro\n");
   fs::create_directories(root_ / "images");
-  wendtest::writeFile(root_ / "images/tarn.dmg", diskImage("{\"productName\":\"Tarn\"}"));
+  wendtest::writeFile(root_ / "images/tarn.dmg", imageWith("{\"productName\":\"Tarn\"}"));
   wendtest::writeFile(root_ / "hdiutil/mounts", root_ / "images/tarn.dmg" + "\t" + volume + "\n");
 
   EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}), "");
@@ -178,18 +162,6 @@ TEST_F(LaunchModesTest, TarnOpensTheDesktopApplicationOnceTheProductHasEnded) {
   EXPECT_EQ(readFile(root_ / "desktop.log"), "launched \n");
 }
 
-// So does "notification" without the messaging library.
-TEST_F(LaunchModesTest, OtherFollowUpsDoNothing) {
-  run({"--productPID=-1", "--wendExp=notification"});
-  installKiln();
-  for (const char* follow : {"Tarn", "NOTIFICATION", "default"}) {
-    run({"--productPID=-1", std::string("--wendExp=") + follow});
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_FALSE(desktopLaunched());
-  EXPECT_FALSE(fs::exists(root_ / "kiln.log"));
-}
-
 TEST_F(LaunchModesTest, NotificationAnsweredOpensTheDesktopApplicationWithoutWaitingItOut) {
   installKiln();
   kilnAnswer_ = "respond";
@@ -213,13 +185,25 @@ TEST_F(LaunchModesTest, NotificationAnsweredOpensTheDesktopApplicationWithoutWai
   EXPECT_EQ(log.substr(log.size() - 10), "closeKiln\n");
 }
 
-TEST_F(LaunchModesTest, NotificationUnansweredEndsAfterTheWaitWithoutLaunching) {
+// The negative runs, one each: other follow-ups, "notification" without the messaging library or
+// unanswered, and a bundle whose configuration does not load, which runs no mode at all.
+TEST_F(LaunchModesTest, RunsThatMustNotOpenTheDesktopApplication) {
+  run({"--productPID=-1", "--wendExp=notification"});
   installKiln();
+  for (const char* follow : {"Tarn", "NOTIFICATION", "default"})
+    run({"--productPID=-1", std::string("--wendExp=") + follow});
+  EXPECT_FALSE(fs::exists(root_ / "kiln.log"));
   for (const char* answer : {"never", "other"}) {
     kilnAnswer_ = answer;
     run({"--productPID=-1", "--wendExp=notification"});
     EXPECT_NE(readFile(root_ / "kiln.log").find("closeKiln"), std::string::npos) << answer;
   }
+  const std::string bundle = root_ / "Downloads/Install.app";
+  copyBundle(bundle);
+  wendtest::writeFile(bundle + "/Contents/Resources/config.xml", "<config>");
+  EXPECT_EQ(run({"--extractEmbeddedData=true", "--outputPath=" + (root_ / "details.json")}, bundle),
+            "");
+  run({}, bundle);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(desktopLaunched());
 }

@@ -71,9 +71,7 @@ TEST_F(ConfigSignatureVerifierTest, ForeignCutOrNonBase64SignaturesFail) {
   const std::vector<std::pair<const char*, std::string>> cases = {
       {"another key", foreign},
       {"cut in half", good.signature.substr(0, good.signature.size() / 2)},
-      {"one character short", good.signature.substr(1)},
       {"no Base64 at all", "!!!! ???? ****"},
-      {"Base64 of a short text", "c2hvcnQ="},
   };
   for (const auto& [name, signature] : cases) {
     SignatureCheckInput input = good;

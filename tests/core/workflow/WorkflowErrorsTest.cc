@@ -1,74 +1,59 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tests/core/workflow/support/WorkflowRig.h"
 
 namespace {
 
-using wendtest::ViewCall;
 using wendtest::WorkflowRig;
 using Args = std::vector<std::string>;
 
-struct SetErrorRow {
-  int error;
-  bool retry;
-  const char* textId;
-};
+// Pairs of the error ("+": raised with retry) and the alert's text id. 21 names the required
+// version as its parameter.
+constexpr char kSetErrorRows[] = R"(
+4    TarnInstallBriskFailed                        21   InitErrorIncompatibleOS
+22   InitErrorCaseSensitiveVolume                  23+  TarnInstallErrorDiskSpace
+24   TarnInstallAdminError                         41   TarnInstallFileAccessErrorInstall
+43   TarnInstallFileCopyErrorInstall               44   TarnInstallFileCreateErrorInstall
+48   TarnInstallFileAccessErrorInstall             49   TarnInstallFileAccessErrorInstall
+71   InitErrorNetworkPath                          72   TarnInstallBriskFailed
+81   InitErrorAnotherInstallerRunning              82+  TarnInstallWaitOrCloseOtherInstances
+83+  TarnInstallWaitOrCloseOtherInstances          85+  TarnInstallWaitOrCloseOtherInstancesNotifier
+86+  TarnInstallWaitOrCloseOtherInstancesCorvel    87+  TarnInstallAnotherMSIRunning
+88+  TarnInstallOrvelDetecPluginLoaded             201+ TarnInstallErrorDownloadError
+202+ TarnDownloadExtractionError                   203+ TarnInstallBriskFailed
+204+ TarnInstallFileAccessError                    206+ TarnInstallNetworkUnavailable
+207+ TarnInstallDownloadServerErr                  208+ TarnInstallDownloadDiskSpaceErr
+209+ TarnInstallDownloadPermisionErr               212  TarnInstallDownloadResumableErr
+213+ TarnInstallErrorDownloadError                 214+ TarnInstallBriskFailed
+1    InitErrorGeneric                              215  InitErrorGeneric
+-3+  InitErrorGeneric
+)";
 
-class SetErrorTable : public ::testing::TestWithParam<SetErrorRow> {};
-
-TEST_P(SetErrorTable, ShowsItsAlertAndSendsTheBlock) {
-  const SetErrorRow row = GetParam();
-  WorkflowRig rig(WorkflowRole::kUser);
-  rig.requiredOsVersion = "10.9.0";
-  rig.workflow->setError(row.error, row.retry);
-  const std::string param = row.error == 21 ? "10.9.0" : "";
-  EXPECT_EQ(rig.view.names(), Args{"showErrorAlert"});
-  EXPECT_EQ(rig.view.last("showErrorAlert").args,
-            (Args{row.textId, row.retry ? "1" : "0", "P" + std::to_string(row.error), param, "", "",
-                  "false"}));
-  const WorkflowStateBlock block = rig.workflow->stateBlock();
-  EXPECT_EQ(block.uiAction, 8);
-  EXPECT_EQ(block.errorCode, 0);
-  EXPECT_EQ(block.retryMode, row.retry ? 1 : 0);
-  EXPECT_EQ(rig.workflow->lastError(), row.error);
-  EXPECT_EQ(rig.ownGateway.sent, std::vector<int>{IMessageGateway::kWorkflowStatePacket});
+TEST(WorkflowErrors, SetErrorShowsItsAlertAndSendsTheBlock) {
+  std::istringstream rows(kSetErrorRows);
+  std::string code;
+  std::string textId;
+  while (rows >> code >> textId) {
+    SCOPED_TRACE(code);
+    const int error = std::stoi(code);
+    const bool retry = code.back() == '+';
+    WorkflowRig rig(WorkflowRole::kUser);
+    rig.requiredOsVersion = "10.9.0";
+    rig.workflow->setError(error, retry);
+    EXPECT_EQ(rig.view.names(), Args{"showErrorAlert"});
+    EXPECT_EQ(rig.view.last("showErrorAlert").args,
+              (Args{textId, retry ? "1" : "0", "P" + std::to_string(error),
+                    error == 21 ? "10.9.0" : "", "", "", "false"}));
+    const WorkflowStateBlock block = rig.workflow->stateBlock();
+    EXPECT_EQ(block.uiAction, 8);
+    EXPECT_EQ(block.errorCode, 0);
+    EXPECT_EQ(block.retryMode, retry ? 1 : 0);
+    EXPECT_EQ(rig.workflow->lastError(), error);
+    EXPECT_EQ(rig.ownGateway.sent, std::vector<int>{IMessageGateway::kWorkflowStatePacket});
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SetErrorTable,
-    ::testing::Values(SetErrorRow{4, false, "TarnInstallBriskFailed"},
-                      SetErrorRow{21, false, "InitErrorIncompatibleOS"},
-                      SetErrorRow{22, false, "InitErrorCaseSensitiveVolume"},
-                      SetErrorRow{23, true, "TarnInstallErrorDiskSpace"},
-                      SetErrorRow{24, false, "TarnInstallAdminError"},
-                      SetErrorRow{41, false, "TarnInstallFileAccessErrorInstall"},
-                      SetErrorRow{43, false, "TarnInstallFileCopyErrorInstall"},
-                      SetErrorRow{44, false, "TarnInstallFileCreateErrorInstall"},
-                      SetErrorRow{48, false, "TarnInstallFileAccessErrorInstall"},
-                      SetErrorRow{49, false, "TarnInstallFileAccessErrorInstall"},
-                      SetErrorRow{71, false, "InitErrorNetworkPath"},
-                      SetErrorRow{72, false, "TarnInstallBriskFailed"},
-                      SetErrorRow{81, false, "InitErrorAnotherInstallerRunning"},
-                      SetErrorRow{82, true, "TarnInstallWaitOrCloseOtherInstances"},
-                      SetErrorRow{83, true, "TarnInstallWaitOrCloseOtherInstances"},
-                      SetErrorRow{85, true, "TarnInstallWaitOrCloseOtherInstancesNotifier"},
-                      SetErrorRow{86, true, "TarnInstallWaitOrCloseOtherInstancesCorvel"},
-                      SetErrorRow{87, true, "TarnInstallAnotherMSIRunning"},
-                      SetErrorRow{88, true, "TarnInstallOrvelDetecPluginLoaded"},
-                      SetErrorRow{201, true, "TarnInstallErrorDownloadError"},
-                      SetErrorRow{202, true, "TarnDownloadExtractionError"},
-                      SetErrorRow{203, true, "TarnInstallBriskFailed"},
-                      SetErrorRow{204, true, "TarnInstallFileAccessError"},
-                      SetErrorRow{206, true, "TarnInstallNetworkUnavailable"},
-                      SetErrorRow{207, true, "TarnInstallDownloadServerErr"},
-                      SetErrorRow{208, true, "TarnInstallDownloadDiskSpaceErr"},
-                      SetErrorRow{209, true, "TarnInstallDownloadPermisionErr"},
-                      SetErrorRow{212, false, "TarnInstallDownloadResumableErr"},
-                      SetErrorRow{213, true, "TarnInstallErrorDownloadError"},
-                      SetErrorRow{214, true, "TarnInstallBriskFailed"},
-                      SetErrorRow{1, false, "InitErrorGeneric"},
-                      SetErrorRow{215, false, "InitErrorGeneric"},
-                      SetErrorRow{-3, true, "InitErrorGeneric"}));
 
 TEST(WorkflowErrors, ZeroOnlySetsTheFields) {
   WorkflowRig rig(WorkflowRole::kUser);
@@ -98,12 +83,18 @@ TEST(WorkflowErrors, AlertAndWaitShowsTheGivenTexts) {
   EXPECT_EQ(rig.workflow->stateBlock().retryMode, 1);
 }
 
+// An alert's arguments joined by "|".
+std::string joined(const Args& args) {
+  std::string text;
+  for (const std::string& arg : args) text += (text.empty() ? "" : "|") + arg;
+  return text;
+}
+
 struct ProductRow {
   int code;
   bool resumable;
   const char* xml;
-  Args alert;  // type, mode, code, param, title, link, append
-  int retryMode;
+  const char* alert;  // type|mode|code|param|title|link|append
 };
 
 class ProductErrorTable : public ::testing::TestWithParam<ProductRow> {};
@@ -118,100 +109,63 @@ TEST_P(ProductErrorTable, ShowsItsAlert) {
   record.errorParamXML = row.xml;
   record.moreInfoLink = "https://help.example/x";
   rig.workflow->handleProductInstallError(record);
-  EXPECT_EQ(rig.view.last("showErrorAlert").args, row.alert);
+  const Args alert = rig.view.last("showErrorAlert").args;
+  EXPECT_EQ(joined(alert), row.alert);
   EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
-  EXPECT_EQ(rig.workflow->stateBlock().retryMode, row.retryMode);
+  EXPECT_EQ(rig.workflow->stateBlock().retryMode, alert.at(1) == "0" ? 0 : 1);
   EXPECT_EQ(rig.ownGateway.sent.size(), 1u);
 }
 
 constexpr char kDrive[] = "<errorParams><driveName>Macintosh HD</driveName></errorParams>";
 constexpr char kProcess[] =
-    "<errorParams><conflictingProcess>Prism</conflictingProcess>"
-    "</errorParams>";
+    "<errorParams><conflictingProcess>Prism</conflictingProcess></errorParams>";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProductErrorTable,
     ::testing::Values(
-        ProductRow{104,
-                   true,
-                   nullptr,
-                   {"ProductInstallationInvalidFile", "0", "C104", "", "", "", "false"},
-                   0},
-        ProductRow{105,
-                   true,
-                   nullptr,
-                   {"ProductInstallationInitializeFailed", "1", "C105", "Prism", "", "", "false"},
-                   1},
-        ProductRow{113,
-                   false,
-                   nullptr,
-                   {"ProductInstallationgenericHTTPError", "0", "C113", "",
-                    "ProductInstallationTitlegenericHTTPError", "", "false"},
-                   0},
-        ProductRow{120,
-                   true,
-                   kDrive,
-                   {"ProductInstallationdiskSpaceErr", "1", "C120", "Macintosh HD",
-                    "ProductInstallationTitlediskSpaceErr", "", "false"},
-                   1},
-        ProductRow{203,
-                   true,
-                   "not <xml",
-                   {"ProductInstallationdiskSpaceErr", "1", "C203", "",
-                    "ProductInstallationTitlediskSpaceErr", "", "false"},
-                   1},
-        ProductRow{131,
-                   false,
-                   kProcess,
-                   {"ProductInstallationconflictingProcessErr", "2", "C131", "Prism",
-                    "ProductInstallationTitleConflict", "", "true"},
-                   1},
-        ProductRow{145,
-                   true,
-                   nullptr,
-                   {"ProductInstallationFileAlreadyExist", "0", "C145", "",
-                    "InstallationFailedTitle", "https://help.example/x", "false"},
-                   0},
-        ProductRow{206,
-                   true,
-                   nullptr,
-                   {"ProductInstallationsystemReqErr", "0", "C206", "Prism", "", "", "false"},
-                   0},
-        ProductRow{0,
-                   false,
-                   nullptr,
-                   {"ProductInstallationInitializeFailed", "0", "C0", "Prism", "", "", "false"},
-                   0},
-        ProductRow{400,
-                   true,
-                   nullptr,
-                   {"ProductInstallationInitializeFailed", "1", "C400", "Prism", "", "", "false"},
-                   1}));
+        ProductRow{104, true, nullptr, "ProductInstallationInvalidFile|0|C104||||false"},
+        ProductRow{105, true, nullptr, "ProductInstallationInitializeFailed|1|C105|Prism|||false"},
+        ProductRow{113, false, nullptr,
+                   "ProductInstallationgenericHTTPError|0|C113||"
+                   "ProductInstallationTitlegenericHTTPError||false"},
+        ProductRow{120, true, kDrive,
+                   "ProductInstallationdiskSpaceErr|1|C120|Macintosh "
+                   "HD|ProductInstallationTitlediskSpaceErr||false"},
+        ProductRow{203, true, "not <xml",
+                   "ProductInstallationdiskSpaceErr|1|C203||"
+                   "ProductInstallationTitlediskSpaceErr||false"},
+        ProductRow{131, false, kProcess,
+                   "ProductInstallationconflictingProcessErr|2|C131|Prism|"
+                   "ProductInstallationTitleConflict||true"},
+        ProductRow{145, true, nullptr,
+                   "ProductInstallationFileAlreadyExist|0|C145||"
+                   "InstallationFailedTitle|https://help.example/x|false"},
+        ProductRow{206, true, nullptr, "ProductInstallationsystemReqErr|0|C206|Prism|||false"},
+        ProductRow{0, false, nullptr, "ProductInstallationInitializeFailed|0|C0|Prism|||false"},
+        ProductRow{400, true, nullptr,
+                   "ProductInstallationInitializeFailed|1|C400|Prism|||false"}));
 
 TEST(WorkflowErrors, PathAlertsOfTheProductInstallation) {
-  const struct {
-    int code;
-    Args alert;
-  } rows[] = {
+  const std::pair<int, const char*> rows[] = {
       {133,
-       {"ProductInstallationTitlediskSpaceErr", "ProductInstallationdiskSpaceErr3", "/Apps",
-        "false", ""}},
+       "ProductInstallationTitlediskSpaceErr|"
+       "ProductInstallationdiskSpaceErr3|/Apps|false|"},
       {140,
-       {"ProductInstallationTitleRegistryError", "ProductInstallationaccessPermissionErrNew",
-        "/Apps", "false", "Prism"}},
+       "ProductInstallationTitleRegistryError|"
+       "ProductInstallationaccessPermissionErrNew|/Apps|false|Prism"},
       {181,
-       {"ProductInstallationTitleInvalidPath", "ProductInstallationNotFullPathError", "/Apps",
-        "false", ""}},
+       "ProductInstallationTitleInvalidPath|"
+       "ProductInstallationNotFullPathError|/Apps|false|"},
   };
-  for (const auto& row : rows) {
+  for (const auto& [code, alert] : rows) {
     WorkflowRig rig(WorkflowRole::kUser);
     rig.config.set("productName", "Prism");
     rig.workflow->setInstallLocation("/Apps");
     AppsPanelProgress record;
-    record.errorCode = row.code;
+    record.errorCode = code;
     rig.workflow->handleProductInstallError(record);
-    EXPECT_EQ(rig.view.names(), Args{"showPathErrorAlert"}) << row.code;
-    EXPECT_EQ(rig.view.last("showPathErrorAlert").args, row.alert) << row.code;
+    EXPECT_EQ(rig.view.names(), Args{"showPathErrorAlert"}) << code;
+    EXPECT_EQ(joined(rig.view.last("showPathErrorAlert").args), alert) << code;
     EXPECT_EQ(rig.workflow->stateBlock().retryMode, 1);
   }
 }
@@ -253,8 +207,8 @@ TEST(WorkflowErrors, InstallLocationErrorIds) {
   }
 }
 
-// UI action 7: a rejected location shows the path alert; an accepted (or empty) one retries the
-// product installation there.
+// UI action 7: a rejected location shows the path alert; an accepted (or empty)
+// one retries the product installation there.
 TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
   const struct {
     const char* location;

@@ -9,42 +9,24 @@ namespace {
 using wendtest::InMemoryLink;
 using wendtest::WorkflowRig;
 
-WorkflowStateBlock goldenBlock() {
-  WorkflowStateBlock block;
-  block.stateCode = 0x1302;
-  block.uiAction = 8;
-  block.uiFlags = 2;
-  block.errorCode = -3;
-  block.retryMode = 1;
-  block.quitConfirmed = 0;
-  block.closeOverride = 1;
-  block.tarnProgress = 2.0f;
-  block.screenId = 9;
-  return block;
-}
+// Every field a different value, the error negative, the progress a float.
+const WorkflowStateBlock kBlock{0x1302, 8, 2, -3, 1, 0, 1, 2.0f, 9};
 constexpr char kGoldenBlock[] = "AhMAAAgAAAACAAAA/f///wEAAQAAAABACQAAAA==";
 constexpr char kGoldenEstimate[] = "AwAAAAcAAAAqAAAA";
 
-TEST(WorkflowBlocks, StateBlockHasItsWireBytes) {
-  const auto bytes = goldenBlock().toBytes();
-  const std::array<uint8_t, 28> expected = {0x02, 0x13, 0, 0, 8, 0, 0, 0, 2, 0,    0, 0, 0xfd, 0xff,
-                                            0xff, 0xff, 1, 0, 1, 0, 0, 0, 0, 0x40, 9, 0, 0,    0};
-  EXPECT_EQ(bytes, expected);
-  EXPECT_EQ(encodeStateBlock(goldenBlock()), kGoldenBlock);
+// Both blocks' wire bytes and Base64 both ways; the padding byte is ignored on receipt.
+TEST(WorkflowBlocks, BothBlocksHaveTheirWireBytes) {
+  std::array<uint8_t, 28> expected = {0x02, 0x13, 0, 0, 8, 0, 0, 0, 2, 0,    0, 0, 0xfd, 0xff,
+                                      0xff, 0xff, 1, 0, 1, 0, 0, 0, 0, 0x40, 9, 0, 0,    0};
+  EXPECT_EQ(kBlock.toBytes(), expected);
+  EXPECT_EQ(encodeStateBlock(kBlock), kGoldenBlock);
   const auto back = decodeStateBlock(kGoldenBlock);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->toBytes(), expected);
-}
-
-TEST(WorkflowBlocks, ProgressEstimateHasItsWireBytes) {
+  expected[19] = 0x5a;
+  EXPECT_EQ(WorkflowStateBlock::fromBytes(expected).toBytes(), kBlock.toBytes());
   EXPECT_EQ(encodeProgressEstimate({3, 7, 42}), kGoldenEstimate);
   EXPECT_EQ(decodeProgressEstimate(kGoldenEstimate), (ProgressEstimateBlock{3, 7, 42}));
-}
-
-TEST(WorkflowBlocks, PaddingByteIsIgnoredOnReceipt) {
-  auto bytes = goldenBlock().toBytes();
-  bytes[19] = 0x5a;
-  EXPECT_EQ(WorkflowStateBlock::fromBytes(bytes).toBytes(), goldenBlock().toBytes());
 }
 
 // Damaged packets: not Base64, or the wrong decoded length, change nothing.
@@ -80,12 +62,15 @@ TEST(WorkflowMirroring, SendsStateOnlyWhenAComparedFieldChanges) {
   EXPECT_EQ(sent->tarnProgress, 40.0f);  // the next packet carries the current progress
 }
 
-TEST(WorkflowMirroring, ReceivedBlockIsNotEchoed) {
+// The other side takes a received block without echoing it; an estimate goes only once changed.
+TEST(WorkflowMirroring, ReceivedBlockIsNotEchoedAndEstimatesGoOnlyWhenChanged) {
   InMemoryLink link;
   WorkflowRig user(WorkflowRole::kUser, &link.end(0));
   WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
   link.attach(0, user.workflow.get());
   link.attach(1, silent.workflow.get());
+  user.workflow->syncProgressEstimate();  // all zero, like the copy
+  EXPECT_TRUE(link.carried().empty());
   user.workflow->setStateCode(0x1302);
   user.workflow->setScreenId(9);
   user.workflow->syncState();
@@ -93,21 +78,13 @@ TEST(WorkflowMirroring, ReceivedBlockIsNotEchoed) {
   EXPECT_EQ(silent.workflow->stateBlock().screenId, 9);
   silent.workflow->syncState();
   EXPECT_EQ(link.carried().size(), 1u);
-}
 
-TEST(WorkflowMirroring, EstimateIsSentOnlyWhenItChanges) {
-  InMemoryLink link;
-  WorkflowRig user(WorkflowRole::kUser, &link.end(0));
-  WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
-  link.attach(1, silent.workflow.get());
-  user.workflow->syncProgressEstimate();  // all zero, like the copy
-  EXPECT_TRUE(link.carried().empty());
   user.workflow->setProgressEstimate({3, 7, 42});
   user.workflow->syncProgressEstimate();
   user.workflow->syncProgressEstimate();
-  ASSERT_EQ(link.carried().size(), 1u);
-  EXPECT_EQ(link.carried()[0].type, IMessageGateway::kProgressEstimatePacket);
-  EXPECT_EQ(link.carried()[0].text, kGoldenEstimate);
+  ASSERT_EQ(link.carried().size(), 2u);
+  EXPECT_EQ(link.carried()[1].type, IMessageGateway::kProgressEstimatePacket);
+  EXPECT_EQ(link.carried()[1].text, kGoldenEstimate);
   EXPECT_EQ(silent.workflow->progressEstimate(), (ProgressEstimateBlock{3, 7, 42}));
 }
 

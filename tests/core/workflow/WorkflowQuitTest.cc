@@ -126,4 +126,15 @@ TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
                                                         "showSpinnerScreen", "showSignInView"}));
 }
 
+// The install helper's waits (an hour at most) end with the process's quit or the workflow's stop.
+TEST(WorkflowHelperQuit, TheHelperIsToldOfAQuitAndOfAStop) {
+  WorkflowRig rig(WorkflowRole::kSilent);
+  EXPECT_FALSE(rig.helper->quitRequested());
+  rig.quitRequested = true;
+  EXPECT_TRUE(rig.helper->quitRequested());
+  rig.quitRequested = false;
+  rig.workflow->StopWorkflow();
+  EXPECT_TRUE(rig.helper->quitRequested());
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
-// The network check of the workflow against the real sign-in service on the test server.
+// The workflow against the real online services on the test server.
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
@@ -8,41 +10,43 @@
 
 namespace {
 
-using wendtest::RecordingView;
+using wendtest::WorkflowRig;
+using Args = std::vector<std::string>;
+constexpr char kProviders[] = "/idra/providers/v1";
 
 class WorkflowServicesTest : public wendtest::ServicesTest {
  protected:
-  std::unique_ptr<WorkflowManager> makeWorkflow(ApplicationContext& context) {
-    return std::make_unique<WorkflowManager>(
-        WorkflowContext{quit_, context.config, context.proxyCredentials, required_, false, "", ""},
-        WorkflowCollaborators{view_, gateway_, *context.userProfile, *context.surveyManager,
-                              applets_, &ApplicationContext::GetAnalytics,
-                              std::make_unique<wendtest::ScriptedInstallHelper>(), WorkflowSteps{}},
-        WorkflowRole::kAdministrator, wendtest::WorkflowRig::fastSettings());
+  // A rig whose profile, survey and analytics are the context's.
+  std::unique_ptr<WorkflowRig> rig(ApplicationContext& context, WorkflowRole role,
+                                   IMessageGateway* gateway = nullptr) {
+    return std::make_unique<WorkflowRig>(
+        role, gateway, false, "",
+        wendtest::RigOutside{context.userProfile.get(), context.surveyManager.get(),
+                             &ApplicationContext::GetAnalytics});
   }
-  void answerWithProxyChallenge() { answerWith("/idra/providers/v1", 407); }
-
-  std::atomic<bool> quit_{false};
-  std::string required_;
-  RecordingView view_;
-  wendtest::WorkflowRig::NoLink gateway_;
-  wendtest::ScriptedApplets applets_;
 };
 
+// The login reruns the check with the credentials the context now holds; until then the alert
+// blocks the step without asking again.
 TEST_F(WorkflowServicesTest, ProxyChallengeShowsTheProxyAlertAndTheLoginRunsTheCheckAgain) {
   ApplicationContext* context = startContext();
-  answerWithProxyChallenge();
-  auto workflow = makeWorkflow(*context);
-  workflow->setStateCode(0x401);
-  workflow->runStep();
-  EXPECT_EQ(view_.count("showProxyAlert"), 1);
-  EXPECT_EQ(workflow->stateCode(), 0x401u);
+  answerWith(kProviders, 407);
+  auto r = rig(*context, WorkflowRole::kAdministrator);
+  r->workflow->setStateCode(0x401);
+  r->workflow->runStep();
+  EXPECT_EQ(r->view.count("showProxyAlert"), 1);
+  const size_t asked = server_.requestsFor(kProviders).size();
+  r->workflow->runStep();
+  EXPECT_EQ(server_.requestsFor(kProviders).size(), asked);
+  EXPECT_EQ(r->workflow->stateCode(), 0x401u);
 
   server_.clearRules();
   context->proxyCredentials.set({"ann", "secret", true});
-  workflow->setCurrentUIAction(1);
-  workflow->runStep();
-  EXPECT_EQ(workflow->stateCode(), 0x601u);
+  r->proxy.set({"ann", "secret", true});
+  r->workflow->setCurrentUIAction(1);  // "proxyAlertLoginButtonClicked"
+  r->workflow->runStep();
+  EXPECT_EQ(r->workflow->stateCode(), 0x601u);
+  EXPECT_EQ(r->view.last("setProxyCredentials").args, (Args{"ann", "secret"}));
 }
 
 TEST_F(WorkflowServicesTest, ServiceDownShowsP206AndARetrySucceedsOnceItIsBack) {
@@ -53,77 +57,100 @@ TEST_F(WorkflowServicesTest, ServiceDownShowsP206AndARetrySucceedsOnceItIsBack) 
   gone.stop();
   auto down = std::make_unique<wendtest::ScopedEnv>("WEND_SERVICE_BASE", goneBase);
   ApplicationContext* context = startContext();
-  auto workflow = makeWorkflow(*context);
-  workflow->setStateCode(0x401);
-  workflow->runStep();
-  EXPECT_EQ(view_.last("showErrorAlert").args,
-            (std::vector<std::string>{"TarnInstallNetworkUnavailable", "1", "P206", "", "", "",
-                                      "false"}));
-  EXPECT_EQ(workflow->stateCode(), 0x401u);
-
+  auto r = rig(*context, WorkflowRole::kAdministrator);
+  r->workflow->setStateCode(0x401);
+  for (int tries = 1; tries <= 2; ++tries) {  // the retry while it is still down alerts again
+    r->workflow->runStep();
+    EXPECT_EQ(r->view.count("showErrorAlert"), tries);
+    EXPECT_EQ(r->view.last("showErrorAlert").args,
+              (Args{"TarnInstallNetworkUnavailable", "1", "P206", "", "", "", "false"}));
+    EXPECT_EQ(r->workflow->stateCode(), 0x401u);
+    r->workflow->setCurrentUIAction(3);  // "retryClicked"
+  }
   down.reset();  // the service is back where the profile finds it
   context->userProfile->setEnvironment("PROD");
-  workflow->setCurrentUIAction(3);
-  workflow->runStep();
-  EXPECT_EQ(workflow->stateCode(), 0x601u);
+  r->workflow->runStep();
+  EXPECT_EQ(r->workflow->stateCode(), 0x601u);
 }
 
-}  // namespace
-
-namespace {
-
-// The user's process with the real online services, its elevated copy on an in-memory link.
-TEST_F(WorkflowServicesTest, UserAndSilentInstallWithTheOnlineServices) {
-  ApplicationContext* context = startContext();
-  wendtest::InMemoryLink link;
-  wendtest::WorkflowRig user(WorkflowRole::kUser, &link.end(0), false, "",
-                             {context->userProfile.get(), context->surveyManager.get(),
-                              &ApplicationContext::GetAnalytics});
-  wendtest::WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
-  link.attach(0, user.workflow.get(), &user.proxy);
-  link.attach(1, silent.workflow.get(), &silent.proxy);
-  user.view.answerAsPage();
-  ASSERT_TRUE(silent.workflow->StartWorkflow());
-  ASSERT_TRUE(user.workflow->StartWorkflow());
-  EXPECT_TRUE(wendtest::waitUntil([&] {
-    user.view.deliverAnswers();
-    for (WorkflowManager* workflow : {silent.workflow.get(), user.workflow.get()}) {
-      if (workflow->stateCode() == 0x1606) workflow->setStateCode(0x1702);
-      if (workflow->stateCode() == 0x1A05) workflow->setStateCode(0x1B01);
-    }
-    return user.quitRequested && silent.quitRequested;
-  }));
-  EXPECT_EQ(user.view.count("showErrorAlert"), 0);
-  EXPECT_EQ(user.view.count("showMainScreen"), 1);
-  EXPECT_FALSE(server_.requestsFor("/idra/providers/v1").empty());
-  const auto fromSilent = link.statesSentBy(1);
-  EXPECT_NE(std::find(fromSilent.begin(), fromSilent.end(), 0x1801u), fromSilent.end());
-}
-
-}  // namespace
-
-namespace {
-
-// A user with administrator rights runs every state itself and sends no packet.
+// A user with administrator rights runs every state in order itself, with the online sign-in
+// service, a survey and the privacy notice to answer, and sends no packet.
 TEST_F(WorkflowServicesTest, AdministratorRunsEveryStateWithTheOnlineServices) {
   ApplicationContext* context = startContext();
-  wendtest::WorkflowRig rig(WorkflowRole::kAdministrator, nullptr, false, "",
-                            {context->userProfile.get(), context->surveyManager.get(),
-                             &ApplicationContext::GetAnalytics});
-  rig.view.answerAsPage();
-  rig.workflow->setStateCode(0x101);
-  std::vector<uint32_t> states{0x101};
-  for (int i = 0; i < 400 && !rig.quitRequested; ++i) {
-    rig.workflow->runStep();
-    rig.view.deliverAnswers();
-    if (rig.workflow->stateCode() == 0x1606) rig.workflow->setStateCode(0x1702);
-    if (rig.workflow->stateCode() == 0x1A05) rig.workflow->setStateCode(0x1B01);
-    if (states.back() != rig.workflow->stateCode()) states.push_back(rig.workflow->stateCode());
-  }
-  EXPECT_TRUE(std::is_sorted(states.begin(), states.end())) << ::testing::PrintToString(states);
-  EXPECT_EQ(states.back(), 0x1D00u);
-  EXPECT_TRUE(rig.ownGateway.sent.empty());
-  EXPECT_EQ(rig.view.count("showErrorAlert"), 0);
+  WorkflowRig r(WorkflowRole::kAdministrator, nullptr, false, "",
+                {context->userProfile.get(), nullptr, &ApplicationContext::GetAnalytics});
+  r.config.set("checkForCompatibility", "true");
+  r.survey.status = 0;
+  r.choices->accepted = false;
+  r.view.answerAsPage();
+  r.workflow->setStateCode(0x101);
+  EXPECT_EQ(r.walkToEnd(),
+            (std::vector<uint32_t>{0x101,  0x201,  0x301,  0x401,  0x501,  0x601,  0x705,
+                                   0x801,  0x905,  0xB01,  0xC01,  0xD05,  0xE01,  0xF01,
+                                   0x1005, 0x1101, 0x1201, 0x1302, 0x1402, 0x1502, 0x1606,
+                                   0x1702, 0x1801, 0x1901, 0x1A05, 0x1B01, 0x1D00}));
+  EXPECT_TRUE(r.ownGateway.sent.empty());
+  EXPECT_EQ(r.view.count("showErrorAlert"), 0);
+  EXPECT_EQ(r.view.last("updateTarnInstallWeightage").args, Args{"123456789"});
+  EXPECT_EQ(r.view.count("updateTarnProgress"), 3);  // 2, 5 and 100
+  EXPECT_EQ(r.view.names().back(), "terminateApplication");
+  EXPECT_EQ(r.helper->calls(),
+            (Args{"launch helper-pipe-1", "launch helper-pipe-2", "handshake helper-pipe-2"}));
+}
+
+// A whole installation by the user's process with the online services and its elevated copy on
+// an in-memory link, while the view, the link and the callbacks write from threads of their own.
+TEST_F(WorkflowServicesTest, UserAndSilentInstallWithWritersOnEveryThread) {
+  ApplicationContext* context = startContext();
+  wendtest::InMemoryLink link;
+  auto user = rig(*context, WorkflowRole::kUser, &link.end(0));
+  WorkflowRig silent(WorkflowRole::kSilent, &link.end(1));
+  link.attach(0, user->workflow.get(), &user->proxy);
+  link.attach(1, silent.workflow.get(), &silent.proxy);
+  user->view.answerAsPage();
+  ASSERT_TRUE(silent.workflow->StartWorkflow());
+  ASSERT_TRUE(user->workflow->StartWorkflow());
+  std::atomic<bool> done{false};
+  std::thread page([&] {
+    for (int i = 0; !done; ++i) {
+      user->workflow->setProgressEstimate({i, i + 1, i % 100});
+      user->workflow->syncProgressEstimate();
+      user->workflow->setScreenId(9);
+      user->workflow->setCloseOverride(i % 2);
+    }
+  });
+  std::thread callback([&] {
+    for (int i = 0; !done; ++i) {
+      silent.workflow->showTarnProgress(static_cast<float>(i % 100));
+      silent.workflow->setUIFlags(i % 2 ? 1 : 6);
+      silent.proxy.set({"u" + std::to_string(i), "p", false});
+    }
+  });
+  EXPECT_TRUE(wendtest::waitUntil([&] {
+    user->view.deliverAnswers();
+    WorkflowRig::finishThreads(*silent.workflow);
+    WorkflowRig::finishThreads(*user->workflow);
+    return user->quitRequested && silent.quitRequested;
+  }));
+  done = true;
+  page.join();
+  callback.join();
+  // The user's process handed over with 0x1302, the elevated one back with 0x1801 and ended
+  // without sending its 0x1D00.
+  const auto has = [](const std::vector<uint32_t>& states, uint32_t state) {
+    return std::find(states.begin(), states.end(), state) != states.end();
+  };
+  EXPECT_TRUE(has(link.statesSentBy(0), 0x1302u));
+  EXPECT_TRUE(has(link.statesSentBy(1), 0x1801u));
+  EXPECT_FALSE(has(link.statesSentBy(1), 0x1D00u));
+  EXPECT_EQ(silent.workflow->stateCode(), 0x1D00u);
+  EXPECT_EQ(user->workflow->stateCode(), 0x1D00u);
+  EXPECT_EQ(silent.desktopApp->downloads, 1);
+  EXPECT_EQ(user->desktopApp->downloads, 0);
+  EXPECT_EQ(user->view.count("showMainScreen"), 1);
+  EXPECT_EQ(user->view.count("showLaunchingProductScreen"), 1);
+  EXPECT_EQ(user->view.count("showErrorAlert") + silent.view.count("showErrorAlert"), 0);
+  EXPECT_FALSE(server_.requestsFor(kProviders).empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "download/engine/FileDownloadManager.h"
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
+#include "tests/download/engine/support/EngineLogLines.h"
 #include "tests/download/engine/support/EngineTestSupport.h"
 #include "tests/download/engine/support/FakeEngineClock.h"
 #include "tests/download/engine/support/ScriptedJob.h"
@@ -68,6 +69,22 @@ class EngineScenarioTest : public TestServerFixture {
     out.bytes = bytes;
     out.status = status;
     return out;
+  }
+
+  // The lead-in of the stop, pause and resume cases: a download of two threads that the server
+  // feeds at `rate` bytes per second, once more than `bytes` of it are on disk.
+  std::unique_ptr<FileDownloadManager> startSlowly(uint64_t rate, uint32_t segmentSize,
+                                                   uint64_t bytes = 0) {
+    addFault(3, 0, fault(FaultKind::SlowBody, rate));
+    auto manager = makeManager();
+    EXPECT_EQ(manager->init(request(2, segmentSize)), 0);
+    EXPECT_EQ(manager->start(), 0);
+    EXPECT_TRUE(eventually([&] {
+      DLEProgress progress;
+      manager->getProgress(progress);
+      return progress.bytesDownloaded > bytes;
+    }));
+    return manager;
   }
 
   EventRecorder events;
@@ -134,15 +151,7 @@ TEST_F(EngineScenarioTest, PausesAndResumesFromAnotherThread) {
 }
 
 TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMissing) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 2 * 1024 * 1024));
-  auto first = makeManager();
-  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
-  ASSERT_EQ(first->start(), 0);
-  ASSERT_TRUE(eventually([&] {
-    DLEProgress progress;
-    first->getProgress(progress);
-    return progress.bytesDownloaded > kSize / 3;
-  }));
+  auto first = startSlowly(2 * 1024 * 1024, 0x10000, kSize / 3);
   EXPECT_EQ(first->stop(), 0);
   ASSERT_TRUE(fileExists(partial() + ".quarryd"));
 
@@ -155,15 +164,7 @@ TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMis
 }
 
 TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 256 * 1024));
-  auto first = makeManager();
-  ASSERT_EQ(first->init(request(2, 0x10000)), 0);
-  ASSERT_EQ(first->start(), 0);
-  ASSERT_TRUE(eventually([&] {
-    DLEProgress progress;
-    first->getProgress(progress);
-    return progress.bytesDownloaded > 0;
-  }));
+  auto first = startSlowly(256 * 1024, 0x10000);
   first->stop();
   ASSERT_FALSE(fileExists(target()));
 
@@ -177,11 +178,7 @@ TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
 }
 
 TEST_F(EngineScenarioTest, ResumeRefusesAFileThatChangedWhilePaused) {
-  addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
-  auto manager = makeManager();
-  ASSERT_EQ(manager->init(request(2)), 0);
-  ASSERT_EQ(manager->start(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto manager = startSlowly(1024 * 1024, 0x40000);
   ASSERT_EQ(manager->pause(), 0);
   server().addGenerated("/file.bin", kSize, kSeed + 5);
   EXPECT_EQ(manager->resume(), -999);
@@ -375,7 +372,7 @@ TEST_F(EngineScenarioTest, InflatesAGzipSingleStreamIntoTheTarget) {
   EXPECT_FALSE(fileExists(partial()));
 }
 
-TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries) {
+TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterElevenChecks) {
   std::atomic<int> rejections{0};
   events.rejectSegment = [&](int32_t event, const void* data) {
     auto* record = static_cast<const SegmentEventRecord*>(data);
@@ -387,17 +384,41 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterTenRetries
   EXPECT_TRUE(targetIsTheFile());
   EXPECT_EQ(rejections.load(), 3);
 
-  std::remove(target().c_str());
-  events.rejectSegment = [](int32_t event, const void* data) {
-    return event == 3 && static_cast<const SegmentEventRecord*>(data)->index == 1 ? -5 : 0;
+  // Whether the bytes fail before or after the disk, the segment is fetched eleven times, not
+  // as often as the worker manages before the manager reads the errors.
+  for (int32_t rejectedEvent : {2, 3}) {
+    std::remove(target().c_str());
+    rejections = 0;
+    events.rejectSegment = [&](int32_t event, const void* data) {
+      if (event != rejectedEvent || static_cast<const SegmentEventRecord*>(data)->index != 1)
+        return 0;
+      ++rejections;
+      return -5;
+    };
+    auto always = makeManager();
+    always->registerIntercept(rejectedEvent, &events);
+    ASSERT_EQ(run(*always, request(2, 0x10000)), 7);
+    EXPECT_EQ(rejections.load(), 11) << "event " << rejectedEvent;
+    DLEErrorInfo error;
+    always->getLastError(error);
+    EXPECT_EQ(error.errorType, kDleErrorSegmentValidation);
+    EXPECT_FALSE(fileExists(target()));
+  }
+
+  // A stream whose rejected piece differs from fetch to fetch ends likewise.
+  rejections = 0;
+  events.rejectSegment = [&](int32_t event, const void* data) {
+    const uint32_t index = static_cast<const SegmentEventRecord*>(data)->index;
+    if (event != 2 || index != static_cast<uint32_t>(rejections.load() % 2)) return 0;
+    ++rejections;
+    return -5;
   };
-  auto always = makeManager();
-  always->registerIntercept(3, &events);
-  ASSERT_EQ(run(*always, request(2, 0x10000)), 7);
-  DLEErrorInfo error;
-  always->getLastError(error);
-  EXPECT_EQ(error.errorType, kDleErrorSegmentValidation);
-  EXPECT_FALSE(fileExists(target()));
+  auto stream = makeManager();
+  stream->registerIntercept(2, &events);
+  DLEInputStruct input = request(2, 0x10000);
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*stream, input), 7);
+  EXPECT_EQ(rejections.load(), 11);
 }
 
 TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
@@ -412,6 +433,19 @@ TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   EXPECT_EQ(wendtest::readFile(target()), "mine");
   EXPECT_TRUE(server().requests().empty());
   EXPECT_FALSE(fileExists(partial() + ".quarryd"));
+}
+
+TEST_F(EngineScenarioTest, APartialFileThatCanNeverBeMadeFailsAtTheFirstAttempt) {
+  std::filesystem::create_directory(scratch() / "folder.quarrydownload");
+  for (const std::string& name : {std::string("folder"), std::string(300, 'n')}) {
+    EngineLogLines attempts("Try count");
+    auto manager = makeManager();
+    DLEInputStruct input = request();
+    input.targetFileName = name;
+    ASSERT_EQ(manager->init(input), 0);
+    EXPECT_EQ(manager->start(), -1);
+    EXPECT_EQ(attempts.count.load(), 1) << name;
+  }
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {

@@ -227,13 +227,17 @@ TEST_F(DocumentsTest, WholeFileCheckReadsOnlyAFileOfTheDescribedSize) {
 }
 
 TEST_F(DocumentsTest, CreatedValidationDocumentDescribesTheFileInSegments) {
-  wendtest::writeFile(folder_ / "data", "abcdefghij");
   pdm::MD5Validator writer;
-  ASSERT_TRUE(writer.createValidationFile(folder_ / "data", folder_ / "made.xml", 4));
-  auto reader = pdm::ValidatorFactory().createFromXML(folder_ / "made.xml");
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(reader->getFileSize(), 10u);
-  EXPECT_TRUE(reader->validateWholeFile(folder_ / "data"));
+  // A short last segment, and a file that is an exact number of segments (its last one whole).
+  for (const std::string bytes : {"abcdefghij", "abcdefgh"}) {
+    wendtest::writeFile(folder_ / "data", bytes);
+    ASSERT_TRUE(writer.createValidationFile(folder_ / "data", folder_ / "made.xml", 4));
+    auto reader = pdm::ValidatorFactory().createFromXML(folder_ / "made.xml");
+    ASSERT_NE(reader, nullptr) << bytes;
+    EXPECT_EQ(reader->getFileSize(), bytes.size());
+    EXPECT_TRUE(reader->validateWholeFile(folder_ / "data")) << bytes;
+    EXPECT_TRUE(check(*reader, "efgh", 1)) << bytes;
+  }
   EXPECT_FALSE(writer.createValidationFile(folder_ / "data", folder_ / "zero.xml", 0));
 }
 

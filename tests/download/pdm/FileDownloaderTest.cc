@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/segments/Segment.h"
 #include "download/pdm/FileDownloader.h"
 #include "download/pdm/documents/ValidatorFactory.h"
+#include "tests/download/engine/support/EngineTestSupport.h"
+#include "tests/download/engine/support/ScriptedJob.h"
+#include "tests/download/engine/support/TestServerFixture.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pdm = orvel::PackageDownloadManager;
@@ -88,6 +93,40 @@ TEST(FileDownloaderTest, SegmentsAreCheckedOnlyAgainstAValidator) {
   EXPECT_EQ(downloader.onEvent(gde::kEventSegmentReceived, &badSegment, sizeof badSegment),
             gde::IDleIntercept::kStopDelivery);
   EXPECT_EQ(downloader.setValidator(nullptr), validator.get());
+}
+
+// Passes every segment and counts the checks it was asked for.
+class CountingValidator final : public pdm::ValidatorBase {
+ public:
+  CountingValidator() : ValidatorBase("COUNT", 0) {}
+  bool validateSegment(const uint8_t*, uint32_t, uint32_t) const override {
+    ++checks;
+    return true;
+  }
+  bool getHashString(const uint8_t*, uint32_t, std::string&) const override { return false; }
+  bool getSignatureStringOfData(const uint8_t*, uint32_t, uint8_t*, uint32_t&) const override {
+    return false;
+  }
+  uint32_t getSegmentSize() const override { return 0x10000; }
+  mutable std::atomic<int> checks{0};
+};
+
+class FileDownloaderServerTest : public TestServerFixture {};
+
+TEST_F(FileDownloaderServerTest, APrepareRetriedOnTheSameHandleHearsEachEventOnce) {
+  server().addGenerated("/file.bin", 3 * 0x10000, 5);
+  pdm::FileDownloader downloader(gde::testing::quickSettings());
+  CountingValidator validator;
+  ASSERT_TRUE(downloader.setup(url("/file.bin"), scratch().path(), "a/b"));
+  downloader.setValidator(&validator);
+  EXPECT_FALSE(downloader.prepare()) << "a name that is no file name";
+  ASSERT_EQ(downloader.getPhase(), Phase::kHandleCreated);
+  ASSERT_TRUE(downloader.setup(url("/file.bin"), scratch().path(), "out.bin"));
+  ASSERT_TRUE(downloader.prepare());
+  ASSERT_TRUE(downloader.startDownload());
+  ASSERT_TRUE(gde::testing::eventually([&] { return downloader.getPhase() == Phase::kComplete; }));
+  EXPECT_EQ(validator.checks.load(), 3);
+  downloader.reset();
 }
 
 }  // namespace

@@ -107,6 +107,16 @@ TEST(OpenURLWithTracking, OnlyWebAddressesReachTheOpenerWithTheTrackingQuery) {
   }
 }
 
+TEST(OpenURLWithTracking, FileAddressesOnlyThroughTheirOwnCall) {
+  TemporaryFolder folder;
+  ScopedEnv tool("WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER);
+  ScopedEnv log("WEND_FAKE_URL_OPENER_LOG", folder / "opened");
+  EXPECT_TRUE(openFileURLWithTracking("file:///C:/a b.pdf"));
+  EXPECT_FALSE(openFileURLWithTracking("https://a.example/"));
+  EXPECT_FALSE(openFileURLWithTracking("file://host/share"));
+  EXPECT_EQ(readFile(folder / "opened"), "file:///C:/a b.pdf?mv=product&mv2=corvel\n");
+}
+
 TEST(OpenURLWithTracking, AnOpenerThatRefusesIsAFailure) {
   TemporaryFolder folder;
   ScopedEnv tool("WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER);

@@ -152,8 +152,8 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
             "proxyView:user=\n"
             "fromView:hello=a&b <c> \xc3\xbc\n"
             "fromView:nodata=\n");
-  EXPECT_NE(report.find("helper=" + context->installHelperPipeName +
-                        "\nhelper2=" + context->installHelper2PipeName +
+  const InstallHelperChannels channels = context->installHelperChannels.get();
+  EXPECT_NE(report.find("helper=" + channels.first + "\nhelper2=" + channels.second +
                         "\nsession=S-1\nproxy=user|p2|false\nstate=" + std::to_string(0x1D00) +
                         "\nprogress=42\n"),
             std::string::npos)

@@ -30,11 +30,8 @@ INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyJsonTest,
     ::testing::Values(ReplyCase{"Members", R"({"ID":"a","inner":{}})", true, "a", true},
                       ReplyCase{"WrongTypes", R"({"id":5,"inner":[]})", true, "", false},
-                      ReplyCase{"Nulls", R"({"id":null,"inner":null})", true, "", false},
                       ReplyCase{"RootArray", R"([{"id":"a"}])", false, "", false},
-                      ReplyCase{"Broken", R"({"id":"a")", false, "", false},
-                      ReplyCase{"Deep", std::string(5000, '[') + std::string(5000, ']'), false, "",
-                                false}),
+                      ReplyCase{"Broken", R"({"id":"a")", false, "", false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(PercentEncodedTest, LeavesOnlyUnreservedCharacters) {

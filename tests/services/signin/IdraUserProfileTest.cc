@@ -172,7 +172,6 @@ INSTANTIATE_TEST_SUITE_P(
                       JumpCase{"Installer", "tarn", "{\"jump\":\"https://jump.example/open?jt=j\"}",
                                "SkyloomInstaller_v1_0", true},
                       JumpCase{"Unauthorized", "mosaic", nullptr, "MosaicSite_v1_0", false},
-                      JumpCase{"NoJump", "mosaic", "{}", "MosaicSite_v1_0", false},
                       JumpCase{"JumpNotText", "mosaic", "{\"jump\":5}", "MosaicSite_v1_0", false}),
     [](const auto& param) { return std::string(param.param.name); });
 

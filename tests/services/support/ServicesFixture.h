@@ -1,81 +1,53 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/context/ApplicationContext.h"
-#include "core/context/BundleResources.h"
-#include "core/context/StandInParts.h"
 #include "platform/system/ConsoleUser.h"
 #include "services/OnlineServices.h"
 #include "services/analytics/ETSWrapper.h"
 #include "services/signin/IdraUserProfile.h"
 #include "services/survey/SurveyManager.h"
-#include "tests/support/Environment.h"
-#include "tests/support/PrivateRoot.h"
-#include "tests/support/TemporaryFolder.h"
+#include "tests/core/context/support/ContextFixture.h"
 #include "tools/testserver/TestServer.h"
 
 namespace wendtest {
 
 inline constexpr char kTestSecret[] = "client-secret-5f1e";
 
-// Stand-in parts but for the online services, and the bundle's resources from a test folder.
-class BundleFolderFactory final : public StandInPartsFactory {
- public:
-  explicit BundleFolderFactory(std::string folder) : folder_(std::move(folder)) {}
-  std::unique_ptr<IBundleResources> makeBundleResources() override {
-    return std::make_unique<FolderBundleResources>(folder_);
-  }
-
- private:
-  std::string folder_;
-};
-
-// A private tree under WEND_ROOT with this process's user at the console, one loopback test server
-// that WEND_SERVICE_BASE points every service at, and an application context built with the online
-// services (and a sign-in client secret of the test's own). Every log records down to trace level
-// ("ulex.trace"), so a scan of them sees every line the services and the connector write. The
-// context is destroyed after every test.
-class ServicesTest : public ::testing::Test {
+// The context's test tree with the online services (and a sign-in client secret of the test's
+// own) and one loopback test server that WEND_SERVICE_BASE points every service at. Every log
+// records down to trace level ("ulex.trace"), so a scan of them sees every line the services and
+// the connector write.
+class ServicesTest : public ContextTest {
  protected:
   void SetUp() override {
+    ContextTest::SetUp();
     ASSERT_TRUE(server_.start());
     serviceBase_ = std::make_unique<ScopedEnv>("WEND_SERVICE_BASE", server_.url(""));
-    mkdir((root_ / "tmp").c_str(), 0777);
-    mkdir((root_ / "Resources").c_str(), 0755);
-    writeFile(root_ / "Resources/config.xml",
-              "<config><sapCode>KVRQ</sapCode><productName>Tarn</productName><mid>M-1</mid>"
-              "<aid>A-2</aid><TallyVersion>7</TallyVersion><contextParams>{\"web\":1}"
-              "</contextParams></config>");
-    std::string logs;
-    ASSERT_TRUE(platform::consoleUserLogsFolder(logs));
-    logsFolder_ = logs;
-    writeFile(logs + "/ulex.trace", "");
+    writeConfig(
+        "<config><sapCode>KVRQ</sapCode><productName>Tarn</productName><mid>M-1</mid>"
+        "<aid>A-2</aid><TallyVersion>7</TallyVersion><contextParams>{\"web\":1}"
+        "</contextParams></config>");
+    ASSERT_TRUE(platform::consoleUserLogsFolder(logsFolder_));
+    writeFile(logsFolder_ + "/ulex.trace", "");
   }
-  void TearDown() override { ApplicationContext::Destroy(); }
+  std::unique_ptr<IContextPartsFactory> parts() override {
+    return withOnlineServices(ContextTest::parts(), [](const std::string& name, IdraHost& out) {
+      if (!idraHostFor(name, out)) return false;
+      out.clientSecret = kTestSecret;
+      return true;
+    });
+  }
 
   // The context, initialised with these command-line arguments.
   ApplicationContext* startContext(std::vector<std::string> arguments = {}) {
-    ApplicationContext::SetPartsFactory(
-        withOnlineServices(std::make_unique<BundleFolderFactory>(root_ / "Resources"),
-                           [](const std::string& environment, IdraHost& out) {
-                             if (!idraHostFor(environment, out)) return false;
-                             out.clientSecret = kTestSecret;
-                             return true;
-                           }));
-    arguments.insert(arguments.begin(), "Install");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    ApplicationContext* context = ApplicationContext::GetInstance();
-    EXPECT_TRUE(context->Initialize(static_cast<int>(argv.size()), argv.data()));
-    return context;
+    EXPECT_TRUE(initialize(std::move(arguments)));
+    return ApplicationContext::GetInstance();
   }
 
   // Requests for `path` are answered with `status` from now on.
@@ -103,8 +75,6 @@ class ServicesTest : public ::testing::Test {
     return text;
   }
 
-  TemporaryFolder root_;
-  PrivateRootEnvironment environment_{root_.path()};
   testserver::TestServer server_{[] {
     testserver::TestServerSettings settings;
     settings.answerPost = true;

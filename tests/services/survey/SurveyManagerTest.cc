@@ -38,7 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ContextCase{"SurveyNotAnObject", 200, "{\"survey\":\"s1\"}", 2},
                       ContextCase{"NotJson", 200, "survey", 2},
                       ContextCase{"ServerError", 500, "{\"survey\":{}}", 2},
-                      ContextCase{"Missing", 404, "{\"survey\":{}}", 2},
                       ContextCase{"OverOneMebibyte", 200,
                                   "{\"survey\":{},\"pad\":\"" + std::string(1 << 20, 'x') + "\"}",
                                   2}),
@@ -80,6 +79,26 @@ TEST_F(ServicesTest, TheResultsArePostedAsJson) {
   EXPECT_EQ(stringMember(*answers, "skill"), "expert");
   EXPECT_EQ(stringMember(*answers, "job"), "designer \"lead\"");
   EXPECT_EQ(stringMember(*answers, "purpose"), "work");
+}
+
+// The survey screen's answers reach the results; empty data keeps what was there.
+TEST_F(ServicesTest, SurveyDataFillsTheAnswersAndEmptyDataKeepsThem) {
+  startContext({});
+  server_.addBody(kContextPath, "{}");
+  survey().setAnswers({"old", "old", "old"});
+  survey().loadSurveyData("");
+  survey().loadSurveyData("{\"job\":\"artist\",\"purpose\":\"fun\",\"skill\":\"new\"}");
+  survey().loadSurveyData("");
+  survey().sendSurveyResults();
+  const auto requests = server_.requestsFor(kContextPath);
+  ASSERT_EQ(requests.size(), 1u);
+  Json::Value results;
+  ASSERT_TRUE(parseReplyObject(requests[0].body(), results));
+  const Json::Value* answers = objectMember(results, "survey");
+  ASSERT_NE(answers, nullptr);
+  EXPECT_EQ(stringMember(*answers, "skill"), "new");
+  EXPECT_EQ(stringMember(*answers, "job"), "artist");
+  EXPECT_EQ(stringMember(*answers, "purpose"), "fun");
 }
 
 }  // namespace

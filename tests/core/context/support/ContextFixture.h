@@ -12,7 +12,7 @@
 #include "core/context/ApplicationContext.h"
 #include "core/context/BundleResources.h"
 #include "core/context/StandInParts.h"
-#include "tests/support/Environment.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
@@ -60,9 +60,12 @@ class ContextTest : public ::testing::Test {
 
   void writeConfig(const std::string& xml) { writeFile(root_ / "Resources/config.xml", xml); }
 
+  // The parts the context is built with; a suite with parts of its own wraps these.
+  virtual std::unique_ptr<IContextPartsFactory> parts() {
+    return std::make_unique<TestPartsFactory>(root_ / "Resources", record_);
+  }
   ApplicationContext* create() {
-    ApplicationContext::SetPartsFactory(
-        std::make_unique<TestPartsFactory>(root_ / "Resources", record_));
+    ApplicationContext::SetPartsFactory(parts());
     return ApplicationContext::GetInstance();
   }
 
@@ -78,9 +81,7 @@ class ContextTest : public ::testing::Test {
   }
 
   TemporaryFolder root_;
-  ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
-  ScopedEnv consoleUser_{"WEND_CONSOLE_UID", std::to_string(geteuid())};
-  ScopedEnv stateHome_{"XDG_STATE_HOME", std::nullopt};
+  PrivateRootEnvironment environment_{root_.path()};
   std::shared_ptr<PartsRecord> record_ = std::make_shared<PartsRecord>();
 };
 

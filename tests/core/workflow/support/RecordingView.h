@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -75,17 +76,15 @@ class RecordingView final : public IViewMediator {
     return out;
   }
   int count(const std::string& name) const {
-    int n = 0;
-    for (const ViewCall& call : calls()) n += call.name == name;
-    return n;
+    const auto all = names();
+    return static_cast<int>(std::count(all.begin(), all.end(), name));
   }
   // The last call of that name; an empty call when there was none.
   ViewCall last(const std::string& name) const {
-    ViewCall found;
-    for (const ViewCall& call : calls()) {
-      if (call.name == name) found = call;
-    }
-    return found;
+    const auto all = calls();
+    const auto found = std::find_if(all.rbegin(), all.rend(),
+                                    [&](const ViewCall& call) { return call.name == name; });
+    return found == all.rend() ? ViewCall{} : *found;
   }
   void clear() {
     std::lock_guard lock(mutex_);
@@ -114,20 +113,19 @@ class RecordingView final : public IViewMediator {
   void showErrorAlert(const std::string& type, int mode, const std::string& code,
                       const std::string& param, const std::string& title, const std::string& link,
                       bool append) override {
-    record("showErrorAlert",
-           {type, std::to_string(mode), code, param, title, link, append ? "true" : "false"});
+    record("showErrorAlert", {type, std::to_string(mode), code, param, title, link, flag(append)});
   }
   void showPathErrorAlert(const std::string& title, const std::string& text,
                           const std::string& location, bool incorrect,
                           const std::string& param) override {
-    record("showPathErrorAlert", {title, text, location, incorrect ? "true" : "false", param});
+    record("showPathErrorAlert", {title, text, location, flag(incorrect), param});
   }
   void showCompatibilityErrorAlert(const std::string& data) override {
     record("showCompatibilityErrorAlert", {data});
   }
   void showProxyAlert() override { record("showProxyAlert", {}); }
   void updateTarnProgress(int progress, bool cancel) override {
-    record("updateTarnProgress", {std::to_string(progress), cancel ? "true" : "false"});
+    record("updateTarnProgress", {std::to_string(progress), flag(cancel)});
   }
   void updateProductProgress(int progress) override {
     record("updateProductProgress", {std::to_string(progress)});
@@ -136,13 +134,14 @@ class RecordingView final : public IViewMediator {
     record("updateTarnInstallWeightage", {size});
   }
   void updateCancelButtonState(bool enabled) override {
-    record("updateCancelButtonState", {enabled ? "true" : "false"});
+    record("updateCancelButtonState", {flag(enabled)});
   }
   void showQuitConfirmation() override { record("showQuitConfirmation", {}); }
   void showQuittingScreen() override { record("showQuittingScreen", {}); }
   void showLaunchingProductScreen() override { record("showLaunchingProductScreen", {}); }
 
  private:
+  static std::string flag(bool on) { return on ? "true" : "false"; }
   void record(const std::string& name, std::vector<std::string> args) {
     std::lock_guard lock(mutex_);
     calls_.push_back({name, std::move(args)});

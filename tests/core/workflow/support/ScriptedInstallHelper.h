@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,11 @@ class ScriptedInstallHelper final : public IInstallHelper {
     return true;
   }
   bool isElevated() const override { return launches_; }
+  void setQuitCheck(std::function<bool()> quitRequested) override {
+    quitRequested_ = std::move(quitRequested);
+  }
+  // What the quit check the workflow handed over answers now; false without one.
+  bool quitRequested() const { return quitRequested_ && quitRequested_(); }
 
   std::vector<std::string> calls() const {
     std::lock_guard lock(mutex_);
@@ -44,6 +50,7 @@ class ScriptedInstallHelper final : public IInstallHelper {
   const bool handshakes_;
   mutable std::mutex mutex_;
   std::vector<std::string> calls_;  // guarded by mutex_
+  std::function<bool()> quitRequested_;
 };
 
 }  // namespace wendtest

@@ -22,9 +22,7 @@ class RecordingAnalytics final : public IAnalytics {
   void sendServiceEvent(const std::string& type) override { record(type); }
   bool sendServiceEventWithParams(const std::string& type,
                                   const std::map<std::string, std::string>& params) override {
-    std::lock_guard lock(mutex_);
-    events_.push_back(type);
-    lastParams_ = params;
+    record(type, &params);
     return true;
   }
   void sendCarouselLoadEvent(bool start) override {
@@ -41,9 +39,10 @@ class RecordingAnalytics final : public IAnalytics {
   }
 
  private:
-  void record(std::string event) {
+  void record(std::string event, const std::map<std::string, std::string>* params = nullptr) {
     std::lock_guard lock(mutex_);
     events_.push_back(std::move(event));
+    if (params) lastParams_ = *params;
   }
   mutable std::mutex mutex_;
   std::vector<std::string> events_;
@@ -152,39 +151,61 @@ struct RigOutside {
 };
 
 // One workflow with its own context, lock key and recording parts, so that several share a test
-// process. Waits are cut to nothing and the tick to 2 ms.
+// process. Waits are cut to nothing and the tick to 2 ms. Scripted steps unless the test gives
+// its own (then desktopApp, productInstall and choices stay null).
 struct WorkflowRig {
   explicit WorkflowRig(WorkflowRole role, IMessageGateway* gateway = nullptr,
                        bool testWorkflow = false, const std::string& lockKeyPath = "",
                        RigOutside outside = {}) {
-    isTestWorkflow = testWorkflow;
-    WorkflowSettings settings = fastSettings();
-    settings.lockKeyPath = lockKeyPath.empty() ? key.path : lockKeyPath;
     auto desktop = std::make_unique<ScriptedDesktopApp>();
     auto products = std::make_unique<ScriptedProducts>();
+    auto userChoices = std::make_unique<ScriptedChoices>();
     desktopApp = desktop.get();
     productInstall = products.get();
-    auto installHelper = std::make_unique<ScriptedInstallHelper>();
-    helper = installHelper.get();
-    auto userChoices = std::make_unique<ScriptedChoices>();
     choices = userChoices.get();
     WorkflowSteps steps;
     steps.choices = std::move(userChoices);
     steps.desktopApp = std::move(desktop);
     steps.products = std::move(products);
-    workflow = std::make_unique<WorkflowManager>(
-        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow,
-                        "helper-pipe-1", "helper-pipe-2"},
-        WorkflowCollaborators{
-            view, gateway ? *gateway : ownGateway, outside.profile ? *outside.profile : profile,
-            outside.survey ? *outside.survey : survey, applets,
-            outside.analytics ? outside.analytics
-                              : [a = analytics]() -> std::shared_ptr<IAnalytics> { return a; },
-            std::move(installHelper), std::move(steps)},
-        role, std::move(settings));
-    view.answerTo(workflow.get());
+    isTestWorkflow = testWorkflow;
+    build(role, gateway, lockKeyPath, std::move(outside), std::move(steps));
+  }
+  explicit WorkflowRig(WorkflowSteps steps, WorkflowRole role = WorkflowRole::kUser) {
+    build(role, nullptr, "", {}, std::move(steps));
   }
   ~WorkflowRig() { workflow.reset(); }
+
+  // Runs steps from `from` (0: where it is) until the workflow reaches `to` or `limit` steps went
+  // by, delivering the page's answers; the state it is in then.
+  uint32_t walk(uint32_t from, uint32_t to, int limit = 10) {
+    if (from) workflow->setStateCode(from);
+    for (int i = 0; i < limit && workflow->stateCode() != to; ++i) {
+      workflow->runStep();
+      view.deliverAnswers();
+    }
+    return workflow->stateCode();
+  }
+  // Steps the workflow on the test's thread until it ends; the states it went through.
+  std::vector<uint32_t> walkToEnd(int maxSteps = 400) {
+    std::vector<uint32_t> states{workflow->stateCode()};
+    const auto note = [&] {
+      if (states.back() != workflow->stateCode()) states.push_back(workflow->stateCode());
+    };
+    for (int i = 0; i < maxSteps && !quitRequested; ++i) {
+      workflow->runStep();
+      note();
+      view.deliverAnswers();
+      note();
+      finishThreads(*workflow);
+      note();
+    }
+    return states;
+  }
+  // What the install thread and the product-install callback do when their work is done.
+  static void finishThreads(WorkflowManager& workflow) {
+    if (workflow.stateCode() == 0x1606) workflow.setStateCode(0x1702);
+    if (workflow.stateCode() == 0x1A05) workflow.setStateCode(0x1B01);
+  }
 
   static WorkflowSettings fastSettings() {
     WorkflowSettings settings;
@@ -192,6 +213,26 @@ struct WorkflowRig {
     settings.launchPause = settings.launchWait = settings.launchWaitLong =
         std::chrono::milliseconds(0);
     return settings;
+  }
+
+  void build(WorkflowRole role, IMessageGateway* gateway, const std::string& lockKeyPath,
+             RigOutside outside, WorkflowSteps steps) {
+    WorkflowSettings settings = fastSettings();
+    settings.lockKeyPath = lockKeyPath.empty() ? key.path : lockKeyPath;
+    auto installHelper = std::make_unique<ScriptedInstallHelper>();
+    helper = installHelper.get();
+    workflow = std::make_unique<WorkflowManager>(
+        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, isTestWorkflow, channels},
+        WorkflowCollaborators{
+            view, gateway ? *gateway : ownGateway, outside.profile ? *outside.profile : profile,
+            outside.survey ? *outside.survey : survey, applets,
+            outside.analytics ? outside.analytics
+                              : [a = analytics]() -> std::shared_ptr<IAnalytics> { return a; },
+            std::move(installHelper), std::move(steps)},
+        role, std::move(settings));
+    // Named only now, as an elevated copy learns them from the init packet after it is built.
+    channels.set({"helper-pipe-1", "helper-pipe-2"});
+    view.answerTo(workflow.get());
   }
 
   // A gateway of a process with nobody to link to: sends succeed without effect.
@@ -211,6 +252,7 @@ struct WorkflowRig {
   std::atomic<bool> quitRequested{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string requiredOsVersion;
   bool isTestWorkflow = false;
   RecordingView view;

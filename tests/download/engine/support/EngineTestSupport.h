@@ -26,6 +26,8 @@ inline DownloadSettings quickSettings() {
   settings.fileCreateRetryWaits[1] = settings.fileCreateRetryWaits[2] =
       std::chrono::milliseconds(5);
   settings.retryAfterScale = 0.01;
+  settings.recheckWait = std::chrono::milliseconds(1);
+  settings.recheckWaitLimit = std::chrono::milliseconds(4);
   return settings;
 }
 

@@ -35,8 +35,8 @@ class CopyView final : public IViewMediator {
       std::lock_guard lock(mutex_);
       report = received_;
     }
-    report += "helper=" + context->installHelperPipeName + "\n" +
-              "helper2=" + context->installHelper2PipeName + "\n" +
+    const InstallHelperChannels channels = context->installHelperChannels.get();
+    report += "helper=" + channels.first + "\n" + "helper2=" + channels.second + "\n" +
               "session=" + ETSWrapper::getSessionID() + "\n" + "proxy=" + proxy.userName + "|" +
               proxy.password + "|" + (proxy.remember ? "true" : "false") + "\n" +
               "state=" + std::to_string(context->workflowManager->stateCode()) + "\n" +

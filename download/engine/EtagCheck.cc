@@ -1,4 +1,4 @@
-#include "download/engine/http/EtagCheck.h"
+#include "download/engine/EtagCheck.h"
 
 #include "download/engine/common/EngineLog.h"
 
@@ -38,7 +38,7 @@ EtagCheck::Result EtagCheck::failed(const HttpCommunicator& communicator,
                                     DownloadGlobalData& data) {
   EngineErrorRecord error;
   communicator.getError(error);
-  data.classifyIntoLastError(error);
+  data.ledger().classifyIntoLastError(error);
   return Result::kFailed;
 }
 

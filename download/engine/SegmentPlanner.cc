@@ -1,4 +1,4 @@
-#include "download/engine/segments/SegmentPlanner.h"
+#include "download/engine/SegmentPlanner.h"
 
 #include "download/engine/common/EngineLog.h"
 
@@ -7,7 +7,7 @@ namespace gde {
 namespace {
 
 constexpr const char* kComponent = "FileDownloadManager";
-constexpr int32_t kFailed = -2;
+constexpr int32_t kFailed = kDleResultRequestFailed;
 
 }  // namespace
 
@@ -34,8 +34,8 @@ int32_t SegmentPlanner::cutWholeStream(DownloadGlobalData& data) {
     return kFailed;
   }
   engineLog(pando::kLogInfo, kComponent, "number of segments created %d", 1);
-  data.setOutstandingSegments(1);
-  return 0;
+  data.ledger().setOutstandingSegments(1);
+  return kDleResultOk;
 }
 
 int32_t SegmentPlanner::cutFresh(DownloadGlobalData& data) {
@@ -57,7 +57,7 @@ int32_t SegmentPlanner::cutFresh(DownloadGlobalData& data) {
     }
   }
   engineLog(pando::kLogInfo, kComponent, "number of segments created %d", total);
-  data.setOutstandingSegments(total);
+  data.ledger().setOutstandingSegments(total);
   return result;
 }
 
@@ -108,11 +108,11 @@ int32_t SegmentPlanner::rebuildFromMetaFile(DownloadGlobalData& data) {
     }
     ++jobs;
   }
-  DLEProgress progress = data.progress();
+  DLEProgress progress = data.ledger().progress();
   data.notifyIntercepts(kEventProgress, &progress, sizeof progress);
   engineLog(pando::kLogInfo, kComponent, "number of jobs created when resuming from disk  are %d",
             jobs);
-  data.setOutstandingSegments(jobs);
+  data.ledger().setOutstandingSegments(jobs);
   return result;
 }
 

@@ -1,0 +1,416 @@
+#include "mediation/view/ViewMediatorBase.h"
+
+
+#include "core/config/ConfigValues.h"
+#include "core/context/ApplicationContext.h"
+#include "core/workflow/ViewMessageData.h"
+#include "core/workflow/WorkflowManager.h"
+#include "foundation/json/FastWriter.h"
+#include "foundation/json/Value.h"
+#include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
+#include "foundation/system/ProcessUtils.h"
+#include "foundation/text/StringUtils.h"
+#include "mediation/view/ViewJson.h"
+
+namespace {
+
+constexpr char kComponent[] = "ViewMediatorBase";
+
+// State codes the page moves the workflow to.
+constexpr uint32_t kSignInState = 0x801;
+constexpr uint32_t kSurveyResultsState = 0xE01;
+constexpr uint32_t kPrivacyChoiceState = 0x1101;
+constexpr uint32_t kMainScreenState = 0x1201;
+
+// UI actions the page reports.
+enum UIAction : int {
+  kProxyLogin = 1,
+  kRetry = 3,
+  kQuitRequested = 4,
+  kQuitConfirmed = 5,
+  kQuitDeclined = 6,
+  kLocationChosen = 7,
+};
+
+template <typename... Args>
+void log(int level, const char* format, Args... args) {
+  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
+}
+
+const char* flag(bool value) {
+  return value ? "true" : "false";
+}
+
+}  // namespace
+
+const ViewMediatorBase::Row ViewMediatorBase::kRows[] = {
+    {"carouselLoadComplete", &ViewMediatorBase::onCarouselLoadComplete},
+    {"overrideCrossButtonState", &ViewMediatorBase::onOverrideCrossButtonState},
+    {"locationChangeClicked", &ViewMediatorBase::onLocationChangeClicked},
+    {"locationRetryClicked", &ViewMediatorBase::onLocationRetryClicked},
+    {"openurl", &ViewMediatorBase::onOpenUrl},
+    {"openUrlInBrowser", &ViewMediatorBase::openLinkInBrowser},
+    {"searchMosaicInBrowser", &ViewMediatorBase::openLinkInBrowser},
+    {"openFileURL", &ViewMediatorBase::onOpenFileUrl},
+    {"learnMoreClicked", &ViewMediatorBase::onLearnMoreClicked},
+    {"piiLearnMoreClicked", &ViewMediatorBase::onPiiLearnMoreClicked},
+    {"sendSMS", &ViewMediatorBase::sendSMS},
+    {"carouselCardDisplayed", &ViewMediatorBase::onCarouselCardDisplayed},
+    {"carouselDotClicked", &ViewMediatorBase::onCarouselDotClicked},
+    {"defaultContentShown", &ViewMediatorBase::onDefaultContentShown},
+    {"welcomeSignInButtonClick", &ViewMediatorBase::onWelcomeSignIn},
+    {"welcomeSignUpButtonClick", &ViewMediatorBase::onWelcomeSignUp},
+    {"welcomeSocialSignInButtonClick", &ViewMediatorBase::onWelcomeSocialSignIn},
+    {"surveyContinueButtonClicked", &ViewMediatorBase::onSurveyContinue},
+    {"testAppContinueButtonClicked", &ViewMediatorBase::onTestAppContinue},
+    {"piiContinueButtonClicked", &ViewMediatorBase::onPiiContinue},
+    {"cancelButtonClicked", &ViewMediatorBase::onCancel},
+    {"quitConfirmationYesClicked", &ViewMediatorBase::onQuitYes},
+    {"quitConfirmationNoClicked", &ViewMediatorBase::onQuitNo},
+    {"retryClicked", &ViewMediatorBase::onRetry},
+    {"proxyAlertLoginButtonClicked", &ViewMediatorBase::onProxyLogin},
+};
+
+ViewMediatorBase::ViewMediatorBase(std::shared_ptr<IInstallLocationBrowser> browser,
+                                   ViewMediatorSettings settings)
+    : context_(*ApplicationContext::GetInstance()),
+      browser_(std::move(browser)),
+      settings_(settings) {}
+
+WorkflowManager* ViewMediatorBase::workflow() const {
+  return context_.workflowManager.get();
+}
+
+void ViewMediatorBase::setScreen(int screenId) {
+  if (WorkflowManager* manager = workflow()) manager->setScreenId(screenId);
+}
+
+void ViewMediatorBase::event(const std::string& eventType) {
+  if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendServiceEvent(eventType);
+}
+
+void ViewMediatorBase::event(const std::string& eventType,
+                             const std::map<std::string, std::string>& params) {
+  if (auto analytics = ApplicationContext::GetAnalytics()) {
+    analytics->sendServiceEventWithParams(eventType, params);
+  }
+}
+
+void ViewMediatorBase::setState(uint32_t code) {
+  if (WorkflowManager* manager = workflow()) manager->setStateCode(code);
+}
+
+void ViewMediatorBase::setUIAction(int action) {
+  if (WorkflowManager* manager = workflow()) manager->setCurrentUIAction(action);
+}
+
+bool ViewMediatorBase::openUrl(const std::string& url, bool tracking, const char* what) {
+  if (!opensLinks_) {
+    log(pando::kLogInfo, "%s: links open in the user's process", what);
+    return false;
+  }
+  if (url.empty()) return false;
+  return PandoUtils::ProcessUtils::openURLWithTracking(url, tracking);
+}
+
+bool ViewMediatorBase::signUpRequested() const {
+  std::lock_guard lock(mutex_);
+  return signUpRequested_;
+}
+
+std::string ViewMediatorBase::socialProviderId() const {
+  std::lock_guard lock(mutex_);
+  return socialProviderId_;
+}
+
+void ViewMediatorBase::setSocialProviderId(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  socialProviderId_ = id;
+}
+
+// --- view commands ---------------------------------------------------------------------------
+
+void ViewMediatorBase::showSpinnerScreen() {
+  sendMessageToView("showSpinnerScreen", "");
+}
+
+void ViewMediatorBase::showWelcomeScreen(const std::string& data) {
+  setScreen(2);
+  event("lbs-welcome");
+  sendMessageToView("showWelcomeScreen", data);
+}
+
+void ViewMediatorBase::showSurveyScreen(int alreadyFilled) {
+  setScreen(6);
+  event("lbs-survey", {{"survey-common-questions-skipped", flag(alreadyFilled == 1)}});
+  Json::Value data(Json::objectValue);
+  data["surveyQuestionsAlreadyFilled"] = std::to_string(alreadyFilled);
+  sendMessageToView("showSurveyScreen", Json::FastWriter().write(data));
+}
+
+void ViewMediatorBase::showPiiScreen() {
+  setScreen(8);
+  event("lbs-pii-notice");
+  sendMessageToView("showPiiScreen", "");
+}
+
+void ViewMediatorBase::showMainScreen() {
+  setScreen(9);
+  event("lbs-window-load");
+  sendMessageToView("showMainScreen", "");
+}
+
+void ViewMediatorBase::showErrorAlert(const std::string& errorType, int retryMode,
+                                      const std::string& errorCode, const std::string& errorParam,
+                                      const std::string& errorTitle,
+                                      const std::string& moreInfoLink, bool appendParamsAtEnd) {
+  Json::Value data(Json::objectValue);
+  data["errorType"] = errorType;
+  data["errorTitle"] = errorTitle;
+  data["errorCode"] = errorCode;
+  data["errorParam"] = errorParam;
+  data["moreInfoLink"] = moreInfoLink;
+  data["showRetry"] = flag(retryMode == 1);
+  data["showContinue"] = flag(retryMode == 2);
+  data["appendParamsAtEnd"] = flag(appendParamsAtEnd);
+  sendMessageToView("showErrorAlert", Json::FastWriter().write(data));
+}
+
+void ViewMediatorBase::showPathErrorAlert(const std::string& alertTitle,
+                                          const std::string& alertText,
+                                          const std::string& installLocation,
+                                          bool incorrectLocation, const std::string& errorParam) {
+  Json::Value data(Json::objectValue);
+  data["alertTitle"] = alertTitle;
+  data["alertText"] = alertText;
+  data["installLocation"] = installLocation;
+  data["errorParam"] = errorParam;
+  data["showAlertIcon"] = "true";
+  data["incorrectLocation"] = flag(incorrectLocation);
+  sendMessageToView("showPathErrorAlert", Json::FastWriter().write(data));
+}
+
+void ViewMediatorBase::showCompatibilityErrorAlert(const std::string& data) {
+  sendMessageToView("showCompatibilityErrorAlert", data);
+}
+
+void ViewMediatorBase::showProxyAlert() {
+  if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendProxyModeEvent();
+  sendMessageToView("showProxyAlert", "");
+}
+
+void ViewMediatorBase::updateTarnProgress(int progress, bool isCancelEnabled) {
+  ViewMessageData data;
+  data.setValue("progress", std::to_string(progress));
+  data.setValue("isCancelEnabled", flag(isCancelEnabled));
+  sendMessageToView("updateTarnProgress", data.toString());
+}
+
+void ViewMediatorBase::updateProductProgress(int progress) {
+  ViewMessageData data;
+  data.setValue("progress", std::to_string(progress));
+  sendMessageToView("updateProductProgress", data.toString());
+}
+
+void ViewMediatorBase::updateTarnInstallWeightage(const std::string& tarnSize) {
+  ViewMessageData data;
+  data.setValue("tarnSize", tarnSize);
+  sendMessageToView("updateTarnInstallWeightage", data.toString());
+}
+
+void ViewMediatorBase::updateCancelButtonState(bool enabled) {
+  ViewMessageData data;
+  data.setValue("enabled", flag(enabled));
+  sendMessageToView("updateCancelButtonState", data.toString());
+}
+
+void ViewMediatorBase::showQuitConfirmation() {
+  sendMessageToView("showQuitConfirmation", "");
+}
+
+void ViewMediatorBase::showQuittingScreen() {
+  sendMessageToView("showQuittingScreen", "");
+}
+
+void ViewMediatorBase::showLaunchingProductScreen() {
+  setScreen(10);
+  sendMessageToView("showLaunchingProductScreen", "");
+}
+
+void ViewMediatorBase::showDefaultContent(const std::string& errorURL) {
+  ViewMessageData data;
+  data.setValue("errorURL", errorURL);
+  sendMessageToView("showDefaultContent", data.toString());
+}
+
+// --- messages from the view ------------------------------------------------------------------
+
+void ViewMediatorBase::processMessageFromView(const std::string& name, const std::string& data) {
+  // The proxy login carries the user's password.
+  const bool secret = name == "proxyAlertLoginButtonClicked";
+  log(pando::kLogTrace, "Processing message from view: %s data:%s", name.c_str(),
+      secret ? "<withheld>" : data.c_str());
+  for (const Row& row : kRows) {
+    if (name == row.name) {
+      (this->*row.handler)(data);
+      return;
+    }
+  }
+}
+
+void ViewMediatorBase::onCarouselLoadComplete(const std::string&) {
+  if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendCarouselLoadEvent(false);
+}
+
+void ViewMediatorBase::onOverrideCrossButtonState(const std::string& data) {
+  WorkflowManager* manager = workflow();
+  if (!manager) return;
+  manager->setCloseOverride(data == "true");
+  manager->syncState();
+}
+
+void ViewMediatorBase::onLocationChangeClicked(const std::string& data) {
+  WorkflowManager* manager = workflow();
+  if (!manager || !browser_) return;
+  std::string path = manager->installLocation();
+  std::string errorNumber;
+  const bool fits =
+      browser_->browseForInstallLocation(path, errorNumber, getLocalizedText("Select"));
+  manager->setInstallLocation(path);
+  if (fits) {
+    ViewJson members;
+    if (!members.read(data, {"alertTitle", "alertText"})) return;
+    manager->showPathErrorAlert(members["alertTitle"], members["alertText"], path, false, "");
+    return;
+  }
+  std::string titleId, textId;
+  WorkflowManager::getInstallLocationErrorIds(errorNumber, titleId, textId);
+  manager->showPathErrorAlert(titleId, textId, path, true, "");
+}
+
+void ViewMediatorBase::onLocationRetryClicked(const std::string&) {
+  setUIAction(kLocationChosen);
+}
+
+void ViewMediatorBase::onOpenUrl(const std::string& data) {
+  openUrl(data, true, "openurl");
+}
+
+void ViewMediatorBase::onOpenFileUrl(const std::string& data) {
+  std::string url = "file:///" + data;
+  StringUtils::utilReplaceAll(url, "\\", "/");
+  if (!opensLinks_) {
+    log(pando::kLogInfo, "openFileURL: links open in the user's process");
+    return;
+  }
+  PandoUtils::ProcessUtils::openFileURLWithTracking(url);
+}
+
+void ViewMediatorBase::onLearnMoreClicked(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"url", "index", "cardID"})) return;
+  openUrl(members["url"], true, "learnMoreClicked");
+  if (!opensLinks_) return;
+  event("lbs-carousel-button", {{"lbs-carousel-screen-url", members["url"]},
+                                {"lbs-carousel-screen-index", members["index"]},
+                                {"lbs-carousel-screen-id", members["cardID"]}});
+}
+
+void ViewMediatorBase::onPiiLearnMoreClicked(const std::string&) {
+  event("lbs-pii-notice-learn-more");
+}
+
+void ViewMediatorBase::onCarouselCardDisplayed(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"index", "cardID"})) return;
+  event("lbs-carousel-card-displayed", {{"lbs-carousel-screen-index", members["index"]},
+                                        {"lbs-carousel-screen-id", members["cardID"]}});
+}
+
+void ViewMediatorBase::onCarouselDotClicked(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"index", "cardID"})) return;
+  event("lbs-carousel-dots", {{"lbs-carousel-screen-index", members["index"]},
+                              {"lbs-carousel-screen-id", members["cardID"]}});
+}
+
+void ViewMediatorBase::onDefaultContentShown(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"timeOut", "errorURL"})) return;
+  event("default-content-shown",
+        {{"isTimeOut", members["timeOut"]}, {"errorURL", members["errorURL"]}});
+}
+
+void ViewMediatorBase::onWelcomeSignIn(const std::string&) {
+  event("lbs-welcome-signIn-clicked");
+  setState(kSignInState);
+}
+
+void ViewMediatorBase::onWelcomeSignUp(const std::string&) {
+  {
+    std::lock_guard lock(mutex_);
+    signUpRequested_ = true;
+  }
+  event("lbs-welcome-signUp-clicked");
+  setState(kSignInState);
+}
+
+void ViewMediatorBase::onWelcomeSocialSignIn(const std::string& data) {
+  setSocialProviderId(data);
+  showSpinnerScreen();
+  event("lbs-welcome-social-signIn-clicked");
+  setState(kSignInState);
+}
+
+void ViewMediatorBase::onSurveyContinue(const std::string& data) {
+  if (context().surveyManager) context().surveyManager->loadSurveyData(data);
+  setState(kSurveyResultsState);
+  event("lbs-survey-continue");
+}
+
+void ViewMediatorBase::onTestAppContinue(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"signInClicked", "environment"})) return;
+  if (members["signInClicked"] != "true") {
+    setState(kMainScreenState);
+    return;
+  }
+  const std::string& environment = members["environment"];
+  if (!environment.empty()) {
+    SetEnvironment(context().config, environment);
+    if (context().userProfile) context().userProfile->setEnvironment(environment);
+  }
+  setState(kSignInState);
+}
+
+void ViewMediatorBase::onPiiContinue(const std::string&) {
+  setState(kPrivacyChoiceState);
+  event("lbs-pii-notice-continue");
+}
+
+void ViewMediatorBase::onCancel(const std::string&) {
+  setUIAction(kQuitRequested);
+}
+
+void ViewMediatorBase::onQuitYes(const std::string&) {
+  if (WorkflowManager* manager = workflow()) manager->setQuitConfirmed(true);
+  setUIAction(kQuitConfirmed);
+}
+
+void ViewMediatorBase::onQuitNo(const std::string&) {
+  setUIAction(kQuitDeclined);
+}
+
+void ViewMediatorBase::onRetry(const std::string&) {
+  setUIAction(kRetry);
+}
+
+void ViewMediatorBase::onProxyLogin(const std::string& data) {
+  ViewJson members;
+  if (!members.read(data, {"userName", "password", "rememberMe"})) return;
+  // Stored before the UI action, which the workflow thread acts on.
+  context().proxyCredentials.set(
+      {members["userName"], members["password"], members["rememberMe"] == "true"});
+  setUIAction(kProxyLogin);
+}
