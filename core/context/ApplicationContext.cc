@@ -295,7 +295,8 @@ WorkflowSteps ApplicationContext::makeWorkflowSteps(IInstallHelper* installHelpe
   auto installLock = std::make_shared<TarnInstallationLock>();
   steps.products = std::make_unique<ProductInstallation>(ProductInstallInputs{
       *appletMessageManager, *viewMediator, config, *userProfile, proxyCredentials,
-      &ApplicationContext::GetTempLocation, installHelperPipeName, locale, installLock});
+      &ApplicationContext::GetTempLocation, [this] { return installHelperChannels.get().first; },
+      locale, installLock});
   steps.launch =
       std::make_unique<DesktopAppLaunch>(desktopAppLaunchInputs(installHelper, installLock));
 

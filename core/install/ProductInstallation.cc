@@ -81,12 +81,13 @@ void ProductInstallation::productInstallThreadProc() {
   const std::string profile = inputs_.profile.firstText();
   const std::string temp = inputs_.tempLocation ? inputs_.tempLocation() : "";
   const ProxyCredentials proxy = inputs_.proxy.get();
+  const std::string pipe = inputs_.installHelperPipeName ? inputs_.installHelperPipeName() : "";
   ProductInstallArgs args;
   args.progressCallback = &ProductInstallation::updateProductProgressCallbackProc;
   args.configXml = configXml.c_str();
   args.userProfile = profile.c_str();
   args.tempLocation = temp.c_str();
-  args.installHelperPipeName = inputs_.installHelperPipeName.c_str();
+  args.installHelperPipeName = pipe.c_str();
   if (!proxy.userName.empty()) {
     args.proxyUserName = proxy.userName.c_str();
     if (!proxy.password.empty()) args.proxyPassword = proxy.password.c_str();

@@ -20,8 +20,8 @@ struct ProductInstallInputs {
   ConfigStore& config;
   ISignInProfile& profile;  // its stored profile JSON goes to the applet host
   SharedProxyCredentials& proxy;
-  std::function<std::string()> tempLocation;  // the run's temporary folder
-  std::string installHelperPipeName;
+  std::function<std::string()> tempLocation;           // the run's temporary folder
+  std::function<std::string()> installHelperPipeName;  // the first helper's, when the run starts
   std::string locale;
   std::shared_ptr<TarnInstallationLock> installLock;
 };

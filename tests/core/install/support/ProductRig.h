@@ -100,14 +100,15 @@ struct LaunchRecorder {
 struct ProductRig {
   explicit ProductRig(IMessageGateway* gateway = nullptr,
                       WorkflowRole role = WorkflowRole::kAdministrator) {
+    channels.set({"helper-pipe-1", "helper-pipe-2"});
     installLock = std::make_shared<TarnInstallationLock>(key.path);
     auto installHelper = std::make_unique<ScriptedInstallHelper>();
     helper = installHelper.get();
     WorkflowSteps steps;
     steps.desktopApp = std::make_unique<ScriptedDesktopApp>();
     auto installation = std::make_unique<ProductInstallation>(ProductInstallInputs{
-        applets, view, config, profile, proxy, [this] { return folder.path(); }, "helper-pipe-1",
-        "fr_FR", installLock});
+        applets, view, config, profile, proxy, [this] { return folder.path(); },
+        [this] { return channels.get().first; }, "fr_FR", installLock});
     products = installation.get();
     steps.products = std::move(installation);
     DesktopAppLaunchInputs inputs(config);
@@ -121,8 +122,7 @@ struct ProductRig {
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key.path;
     workflow = std::make_unique<WorkflowManager>(
-        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, false, "helper-pipe-1",
-                        "helper-pipe-2"},
+        WorkflowContext{quitRequested, config, proxy, requiredOsVersion, false, channels},
         WorkflowCollaborators{view, gateway ? *gateway : ownGateway, profile, survey, applets,
                               [a = analytics] { return a; }, std::move(installHelper),
                               std::move(steps)},
@@ -136,6 +136,7 @@ struct ProductRig {
   std::atomic<bool> quitRequested{false};
   ConfigStore config;
   SharedProxyCredentials proxy;
+  SharedInstallHelperChannels channels;
   std::string requiredOsVersion;
   RecordingView view;
   WorkflowRig::NoLink ownGateway;
