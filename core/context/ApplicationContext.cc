@@ -17,6 +17,9 @@
 #include "core/install/DesktopAppLaunch.h"
 #include "core/install/ProductInstallation.h"
 #include "core/install/UserChoices.h"
+#ifdef WEND_DESKTOP_INSTALL
+#include "core/install/desktop/DesktopAppInstall.h"
+#endif
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/logging/LogTargetDefault.h"
@@ -35,6 +38,7 @@ constexpr char kComponent[] = "ApplicationContext";
 constexpr char kLogCategory[] = "WendB_Logs";
 constexpr int kTemporaryFolder = 15;
 constexpr int kDesktopAppFolder = 30;
+constexpr int kSharedComponentsFolder = 29;
 
 std::mutex instanceMutex;
 ApplicationContext* instance = nullptr;                // guarded by instanceMutex
@@ -302,6 +306,15 @@ WorkflowSteps ApplicationContext::makeWorkflowSteps(IInstallHelper* installHelpe
 
   steps.compatibility = std::make_unique<CompatibilityStep>(*compatibilityCheck);
   steps.choices = std::make_unique<UserChoices>(config, *userProfile, proxyCredentials);
+#ifdef WEND_DESKTOP_INSTALL
+  std::string sharedComponents;
+  FileUtils::getSpecialFolderPath(kSharedComponentsFolder, sharedComponents);
+  DesktopAppInputs desktop(config, proxyCredentials, quitRequested,
+                           {GetTempLocation(), sharedComponents});
+  desktop.analytics = &ApplicationContext::GetAnalytics;
+  desktop.logger = logger_.get();
+  steps.desktopApp = std::make_unique<DesktopAppInstall>(std::move(desktop));
+#endif
   return steps;
 }
 

@@ -90,6 +90,19 @@ class IAnalytics {
   virtual void sendDownloadRetryEvent(const std::string& /*errorCode*/) {}
   virtual void setUserGuid(const std::string& /*guid*/) {}
   virtual void setCountryCode(const std::string& /*countryCode*/) {}
+  // The desktop application's download and installation through the installer library; codes
+  // as their status names (or decimal text).
+  virtual void sendDownloadStartEvent() {}
+  virtual void sendDownloadEndEvent(float /*downloadPercent*/, float /*downloadRate*/,
+                                    int /*buttonClickTime*/) {}
+  virtual void sendDownloadFatalErrorEvent(const std::string& /*code*/,
+                                           const std::string& /*subCode*/, bool /*cancelled*/,
+                                           const std::string& /*errorDetail*/) {}
+  virtual void sendInstallStartEvent() {}
+  virtual void sendInstallEndEvent() {}
+  virtual void sendInstallFatalErrorEvent(const std::string& /*code*/) {}
+  // The library's install-result document, whose "ets_params" the fatal-error event carries.
+  virtual void setInstallResult(const std::string& /*xml*/) {}
 };
 
 class ISignInProfile {

@@ -430,7 +430,10 @@ void WorkflowManager::runStepOf(uint32_t code) {
       syncState();
       break;
     case 0x1502:
-      setStateCode(parts_.steps.desktopApp->startInstallWorkflow(*this) ? 0x1606 : 0x1D00);
+      // The install thread may set its final state before the start returns: the wait state
+      // goes first, so that it never overwrites the thread's result.
+      setStateCode(0x1606);
+      if (!parts_.steps.desktopApp->startInstallWorkflow(*this)) setStateCode(0x1D00);
       syncState();
       break;
     case 0x1702: {
@@ -612,6 +615,17 @@ void WorkflowManager::showTarnProgress(float progress) {
     }
   }
   if (show) parts_.view.updateTarnProgress(static_cast<int>(progress), true);
+}
+
+void WorkflowManager::reportTarnProgress(int progress) {
+  bool show = false;
+  {
+    std::lock_guard lock(mutex_);
+    block_.tarnProgress = static_cast<float>(progress);
+    show = block_.tarnProgress > lastSentBlock_.tarnProgress;
+    lastSentBlock_.tarnProgress = block_.tarnProgress;
+  }
+  if (show) parts_.view.updateTarnProgress(progress, true);
 }
 
 // ---- UI actions ----

@@ -111,6 +111,9 @@ class WorkflowManager final : public IWorkflowPackets {
 
   // The progress rule of the desktop application: shown when above what was shown before.
   void showTarnProgress(float progress);
+  // The installer library's progress rule: the value is stored and becomes the mark either way;
+  // shown when above the mark before, so a rise after a drop is shown again.
+  void reportTarnProgress(int progress);
 
   // Fields other parts write and read directly. Not sent until the next syncState.
   WorkflowStateBlock stateBlock() const;

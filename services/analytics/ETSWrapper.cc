@@ -1,6 +1,7 @@
 #include "services/analytics/ETSWrapper.h"
 
 #include "core/context/ApplicationContext.h"
+#include "core/install/InstallResult.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/text/StringUtils.h"
 #include "services/analytics/WorkflowIdFile.h"
@@ -116,6 +117,55 @@ void ETSWrapper::setUserGuid(const std::string& guid) {
 void ETSWrapper::setCountryCode(const std::string& countryCode) {
   std::lock_guard lock(mutex_);
   countryCode_ = countryCode;
+}
+
+void ETSWrapper::sendDownloadStartEvent() {
+  sendServiceEvent("lbs-tarn-download-start");
+}
+
+void ETSWrapper::sendDownloadEndEvent(float downloadPercent, float downloadRate,
+                                      int buttonClickTime) {
+  sendServiceEventWithParams("lbs-tarn-download-end",
+                             {{"percentDone", std::to_string(downloadPercent)},
+                              {"downloadRate", std::to_string(downloadRate)},
+                              {"buttonClickTime", std::to_string(buttonClickTime)}});
+}
+
+void ETSWrapper::sendDownloadFatalErrorEvent(const std::string& code, const std::string& subCode,
+                                             bool cancelled, const std::string& errorDetail) {
+  sendServiceEventWithParams("lbs-tarn-download-fatal-error",
+                             {{"errorCode", code},
+                              {"subErrorCode", subCode},
+                              {"cancelled", cancelled ? "true" : "false"},
+                              {"errorDetail", errorDetail}});
+}
+
+void ETSWrapper::sendDownloadRetryEvent(const std::string& errorCode) {
+  sendServiceEventWithParams("lbs-tarn-download-retry", {{"errorCode", errorCode}});
+}
+
+void ETSWrapper::sendInstallStartEvent() {
+  sendServiceEvent("lbs-tarn-install-start");
+}
+
+void ETSWrapper::sendInstallEndEvent() {
+  sendServiceEvent("lbs-tarn-install-end");
+}
+
+void ETSWrapper::sendInstallFatalErrorEvent(const std::string& code) {
+  std::string result;
+  {
+    std::lock_guard lock(mutex_);
+    result = installResult_;
+  }
+  std::map<std::string, std::string> params = readInstallResultParams(result);
+  params["errorCode"] = code;
+  sendServiceEventWithParams("lbs-tarn-install-fatal-error", params);
+}
+
+void ETSWrapper::setInstallResult(const std::string& xml) {
+  std::lock_guard lock(mutex_);
+  installResult_ = xml;
 }
 
 std::string ETSWrapper::workflowId(int kind, const std::string& configured) {

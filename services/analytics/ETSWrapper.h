@@ -50,6 +50,19 @@ class ETSWrapper final : public IAnalytics {
   void setVersionDownloading(const std::string& version) override;
   void setUserGuid(const std::string& guid) override;
   void setCountryCode(const std::string& countryCode) override;
+  // The desktop application's download and installation: "lbs-tarn-download-start", ...-end,
+  // ...-fatal-error, ...-retry, "lbs-tarn-install-start", ...-end, ...-fatal-error (the last with
+  // the install-result document's parameters).
+  void sendDownloadStartEvent() override;
+  void sendDownloadEndEvent(float downloadPercent, float downloadRate,
+                            int buttonClickTime) override;
+  void sendDownloadFatalErrorEvent(const std::string& code, const std::string& subCode,
+                                   bool cancelled, const std::string& errorDetail) override;
+  void sendDownloadRetryEvent(const std::string& errorCode) override;
+  void sendInstallStartEvent() override;
+  void sendInstallEndEvent() override;
+  void sendInstallFatalErrorEvent(const std::string& code) override;
+  void setInstallResult(const std::string& xml) override;
 
   // Flushes (at most the sender's flush limit) and ends the sender; later events are dropped.
   // Idempotent; getInstance returns null from its start.
@@ -72,6 +85,7 @@ class ETSWrapper final : public IAnalytics {
   std::string version_;         // guarded by mutex_
   std::string userGuid_;        // guarded by mutex_
   std::string countryCode_;     // guarded by mutex_
+  std::string installResult_;   // guarded by mutex_
   std::string workflowIds_[2];  // guarded by mutex_; read from their files once
 
   EventSender sender_;  // last: its thread ends before the fields above go

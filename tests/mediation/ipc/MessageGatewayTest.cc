@@ -11,7 +11,6 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,13 +30,6 @@ namespace mediation {
 namespace {
 
 using LinkState = IMessageGateway::LinkState;
-
-std::string contents(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 class MessageGatewayTest : public ::testing::Test {
  protected:
@@ -82,13 +74,10 @@ class MessageGatewayTest : public ::testing::Test {
   // Both processes log to the console user's "Wend.log" under the private root.
   bool logged(const std::string& text) const {
     const std::string home = getpwuid(geteuid())->pw_dir;
-    return contents(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log").find(text) !=
-           std::string::npos;
+    return wendtest::readFile(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log")
+               .find(text) != std::string::npos;
   }
-  bool fifosExist() const {
-    struct stat info;
-    return lstat(("/tmp/" + pipeName_ + "_IN").c_str(), &info) == 0;
-  }
+  bool fifosExist() const { return wendtest::existsNoFollow("/tmp/" + pipeName_ + "_IN"); }
 
   wendtest::TemporaryFolder root_;
   wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
@@ -112,7 +101,7 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
   EXPECT_TRUE(link.connected());
   // The tool was asked to run exactly this executable with the channel's name.
-  const std::string log = contents(root_ / "tool.log");
+  const std::string log = wendtest::readFile(root_ / "tool.log");
   EXPECT_NE(log.find("\n" + MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ +
                      "\n--end--\n"),
             std::string::npos)

@@ -23,23 +23,17 @@ class InstallLocationTest : public testing::Test {
       std::filesystem::create_directories(root_ / folder);
     }
     writeFile(root_ / "file", "");
-    const std::string& t = root_.path();
-    writeFile(root_ / "mountinfo",
-              "1 0 254:0 / / rw - ext4 /dev/vda rw\n"
-              "2 1 8:17 / " +
-                  t +
-                  "/media/Stick rw - vfat /dev/sdb1 rw\n"
-                  "3 1 0:62 / " +
-                  t +
-                  "/share rw - smb3 //server/share rw\n"
-                  "4 1 0:63 / " +
-                  t +
-                  "/volume rw - ext4 /dev/vdb rw\n"
-                  "5 1 0:64 / " +
-                  t +
-                  "/media/Disk rw - hfsplus /dev/sdc1 rw\n"
-                  "6 1 0:65 / " +
-                  t + "/home rw - ext4 /dev/vdc rw\n");
+    std::string table = "1 0 254:0 / / rw - ext4 /dev/vda rw\n";
+    int id = 2;
+    for (const char* mount :
+         {"8:17 /media/Stick rw - vfat /dev/sdb1", "0:62 /share rw - smb3 //server/share",
+          "0:63 /volume rw - ext4 /dev/vdb", "0:64 /media/Disk rw - hfsplus /dev/sdc1",
+          "0:65 /home rw - ext4 /dev/vdc"}) {
+      std::string line = mount;
+      line.insert(line.find(' ') + 1, root_.path());
+      table += std::to_string(id++) + " 1 " + line.insert(line.find(' '), " /") + " rw\n";
+    }
+    writeFile(root_ / "mountinfo", table);
     probe_.volumes.mounts = &table_;
     probe_.volumes.sysfsRoot = root_ / "sys";
     probe_.volumes.volumesRoot = root_ / "media";
@@ -65,6 +59,7 @@ TEST_F(InstallLocationTest, EachFailingTestGivesItsNumber) {
   struct Row {
     const char* path;
     const char* result;
+    const char* home = "home/tester";
   } rows[] = {
       {"volume", "5"},  // case-sensitive comes before the volume root
       {"home", "1"},
@@ -78,17 +73,15 @@ TEST_F(InstallLocationTest, EachFailingTestGivesItsNumber) {
       {"home/tester/dir", "ok"},
       {"home/tester2/dir", "ok"},
       {"ro", "ok"},
+      // Ejectable volumes pass inside the home folder only, not a sibling that begins like it.
+      {"media/Stick/dir", "ok", "media/Stick"},
+      {"media/Disk/dir", "3", "media/Stick"},
+      {"media/Stick/dir", "3", "media/Sti"},
   };
-  for (const Row& row : rows) EXPECT_EQ(check(row.path), row.result) << row.path;
-}
-
-TEST_F(InstallLocationTest, EjectableVolumesPassInsideTheHomeFolderOnly) {
-  probe_.homeFolder = root_ / "media/Stick";
-  EXPECT_EQ(check("media/Stick/dir"), "ok");
-  EXPECT_EQ(check("media/Disk/dir"), "3");
-  // A sibling whose name merely begins like the home folder is not inside it.
-  probe_.homeFolder = root_ / "media/Sti";
-  EXPECT_EQ(check("media/Stick/dir"), "3");
+  for (const Row& row : rows) {
+    probe_.homeFolder = root_ / row.home;
+    EXPECT_EQ(check(row.path), row.result) << row.path << " home " << row.home;
+  }
 }
 
 TEST_F(InstallLocationTest, ReadOnlyDeviceOutsideTheHomeFolder) {
@@ -129,11 +122,13 @@ TEST_F(InstallLocationTest, EmptyPathNeedsNoCheck) {
 }
 
 TEST_F(InstallLocationTest, ChooserShowsFoldersThatAreNoPackages) {
-  EXPECT_TRUE(restrictFileOrPackage(root_ / "ro"));
-  EXPECT_TRUE(restrictFileOrPackage(root_ / "ro/../home"));
-  EXPECT_FALSE(restrictFileOrPackage(root_ / "Tools.app"));
-  EXPECT_FALSE(restrictFileOrPackage(root_ / "file"));
-  EXPECT_FALSE(restrictFileOrPackage(root_ / "missing"));
+  for (auto [path, shown] : {std::pair{"ro", true},
+                             {"ro/../home", true},
+                             {"Tools.app", false},
+                             {"file", false},
+                             {"missing", false}}) {
+    EXPECT_EQ(restrictFileOrPackage(root_ / path), shown) << path;
+  }
   EXPECT_FALSE(restrictFileOrPackage(""));
 }
 

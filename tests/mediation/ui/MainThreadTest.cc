@@ -119,8 +119,11 @@ TEST(MainThread, AfterTheLoopEndsNothingRunsAndWaitersFail) {
   g_main_context_unref(context);
 }
 
-TEST(MainThread, WithoutARunningLoopSyncWorkRunsOnTheCaller) {
+// Without a running loop sync work runs on the caller; a task still queued when the queue goes
+// is dropped with its capture, though its source stays attached.
+TEST(MainThread, WithoutALoopSyncWorkRunsOnTheCallerAndQueuedTasksGoWithTheQueue) {
   GMainContext* context = g_main_context_new();
+  auto held = std::make_shared<int>(0);
   {
     MainThread main(context);
     std::vector<int> order;
@@ -129,18 +132,8 @@ TEST(MainThread, WithoutARunningLoopSyncWorkRunsOnTheCaller) {
     while (g_main_context_iteration(context, FALSE)) {
     }
     EXPECT_EQ(order, (std::vector<int>{2, 1}));
-  }
-  g_main_context_unref(context);
-}
-
-TEST(MainThread, QueuedTasksOutliveNothing) {
-  GMainContext* context = g_main_context_new();
-  auto held = std::make_shared<int>(0);
-  {
-    MainThread main(context);
     main.post([held] { ++*held; });
   }
-  // The source still attached finds the queue stopped; the dropped task released its capture.
   while (g_main_context_iteration(context, FALSE)) {
   }
   EXPECT_EQ(*held, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -26,12 +27,6 @@ class ProgressEstimatorTest : public testing::Test {
   ProgressFigures at(int64_t seconds, int product, int desktop) {
     clock_.set(1000 + seconds);
     return estimator_.update(product, desktop);
-  }
-  void pause(int64_t from, int64_t to) {
-    clock_.set(1000 + from);
-    estimator_.openPause();
-    clock_.set(1000 + to);
-    estimator_.closePause();
   }
 
   FakeSeconds clock_;
@@ -70,17 +65,20 @@ TEST_F(ProgressEstimatorTest, BoundsOnlyFall) {
   EXPECT_EQ(at(1001, 99, kSilent), (ProgressFigures{0, 2, 99}));
 }
 
-TEST_F(ProgressEstimatorTest, DesktopFinishingUnseenShrinksItsShareForGood) {
-  at(0, kSilent, 5);
-  EXPECT_EQ(at(1, kSilent, 100).progress, 5);
-  EXPECT_FLOAT_EQ(estimator_.weightage(), 0.05f);
-  EXPECT_EQ(at(2, 50, kSilent).progress, 52);  // 0.95 x 50 + 5
-}
-
-TEST_F(ProgressEstimatorTest, DesktopSeenRunningKeepsItsShare) {
-  at(0, kSilent, 6);
-  EXPECT_EQ(at(1, kSilent, 100).progress, 30);
-  EXPECT_FLOAT_EQ(estimator_.weightage(), 0.3f);
+// The first desktop figure; overall progress at desktop 100; the share then; overall at product 50.
+TEST_F(ProgressEstimatorTest, DesktopFinishingUnseenShrinksItsShareForGoodElseKeepsIt) {
+  struct Row {
+    int first, atHundred;
+    float share;
+    int atProductHalf;
+  } rows[] = {{5, 5, 0.05f, 52 /* 0.95 x 50 + 5 */}, {6, 30, 0.3f, 65}};
+  for (const Row& row : rows) {
+    ProgressEstimator estimator(clock_);
+    estimator.update(kSilent, row.first);
+    EXPECT_EQ(estimator.update(kSilent, 100).progress, row.atHundred) << row.first;
+    EXPECT_FLOAT_EQ(estimator.weightage(), row.share);
+    EXPECT_EQ(estimator.update(50, kSilent).progress, row.atProductHalf);
+  }
 }
 
 TEST_F(ProgressEstimatorTest, TinyShareEstimatesFromNothing) {
@@ -102,37 +100,31 @@ TEST_F(ProgressEstimatorTest, SizesThatCannotWeighLeaveTheShare) {
   EXPECT_FLOAT_EQ(estimator_.updateWeightage("0x10", "48"), 0.25f);
 }
 
-TEST_F(ProgressEstimatorTest, PausesAreNotInstallTime) {
-  at(0, kSilent, 50);
-  pause(10, 40);
-  EXPECT_EQ(at(90, kSilent, 50).minutesLeftMin, 0);  // 60 s of work
-  EXPECT_GT(at(91, kSilent, 50).minutesLeftMin, 0);
-}
-
-TEST_F(ProgressEstimatorTest, TimeBeforeTheFirstProgressIsNoPause) {
-  pause(-100, -50);  // an alert during sign-in
-  clock_.set(1000 - 10);
-  estimator_.openPause();  // still open when the progress starts
-  at(0, kSilent, 50);
-  clock_.set(1000 + 10);
-  estimator_.closePause();  // 10 s count
-  EXPECT_EQ(at(70, kSilent, 50).minutesLeftMin, 0);
-  EXPECT_GT(at(71, kSilent, 50).minutesLeftMin, 0);
-}
-
-TEST_F(ProgressEstimatorTest, OnlyTheOpenPauseCounts) {
-  at(0, kSilent, 50);
-  clock_.set(1000 + 5);
-  estimator_.closePause();  // none open
-  clock_.set(1000 + 10);
-  estimator_.openPause();
-  clock_.set(1000 + 20);
-  estimator_.openPause();  // a second alert restarts it
-  clock_.set(1000 + 30);
-  estimator_.closePause();
-  estimator_.closePause();
-  EXPECT_EQ(at(70, kSilent, 50).minutesLeftMin, 0);
-  EXPECT_GT(at(71, kSilent, 50).minutesLeftMin, 0);
+// Steps at seconds from the start: o opens a pause, c closes one, s is the first progress. The
+// pauses that count leave 60 s of work at 60 + `counted`: no range then, one a second later.
+TEST_F(ProgressEstimatorTest, OnlyTheOpenPauseAfterTheStartIsSubtracted) {
+  struct Row {
+    const char* steps;
+    int64_t counted;
+  } rows[] = {{"s0 o10 c40", 30},
+              {"o-100 c-50 o-10 s0 c10", 10},  // sign-in alerts; one open at the start
+              {"s0 c5 o10 o20 c30 c30", 10}};  // a stray close, a reopen, a double close
+  for (const Row& row : rows) {
+    ProgressEstimator estimator(clock_);
+    std::istringstream steps(row.steps);
+    char what;
+    int64_t at;
+    while (steps >> what >> at) {
+      clock_.set(1000 + at);
+      if (what == 'o') estimator.openPause();
+      if (what == 'c') estimator.closePause();
+      if (what == 's') estimator.update(kSilent, 50);
+    }
+    clock_.set(1000 + 60 + row.counted);
+    EXPECT_EQ(estimator.update(kSilent, 50).minutesLeftMin, 0) << row.steps;
+    clock_.set(1000 + 61 + row.counted);
+    EXPECT_GT(estimator.update(kSilent, 50).minutesLeftMin, 0) << row.steps;
+  }
 }
 
 TEST(ProgressEstimatorPauseTable, WhichMessagesOpenAndClose) {

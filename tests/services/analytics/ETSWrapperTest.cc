@@ -111,6 +111,23 @@ TEST_F(ETSWrapperTest, CarouselEventsGoOnceEachAndTheProxyModeEventAsOften) {
                                                "lbs-proxy-mode", "lbs-proxy-mode"}));
 }
 
+TEST_F(ETSWrapperTest, InstallFatalErrorCarriesTheInstallResultParameters) {
+  startContext();
+  auto analytics = ETSWrapper::getInstance();
+  analytics->setInstallResult(
+      "<install_result><ets_params><param name=\"stage\">copy</param>"
+      "<param name=\"errorCode\">forged</param></ets_params></install_result>");
+  analytics->sendInstallFatalErrorEvent("PIM_STATUS_FILE_DELETE_ERROR");
+  analytics->sendDownloadFatalErrorEvent("PIM_STATUS_DOWNLOAD_CANCELED", "0", true, "detail");
+  ASSERT_TRUE(waitUntil([&] { return delivered().size() >= 2; }));
+  const std::vector<EventParams> events = delivered();
+  EXPECT_EQ(events[0].at("eventType"), "lbs-tarn-install-fatal-error");
+  EXPECT_EQ(events[0].at("stage"), "copy");
+  EXPECT_EQ(events[0].at("errorCode"), "PIM_STATUS_FILE_DELETE_ERROR");
+  EXPECT_EQ(events[1].at("eventType"), "lbs-tarn-download-fatal-error");
+  EXPECT_EQ(events[1].at("cancelled"), "true");
+}
+
 TEST_F(ETSWrapperTest, AStalledServiceKeepsTheNewestThousandEvents) {
   stallEvents(1);
   startContext();

@@ -30,8 +30,8 @@ bool runProgram(const std::vector<std::string>& arguments) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-PackageService::PackageService() {
-  if (!run("start")) return;
+PackageService::PackageService(std::string library) {
+  if (!run("start", library)) return;
   port_ = static_cast<uint16_t>(std::stoi(readFile(folder_ / "port")));
 }
 
@@ -39,9 +39,11 @@ PackageService::~PackageService() {
   if (port_ != 0) run("stop");
 }
 
-bool PackageService::run(const char* command) const {
-  return runProgram(
-      {"bash", WEND_SOURCE_DIR "/tools/package-service/package-service", command, folder_.path()});
+bool PackageService::run(const char* command, const std::string& library) const {
+  std::vector<std::string> arguments = {
+      "bash", WEND_SOURCE_DIR "/tools/package-service/package-service", command, folder_.path()};
+  if (!library.empty()) arguments.push_back(library);
+  return runProgram(arguments);
 }
 
 std::string PackageService::url(const std::string& path) const {

@@ -10,10 +10,11 @@ namespace wendtest {
 
 // The local package service (tools/package-service) in a private prefix: nginx on 127.0.0.1
 // serving freshly generated sample packages, stopped when the object goes. port() is 0 when it
-// could not start.
+// could not start. With a library file, the applications document offers it as the installer
+// library's package.
 class PackageService {
  public:
-  PackageService();
+  explicit PackageService(std::string library = "");
   ~PackageService();
   PackageService(const PackageService&) = delete;
   PackageService& operator=(const PackageService&) = delete;
@@ -28,7 +29,7 @@ class PackageService {
   int requestCount(const std::string& path) const;
 
  private:
-  bool run(const char* command) const;
+  bool run(const char* command, const std::string& library = "") const;
 
   TemporaryFolder folder_;
   uint16_t port_ = 0;

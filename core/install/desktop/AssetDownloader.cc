@@ -1,0 +1,140 @@
+#include "core/install/desktop/AssetDownloader.h"
+
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "core/config/ServiceUrls.h"
+#include "core/workflow/WorkflowManager.h"
+#include "download/pdm/PackageDownloader.h"
+#include "download/pdm/common/PDMLogger.h"
+#include "foundation/files/FileUtils.h"
+#include "foundation/logging/LogCallback.h"
+#include "foundation/system/HardwareUtils.h"
+
+namespace pdm = orvel::PackageDownloadManager;
+
+namespace {
+
+constexpr char kComponent[] = "AssetDownloader";
+
+template <typename... Args>
+void log(int level, const char* format, Args... args) {
+  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
+}
+
+}  // namespace
+
+AssetDownloader::AssetDownloader(WorkflowManager& workflow, AssetDownloaderInputs inputs)
+    : workflow_(workflow), inputs_(std::move(inputs)) {}
+
+std::string AssetDownloader::resolvePackageServiceURL() const {
+  HardwareUtils::OSVersion os;
+  HardwareUtils::GetCurrentOSVersion(os);
+  const std::multimap<std::string, std::string> query = {
+      {"name", "Skyloom"},
+      {"name", "LoomLBS"},
+      {"platform", "osx10"},
+      {"osVersion", std::to_string(os.majorVersion) + "." + std::to_string(os.minorVersion) + "." +
+                        std::to_string(os.patchVersion)}};
+  std::string url = GetPackageServiceUrl(inputs_.config);
+  char separator = '?';
+  for (const auto& [key, value] : query) {
+    url += separator + key + "=" + value;
+    separator = '&';
+  }
+  log(pando::kLogInfo, "The resolved URL for package service is %s", url.c_str());
+  return url;
+}
+
+pdm::PDMInitData AssetDownloader::request(int32_t workflowId, const std::string& url) {
+  pdm::PDMInitData data;
+  data.workflowId = workflowId;
+  data.initiatorURL = url;
+  data.validateSignature = 0;
+  data.intercept = this;
+  const ProxyCredentials proxy = inputs_.proxyCredentials.get();
+  if (!proxy.userName.empty()) {
+    data.preferences.prefText1 = proxy.userName;
+    data.preferences.prefText2 = proxy.password;
+  }
+  return data;
+}
+
+bool AssetDownloader::downloadApplicationXml(std::string& path) {
+  path = inputs_.tempFolder;
+  FileUtils::appendPathComponent(path, "applications.xml");
+  FileUtils::deleteFile(path);
+  pdm::PDMInitData data = request(pdm::kWorkflowSingleFile, resolvePackageServiceURL());
+  data.operationURL = inputs_.tempFolder;
+  data.targetFileName = "applications.xml";
+  data.preferences.singleStream = true;
+  pdm::PDMStatus status;
+  return run(data, false, status) == Outcome::kDone;
+}
+
+bool AssetDownloader::downloadPimPackage(const std::string& manifestUrl,
+                                         const std::string& workFolder) {
+  pdm::PDMInitData data = request(pdm::kWorkflowPackageByURL, manifestUrl);
+  data.operationURL = workFolder;
+  pdm::PDMStatus status;
+  return run(data, true, status) == Outcome::kDone;
+}
+
+AssetDownloader::Outcome AssetDownloader::run(const pdm::PDMInitData& data, bool isLibrary,
+                                              pdm::PDMStatus& status) {
+  pdm::PDMLogger::instance().setLogger(inputs_.logger, "Bootstrapper");
+  pdm::PackageDownloader downloader(inputs_.manager);
+  if (downloader.init(data) != pdm::kPdmOk) {
+    if (isLibrary) log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
+    workflow_.setError(1, false);
+    return Outcome::kFailed;
+  }
+  if (downloader.start() != pdm::kPdmOk) {
+    if (isLibrary) log(pando::kLogError, "Failed to start LoomLBS asset download");
+    workflow_.setError(1, false);
+    return Outcome::kFailed;
+  }
+  pdm::PDMProgress progress;
+  for (;;) {
+    downloader.getProgress(progress);
+    downloader.getStatus(status);
+    const bool settled = progress.status == pdm::kStatusPausedOnError ||
+                         progress.status == pdm::kStatusFatal ||
+                         progress.status == pdm::kStatusComplete;
+    std::this_thread::sleep_for(inputs_.poll);
+    if (settled) break;
+    // Destroying the downloader cancels the run; the declined quit reruns the step.
+    if (inputs_.quitting && inputs_.quitting()) return Outcome::kQuit;
+  }
+  if (!isLibrary) downloader.getStatus(status);
+  if (isLibrary) {
+    const char* format = progress.status == pdm::kStatusPausedOnError
+                             ? "PDM paused with error in downloading PIM with error %d"
+                         : progress.status == pdm::kStatusFatal
+                             ? "PDM stopped with fatal error in downloading PIM with error %d"
+                             : "PDM completed with error in downloading PIM with error %d";
+    log(progress.status == pdm::kStatusComplete ? pando::kLogInfo : pando::kLogError, format,
+        status.errorCode);
+  }
+  if (status.errorCode == pdm::kPdmErrorNone) return Outcome::kDone;
+  workflow_.setError(mapManagerError(status.errorCode), status.retryable != 0);
+  return Outcome::kFailed;
+}
+
+int32_t AssetDownloader::onEvent(const int32_t& event, const void* record, uint32_t size) {
+  if (event == kEventProgress && record && size >= sizeof(pdm::PDMProgress)) {
+    std::printf("Progress of PDM is %d\n", static_cast<const pdm::PDMProgress*>(record)->percent);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int AssetDownloader::mapManagerError(int32_t code) {
+  static const std::map<int32_t, int> table = {
+      {0, 0},     {-3, 214},  {-4, 213},  {-8, 212},  {-10, 211},  {-15, 210},  {-20, 209},
+      {-30, 208}, {-45, 207}, {-50, 206}, {-60, 205}, {-190, 204}, {-220, 203}, {-230, 46},
+  };
+  const auto found = table.find(code);
+  return found == table.end() ? 201 : found->second;
+}

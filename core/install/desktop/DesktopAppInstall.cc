@@ -1,0 +1,321 @@
+#include "core/install/desktop/DesktopAppInstall.h"
+
+#include <cmath>
+#include <map>
+
+#include "core/config/ConfigValues.h"
+#include "core/install/ApplicationsDocument.h"
+#include "core/install/desktop/AssetDownloader.h"
+#include "core/workflow/WorkflowManager.h"
+#include "foundation/logging/LogCallback.h"
+
+namespace {
+
+constexpr char kComponent[] = "DesktopAppInstall";
+
+constexpr int kStatusSuccess = 0;
+constexpr int kStatusSuccessNoEnd = 6;
+constexpr int kStatusNetworkUnavailable = 206;
+constexpr int kStatusProxyAuthentication = 212;
+constexpr int kStatusCancelled = 215;
+
+// UI flags of the state block as the callback reads and writes them.
+constexpr int kFlagNone = 0;
+constexpr int kFlagDownloading = 1;
+constexpr int kFlagPause = 2;
+constexpr int kFlagResume = 3;
+constexpr int kFlagCancel = 4;
+constexpr int kFlagRetry = 5;
+constexpr int kFlagDownloadOver = 6;
+
+template <typename... Args>
+void log(int level, const char* format, Args... args) {
+  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
+}
+
+// The library's callback carries no context: the one installation of the process.
+std::atomic<DesktopAppInstall*> current{nullptr};
+std::atomic<WorkflowManager*> currentWorkflow{nullptr};
+
+const std::map<int, const char*>& statusNames() {
+  static const std::map<int, const char*> names = {
+      {0, "PIM_STATUS_SUCCESS"},
+      {1, "PIM_STATUS_ERROR"},
+      {2, "PIM_STATUS_INVALID_LIBRARY_REF"},
+      {3, "PIM_STATUS_INVALID_ARGUMENTS"},
+      {4, "PIM_STATUS_PACKAGE_NOT_GENUINE"},
+      {5, "PIM_STATUS_PACKAGE_NOT_INSTALLED"},
+      {21, "PIM_STATUS_INCOMPATIBLE_OS"},
+      {22, "PIM_STATUS_CASE_SENSITIVE_VOLUME"},
+      {23, "PIM_STATUS_INSUFFICIENT_FREE_DISK_SPACE"},
+      {24, "PIM_STATUS_NO_ADMIN_PRIVILEGE"},
+      {41, "PIM_STATUS_FILE_NOT_FOUND"},
+      {42, "PIM_STATUS_FILE_CORRUPTED"},
+      {43, "PIM_STATUS_FILE_COPY_ERROR"},
+      {44, "PIM_STATUS_FILE_CREATE_ERROR"},
+      {45, "PIM_STATUS_FILE_DELETE_ERROR"},
+      {46, "PIM_STATUS_FILE_EXTRACTION_ERROR"},
+      {47, "PIM_STATUS_FILE_SET_PERMISSIONS_ERROR"},
+      {48, "PIM_STATUS_FILE_CORRUPTED_APPLICATION_XML"},
+      {49, "PIM_STATUS_FILE_CORRUPTED_PIMX"},
+      {50, "PIM_STATUS_FAILED_TO_BACKUP"},
+      {62, "PIM_STATUS_DATABASE_INIT_ERROR"},
+      {63, "PIM_STATUS_DATABASE_CLOSE_ERROR"},
+      {64, "PIM_STATUS_DATABASE_DELETE_ERROR"},
+      {65, "PIM_STATUS_INVALID_RELATIONSHIP_TYPE"},
+      {66, "PIM_STATUS_INVALID_APPLET_TYPE"},
+      {71, "PIM_STATUS_LBS_RUNNING_FROM_NETWORK_PATH"},
+      {72, "PIM_STATUS_PIM_VALIDATION_FAILURE"},
+      {73, "PIM_STATUS_LOOM_HELPER_VALIDATION_FAILURE"},
+      {81, "PIM_STATUS_ORVEL_INSTALLER_RUNNING"},
+      {82, "PIM_STATUS_QUARRY_RUNNING"},
+      {83, "PIM_STATUS_QUARRY_CLOSE_ERROR"},
+      {84, "PIM_STATUS_NOTIFIER_RUNNING"},
+      {85, "PIM_STATUS_NOTIFIER_CLOSE_ERROR"},
+      {86, "PIM_STATUS_TARN_RUNNING"},
+      {87, "PIM_STATUS_MSI_INSTALLER_RUNNING"},
+      {88, "PIM_STATUS_QUARRYDETECTPLUGIN_LOADED"},
+      {89, "PIM_STATUS_TARN_FAILED_TO_QUIT"},
+      {101, "PIM_STATUS_UNINSTALL_FAILED"},
+      {102, "PIM_STATUS_UNINSTALL_PARTIAL_SUCCESS"},
+      {201, "PIM_STATUS_DOWNLOAD_ERROR"},
+      {202, "PIM_STATUS_DOWNLOAD_EXTRACTION_ERROR"},
+      {203, "PIM_STATUS_DOWNLOAD_SIGN_CHECK_ERROR"},
+      {204, "PIM_STATUS_DOWNLOAD_FILE_HANDLING_ERROR"},
+      {205, "PIM_STATUS_DOWNLOAD_DOWNLOAD_INVALID_FILE_ERROR"},
+      {206, "PIM_STATUS_DOWNLOAD_NETWORK_UNAVAILABLE"},
+      {207, "PIM_STATUS_DOWNLOAD_SERVER_UNRESPONSIVE"},
+      {208, "PIM_STATUS_DOWNLOAD_OUTPUT_DISK_FULL"},
+      {209, "PIM_STATUS_DOWNLOAD_WRITE_PERMISSION"},
+      {210, "PIM_STATUS_DOWNLOAD_HTTP_BYTE_RANGE_NOT_SUPPORTED"},
+      {211, "PIM_STATUS_DOWNLOAD_INVALID_CONFIGURATION"},
+      {212, "PIM_STATUS_DOWNLOAD_PROXY_AUTHENTICATION_REQUIRED"},
+      {213, "PIM_STATUS_DOWNLOAD_HTTP_INVALID_URL"},
+      {214, "PIM_STATUS_DOWNLOAD_DATA_VALIDATION_ERROR"},
+      {215, "PIM_STATUS_DOWNLOAD_CANCELED"},
+  };
+  return names;
+}
+
+}  // namespace
+
+DesktopAppInstall::DesktopAppInstall(DesktopAppInputs inputs) : inputs_(std::move(inputs)) {}
+
+DesktopAppInstall::~DesktopAppInstall() {
+  joinInstallThread();
+}
+
+std::shared_ptr<IAnalytics> DesktopAppInstall::analytics() const {
+  return inputs_.analytics ? inputs_.analytics() : nullptr;
+}
+
+AssetDownloaderInputs DesktopAppInstall::downloaderInputs(WorkflowManager& workflow) const {
+  AssetDownloaderInputs downloads(inputs_.config, inputs_.proxyCredentials,
+                                  inputs_.folders.tempFolder);
+  downloads.logger = inputs_.logger;
+  downloads.poll = inputs_.poll;
+  downloads.manager = inputs_.manager;
+  // A quit asked or confirmed (UI actions 4 and 5), or the process quitting, ends the download.
+  std::atomic<bool>& quitRequested = inputs_.quitRequested;
+  downloads.quitting = [&quitRequested, &workflow] {
+    const int action = workflow.stateBlock().uiAction;
+    return quitRequested.load() || action == 4 || action == 5;
+  };
+  return downloads;
+}
+
+bool DesktopAppInstall::downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) {
+  return AssetDownloader(workflow, downloaderInputs(workflow)).downloadApplicationXml(path);
+}
+
+bool DesktopAppInstall::readApplicationsDocument(const std::string& path, TarnApplication& out) {
+  const std::shared_ptr<IAnalytics> sink = analytics();
+  return parseApplicationsXml(path, {GetManifestUrl(inputs_.config), sink.get()}, out);
+}
+
+bool DesktopAppInstall::acquireInstallerLibrary(WorkflowManager& workflow,
+                                                const TarnApplication& application) {
+  AssetDownloader downloader(workflow, downloaderInputs(workflow));
+  // A retried step starts from a fresh work folder and a fresh load.
+  library_ = std::make_unique<PimLibrary>(inputs_.folders);
+  application_ = application;
+  return library_->prepare(workflow, application, downloader);
+}
+
+bool DesktopAppInstall::startInstallWorkflow(WorkflowManager& workflow) {
+  std::lock_guard lock(threadMutex_);
+  if (running_.load()) {
+    log(pando::kLogWarn, "StartInstallWorkflow: thread (%lu) is already running",
+        static_cast<unsigned long>(thread_.getThread()));
+    workflow.setError(1, false);
+    return true;
+  }
+  thread_.stopThread();  // an earlier run's ended thread
+  workflow_ = &workflow;
+  running_ = true;
+  pthread_t id = 0;
+  if (!library_ || !thread_.startThread(&DesktopAppInstall::threadEntry, this, &id) || id == 0) {
+    running_ = false;
+    log(pando::kLogWarn, "failed to create a new install workflow thread.");
+    workflow.setError(1, false);
+    return false;
+  }
+  return true;
+}
+
+void DesktopAppInstall::joinInstallThread() {
+  std::lock_guard lock(threadMutex_);
+  thread_.stopThread();
+}
+
+void* DesktopAppInstall::threadEntry(void* self) {
+  auto* install = static_cast<DesktopAppInstall*>(self);
+  install->installThreadProc(*install->workflow_);
+  install->running_ = false;
+  return nullptr;
+}
+
+std::string DesktopAppInstall::codeToText(int code) {
+  const auto found = statusNames().find(code);
+  return found == statusNames().end() ? std::to_string(code) : found->second;
+}
+
+void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
+  log(pando::kLogInfo, "Installing latest Orvel Skyloom");
+  workflow.setUIFlags(kFlagNone);
+
+  // The library reads these texts for as long as its call runs: copies of our own.
+  const std::string applicationXml = application_.desktopAppXml;
+  const ProxyCredentials proxy = inputs_.proxyCredentials.get();
+  PimWorkflowArgs args{};
+  args.callback = &DesktopAppInstall::progressCallback;
+  args.applicationXml = applicationXml.c_str();
+  args.proxyUserName = proxy.userName.c_str();
+  args.proxyPassword = proxy.password.c_str();
+
+  current = this;
+  currentWorkflow = &workflow;
+  const int result = library_ ? library_->startWorkflow(args) : 1;
+  current = nullptr;
+  currentWorkflow = nullptr;
+  {
+    std::lock_guard lock(proxyMutex_);
+    proxyTexts_.clear();
+  }
+
+  workflow.setErrorCode(result);
+  const std::string text = codeToText(result);
+  const std::shared_ptr<IAnalytics> events = analytics();
+  if (result == kStatusCancelled || workflow.stateBlock().quitConfirmed) {
+    log(pando::kLogError, "Installation of Tarn is cancelled");
+    workflow.setStateCode(0x1D00);
+  } else if (result != kStatusSuccess && result != kStatusSuccessNoEnd) {
+    const std::string status = library_ ? library_->installStatus() : "";
+    if (events && !status.empty()) events->setInstallResult(status);
+    if (events) events->sendInstallFatalErrorEvent(text);
+    // The error goes out before the final state: the user's process sees the alert first and
+    // never waits on a state that already ended the link.
+    workflow.setError(result, false);
+    workflow.setStateCode(0x1C00);
+  } else {
+    workflow.setErrorCode(0);
+    if (result == kStatusSuccess) {
+      if (events) events->sendInstallEndEvent();
+      log(pando::kLogInfo, "Tarn installation is completed successfully");
+    }
+    workflow.setStateCode(0x1702);
+  }
+  workflow.syncState();
+}
+
+int DesktopAppInstall::progressCallback(PimProgress* record) {
+  DesktopAppInstall* install = current.load();
+  WorkflowManager* workflow = currentWorkflow.load();
+  if (!record || !install || !workflow) return PIM_ANSWER_NULL_RECORD;
+  return install->onProgress(*workflow, record);
+}
+
+void DesktopAppInstall::sendDownloadFatalError(const PimProgress& record) {
+  if (const std::shared_ptr<IAnalytics> events = analytics()) {
+    events->sendDownloadFatalErrorEvent(codeToText(record.status), codeToText(record.subStatus),
+                                        record.status == kStatusCancelled,
+                                        record.errorDetail ? record.errorDetail : "");
+  }
+}
+
+int DesktopAppInstall::onProgress(WorkflowManager& workflow, PimProgress* record) {
+  if (!record) return PIM_ANSWER_NULL_RECORD;
+  const bool pausable = record->type != PIM_NOT_PAUSABLE;
+  switch (workflow.stateBlock().uiFlags) {
+    case kFlagPause:
+      if (pausable) return PIM_ANSWER_PAUSE;
+      break;
+    case kFlagResume:
+      workflow.setUIFlags(kFlagNone);
+      workflow.syncState();
+      return PIM_ANSWER_RESUME;
+    case kFlagCancel:
+      if (!pausable) break;
+      workflow.setUIFlags(kFlagNone);
+      workflow.syncState();
+      return PIM_ANSWER_CANCEL;
+    case kFlagRetry: {
+      workflow.setUIFlags(kFlagNone);
+      if (record->status == kStatusProxyAuthentication) {
+        const ProxyCredentials proxy = inputs_.proxyCredentials.get();
+        std::lock_guard lock(proxyMutex_);
+        proxyTexts_.push_back(proxy.userName);
+        record->proxyUserName = proxyTexts_.back().c_str();
+        proxyTexts_.push_back(proxy.password);
+        record->proxyPassword = proxyTexts_.back().c_str();
+      }
+      workflow.syncState();
+      return PIM_ANSWER_RETRY;
+    }
+    default:
+      break;
+  }
+
+  const std::shared_ptr<IAnalytics> events = analytics();
+  switch (record->type) {
+    case PIM_DOWNLOAD_STARTED:
+      workflow.setUIFlags(kFlagDownloading);
+      workflow.syncState();
+      if (events) events->sendDownloadStartEvent();
+      return PIM_ANSWER_GO_ON;
+    case PIM_DOWNLOAD_FINISHED:
+      workflow.setUIFlags(kFlagDownloadOver);
+      workflow.syncState();
+      if (events) {
+        events->sendDownloadEndEvent(record->downloadPercent, record->downloadRate,
+                                     record->buttonClickTime);
+      }
+      return PIM_ANSWER_GO_ON;
+    case PIM_DOWNLOAD_FAILED:
+      workflow.setUIFlags(kFlagDownloadOver);
+      workflow.syncState();
+      sendDownloadFatalError(*record);
+      return PIM_ANSWER_GO_ON;
+    case PIM_INSTALL_STARTED:
+      if (events) events->sendInstallStartEvent();
+      break;
+    default:
+      break;
+  }
+
+  if (record->status != 0) {
+    const bool retryable = record->retryable != 0;
+    if (retryable) workflow.setUIFlags(kFlagPause);
+    workflow.setError(record->status, retryable);
+    if (retryable && record->type == PIM_PROGRESS && record->status != kStatusNetworkUnavailable) {
+      sendDownloadFatalError(*record);
+    }
+    return retryable ? PIM_ANSWER_PAUSE : PIM_ANSWER_CANCEL;
+  }
+
+  workflow.setErrorCode(0);
+  const float shown = record->progress * 95.0f / 100.0f + 5.0f;
+  workflow.syncState();
+  workflow.reportTarnProgress(static_cast<int>(std::trunc(shown)));
+  return PIM_ANSWER_GO_ON;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "core/config/ConfigStore.h"
+#include "core/context/ContextParts.h"
+#include "core/install/OrvelPim.h"
+#include "core/install/desktop/AssetDownloader.h"
+#include "core/install/desktop/PimLibrary.h"
+#include "core/workflow/WorkflowSteps.h"
+#include "download/pdm/PDMTypes.h"
+#include "foundation/threads/ThreadHandle.h"
+
+namespace pando {
+class AbstractLogger;
+}
+
+// What the installation needs from the rest of the process. The references outlive the object.
+struct DesktopAppInputs {
+  DesktopAppInputs(ConfigStore& configStore, SharedProxyCredentials& proxy,
+                   std::atomic<bool>& quitting, PimLibraryFolders libraryFolders)
+      : config(configStore),
+        proxyCredentials(proxy),
+        quitRequested(quitting),
+        folders(std::move(libraryFolders)) {}
+
+  ConfigStore& config;
+  SharedProxyCredentials& proxyCredentials;
+  std::atomic<bool>& quitRequested;
+  PimLibraryFolders folders;
+  std::function<std::shared_ptr<IAnalytics>()> analytics;  // may be null, or give null
+  pando::AbstractLogger* logger = nullptr;                 // for the download manager
+  std::chrono::milliseconds poll{100};
+  orvel::PackageDownloadManager::PDMSettings manager;
+};
+
+// The desktop application's installation in the administrator process: the applications
+// document, the installer library and the install thread that runs it. The library's progress
+// callback turns its records into workflow state, view updates and analytics events, and answers
+// the user's pause, resume, cancel and retry (the workflow's UI flags 2, 3, 4, 5).
+//
+// Threads: the steps on the workflow thread; installThreadProc on the install thread, the
+// callback on the library's thread while pim_startWorkflow runs. One installation per process
+// at a time (the library's callback carries no context). Destroying the object joins the install
+// thread and unloads the library.
+class DesktopAppInstall final : public IDesktopAppInstall {
+ public:
+  explicit DesktopAppInstall(DesktopAppInputs inputs);
+  ~DesktopAppInstall() override;
+
+  bool downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) override;
+  bool readApplicationsDocument(const std::string& path, TarnApplication& out) override;
+  bool acquireInstallerLibrary(WorkflowManager& workflow,
+                               const TarnApplication& application) override;
+  bool startInstallWorkflow(WorkflowManager& workflow) override;
+  void joinInstallThread() override;
+  std::string codeToText(int code) override;
+
+  // The callback's rules for one record; public for the tests that drive it without a library.
+  int onProgress(WorkflowManager& workflow, PimProgress* record);
+  // The install thread's body, on the calling thread.
+  void installThreadProc(WorkflowManager& workflow);
+
+ private:
+  static int progressCallback(PimProgress* record);
+  static void* threadEntry(void* self);
+  std::shared_ptr<IAnalytics> analytics() const;
+  AssetDownloaderInputs downloaderInputs(WorkflowManager& workflow) const;
+  void sendDownloadFatalError(const PimProgress& record);
+
+  DesktopAppInputs inputs_;
+  TarnApplication application_;  // copied at the library step, read by the install thread
+  std::unique_ptr<PimLibrary> library_;
+  WorkflowManager* workflow_ = nullptr;  // the install thread's workflow
+
+  std::mutex proxyMutex_;
+  // Proxy texts handed to the library, kept until pim_startWorkflow returns.
+  std::list<std::string> proxyTexts_;  // guarded by proxyMutex_
+
+  std::mutex threadMutex_;
+  pando::ThreadHandle thread_;  // guarded by threadMutex_
+  std::atomic<bool> running_{false};
+};

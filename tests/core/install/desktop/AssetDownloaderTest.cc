@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+
+#include "core/install/ApplicationsDocument.h"
+#include "core/install/desktop/AssetDownloader.h"
+#include "foundation/system/HardwareUtils.h"
+#include "tests/core/install/support/StepRig.h"
+#include "tests/download/pdm/support/PackageService.h"
+#include "tools/testserver/TestServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One package service, one fault-injecting server and a private WEND_ROOT per suite; each test
+// gets its own workflow (for the errors raised) and temp folder.
+class AssetDownloaderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    root_ = std::make_unique<wendtest::TemporaryFolder>();
+    setenv("WEND_ROOT", root_->path().c_str(), 1);
+    service_ = std::make_unique<wendtest::PackageService>();
+    server_ = std::make_unique<testserver::TestServer>();
+    server_->start();
+  }
+  static void TearDownTestSuite() {
+    server_.reset();
+    service_.reset();
+    root_.reset();
+  }
+  void SetUp() override { ASSERT_NE(service_->port(), 0) << "the package service did not start"; }
+
+  AssetDownloader downloader(std::function<bool()> quitting = nullptr) {
+    AssetDownloaderInputs inputs{rig_.config, rig_.proxy, temp_.path()};
+    inputs.quitting = std::move(quitting);
+    inputs.poll = std::chrono::milliseconds(10);
+    inputs.manager.tick = std::chrono::milliseconds(20);
+    return AssetDownloader(*rig_.workflow, std::move(inputs));
+  }
+
+  static inline std::unique_ptr<wendtest::TemporaryFolder> root_;
+  static inline std::unique_ptr<wendtest::PackageService> service_;
+  static inline std::unique_ptr<testserver::TestServer> server_;
+  wendtest::StepRig rig_{WorkflowSteps{}};
+  wendtest::TemporaryFolder temp_;
+};
+
+TEST_F(AssetDownloaderTest, PackageServiceUrlGolden) {
+  rig_.config.set("packageServiceUrl", "https://packages.example.test/v1/applications");
+  HardwareUtils::OSVersion os;
+  HardwareUtils::GetCurrentOSVersion(os);
+  const std::string version = std::to_string(os.majorVersion) + "." +
+                              std::to_string(os.minorVersion) + "." +
+                              std::to_string(os.patchVersion);
+  EXPECT_EQ(downloader().resolvePackageServiceURL(),
+            "https://packages.example.test/v1/applications?name=Skyloom&name=LoomLBS&osVersion=" +
+                version + "&platform=osx10");
+}
+
+TEST_F(AssetDownloaderTest, ManagerErrorTable) {
+  // Codes the table leaves out fall to the generic download error.
+  const std::pair<int32_t, int> rows[] = {{0, 0}, {-3, 214}, {-230, 46}, {-9, 201}, {-5, 201}};
+  for (const auto& [code, mapped] : rows) {
+    EXPECT_EQ(AssetDownloader::mapManagerError(code), mapped) << code;
+  }
+}
+
+TEST_F(AssetDownloaderTest, ServedDocumentAndLibraryPackageArrive) {
+  rig_.config.set("packageServiceUrl", service_->url("/services/applications"));
+  std::string path;
+  ASSERT_TRUE(downloader().downloadApplicationXml(path));
+  EXPECT_EQ(path, temp_.path() + "/applications.xml");
+  TarnApplication application;
+  ASSERT_TRUE(parseApplicationsXml(path, {"m", nullptr}, application));
+  EXPECT_EQ(application.installerLibraryManifestUrl, service_->url("/packages/zip/manifest.xml"));
+
+  const std::string work = temp_.path() + "/LoomLBS";
+  fs::create_directory(work);
+  ASSERT_TRUE(downloader().downloadPimPackage(application.installerLibraryManifestUrl, work));
+  EXPECT_TRUE(fs::exists(work + "/SampleApp/bin/tool"));
+  EXPECT_EQ(rig_.workflow->lastError(), 0);
+}
+
+TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
+  // Which manager code a transfer failure gets is the engine's; the client raises its mapping.
+  server_->addRule({"/gone", 1, 0, {testserver::FaultKind::Status, 500, -1, 0, "", 0}});
+  for (const std::string& url :
+       {server_->url("/gone"), std::string("http://127.0.0.1:1/services/applications")}) {
+    SCOPED_TRACE(url);
+    wendtest::StepRig rig{WorkflowSteps{}};
+    rig.config.set("packageServiceUrl", url);
+    AssetDownloaderInputs inputs{rig.config, rig.proxy, temp_.path()};
+    inputs.poll = std::chrono::milliseconds(10);
+    AssetDownloader client(*rig.workflow, std::move(inputs));
+    std::string path;
+    EXPECT_FALSE(client.downloadApplicationXml(path));
+    EXPECT_GT(rig.workflow->lastError(), 200);
+    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+  }
+  // A manifest that is no manifest: the package download fails on its document.
+  const std::string work = temp_.path() + "/work";
+  fs::create_directory(work);
+  EXPECT_FALSE(downloader().downloadPimPackage(service_->url("/packages/bin/Sample.bin"), work));
+  EXPECT_EQ(rig_.workflow->lastError(), 214);
+}
+
+TEST_F(AssetDownloaderTest, QuitEndsThePollWithoutAnError) {
+  std::atomic<int> polls{0};
+  const std::string work = temp_.path() + "/work";
+  fs::create_directory(work);
+  // The slow copy of the package takes many seconds; the quit comes at the third poll.
+  EXPECT_FALSE(downloader([&] {
+                 return ++polls >= 3;
+               }).downloadPimPackage(service_->url("/packages/slowzip/manifest.xml"), work));
+  EXPECT_EQ(polls.load(), 3);
+  EXPECT_EQ(rig_.workflow->lastError(), 0);
+}
+
+}  // namespace

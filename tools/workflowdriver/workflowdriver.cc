@@ -1,0 +1,101 @@
+// Runs the administrator's desktop-application steps of the workflow from the applications
+// document to the installed application, with a console view: screens, the progress line and
+// alerts are printed. With --pause-at=N the "user" asks to quit once the progress reaches N and
+// declines a moment later, which pauses and resumes the installer library.
+//   workflowdriver PACKAGE_SERVICE_URL SHARED_COMPONENTS TEMP_FOLDER [--pause-at=N]
+// Exit status 0 when the installation reached 0x1702.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "core/context/StandInParts.h"
+#include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/WorkflowManager.h"
+
+namespace {
+
+class ConsoleView final : public IViewMediator {
+ public:
+  void sendMessageToView(const std::string&, const std::string&) override {}
+  void onMessageFromView(const std::string&, const std::string&) override {}
+  void updateTarnProgress(int progress, bool) override {
+    std::printf("\rinstalling the desktop application: %3d%%", progress);
+    std::fflush(stdout);
+  }
+  void updateTarnInstallWeightage(const std::string& size) override {
+    std::printf("\ndownload size: %s bytes\n", size.c_str());
+  }
+  void showErrorAlert(const std::string& type, int retryMode, const std::string& code,
+                      const std::string&, const std::string&, const std::string&, bool) override {
+    std::printf("\nalert %s %s%s\n", type.c_str(), code.c_str(),
+                retryMode == 1 ? " (retry offered)" : "");
+  }
+  void showProxyAlert() override { std::printf("\nproxy credentials asked\n"); }
+  void showQuitConfirmation() override { std::printf("\nquit? (the installation is paused)\n"); }
+};
+
+bool finished(uint32_t state) {
+  return state == 0x1702 || state == 0x1C00 || state == 0x1D00;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr,
+                 "usage: %s PACKAGE_SERVICE_URL SHARED_COMPONENTS TEMP_FOLDER [--pause-at=N]\n",
+                 argv[0]);
+    return 2;
+  }
+  int pauseAt = -1;
+  if (argc > 4 && std::string(argv[4]).rfind("--pause-at=", 0) == 0)
+    pauseAt = std::atoi(argv[4] + 11);
+
+  StandInPartsFactory parts;
+  auto gateway = parts.makeMessageGateway();
+  auto profile = parts.makeSignInProfile();
+  auto survey = parts.makeSurveyManager();
+  auto applets = parts.makeAppletMessageManager();
+  ConsoleView view;
+  std::atomic<bool> quit{false};
+  ConfigStore config;
+  config.set("packageServiceUrl", argv[1]);
+  SharedProxyCredentials proxy;
+  std::string osVersion;
+
+  WorkflowSteps steps;
+  steps.desktopApp = std::make_unique<DesktopAppInstall>(
+      DesktopAppInputs(config, proxy, quit, {argv[3], argv[2]}));
+  WorkflowManager workflow(
+      WorkflowContext{quit, config, proxy, osVersion, false, "", ""},
+      WorkflowCollaborators{view, *gateway, *profile, *survey, *applets, nullptr,
+                            parts.makeInstallHelper(), std::move(steps)},
+      WorkflowRole::kAdministrator);
+
+  workflow.setStateCode(0x1302);
+  bool paused = false;
+  std::chrono::steady_clock::time_point resumeAt;
+  while (!finished(workflow.stateCode())) {
+    workflow.runStep();
+    const WorkflowStateBlock block = workflow.stateBlock();
+    if (block.uiAction == 8 && block.stateCode < 0x1606) break;  // an alert nobody answers
+    if (pauseAt >= 0 && !paused && block.stateCode == 0x1606 && block.tarnProgress >= pauseAt) {
+      paused = true;
+      workflow.setCurrentUIAction(4);
+      resumeAt = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    }
+    if (paused && resumeAt.time_since_epoch().count() != 0 &&
+        std::chrono::steady_clock::now() >= resumeAt) {
+      std::printf("\nquit declined: resuming\n");
+      workflow.setCurrentUIAction(6);
+      resumeAt = {};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  const uint32_t state = workflow.stateCode();
+  std::printf("\nworkflow state 0x%X\n", state);
+  workflow.StopWorkflow();
+  return state == 0x1702 ? 0 : 1;
+}
