@@ -64,12 +64,13 @@ int main(int argc, char** argv) {
   config.set("packageServiceUrl", argv[1]);
   SharedProxyCredentials proxy;
   std::string osVersion;
+  SharedInstallHelperChannels channels;
 
   WorkflowSteps steps;
   steps.desktopApp = std::make_unique<DesktopAppInstall>(
       DesktopAppInputs(config, proxy, quit, {argv[3], argv[2]}));
   WorkflowManager workflow(
-      WorkflowContext{quit, config, proxy, osVersion, false, "", ""},
+      WorkflowContext{quit, config, proxy, osVersion, false, channels},
       WorkflowCollaborators{view, *gateway, *profile, *survey, *applets, nullptr,
                             parts.makeInstallHelper(), std::move(steps)},
       WorkflowRole::kAdministrator);

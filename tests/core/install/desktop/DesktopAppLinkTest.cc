@@ -42,8 +42,9 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   steps.desktopApp = std::move(desktop);
   WorkflowSettings settings = WorkflowRig::fastSettings();
   settings.lockKeyPath = key.path;
+  SharedInstallHelperChannels channels;
   WorkflowManager silent(
-      WorkflowContext{quit, config, proxy, osVersion, false, "pipe-1", "pipe-2"},
+      WorkflowContext{quit, config, proxy, osVersion, false, channels},
       WorkflowCollaborators{view, link.end(1), profile, survey, applets, nullptr,
                             std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
       WorkflowRole::kSilent, std::move(settings));
@@ -113,8 +114,9 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
     steps.desktopApp = std::make_unique<InstantInstall>(end);
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key.path;
+    SharedInstallHelperChannels channels;
     WorkflowManager workflow(
-        WorkflowContext{quit, config, proxy, osVersion, false, "pipe-1", "pipe-2"},
+        WorkflowContext{quit, config, proxy, osVersion, false, channels},
         WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
         WorkflowRole::kAdministrator, std::move(settings));

@@ -49,7 +49,7 @@ class DesktopAppWalkTest : public ::testing::Test {
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key_.path;
     workflow_ = std::make_unique<WorkflowManager>(
-        WorkflowContext{quit_, config_, proxy_, osVersion_, false, "pipe-1", "pipe-2"},
+        WorkflowContext{quit_, config_, proxy_, osVersion_, false, channels_},
         WorkflowCollaborators{view_, gateway_, profile_, survey_, applets_,
                               [a = analytics_] { return a; },
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
@@ -110,6 +110,7 @@ class DesktopAppWalkTest : public ::testing::Test {
   ConfigStore config_;
   SharedProxyCredentials proxy_;
   std::string osVersion_;
+  SharedInstallHelperChannels channels_;
   RecordingView view_;
   WorkflowRig::NoLink gateway_;
   ScriptedProfile profile_;
