@@ -11,6 +11,7 @@
 #include "applets/AppletHostParts.h"
 #include "core/context/ApplicationContext.h"
 #include "core/context/StandInParts.h"
+#include "core/install/DesktopAppLaunch.h"
 #include "core/launch/DesktopApp.h"
 #include "core/launch/LaunchEvent.h"
 #include "core/launch/LaunchModes.h"
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
   if (!context->isSilent) sendLaunchEvent("lbs-launch");
   if (!context->isTestWorkflow && FileUtils::fileExistsAtPath(desktopAppExecutablePath())) {
     sendLaunchEvent("lbs-brann-launch");
-    launchInstalledDesktopApp();
+    DesktopAppLaunch(context->desktopAppLaunchInputs()).launchDesktopApp(false);
     return finish();
   }
   if (!context->isSilent) sendLaunchEvent("lbs-workflow-start");

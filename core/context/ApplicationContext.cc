@@ -14,6 +14,8 @@
 #include "core/context/StandInParts.h"
 #include "core/context/SystemVolumes.h"
 #include "core/context/TarnConfig.h"
+#include "core/install/DesktopAppLaunch.h"
+#include "core/install/ProductInstallation.h"
 #include "core/install/UserChoices.h"
 #ifdef WEND_DESKTOP_INSTALL
 #include "core/install/desktop/DesktopAppInstall.h"
@@ -270,6 +272,8 @@ bool ApplicationContext::ParseTarnConfigXml() {
 
 bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   viewMediator = factory_->makeViewMediator(isSilent, argc, argv);
+  std::unique_ptr<IInstallHelper> installHelper = factory_->makeInstallHelper();
+  IInstallHelper* reinit = installHelper.get();
   const WorkflowRole role = isSilent  ? WorkflowRole::kSilent
                             : isAdmin ? WorkflowRole::kAdministrator
                                       : WorkflowRole::kUser;
@@ -278,7 +282,7 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
                       installHelperChannels},
       WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
                             *appletMessageManager, &ApplicationContext::GetAnalytics,
-                            factory_->makeInstallHelper(), makeWorkflowSteps()},
+                            std::move(installHelper), makeWorkflowSteps(reinit)},
       role);
   if (!messageGateway->InitMessageGateway(commandLine)) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
@@ -290,8 +294,16 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
   return true;
 }
 
-WorkflowSteps ApplicationContext::makeWorkflowSteps() {
+WorkflowSteps ApplicationContext::makeWorkflowSteps(IInstallHelper* installHelper) {
   WorkflowSteps steps;
+  auto installLock = std::make_shared<TarnInstallationLock>();
+  steps.products = std::make_unique<ProductInstallation>(ProductInstallInputs{
+      *appletMessageManager, *viewMediator, config, *userProfile, proxyCredentials,
+      &ApplicationContext::GetTempLocation, [this] { return installHelperChannels.get().first; },
+      locale, installLock});
+  steps.launch =
+      std::make_unique<DesktopAppLaunch>(desktopAppLaunchInputs(installHelper, installLock));
+
   steps.compatibility = std::make_unique<CompatibilityStep>(*compatibilityCheck);
   steps.choices = std::make_unique<UserChoices>(config, *userProfile, proxyCredentials);
 #ifdef WEND_DESKTOP_INSTALL
@@ -304,6 +316,23 @@ WorkflowSteps ApplicationContext::makeWorkflowSteps() {
   steps.desktopApp = std::make_unique<DesktopAppInstall>(std::move(desktop));
 #endif
   return steps;
+}
+
+DesktopAppLaunchInputs ApplicationContext::desktopAppLaunchInputs(
+    IInstallHelper* installHelper, std::shared_ptr<TarnInstallationLock> installLock) {
+  DesktopAppLaunchInputs inputs(config);
+  inputs.workflowId = workflowId;
+  inputs.installerWorkflowId = lbsInstallerWorkflowID;
+  inputs.analytics = &ApplicationContext::GetAnalytics;
+  inputs.installHelper = installHelper;
+  inputs.logger = logger_.get();
+  inputs.asRoot = geteuid() == 0;
+  inputs.installLock = std::move(installLock);
+  inputs.relaunch.mountPath = mountedVolumePath;
+  inputs.relaunch.wendExp = GetWendExp(config);
+  inputs.relaunch.applets = appletMessageManager.get();
+  inputs.relaunch.selfPid = getpid();
+  return inputs;
 }
 
 bool ApplicationContext::StartWorkflow() {

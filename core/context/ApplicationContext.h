@@ -10,6 +10,7 @@
 #include "core/compat/CompatibilityCheck.h"
 #include "core/config/ConfigStore.h"
 #include "core/context/ContextParts.h"
+#include "core/install/DesktopAppLaunch.h"
 #include "core/install/ProductsData.h"
 #include "core/signature/ConfigSigningKey.h"
 #include "core/workflow/WorkflowManager.h"
@@ -68,6 +69,11 @@ class ApplicationContext {
   // Starts the workflow manager's thread; false without a workflow manager or when the thread
   // cannot start.
   bool StartWorkflow();
+  // What the desktop application's launch reads of this context: the workflow's launch, with
+  // its install helper and lock, or the start-up launch, with neither.
+  DesktopAppLaunchInputs desktopAppLaunchInputs(
+      IInstallHelper* installHelper = nullptr,
+      std::shared_ptr<TarnInstallationLock> installLock = nullptr);
 
   std::atomic<bool> quitRequested{false};
   SharedInstallHelperChannels installHelperChannels;
@@ -106,8 +112,8 @@ class ApplicationContext {
   ApplicationContext(const ApplicationContext&) = delete;
   ApplicationContext& operator=(const ApplicationContext&) = delete;
 
-  // The workflow's steps on this context's parts.
-  WorkflowSteps makeWorkflowSteps();
+  // The workflow's steps on this context's parts; the launch reinitialises `installHelper`.
+  WorkflowSteps makeWorkflowSteps(IInstallHelper* installHelper);
   void InitLogging();
   void CloseLogging();
   std::string TempLocation();

@@ -77,6 +77,9 @@ class IAnalytics {
                                           const std::map<std::string, std::string>& /*params*/) {
     return true;
   }
+  // The GUID of the workflow-id file of `kind`: 1 the desktop application's, 2 the installer's;
+  // "" when it cannot be had.
+  virtual std::string workflowIdString(int /*kind*/) { return ""; }
   // "lbs-carousel-load-start" (start) or "lbs-carousel-load-end", each once per run.
   virtual void sendCarouselLoadEvent(bool /*start*/) {}
   virtual void sendProxyModeEvent() {}

@@ -12,8 +12,3 @@ std::string desktopAppExecutablePath();
 // sends "lbs-brann-launch-notificationClick" when a click on the notification asked for it,
 // "lbs-brann-launch-productQuit" otherwise.
 void launchDesktopAppAfterProductQuit(bool fromNotificationClick);
-
-// The start-up launch of an application that is already installed. It stands in for the
-// workflow manager's own, which adds the product information and workflow ids: until that comes,
-// the application is opened without arguments.
-void launchInstalledDesktopApp();

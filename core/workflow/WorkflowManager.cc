@@ -463,9 +463,10 @@ void WorkflowManager::runStepOf(uint32_t code) {
       break;
     }
     case 0x1901:
+      // The applet host may report before the start returns: it must find the workflow waiting.
+      setStateCode(0x1A05);
       if (parts_.steps.products->startProductInstallWorkflow(*this)) {
         appletWorkflowStarted_ = true;
-        setStateCode(0x1A05);
       } else {
         setStateCode(0x1D00);
       }
@@ -1065,8 +1066,12 @@ bool WorkflowManager::acquireLocks() {
 }
 
 void WorkflowManager::releaseLocks() {
-  lbsLock_.reset();
+  if (bootstrapperLock_ && !bootstrapperLock_->release()) {
+    log(pando::kLogError, "Failed to release bootstrapper lock");
+  }
   bootstrapperLock_.reset();
+  if (lbsLock_ && !lbsLock_->release()) log(pando::kLogError, "Failed to release lbs lock");
+  lbsLock_.reset();
 }
 
 bool WorkflowManager::checkSystem() {

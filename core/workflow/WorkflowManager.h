@@ -133,7 +133,9 @@ class WorkflowManager final : public IWorkflowPackets {
   WorkflowRole role() const { return role_; }
   // Hands the running product installation an action with the proxy and, when wanted, location.
   void sendProductUserAction(const std::string& action, bool withLocation);
-  // Gives back the bootstrapper and installer-family locks.
+  // Gives back the bootstrapper and installer-family locks and empties their slots, so a second
+  // call releases nothing. The workflow thread, or the product-install thread while the workflow
+  // waits for it in 0x1A05.
   void releaseLocks();
 
  private:
@@ -183,6 +185,7 @@ class WorkflowManager final : public IWorkflowPackets {
   std::string applicationsDocumentPath_;
   bool appletWorkflowStarted_ = false;
   bool deadLinkRaised_ = false;
+  // Also the product-install thread's, see releaseLocks.
   std::unique_ptr<pando::ProcessSemaphore> bootstrapperLock_;
   std::unique_ptr<pando::SharedSemaphore> lbsLock_;
 

@@ -24,7 +24,8 @@ const ToolEntry& entryOf(Tool tool) {
   static const ToolEntry kTable[] = {
       {"HDIUTIL", "/usr/bin/hdiutil"},     {"CODESIGN", "/usr/bin/codesign"},
       {"URL_OPENER", "/usr/bin/xdg-open"}, {"SYSTEM_PROFILER", "/usr/sbin/system_profiler"},
-      {"ELEVATION", "/usr/bin/pkexec"},
+      {"ELEVATION", "/usr/bin/pkexec"},    {"LAUNCHCTL", "/bin/launchctl"},
+      {"SUDO", "/usr/bin/sudo"},
   };
   return kTable[static_cast<int>(tool)];
 }

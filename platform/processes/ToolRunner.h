@@ -20,6 +20,8 @@ enum class Tool : int {
   kUrlOpener = 2,       // the default URL handler; WEND_TOOL_URL_OPENER, default /usr/bin/xdg-open
   kSystemProfiler = 3,  // hardware report; WEND_TOOL_SYSTEM_PROFILER, /usr/sbin/system_profiler
   kElevation = 4,       // elevated relaunch; WEND_TOOL_ELEVATION, default /usr/bin/pkexec
+  kLaunchctl = 5,       // launch agents; WEND_TOOL_LAUNCHCTL, default /bin/launchctl
+  kSudo = 6,            // running a tool as another user; WEND_TOOL_SUDO, default /usr/bin/sudo
 };
 
 // The <NAME> of WEND_TOOL_<NAME>.

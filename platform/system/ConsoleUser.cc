@@ -85,6 +85,7 @@ bool findUser(uid_t uid, ConsoleUser& out) {
   out.uid = uid;
   out.gid = found->pw_gid;
   out.home = withoutTrailingSlashes(found->pw_dir);
+  out.name = found->pw_name ? found->pw_name : "";
   return true;
 }
 

@@ -20,6 +20,7 @@ struct ConsoleUser {
   uid_t uid = 0;
   gid_t gid = 0;
   std::string home;  // as the user database gives it, without WEND_ROOT
+  std::string name;  // the login name
 };
 
 // The user database's entry for `uid`; false when there is none or its home is not absolute.

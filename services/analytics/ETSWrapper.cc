@@ -73,6 +73,10 @@ std::string ETSWrapper::getWorkflowIDString(int kind) {
   return id;
 }
 
+std::string ETSWrapper::workflowIdString(int kind) {
+  return getWorkflowIDString(kind);
+}
+
 void ETSWrapper::sendServiceEvent(const std::string& eventType) {
   sendServiceEventWithParams(eventType, {});
 }

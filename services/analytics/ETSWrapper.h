@@ -41,6 +41,7 @@ class ETSWrapper final : public IAnalytics {
   static std::string getWorkflowIDString(int kind);
 
   void sendServiceEvent(const std::string& eventType) override;
+  std::string workflowIdString(int kind) override;
   bool sendServiceEventWithParams(const std::string& eventType,
                                   const std::map<std::string, std::string>& params) override;
   void sendCarouselLoadEvent(bool start) override;

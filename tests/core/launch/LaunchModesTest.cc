@@ -210,7 +210,14 @@ TEST_F(LaunchModesTest, RunsThatMustNotOpenTheDesktopApplication) {
 
 TEST_F(LaunchModesTest, InstalledDesktopApplicationIsOpenedUnlessTheWorkflowIsATest) {
   run({});
-  EXPECT_TRUE(waitUntil([&] { return desktopLaunched(); }));
+  EXPECT_TRUE(waitUntil([&] {
+    return readFile(root_ / "desktop.log").find("--lbsInstallerWorkflowID=") != std::string::npos;
+  }));
+  EXPECT_EQ(readFile(root_ / "desktop.log")
+                .rfind("launched --appletID=AppsPanel_BL --appletVersion=1.0 --inputXmlPath=" +
+                           (root_ / "tmp/productInfo.xml") + " --lbsWorkflowID=",
+                       0),
+            0u);
 
   fs::remove(root_ / "desktop.log");
   const std::string bundle = root_ / "Downloads/Install.app";
