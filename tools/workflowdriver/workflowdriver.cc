@@ -65,7 +65,6 @@ int main(int argc, char** argv) {
   SharedProxyCredentials proxy;
   SharedInstallHelperChannels channels;
   std::string osVersion;
-  SharedInstallHelperChannels channels;
 
   WorkflowSteps steps;
   steps.desktopApp = std::make_unique<DesktopAppInstall>(

@@ -43,7 +43,6 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   steps.desktopApp = std::move(desktop);
   WorkflowSettings settings = WorkflowRig::fastSettings();
   settings.lockKeyPath = key.path;
-  SharedInstallHelperChannels channels;
   WorkflowManager silent(
       WorkflowContext{quit, config, proxy, osVersion, false, channels},
       WorkflowCollaborators{view, link.end(1), profile, survey, applets, nullptr,
@@ -116,7 +115,6 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
     steps.desktopApp = std::make_unique<InstantInstall>(end);
     WorkflowSettings settings = WorkflowRig::fastSettings();
     settings.lockKeyPath = key.path;
-    SharedInstallHelperChannels channels;
     WorkflowManager workflow(
         WorkflowContext{quit, config, proxy, osVersion, false, channels},
         WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,

@@ -111,7 +111,6 @@ class DesktopAppWalkTest : public ::testing::Test {
   SharedProxyCredentials proxy_;
   SharedInstallHelperChannels channels_;
   std::string osVersion_;
-  SharedInstallHelperChannels channels_;
   RecordingView view_;
   WorkflowRig::NoLink gateway_;
   ScriptedProfile profile_;
