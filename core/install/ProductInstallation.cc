@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/config/ConfigXml.h"
+#include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
@@ -14,8 +15,6 @@ namespace {
 constexpr char kComponent[] = "WorkflowManager";
 constexpr uint32_t kInstallingProducts = 0x1A05;
 constexpr uint32_t kLaunching = 0x1B01;
-constexpr int kErrorGeneric = 1;
-constexpr int kErrorCancelledByApplets = 205;
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {
@@ -107,7 +106,7 @@ void ProductInstallation::productInstallThreadProc() {
   log(pando::kLogInfo, "Start LoomIM workflow returned: %d", result);
   if (result != 0) {
     detach();
-    workflow_->setError(kErrorGeneric, false);
+    workflow_->setError(kStatusError, false);
   }
   running_ = false;
 }
@@ -136,7 +135,7 @@ void ProductInstallation::onProgress(const AppsPanelProgress& record) {
       workflow.setStateCode(kLaunching);
       return;
     case kAppsPanelError:
-      if (record.errorCode == kErrorCancelledByApplets) {
+      if (record.errorCode == kStatusDownloadInvalidFile) {  // the applets were cancelled
         workflow.sendProductUserAction("cancel", false);
         workflow.setStateCode(kLaunching);
         return;

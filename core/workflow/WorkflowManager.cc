@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/config/ConfigValues.h"
+#include "core/workflow/InstallerStatus.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
@@ -38,15 +39,6 @@ enum Action {
   kBlocked
 };
 
-constexpr int kErrorNoPeer = 1;
-constexpr int kErrorIncompatibleOs = 21;
-constexpr int kErrorCaseSensitive = 22;
-constexpr int kErrorApplicationsDocument = 48;
-constexpr int kErrorAnotherInstaller = 81;
-constexpr int kErrorOtherInstances = 82;
-constexpr int kErrorProxyAuthentication = 212;
-constexpr int kErrorCancelled = 215;
-constexpr int kErrorNetworkUnavailable = 206;
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {
@@ -94,7 +86,7 @@ const char* setErrorTextId(int error, bool retry) {
       {213, "TarnInstallErrorDownloadError"},
       {214, "TarnInstallBriskFailed"},
   };
-  if (error == kErrorProxyAuthentication && !retry) return "TarnInstallDownloadResumableErr";
+  if (error == kStatusProxyAuthenticationRequired && !retry) return "TarnInstallDownloadResumableErr";
   auto found = table.find(error);
   return found == table.end() ? "InitErrorGeneric" : found->second;
 }
@@ -286,7 +278,7 @@ void WorkflowManager::runStep() {
     if (!deadLinkRaised_) {
       deadLinkRaised_ = true;
       log(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
-      setError(kErrorNoPeer, false);
+      setError(kStatusError, false);
     }
     if (!processUIAction()) syncState();
     return;
@@ -495,7 +487,7 @@ void WorkflowManager::stepNetworkCheck() {
       parts_.view.showProxyAlert();
       break;
     case 1:
-      setError(kErrorNetworkUnavailable, true);
+      setError(kStatusNetworkUnavailable, true);
       break;
     default:
       setStateCode(checkCompatibility ? 0x501 : 0x601);
@@ -508,7 +500,7 @@ void WorkflowManager::stepFirstScreen() {
     case Link::kWait:
       return;
     case Link::kDead:
-      setError(kErrorNoPeer, false);
+      setError(kStatusError, false);
       return;
     case Link::kReady:
       break;
@@ -542,7 +534,7 @@ void WorkflowManager::stepMainScreen() {
   setScreenId(9);
   parts_.view.showMainScreen();
   if (link == Link::kDead) {
-    setError(kErrorNoPeer, false);
+    setError(kStatusError, false);
     return;
   }
   if (context_.isTestWorkflow) {
@@ -566,7 +558,7 @@ void WorkflowManager::stepApplicationsDocument() {
   if (!parts_.steps.desktopApp->readApplicationsDocument(path, application_)) {
     log(pando::kLogError, "Failed in reading applicationInfo xml");
     setStateCode(0x1402);
-    setError(kErrorApplicationsDocument, false);
+    setError(kStatusCorruptedApplicationXml, false);
     return;
   }
   if (auto analytics = parts_.analytics ? parts_.analytics() : nullptr) {
@@ -754,7 +746,7 @@ bool WorkflowManager::quit() {
   }
   {
     std::lock_guard lock(mutex_);
-    if (block_.errorCode == 0) block_.errorCode = lastError_ != 0 ? lastError_ : kErrorCancelled;
+    if (block_.errorCode == 0) block_.errorCode = lastError_ != 0 ? lastError_ : kStatusCancelled;
     block_.stateCode = 0x1D00;
   }
   return false;
@@ -820,14 +812,14 @@ void WorkflowManager::setError(int error, bool retry) {
     if (error != 0) lastError_ = error;
   }
   if (error == 0) return;
-  if (error == kErrorProxyAuthentication && retry) {
+  if (error == kStatusProxyAuthenticationRequired && retry) {
     setUIFlags(2);
     log(pando::kLogInfo, "Prompting for proxy credentials");
     parts_.view.showProxyAlert();
     syncState();
     return;
   }
-  const std::string param = error == kErrorIncompatibleOs ? context_.requiredOsVersion : "";
+  const std::string param = error == kStatusIncompatibleOs ? context_.requiredOsVersion : "";
   setAlertFields(retry ? 1 : 0);
   parts_.view.showErrorAlert(setErrorTextId(error, retry), retry ? 1 : 0,
                              "P" + std::to_string(error), param, "", "", false);
@@ -1033,7 +1025,7 @@ bool WorkflowManager::acquireLocks() {
       std::make_unique<pando::ProcessSemaphore>(kBootstrapperLockId, settings_.lockKeyPath);
   if (!bootstrapperLock_->acquire()) {
     log(pando::kLogError, "Failed to acquire Bootstrapper Lock");
-    setError(kErrorAnotherInstaller, false);
+    setError(kStatusOrvelInstallerRunning, false);
     bootstrapperLock_.reset();
     return false;
   }
@@ -1041,7 +1033,7 @@ bool WorkflowManager::acquireLocks() {
   lbsLock_ = std::make_unique<pando::SharedSemaphore>(kLbsLockId, 1, folderChoice, keyName, 0);
   if (!lbsLock_->tryAcquire()) {
     log(pando::kLogError, "Failed to acquire LBS Lock");
-    setError(kErrorAnotherInstaller, false);
+    setError(kStatusOrvelInstallerRunning, false);
     releaseLocks();
     return false;
   }
@@ -1052,13 +1044,13 @@ bool WorkflowManager::acquireLocks() {
       kQuarryLockId, kQuarryInitialCount, folderChoice, keyName, 0);
   if (marlHeld) {
     log(pando::kLogError, "Marl workflow is going on");
-    setError(kErrorAnotherInstaller, false);
+    setError(kStatusOrvelInstallerRunning, false);
     releaseLocks();
     return false;
   }
   if (quarryHeld) {
     log(pando::kLogError, "Quarry workflow is going on");
-    setError(kErrorOtherInstances, true);
+    setError(kStatusQuarryRunning, true);
     releaseLocks();
     return false;
   }
@@ -1088,7 +1080,7 @@ bool WorkflowManager::checkSystem() {
     return std::tie(v.majorVersion, v.minorVersion, v.patchVersion);
   };
   if (tuple(current) < tuple(minimum)) {
-    setError(kErrorIncompatibleOs, false);
+    setError(kStatusIncompatibleOs, false);
     return false;
   }
   bool rootSensitive = false;
@@ -1100,7 +1092,7 @@ bool WorkflowManager::checkSystem() {
   if (rootKnown && userKnown && (rootSensitive || userSensitive)) {
     log(pando::kLogError, rootSensitive ? "Drive is Case sensitive. Cannot Install."
                                         : "User folder is Case sensitive. Cannot Install.");
-    setError(kErrorCaseSensitive, false);
+    setError(kStatusCaseSensitiveVolume, false);
     return false;
   }
   return true;

@@ -1,23 +1,17 @@
 #include "core/install/desktop/DesktopAppInstall.h"
 
 #include <cmath>
-#include <map>
 
 #include "core/config/ConfigValues.h"
 #include "core/install/ApplicationsDocument.h"
 #include "core/install/desktop/AssetDownloader.h"
+#include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/LogCallback.h"
 
 namespace {
 
 constexpr char kComponent[] = "DesktopAppInstall";
-
-constexpr int kStatusSuccess = 0;
-constexpr int kStatusSuccessNoEnd = 6;
-constexpr int kStatusNetworkUnavailable = 206;
-constexpr int kStatusProxyAuthentication = 212;
-constexpr int kStatusCancelled = 215;
 
 // UI flags of the state block as the callback reads and writes them.
 constexpr int kFlagNone = 0;
@@ -36,66 +30,6 @@ void log(int level, const char* format, Args... args) {
 // The library's callback carries no context: the one installation of the process.
 std::atomic<DesktopAppInstall*> current{nullptr};
 std::atomic<WorkflowManager*> currentWorkflow{nullptr};
-
-const std::map<int, const char*>& statusNames() {
-  static const std::map<int, const char*> names = {
-      {0, "PIM_STATUS_SUCCESS"},
-      {1, "PIM_STATUS_ERROR"},
-      {2, "PIM_STATUS_INVALID_LIBRARY_REF"},
-      {3, "PIM_STATUS_INVALID_ARGUMENTS"},
-      {4, "PIM_STATUS_PACKAGE_NOT_GENUINE"},
-      {5, "PIM_STATUS_PACKAGE_NOT_INSTALLED"},
-      {21, "PIM_STATUS_INCOMPATIBLE_OS"},
-      {22, "PIM_STATUS_CASE_SENSITIVE_VOLUME"},
-      {23, "PIM_STATUS_INSUFFICIENT_FREE_DISK_SPACE"},
-      {24, "PIM_STATUS_NO_ADMIN_PRIVILEGE"},
-      {41, "PIM_STATUS_FILE_NOT_FOUND"},
-      {42, "PIM_STATUS_FILE_CORRUPTED"},
-      {43, "PIM_STATUS_FILE_COPY_ERROR"},
-      {44, "PIM_STATUS_FILE_CREATE_ERROR"},
-      {45, "PIM_STATUS_FILE_DELETE_ERROR"},
-      {46, "PIM_STATUS_FILE_EXTRACTION_ERROR"},
-      {47, "PIM_STATUS_FILE_SET_PERMISSIONS_ERROR"},
-      {48, "PIM_STATUS_FILE_CORRUPTED_APPLICATION_XML"},
-      {49, "PIM_STATUS_FILE_CORRUPTED_PIMX"},
-      {50, "PIM_STATUS_FAILED_TO_BACKUP"},
-      {62, "PIM_STATUS_DATABASE_INIT_ERROR"},
-      {63, "PIM_STATUS_DATABASE_CLOSE_ERROR"},
-      {64, "PIM_STATUS_DATABASE_DELETE_ERROR"},
-      {65, "PIM_STATUS_INVALID_RELATIONSHIP_TYPE"},
-      {66, "PIM_STATUS_INVALID_APPLET_TYPE"},
-      {71, "PIM_STATUS_LBS_RUNNING_FROM_NETWORK_PATH"},
-      {72, "PIM_STATUS_PIM_VALIDATION_FAILURE"},
-      {73, "PIM_STATUS_LOOM_HELPER_VALIDATION_FAILURE"},
-      {81, "PIM_STATUS_ORVEL_INSTALLER_RUNNING"},
-      {82, "PIM_STATUS_QUARRY_RUNNING"},
-      {83, "PIM_STATUS_QUARRY_CLOSE_ERROR"},
-      {84, "PIM_STATUS_NOTIFIER_RUNNING"},
-      {85, "PIM_STATUS_NOTIFIER_CLOSE_ERROR"},
-      {86, "PIM_STATUS_TARN_RUNNING"},
-      {87, "PIM_STATUS_MSI_INSTALLER_RUNNING"},
-      {88, "PIM_STATUS_QUARRYDETECTPLUGIN_LOADED"},
-      {89, "PIM_STATUS_TARN_FAILED_TO_QUIT"},
-      {101, "PIM_STATUS_UNINSTALL_FAILED"},
-      {102, "PIM_STATUS_UNINSTALL_PARTIAL_SUCCESS"},
-      {201, "PIM_STATUS_DOWNLOAD_ERROR"},
-      {202, "PIM_STATUS_DOWNLOAD_EXTRACTION_ERROR"},
-      {203, "PIM_STATUS_DOWNLOAD_SIGN_CHECK_ERROR"},
-      {204, "PIM_STATUS_DOWNLOAD_FILE_HANDLING_ERROR"},
-      {205, "PIM_STATUS_DOWNLOAD_DOWNLOAD_INVALID_FILE_ERROR"},
-      {206, "PIM_STATUS_DOWNLOAD_NETWORK_UNAVAILABLE"},
-      {207, "PIM_STATUS_DOWNLOAD_SERVER_UNRESPONSIVE"},
-      {208, "PIM_STATUS_DOWNLOAD_OUTPUT_DISK_FULL"},
-      {209, "PIM_STATUS_DOWNLOAD_WRITE_PERMISSION"},
-      {210, "PIM_STATUS_DOWNLOAD_HTTP_BYTE_RANGE_NOT_SUPPORTED"},
-      {211, "PIM_STATUS_DOWNLOAD_INVALID_CONFIGURATION"},
-      {212, "PIM_STATUS_DOWNLOAD_PROXY_AUTHENTICATION_REQUIRED"},
-      {213, "PIM_STATUS_DOWNLOAD_HTTP_INVALID_URL"},
-      {214, "PIM_STATUS_DOWNLOAD_DATA_VALIDATION_ERROR"},
-      {215, "PIM_STATUS_DOWNLOAD_CANCELED"},
-  };
-  return names;
-}
 
 }  // namespace
 
@@ -176,8 +110,7 @@ void* DesktopAppInstall::threadEntry(void* self) {
 }
 
 std::string DesktopAppInstall::codeToText(int code) {
-  const auto found = statusNames().find(code);
-  return found == statusNames().end() ? std::to_string(code) : found->second;
+  return installerStatusName(code);
 }
 
 void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
@@ -261,7 +194,7 @@ int DesktopAppInstall::onProgress(WorkflowManager& workflow, PimProgress* record
       return PIM_ANSWER_CANCEL;
     case kFlagRetry: {
       workflow.setUIFlags(kFlagNone);
-      if (record->status == kStatusProxyAuthentication) {
+      if (record->status == kStatusProxyAuthenticationRequired) {
         const ProxyCredentials proxy = inputs_.proxyCredentials.get();
         std::lock_guard lock(proxyMutex_);
         proxyTexts_.push_back(proxy.userName);
