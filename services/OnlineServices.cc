@@ -8,11 +8,11 @@
 
 namespace {
 
-class OnlineServicesFactory final : public IContextPartsFactory {
+class OnlineServicesFactory final : public ForwardingPartsFactory {
  public:
   OnlineServicesFactory(std::unique_ptr<IContextPartsFactory> base,
                         IdraUserProfile::HostTable hosts)
-      : base_(std::move(base)), hosts_(std::move(hosts)) {}
+      : ForwardingPartsFactory(std::move(base)), hosts_(std::move(hosts)) {}
 
   std::unique_ptr<IAnalytics> makeAnalytics() override {
     return std::make_unique<ETSWrapper>(state_);
@@ -29,24 +29,8 @@ class OnlineServicesFactory final : public IContextPartsFactory {
   std::unique_ptr<ISurveyManager> makeSurveyManager() override {
     return std::make_unique<SurveyManager>(state_);
   }
-  std::unique_ptr<IMessageGateway> makeMessageGateway() override {
-    return base_->makeMessageGateway();
-  }
-  std::unique_ptr<IAppletMessageManager> makeAppletMessageManager() override {
-    return base_->makeAppletMessageManager();
-  }
-  std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) override {
-    return base_->makeViewMediator(silent, argc, argv);
-  }
-  std::unique_ptr<IBundleResources> makeBundleResources() override {
-    return base_->makeBundleResources();
-  }
-  std::unique_ptr<IInstallHelper> makeInstallHelper() override {
-    return base_->makeInstallHelper();
-  }
 
  private:
-  std::unique_ptr<IContextPartsFactory> base_;
   const IdraUserProfile::HostTable hosts_;
   const std::shared_ptr<ServiceState> state_ = std::make_shared<ServiceState>();
 };

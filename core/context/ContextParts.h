@@ -283,3 +283,37 @@ class IContextPartsFactory {
   virtual std::unique_ptr<IBundleResources> makeBundleResources() = 0;
   virtual std::unique_ptr<IInstallHelper> makeInstallHelper() = 0;
 };
+
+// A factory that adds the parts of one layer to another factory: it passes every request on, and
+// a layer overrides only what it makes.
+class ForwardingPartsFactory : public IContextPartsFactory {
+ public:
+  explicit ForwardingPartsFactory(std::unique_ptr<IContextPartsFactory> inner)
+      : inner_(std::move(inner)) {}
+
+  std::unique_ptr<IAnalytics> makeAnalytics() override { return inner_->makeAnalytics(); }
+  std::unique_ptr<ISignInProfile> makeSignInProfile() override {
+    return inner_->makeSignInProfile();
+  }
+  std::unique_ptr<IMessageGateway> makeMessageGateway() override {
+    return inner_->makeMessageGateway();
+  }
+  std::unique_ptr<ISurveyManager> makeSurveyManager() override {
+    return inner_->makeSurveyManager();
+  }
+  std::unique_ptr<IAppletMessageManager> makeAppletMessageManager() override {
+    return inner_->makeAppletMessageManager();
+  }
+  std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) override {
+    return inner_->makeViewMediator(silent, argc, argv);
+  }
+  std::unique_ptr<IBundleResources> makeBundleResources() override {
+    return inner_->makeBundleResources();
+  }
+  std::unique_ptr<IInstallHelper> makeInstallHelper() override {
+    return inner_->makeInstallHelper();
+  }
+
+ private:
+  std::unique_ptr<IContextPartsFactory> inner_;
+};

@@ -6,35 +6,16 @@
 namespace mediation {
 namespace {
 
-class MediationParts final : public IContextPartsFactory {
+class MediationParts final : public ForwardingPartsFactory {
  public:
-  explicit MediationParts(std::unique_ptr<IContextPartsFactory> inner) : inner_(std::move(inner)) {}
+  using ForwardingPartsFactory::ForwardingPartsFactory;
 
-  std::unique_ptr<IAnalytics> makeAnalytics() override { return inner_->makeAnalytics(); }
-  std::unique_ptr<ISignInProfile> makeSignInProfile() override {
-    return inner_->makeSignInProfile();
-  }
   std::unique_ptr<IMessageGateway> makeMessageGateway() override {
     return std::make_unique<MessageGateway>();
-  }
-  std::unique_ptr<ISurveyManager> makeSurveyManager() override {
-    return inner_->makeSurveyManager();
-  }
-  std::unique_ptr<IAppletMessageManager> makeAppletMessageManager() override {
-    return inner_->makeAppletMessageManager();
-  }
-  std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) override {
-    return inner_->makeViewMediator(silent, argc, argv);
-  }
-  std::unique_ptr<IBundleResources> makeBundleResources() override {
-    return inner_->makeBundleResources();
   }
   std::unique_ptr<IInstallHelper> makeInstallHelper() override {
     return std::make_unique<InstallHelperInterface>();
   }
-
- private:
-  std::unique_ptr<IContextPartsFactory> inner_;
 };
 
 }  // namespace

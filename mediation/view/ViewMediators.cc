@@ -5,36 +5,14 @@
 namespace mediation {
 namespace {
 
-class ViewMediators final : public IContextPartsFactory {
+class ViewMediators final : public ForwardingPartsFactory {
  public:
-  explicit ViewMediators(std::unique_ptr<IContextPartsFactory> inner) : inner_(std::move(inner)) {}
+  using ForwardingPartsFactory::ForwardingPartsFactory;
 
-  std::unique_ptr<IAnalytics> makeAnalytics() override { return inner_->makeAnalytics(); }
-  std::unique_ptr<ISignInProfile> makeSignInProfile() override {
-    return inner_->makeSignInProfile();
-  }
-  std::unique_ptr<IMessageGateway> makeMessageGateway() override {
-    return inner_->makeMessageGateway();
-  }
-  std::unique_ptr<ISurveyManager> makeSurveyManager() override {
-    return inner_->makeSurveyManager();
-  }
-  std::unique_ptr<IAppletMessageManager> makeAppletMessageManager() override {
-    return inner_->makeAppletMessageManager();
-  }
   std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int argc, char** argv) override {
     if (silent) return std::make_unique<ViewMediatorSilent>();
-    return inner_->makeViewMediator(silent, argc, argv);
+    return ForwardingPartsFactory::makeViewMediator(silent, argc, argv);
   }
-  std::unique_ptr<IBundleResources> makeBundleResources() override {
-    return inner_->makeBundleResources();
-  }
-  std::unique_ptr<IInstallHelper> makeInstallHelper() override {
-    return inner_->makeInstallHelper();
-  }
-
- private:
-  std::unique_ptr<IContextPartsFactory> inner_;
 };
 
 }  // namespace
