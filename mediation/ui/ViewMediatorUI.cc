@@ -23,29 +23,20 @@
 #include "mediation/ui/HtmlViewTester.h"
 #include "mediation/ui/LocalizationDictionary.h"
 #include "mediation/ui/SignInRedirects.h"
+#include "mediation/ui/ViewMediatorUIState.h"
 #include "services/common/ServiceHosts.h"
 
 namespace mediation {
+using namespace mediator_detail;
+
 namespace {
 
-constexpr char kComponent[] = "ViewMediatorUI";
 constexpr char kPageLogComponent[] = "MainJs";
 constexpr char kTestHookName[] = "HTMLViewTester.dylib";
 constexpr int kMakersSupportFolder = 18;
-constexpr uint64_t kDockMaximum = 100;
 
-// Workflow states entered from here.
-constexpr uint32_t kSignInState = 0x801;
-constexpr uint32_t kType3SignInState = 0xA05;
-constexpr uint32_t kDeviceTokenState = 0xB01;
 // A state with this bit runs in the elevated copy.
 constexpr uint32_t kElevatedStepBit = 0x2;
-
-// Screen ids the workflow reports.
-constexpr int kScreenBeforeSignIn = 3;
-constexpr int kScreenSignIn = 4;
-constexpr int kScreenAfterSignIn = 5;
-constexpr int kScreenMain = 9;
 
 // Page messages that only this process can act on: they open the user's browser.
 constexpr const char* kLocalOnly[] = {"openurl", "openFileURL", "learnMoreClicked"};
@@ -62,62 +53,13 @@ bool isOneOf(const std::string& name, const char* const (&names)[N]) {
   return false;
 }
 
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
-
-void sendEvent(const std::string& eventType) {
-  if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendServiceEvent(eventType);
-}
-
 std::string valueOf(const std::string& data, const std::string& key) {
   ViewMessageData record;
   record.parse(data);
   return record.getValue(key);
 }
 
-int kindError(int kind) {
-  return kind == kLoadKindCannotConnect ? kStatusProxyAuthenticationRequired
-                                        : kStatusNetworkUnavailable;
-}
-
 }  // namespace
-
-struct ViewMediatorUI::State {
-  State(HtmlInterfacePorts ports, const ViewMediatorUISettings& chosen)
-      : makeView(std::move(ports.makeView)),
-        shell(ports.shell),
-        dock(ports.dock ? std::move(ports.dock) : std::make_unique<NullDockProgress>()),
-        settings(chosen),
-        estimator(*chosen.clock) {}
-
-  // Hands a page to the test hook, when one registered.
-  void registerView(const char* name, HtmlView* view) const {
-    if (testHook.isLoaded() && registerFn && view) registerFn(name, view);
-  }
-
-  ViewMediatorUI* owner = nullptr;  // null once the mediator is going; main thread
-  const HtmlViewFactory makeView;
-  IUiShell* const shell;
-  const std::unique_ptr<IDockProgress> dock;
-  const ViewMediatorUISettings settings;
-  ProgressEstimator estimator;
-
-  std::atomic<VisibleView> visible{VisibleView::kMain};
-  std::atomic<bool> idraFailed{false};
-  std::atomic<bool> idraType3Failed{false};
-
-  mutable std::mutex mapMutex;
-  Json::Value localization;  // guarded by mapMutex
-
-  // Main thread only. The hook is declared before the pages so that the pages go first.
-  NativeLibrary testHook;
-  RegisterHtmlViewFn registerFn = nullptr;
-  std::unique_ptr<HtmlView> mainView;
-  std::unique_ptr<HtmlView> idraView;
-  std::unique_ptr<HtmlView> idraType3View;
-};
 
 // The plain functions the web view host calls; their context is the mediator's state.
 struct ViewMediatorUI::PageCallbacks {
@@ -492,189 +434,6 @@ void ViewMediatorUI::initialize() {
   showMainView();
   // Queued behind "initialize": the window shows a page that has its texts.
   post([title](State& state) { state.shell->showMainWindow(title); });
-}
-
-// --- sign-in -----------------------------------------------------------------------------------
-
-void ViewMediatorUI::showSignInView() {
-  showMainView();
-  showSpinnerScreen();
-  WorkflowManager* workflow = workflowManager();
-  if (workflow) workflow->setScreenId(kScreenBeforeSignIn);
-  state_->idraFailed = false;
-
-  ApplicationContext& app = context();
-  ISignInProfile* profile = app.userProfile.get();
-  if (!profile) return;
-  const std::string contextId = GetContextID(app.config);
-  const std::string provider = socialProviderId();
-  std::string answer;
-  if (!provider.empty() &&
-      profile->getSocialProvidersAuth(provider, app.locale, contextId, answer)) {
-    Json::Value addresses;
-    Json::Reader reader{Json::Features{}};
-    if (reader.parse(answer, addresses, false) && addresses.isObject()) {
-      sendEvent("lbs-susi-social-start");
-      const Json::Value& internal = addresses["internal_url"];
-      const Json::Value& external = addresses["external_url"];
-      if (internal.type() == Json::stringValue && isWebAddress(internal.asString())) {
-        loadIntoIdraView(internal.asString());
-      }
-      if (external.type() == Json::stringValue && isWebAddress(external.asString())) {
-        openInBrowser(external.asString());
-      }
-      return;
-    }
-  }
-  sendEvent("lbs-susi-load-start");
-  loadIntoIdraView(profile->getAuthorizeUrl(app.locale, contextId, signUpRequested()));
-}
-
-bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
-  log(pando::kLogTrace, "handleLoadComplete: %s", maskedForLog(url).c_str());
-  if (state_->idraFailed) {
-    log(pando::kLogWarn, "Ignoring handleLoadComplete as idra html view is in error state");
-    return false;
-  }
-  WorkflowManager* workflow = workflowManager();
-  const SignInRedirect redirect = classifyRedirect(sentinelRoot(), url);
-  switch (redirect.kind) {
-    case RedirectKind::kType3:
-      showMainView();
-      showSpinnerScreen();
-      if (workflow) workflow->setScreenId(kScreenAfterSignIn);
-      createIdraType3View(redirect.redirectUri, getLocalizedText("Type3WindowTitle"));
-      if (workflow) workflow->setStateCode(kType3SignInState);
-      return true;
-    case RedirectKind::kDelegationStart:
-      sendEvent("lbs-susi-social-start");
-      if (redirect.internalUrl.empty()) {
-        rejectRedirect(url);
-        return true;
-      }
-      loadIntoIdraView(redirect.internalUrl);
-      openInBrowser(redirect.externalUrl);
-      return true;
-    case RedirectKind::kDelegationEnd:
-      sendEvent("lbs-susi-social-end");
-      if (redirect.internalUrl.empty()) {
-        showSignInView();
-      } else {
-        loadIntoIdraView(redirect.internalUrl);
-        showMainView();
-        showSpinnerScreen();
-      }
-      post([](State& state) { state.shell->bringWindowToFront(); });
-      return true;
-    case RedirectKind::kDelegationError:
-      sendEvent("lbs-susi-social-error");
-      if (workflow) workflow->showErrorAlertAndWait("ErrorSocialSignIn", 1, "", "", "", "", false);
-      setSocialProviderId("");
-      if (workflow) workflow->setStateCode(kSignInState);
-      post([](State& state) { state.shell->bringWindowToFront(); });
-      return true;
-    case RedirectKind::kDeviceToken:
-      acceptDeviceToken(url, redirect.deviceToken);
-      return true;
-    case RedirectKind::kMalformed:
-      rejectRedirect(url);
-      return true;
-    case RedirectKind::kNone:
-      break;
-  }
-  if (failure) return false;
-  if (workflow) workflow->setScreenId(kScreenSignIn);
-  sendEvent("lbs-susi-load-end");
-  post([](State& state) {
-    if (state.mainView) state.mainView->hide();
-    if (state.idraView) state.idraView->show();
-    if (state.visible.exchange(VisibleView::kIdra) == VisibleView::kIdraType3) {
-      state.shell->hideIdraType3Window();
-    }
-  });
-  return true;
-}
-
-void ViewMediatorUI::handleIdraType3LoadComplete(const std::string& url) {
-  log(pando::kLogTrace, "handleIdraType3LoadComplete: %s", maskedForLog(url).c_str());
-  if (state_->idraType3Failed) {
-    log(pando::kLogWarn,
-        "Ignoring handleIdraType3LoadComplete as idra type3 html view is in error state");
-    return;
-  }
-  const SignInRedirect redirect = classifyRedirect(sentinelRoot(), url);
-  if (redirect.kind == RedirectKind::kNone) {
-    post([](State& state) {
-      state.shell->showIdraType3Window();
-      state.visible = VisibleView::kIdraType3;
-    });
-    return;
-  }
-  // Any address on the web host ends the type-3 page's part.
-  post([](State& state) {
-    state.shell->hideIdraType3Window();
-    state.visible = VisibleView::kMain;
-  });
-  if (redirect.kind == RedirectKind::kDeviceToken) {
-    acceptDeviceToken(url, redirect.deviceToken);
-  } else {
-    rejectRedirect(url);
-  }
-}
-
-void ViewMediatorUI::acceptDeviceToken(const std::string& url, const std::string& token) {
-  log(pando::kLogTrace, "got device token: %s", maskedForLog(url).c_str());
-  if (ISignInProfile* profile = context().userProfile.get()) profile->setDeviceToken(token);
-  showMainView();
-  showSpinnerScreen();
-  WorkflowManager* workflow = workflowManager();
-  if (!workflow) return;
-  workflow->setScreenId(kScreenAfterSignIn);
-  workflow->setStateCode(kDeviceTokenState);
-}
-
-void ViewMediatorUI::rejectRedirect(const std::string& url) {
-  log(pando::kLogWarn, "Malformed sign-in redirect: %s", maskedForLog(url).c_str());
-  if (WorkflowManager* workflow = workflowManager()) workflow->setStateCode(kSignInState);
-}
-
-// --- load failures -----------------------------------------------------------------------------
-
-void ViewMediatorUI::failSignInPage(int kind) {
-  WorkflowManager* workflow = workflowManager();
-  if (!workflow) return;
-  workflow->setError(kindError(kind), true);
-  workflow->setStateCode(kSignInState);
-}
-
-void ViewMediatorUI::onMainLoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in main html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
-  // The local page's own resources failing is only worth the log line.
-  if (url.rfind("file://", 0) == 0) return;
-  if (kind == kLoadKindCannotConnect) {
-    showMainView();
-    if (WorkflowManager* workflow = workflowManager()) {
-      workflow->setError(kStatusProxyAuthenticationRequired, true);
-    }
-  } else {
-    showDefaultContent(url);
-  }
-}
-
-void ViewMediatorUI::onIdraLoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in idra html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
-  if (handleLoadComplete(url, true)) return;
-  state_->idraFailed = true;
-  failSignInPage(kind);
-}
-
-void ViewMediatorUI::onIdraType3LoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in idratype3 html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
-  state_->idraType3Failed = true;
-  failSignInPage(kind);
 }
 
 // --- composition -------------------------------------------------------------------------------
