@@ -179,7 +179,9 @@ TEST_F(LaunchModesTest, NotificationAnsweredOpensTheDesktopApplicationWithoutWai
   for (const char* element :
        {"<context>WendB</context>",
         "<ackNamespace>wend.app.ShowNotificationResponse</ackNamespace>", "<title>Skyloom</title>",
-        "<message>Your product has closed. Click to open Skyloom.</message>", "<requestid>"}) {
+        // The run's locale is de_DE, which has a dictionary of its own.
+        "<message>Ihr Produkt wurde geschlossen. Klicken Sie, um Skyloom zu \u00f6ffnen.</message>",
+        "<requestid>"}) {
     EXPECT_NE(log.find(element), std::string::npos) << element;
   }
   EXPECT_EQ(log.substr(log.size() - 10), "closeKiln\n");
