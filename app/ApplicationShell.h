@@ -38,7 +38,8 @@ class ApplicationShell {
   bool open(ApplicationContext& context);
 
   // Runs the toolkit loop until the application may end, then fails every later request for the
-  // main thread, waking those that wait. The process's exit status: 0.
+  // main thread, waking those that wait. The process's exit status: 0, or 1 when open has not
+  // succeeded.
   int run();
 
   // For tests: the windows; null before open.
