@@ -45,16 +45,17 @@ void ViewMediatorUI::showSignInView() {
       profile->getSocialProvidersAuth(provider, app.locale, contextId, answer)) {
     Json::Value addresses;
     Json::Reader reader{Json::Features{}};
-    if (reader.parse(answer, addresses, false) && addresses.isObject()) {
+    const auto webAddress = [&addresses](const char* member) {
+      const Json::Value& value = addresses[member];
+      return value.type() == Json::stringValue && isWebAddress(value.asString()) ? value.asString()
+                                                                                 : std::string();
+    };
+    // An answer without a page to load is no answer: the ordinary sign-in page follows.
+    if (reader.parse(answer, addresses, false) && addresses.isObject() &&
+        !webAddress("internal_url").empty()) {
       sendEvent("lbs-susi-social-start");
-      const Json::Value& internal = addresses["internal_url"];
-      const Json::Value& external = addresses["external_url"];
-      if (internal.type() == Json::stringValue && isWebAddress(internal.asString())) {
-        loadIntoIdraView(internal.asString());
-      }
-      if (external.type() == Json::stringValue && isWebAddress(external.asString())) {
-        openInBrowser(external.asString());
-      }
+      loadIntoIdraView(webAddress("internal_url"));
+      openInBrowser(webAddress("external_url"));
       return;
     }
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mediation/ui/SignInRedirects.h"
+#include "platform/system/ConsoleUser.h"
 #include "tests/mediation/ui/support/MediatorRig.h"
 
 namespace wendtest {
@@ -233,8 +234,8 @@ TEST_F(ViewMediatorUISignInTest, TypeThreeFlowEndsWithItsDeviceToken) {
   EXPECT_EQ(workflow().stateCode(), kDeviceTokenState);
 }
 
-// The sign-in view: the social provider's pages when it answers with addresses, the authorize
-// page otherwise; a non-web address is neither loaded nor opened.
+// The sign-in view: the social provider's pages when it answers with a web address to load, the
+// authorize page otherwise; a non-web address is neither loaded nor opened.
 TEST_F(ViewMediatorUISignInTest, SignInViewLoadsTheProvidersOrTheAuthorizePage) {
   struct Row {
     bool works;
@@ -243,7 +244,8 @@ TEST_F(ViewMediatorUISignInTest, SignInViewLoadsTheProvidersOrTheAuthorizePage) 
   } rows[] = {
       {true, R"({"internal_url":"https://in.example/","external_url":"javascript:x"})",
        "idra load https://in.example/"},
-      {true, R"({"internal_url":"file:///etc/passwd"})", ""},
+      {true, R"({"internal_url":"file:///etc/passwd"})",
+       "idra load https://signin.example/authorize"},
       {true, "not json", "idra load https://signin.example/authorize"},
       {false, R"({"internal_url":"https://in.example/"})",
        "idra load https://signin.example/authorize"},
@@ -257,13 +259,30 @@ TEST_F(ViewMediatorUISignInTest, SignInViewLoadsTheProvidersOrTheAuthorizePage) 
     bench_.profile->socialAnswer = row.answer;
     mediator().showSignInView();
     const auto lines = drained();
-    EXPECT_EQ(loads(lines),
-              row.load.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.load});
+    EXPECT_EQ(loads(lines), std::vector<std::string>{row.load});
     EXPECT_TRUE(has(lines, "main send showSpinnerScreen "));
     EXPECT_EQ(workflow().stateBlock().screenId, 3);
     ApplicationContext::Destroy();
   }
   EXPECT_EQ(readFile(root_ / "opened"), "");
+}
+
+// The device token and the redirects' query values never reach the log.
+TEST_F(ViewMediatorUISignInTest, TokensStayOutOfTheLog) {
+  std::string logs;
+  ASSERT_TRUE(platform::consoleUserLogsFolder(logs));
+  writeFile(logs + "/ulex.trace", "");
+  startSignIn();
+  bench_.pages.loaded("idra", root() + "?device_token=tok-secret&code=c-secret");
+  bench_.pages.loadError(
+      "idra", mediation::kLoadKindOther,
+      root() + "delegation_start?internal_url=https%3A%2F%2Fin.example%2Fi-secret");
+  EXPECT_EQ(deviceToken(), "tok-secret");
+  ApplicationContext::Destroy();
+  const std::string text = logText();
+  EXPECT_NE(text.find("got device token: "), std::string::npos);
+  EXPECT_NE(text.find("device_token=***&code=***"), std::string::npos);
+  EXPECT_EQ(text.find("-secret"), std::string::npos);
 }
 
 TEST(SignInRedirects, LogLinesHideQueryValues) {

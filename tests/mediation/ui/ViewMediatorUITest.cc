@@ -79,6 +79,18 @@ TEST_F(ViewMediatorUITest, PhaseProgressBecomesOneUpdateProgress) {
   }
 }
 
+// The desktop application's share of the bar comes from its size and the configured products'.
+TEST_F(ViewMediatorUITest, WeightageFromTheTwoSizes) {
+  writeConfig("<config><sapCode>KVRQ</sapCode><productSize>300</productSize></config>");
+  start();
+  mediator().updateTarnInstallWeightage("100");
+  drained();
+  mediator().updateTarnProgress(50, true);
+  const auto messages = pageMessages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().find(R"("progress":"12")"), std::string::npos) << messages.back();
+}
+
 // An alert or the quit confirmation stops the clock until the page answers it; the quit
 // confirmation of the product installation does not.
 TEST_F(ViewMediatorUITest, AnsweredAlertsAreNotInstallationTime) {
