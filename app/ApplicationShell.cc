@@ -113,6 +113,9 @@ std::unique_ptr<IContextPartsFactory> ApplicationShell::withInterface(
 }
 
 bool ApplicationShell::open(ApplicationContext& context) {
+  // The rest of the process reads and writes numbers and texts in the C locale; the toolkit would
+  // switch the whole process to the user's. (A display already open has had its say.)
+  if (!gdk_display_get_default()) gtk_disable_setlocale();
   // Like the application main function of the platform this stands in for: no arguments.
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs("Install: cannot open the display; the installer needs a graphical session.\n",

@@ -2,8 +2,10 @@
 
 #include "core/context/ContextParts.h"
 
-// Builds parts that do nothing, for the parts whose layers the program does not have yet: the
-// gateway's init succeeds and its wait returns at once. Resources come from the running bundle.
+// Builds parts that do nothing, for tests and tools that run the core without the upper layers
+// (the program takes only the bundle's resources from here): the gateway's init succeeds and its
+// wait returns at once, and the view mediator shows nothing. Resources come from the running
+// bundle.
 class StandInPartsFactory : public IContextPartsFactory {
  public:
   std::unique_ptr<IAnalytics> makeAnalytics() override;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <clocale>
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -17,6 +19,23 @@
 namespace {
 
 constexpr int kQuitRequested = 4;  // the workflow's UI action for the page's cancel
+
+// First in the file, before any other suite opens the display in this process.
+class ApplicationShellLocaleTest : public wendtest::ContextTest {};
+
+// The rest of the process reads and writes numbers in the C locale: opening the display keeps
+// it, whatever the user's locale.
+TEST_F(ApplicationShellLocaleTest, OpeningTheDisplayKeepsTheCLocale) {
+  std::string display;
+  std::ifstream(WEND_DISPLAY_FILE) >> display;
+  ASSERT_FALSE(display.empty());
+  wendtest::ScopedEnv screen("DISPLAY", ":" + display);
+  wendtest::ScopedEnv locale("LC_ALL", "C.UTF-8");
+  ASSERT_TRUE(initialize({}));
+  ApplicationShell shell;
+  ASSERT_TRUE(shell.open(*ApplicationContext::GetInstance()));
+  EXPECT_STREQ(setlocale(LC_ALL, nullptr), "C");
+}
 
 class ApplicationShellTest : public wendtest::ContextTest {
  protected:
@@ -93,6 +112,7 @@ TEST_F(ApplicationShellTest, QuitCancelsUntilTheFailedFinalStateThenEndsTheLoop)
   ApplicationContext& context = start();
   WorkflowManager& workflow = *context.workflowManager;
   workflow.setStateCode(0x1A05);
+  shell_.windows()->showMainWindow("Install");  // as the page's "documentReady" would
   std::vector<Step> steps = quitsThatCancel(workflow);
   steps.push_back([&] {
     EXPECT_TRUE(gtk_widget_get_visible(shell_.windows()->mainWindow()));

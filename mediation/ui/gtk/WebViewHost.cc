@@ -98,6 +98,16 @@ bool isCancellation(const GError* error) {
          g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
 }
 
+// The interface page and the sign-in page share the main window's content: an overlay takes the
+// first page as its child and every later one as a layer above the pages before it.
+void attach(GtkWidget* parent, GtkWidget* view) {
+  if (GTK_IS_OVERLAY(parent) && gtk_bin_get_child(GTK_BIN(parent))) {
+    gtk_overlay_add_overlay(GTK_OVERLAY(parent), view);
+  } else {
+    gtk_container_add(GTK_CONTAINER(parent), view);
+  }
+}
+
 }  // namespace
 
 // Everything one web view needs; lives on the main thread. Signal handlers and queued tasks hold
@@ -344,7 +354,7 @@ bool WebViewHost::create(const HtmlViewInitData& data) {
   connect(page->view, "context-menu", onContextMenu, page);
   connect(page->view, "create", onCreate, page);
 
-  if (data.parentViewPtr) gtk_container_add(GTK_CONTAINER(data.parentViewPtr), widget);
+  if (data.parentViewPtr) attach(static_cast<GtkWidget*>(data.parentViewPtr), widget);
   if (data.showOnInit) gtk_widget_show(widget);
   {
     std::lock_guard lock(mutex_);

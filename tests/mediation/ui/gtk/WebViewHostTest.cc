@@ -262,6 +262,20 @@ TEST_F(WebViewHostTest, HiddenViewStaysHiddenUntilShown) {
   EXPECT_FALSE(gtk_widget_get_visible(view));
 }
 
+// The main window's content holds the interface page and the sign-in page, the later above.
+TEST_F(WebViewHostTest, PagesShareAnOverlayParent) {
+  GtkWidget* overlay = gtk_overlay_new();
+  gtk_container_add(GTK_CONTAINER(window_), overlay);
+  data_.parentViewPtr = overlay;
+  WebViewHost first(main_, {});
+  WebViewHost second(main_, {});
+  ASSERT_TRUE(first.create(data_));
+  ASSERT_TRUE(second.create(data_));
+  for (WebViewHost* host : {&first, &second}) {
+    EXPECT_EQ(gtk_widget_get_parent(static_cast<GtkWidget*>(host->getWebView())), overlay);
+  }
+}
+
 TEST_F(WebViewHostTest, ScriptsRunInThePageOrItsFirstFrame) {
   ASSERT_TRUE(loadEchoPage());
   std::vector<std::optional<std::string>> results;
