@@ -16,6 +16,7 @@
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
+#include "tests/support/MainLoopWait.h"
 
 namespace mediation {
 namespace {
@@ -100,17 +101,9 @@ class WebViewHostTest : public testing::Test {
     return serverSawIt && !webkit_web_view_is_loading(WEBKIT_WEB_VIEW(host_->getWebView()));
   }
 
-  // Runs the main loop until `done` holds or 30 s have passed.
   template <typename Predicate>
   bool waitFor(Predicate done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    guint tick = g_timeout_add(
-        20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      g_main_context_iteration(nullptr, TRUE);
-    }
-    g_source_remove(tick);
-    return done();
+    return wendtest::runLoopUntil(done);
   }
 
   // Lets everything already under way finish: a page round trip after it.

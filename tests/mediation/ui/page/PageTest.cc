@@ -14,6 +14,7 @@
 #include "foundation/text/Utf8.h"
 #include "mediation/ui/gtk/WebViewHost.h"
 #include "tests/mediation/ui/gtk/support/Display.h"
+#include "tests/support/MainLoopWait.h"
 
 // The built interface page in the real web view host: what it sends for every action, how it
 // shows what native code sends it, its keyboard use and its accessibility (axe-core).
@@ -85,14 +86,7 @@ class PageTest : public testing::Test {
 
   template <typename Predicate>
   bool waitFor(Predicate done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    guint tick = g_timeout_add(
-        20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      g_main_context_iteration(nullptr, TRUE);
-    }
-    g_source_remove(tick);
-    return done();
+    return wendtest::runLoopUntil(done);
   }
 
   // The script's value as text; "<threw>" when it threw.
