@@ -41,6 +41,20 @@ bool exists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
+// Whether the image holds more than one colour: the page drawn, not an empty view.
+bool drawn(cairo_surface_t* image) {
+  const unsigned char* pixels = cairo_image_surface_get_data(image);
+  const int stride = cairo_image_surface_get_stride(image);
+  const uint32_t first = *reinterpret_cast<const uint32_t*>(pixels);
+  for (int y = 0; y < cairo_image_surface_get_height(image); ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(pixels + y * stride);
+    for (int x = 0; x < cairo_image_surface_get_width(image); ++x) {
+      if (row[x] != first) return true;
+    }
+  }
+  return false;
+}
+
 std::string contents(const std::string& path) {
   std::ostringstream text;
   text << std::ifstream(path).rdbuf();
@@ -134,9 +148,10 @@ TEST_F(HTMLViewTesterTest, StepsDriveThePageAndSnapshotsAreNumberedAfterTheScree
   GtkWidget* webView = GTK_WIDGET(host_->getWebView());
   for (const char* name : {"01-start.png", "02-done.png"}) {
     cairo_surface_t* image = cairo_image_surface_create_from_png((shots_ + "/" + name).c_str());
-    EXPECT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS) << name;
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS) << name;
     EXPECT_EQ(cairo_image_surface_get_width(image), gtk_widget_get_allocated_width(webView));
     EXPECT_EQ(cairo_image_surface_get_height(image), gtk_widget_get_allocated_height(webView));
+    EXPECT_TRUE(drawn(image)) << name;
     cairo_surface_destroy(image);
   }
   EXPECT_FALSE(exists(shots_ + "/FAILED"));
