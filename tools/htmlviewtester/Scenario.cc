@@ -1,6 +1,8 @@
 #include "tools/htmlviewtester/Scenario.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <sstream>
 
 namespace htmlviewtester {
@@ -41,11 +43,15 @@ void splitWord(const std::string& text, std::string& word, std::string& rest) {
   rest = end == std::string::npos ? "" : trimmed(text.substr(end));
 }
 
-bool validSeconds(const std::string& text) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const double seconds = std::strtod(text.c_str(), &end);
-  return *end == '\0' && seconds > 0 && seconds <= kLongestTimeoutSeconds;
+// The time-out in milliseconds; 0 when the text is no time-out.
+long timeoutMs(const std::string& text) {
+  double seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
+  if (error != std::errc() || stop != end || !(seconds > 0) || seconds > kLongestTimeoutSeconds) {
+    return 0;
+  }
+  return std::max(1L, std::lround(seconds * 1000));
 }
 
 // Fills the step's operands as its verb wants them; false when they are not there.
@@ -60,7 +66,8 @@ bool takeOperands(Operands operands, const std::string& rest, Step& step) {
       return !word.empty() && more.empty();
     case Operands::kSeconds:
       step.target = word;
-      return more.empty() && validSeconds(word);
+      step.timeoutMs = timeoutMs(word);
+      return more.empty() && step.timeoutMs > 0;
     case Operands::kRest:
       step.target = rest;
       return !rest.empty();
@@ -87,7 +94,7 @@ bool parseScenario(const std::string& text, std::vector<Step>& steps, std::strin
     for (const Verb& candidate : kVerbs) {
       if (verb == candidate.name) found = &candidate;
     }
-    Step step{found ? found->kind : StepKind::kSnapshot, "", "", number, line};
+    Step step{found ? found->kind : StepKind::kSnapshot, "", "", 0, number, line};
     if (!found || !takeOperands(found->operands, rest, step)) {
       error = "line " + std::to_string(number) + " is not a step: \"" + line + "\"";
       steps.clear();

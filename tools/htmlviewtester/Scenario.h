@@ -22,6 +22,7 @@ struct Step {
   StepKind kind;
   std::string target;  // the view, screen, overlay or CSS selector; the seconds of kTimeout
   std::string text;    // kType, kWaitText: the rest of the line, spaces kept
+  long timeoutMs = 0;  // kTimeout: the seconds, read with '.' whatever the process's locale
   int line = 0;        // in the scenario file, from 1
   std::string source;  // the line as written, for messages
 };

@@ -250,8 +250,7 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& d
       viewName_ = step.target;
       return Outcome::kPassed;
     case StepKind::kTimeout:
-      timeout_ =
-          std::chrono::milliseconds(static_cast<long long>(std::stod(step.target) * 1000 + 0.5));
+      timeout_ = std::chrono::milliseconds(step.timeoutMs);
       return Outcome::kPassed;
     case StepKind::kWait:
       return untilPage(kScreenScript, shownPart(0, step.target), false);

@@ -44,15 +44,16 @@ TEST(ScenarioTest, EachStepTakesItsOperandsAndSkipsBlankAndCommentLines) {
     EXPECT_EQ(steps[i].text, rows[i].text) << i;
     EXPECT_EQ(steps[i].line, rows[i].line) << i;
   }
+  EXPECT_EQ(steps[1].timeoutMs, 500);
   EXPECT_EQ(steps[2].source, "wait main");
 }
 
 // Each line is the second of its scenario: the error names it, and nothing of the first is kept.
 TEST(ScenarioTest, ALineThatIsNoStepRefusesTheWholeScenario) {
   const char* bad[] = {
-      "press #ok",  "wait",      "wait main now",  "view",         "click",
-      "type #user", "wait-text", "snapshot now",   "timeout",      "timeout 0",
-      "timeout -1", "timeout x", "timeout 5 more", "timeout 9999", "wait-overlay",
+      "press #ok",      "wait",         "wait main now", "view",        "click",       "type #user",
+      "wait-text",      "snapshot now", "timeout",       "timeout 0",   "timeout -1",  "timeout x",
+      "timeout 5 more", "timeout 9999", "wait-overlay",  "timeout 0,5", "timeout nan",
   };
   for (const char* line : bad) {
     std::vector<Step> steps;
