@@ -204,8 +204,10 @@ void ScenarioRunner::run() {
       if (outcome == Outcome::kStopped) {
         message = "the application ended during " + which;
       } else {
-        message = which + (outcome == Outcome::kTimedOut ? " timed out after " : " failed after ") +
-                  seconds(timeout_) + " s" + (detail.empty() ? "" : ": " + detail);
+        message = which +
+                  (outcome == Outcome::kTimedOut ? " timed out after " + seconds(timeout_) + " s"
+                                                 : std::string(" failed")) +
+                  (detail.empty() ? "" : ": " + detail);
         std::string screen, overlay;
         if (shownScreen(Clock::now() + settings_.lastLook, screen, overlay)) {
           message += "; screen shown: \"" + screen +

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -163,6 +164,7 @@ TEST_F(HTMLViewTesterTest, AFailedStepEndsTheScenarioNamingTheStepAndTheScreen) 
   struct Row {
     const char* scenario;
     std::vector<const char*> said;
+    bool shotBlocked = false;  // a folder stands where the first snapshot goes
   } rows[] = {
       {"wait start\ntimeout 0.5\nwait never\nsnapshot\n",
        {"step 3 (line 3) \"wait never\" timed out after 0.5 s",
@@ -172,9 +174,11 @@ TEST_F(HTMLViewTesterTest, AFailedStepEndsTheScenarioNamingTheStepAndTheScreen) 
       {"wait start\ntimeout 0.5\nclick #off\n", {"#off is disabled"}},
       {"wait start\ntimeout 0.5\nview idra\nwait start\n", {"no view \"idra\" is registered"}},
       {"wait start\nhop\n", {"line 2 is not a step: \"hop\""}},
+      {"wait start\nsnapshot\n", {"step 2 (line 2) \"snapshot\" failed: cannot write"}, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.scenario);
+    if (row.shotBlocked) std::filesystem::create_directories(shots_ + "/01-start.png");
     testing::internal::CaptureStderr();
     const std::string outcome = play(row.scenario);
     const std::string stderrText = testing::internal::GetCapturedStderr();
@@ -184,7 +188,7 @@ TEST_F(HTMLViewTesterTest, AFailedStepEndsTheScenarioNamingTheStepAndTheScreen) 
       EXPECT_NE(failure.find(text), std::string::npos) << failure;
       EXPECT_NE(stderrText.find(text), std::string::npos) << stderrText;
     }
-    EXPECT_FALSE(exists(shots_ + "/01-start.png"));
+    EXPECT_EQ(exists(shots_ + "/01-start.png"), row.shotBlocked);
     finalize_();
     host_ = std::make_unique<WebViewHost>(main_, WebViewHostSettings{});
     std::remove((shots_ + "/FAILED").c_str());
