@@ -5,6 +5,7 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -114,18 +115,35 @@ mediation::HtmlView* liveView(Shared& shared, const std::string& name) {
   return shared.stopping || found == shared.views.end() ? nullptr : found->second;
 }
 
-// Runs `work` on the thread of the default main context. The scenario's thread has a context of
-// its own as its thread default, so the invocation is always queued there, never run in place
-// while the UI thread happens to be between two iterations.
-void onUiThread(std::function<void()> work) {
-  using Work = std::function<void()>;
-  g_main_context_invoke_full(
-      g_main_context_default(), G_PRIORITY_DEFAULT,
-      [](gpointer data) -> gboolean {
-        (*static_cast<Work*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new Work(std::move(work)), [](gpointer data) { delete static_cast<Work*>(data); });
+// The UI thread's end of the hand-off: a source on the default main context, made on the UI
+// thread and woken by setting its ready time, runs the work queued in Shared. Nothing crosses
+// between the threads but through Shared's mutex, and once the source is destroyed nothing of
+// the runner's runs on the UI thread.
+gboolean dispatchWake(GSource* source, GSourceFunc callback, gpointer data) {
+  g_source_set_ready_time(source, -1);
+  return callback(data);
+}
+
+GSourceFuncs wakeFuncs = {nullptr, nullptr, dispatchWake, nullptr, nullptr, nullptr};
+
+gboolean runUiWork(gpointer data) {
+  Shared& shared = **static_cast<std::shared_ptr<Shared>*>(data);
+  std::deque<std::function<void()>> batch;
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    batch.swap(shared.uiWork);
+  }
+  for (auto& work : batch) work();
+  return G_SOURCE_CONTINUE;
+}
+
+// Queues `work` for the UI thread; called on the scenario's thread.
+void onUiThread(Shared& shared, std::function<void()> work) {
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    shared.uiWork.push_back(std::move(work));
+  }
+  g_source_set_ready_time(shared.wake, 0);
 }
 
 struct SnapshotCall {
@@ -158,7 +176,14 @@ void onSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 ScenarioRunner::ScenarioRunner(std::vector<Step> steps, RunnerSettings settings)
-    : steps_(std::move(steps)), settings_(std::move(settings)), timeout_(settings_.stepTimeout) {}
+    : steps_(std::move(steps)), settings_(std::move(settings)), timeout_(settings_.stepTimeout) {
+  GSource* wake = g_source_new(&wakeFuncs, sizeof(GSource));
+  g_source_set_callback(wake, runUiWork, new std::shared_ptr<Shared>(shared_),
+                        [](gpointer data) { delete static_cast<std::shared_ptr<Shared>*>(data); });
+  g_source_set_ready_time(wake, -1);
+  g_source_attach(wake, g_main_context_default());
+  shared_->wake = wake;
+}
 
 ScenarioRunner::~ScenarioRunner() {
   stop();
@@ -183,6 +208,11 @@ void ScenarioRunner::stop() {
   }
   shared_->changed.notify_all();
   if (thread_.joinable()) thread_.join();
+  if (shared_->wake) {
+    g_source_destroy(shared_->wake);
+    g_source_unref(shared_->wake);
+    shared_->wake = nullptr;
+  }
 }
 
 bool ScenarioRunner::stopping() {
@@ -191,8 +221,6 @@ bool ScenarioRunner::stopping() {
 }
 
 void ScenarioRunner::run() {
-  GMainContext* own = g_main_context_new();
-  g_main_context_push_thread_default(own);
   size_t passed = 0;
   for (const Step& step : steps_) {
     std::string detail;
@@ -224,8 +252,6 @@ void ScenarioRunner::run() {
   if (passed == steps_.size()) {
     finish(kStepsPassed, std::to_string(passed) + " steps passed");
   }
-  g_main_context_pop_thread_default(own);
-  g_main_context_unref(own);
 }
 
 ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& detail) {
@@ -294,7 +320,7 @@ ScenarioRunner::Attempt ScenarioRunner::snapshot(Clock::time_point deadline, std
   std::snprintf(number, sizeof number, "%02d-", shots_ + 1);
   const std::string path = settings_.shotsFolder + "/" + number + fileNamePart(screen) + ".png";
   auto answer = std::make_shared<Answer>();
-  onUiThread([shared = shared_, answer, name = viewName_, path] {
+  onUiThread(*shared_, [shared = shared_, answer, name = viewName_, path] {
     mediation::HtmlView* view = liveView(*shared, name);
     void* webView = view ? view->getWebView() : nullptr;
     if (!webView) return give(*shared, *answer, std::nullopt, "the view has no web view");
@@ -318,7 +344,7 @@ std::optional<std::string> ScenarioRunner::evaluate(const std::string& script,
                                                     Clock::time_point deadline,
                                                     std::string& failure) {
   auto answer = std::make_shared<Answer>();
-  onUiThread([shared = shared_, answer, name = viewName_, script] {
+  onUiThread(*shared_, [shared = shared_, answer, name = viewName_, script] {
     mediation::HtmlView* view = liveView(*shared, name);
     auto done = [shared, answer](std::optional<std::string> text) {
       give(*shared, *answer, std::move(text));

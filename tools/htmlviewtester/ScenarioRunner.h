@@ -1,7 +1,11 @@
 #pragma once
 
+#include <glib.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,10 +24,11 @@
 // The outcome goes to the shots folder: "DONE" once every step has passed, else "FAILED" holding
 // the message that is also written to stderr (the step, its line and the screen shown).
 //
-// Thread rules: registerView, stop and the destructor run on the UI thread; start once, from any
-// thread. Views stay owned by their maker and must live until stop has returned; registering a
-// name again replaces its view. Work already handed to the UI thread finds nothing to do once
-// stop has returned, so no view is touched afterwards.
+// Thread rules: the constructor, registerView, stop and the destructor run on the UI thread;
+// start once, from any thread. Views stay owned by their maker and must live until stop has
+// returned; registering a name again replaces its view. Once stop has returned nothing of the
+// runner runs on the UI thread but the web engine's answers to calls already made, which touch
+// no view.
 namespace htmlviewtester {
 
 struct RunnerSettings {
@@ -52,6 +57,9 @@ class ScenarioRunner {
     std::condition_variable changed;  // a view registered, an answer came, or stop
     bool stopping = false;            // guarded by mutex
     std::map<std::string, mediation::HtmlView*> views;  // guarded by mutex
+    std::deque<std::function<void()>> uiWork;           // guarded by mutex
+    // Runs uiWork on the UI thread once woken; made by the constructor, destroyed by stop.
+    GSource* wake = nullptr;
   };
 
  private:

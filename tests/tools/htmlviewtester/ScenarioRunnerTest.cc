@@ -52,14 +52,17 @@ class ScenarioRunnerTest : public testing::Test {
     return std::make_unique<ScenarioRunner>(std::move(steps), settings);
   }
 
-  // Iterates the default main context, as the UI thread does, until `done` or 20 s.
+  // Runs the default main context, as the UI thread does, until `done` or 20 s. The loop waits
+  // in its poll, so the scenario's thread wakes it as it would wake the UI thread.
   template <typename Predicate>
   bool pumpUntil(Predicate done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const guint tick = g_timeout_add(
+        5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
     while (!done() && std::chrono::steady_clock::now() < deadline) {
-      g_main_context_iteration(nullptr, FALSE);
-      g_usleep(1000);
+      g_main_context_iteration(nullptr, TRUE);
     }
+    g_source_remove(tick);
     return done();
   }
 
@@ -103,7 +106,8 @@ TEST_F(ScenarioRunnerTest, StopEndsAWaitAtOnceAndTheViewIsNotAskedAgain) {
   EXPECT_EQ(outcome("FAILED"), "the application ended during step 2 (line 2) \"wait never\"\n");
   // Work already queued for the UI thread finds the runner stopped.
   const int looks = view_.screenLooks;
-  for (int i = 0; i < 20; ++i) g_main_context_iteration(nullptr, FALSE);
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
   EXPECT_EQ(view_.screenLooks, looks);
 }
 
