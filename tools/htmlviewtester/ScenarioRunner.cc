@@ -208,6 +208,12 @@ void ScenarioRunner::stop() {
   }
   shared_->changed.notify_all();
   if (thread_.joinable()) thread_.join();
+  // Work not run yet holds the shared state: dropped here, outside the lock.
+  std::deque<std::function<void()>> dropped;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    dropped.swap(shared_->uiWork);
+  }
   if (shared_->wake) {
     g_source_destroy(shared_->wake);
     g_source_unref(shared_->wake);
