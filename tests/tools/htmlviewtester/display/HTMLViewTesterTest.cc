@@ -195,17 +195,6 @@ TEST_F(HTMLViewTesterTest, AFailedStepEndsTheScenarioNamingTheStepAndTheScreen) 
   }
 }
 
-TEST_F(HTMLViewTesterTest, FinalizingStopsAWaitingScenarioAtOnce) {
-  start("timeout 600\nwait start\nsnapshot\nwait never\n");
-  // The snapshot is there: the scenario's thread is inside the long wait.
-  ASSERT_TRUE(waitFor([&] { return exists(shots_ + "/01-start.png"); }));
-  const auto before = std::chrono::steady_clock::now();
-  finalize_();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
-  EXPECT_NE(contents(shots_ + "/FAILED").find("the application ended during step"),
-            std::string::npos);
-}
-
 TEST_F(HTMLViewTesterTest, WithoutAScenarioTheHookDoesNothing) {
   wendtest::ScopedEnv noScenario("WEND_UI_SCENARIO", std::nullopt);
   wendtest::ScopedEnv shotsFolder("WEND_UI_SHOTS", shots_);
