@@ -1,6 +1,7 @@
 // The installer's process entry and composition root: it builds the application context and runs
 // the one launch mode its command line selects. Every mode ends with the context's teardown and
-// exit status 0; the user's install mode returns what the application shell returns.
+// exit status 0; the user's install mode returns what the application shell returns, and 1 when
+// there is no display.
 #include <signal.h>
 
 #include <cstdio>
@@ -67,11 +68,14 @@ void runHelperModes(ApplicationContext& context) {
 int main(int argc, char** argv) {
   // A peer that goes away must fail a write, not end the process; libcurl leaves signals alone.
   signal(SIGPIPE, SIG_IGN);
-  // The context's parts: the online services, the applet host, the silent copy's view mediator
-  // and the two-process link; what has no implementation yet (the user's mediator) stays a
-  // stand-in.
-  ApplicationContext::SetPartsFactory(mediation::withMediation(mediation::withViewMediators(
-      applets::withAppletHost(withOnlineServices(std::make_unique<StandInPartsFactory>())))));
+  // Made before the context and gone after its teardown, which destroys the mediator that drives
+  // the windows.
+  ApplicationShell shell;
+  // The context's parts: the online services, the applet host, both processes' view mediators
+  // and the two-process link, over the bundle's resources.
+  ApplicationContext::SetPartsFactory(
+      mediation::withMediation(shell.withInterface(mediation::withViewMediators(
+          applets::withAppletHost(withOnlineServices(std::make_unique<StandInPartsFactory>()))))));
   ApplicationContext* context = ApplicationContext::GetInstance();
   if (!context->Initialize(argc, argv)) {
     sendLaunchEvent("lbs-init-failure");
@@ -91,6 +95,8 @@ int main(int argc, char** argv) {
     DesktopAppLaunch(context->desktopAppLaunchInputs()).launchDesktopApp(false);
     return finish();
   }
+  // Without a display the user's process ends here, before an elevated copy is started.
+  if (!context->isSilent && !shell.open(*context)) return finish(kNoDisplayExitStatus);
   if (!context->isSilent) sendLaunchEvent("lbs-workflow-start");
   if (!context->InitMessageGateway(argc, argv)) {
     sendLaunchEvent("lbs-init-failure");
@@ -101,5 +107,5 @@ int main(int argc, char** argv) {
     context->messageGateway->WaitForGatewayThread();
     return finish();
   }
-  return finish(runApplicationShell(argc, argv));
+  return finish(shell.run());
 }

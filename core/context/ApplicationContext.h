@@ -74,6 +74,8 @@ class ApplicationContext {
   DesktopAppLaunchInputs desktopAppLaunchInputs(
       IInstallHelper* installHelper = nullptr,
       std::shared_ptr<TarnInstallationLock> installLock = nullptr);
+  // The bundle the context reads its resources from; lives as long as the context.
+  const IBundleResources& bundleResources() const { return *resources_; }
 
   std::atomic<bool> quitRequested{false};
   SharedInstallHelperChannels installHelperChannels;

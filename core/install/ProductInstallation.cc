@@ -68,6 +68,12 @@ void ProductInstallation::joinProductInstallThread() {
   detach();
 }
 
+std::string ProductInstallation::validateInstallLocation(const std::string& location) {
+  std::string errorNumber;
+  if (::validateInstallLocation(location, errorNumber, inputs_.locationProbe)) return "";
+  return errorNumber;
+}
+
 void ProductInstallation::detach() {
   std::lock_guard lock(receiverMutex);
   if (receiver == this) receiver = nullptr;

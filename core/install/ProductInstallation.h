@@ -10,6 +10,7 @@
 #include "core/config/ConfigStore.h"
 #include "core/context/AppletRecords.h"
 #include "core/context/ContextParts.h"
+#include "core/install/InstallLocation.h"
 #include "core/install/TarnInstallationLock.h"
 #include "core/workflow/WorkflowSteps.h"
 
@@ -24,6 +25,8 @@ struct ProductInstallInputs {
   std::function<std::string()> installHelperPipeName;  // the first helper's, when the run starts
   std::string locale;
   std::shared_ptr<TarnInstallationLock> installLock;
+  // What the check of the folder the user retries with asks of the system.
+  InstallLocationProbe locationProbe = systemInstallLocationProbe();
 };
 
 // The products, installed through the applet host. Step 0x1901 starts a thread that gives back
@@ -46,6 +49,9 @@ class ProductInstallation final : public IProductInstall {
   bool startProductInstallWorkflow(WorkflowManager& workflow) override;
   // Joins the thread and stops the callback from reaching the workflow.
   void joinProductInstallThread() override;
+  // "" for an empty location or one that may take the products, else the check's error number.
+  // Any thread.
+  std::string validateInstallLocation(const std::string& location) override;
 
   // The applet host's progress callback; always 0.
   static int updateProductProgressCallbackProc(AppsPanelProgress* progress);

@@ -92,6 +92,26 @@ class ViewMediatorUI final : public ViewMediatorBase {
 
  private:
   struct State;
+  struct PageCallbacks;
+  friend struct PageCallbacks;
+
+  // Runs `task` on the main thread after everything posted before it, unless the mediator has
+  // gone by then.
+  void post(std::function<void(State&)> task) const;
+  void passToPage(const std::string& name, const std::string& data);
+  void updateWeightage(const std::string& data);
+  void loadIntoIdraView(const std::string& url);
+  void openInBrowser(const std::string& url);
+  void acceptDeviceToken(const std::string& url, const std::string& token);
+  void rejectRedirect(const std::string& url);
+  void failSignInPage(int kind);
+  void onMainLoadError(int kind, const std::string& url, int code);
+  void onIdraLoadError(int kind, const std::string& url, int code);
+  void onIdraType3LoadError(int kind, const std::string& url, int code);
+  bool forwardsToElevatedCopy(const std::string& name) const;
+  std::string sentinelRoot() const;
+  WorkflowManager* workflowManager() const;
+
   std::shared_ptr<State> state_;
 };
 

@@ -40,6 +40,7 @@
 #include <sstream>
 
 #include "mediation/ui/HtmlView.h"
+#include "mediation/ui/HtmlViewTester.h"
 #include "tools/htmlviewtester/Scenario.h"
 #include "tools/htmlviewtester/ScenarioRunner.h"
 

@@ -72,4 +72,12 @@ BrowseResult browseForInstallLocation(const std::string& startPath, const std::s
   return result;
 }
 
+bool FolderLocationBrowser::browseForInstallLocation(std::string& path, std::string& errorNumber,
+                                                     const std::string& title) {
+  BrowseResult result = mediation::browseForInstallLocation(path, title, mainThread_, probe_);
+  path = std::move(result.installPath);
+  errorNumber = std::move(result.errorNumber);
+  return result.succeeded;
+}
+
 }  // namespace mediation

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
-#include "mediation/ui/InstallLocation.h"
+#include "core/install/InstallLocation.h"
 #include "mediation/ui/MainThread.h"
+#include "mediation/view/InstallLocationBrowser.h"
 
 // The folder chooser for the installation folder: one modal dialog on the main thread, showing
 // only folders that are not packages, then the install-location check of the folder chosen.
@@ -23,5 +25,20 @@ struct BrowseResult {
 // folder. `title` is the dialog's title and its accept button's label.
 BrowseResult browseForInstallLocation(const std::string& startPath, const std::string& title,
                                       MainThread& mainThread, const InstallLocationProbe& probe);
+
+// The chooser behind the page's "change location" button: browseForInstallLocation above, its
+// result in the mediator's terms. `mainThread` must outlive the object.
+class FolderLocationBrowser final : public IInstallLocationBrowser {
+ public:
+  FolderLocationBrowser(MainThread& mainThread, InstallLocationProbe probe)
+      : mainThread_(mainThread), probe_(std::move(probe)) {}
+
+  bool browseForInstallLocation(std::string& path, std::string& errorNumber,
+                                const std::string& title) override;
+
+ private:
+  MainThread& mainThread_;
+  const InstallLocationProbe probe_;
+};
 
 }  // namespace mediation

@@ -117,4 +117,33 @@ TEST_F(ProductInstallationTest, TarnLockHeldElsewhereIsLoggedAndTheInstallGoesOn
   EXPECT_EQ(rig_.applets.started().size(), 1u);
 }
 
+// UI action 7 checks the folder the user retries with on the system's volumes: a file is no
+// installation folder, a fresh temporary folder is.
+TEST_F(ProductInstallationTest, RetriedLocationIsCheckedOnTheSystem) {
+  wendtest::writeFile(rig_.folder / "file", "");
+  const struct {
+    std::string location;
+    Texts view;
+    Texts applet;
+  } rows[] = {
+      {rig_.folder / "file", {"showPathErrorAlert"}, {}},
+      {rig_.folder.path(), {"updateCancelButtonState"}, {"retry"}},
+  };
+  for (const auto& row : rows) {
+    rig_.view.clear();
+    rig_.workflow->setStateCode(0x1A05);
+    rig_.workflow->setInstallLocation(row.location);
+    rig_.workflow->setCurrentUIAction(7);
+    rig_.workflow->runStep();
+    EXPECT_EQ(rig_.view.names(), row.view) << row.location;
+    EXPECT_EQ(rig_.applets.actions(), row.applet) << row.location;
+    if (row.applet.empty()) {
+      EXPECT_EQ(rig_.view.last("showPathErrorAlert").args,
+                (Texts{"InstallLocationTitleGenericErr", "InstallLocationGenericErr", row.location,
+                       "true", ""}));
+    }
+  }
+  EXPECT_EQ(rig_.products->validateInstallLocation(""), "");
+}
+
 }  // namespace

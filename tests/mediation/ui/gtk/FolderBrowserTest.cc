@@ -121,5 +121,27 @@ TEST_F(FolderBrowserTest, MissingStartOpensTheApplicationsFolder) {
   EXPECT_EQ(result.installPath, root_ / "missing");
 }
 
+// The mediator's view of it: false only for a chosen folder that fails, which becomes the path.
+TEST_F(FolderBrowserTest, LocationBrowserHandsTheMediatorPathAndNumber) {
+  FolderLocationBrowser browser(main_, probe_);
+  const struct {
+    DialogAnswer answer;
+    bool fits;
+    std::string path, number;
+  } rows[] = {
+      {{"", GTK_RESPONSE_CANCEL, "", false}, true, root_.path(), "0"},
+      {{"/", GTK_RESPONSE_ACCEPT, "", false}, false, "/", "1"},
+  };
+  for (auto row : rows) {
+    std::string path = root_.path();
+    std::string number = "unset";
+    guint source = g_timeout_add(20, DialogAnswer::poll, &row.answer);
+    EXPECT_EQ(browser.browseForInstallLocation(path, number, "Choose"), row.fits);
+    if (!row.answer.answered) g_source_remove(source);
+    EXPECT_EQ(path, row.path);
+    EXPECT_EQ(number, row.number);
+  }
+}
+
 }  // namespace
 }  // namespace mediation

@@ -15,7 +15,8 @@
 //   "6" the folder is locked
 //   "7" no such folder, not a folder, a package, or a query failed
 // Paths are resolved (links, "." and "..") before any test. Stateless; callable from any thread.
-namespace mediation {
+// The folder chooser checks the folder picked; the product installation checks the folder the user
+// retries with.
 
 struct InstallLocationProbe {
   platform::VolumeProbe volumes;
@@ -23,6 +24,10 @@ struct InstallLocationProbe {
   // Asked with the volume's mount point; null: no volume is case-sensitive.
   std::function<bool(const std::string& volumePath)> isVolumeCaseSensitive;
 };
+
+// The running system's: its mount table, the console user's home under WEND_ROOT ("" when there
+// is no console user) and the platform's case-sensitivity answer.
+InstallLocationProbe systemInstallLocationProbe();
 
 // True when the folder passes every test; otherwise false with `errorNumber` set. On success
 // `errorNumber` is left as it was.
@@ -36,5 +41,3 @@ bool validateInstallLocation(const std::string& path, std::string& errorNumber,
 // True for an existing folder that is not a package (a folder named "*.app"): what the folder
 // chooser shows and accepts.
 bool restrictFileOrPackage(const std::string& path);
-
-}  // namespace mediation

@@ -1,11 +1,13 @@
-#include "mediation/ui/InstallLocation.h"
+#include "core/install/InstallLocation.h"
 
 #include <sys/stat.h>
 
 #include <climits>
 #include <cstdlib>
 
-namespace mediation {
+#include "platform/system/ConsoleUser.h"
+#include "platform/system/VolumeCaseSensitivity.h"
+
 namespace {
 
 bool resolved(const std::string& path, std::string& out) {
@@ -32,6 +34,17 @@ bool fail(std::string& errorNumber, const char* number) {
 }
 
 }  // namespace
+
+InstallLocationProbe systemInstallLocationProbe() {
+  InstallLocationProbe probe;
+  platform::ConsoleUser user;
+  if (platform::findConsoleUser(user)) probe.homeFolder = platform::underRoot(user.home);
+  probe.isVolumeCaseSensitive = [](const std::string& volumePath) {
+    bool caseSensitive = false;
+    return platform::isVolumeCaseSensitive(volumePath, caseSensitive) && caseSensitive;
+  };
+  return probe;
+}
 
 bool restrictFileOrPackage(const std::string& path) {
   std::string folder;
@@ -70,5 +83,3 @@ bool validateInstallLocation(const std::string& path, std::string& errorNumber,
                              const InstallLocationProbe& probe) {
   return path.empty() || isInstallableFile(path, errorNumber, probe);
 }
-
-}  // namespace mediation

@@ -6,20 +6,20 @@
 
 #include <filesystem>
 
-#include "mediation/ui/InstallLocation.h"
+#include "core/install/InstallLocation.h"
 #include "platform/UniqueFd.h"
 #include "tests/support/TemporaryFolder.h"
 
 using namespace wendtest;
 
-namespace mediation {
 namespace {
 
 class InstallLocationTest : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* folder : {"media/Stick/dir", "media/Disk/dir", "share/dir", "volume/dir",
-                               "home/tester/dir", "home/tester2/dir", "Tools.app", "ro"}) {
+    for (const char* folder :
+         {"media/Stick/dir", "media/Disk/dir", "share/dir", "volume/dir", "home/tester/dir",
+          "home/tester2/dir", "Tools.app", "ro", "overlay/dir"}) {
       std::filesystem::create_directories(root_ / folder);
     }
     writeFile(root_ / "file", "");
@@ -28,7 +28,7 @@ class InstallLocationTest : public testing::Test {
     for (const char* mount :
          {"8:17 /media/Stick rw - vfat /dev/sdb1", "0:62 /share rw - smb3 //server/share",
           "0:63 /volume rw - ext4 /dev/vdb", "0:64 /media/Disk rw - hfsplus /dev/sdc1",
-          "0:65 /home rw - ext4 /dev/vdc"}) {
+          "0:65 /home rw - ext4 /dev/vdc", "0:66 /overlay rw - overlay overlay"}) {
       std::string line = mount;
       line.insert(line.find(' ') + 1, root_.path());
       table += std::to_string(id++) + " 1 " + line.insert(line.find(' '), " /") + " rw\n";
@@ -82,6 +82,25 @@ TEST_F(InstallLocationTest, EachFailingTestGivesItsNumber) {
     probe_.homeFolder = root_ / row.home;
     EXPECT_EQ(check(row.path), row.result) << row.path << " home " << row.home;
   }
+}
+
+// Network shares are known by their file-system type; a local mount whose source is no device
+// path (an overlay) is not one.
+TEST_F(InstallLocationTest, NetworkVolumesByType) {
+  std::string table = readFile(root_ / "mountinfo");
+  int id = 100;
+  const char* types[] = {"nfs", "nfs4", "cifs", "smbfs", "afpfs", "fuse.sshfs"};
+  for (const char* type : types) {
+    std::filesystem::create_directories(root_ / (std::string("net/") + type + "/dir"));
+    table += std::to_string(id) + " 1 0:" + std::to_string(id) + " / " + root_.path() + "/net/" +
+             type + " rw - " + type + " server:/share rw\n";
+    ++id;
+  }
+  writeFile(root_ / "mountinfo", table);
+  for (const char* type : types) {
+    EXPECT_EQ(check(std::string("net/") + type + "/dir"), "4") << type;
+  }
+  EXPECT_EQ(check("overlay/dir"), "ok");
 }
 
 TEST_F(InstallLocationTest, ReadOnlyDeviceOutsideTheHomeFolder) {
@@ -154,4 +173,3 @@ TEST(InstallLocationSystem, RealVolumes) {
 }
 
 }  // namespace
-}  // namespace mediation

@@ -1,0 +1,47 @@
+#include "app/ShellWiring.h"
+
+#include <string>
+
+#include "core/config/ConfigValues.h"
+#include "core/context/ApplicationContext.h"
+#include "mediation/ui/ViewMediatorUI.h"
+
+namespace {
+
+constexpr uint32_t kSignInState = 0x801;
+constexpr uint32_t kFailedFinalState = 0x1C00;
+constexpr uint32_t kFinalState = 0x1D00;
+
+constexpr char kCancelMessage[] = "cancelButtonClicked";
+
+void returnToSignIn(ApplicationContext& context) {
+  if (auto* mediator = dynamic_cast<mediation::ViewMediatorUI*>(context.viewMediator.get())) {
+    mediator->showMainView();
+  }
+  if (context.viewMediator) context.viewMediator->showSpinnerScreen();
+  if (context.workflowManager) context.workflowManager->setStateCode(kSignInState);
+}
+
+}  // namespace
+
+bool applicationMayEnd(uint32_t stateCode) {
+  // The final step asks to terminate after a failed installation too: 0x1D00 alone would leave
+  // that run waiting for a quit that only cancels.
+  return stateCode == kFailedFinalState || stateCode == kFinalState;
+}
+
+mediation::ShellHandlers shellHandlers(ApplicationContext& context) {
+  mediation::ShellHandlers handlers;
+  handlers.mayEnd = [&context] {
+    return !context.workflowManager || applicationMayEnd(context.workflowManager->stateCode());
+  };
+  handlers.cancelRequested = [&context] {
+    if (context.viewMediator) context.viewMediator->onMessageFromView(kCancelMessage, "");
+  };
+  handlers.idraType3Closed = [&context] { returnToSignIn(context); };
+  handlers.localizedText = [&context](const std::string& key) {
+    return context.viewMediator ? context.viewMediator->getLocalizedText(key) : std::string();
+  };
+  handlers.productName = GetProductName(context.config);
+  return handlers;
+}
