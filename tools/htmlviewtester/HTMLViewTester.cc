@@ -7,7 +7,7 @@
 // registered views; WEND_UI_SHOTS names the folder (made when missing) that receives the
 // snapshots, "NN-<screen>.png" numbered from 01, and the outcome: "DONE" once every step has
 // passed, else "FAILED" with the message also written to stderr. The first step that fails ends
-// the scenario; so does the application ending before the last step.
+// the scenario; so does the application ending before the last step, unless that is wait-end.
 //
 // The scenario: one step a line; blank lines and lines starting with '#' are skipped.
 //   view <name>               later steps act on this view (at first "main")
@@ -20,6 +20,8 @@
 //   type <selector> <text>    once the field is shown and enabled, sets its value to <text> and
 //                             sends it an input and a change event
 //   snapshot                  saves the view's visible part
+//   wait-end                  until the application ends by itself (finalizeTester), which ends
+//                             the scenario passed; the last step, since nothing can follow it
 // A selector is CSS; in wait-text and type it is one word (no spaces), the text the rest of the
 // line. Every step waits for its view to be registered, the page to answer and the condition to
 // hold, looking again every 100 ms, until the step's time-out.
@@ -31,6 +33,8 @@
 //   type #user tester
 //   wait-overlay error
 //   click [data-overlay=error] button.retry
+#include "mediation/ui/HtmlViewTester.h"
+
 #include <glib.h>
 
 #include <cstdio>
@@ -40,7 +44,6 @@
 #include <sstream>
 
 #include "mediation/ui/HtmlView.h"
-#include "mediation/ui/HtmlViewTester.h"
 #include "tools/htmlviewtester/Scenario.h"
 #include "tools/htmlviewtester/ScenarioRunner.h"
 

@@ -25,6 +25,7 @@ constexpr Verb kVerbs[] = {
     {"click", StepKind::kClick, Operands::kRest},
     {"type", StepKind::kType, Operands::kWordAndRest},
     {"snapshot", StepKind::kSnapshot, Operands::kNone},
+    {"wait-end", StepKind::kWaitEnd, Operands::kNone},
 };
 
 // A step longer than this cannot wait on anything the installer shows.
@@ -83,6 +84,7 @@ bool takeOperands(Operands operands, const std::string& rest, Step& step) {
 
 bool parseScenario(const std::string& text, std::vector<Step>& steps, std::string& error) {
   steps.clear();
+  error.clear();
   std::istringstream lines(text);
   std::string raw;
   for (int number = 1; std::getline(lines, raw); ++number) {
@@ -97,6 +99,10 @@ bool parseScenario(const std::string& text, std::vector<Step>& steps, std::strin
     Step step{found ? found->kind : StepKind::kSnapshot, "", "", 0, number, line};
     if (!found || !takeOperands(found->operands, rest, step)) {
       error = "line " + std::to_string(number) + " is not a step: \"" + line + "\"";
+    } else if (!steps.empty() && steps.back().kind == StepKind::kWaitEnd) {
+      error = "line " + std::to_string(number) + " follows wait-end: \"" + line + "\"";
+    }
+    if (!error.empty()) {
       steps.clear();
       return false;
     }

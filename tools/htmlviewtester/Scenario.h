@@ -16,6 +16,7 @@ enum class StepKind {
   kClick,        // a shown, enabled element, once it is there
   kType,         // `text` into a shown field, with its input and change events
   kSnapshot,     // the view's visible part as NN-<screen>.png
+  kWaitEnd,      // until the application ends by itself
 };
 
 struct Step {
@@ -27,8 +28,8 @@ struct Step {
   std::string source;  // the line as written, for messages
 };
 
-// The steps of `text`; false and `error` naming the line when a line is not a step. Blank lines
-// and lines starting with '#' are skipped.
+// The steps of `text`; false and `error` naming the line when a line is not a step or follows
+// wait-end. Blank lines and lines starting with '#' are skipped.
 bool parseScenario(const std::string& text, std::vector<Step>& steps, std::string& error);
 
 }  // namespace htmlviewtester

@@ -296,6 +296,10 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& d
       return untilPage(elementScript(kClickScript, step), isOk, true);
     case StepKind::kType:
       return untilPage(elementScript(kTypeScript, step), isOk, true);
+    case StepKind::kWaitEnd: {
+      const Outcome outcome = poll(deadline, [] { return Attempt::kAgain; });
+      return outcome == Outcome::kStopped ? Outcome::kPassed : outcome;
+    }
     case StepKind::kSnapshot:
       return poll(deadline, [&] { return snapshot(deadline, detail); });
   }

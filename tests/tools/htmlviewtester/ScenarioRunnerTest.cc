@@ -111,5 +111,16 @@ TEST_F(ScenarioRunnerTest, StopEndsAWaitAtOnceAndTheViewIsNotAskedAgain) {
   EXPECT_EQ(view_.screenLooks, looks);
 }
 
+// The application ending is what wait-end waits for: the scenario passes.
+TEST_F(ScenarioRunnerTest, TheApplicationEndingPassesAWaitForTheEnd) {
+  auto played = runner("wait welcome\nwait-end\n");
+  played->registerView("main", &view_);
+  played->start();
+  ASSERT_TRUE(pumpUntil([&] { return view_.screenLooks >= view_.looksUntilWelcome; }));
+  played->stop();
+  EXPECT_EQ(outcome("DONE"), "2 steps passed\n");
+  EXPECT_FALSE(has("FAILED"));
+}
+
 }  // namespace
 }  // namespace htmlviewtester

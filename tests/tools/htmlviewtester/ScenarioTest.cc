@@ -18,7 +18,8 @@ TEST(ScenarioTest, EachStepTakesItsOperandsAndSkipsBlankAndCommentLines) {
                     "wait-text #percent 100 %\n"
                     "click [data-overlay=quit] button.yes\n"
                     "type #user  a tester \n"
-                    "snapshot\n",
+                    "snapshot\n"
+                    "wait-end\n",
                     steps, error))
       << error;
   struct Row {
@@ -36,6 +37,7 @@ TEST(ScenarioTest, EachStepTakesItsOperandsAndSkipsBlankAndCommentLines) {
       {StepKind::kClick, "[data-overlay=quit] button.yes", "", 8},
       {StepKind::kType, "#user", "a tester", 9},
       {StepKind::kSnapshot, "", "", 10},
+      {StepKind::kWaitEnd, "", "", 11},
   };
   ASSERT_EQ(steps.size(), std::size(rows));
   for (size_t i = 0; i < steps.size(); ++i) {
@@ -62,6 +64,10 @@ TEST(ScenarioTest, ALineThatIsNoStepRefusesTheWholeScenario) {
     EXPECT_EQ(error, std::string("line 2 is not a step: \"") + line + "\"");
     EXPECT_TRUE(steps.empty()) << line;
   }
+  std::vector<Step> steps;
+  std::string error;
+  EXPECT_FALSE(parseScenario("wait-end\nsnapshot\n", steps, error));
+  EXPECT_EQ(error, "line 2 follows wait-end: \"snapshot\"");
 }
 
 }  // namespace
