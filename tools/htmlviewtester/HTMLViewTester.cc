@@ -59,7 +59,7 @@ std::unique_ptr<htmlviewtester::ScenarioRunner> runner;  // guarded by runnerMut
 // The scenario cannot start: said on stderr and, where there is a folder for it, in the marker.
 void refuse(const std::string& shots, const std::string& message) {
   std::fprintf(stderr, "HTMLViewTester: %s\n", message.c_str());
-  if (!shots.empty()) std::ofstream(shots + "/" + kFailureMarker) << message << "\n";
+  if (!shots.empty()) htmlviewtester::writeOutcome(shots, kFailureMarker, message);
 }
 
 std::unique_ptr<htmlviewtester::ScenarioRunner> loadScenario() {

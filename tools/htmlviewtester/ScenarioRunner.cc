@@ -387,7 +387,14 @@ bool ScenarioRunner::shownScreen(Clock::time_point deadline, std::string& screen
 
 void ScenarioRunner::finish(const std::string& marker, const std::string& message) {
   if (marker == kStepFailed) std::fprintf(stderr, "%s%s\n", kLogPrefix, message.c_str());
-  std::ofstream(settings_.shotsFolder + "/" + marker) << message << "\n";
+  writeOutcome(settings_.shotsFolder, marker, message);
+}
+
+void writeOutcome(const std::string& folder, const std::string& marker,
+                  const std::string& message) {
+  const std::string path = folder + "/" + marker;
+  std::ofstream(path + ".part") << message << "\n";
+  std::rename((path + ".part").c_str(), path.c_str());
 }
 
 }  // namespace htmlviewtester

@@ -91,4 +91,8 @@ class ScenarioRunner {
   std::thread thread_;
 };
 
+// Writes the outcome file `marker` into `folder` whole, so that whoever watches for the file never
+// reads it half written.
+void writeOutcome(const std::string& folder, const std::string& marker, const std::string& message);
+
 }  // namespace htmlviewtester
