@@ -15,9 +15,18 @@ std::string FolderBundleResources::programResourcesFolder() {
   return folder;
 }
 
+std::string FolderBundleResources::pathOf(const std::string& name, const std::string& type) const {
+  std::string path = folder_;
+  return FileUtils::appendPathComponent(path, name + "." + type) ? path : "";
+}
+
 bool FolderBundleResources::readResource(const std::string& name, const std::string& type,
                                          std::string& text) const {
-  std::string path = folder_;
-  if (!FileUtils::appendPathComponent(path, name + "." + type)) return false;
-  return FileUtils::readFileContents(path, text);
+  const std::string path = pathOf(name, type);
+  return !path.empty() && FileUtils::readFileContents(path, text);
+}
+
+bool FolderBundleResources::hasResource(const std::string& name, const std::string& type) const {
+  const std::string path = pathOf(name, type);
+  return !path.empty() && FileUtils::fileExistsAtPath(path);
 }

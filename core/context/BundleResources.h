@@ -15,7 +15,11 @@ class FolderBundleResources final : public IBundleResources {
 
   bool readResource(const std::string& name, const std::string& type,
                     std::string& text) const override;
+  bool hasResource(const std::string& name, const std::string& type) const override;
 
  private:
+  // "" when the name makes no path.
+  std::string pathOf(const std::string& name, const std::string& type) const;
+
   std::string folder_;
 };

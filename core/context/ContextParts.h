@@ -268,6 +268,11 @@ class IBundleResources {
   // The resource `name`.`type` as text; false, `text` untouched, when it cannot be read.
   virtual bool readResource(const std::string& name, const std::string& type,
                             std::string& text) const = 0;
+  // Whether the resource is there, even when its text cannot be read.
+  virtual bool hasResource(const std::string& name, const std::string& type) const {
+    std::string text;
+    return readResource(name, type, text);
+  }
 };
 
 class IContextPartsFactory {

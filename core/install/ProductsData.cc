@@ -5,9 +5,10 @@
 #include "core/config/ConfigValues.h"
 #include "core/config/ServiceUrls.h"
 #include "core/install/ProductCustomEntry.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/http/HTTPConnector.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/system/HardwareUtils.h"
+#include "foundation/xml/XMLDocumentLimits.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace {
@@ -78,6 +79,11 @@ bool ProductsData::ensureDocumentLocked() {
   if (!parser->initWithXMLString(text_)) {
     LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
                 "failed in to init producs data with XML Parser");
+    std::string reason;
+    if (!XMLDocumentLimits::withinLimits(text_, reason)) {
+      LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                  "The products document is refused: %s", reason.c_str());
+    }
     return false;
   }
   parser_ = std::move(parser);

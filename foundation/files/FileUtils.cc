@@ -226,7 +226,8 @@ bool CreateFileWithContentAtPath(const std::string& path, const std::string& byt
   return platform::replaceFileAtomically(path, bytes, platform::AtomicFileMode::kCreationDefault);
 }
 
-bool readFileContents(const std::string& path, std::string& text, size_t maxBytes) {
+bool readFileContents(const std::string& path, std::string& text, size_t maxBytes,
+                      pando::AbstractLogger* logger) {
   std::string bytes;
   std::string error;
   if (!platform::readRegularFile(path, maxBytes, bytes, error)) return false;
@@ -234,7 +235,10 @@ bool readFileContents(const std::string& path, std::string& text, size_t maxByte
     text = std::move(bytes);
     return true;
   }
-  return Utf8::fromUtf16(bytes, text);
+  if (Utf8::fromMarkedUtf16(bytes, text)) return true;
+  pando::utilsLog(logger, pando::kLogError, kComponent,
+                  "File %s is neither UTF-8 nor marked UTF-16, not read", path.c_str());
+  return false;
 }
 
 bool GetDynamicLibraryVersion(const std::string& path, StringUtils::VersionNumbers& version,

@@ -76,12 +76,13 @@ bool getFilesWithExtension(const std::string& folder, const std::string& extensi
 bool CreateFileWithContentAtPath(const std::string& path, const std::string& bytes);
 // No text file this product reads comes near it; callers may pass a lower bound.
 inline constexpr size_t kReadFileContentsMaxBytes = size_t{64} << 20;
-// The regular file as UTF-8 text; text that is not UTF-8 is read as UTF-16 (byte-order mark, else
-// big-endian) and converted. False, `text` unchanged, when nothing is there, when it is not a
+// The regular file as UTF-8 text; text that is not UTF-8 is read as UTF-16 when it starts with a
+// byte-order mark, and converted. False, `text` unchanged, when nothing is there, when it is not a
 // regular file (a pipe or a device is never waited on), when it is larger than `maxBytes` or
-// neither reading works.
+// when it is neither (that one logged).
 bool readFileContents(const std::string& path, std::string& text,
-                      size_t maxBytes = kReadFileContentsMaxBytes);
+                      size_t maxBytes = kReadFileContentsMaxBytes,
+                      pando::AbstractLogger* logger = nullptr);
 
 // The version in the library's "__info_plist" section (CFBundleVersion) parsed into `version`;
 // numbers the text lacks keep the caller's values. False, `version` unchanged, when the file

@@ -104,7 +104,11 @@ bool UnzipHandler::open(const char* archivePath) {
   close();
   if (!archivePath) return false;
   archive_ = unzOpen64(archivePath);
-  if (!archive_) return false;
+  if (!archive_) {
+    pando::utilsLog(logger_, pando::kLogError, "UnzipHandler", "Failed to open the archive %s",
+                    archivePath);
+    return false;
+  }
   archiveFd_.reset(::open(archivePath, O_RDONLY | O_CLOEXEC));
   defaultDestination_ = archivePath;
   const std::string::size_type dot = defaultDestination_.rfind('.');

@@ -60,7 +60,8 @@ class UnzipHandler {
   virtual ~UnzipHandler();
 
   // Closes what is open, then opens the archive and sets the default destination: the path cut
-  // at the last "." of its last component (the whole path when that has none).
+  // at the last "." of its last component (the whole path when that has none). An archive that
+  // cannot be opened is logged.
   bool open(const char* archivePath);
   // Opens the archive, extracts everything (extractAll) and closes it again.
   bool extract(const char* archivePath, const char* destination, bool junkPaths, uint32_t mode);

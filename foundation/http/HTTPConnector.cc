@@ -187,9 +187,12 @@ HTTPConnector::HeaderList HTTPConnector::applyDefaultHeaders(
   if (request.acceptCompressed && !hasFieldIgnoringCase(request.headers, "Accept-Encoding")) {
     setHeader(list, "Accept-Encoding", "compress, gzip");
   }
-  // The length is the body's own: a caller's would go out beside it, or cut the body short.
+  // The length and the framing are the body's own: a caller's would go out beside them, cut the
+  // body short or leave the server waiting for chunks that never come.
   for (const auto& [name, value] : request.headers) {
-    if (!sameName(name, "Content-Length")) setHeader(list, name, value);
+    if (!sameName(name, "Content-Length") && !sameName(name, "Transfer-Encoding")) {
+      setHeader(list, name, value);
+    }
   }
   if (sendsBody(request)) {
     char length[32];

@@ -58,4 +58,9 @@ bool fromUtf16(std::string_view bytes, std::string& out) {
   return true;
 }
 
+bool fromMarkedUtf16(std::string_view bytes, std::string& out) {
+  const bool marked = bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+  return marked && fromUtf16(bytes, out);
+}
+
 }  // namespace Utf8

@@ -14,5 +14,8 @@ bool isValid(std::string_view bytes);
 // without one the text is read big-endian. False for an odd length or an unpaired surrogate; the
 // output is then unchanged.
 bool fromUtf16(std::string_view bytes, std::string& out);
+// The same for text that starts with a byte-order mark; false without one, since nothing else
+// tells UTF-16 from bytes that are merely broken.
+bool fromMarkedUtf16(std::string_view bytes, std::string& out);
 
 }  // namespace Utf8

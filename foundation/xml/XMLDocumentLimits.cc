@@ -66,7 +66,7 @@ class Scan {
   bool run(std::string& error) {
     for (size_t at = units_.nextOpen(0); at < units_.size(); at = units_.nextOpen(at)) {
       if (!markup(at)) {
-        error = "an element has more attributes than the bound";
+        error = error_;
         return false;
       }
     }
@@ -74,20 +74,31 @@ class Scan {
   }
 
  private:
-  // Moves `at` past the markup that starts there; false for a start tag past the bound.
+  // Moves `at` past the markup that starts there; false, with error_ set, for markup past a bound.
   bool markup(size_t& at) {
-    if (units_.startsWith(at, "<!--")) {
-      at = units_.pastNext(at + 4, "-->");
-    } else if (units_.startsWith(at, "<![CDATA[")) {
-      at = units_.pastNext(at + 9, "]]>");
-    } else if (units_.startsWith(at, "<?")) {
-      at = units_.pastNext(at + 2, "?>");
-    } else if (units_.startsWith(at, "<!")) {
+    if (units_.startsWith(at, "<!--")) return pastSection(at, "<!--", "-->");
+    if (units_.startsWith(at, "<![CDATA[")) return pastSection(at, "<![CDATA[", "]]>");
+    if (units_.startsWith(at, "<?")) return pastSection(at, "<?", "?>");
+    if (units_.startsWith(at, "<!")) {
       at = pastDeclaration(at + 2);
-    } else {
-      return startOrEndTag(at);
+      return true;
     }
-    return true;
+    return startOrEndTag(at);
+  }
+
+  // A comment, CDATA section or processing instruction, measured between its delimiters; one left
+  // open runs to the end.
+  bool pastSection(size_t& at, std::string_view open, std::string_view close) {
+    const size_t start = at + open.size();
+    at = units_.pastNext(start, close);
+    const bool closed = at >= start + close.size() && units_.startsWith(at - close.size(), close);
+    return withinLength(start, closed ? at - close.size() : at);
+  }
+
+  bool withinLength(size_t start, size_t end) {
+    if (end <= start || end - start <= kMaxMarkupLength) return true;
+    error_ = "a comment, CDATA section, processing instruction or tag is longer than the bound";
+    return false;
   }
 
   // A DOCTYPE may hold an internal subset in brackets, whose declarations, comments and
@@ -117,25 +128,30 @@ class Scan {
   }
 
   bool startOrEndTag(size_t& at) {
+    const size_t start = at + 1;
     size_t attributes = 0;
     char32_t quote = 0;
-    for (++at; at < units_.size(); ++at) {
+    for (at = start; at < units_.size(); ++at) {
       const char32_t unit = units_[at];
       if (quote) {
         if (unit == quote) quote = 0;
       } else if (unit == '"' || unit == '\'') {
         quote = unit;
       } else if (unit == '=') {
-        if (++attributes > kMaxAttributes) return false;
+        if (++attributes > kMaxAttributes) {
+          error_ = "an element has more attributes than the bound";
+          return false;
+        }
       } else if (unit == '>') {
         ++at;
-        return true;
+        return withinLength(start, at - 1);
       }
     }
-    return true;
+    return withinLength(start, at);
   }
 
   Units units_;
+  const char* error_ = "";
 };
 
 }  // namespace

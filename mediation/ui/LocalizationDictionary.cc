@@ -1,11 +1,13 @@
 #include "mediation/ui/LocalizationDictionary.h"
 
 #include "core/context/ContextParts.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/text/Utf8.h"
 
 namespace mediation {
 namespace {
 
+constexpr char kComponent[] = "LocalizationDictionary";
 constexpr char kFallbackLocale[] = "en_US";
 
 // The locale names a file: nothing that could leave the dictionary folder.
@@ -23,26 +25,33 @@ bool startsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-std::string asUtf8(const std::string& text) {
-  std::string converted;
-  if (startsWith(text, "\xFF\xFE") || startsWith(text, "\xFE\xFF")) {
-    return Utf8::fromUtf16(text, converted) ? converted : "";
-  }
-  if (Utf8::isValid(text)) return startsWith(text, "\xEF\xBB\xBF") ? text.substr(3) : text;
-  return Utf8::fromUtf16(text, converted) ? converted : "";
+// False for text that is neither UTF-8 nor UTF-16 with a byte-order mark.
+bool decode(const std::string& text, std::string& utf8) {
+  if (Utf8::fromMarkedUtf16(text, utf8)) return true;
+  if (!Utf8::isValid(text)) return false;
+  utf8 = startsWith(text, "\xEF\xBB\xBF") ? text.substr(3) : text;
+  return true;
+}
+
+std::string dictionaryName(const std::string& locale) {
+  return "Dictionary/" + locale;
 }
 
 }  // namespace
 
 std::string LoadLocalizationDictionary(std::string& locale, const IBundleResources& resources) {
-  std::string text;
-  if (!isLocaleName(locale) || !resources.readResource("Dictionary/" + locale, "json", text)) {
+  if (!isLocaleName(locale) || !resources.hasResource(dictionaryName(locale), "json")) {
     locale = kFallbackLocale;
-    if (!resources.readResource(std::string("Dictionary/") + kFallbackLocale, "json", text)) {
-      return "";
-    }
+    if (!resources.hasResource(dictionaryName(locale), "json")) return "";
   }
-  return asUtf8(text);
+  std::string text;
+  std::string utf8;
+  if (!resources.readResource(dictionaryName(locale), "json", text) || !decode(text, utf8)) {
+    LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
+                "The dictionary of locale %s cannot be decoded", locale.c_str());
+    return "";
+  }
+  return utf8;
 }
 
 }  // namespace mediation

@@ -9,8 +9,9 @@ class IBundleResources;
 namespace mediation {
 
 // A locale that is not made of letters, digits, "_" and "-", or has no dictionary, becomes "en_US"
-// (the caller sees the change: the page receives it). "" when "en_US" has none either, or its
-// text is neither UTF-8 nor UTF-16.
+// (the caller sees the change: the page receives it). "" when "en_US" has none either, or when
+// the dictionary is there but its text is neither UTF-8 nor UTF-16 with a byte-order mark (the
+// locale is kept; logged).
 std::string LoadLocalizationDictionary(std::string& locale, const IBundleResources& resources);
 
 }  // namespace mediation

@@ -5,12 +5,14 @@
 #include <thread>
 
 #include "core/config/ServiceUrls.h"
+#include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowManager.h"
 #include "download/pdm/PackageDownloader.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/system/HardwareUtils.h"
+#include "platform/network/CurlPolicy.h"
 
 namespace pdm = orvel::PackageDownloadManager;
 
@@ -75,6 +77,12 @@ bool AssetDownloader::downloadApplicationXml(std::string& path) {
 
 bool AssetDownloader::downloadPimPackage(const std::string& manifestUrl,
                                          const std::string& workFolder) {
+  // libcurl guesses a scheme for "lbs/m.xml" and looks "lbs" up as a host.
+  if (!platform::isHttpUrl(manifestUrl)) {
+    log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
+    workflow_.setError(kStatusError, false);
+    return false;
+  }
   pdm::PDMInitData data = request(pdm::kWorkflowPackageByURL, manifestUrl);
   data.operationURL = workFolder;
   pdm::PDMStatus status;

@@ -7,6 +7,7 @@
 #include "core/config/ConfigValues.h"
 #include "core/install/ProductsData.h"
 #include "foundation/logging/LogCallback.h"
+#include "foundation/xml/XMLDocumentLimits.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/Environment.h"
 #include "tests/support/OnThreads.h"
@@ -126,6 +127,18 @@ TEST_F(ProductsDataTest, AnotherVersionOrAMalformedDocumentGivesNothing) {
   EXPECT_TRUE(log_.has(pando::kLogWarn, "failed in to init producs data with XML Parser"));
   EXPECT_EQ(data.getCompatibilityCheckScript(), "");
   EXPECT_EQ(server_.requestsFor(kPath).size(), 1u);
+}
+
+// A script past the markup bound made the document vanish with no word of why.
+TEST_F(ProductsDataTest, DocumentPastTheMarkupBoundIsRefusedWithItsReason) {
+  const std::string script(XMLDocumentLimits::kMaxMarkupLength + 1, ' ');
+  server_.addBody(kPath, std::string(kDocument).replace(std::string(kDocument).find("function"), 15,
+                                                        "<![CDATA[" + script + "]]>"));
+  EXPECT_EQ(make().getCompatibilityCheckScript(), "");
+  EXPECT_TRUE(log_.has(pando::kLogWarn, "failed in to init producs data with XML Parser"));
+  EXPECT_TRUE(log_.has(pando::kLogWarn,
+                       "The products document is refused: a comment, CDATA section, processing "
+                       "instruction or tag is longer than the bound"));
 }
 
 TEST_F(ProductsDataTest, ProxyCredentialsComeFromTheContext) {

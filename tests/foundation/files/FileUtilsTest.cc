@@ -234,7 +234,7 @@ TEST(FileUtilsListing, ExtensionMatchesNeedAStemAndRecursionIsOptional) {
 }
 
 // Atomicity, links and modes of writes: tests/platform/files/AtomicFileTest.
-TEST(FileUtilsReadWrite, WritesWholeFilesAndReadsUtf8FirstThenUtf16) {
+TEST(FileUtilsReadWrite, WritesWholeFilesAndReadsUtf8FirstThenMarkedUtf16) {
   TemporaryFolder tree;
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "first"));
   EXPECT_TRUE(FileUtils::CreateFileWithContentAtPath(tree / "f", "second"));
@@ -244,15 +244,25 @@ TEST(FileUtilsReadWrite, WritesWholeFilesAndReadsUtf8FirstThenUtf16) {
       // null text: unreadable
       {"utf8", "gr\xC3\xBC\xC3\x9F", "gr\xC3\xBC\xC3\x9F"},
       {"utf16le", std::string("\xFF\xFEh\0i\0", 6), "hi"},
-      {"utf16be", std::string("\0h\x20\xAC", 4), "h\xE2\x82\xAC"},
+      {"utf16be", std::string("\xFE\xFF\0h\x20\xAC", 6), "h\xE2\x82\xAC"},
       {"empty", "", ""},
       {"neither", "\xFF\xFF\xFF", nullptr},
+      // Read as big-endian UTF-16 this was CJK text.
+      {"unmarked", "\xC3\x28\xE4\xBD", nullptr},
   };
   for (const auto& [name, bytes, expected] : cases) {
     writeFile(tree / name, bytes);
     std::string text = "kept";
-    EXPECT_EQ(FileUtils::readFileContents(tree / name, text), expected != nullptr) << name;
+    wendtest::CapturingLogger logger;
+    EXPECT_EQ(FileUtils::readFileContents(tree / name, text, FileUtils::kReadFileContentsMaxBytes,
+                                          &logger),
+              expected != nullptr)
+        << name;
     EXPECT_EQ(text, expected ? expected : "kept") << name;
+    EXPECT_EQ(logger.has(pando::kLogError,
+                         "File " + (tree / name) + " is neither UTF-8 nor marked UTF-16, not read"),
+              expected == nullptr)
+        << name;
   }
   std::string text = "kept";
   EXPECT_FALSE(FileUtils::readFileContents(tree / "missing", text));

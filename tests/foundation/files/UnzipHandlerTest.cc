@@ -322,6 +322,18 @@ TEST_F(UnzipHandlerTest, ArchiveWithoutEntriesFails) {
   EXPECT_FALSE(existsNoFollow(dest()));
 }
 
+// It failed without a word.
+TEST_F(UnzipHandlerTest, ArchiveThatCannotBeOpenedIsLogged) {
+  ASSERT_TRUE(ZipWriter(archive()).close());
+  writeFile(tree / "text.zip", "not a zip archive");
+  for (const std::string& path : {archive(), tree / "text.zip", tree / "missing.zip"}) {
+    logger.clear();
+    UnzipHandler handler(nullptr, &logger, settings);
+    EXPECT_FALSE(handler.extract(path.c_str(), dest().c_str(), false, kOwnModes)) << path;
+    EXPECT_TRUE(logger.has(pando::kLogError, "Failed to open the archive " + path)) << path;
+  }
+}
+
 TEST_F(UnzipHandlerTest, FoldersAndFilesAreTriedTwentyTimesAndNeverMadeThroughALink) {
   const std::string folder = tree / std::string(300, 'f');  // longer than a name may be
   UnzipHandler handler(nullptr, &logger, settings);

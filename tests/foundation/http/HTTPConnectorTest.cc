@@ -115,7 +115,8 @@ TEST_F(HTTPConnectorTest, DefaultHeadersGoOutUnlessTheCallerNamesTheFieldInAnyCa
 }
 
 // "%5d": blanks in front of lengths under five digits; bodies only for PUT and POST. The length
-// is always the body's: a caller's, in any case, never goes out.
+// is always the body's: a caller's, in any case, never goes out, nor a caller's framing (a
+// Transfer-Encoding went out beside the length).
 TEST_F(HTTPConnectorTest, BodiesAndTheirContentLength) {
   testserver::RawReplyServer raw({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
   ASSERT_TRUE(raw.start());
@@ -133,10 +134,11 @@ TEST_F(HTTPConnectorTest, BodiesAndTheirContentLength) {
   for (const Case& c : cases) {
     HTTPConnectorRequest request = get(raw.url("/svc"), 10, c.method);
     request.body = c.body;
-    request.headers = {{"content-LENGTH", "3"}};
+    request.headers = {{"content-LENGTH", "3"}, {"transfer-ENCODING", "chunked"}};
     EXPECT_EQ(send(request).body, "ok") << c.method;
     const std::string sent = raw.requests().back();
     EXPECT_EQ(sent.find("content-LENGTH"), std::string::npos) << c.method;
+    EXPECT_EQ(sent.find("transfer-ENCODING"), std::string::npos) << c.method;
     EXPECT_EQ(sent.rfind(std::string(c.method) + " /svc HTTP/1.1\r\n", 0), 0u) << sent;
     EXPECT_EQ(sent.find(c.contentLength ? c.contentLength : "Content-Length") != std::string::npos,
               c.contentLength != nullptr)

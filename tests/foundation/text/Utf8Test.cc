@@ -43,4 +43,15 @@ TEST(Utf8FromUtf16, ByteOrderMarkChoosesOrderDefaultIsBigEndianAndBadInputFails)
   }
 }
 
+TEST(Utf8FromUtf16, OnlyAByteOrderMarkMakesTextUtf16) {
+  using namespace std::string_literals;
+  const std::pair<std::string, const char*> cases[] = {
+      {"\xFF\xFEh\0"s, "h"}, {"\xFE\xFF\0h"s, "h"}, {"\0h"s, nullptr}, {"", nullptr}};
+  for (const auto& [bytes, text] : cases) {
+    std::string out = "kept";
+    EXPECT_EQ(Utf8::fromMarkedUtf16(bytes, out), text != nullptr);
+    EXPECT_EQ(out, text ? text : "kept");
+  }
+}
+
 }  // namespace

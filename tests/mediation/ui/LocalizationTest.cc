@@ -2,9 +2,11 @@
 
 #include <map>
 
+#include "core/context/BundleResources.h"
 #include "core/context/ContextParts.h"
 #include "mediation/ui/LocalizationDictionary.h"
 #include "mediation/ui/MenuTitles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace mediation {
 namespace {
@@ -57,6 +59,25 @@ TEST(LocalizationDictionary, NoUsableDictionaryIsEmpty) {
   EXPECT_EQ(LoadLocalizationDictionary(locale, resources), "");
   resources.files["Dictionary/en_US.json"] = "\xEF\xBB\xBF{}";
   EXPECT_EQ(LoadLocalizationDictionary(locale, resources), "{}");
+}
+
+// Read as big-endian UTF-16, a broken dictionary became a page of CJK text.
+TEST(LocalizationDictionary, DictionaryThatCannotBeDecodedKeepsItsLocaleWithEmptyText) {
+  const std::string broken = "{\"b\":\"\xC3\x28\"}";
+  MapResources map;
+  map.files["Dictionary/en_US.json"] = "{}";
+  map.files["Dictionary/fr_FR.json"] = broken;
+  wendtest::TemporaryFolder folder;
+  std::filesystem::create_directories(folder / "Dictionary");
+  wendtest::writeFile(folder / "Dictionary/en_US.json", "{}");
+  wendtest::writeFile(folder / "Dictionary/fr_FR.json", broken);
+  FolderBundleResources files(folder.path());
+  for (const IBundleResources* resources :
+       {static_cast<const IBundleResources*>(&map), static_cast<const IBundleResources*>(&files)}) {
+    std::string locale = "fr_FR";
+    EXPECT_EQ(LoadLocalizationDictionary(locale, *resources), "");
+    EXPECT_EQ(locale, "fr_FR");
+  }
 }
 
 TEST(MenuTitles, ItemsTakeTheirTextsWithTheProductName) {

@@ -7,6 +7,7 @@
 
 #include "core/install/ApplicationsDocument.h"
 #include "core/install/desktop/AssetDownloader.h"
+#include "core/workflow/InstallerStatus.h"
 #include "foundation/system/HardwareUtils.h"
 #include "tests/core/install/support/StepRig.h"
 #include "tests/download/pdm/support/PackageService.h"
@@ -106,6 +107,25 @@ TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
   fs::create_directory(work);
   EXPECT_FALSE(downloader().downloadPimPackage(service_->url("/packages/bin/Sample.bin"), work));
   EXPECT_EQ(rig_.workflow->lastError(), 214);
+}
+
+// "lbs/m.xml" reached libcurl, which looked "lbs" up as a host.
+TEST_F(AssetDownloaderTest, OnlyAnAbsoluteHttpManifestUrlLeavesTheMachine) {
+  const std::string work = temp_.path() + "/work";
+  fs::create_directory(work);
+  server_->clearLog();
+  for (const std::string& url :
+       {std::string("lbs/m.xml"), std::string("/packages/zip/manifest.xml"),
+        "127.0.0.1:" + std::to_string(server_->port()) + "/m.xml",
+        server_->url("/m.xml").replace(0, 4, "file"), std::string("")}) {
+    wendtest::StepRig rig{WorkflowSteps{}};
+    AssetDownloaderInputs inputs{rig.config, rig.proxy, temp_.path()};
+    EXPECT_FALSE(AssetDownloader(*rig.workflow, std::move(inputs)).downloadPimPackage(url, work))
+        << url;
+    EXPECT_EQ(rig.workflow->lastError(), kStatusError) << url;
+    EXPECT_EQ(rig.workflow->stateBlock().retryMode, 0) << url;
+  }
+  EXPECT_TRUE(server_->requests().empty());
 }
 
 TEST_F(AssetDownloaderTest, QuitEndsThePollWithoutAnError) {

@@ -30,9 +30,12 @@ const Headers& sampleHeaders() {
   return headers;
 }
 
+// A golden file that cannot be read fails the test here, before a case indexes into its bytes.
 std::string golden(const std::string& name) {
-  const std::filesystem::path here(__FILE__);
-  return wendtest::readFile((here.parent_path() / "golden" / name).string());
+  const std::string path = WEND_SOURCE_DIR "/tests/download/engine/resume/golden/" + name;
+  const std::string bytes = wendtest::readFile(path);
+  if (bytes.size() < QuarryDFileManager::kMagicLength) ADD_FAILURE() << "no golden file " << path;
+  return bytes;
 }
 
 FileHandleSettings quickSettings() {
@@ -100,7 +103,8 @@ TEST_F(QuarryDFileManagerTest, AFreshFileReadsZeroForEverySegment) {
 
 TEST_F(QuarryDFileManagerTest, AWrongOrShortMagicIsRefused) {
   std::string wrong = golden("fresh-10MiB-2MiB.quarryd");
-  wrong[17] = '2';
+  ASSERT_GE(wrong.size(), QuarryDFileManager::kMagicLength);
+  wrong[QuarryDFileManager::kMagicLength - 1] = '2';
   for (const std::string& bytes : {wrong, std::string("Orvel_Down")}) {
     writeIn(folder, "file.bin.quarrydownload.quarryd", bytes);
     QuarryDFileManager reader{quickSettings()};
