@@ -1,5 +1,7 @@
 #include "download/engine/DownloadSettings.h"
 
+#include <algorithm>
+
 #include "platform/system/TimeScale.h"
 
 namespace gde {
@@ -15,6 +17,13 @@ DownloadSettings::Millis scale(DownloadSettings::Millis value, double factor) {
 
 DownloadSettings DownloadSettings::fromEnvironment() {
   return DownloadSettings{}.scaled(platform::timeScaleFromEnvironment());
+}
+
+DownloadSettings::Millis DownloadSettings::retryWait(uint32_t failures) const {
+  if (failures == 0) return Millis{0};
+  Millis wait = recheckWait;
+  for (uint32_t i = 1; i < failures && wait < recheckWaitLimit; ++i) wait *= 2;
+  return std::min(wait, recheckWaitLimit);
 }
 
 DownloadSettings DownloadSettings::scaled(double factor) const {

@@ -23,8 +23,9 @@ struct DownloadSettings {
   Millis singleStreamSilence{60000};  // a single stream silent this long has timed out
   Millis fileCreateRetryWaits[3] = {Millis{0}, Millis{500}, Millis{1000}};
   double retryAfterScale = 1.0;  // applied to Retry-After and back-off waits
-  // A segment whose bytes fail their check this often makes the download fatal; before each
-  // refetch its job waits recheckWait, doubled per failure up to recheckWaitLimit.
+  // A segment whose bytes fail their check this often makes the download fatal. A job that
+  // failed (bytes rejected, connection refused or cut) waits recheckWait before its next attempt,
+  // doubled per failure in a row up to recheckWaitLimit, without holding a worker.
   uint32_t segmentCheckAttempts = 11;
   Millis recheckWait{200};
   Millis recheckWaitLimit{5000};
@@ -32,6 +33,9 @@ struct DownloadSettings {
   // buffer alive, and twelve threads' segments in flight already take 24 MiB at the default size.
   uint64_t serializerBacklogLimit = 4ull << 20;
   uint32_t pieceSize = 0x40000;  // bytes handed to the writer at a time
+
+  // The wait before the next attempt after `failures` failures in a row (none: no wait).
+  Millis retryWait(uint32_t failures) const;
 
   // The defaults with every duration multiplied by WEND_TIME_SCALE when it is a positive number.
   static DownloadSettings fromEnvironment();

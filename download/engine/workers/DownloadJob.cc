@@ -32,7 +32,14 @@ bool DownloadJob::initialize(JobContext* data, std::shared_ptr<Segment> segment,
   pendingBytes_ = 0;
   cancelled_.store(false);
   generation_ = segment_->generation();
+  // A segment queued again after its bytes were rejected waits out its back-off first.
+  scheduleRetry();
   return true;
+}
+
+void DownloadJob::scheduleRetry() {
+  const uint32_t failures = segment_->failedChecks();
+  setNotBefore(data_->clock().now() + data_->settings().retryWait(failures));
 }
 
 bool DownloadJob::interrupted() const {
@@ -40,7 +47,6 @@ bool DownloadJob::interrupted() const {
 }
 
 void DownloadJob::onInterrupted() {
-  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
 }
 
@@ -53,7 +59,6 @@ bool DownloadJob::terminate() {
   engineLog(pando::kLogTrace, kComponent, "forcing to terminate the download job (%d)", jobId());
   cancelled_.store(true);
   setState(kStopping);
-  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
   return true;
 }
@@ -95,7 +100,6 @@ uint32_t DownloadJob::handOverWholeSegment() {
 uint32_t DownloadJob::fetch() {
   bool holdsNothing = pendingBytes_ == 0 && segmentDone_ == handedOverBytes_;
   if (holdsNothing && !waitForBacklog()) return finishFailed();
-  if (!waitBeforeRefetch()) return finishFailed();
   data_->activity().markJobStarted(threadIndex_);
   bool wholeStream = segment_->length() == 0 || data_->singleStream();
   bool complete =
@@ -109,18 +113,6 @@ uint32_t DownloadJob::fetch() {
 bool DownloadJob::waitForBacklog() {
   return data_->backlog().waitBelowLimit([this] { return interrupted(); },
                                          data_->settings().workerIdleWait);
-}
-
-bool DownloadJob::waitBeforeRefetch() {
-  const uint32_t failures = segment_->failedChecks();
-  if (failures == 0) return true;
-  const DownloadSettings& settings = data_->settings();
-  auto wait = settings.recheckWait;
-  for (uint32_t i = 1; i < failures && wait < settings.recheckWaitLimit; ++i) wait *= 2;
-  wake_.reset();
-  if (interrupted()) return false;
-  wake_.waitFor(std::min(wait, settings.recheckWaitLimit));
-  return !interrupted();
 }
 
 uint32_t DownloadJob::finishFailed() {
@@ -152,6 +144,7 @@ uint32_t DownloadJob::finishFailed() {
               "the download job (%d) failed to execute. The job state is PAUSED_STATE ", jobId());
     return kPaused;
   }
+  scheduleRetry();
   return kFailed;
 }
 

@@ -421,6 +421,27 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterElevenChec
   EXPECT_EQ(rejections.load(), 11);
 }
 
+TEST_F(EngineScenarioTest, ARejectedSegmentWaitsForItsRefetchWithoutHoldingItsThread) {
+  std::mutex mutex;
+  std::vector<uint32_t> checked;  // segment indexes in the order their bytes were checked
+  events.rejectSegment = [&](int32_t, const void* data) {
+    std::lock_guard lock(mutex);
+    checked.push_back(static_cast<const SegmentEventRecord*>(data)->index);
+    return checked.size() == 1 ? -5 : 0;
+  };
+  DownloadSettings settings = quickSettings();
+  settings.recheckWait = settings.recheckWaitLimit = std::chrono::milliseconds(1500);
+  auto manager = makeManager(settings);
+  manager->registerIntercept(2, &events);
+  DLEInputStruct input = request(1, 0x100000);
+  input.adaptiveThreadRamp = 0;
+  ASSERT_EQ(run(*manager, input), 5);
+  EXPECT_TRUE(targetIsTheFile());
+  // The one thread fetches the other three segments while the rejected one waits.
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(checked, (std::vector<uint32_t>{0, 1, 2, 3, 0}));
+}
+
 TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   writeIn(scratch(), "out.bin", "mine");
   writeIn(scratch(), "out.bin.quarrydownload.quarryd", "left by a run killed after its rename");
