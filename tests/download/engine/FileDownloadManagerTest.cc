@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +26,33 @@ using testserver::Rule;
 
 constexpr uint64_t kSize = 3 * 1024 * 1024 + 4321;
 constexpr uint64_t kSeed = 11;
+
+// A folder in which nobody, root included, can make an entry while this lives: immutable for
+// root, read-only for anyone else. sealed() is false where the file system cannot do it.
+class SealedFolder {
+ public:
+  explicit SealedFolder(const std::string& path) : path_(path) { sealed_ = change(true); }
+  ~SealedFolder() {
+    if (sealed_) change(false);
+  }
+  bool sealed() const { return sealed_; }
+
+ private:
+  bool change(bool seal) {
+    if (::geteuid() != 0) return ::chmod(path_.c_str(), seal ? 0555 : 0755) == 0;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = seal ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+  }
+
+  const std::string path_;
+  bool sealed_ = false;
+};
 
 class EngineScenarioTest : public TestServerFixture {
  protected:
@@ -467,6 +498,25 @@ TEST_F(EngineScenarioTest, APartialFileThatCanNeverBeMadeFailsAtTheFirstAttempt)
     EXPECT_EQ(manager->start(), -1);
     EXPECT_EQ(attempts.count.load(), 1) << name;
   }
+}
+
+TEST_F(EngineScenarioTest, StopEndsTheWaitsBetweenAttemptsToMakeThePartialFile) {
+  const std::string folder = scratch() / "sealed";
+  std::filesystem::create_directory(folder);
+  SealedFolder sealed(folder);
+  if (!sealed.sealed()) GTEST_SKIP() << "no folder can refuse new files here";
+  DownloadSettings settings = quickSettings();
+  settings.fileCreateRetryWaits[1] = settings.fileCreateRetryWaits[2] = std::chrono::seconds(30);
+  EngineLogLines attempts("Try count");
+  auto manager = makeManager(settings);
+  ASSERT_EQ(manager->init(requestFor(url("/file.bin"), folder, 2, 0x40000)), 0);
+  std::thread starter([&] { EXPECT_NE(manager->start(), 0); });
+  ASSERT_TRUE(eventually([&] { return attempts.count.load() == 1; }));
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(manager->stop(), 0);
+  starter.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_EQ(attempts.count.load(), 1);
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {
