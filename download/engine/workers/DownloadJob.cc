@@ -79,6 +79,7 @@ uint32_t DownloadJob::execute(uint32_t threadIndex) {
   }
   threadIndex_ = threadIndex;
   lastFailureType_ = ERROR_NONE;
+  failureLogged_ = true;
   HttpCommunicator& communicator = data_->communicatorFor(threadIndex);
   communicator_.store(&communicator);
   if (!data_->prepareCommunicator(communicator)) postCommunicatorError();
@@ -130,8 +131,10 @@ uint32_t DownloadJob::finishFailed() {
     return kCancelled;
   }
   setState(kStopped);
-  engineLog(pando::kLogError, kComponent,
-            "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
+  if (failureLogged_) {
+    engineLog(pando::kLogError, kComponent,
+              "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
+  }
   if (gaveUp_ || ErrorRetryTracker::isFatalErrorType(lastFailureType_)) {
     setState(kError);
     engineLog(pando::kLogError, kComponent,
@@ -143,6 +146,9 @@ uint32_t DownloadJob::finishFailed() {
     engineLog(pando::kLogError, kComponent,
               "the download job (%d) failed to execute. The job state is PAUSED_STATE ", jobId());
     return kPaused;
+  }
+  if (lastFailureType_ != ERROR_NONE && lastFailureType_ != ERROR_SEGMENT_VALIDATION_FAILURE) {
+    data_->transferFailed();
   }
   scheduleRetry();
   return kFailed;
@@ -318,7 +324,11 @@ bool DownloadJob::finishStream(StreamProgress& stream, uint32_t pieceSize) {
 void DownloadJob::reportReadFailure(const char* what) {
   if (interrupted()) return;
   postCommunicatorError();
-  engineLog(pando::kLogError, kComponent, "%s (%d)", what, jobId());
+  EngineErrorRecord error;
+  communicator_.load()->getError(error);
+  const std::string text = std::string(what) + " (" + std::to_string(jobId()) + ")";
+  failureLogged_ = failureLine_.log(
+      pando::kLogError, std::to_string(error.type) + "/" + std::to_string(error.code), text);
 }
 
 bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "download/engine/common/EngineClock.h"
+#include "download/engine/common/RepeatedLine.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
 #include "download/engine/workers/JobContext.h"
@@ -80,12 +81,14 @@ class DownloadJob final : public BaseJob {
   std::atomic<HttpCommunicator*> communicator_{nullptr};  // the running thread's
   std::atomic<bool> cancelled_{false};
   uint32_t threadIndex_ = 0;
-  uint32_t segmentDone_ = 0;      // bytes of the segment received (or on disk)
-  uint32_t pendingBytes_ = 0;     // received, not yet handed over
-  uint32_t handedOverBytes_ = 0;  // offset up to which pieces exist
-  uint64_t generation_ = 0;       // the segment generation this job fills
-  uint32_t lastFailureType_ = 0;  // the EngineErrorType this job posted last
-  bool gaveUp_ = false;           // the segment failed its check too often
+  uint32_t segmentDone_ = 0;                 // bytes of the segment received (or on disk)
+  uint32_t pendingBytes_ = 0;                // received, not yet handed over
+  uint32_t handedOverBytes_ = 0;             // offset up to which pieces exist
+  uint64_t generation_ = 0;                  // the segment generation this job fills
+  uint32_t lastFailureType_ = 0;             // the EngineErrorType this job posted last
+  RepeatedLine failureLine_{"DownloadJob"};  // one line for a failure each attempt repeats
+  bool failureLogged_ = false;               // the last failure was not such a repeat
+  bool gaveUp_ = false;                      // the segment failed its check too often
 };
 
 }  // namespace gde

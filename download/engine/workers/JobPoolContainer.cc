@@ -49,6 +49,10 @@ std::deque<std::unique_ptr<BaseJob>>::iterator JobPoolContainer::firstDue(
     Queue& queue, EngineClock::TimePoint& nextDue) const {
   const EngineClock::TimePoint now = clock_.now();
   nextDue = EngineClock::TimePoint::max();
+  if (now < queue.heldUntil) {
+    if (!queue.jobs.empty()) nextDue = queue.heldUntil;
+    return queue.jobs.end();
+  }
   for (auto it = queue.jobs.begin(); it != queue.jobs.end(); ++it) {
     const EngineClock::TimePoint due = (*it)->notBefore();
     if (due <= now) return it;
@@ -69,6 +73,13 @@ bool JobPoolContainer::popNextJob(std::unique_ptr<BaseJob>& out, uint32_t kind) 
   return true;
 }
 
+void JobPoolContainer::holdUntil(uint32_t kind, EngineClock::TimePoint until) {
+  Queue* queue = queueFor(kind);
+  if (!queue) return;
+  std::lock_guard lock(queue->mutex);
+  queue->heldUntil = until;
+}
+
 uint32_t JobPoolContainer::count(uint32_t kind) const {
   const Queue& queue = queueForCount(kind);
   std::lock_guard lock(queue.mutex);
@@ -81,6 +92,7 @@ void JobPoolContainer::clear() {
     {
       std::lock_guard lock(queue->mutex);
       dropped.swap(queue->jobs);
+      queue->heldUntil = {};
     }
   }
 }

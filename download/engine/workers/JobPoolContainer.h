@@ -30,6 +30,9 @@ class JobPoolContainer {
   bool enqueueJobAtFront(std::unique_ptr<BaseJob> job, uint32_t kind);
   // Takes the frontmost job that is due; false when there is none.
   bool popNextJob(std::unique_ptr<BaseJob>& out, uint32_t kind);
+  // No job of `kind` is handed out before `until` (a later hold replaces an earlier one). Cleared
+  // by clear().
+  void holdUntil(uint32_t kind, EngineClock::TimePoint until);
   // Jobs waiting in the download queue (kind 0) or the serialization queue (any other kind).
   uint32_t count(uint32_t kind) const;
   void clear();
@@ -47,6 +50,7 @@ class JobPoolContainer {
     mutable std::mutex mutex;
     std::condition_variable filled;
     std::deque<std::unique_ptr<BaseJob>> jobs;  // guarded by mutex
+    EngineClock::TimePoint heldUntil{};         // guarded by mutex
   };
 
   bool push(std::unique_ptr<BaseJob> job, uint32_t kind, bool atFront, const char* nullMessage);

@@ -339,6 +339,20 @@ TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
   EXPECT_GE(events.errors().size(), 1u);
 }
 
+TEST_F(EngineScenarioTest, WaitsBetweenAttemptsWhileTheServerDropsEveryConnection) {
+  addFault(3, 0, fault(FaultKind::ResetAfterBytes, 0));
+  EngineLogLines failures("Transfer failed");
+  auto manager = makeManager();
+  DLEInputStruct input = request(2);
+  input.adaptiveThreadRamp = 0;
+  ASSERT_EQ(run(*manager, input), 1) << "reported: paused for the client";
+  // Thirteen failures make the report; without a wait the threads made hundreds meanwhile.
+  const size_t attempts = server().requestsFor("/file.bin").size() - 2;
+  EXPECT_GE(attempts, 13u);
+  EXPECT_LE(attempts, 20u);
+  EXPECT_LE(failures.count.load(), 2 * 2) << "each thread logs the failure once, then its count";
+}
+
 TEST_F(EngineScenarioTest, EndsFatallyWithoutRetryWhenCredentialsAreRefusedOrTheFileIsMissing) {
   for (auto [status, type] :
        {std::pair{401, kDleErrorAuthFailed}, std::pair{404, kDleErrorNotFound}}) {
