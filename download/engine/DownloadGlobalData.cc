@@ -92,6 +92,19 @@ uint32_t DownloadGlobalData::serializationJobsWaiting() const {
   return schedule_.jobs().count(JobPoolContainer::kSerialization);
 }
 
+void DownloadGlobalData::addNetworkBytes(uint64_t count) {
+  if (count > 0) failedTransfers_.store(0);
+  ledger_.addNetworkBytes(count);
+}
+
+// One back-off for the whole download: every queued segment would meet the same refusal, so a
+// thread that took the next segment at once would only repeat the failure.
+void DownloadGlobalData::transferFailed() {
+  const uint32_t failures = ++failedTransfers_;
+  schedule_.jobs().holdUntil(JobPoolContainer::kDownload,
+                             clock_.now() + settings_.connectRetryWaitAfter(failures));
+}
+
 void DownloadGlobalData::addBytesReceived(uint32_t threadIndex, uint64_t count) {
   schedule_.activity().addBytesReceived(threadIndex, count);
   // A stream starts over after each failure: bytes it receives again are no progress, and

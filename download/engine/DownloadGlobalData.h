@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -66,7 +67,8 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   // Progress and errors.
   void postError(const EngineErrorRecord& record) override { ledger_.postError(record); }
   uint64_t totalBytesReceived() const override { return ledger_.totalBytesReceived(); }
-  void addNetworkBytes(uint64_t count) override { ledger_.addNetworkBytes(count); }
+  void addNetworkBytes(uint64_t count) override;
+  void transferFailed() override;
   uint32_t serializationJobsWaiting() const override;
   // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
   void addBytesReceived(uint32_t threadIndex, uint64_t count) override;
@@ -107,8 +109,9 @@ class DownloadGlobalData final : public AdaptiveControllerOwner, public JobConte
   const EngineClock& clock_;
   InterceptRegistry intercepts_;
   DownloadLedger ledger_;
-  DownloadPlan plan_;          // reports to the ledger and the intercepts
-  DownloadSchedule schedule_;  // after everything its jobs use, so it goes first
+  DownloadPlan plan_;                         // reports to the ledger and the intercepts
+  DownloadSchedule schedule_;                 // after everything its jobs use, so it goes first
+  std::atomic<uint32_t> failedTransfers_{0};  // in a row, since data last arrived
 };
 
 }  // namespace gde

@@ -1,7 +1,7 @@
 #include "download/engine/DownloadPlan.h"
 
+#include <cerrno>
 #include <filesystem>
-#include <thread>
 
 #include "download/engine/common/EngineLog.h"
 #include "download/engine/files/EngineFileSystem.h"
@@ -240,7 +240,7 @@ bool DownloadPlan::decideResume() {
   std::map<std::string, std::string> stored;
   const char* refusal = nullptr;
   metaFile_.close();
-  if (!metaFile_.open(meta)) {
+  if (!metaFile_.open(meta, stoppableWait())) {
     refusal = "failed to init quarryd file in write mode.";
   } else if (!metaFile_.checkMagic()) {
     refusal = "quarryd file is not valid. And download should begin from beginning.";
@@ -261,6 +261,10 @@ bool DownloadPlan::decideResume() {
   return true;
 }
 
+StoppableWait DownloadPlan::stoppableWait() {
+  return [this](std::chrono::nanoseconds duration) { return requestGate_.waitFor(duration); };
+}
+
 bool DownloadPlan::createPartialFile(const std::string& path) {
   if (fileExists(path)) {
     fileCreated_ = false;
@@ -269,7 +273,11 @@ bool DownloadPlan::createPartialFile(const std::string& path) {
   int error = 0;
   int tries = 0;
   for (auto wait : settings_.fileCreateRetryWaits) {
-    std::this_thread::sleep_for(wait);
+    if (requestGate_.waitFor(wait)) {
+      engineLog(pando::kLogInfo, kComponent, "the creation of %s was stopped", path.c_str());
+      error = ECANCELED;
+      break;
+    }
     if (createLocalFile(path, error)) {
       fileCreated_ = true;
       return true;
@@ -321,7 +329,7 @@ void DownloadPlan::writeNewMetaFile() {
   if (!createLocalFile(meta, error)) {
     engineLog(pando::kLogError, kComponent, "failed to create a file (%s) on local disk.",
               meta.c_str());
-  } else if (!metaFile_.open(meta)) {
+  } else if (!metaFile_.open(meta, stoppableWait())) {
     engineLog(pando::kLogError, kComponent, "failed to init quarryd file in write mode.");
   } else if (!metaFile_.writeMagic()) {
     engineLog(pando::kLogError, kComponent,
@@ -357,7 +365,7 @@ bool DownloadPlan::initializeFileDownload() {
   dirCreated_ = false;
   if (!decideResume() && !prepareFreshFiles()) return false;
   outputFile_.close();
-  if (!outputFile_.open(preference_.partialFilePath())) {
+  if (!outputFile_.open(preference_.partialFilePath(), stoppableWait())) {
     ledger_.classifyIntoLastError(outputFile_.getError());
     engineLog(pando::kLogError, kComponent, "failed to init the file handle for the output file");
     return false;

@@ -105,7 +105,9 @@ class DownloadPlan final {
   bool decideResume();
   bool targetTaken();
   bool prepareFreshFiles();
+  // Every retry wait of the files is made here: a stop waiting for the manager lock ends it.
   bool createPartialFile(const std::string& path);
+  StoppableWait stoppableWait();
   std::map<std::string, std::string> currentResumeHeaders() const;
   std::string finishSource() const;
   std::string finishTarget(const std::string& name) const;

@@ -9,6 +9,7 @@
 #include "download/pdm/documents/AssetFactory.h"
 #include "download/pdm/documents/ValidatorBase.h"
 #include "download/pdm/documents/ValidatorFactory.h"
+#include "platform/UniqueFd.h"
 
 namespace orvel::PackageDownloadManager {
 
@@ -27,6 +28,9 @@ struct PDMContext {
   PDMInitData request;
   bool prepared = false;  // the operation folder is set (once per instance)
   bool ownsOperationFolder = false;
+  // Held while the folder is in use, so that no other run takes it for a leftover; released
+  // after the folder is removed.
+  platform::UniqueFd operationLock;
   std::string initiatorBaseURL;
   std::string operationFolder;
   std::string manifestURL;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "download/pdm/OperationFolders.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/files/FileUtils.h"
@@ -250,6 +251,8 @@ bool PDMImpl::prepareOperationFolder() {
     pdmLog(pando::kLogError, kPdmTag, "Failed to get temp location for download operations");
     return false;
   }
+  // Runs that were killed left their folders, which nothing else removes.
+  removeAbandonedOperationFolders(folder);
   std::string uuid;
   if (!StringUtils::utilCreateUUIDString(uuid)) {
     pdmLog(pando::kLogError, kPdmTag, "Failed to generate GUIDString for download operations");
@@ -265,6 +268,10 @@ bool PDMImpl::prepareOperationFolder() {
   if (::mkdir(folder.c_str(), 0700) != 0) {
     pdmLog(pando::kLogError, kPdmTag, "Failed to create directory at %s", folder.c_str());
     return false;
+  }
+  context_.operationLock = holdOperationFolder(folder);
+  if (!context_.operationLock.valid()) {
+    pdmLog(pando::kLogWarn, kPdmTag, "Could not lock the operation folder %s", folder.c_str());
   }
   context_.operationFolder = folder;
   context_.ownsOperationFolder = true;

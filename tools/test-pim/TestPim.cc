@@ -7,6 +7,7 @@
 //   <pimLog>       a file that gets one line per answer, "type status -> answer"
 // Without WEND_TEST_PIM_NO_START it exports all three calls; WEND_TEST_PIM_UNLOADABLE makes it
 // need a symbol nothing defines, so that loading it with immediate binding fails.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -61,17 +62,24 @@ struct Run {
   }
 };
 
+[[maybe_unused]] bool makeFolder(const std::string& path) {
+  return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
+}
+
+// False when any write fails: a full disk must not pass for an installed application.
 [[maybe_unused]] bool installStandIn(const std::string& target) {
   if (target.empty()) return true;
   const std::string app = target + "/Skyloom.app";
-  mkdir(target.c_str(), 0755);
-  mkdir(app.c_str(), 0755);
+  if (!makeFolder(target) || !makeFolder(app)) return false;
   const std::string tool = app + "/Skyloom";
   FILE* file = fopen(tool.c_str(), "w");
   if (!file) return false;
   // The stand-in records how it was started, one argument a line.
-  fputs("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/argv.txt\"\n", file);
-  fclose(file);
+  const bool written =
+      fputs("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/argv.txt\"\n", file) >=
+      0;
+  // A full disk may show only when the buffer is written out, at the close.
+  if (fclose(file) != 0 || !written) return false;
   return chmod(tool.c_str(), 0755) == 0;
 }
 

@@ -32,7 +32,7 @@ DownloadFileHandle::~DownloadFileHandle() {
   close();
 }
 
-bool DownloadFileHandle::open(const std::string& path) {
+bool DownloadFileHandle::open(const std::string& path, const StoppableWait& wait) {
   std::unique_lock<CriticalSection> guard(lock_);
   if (fd_ >= 0) return true;
   if (openOnce(path)) return true;
@@ -42,10 +42,17 @@ bool DownloadFileHandle::open(const std::string& path) {
               "File handle for %s couldn't be initialised. Retrying now.", path.c_str());
     // Nothing is open for other threads to wait on: they need not queue behind the retry wait.
     guard.unlock();
-    std::this_thread::sleep_for(settings_.openRetryWait);
+    const bool stopped = wait ? wait(settings_.openRetryWait)
+                              : (std::this_thread::sleep_for(settings_.openRetryWait), false);
     guard.lock();
-    if (fd_ >= 0 || openOnce(path)) return true;
-    systemError = errno;
+    if (stopped) {
+      engineLog(pando::kLogInfo, kComponent, "Opening %s was stopped.", path.c_str());
+      systemError = ECANCELED;
+    } else if (fd_ >= 0 || openOnce(path)) {
+      return true;
+    } else {
+      systemError = errno;
+    }
   }
   engineLog(pando::kLogError, kComponent,
             "Retry count: %d reached, but File handle for %s couldn't be initialised.",

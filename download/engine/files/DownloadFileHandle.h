@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "download/engine/common/CriticalSection.h"
@@ -16,6 +17,9 @@ struct FileHandleSettings {
   std::chrono::milliseconds openRetryWait{500};
 };
 
+// Sleeps for `duration` unless the owner stops first; true when it stopped.
+using StoppableWait = std::function<bool(std::chrono::nanoseconds duration)>;
+
 // A locked, positioned read/write handle on one existing file (the partial download or the resume
 // meta file). Any thread may call any operation: each one runs whole under the handle's lock, so
 // two transfers never interleave. A failure leaves an EngineErrorRecord of type ERROR_FILE_SYSTEM
@@ -28,9 +32,10 @@ class DownloadFileHandle {
   DownloadFileHandle(const DownloadFileHandle&) = delete;
   DownloadFileHandle& operator=(const DownloadFileHandle&) = delete;
 
-  // Opens the existing file for update, trying twice openRetryWait apart. True at once when this
-  // handle is already open. Links are not followed.
-  bool open(const std::string& path);
+  // Opens the existing file for update, trying twice openRetryWait apart; the wait between is
+  // made through `wait` (a plain wait when empty), and a stop it reports ends the open as failed.
+  // True at once when this handle is already open. Links are not followed.
+  bool open(const std::string& path, const StoppableWait& wait = {});
   bool close();
   bool isOpen();
   std::string path();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -305,6 +306,7 @@ int HttpCommunicator::endOfResponse() {
 
 bool HttpCommunicator::checkResponseHead() {
   headChecked_ = true;
+  transferFailures_.flush();
   const std::string cookie = transfer_.header("Set-Cookie");
   if (!cookie.empty()) session_->setCookie(cookie);
   const auto status = static_cast<int32_t>(transfer_.status());
@@ -397,8 +399,11 @@ bool HttpCommunicator::checkRangeAnswer(int32_t status) {
 void HttpCommunicator::recordTransferError() {
   EngineErrorRecord record;
   mapCurlError(transfer_.result(), transfer_.osErrno(), transfer_.errorText(), record);
-  engineLog(kError, kComponent, "Transfer failed: libcurl %d (%s), error type %u", record.code,
-            record.message.c_str(), record.type);
+  char text[768];
+  std::snprintf(text, sizeof text, "Transfer failed: libcurl %d (%s), error type %u", record.code,
+                record.message.c_str(), record.type);
+  transferFailures_.log(kError, std::to_string(record.code) + "/" + std::to_string(record.type),
+                        text);
   setError(record.type, record.code, record.message);
 }
 

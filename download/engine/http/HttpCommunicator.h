@@ -7,6 +7,7 @@
 
 #include "download/engine/DownloadPreference.h"
 #include "download/engine/common/CriticalSection.h"
+#include "download/engine/common/RepeatedLine.h"
 #include "download/engine/common/StopSignal.h"
 #include "download/engine/errors/EngineErrorRecord.h"
 #include "download/engine/http/CurlTransfer.h"
@@ -119,6 +120,9 @@ class HttpCommunicator {
   bool headChecked_ = false;  // the current response's status was checked
   mutable CriticalSection errorLock_;
   EngineErrorRecord error_;  // guarded by errorLock_
+  // A failure that repeats from transfer to transfer is logged once with its count; any
+  // response ends the run. Owner thread.
+  RepeatedLine transferFailures_{"HttpCommunicator"};
 };
 
 }  // namespace gde

@@ -71,9 +71,9 @@ uint64_t QuarryDFileManager::headersOffset(uint32_t lastSegmentIndex) {
   return recordOffset(lastSegmentIndex) + kRecordLength;
 }
 
-bool QuarryDFileManager::open(const std::string& path) {
+bool QuarryDFileManager::open(const std::string& path, const StoppableWait& wait) {
   if (isOpen_) return true;
-  if (!file_.open(path)) {
+  if (!file_.open(path, wait)) {
     copyFileError();
     engineLog(pando::kLogError, kComponent, "Failed to initialize the quarryd file");
     return false;

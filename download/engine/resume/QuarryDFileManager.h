@@ -38,7 +38,8 @@ class QuarryDFileManager {
   static uint64_t recordOffset(uint32_t segmentIndex);
   static uint64_t headersOffset(uint32_t lastSegmentIndex);
 
-  bool open(const std::string& path);
+  // `wait` as for DownloadFileHandle::open.
+  bool open(const std::string& path, const StoppableWait& wait = {});
   void close();
   bool isOpen() const { return isOpen_; }
 

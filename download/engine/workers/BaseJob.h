@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace gde {
@@ -49,6 +50,12 @@ class BaseJob {
   int32_t state() const { return state_.load(); }
   void setState(int32_t state) { state_.store(state); }
 
+  // A job put back after a failure waits in its queue until then (on the engine's clock), so a
+  // worker takes other jobs meanwhile. Set by whoever holds the job before it is queued.
+  using TimePoint = std::chrono::steady_clock::time_point;
+  TimePoint notBefore() const { return notBefore_; }
+  void setNotBefore(TimePoint at) { notBefore_ = at; }
+
  protected:
   // A pause or stop reached the running job: wake whatever it waits on. Any thread.
   virtual void onInterrupted() {}
@@ -56,6 +63,7 @@ class BaseJob {
  private:
   const uint32_t jobId_;
   std::atomic<int32_t> state_{kIdle};
+  TimePoint notBefore_{};
 };
 
 }  // namespace gde

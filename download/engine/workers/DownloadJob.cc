@@ -32,7 +32,14 @@ bool DownloadJob::initialize(JobContext* data, std::shared_ptr<Segment> segment,
   pendingBytes_ = 0;
   cancelled_.store(false);
   generation_ = segment_->generation();
+  // A segment queued again after its bytes were rejected waits out its back-off first.
+  scheduleRetry();
   return true;
+}
+
+void DownloadJob::scheduleRetry() {
+  const uint32_t failures = segment_->failedChecks();
+  setNotBefore(data_->clock().now() + data_->settings().retryWait(failures));
 }
 
 bool DownloadJob::interrupted() const {
@@ -40,7 +47,6 @@ bool DownloadJob::interrupted() const {
 }
 
 void DownloadJob::onInterrupted() {
-  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
 }
 
@@ -53,7 +59,6 @@ bool DownloadJob::terminate() {
   engineLog(pando::kLogTrace, kComponent, "forcing to terminate the download job (%d)", jobId());
   cancelled_.store(true);
   setState(kStopping);
-  wake_.request();
   if (HttpCommunicator* communicator = communicator_.load()) communicator->cancel();
   return true;
 }
@@ -74,6 +79,7 @@ uint32_t DownloadJob::execute(uint32_t threadIndex) {
   }
   threadIndex_ = threadIndex;
   lastFailureType_ = ERROR_NONE;
+  failureLogged_ = true;
   HttpCommunicator& communicator = data_->communicatorFor(threadIndex);
   communicator_.store(&communicator);
   if (!data_->prepareCommunicator(communicator)) postCommunicatorError();
@@ -95,7 +101,6 @@ uint32_t DownloadJob::handOverWholeSegment() {
 uint32_t DownloadJob::fetch() {
   bool holdsNothing = pendingBytes_ == 0 && segmentDone_ == handedOverBytes_;
   if (holdsNothing && !waitForBacklog()) return finishFailed();
-  if (!waitBeforeRefetch()) return finishFailed();
   data_->activity().markJobStarted(threadIndex_);
   bool wholeStream = segment_->length() == 0 || data_->singleStream();
   bool complete =
@@ -109,18 +114,6 @@ uint32_t DownloadJob::fetch() {
 bool DownloadJob::waitForBacklog() {
   return data_->backlog().waitBelowLimit([this] { return interrupted(); },
                                          data_->settings().workerIdleWait);
-}
-
-bool DownloadJob::waitBeforeRefetch() {
-  const uint32_t failures = segment_->failedChecks();
-  if (failures == 0) return true;
-  const DownloadSettings& settings = data_->settings();
-  auto wait = settings.recheckWait;
-  for (uint32_t i = 1; i < failures && wait < settings.recheckWaitLimit; ++i) wait *= 2;
-  wake_.reset();
-  if (interrupted()) return false;
-  wake_.waitFor(std::min(wait, settings.recheckWaitLimit));
-  return !interrupted();
 }
 
 uint32_t DownloadJob::finishFailed() {
@@ -138,8 +131,10 @@ uint32_t DownloadJob::finishFailed() {
     return kCancelled;
   }
   setState(kStopped);
-  engineLog(pando::kLogError, kComponent,
-            "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
+  if (failureLogged_) {
+    engineLog(pando::kLogError, kComponent,
+              "the download job (%d) failed to execute. The job state is STOPPED_STATE ", jobId());
+  }
   if (gaveUp_ || ErrorRetryTracker::isFatalErrorType(lastFailureType_)) {
     setState(kError);
     engineLog(pando::kLogError, kComponent,
@@ -152,6 +147,10 @@ uint32_t DownloadJob::finishFailed() {
               "the download job (%d) failed to execute. The job state is PAUSED_STATE ", jobId());
     return kPaused;
   }
+  if (lastFailureType_ != ERROR_NONE && lastFailureType_ != ERROR_SEGMENT_VALIDATION_FAILURE) {
+    data_->transferFailed();
+  }
+  scheduleRetry();
   return kFailed;
 }
 
@@ -325,7 +324,11 @@ bool DownloadJob::finishStream(StreamProgress& stream, uint32_t pieceSize) {
 void DownloadJob::reportReadFailure(const char* what) {
   if (interrupted()) return;
   postCommunicatorError();
-  engineLog(pando::kLogError, kComponent, "%s (%d)", what, jobId());
+  EngineErrorRecord error;
+  communicator_.load()->getError(error);
+  const std::string text = std::string(what) + " (" + std::to_string(jobId()) + ")";
+  failureLogged_ = failureLine_.log(
+      pando::kLogError, std::to_string(error.type) + "/" + std::to_string(error.code), text);
 }
 
 bool DownloadJob::handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length) {

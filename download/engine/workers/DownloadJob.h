@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "download/engine/common/EngineClock.h"
-#include "download/engine/common/StopSignal.h"
+#include "download/engine/common/RepeatedLine.h"
 #include "download/engine/segments/Segment.h"
 #include "download/engine/workers/BaseJob.h"
 #include "download/engine/workers/JobContext.h"
@@ -25,9 +25,10 @@ class HttpCommunicator;
 //     dropped connection; the communicator refuses any answer but 206 with the asked range;
 //   - before a new segment starts, the job waits while the serializer's backlog is full;
 //   - in single-stream mode each piece is counted as outstanding before it is handed over;
-//   - a segment whose bytes were rejected waits before it is fetched again (DownloadSettings::
-//     recheckWait, doubled per rejection), and after segmentCheckAttempts rejections the job
-//     ends in kError, so it is not queued again, whenever the manager reads the errors.
+//   - a segment whose bytes were rejected waits in the queue before it is fetched again
+//     (DownloadSettings::retryWait, its notBefore), so the worker fetches other segments
+//     meanwhile; after segmentCheckAttempts rejections the job ends in kError, so it is not
+//     queued again, whenever the manager reads the errors.
 // Failures are posted to the shared data's pending errors. The job uses the communicator of the
 // worker thread that runs it, so consecutive segments reuse the connection.
 //
@@ -64,7 +65,8 @@ class DownloadJob final : public BaseJob {
   bool finishStream(StreamProgress& stream, uint32_t pieceSize);
   void reportReadFailure(const char* what);
   bool waitForBacklog();
-  bool waitBeforeRefetch();
+  // Sets notBefore: now plus the back-off the job's failures earned.
+  void scheduleRetry();
   bool handOver(const std::shared_ptr<Segment>& segment, uint64_t fileBase);
   bool validate(Segment& segment);
   bool handOverStreamPiece(const std::shared_ptr<Segment>& piece, uint32_t length);
@@ -78,14 +80,15 @@ class DownloadJob final : public BaseJob {
   std::shared_ptr<Segment> segment_;
   std::atomic<HttpCommunicator*> communicator_{nullptr};  // the running thread's
   std::atomic<bool> cancelled_{false};
-  StopSignal wake_;  // ends the wait before a refetch at a pause or stop
   uint32_t threadIndex_ = 0;
-  uint32_t segmentDone_ = 0;      // bytes of the segment received (or on disk)
-  uint32_t pendingBytes_ = 0;     // received, not yet handed over
-  uint32_t handedOverBytes_ = 0;  // offset up to which pieces exist
-  uint64_t generation_ = 0;       // the segment generation this job fills
-  uint32_t lastFailureType_ = 0;  // the EngineErrorType this job posted last
-  bool gaveUp_ = false;           // the segment failed its check too often
+  uint32_t segmentDone_ = 0;                 // bytes of the segment received (or on disk)
+  uint32_t pendingBytes_ = 0;                // received, not yet handed over
+  uint32_t handedOverBytes_ = 0;             // offset up to which pieces exist
+  uint64_t generation_ = 0;                  // the segment generation this job fills
+  uint32_t lastFailureType_ = 0;             // the EngineErrorType this job posted last
+  RepeatedLine failureLine_{"DownloadJob"};  // one line for a failure each attempt repeats
+  bool failureLogged_ = false;               // the last failure was not such a repeat
+  bool gaveUp_ = false;                      // the segment failed its check too often
 };
 
 }  // namespace gde

@@ -5,7 +5,7 @@
 namespace gde {
 
 DownloadSchedule::DownloadSchedule(const DownloadSettings& settings, const EngineClock& clock)
-    : backlog_(settings.serializerBacklogLimit), activity_(clock) {}
+    : backlog_(settings.serializerBacklogLimit), activity_(clock), jobs_(clock) {}
 
 DownloadSchedule::~DownloadSchedule() {
   clear();

@@ -71,7 +71,11 @@ class JobContext : public SerializerContext {
   virtual bool createAndAddSerializationJob(const std::shared_ptr<Segment>& segment, uint32_t jobId,
                                             SegmentPiece piece) = 0;
 
+  // Bytes from the network; any data starts the count of failed transfers over.
   virtual void addNetworkBytes(uint64_t count) = 0;
+  // A transfer failed before the job was done (not a rejected check): no download job starts
+  // until the connection back-off (DownloadSettings::connectRetryWaitAfter) has passed.
+  virtual void transferFailed() = 0;
   // Bytes a thread handed to the writer: data flowing again forgives earlier failures.
   virtual void addBytesReceived(uint32_t threadIndex, uint64_t count) = 0;
   virtual void addOutstandingSegments(uint32_t count) = 0;

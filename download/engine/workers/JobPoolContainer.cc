@@ -1,5 +1,7 @@
 #include "download/engine/workers/JobPoolContainer.h"
 
+#include <algorithm>
+
 #include "download/engine/common/EngineLog.h"
 
 namespace gde {
@@ -43,14 +45,39 @@ bool JobPoolContainer::enqueueJobAtFront(std::unique_ptr<BaseJob> job, uint32_t 
               "JobPoolContainer::enqueueJobAtFront : invalid parameters. ");
 }
 
+std::deque<std::unique_ptr<BaseJob>>::iterator JobPoolContainer::firstDue(
+    Queue& queue, EngineClock::TimePoint& nextDue) const {
+  const EngineClock::TimePoint now = clock_.now();
+  nextDue = EngineClock::TimePoint::max();
+  if (now < queue.heldUntil) {
+    if (!queue.jobs.empty()) nextDue = queue.heldUntil;
+    return queue.jobs.end();
+  }
+  for (auto it = queue.jobs.begin(); it != queue.jobs.end(); ++it) {
+    const EngineClock::TimePoint due = (*it)->notBefore();
+    if (due <= now) return it;
+    nextDue = std::min(nextDue, due);
+  }
+  return queue.jobs.end();
+}
+
 bool JobPoolContainer::popNextJob(std::unique_ptr<BaseJob>& out, uint32_t kind) {
   Queue* queue = queueFor(kind);
   if (!queue) return false;
   std::lock_guard lock(queue->mutex);
-  if (queue->jobs.empty()) return false;
-  out = std::move(queue->jobs.front());
-  queue->jobs.pop_front();
+  EngineClock::TimePoint nextDue;
+  const auto due = firstDue(*queue, nextDue);
+  if (due == queue->jobs.end()) return false;
+  out = std::move(*due);
+  queue->jobs.erase(due);
   return true;
+}
+
+void JobPoolContainer::holdUntil(uint32_t kind, EngineClock::TimePoint until) {
+  Queue* queue = queueFor(kind);
+  if (!queue) return;
+  std::lock_guard lock(queue->mutex);
+  queue->heldUntil = until;
 }
 
 uint32_t JobPoolContainer::count(uint32_t kind) const {
@@ -65,6 +92,7 @@ void JobPoolContainer::clear() {
     {
       std::lock_guard lock(queue->mutex);
       dropped.swap(queue->jobs);
+      queue->heldUntil = {};
     }
   }
 }
@@ -74,7 +102,13 @@ void JobPoolContainer::waitForJob(uint32_t kind, std::chrono::nanoseconds timeou
   Queue* queue = queueFor(kind);
   if (!queue) return;
   std::unique_lock lock(queue->mutex);
-  queue->filled.wait_for(lock, timeout, [&] { return !queue->jobs.empty() || interrupted(); });
+  EngineClock::TimePoint nextDue;
+  if (firstDue(*queue, nextDue) != queue->jobs.end() || interrupted()) return;
+  if (nextDue != EngineClock::TimePoint::max()) {
+    timeout = std::min<std::chrono::nanoseconds>(timeout, nextDue - clock_.now());
+  }
+  // Any enqueue or wakeUp ends the wait: the caller looks again.
+  queue->filled.wait_for(lock, timeout);
 }
 
 void JobPoolContainer::wakeUp() {

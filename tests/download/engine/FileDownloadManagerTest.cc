@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +26,33 @@ using testserver::Rule;
 
 constexpr uint64_t kSize = 3 * 1024 * 1024 + 4321;
 constexpr uint64_t kSeed = 11;
+
+// A folder in which nobody, root included, can make an entry while this lives: immutable for
+// root, read-only for anyone else. sealed() is false where the file system cannot do it.
+class SealedFolder {
+ public:
+  explicit SealedFolder(const std::string& path) : path_(path) { sealed_ = change(true); }
+  ~SealedFolder() {
+    if (sealed_) change(false);
+  }
+  bool sealed() const { return sealed_; }
+
+ private:
+  bool change(bool seal) {
+    if (::geteuid() != 0) return ::chmod(path_.c_str(), seal ? 0555 : 0755) == 0;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = seal ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+  }
+
+  const std::string path_;
+  bool sealed_ = false;
+};
 
 class EngineScenarioTest : public TestServerFixture {
  protected:
@@ -308,6 +339,20 @@ TEST_F(EngineScenarioTest, ReportsAFaultThatNeverClearsWithoutCompleting) {
   EXPECT_GE(events.errors().size(), 1u);
 }
 
+TEST_F(EngineScenarioTest, WaitsBetweenAttemptsWhileTheServerDropsEveryConnection) {
+  addFault(3, 0, fault(FaultKind::ResetAfterBytes, 0));
+  EngineLogLines failures("Transfer failed");
+  auto manager = makeManager();
+  DLEInputStruct input = request(2);
+  input.adaptiveThreadRamp = 0;
+  ASSERT_EQ(run(*manager, input), 1) << "reported: paused for the client";
+  // Thirteen failures make the report; without a wait the threads made hundreds meanwhile.
+  const size_t attempts = server().requestsFor("/file.bin").size() - 2;
+  EXPECT_GE(attempts, 13u);
+  EXPECT_LE(attempts, 20u);
+  EXPECT_LE(failures.count.load(), 2 * 2) << "each thread logs the failure once, then its count";
+}
+
 TEST_F(EngineScenarioTest, EndsFatallyWithoutRetryWhenCredentialsAreRefusedOrTheFileIsMissing) {
   for (auto [status, type] :
        {std::pair{401, kDleErrorAuthFailed}, std::pair{404, kDleErrorNotFound}}) {
@@ -421,6 +466,27 @@ TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterElevenChec
   EXPECT_EQ(rejections.load(), 11);
 }
 
+TEST_F(EngineScenarioTest, ARejectedSegmentWaitsForItsRefetchWithoutHoldingItsThread) {
+  std::mutex mutex;
+  std::vector<uint32_t> checked;  // segment indexes in the order their bytes were checked
+  events.rejectSegment = [&](int32_t, const void* data) {
+    std::lock_guard lock(mutex);
+    checked.push_back(static_cast<const SegmentEventRecord*>(data)->index);
+    return checked.size() == 1 ? -5 : 0;
+  };
+  DownloadSettings settings = quickSettings();
+  settings.recheckWait = settings.recheckWaitLimit = std::chrono::milliseconds(1500);
+  auto manager = makeManager(settings);
+  manager->registerIntercept(2, &events);
+  DLEInputStruct input = request(1, 0x100000);
+  input.adaptiveThreadRamp = 0;
+  ASSERT_EQ(run(*manager, input), 5);
+  EXPECT_TRUE(targetIsTheFile());
+  // The one thread fetches the other three segments while the rejected one waits.
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(checked, (std::vector<uint32_t>{0, 1, 2, 3, 0}));
+}
+
 TEST_F(EngineScenarioTest, AnExistingTargetFailsBeforeTheFirstRequest) {
   writeIn(scratch(), "out.bin", "mine");
   writeIn(scratch(), "out.bin.quarrydownload.quarryd", "left by a run killed after its rename");
@@ -446,6 +512,25 @@ TEST_F(EngineScenarioTest, APartialFileThatCanNeverBeMadeFailsAtTheFirstAttempt)
     EXPECT_EQ(manager->start(), -1);
     EXPECT_EQ(attempts.count.load(), 1) << name;
   }
+}
+
+TEST_F(EngineScenarioTest, StopEndsTheWaitsBetweenAttemptsToMakeThePartialFile) {
+  const std::string folder = scratch() / "sealed";
+  std::filesystem::create_directory(folder);
+  SealedFolder sealed(folder);
+  if (!sealed.sealed()) GTEST_SKIP() << "no folder can refuse new files here";
+  DownloadSettings settings = quickSettings();
+  settings.fileCreateRetryWaits[1] = settings.fileCreateRetryWaits[2] = std::chrono::seconds(30);
+  EngineLogLines attempts("Try count");
+  auto manager = makeManager(settings);
+  ASSERT_EQ(manager->init(requestFor(url("/file.bin"), folder, 2, 0x40000)), 0);
+  std::thread starter([&] { EXPECT_NE(manager->start(), 0); });
+  ASSERT_TRUE(eventually([&] { return attempts.count.load() == 1; }));
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(manager->stop(), 0);
+  starter.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_EQ(attempts.count.load(), 1);
 }
 
 TEST_F(EngineScenarioTest, DownloadsAPartOfTheFileAndRefusesARangeBeyondIt) {

@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -90,6 +93,46 @@ TEST_F(PackageDownloaderTest, Workflow0FetchesManifestValidationAndArchiveAndExt
   expectSampleExtracted(folder_ / "installed");
   // Destroying the manager removes the operation folder of workflow 0.
   EXPECT_TRUE(fs::is_empty(root_->path() + "/tmp"));
+}
+
+// A run that was killed leaves its operation folder behind; the next run removes it, but only a
+// folder that is provably such a leftover: UUID-named, a folder (no link), the running user's,
+// with a lock file that no live run holds.
+TEST_F(PackageDownloaderTest, AStartRemovesTheOperationFoldersThatKilledRunsLeft) {
+  const fs::path temp = root_->path() + "/tmp";
+  fs::create_directories(temp);
+  auto leftover = [&](const std::string& name, bool lockFile) {
+    fs::create_directory(temp / name);
+    wendtest::writeFile(temp / name / "manifest.xml", "<left/>");
+    if (lockFile) wendtest::writeFile(temp / name / ".operation.lock", "");
+    return temp / name;
+  };
+  const fs::path killed = leftover("0F0F0F0F-0000-4000-8000-000000000001", true);
+  const std::vector<fs::path> kept = {
+      leftover("0F0F0F0F-0000-4000-8000-000000000002", true),   // held by a live run
+      leftover("0F0F0F0F-0000-4000-8000-000000000003", false),  // no lock file: nothing proves it
+      leftover("not-an-operation", true),
+      leftover("0F0F0F0F-0000-4000-8000-000000000004", true),  // another user's, where possible
+      temp / "0F0F0F0F-0000-4000-8000-000000000005",           // a link to a leftover
+      leftover("linked", true)};
+  fs::create_directory_symlink(kept[5], kept[4]);
+  const bool otherUser = ::chown(kept[3].c_str(), 65534, 65534) == 0;
+  const int live = ::open((kept[0] / ".operation.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+  {
+    pdm::PDMImpl manager(wendtest::fastSettings());
+    ASSERT_EQ(manager.init(packageRequest("/packages/zip/manifest.xml")), 0);
+    ASSERT_EQ(manager.start(), 0);
+    EXPECT_EQ(wendtest::waitForEnd(manager).status, pdm::kStatusComplete);
+  }
+  ::close(live);
+  EXPECT_FALSE(fs::exists(killed));
+  for (const fs::path& path : kept) {
+    if (path == kept[3] && !otherUser) continue;
+    EXPECT_TRUE(fs::exists(fs::symlink_status(path))) << path;
+    EXPECT_TRUE(fs::is_symlink(path) || fs::exists(path / "manifest.xml")) << path;
+  }
+  for (const fs::path& path : kept) fs::remove_all(path);
 }
 
 TEST_F(PackageDownloaderTest, Workflow1FetchesTheApplicationsDocumentAtAURLWithAQuery) {

@@ -63,8 +63,13 @@ TEST_F(AssetDownloaderTest, PackageServiceUrlGolden) {
 }
 
 TEST_F(AssetDownloaderTest, ManagerErrorTable) {
-  // Codes the table leaves out fall to the generic download error.
-  const std::pair<int32_t, int> rows[] = {{0, 0}, {-3, 214}, {-230, 46}, {-9, 201}, {-5, 201}};
+  // Codes the table leaves out fall to the generic download error: a transfer failure without an
+  // engine code of its own (-210) is no "server unresponsive" (207, the engine's connection
+  // failures, -45), and a segment past its retries (-60) is an invalid file (205), not a data
+  // validation error (214, the manager's documents, -3).
+  const std::pair<int32_t, int> rows[] = {{0, 0},     {-3, 214},   {-230, 46}, {-9, 201},
+                                          {-5, 201},  {-210, 201}, {-45, 207}, {-50, 206},
+                                          {-60, 205}, {-190, 204}};
   for (const auto& [code, mapped] : rows) {
     EXPECT_EQ(AssetDownloader::mapManagerError(code), mapped) << code;
   }
@@ -87,19 +92,24 @@ TEST_F(AssetDownloaderTest, ServedDocumentAndLibraryPackageArrive) {
 }
 
 TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
-  // Which manager code a transfer failure gets is the engine's; the client raises its mapping.
+  // Which manager code a transfer failure gets is the engine's; the client raises its mapping:
+  // a 500 is an HTTP failure without a retry rule (-210, 201), a refused connection a connection
+  // failure (-45, 207).
   server_->addRule({"/gone", 1, 0, {testserver::FaultKind::Status, 500, -1, 0, "", 0}});
-  for (const std::string& url :
-       {server_->url("/gone"), std::string("http://127.0.0.1:1/services/applications")}) {
+  for (const auto& [url, error] :
+       {std::pair{server_->url("/gone"), 201},
+        std::pair{std::string("http://127.0.0.1:1/services/applications"), 207}}) {
     SCOPED_TRACE(url);
     wendtest::StepRig rig{WorkflowSteps{}};
     rig.config.set("packageServiceUrl", url);
     AssetDownloaderInputs inputs{rig.config, rig.proxy, temp_.path()};
     inputs.poll = std::chrono::milliseconds(10);
+    inputs.manager.engine.connectRetryWait = std::chrono::milliseconds(5);
+    inputs.manager.engine.connectRetryWaitLimit = std::chrono::milliseconds(20);
     AssetDownloader client(*rig.workflow, std::move(inputs));
     std::string path;
     EXPECT_FALSE(client.downloadApplicationXml(path));
-    EXPECT_GT(rig.workflow->lastError(), 200);
+    EXPECT_EQ(rig.workflow->lastError(), error);
     EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
   }
   // A manifest that is no manifest: the package download fails on its document.

@@ -1,4 +1,9 @@
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -208,6 +213,32 @@ class DesktopAppLibraryTest : public DesktopAppInstallTest {
                              std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem"};
   wendtest::TemporaryFolder target_;
 };
+
+// On a full disk the stand-in cannot write the application it installs: it must fail with the
+// file-creation status (44), not report an empty application as installed. It runs in a child
+// whose file-size limit stands for the full disk.
+TEST_F(DesktopAppLibraryTest, TheStandInFailsAnInstallItCouldNotWrite) {
+  const std::string xml = application("success").desktopAppXml;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    void* library = dlopen(installed().c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto start = library ? reinterpret_cast<PimStartWorkflowFn>(dlsym(library, "pim_startWorkflow"))
+                         : nullptr;
+    const rlimit full{8, 8};
+    if (!start || setrlimit(RLIMIT_FSIZE, &full) != 0) _exit(100);
+    PimWorkflowArgs args{};
+    args.callback = [](PimProgress*) { return static_cast<int>(PIM_ANSWER_GO_ON); };
+    args.applicationXml = xml.c_str();
+    uint32_t out[2] = {};
+    _exit(start(&args, out));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 44);
+}
 
 TEST_F(DesktopAppLibraryTest, ResultsEndInTheirStatesWithTheirEvents) {
   struct Case {

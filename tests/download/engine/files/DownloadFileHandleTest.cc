@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "download/engine/common/StopSignal.h"
 #include "download/engine/files/DownloadFileHandle.h"
 #include "tests/download/engine/support/EngineLogLines.h"
 #include "tests/download/engine/support/FakeDiskSpaceProbe.h"
@@ -94,6 +95,23 @@ TEST(DownloadFileHandleTest, OpeningTriesTwiceUnlessNoRetryCanHelp) {
     EXPECT_EQ(error.type, ERROR_FILE_SYSTEM);
     EXPECT_FALSE(error.message.empty());
   }
+}
+
+TEST(DownloadFileHandleTest, AStopEndsTheWaitBetweenTheTwoOpenAttempts) {
+  wendtest::TemporaryFolder folder;
+  DownloadFileHandle handle(FileHandleSettings{std::chrono::seconds(30)});
+  StopSignal stop;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(milliseconds(20));
+    stop.request();
+  });
+  const auto before = steady_clock::now();
+  EXPECT_FALSE(
+      handle.open(folder / "missing", [&](auto duration) { return stop.waitFor(duration); }));
+  stopper.join();
+  EXPECT_LT(steady_clock::now() - before, std::chrono::seconds(5));
+  EXPECT_EQ(handle.getError().type, ERROR_FILE_SYSTEM);
+  EXPECT_FALSE(handle.isOpen());
 }
 
 TEST(DownloadFileHandleTest, OpeningDoesNotFollowALink) {

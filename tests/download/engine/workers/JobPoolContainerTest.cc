@@ -3,11 +3,13 @@
 #include <thread>
 
 #include "download/engine/workers/JobPoolContainer.h"
+#include "tests/download/engine/support/FakeEngineClock.h"
 #include "tests/download/engine/support/ScriptedJob.h"
 
 namespace gde {
 namespace {
 
+using testing::FakeEngineClock;
 using testing::ScriptedJob;
 
 std::unique_ptr<BaseJob> job(uint32_t id, ScriptedJob::Counters& counters) {
@@ -73,6 +75,40 @@ TEST(JobPoolContainerTest, AWaiterWakesForANewJobOrAnInterruption) {
                   [&] { return interrupted.load(); });
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
   stopper.join();
+}
+
+TEST(JobPoolContainerTest, AJobWaitingOutItsBackOffIsPassedOverUntilItFallsDue) {
+  FakeEngineClock clock;
+  JobPoolContainer pool(clock);
+  ScriptedJob::Counters counters;
+  auto waiting = job(1, counters);
+  waiting->setNotBefore(clock.now() + std::chrono::seconds(10));
+  pool.enqueueJobAtFront(std::move(waiting), JobPoolContainer::kDownload);
+  pool.enqueueJob(job(2, counters), JobPoolContainer::kDownload);
+
+  std::unique_ptr<BaseJob> out;
+  ASSERT_TRUE(pool.popNextJob(out, JobPoolContainer::kDownload));
+  EXPECT_EQ(out->jobId(), 2u);
+  EXPECT_FALSE(pool.popNextJob(out, JobPoolContainer::kDownload)) << "not due yet";
+  EXPECT_EQ(pool.count(JobPoolContainer::kDownload), 1u);
+  clock.advance(std::chrono::seconds(10));
+  ASSERT_TRUE(pool.popNextJob(out, JobPoolContainer::kDownload));
+  EXPECT_EQ(out->jobId(), 1u);
+}
+
+TEST(JobPoolContainerTest, AWaiterWakesWhenAQueuedJobFallsDue) {
+  JobPoolContainer pool;
+  ScriptedJob::Counters counters;
+  auto waiting = job(1, counters);
+  waiting->setNotBefore(EngineClock::steady().now() + std::chrono::milliseconds(50));
+  pool.enqueueJob(std::move(waiting), JobPoolContainer::kDownload);
+  const auto before = std::chrono::steady_clock::now();
+  std::unique_ptr<BaseJob> out;
+  while (!pool.popNextJob(out, JobPoolContainer::kDownload)) {
+    pool.waitForJob(JobPoolContainer::kDownload, std::chrono::seconds(30), [] { return false; });
+    ASSERT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ class PdmRecorder final : public pdm::IPdmIntercept {
 inline pdm::PDMSettings fastSettings() {
   pdm::PDMSettings settings;
   settings.tick = std::chrono::milliseconds(20);
+  settings.engine.connectRetryWait = std::chrono::milliseconds(5);
+  settings.engine.connectRetryWaitLimit = std::chrono::milliseconds(40);
   return settings;
 }
 

@@ -1,0 +1,121 @@
+#include "download/pdm/OperationFolders.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <vector>
+
+#include "download/pdm/common/PDMLogger.h"
+
+namespace orvel::PackageDownloadManager {
+namespace {
+
+constexpr const char* kLockFileName = ".operation.lock";
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// 8-4-4-4-12 hexadecimal digits, as the folders are named.
+bool isUuidText(const std::string& name) {
+  if (name.size() != 36) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? name[i] != '-' : !std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> entryNames(int folderFd) {
+  std::vector<std::string> names;
+  const int copy = ::dup(folderFd);
+  if (copy < 0) return names;
+  DIR* dir = ::fdopendir(copy);
+  if (!dir) {
+    ::close(copy);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+// Removes the entry `name` of the open folder, a folder's contents first, never through a link.
+bool removeEntry(int parentFd, const std::string& name) {
+  struct stat info {};
+  if (::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) return ::unlinkat(parentFd, name.c_str(), 0) == 0;
+  platform::UniqueFd folder(::openat(parentFd, name.c_str(), kFolderFlags));
+  if (!folder.valid()) return false;
+  bool removed = true;
+  for (const std::string& entry : entryNames(folder.get())) {
+    removed = removeEntry(folder.get(), entry) && removed;
+  }
+  return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0 && removed;
+}
+
+bool ownedFile(int fd, mode_t type) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && (info.st_mode & S_IFMT) == type && info.st_uid == ::geteuid();
+}
+
+// The folder `name` of `temporaryFd` when it is a leftover: locked here (so no run can hold it
+// while it goes), the lock's descriptor returned; invalid otherwise.
+platform::UniqueFd lockLeftover(int temporaryFd, const std::string& name) {
+  platform::UniqueFd folder(::openat(temporaryFd, name.c_str(), kFolderFlags));
+  if (!folder.valid() || !ownedFile(folder.get(), S_IFDIR)) return platform::UniqueFd();
+  platform::UniqueFd lock(
+      ::openat(folder.get(), kLockFileName, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!lock.valid() || !ownedFile(lock.get(), S_IFREG)) return platform::UniqueFd();
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+    return platform::UniqueFd();  // a live run holds it
+  // The name must still lead to the folder checked, not to one put there meanwhile.
+  struct stat checked {};
+  struct stat now {};
+  if (::fstat(folder.get(), &checked) != 0 ||
+      ::fstatat(temporaryFd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+      checked.st_dev != now.st_dev || checked.st_ino != now.st_ino) {
+    return platform::UniqueFd();
+  }
+  return lock;
+}
+
+}  // namespace
+
+platform::UniqueFd holdOperationFolder(const std::string& folder) {
+  platform::UniqueFd folderFd(::open(folder.c_str(), kFolderFlags));
+  if (!folderFd.valid()) return platform::UniqueFd();
+  platform::UniqueFd lock(::openat(folderFd.get(), kLockFileName,
+                                   O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!lock.valid()) return platform::UniqueFd();
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) return lock;
+  // An unheld lock file would mark a folder in use as a leftover.
+  ::unlinkat(folderFd.get(), kLockFileName, 0);
+  return platform::UniqueFd();
+}
+
+int removeAbandonedOperationFolders(const std::string& temporaryFolder) {
+  platform::UniqueFd temporary(::open(temporaryFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!temporary.valid()) return 0;
+  int removed = 0;
+  for (const std::string& name : entryNames(temporary.get())) {
+    if (!isUuidText(name)) continue;
+    const platform::UniqueFd lock = lockLeftover(temporary.get(), name);
+    if (!lock.valid()) continue;
+    if (removeEntry(temporary.get(), name)) {
+      ++removed;
+      pdmLog(pando::kLogInfo, kPdmTag, "Removed the operation folder %s that an ended run left",
+             name.c_str());
+    } else {
+      pdmLog(pando::kLogWarn, kPdmTag, "Could not remove all of the operation folder %s",
+             name.c_str());
+    }
+  }
+  return removed;
+}
+
+}  // namespace orvel::PackageDownloadManager
