@@ -1,11 +1,12 @@
 #include "mediation/view/ViewMediatorBase.h"
 
-
 #include "core/config/ConfigValues.h"
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/ViewMessageData.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/json/FastWriter.h"
+#include "foundation/json/Features.h"
+#include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
@@ -40,6 +41,19 @@ void log(int level, const char* format, Args... args) {
 
 const char* flag(bool value) {
   return value ? "true" : "false";
+}
+
+bool namesPassword(const std::string& text) {
+  return StringUtils::utilToLower(text).find("password") != std::string::npos;
+}
+
+// Whether the data may carry the proxy password, whichever message brings it: the word in any
+// case, in the text as it stands or once JSON escapes ("pass\u0077ord") are read.
+bool holdsPassword(const std::string& data) {
+  if (namesPassword(data)) return true;
+  Json::Value root;
+  return Json::Reader(Json::Features()).parse(data, root, false) &&
+         namesPassword(Json::FastWriter().write(root));
 }
 
 }  // namespace
@@ -247,10 +261,8 @@ void ViewMediatorBase::showDefaultContent(const std::string& errorURL) {
 // --- messages from the view ------------------------------------------------------------------
 
 void ViewMediatorBase::processMessageFromView(const std::string& name, const std::string& data) {
-  // The proxy login carries the user's password.
-  const bool secret = name == "proxyAlertLoginButtonClicked";
   log(pando::kLogTrace, "Processing message from view: %s data:%s", name.c_str(),
-      secret ? "<withheld>" : data.c_str());
+      holdsPassword(data) ? "<withheld>" : data.c_str());
   for (const Row& row : kRows) {
     if (name == row.name) {
       (this->*row.handler)(data);

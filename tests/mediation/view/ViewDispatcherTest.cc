@@ -157,10 +157,22 @@ TEST_F(ViewDispatcherTest, TheProxyPasswordStaysOutOfTheLog) {
   startView();
   dispatch("proxyAlertLoginButtonClicked",
            R"({"userName":"u","password":"pw-secret-42","rememberMe":false})");
+  // Whatever the name says: the data holds a password.
+  const std::pair<const char*, const char*> hidden[] = {
+      {"ProxyAlertLoginButtonClicked", R"({"userName":"u","password":"pw-secret-43"})"},
+      {"proxyAlertLoginButtonClicked ", R"({"userName":"u","password":"pw-secret-44"})"},
+      {"retryClicked", R"({"PassWord":"pw-secret-45"})"},
+      {"retryClicked", R"({"outer":{"pass\u0077ord":"pw-secret-46"}})"},
+      {"retryClicked", R"({"password":"pw-secret-47")"},  // no closing brace
+  };
+  for (const auto& [name, data] : hidden) dispatch(name, data);
   dispatch("retryClicked", "visible-data");
   ApplicationContext::Destroy();
   const std::string logs = allLogs();
-  EXPECT_EQ(logs.find("pw-secret-42"), std::string::npos);
+  for (const char* secret : {"pw-secret-42", "pw-secret-43", "pw-secret-44", "pw-secret-45",
+                             "pw-secret-46", "pw-secret-47"}) {
+    EXPECT_EQ(logs.find(secret), std::string::npos) << secret;
+  }
   EXPECT_NE(logs.find("Processing message from view: proxyAlertLoginButtonClicked "
                       "data:<withheld>"),
             std::string::npos);
