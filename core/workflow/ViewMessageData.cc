@@ -61,17 +61,17 @@ std::string ViewMessageData::toString() const {
 }
 
 bool ViewMessageData::parse(const std::string& text) {
-  std::string rest = text;
-  for (std::size_t comma; (comma = rest.find(',')) != std::string::npos;) {
+  // One pass over the text: each piece is read where it stands, so the cost follows the length.
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::size_t end = comma == std::string::npos ? text.size() : comma;
     std::string key, value;
-    splitPair(rest.substr(0, comma), key, value);
-    values_[key] = value;
-    rest.erase(0, comma + 1);
+    splitPair(text.substr(start, end - start), key, value);
+    values_[std::move(key)] = std::move(value);
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
   }
-  std::string key, value;
-  splitPair(rest, key, value);
-  values_[key] = value;
-  return true;
 }
 
 void ViewMessageData::splitPair(const std::string& piece, std::string& key, std::string& value) {

@@ -1,7 +1,10 @@
 #include "core/workflow/WorkflowBlocks.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
-#include <memory>
+#include <iterator>
+#include <vector>
 
 #include "foundation/text/StringUtils.h"
 
@@ -44,18 +47,46 @@ std::string encode(const std::array<uint8_t, N>& bytes) {
   return text;
 }
 
+// Only the text the encoder writes: the other process sends exactly that, and anything looser
+// could hide a damaged or forged block.
 template <size_t N>
 std::optional<std::array<uint8_t, N>> decode(const std::string& text) {
-  std::unique_ptr<unsigned char[]> buffer;
-  size_t length = 0;
-  if (text.empty() ||
-      !StringUtils::utilDecodeBase64Data(text.data(), text.size(), &buffer, length) ||
-      length != N || !buffer) {
+  std::vector<unsigned char> decoded;
+  if (!StringUtils::utilDecodeBase64Strict(text, decoded) || decoded.size() != N) {
     return std::nullopt;
   }
   std::array<uint8_t, N> bytes{};
-  std::memcpy(bytes.data(), buffer.get(), N);
+  std::memcpy(bytes.data(), decoded.data(), N);
   return bytes;
+}
+
+// The states of the step table, and 0, which a workflow holds from construction to its start.
+constexpr uint32_t kStateCodes[] = {
+    0,      0x101,  0x201,  0x301,  0x401,  0x501,  0x601,  0x705,  0x801,  0x905,
+    0xA05,  0xB01,  0xC01,  0xD05,  0xE01,  0xF01,  0x1005, 0x1101, 0x1201, 0x1302,
+    0x1402, 0x1502, 0x1606, 0x1702, 0x1801, 0x1901, 0x1A05, 0x1B01, 0x1C00, 0x1D00,
+};
+
+bool inRange(int32_t value, int32_t low, int32_t high) {
+  return value >= low && value <= high;
+}
+
+bool isFlag(uint8_t value) {
+  return value <= 1;
+}
+
+// Whether every field holds a value its own process could have written.
+bool plausible(const WorkflowStateBlock& block) {
+  return std::find(std::begin(kStateCodes), std::end(kStateCodes), block.stateCode) !=
+             std::end(kStateCodes) &&
+         inRange(block.uiAction, 0, 8) && inRange(block.uiFlags, 0, 6) && block.retryMode <= 2 &&
+         isFlag(block.quitConfirmed) && isFlag(block.closeOverride) &&
+         std::isfinite(block.tarnProgress) && block.tarnProgress >= 0.0f &&
+         block.tarnProgress <= 100.0f && inRange(block.screenId, 0, 10);
+}
+
+bool plausible(const ProgressEstimateBlock& block) {
+  return block.minutesLeftMin >= 0 && block.minutesLeftMax >= 0 && inRange(block.progress, 0, 100);
 }
 
 }  // namespace
@@ -118,11 +149,15 @@ std::string encodeProgressEstimate(const ProgressEstimateBlock& block) {
 std::optional<WorkflowStateBlock> decodeStateBlock(const std::string& text) {
   auto bytes = decode<WorkflowStateBlock::kSize>(text);
   if (!bytes) return std::nullopt;
-  return WorkflowStateBlock::fromBytes(*bytes);
+  const WorkflowStateBlock block = WorkflowStateBlock::fromBytes(*bytes);
+  if (!plausible(block)) return std::nullopt;
+  return block;
 }
 
 std::optional<ProgressEstimateBlock> decodeProgressEstimate(const std::string& text) {
   auto bytes = decode<ProgressEstimateBlock::kSize>(text);
   if (!bytes) return std::nullopt;
-  return ProgressEstimateBlock::fromBytes(*bytes);
+  const ProgressEstimateBlock block = ProgressEstimateBlock::fromBytes(*bytes);
+  if (!plausible(block)) return std::nullopt;
+  return block;
 }

@@ -43,6 +43,11 @@ struct ProgressEstimateBlock {
 
 std::string encodeStateBlock(const WorkflowStateBlock& block);
 std::string encodeProgressEstimate(const ProgressEstimateBlock& block);
-// Nothing when the text is not Base64 or does not decode to exactly the record's size.
+// Nothing when the text is not exactly what the encoder writes (standard Base64, no blanks, line
+// breaks or other alphabets), does not decode to exactly the record's size, or a field holds what
+// no process writes: a state outside the step table (0, the state before the start, is in it), a
+// UI action outside 0-8, UI flags outside 0-6, a retry mode over 2, a flag other than 0 or 1, a
+// progress that is not a number from 0 to 100, a screen outside 0-10; an estimate's minutes below
+// 0 or its progress outside 0-100.
 std::optional<WorkflowStateBlock> decodeStateBlock(const std::string& text);
 std::optional<ProgressEstimateBlock> decodeProgressEstimate(const std::string& text);

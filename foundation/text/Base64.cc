@@ -58,7 +58,44 @@ bool decode(const char* text, size_t length, std::vector<unsigned char>& bytes) 
   return gathered == 0;
 }
 
+// The alphabet's value of `c`, or -1.
+int strictValue(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
 }  // namespace
+
+bool utilDecodeBase64Strict(std::string_view text, std::vector<unsigned char>& bytes) {
+  if (text.size() % 4 != 0) return false;
+  std::vector<unsigned char> out;
+  out.reserve(text.size() / 4 * 3);
+  for (size_t at = 0; at < text.size(); at += 4) {
+    const bool last = at + 4 == text.size();
+    // Padding: only in the last group, as its last one or two characters.
+    size_t padding = 0;
+    if (last && text[at + 3] == '=') padding = text[at + 2] == '=' ? 2 : 1;
+    unsigned bits = 0;
+    for (size_t i = 0; i < 4; ++i) {
+      const int value = i < 4 - padding ? strictValue(text[at + i]) : 0;
+      if (value < 0) return false;
+      bits = (bits << 6) | static_cast<unsigned>(value);
+    }
+    // Bits the padding leaves over must be 0, or two texts would decode to the same bytes.
+    if ((padding == 2 && (bits & 0xFFFF) != 0) || (padding == 1 && (bits & 0xFF) != 0)) {
+      return false;
+    }
+    out.push_back(static_cast<unsigned char>(bits >> 16));
+    if (padding < 2) out.push_back(static_cast<unsigned char>(bits >> 8));
+    if (padding < 1) out.push_back(static_cast<unsigned char>(bits));
+  }
+  bytes = std::move(out);
+  return true;
+}
 
 bool utilEncodeDataInBase64(const void* bytes, size_t length, std::string& out,
                             pando::AbstractLogger* logger) {

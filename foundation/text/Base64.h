@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "foundation/logging/AbstractLogger.h"
 
@@ -25,5 +27,12 @@ bool utilEncodeDataInBase64(const void* bytes, size_t length, std::string& out,
 // receives the bytes. False (and a log line) for null text, zero length or malformed text.
 bool utilDecodeBase64Data(const char* text, size_t length, std::unique_ptr<unsigned char[]>* buffer,
                           size_t& decodedLength, pando::AbstractLogger* logger = nullptr);
+
+// Decodes `text` only when it is exactly what utilEncodeDataInBase64 writes: the standard
+// alphabet, no blanks or line breaks, a length that is a multiple of four, "=" only as the last
+// one or two characters, and the unused bits of the last group 0. `bytes` is replaced on success
+// and untouched on failure. For data from another process, where the lenient rules would let
+// damaged text through. No log line: the caller knows what the text was.
+bool utilDecodeBase64Strict(std::string_view text, std::vector<unsigned char>& bytes);
 
 }  // namespace StringUtils

@@ -313,11 +313,13 @@ void CommunicationBridge::readerLoop(int inFd) {
       return;
     }
     packets.clear();
-    bool intact = decoder.feed(buffer.data(), static_cast<size_t>(got), packets);
+    // The packets before a malformed header are whole: they are delivered, then the channel ends.
+    const bool wellFormed = decoder.feed(buffer.data(), static_cast<size_t>(got), packets);
+    bool queued = true;
     for (CBPacket& packet : packets) {
-      if (intact) intact = push(std::move(packet));
+      if (queued) queued = push(std::move(packet));
     }
-    if (!intact) {
+    if (!wellFormed || !queued) {
       BRIDGE_LOG(kLogInfo, "Pipe %i is closed on other end or is invalid", in.get());
       failChannel(kClosedText);
       return;

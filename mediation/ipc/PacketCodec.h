@@ -33,7 +33,8 @@ void encodeHeader(uint32_t type, uint32_t id, uint32_t size, unsigned char* head
 class PacketDecoder {
  public:
   // Consumes all of `bytes`, appending every completed packet to `out` (data cut at its first
-  // NUL, size recomputed). False once the stream is broken.
+  // NUL, size recomputed). False once the stream is broken; the packets completed before the
+  // fault are in `out` even then, and are whole.
   bool feed(const char* bytes, size_t length, std::vector<Packet>& out);
 
   bool broken() const { return broken_; }

@@ -1,11 +1,14 @@
 #include "mediation/view/ViewMediatorBase.h"
 
+#include <cstdio>
 
 #include "core/config/ConfigValues.h"
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/ViewMessageData.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/json/FastWriter.h"
+#include "foundation/json/Features.h"
+#include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
@@ -40,6 +43,67 @@ void log(int level, const char* format, Args... args) {
 
 const char* flag(bool value) {
   return value ? "true" : "false";
+}
+
+// The page's text as a log line may hold it: control characters escaped, so a line break in
+// the page's data cannot start a line of its own.
+std::string printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A control character or a blank would let one address pass for another or for several.
+bool hasControlOrBlank(const std::string& text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+// The environments the installer has services for; any other name the page sends is refused.
+constexpr const char* kKnownEnvironments[] = {"PROD", "PRODUCTION", "STG", "STAGE", "DEV1",
+                                              "DEV2", "QA1",        "QA2", "QE"};
+
+// The known environment `text` names, in any case; "" for none.
+std::string knownEnvironment(const std::string& text) {
+  const std::string upper = StringUtils::utilToUpper(text);
+  for (const char* name : kKnownEnvironments) {
+    if (upper == name) return upper;
+  }
+  return "";
+}
+
+bool namesPassword(const std::string& text) {
+  return StringUtils::utilToLower(text).find("password") != std::string::npos;
+}
+
+// Whether the data may carry the proxy password, whichever message brings it: the word in any
+// case, in the text as it stands or once JSON escapes ("pass\u0077ord") are read.
+bool holdsPassword(const std::string& data) {
+  if (namesPassword(data)) return true;
+  Json::Value root;
+  return Json::Reader(Json::Features()).parse(data, root, false) &&
+         namesPassword(Json::FastWriter().write(root));
 }
 
 }  // namespace
@@ -111,6 +175,10 @@ bool ViewMediatorBase::openUrl(const std::string& url, bool tracking, const char
     return false;
   }
   if (url.empty()) return false;
+  if (hasControlOrBlank(url)) {
+    log(pando::kLogWarn, "%s: refused the address %s", what, printable(url).c_str());
+    return false;
+  }
   return PandoUtils::ProcessUtils::openURLWithTracking(url, tracking);
 }
 
@@ -247,10 +315,8 @@ void ViewMediatorBase::showDefaultContent(const std::string& errorURL) {
 // --- messages from the view ------------------------------------------------------------------
 
 void ViewMediatorBase::processMessageFromView(const std::string& name, const std::string& data) {
-  // The proxy login carries the user's password.
-  const bool secret = name == "proxyAlertLoginButtonClicked";
-  log(pando::kLogTrace, "Processing message from view: %s data:%s", name.c_str(),
-      secret ? "<withheld>" : data.c_str());
+  log(pando::kLogTrace, "Processing message from view: %s data:%s", printable(name).c_str(),
+      holdsPassword(data) ? "<withheld>" : printable(data).c_str());
   for (const Row& row : kRows) {
     if (name == row.name) {
       (this->*row.handler)(data);
@@ -298,13 +364,19 @@ void ViewMediatorBase::onOpenUrl(const std::string& data) {
 }
 
 void ViewMediatorBase::onOpenFileUrl(const std::string& data) {
-  std::string url = "file:///" + data;
-  StringUtils::utilReplaceAll(url, "\\", "/");
+  std::string path = data;
+  StringUtils::utilReplaceAll(path, "\\", "/");
   if (!opensLinks_) {
     log(pando::kLogInfo, "openFileURL: links open in the user's process");
     return;
   }
-  PandoUtils::ProcessUtils::openFileURLWithTracking(url);
+  // A path that starts with a slash would make "file:////host/..." or "file://///host/...": a
+  // file on another machine. Only this machine's files are opened.
+  if (path.empty() || path.front() == '/' || hasControlOrBlank(path)) {
+    log(pando::kLogWarn, "openFileURL: refused the path %s", printable(data).c_str());
+    return;
+  }
+  PandoUtils::ProcessUtils::openFileURLWithTracking("file:///" + path);
 }
 
 void ViewMediatorBase::onLearnMoreClicked(const std::string& data) {
@@ -376,10 +448,13 @@ void ViewMediatorBase::onTestAppContinue(const std::string& data) {
     setState(kMainScreenState);
     return;
   }
-  const std::string& environment = members["environment"];
+  const std::string environment = knownEnvironment(members["environment"]);
   if (!environment.empty()) {
     SetEnvironment(context().config, environment);
     if (context().userProfile) context().userProfile->setEnvironment(environment);
+  } else if (!members["environment"].empty()) {
+    log(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
+        printable(members["environment"]).c_str());
   }
   setState(kSignInState);
 }

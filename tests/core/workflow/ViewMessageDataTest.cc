@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "core/workflow/ViewMessageData.h"
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
+#include "tests/support/ChildProcesses.h"
 
 namespace {
 
@@ -55,6 +60,31 @@ TEST(ViewMessageDataTest, SplitterKeepsItsQuirks) {
   ViewMessageData empty;
   empty.parse("");
   EXPECT_EQ(empty.toString(), R"({"":""})");
+}
+
+// The text comes from the page and is split on the dispatching thread: its cost grows with its
+// length, not with its square. 8 MiB of commas took minutes when each pair cost a copy of the
+// rest; in a child, so a slow split fails the test instead of holding it.
+TEST(ViewMessageDataTest, SplitsALongTextInOnePass) {
+  const pid_t child = wendtest::forkChild([] {
+    ViewMessageData data;
+    data.parse(std::string(8 << 20, ',') + "last:\"end\"");
+    return data.getValue("last") == "end" ? 0 : 1;
+  });
+  ASSERT_GT(child, 0);
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  bool ended = false;
+  while (!(ended = waitpid(child, &status, WNOHANG) == child) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (!ended) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  ASSERT_TRUE(ended) << "the split did not end within 60 s";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // Sizes and addresses come from outside; whatever they hold, the page's JSON parser must read the

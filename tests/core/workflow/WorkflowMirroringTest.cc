@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "core/workflow/WorkflowBlocks.h"
+#include "foundation/logging/LogCallback.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
+#include "tests/support/CapturingLogger.h"
 
 namespace {
 
+using wendtest::CapturingLogger;
 using wendtest::InMemoryLink;
 using wendtest::WorkflowRig;
 
@@ -44,6 +53,85 @@ TEST(WorkflowMirroring, DamagedPacketsChangeNothing) {
     EXPECT_TRUE(rig.workflow->onProductProgressStatePacket(text));
     EXPECT_EQ(rig.workflow->progressEstimate(), ProgressEstimateBlock{});
   }
+}
+
+// A received block is taken whole or not at all: one field out of its range, or text the encoder
+// would not have written, leaves both blocks as they were, with one log line per packet.
+TEST(WorkflowMirroring, PacketsWithABadFieldOrLooseBase64AreIgnoredWhole) {
+  using Change = void (*)(WorkflowStateBlock&);
+  const std::pair<const char*, Change> stateRows[] = {
+      {"state never used", [](WorkflowStateBlock& b) { b.stateCode = 0x1303; }},
+      {"state beyond the last", [](WorkflowStateBlock& b) { b.stateCode = 0x1E00; }},
+      {"UI action 9", [](WorkflowStateBlock& b) { b.uiAction = 9; }},
+      {"UI action -1", [](WorkflowStateBlock& b) { b.uiAction = -1; }},
+      {"UI flags 7", [](WorkflowStateBlock& b) { b.uiFlags = 7; }},
+      {"UI flags -1", [](WorkflowStateBlock& b) { b.uiFlags = -1; }},
+      {"retry mode 3", [](WorkflowStateBlock& b) { b.retryMode = 3; }},
+      {"quit confirmed 2", [](WorkflowStateBlock& b) { b.quitConfirmed = 2; }},
+      {"close override 255", [](WorkflowStateBlock& b) { b.closeOverride = 255; }},
+      {"progress NaN", [](WorkflowStateBlock& b) { b.tarnProgress = std::nanf(""); }},
+      {"progress infinite", [](WorkflowStateBlock& b) { b.tarnProgress = INFINITY; }},
+      {"progress over 100", [](WorkflowStateBlock& b) { b.tarnProgress = 100.5f; }},
+      {"progress below 0", [](WorkflowStateBlock& b) { b.tarnProgress = -1.0f; }},
+      {"screen 11", [](WorkflowStateBlock& b) { b.screenId = 11; }},
+      {"screen -1", [](WorkflowStateBlock& b) { b.screenId = -1; }},
+  };
+  std::vector<std::pair<std::string, std::string>> states;  // name, text
+  for (const auto& [name, change] : stateRows) {
+    WorkflowStateBlock block = kBlock;
+    change(block);
+    states.emplace_back(name, encodeStateBlock(block));
+  }
+  const std::string golden = kGoldenBlock;
+  std::string urlAlphabet = golden;
+  std::replace(urlAlphabet.begin(), urlAlphabet.end(), '/', '_');
+  states.emplace_back("line break", golden.substr(0, 20) + "\n" + golden.substr(20));
+  states.emplace_back("blank", " " + golden);
+  states.emplace_back("URL alphabet", urlAlphabet);
+  states.emplace_back("no padding", golden.substr(0, golden.size() - 2));
+
+  const std::pair<const char*, ProgressEstimateBlock> estimateRows[] = {
+      {"minutes min below 0", {-1, 7, 42}},
+      {"minutes max below 0", {3, -7, 42}},
+      {"progress below 0", {3, 7, -1}},
+      {"progress over 100", {3, 7, 101}},
+  };
+  std::vector<std::pair<std::string, std::string>> estimates;
+  for (const auto& [name, estimate] : estimateRows) {
+    estimates.emplace_back(name, encodeProgressEstimate(estimate));
+  }
+  estimates.emplace_back("punctuation", std::string(kGoldenEstimate) + "\r\n");
+
+  CapturingLogger logger;
+  setApplicationLogger(&logger);
+  WorkflowRig rig(WorkflowRole::kSilent);
+  rig.workflow->setStateCode(0x101);
+  rig.workflow->syncState();
+  const WorkflowStateBlock before = rig.workflow->stateBlock();
+  for (const auto& [name, text] : states) {
+    SCOPED_TRACE(name);
+    logger.clear();
+    EXPECT_TRUE(rig.workflow->onProgressStatePacket(text));
+    EXPECT_EQ(rig.workflow->stateBlock().toBytes(), before.toBytes());
+    EXPECT_EQ(logger.records().size(), 1u);
+  }
+  for (const auto& [name, text] : estimates) {
+    SCOPED_TRACE(name);
+    logger.clear();
+    EXPECT_TRUE(rig.workflow->onProductProgressStatePacket(text));
+    EXPECT_EQ(rig.workflow->progressEstimate(), ProgressEstimateBlock{});
+    EXPECT_EQ(logger.records().size(), 1u);
+  }
+  setApplicationLogger(nullptr);
+  // The edges of each range are taken.
+  for (const WorkflowStateBlock& good :
+       {WorkflowStateBlock{0x1D00, 0, 0, 0, 0, 0, 0, 0.0f, 0},
+        WorkflowStateBlock{0x101, 8, 6, 215, 2, 1, 1, 100.0f, 10}}) {
+    EXPECT_TRUE(rig.workflow->onProgressStatePacket(encodeStateBlock(good)));
+    EXPECT_EQ(rig.workflow->stateBlock().toBytes(), good.toBytes());
+  }
+  EXPECT_TRUE(rig.workflow->onProductProgressStatePacket(encodeProgressEstimate({0, 0, 100})));
+  EXPECT_EQ(rig.workflow->progressEstimate(), (ProgressEstimateBlock{0, 0, 100}));
 }
 
 TEST(WorkflowMirroring, SendsStateOnlyWhenAComparedFieldChanges) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "foundation/text/Base64.h"
 #include "tests/support/CapturingLogger.h"
 
@@ -64,6 +66,39 @@ TEST(Base64Decode, StopsAtTheGivenLengthOrNulAndAnEmptyResultGetsNoBuffer) {
   ASSERT_TRUE(StringUtils::utilDecodeBase64Data("\n\n", 2, &buffer, length));
   EXPECT_EQ(length, 0u);
   EXPECT_EQ(buffer, nullptr);
+}
+
+// The strict decoder takes only what the encoder writes: "!" marks a refusal.
+TEST(Base64DecodeStrict, TakesOnlyCanonicalText) {
+  const auto strict = [](const std::string& text) {
+    std::vector<unsigned char> bytes{'x'};
+    if (!StringUtils::utilDecodeBase64Strict(text, bytes)) return std::string("!");
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"Zm9vYmFy", "foobar"},
+      {"Zg==", "f"},
+      {"Zm8=", "fo"},
+      {"AP/+", std::string("\0\xFF\xFE", 3)},
+      {"", ""},
+      {"Zm9v\nYmFy", "!"},              // line break
+      {"Zm 9v", "!"},                   // blank
+      {"Zm9v-_8=", "!"},                // URL alphabet
+      {"Z:==", "!"},                    // punctuation the lenient decoder reads as 0
+      {"Zg==Zm8=", "!"},                // padding in mid-text
+      {"Zg", "!"},                      // unpadded
+      {"Zm9vY", "!"},                   // one left over
+      {"Z===", "!"},                    // three padding characters
+      {"Zh==", "!"},                    // bits beyond the last byte set
+      {"Zm9=", "!"},                    // the same with one padding character
+      {std::string("Zm9v\0", 5), "!"},  // NUL inside
+  };
+  for (const auto& [text, bytes] : cases) EXPECT_EQ(strict(text), bytes) << text;
+  std::string all;  // every byte value round-trips
+  for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+  for (size_t length = 1; length <= all.size(); length += 37) {
+    EXPECT_EQ(strict(encode(all.substr(0, length))), all.substr(0, length));
+  }
 }
 
 TEST(Base64, FailuresLogTheirReason) {

@@ -268,6 +268,11 @@ TEST_F(CommunicationBridgeTest, MalformedOrBrokenStreamsEndTheChannelWithoutPart
   const Row rows[] = {
       {"partial header then exit", first + head(2, 9).substr(0, 7), false, {"first"}},
       {"size 0", head(2, 0) + "x", false, {}},
+      // Decoded in the same read as the bad header: delivered before the channel ends.
+      {"good packets then a bad header",
+       first + first + head(2, 0) + "x",
+       false,
+       {"first", "first"}},
       {"size over the limit", head(2, kMaxPacketSize + 1), false, {}},
       {"inner NUL cuts the text", head(2, 5) + std::string("ab\0d\0", 5), false, {"ab"}},
       {"half a payload then killed",

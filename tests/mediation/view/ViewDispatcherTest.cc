@@ -5,6 +5,8 @@
 #include <string>
 
 #include "core/config/ConfigValues.h"
+#include "foundation/json/FastWriter.h"
+#include "foundation/json/Value.h"
 #include "tests/mediation/view/ViewRig.h"
 
 namespace wendtest {
@@ -157,14 +159,54 @@ TEST_F(ViewDispatcherTest, TheProxyPasswordStaysOutOfTheLog) {
   startView();
   dispatch("proxyAlertLoginButtonClicked",
            R"({"userName":"u","password":"pw-secret-42","rememberMe":false})");
+  // Whatever the name says: the data holds a password.
+  const std::pair<const char*, const char*> hidden[] = {
+      {"ProxyAlertLoginButtonClicked", R"({"userName":"u","password":"pw-secret-43"})"},
+      {"proxyAlertLoginButtonClicked ", R"({"userName":"u","password":"pw-secret-44"})"},
+      {"retryClicked", R"({"PassWord":"pw-secret-45"})"},
+      {"retryClicked", R"({"outer":{"pass\u0077ord":"pw-secret-46"}})"},
+      {"retryClicked", R"({"password":"pw-secret-47")"},  // no closing brace
+  };
+  for (const auto& [name, data] : hidden) dispatch(name, data);
   dispatch("retryClicked", "visible-data");
   ApplicationContext::Destroy();
   const std::string logs = allLogs();
-  EXPECT_EQ(logs.find("pw-secret-42"), std::string::npos);
+  for (const char* secret : {"pw-secret-42", "pw-secret-43", "pw-secret-44", "pw-secret-45",
+                             "pw-secret-46", "pw-secret-47"}) {
+    EXPECT_EQ(logs.find(secret), std::string::npos) << secret;
+  }
   EXPECT_NE(logs.find("Processing message from view: proxyAlertLoginButtonClicked "
                       "data:<withheld>"),
             std::string::npos);
   EXPECT_NE(logs.find("Processing message from view: retryClicked data:visible-data"),
+            std::string::npos);
+}
+
+// Only the environments the installer knows are kept; the page's text reaches the log with its
+// control characters escaped, so it cannot forge a line.
+TEST_F(ViewDispatcherTest, UnknownEnvironmentsAreNotKeptAndLogLinesStayWhole) {
+  startView();
+  SetEnvironment(context().config, "PROD");
+  for (const char* environment : {"../../ETC", "PROD\r\nX: Y", "STAGE ", "", "QA3"}) {
+    SCOPED_TRACE(environment);
+    reset();
+    Json::Value data(Json::objectValue);
+    data["signInClicked"] = "true";
+    data["environment"] = environment;
+    dispatch("testAppContinueButtonClicked", Json::FastWriter().write(data));
+    EXPECT_EQ(GetEnvironment(context().config), "PROD");
+    EXPECT_EQ(workflow().stateCode(), 0x801u);
+  }
+  dispatch("testAppContinueButtonClicked", R"({"signInClicked":"true","environment":"qa1"})");
+  EXPECT_EQ(GetEnvironment(context().config), "QA1");
+  dispatch("retry\nClicked", "a\r\nFAKE: line\x01");
+  ApplicationContext::Destroy();
+  const std::string logs = allLogs();
+  EXPECT_EQ(logs.find("\nX: Y"), std::string::npos);
+  EXPECT_EQ(logs.find("\nFAKE: line"), std::string::npos);
+  EXPECT_EQ(logs.find("\nClicked"), std::string::npos);
+  EXPECT_NE(logs.find("Processing message from view: retry\\nClicked data:a\\r\\nFAKE: "
+                      "line\\x01"),
             std::string::npos);
 }
 

@@ -167,6 +167,26 @@ TEST_F(ViewLinksTest, LinksOpenedAndReported) {
   EXPECT_EQ(reported("tarn").at("lbs-carousel-screen-url"), "");
 }
 
+// The opener is handed only one whole address: no line breaks, controls or blanks that could
+// split it, and file addresses only for this machine's own paths.
+TEST_F(ViewLinksTest, HostileLinksOpenNothing) {
+  startView();
+  const std::pair<const char*, const char*> rows[] = {
+      {"openurl", "https://site.example/a\r\nb"},
+      {"openurl", "https://site.example/a\nb"},
+      {"openurl", "https://site.example/a b"},
+      {"openurl", "https://site.example/\ta"},
+      {"openurl", "https://site.example/\x7f"},
+      {"openFileURL", "\\\\host\\share\\x"},
+      {"openFileURL", "//host/share/x"},
+      {"openFileURL", "/etc/passwd"},
+      {"openFileURL", "C:\\a\r\nb"},
+      {"openFileURL", "C:\\My Files\\a"},
+  };
+  for (const auto& [name, data] : rows) dispatch(name, data);
+  EXPECT_EQ(opened(), "");
+}
+
 TEST_F(ViewLinksTest, JumpUrlOpensWithoutTrackingAndItsFailureWithIt) {
   startView({"--environment=PROD"});
   signIn();
