@@ -90,6 +90,27 @@ int makeFifo(const std::string& path, bool writeEnd) {
   return CommunicationBridge::kPipeFailure;
 }
 
+// Makes the channel's two FIFOs where missing, in the order given (`writeEnd` tells the log which
+// is which). Both are looked at first: when either is there and not a private FIFO of ours, the
+// other is not made either.
+int makeFifoPair(const std::string (&paths)[2], const bool (&writeEnd)[2]) {
+  struct stat info;
+  for (const std::string& path : paths) {
+    if (checkPath(path, geteuid(), info) == FifoCheck::kBad) {
+      BRIDGE_LOG(kLogError, "Pipe %s is not a private pipe of this user; nothing made",
+                 path.c_str());
+      return CommunicationBridge::kPipeFailure;
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (makeFifo(paths[i], writeEnd[i]) != CommunicationBridge::kOk ||
+        checkPath(paths[i], geteuid(), info) != FifoCheck::kGood) {
+      return CommunicationBridge::kPipeFailure;
+    }
+  }
+  return CommunicationBridge::kOk;
+}
+
 }  // namespace
 
 BridgeSettings BridgeSettings::scaled(double factor) const {
@@ -115,15 +136,7 @@ bool CommunicationBridge::isValidName(const std::string& name) {
 int CommunicationBridge::createPipes(const std::string& name) {
   if (!isValidName(name)) return kBadName;
   const std::string base = "/tmp/" + name;
-  for (const char* suffix : {"_IN", "_OUT"}) {
-    const std::string path = base + suffix;
-    struct stat info;
-    if (makeFifo(path, suffix[1] == 'O') != kOk ||
-        checkPath(path, geteuid(), info) != FifoCheck::kGood) {
-      return kPipeFailure;
-    }
-  }
-  return kOk;
+  return makeFifoPair({base + "_IN", base + "_OUT"}, {false, true});
 }
 
 CommunicationBridge::CommunicationBridge(Settings settings)
@@ -169,9 +182,7 @@ int CommunicationBridge::initCommBridge(int context, const std::string& name, bo
   const std::string readPath = basePath_ + (creator ? "_IN" : "_OUT");
   const std::string writePath = basePath_ + (creator ? "_OUT" : "_IN");
   const uid_t owner = creator || peerUid == kOwnUid ? geteuid() : peerUid;
-  if (creator && (makeFifo(writePath, true) != kOk || makeFifo(readPath, false) != kOk)) {
-    return kPipeFailure;
-  }
+  if (creator && makeFifoPair({writePath, readPath}, {true, false}) != kOk) return kPipeFailure;
 
   uint64_t drained;
   while (read(stop_.get(), &drained, sizeof drained) > 0) {

@@ -241,6 +241,7 @@ TEST_F(CommunicationBridgeTest, UntrustworthyFifosAreRefusedBeforeAnyByteCrosses
     // A reader on whatever the name leads to would see any byte written through it.
     const std::string reached = existsNoFollow(target) ? target : out();
     int watch = open(reached.c_str(), O_RDONLY | O_NONBLOCK);
+    const bool hadIn = existsNoFollow(in()), hadOut = existsNoFollow(out());
     Bridge bridge(fast());
     EXPECT_EQ(bridge.initCommBridge(row.context, name_, true, 50, {}, row.peerUid),
               Bridge::kPipeFailure);
@@ -248,6 +249,12 @@ TEST_F(CommunicationBridgeTest, UntrustworthyFifosAreRefusedBeforeAnyByteCrosses
     char byte;
     EXPECT_LE(read(watch, &byte, 1), 0);
     close(watch);
+    // Both ends are looked at before either is made: nothing is left beside a planted one.
+    if (row.context == 1) {
+      EXPECT_EQ(Bridge::createPipes(name_), Bridge::kPipeFailure);
+    }
+    EXPECT_EQ(existsNoFollow(in()), hadIn);
+    EXPECT_EQ(existsNoFollow(out()), hadOut);
   }
 }
 
