@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kComponent[] = "CommBridge";
-constexpr size_t kMaxNameLength = 64;
+constexpr size_t kUuidLength = 36;
 constexpr size_t kReadChunk = 65536;
 // Longest stretch between two looks at the abort predicate while waiting for the peer.
 constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
@@ -124,11 +124,13 @@ BridgeSettings BridgeSettings::scaled(double factor) const {
 }
 
 bool CommunicationBridge::isValidName(const std::string& name) {
-  if (name.empty() || name.size() > kMaxNameLength) return false;
-  for (char c : name) {
-    const bool allowed =
-        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
-    if (!allowed) return false;
+  // 8-4-4-4-12 hexadecimal digits.
+  if (name.size() != kUuidLength) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    if (hyphenPlace ? c != '-' : !hex) return false;
   }
   return true;
 }
