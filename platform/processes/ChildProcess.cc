@@ -32,8 +32,12 @@ struct SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-int prepare(SpawnSetup& setup, int outputWrite, int errorWrite, bool ownGroup) {
+int prepare(SpawnSetup& setup, int outputWrite, int errorWrite, bool discard, bool ownGroup) {
   int rc = posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+  for (int stream : {1, 2}) {
+    if (rc == 0 && discard)
+      rc = posix_spawn_file_actions_addopen(&setup.actions, stream, "/dev/null", O_WRONLY, 0);
+  }
   if (rc == 0 && outputWrite >= 0)
     rc = posix_spawn_file_actions_adddup2(&setup.actions, outputWrite, 1);
   if (rc == 0 && errorWrite >= 0)
@@ -118,7 +122,8 @@ int ChildProcess::spawn(const std::string& path, const std::vector<std::string>&
     return errno;
   }
   SpawnSetup setup;
-  int rc = prepare(setup, outputWrite.get(), errorWrite.get(), options.ownProcessGroup);
+  int rc = prepare(setup, outputWrite.get(), errorWrite.get(), options.output == Output::kDiscard,
+                   options.ownProcessGroup);
   if (rc != 0) return rc;
 
   std::vector<char*> argv;

@@ -19,6 +19,7 @@ class ChildProcess {
   enum class Output {
     kInherit,  // standard output and error are ours
     kPipes,    // each is a pipe that outputFd() and errorFd() read
+    kDiscard,  // both write to /dev/null
   };
   struct Options {
     Output output = Output::kInherit;

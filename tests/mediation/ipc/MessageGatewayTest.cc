@@ -100,12 +100,9 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_EQ(events(), (std::vector<std::string>{"lbs-security-prompt", "lbs-security-prompt-yes"}));
   ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
   EXPECT_TRUE(link.connected());
-  // The tool was asked to run exactly this executable with the channel's name.
-  const std::string log = wendtest::readFile(root_ / "tool.log");
-  EXPECT_NE(log.find("\n" + MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ +
-                     "\n--end--\n"),
-            std::string::npos)
-      << log;
+  // The tool was asked to run exactly this executable with the channel's name, no shell.
+  EXPECT_EQ(wendtest::readFile(root_ / "tool.log"),
+            MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ + "\n--end--\n");
 
   context->proxyCredentials.set({"user", "secret", true});
   link.sendProxyData();
