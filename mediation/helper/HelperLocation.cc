@@ -1,7 +1,5 @@
 #include "mediation/helper/HelperLocation.h"
 
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include "foundation/files/FileUtils.h"
@@ -44,21 +42,27 @@ std::unique_ptr<IHelperFolders> systemHelperFolders() {
 }
 
 bool safeForRoot(const std::string& path, std::string& resolved) {
-  char real[PATH_MAX];
-  if (!realpath(path.c_str(), real)) return false;
-  std::string current = real;
+  if (path.empty() || path[0] != '/') return false;
+  // Each folder from the top down, then the file, exactly as named: a link or a "." or ".."
+  // would let the meaning of a later component depend on something this walk did not check.
+  std::string current;
   struct stat info;
-  if (lstat(current.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || !rootOnly(info)) {
-    return false;
+  if (lstat("/", &info) != 0 || !S_ISDIR(info.st_mode) || !rootOnly(info)) return false;
+  size_t start = 1;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    if (component == "." || component == "..") return false;
+    current += "/" + component;
+    const bool last = end == path.size();
+    if (lstat(current.c_str(), &info) != 0 || !rootOnly(info)) return false;
+    if (last ? !S_ISREG(info.st_mode) : !S_ISDIR(info.st_mode)) return false;
   }
-  while (current != "/") {
-    const size_t slash = current.rfind('/');
-    current = slash == 0 ? "/" : current.substr(0, slash);
-    if (lstat(current.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || !rootOnly(info)) {
-      return false;
-    }
-  }
-  resolved = real;
+  if (current.empty()) return false;
+  resolved = current;
   return true;
 }
 

@@ -25,17 +25,16 @@ std::unique_ptr<IHelperFolders> systemHelperFolders();
 struct HelperLocation {
   bool found = false;
   std::string path;       // the location used, else the last one looked at (for the log)
-  std::string startPath;  // what to start: `path`, as root with every link resolved
+  std::string startPath;  // what to start: `path` (as root, checked component by component)
 };
 
-// Looks in both folders in order. As root (`asRoot`), a location whose file or any folder above
-// it is not root's or may be written by a group or others (a sticky folder excepted) is skipped
-// with a warning that names it.
+// Looks in both folders in order. As root (`asRoot`), a location that safeForRoot refuses is
+// skipped with a warning that names it.
 HelperLocation findInstallHelper(const IHelperFolders& folders, bool asRoot);
 
-// Whether root may start the file at `path`: it resolves to a regular file, and it and every
-// folder above it belong to root and are not writable by group or others unless sticky.
-// `resolved` receives the path without links.
+// Whether root may start the file at `path`: an absolute path of which no component is a link,
+// ".", or "..", naming a regular file; it and every folder above it belong to root and are not
+// writable by group or others (a sticky folder excepted). `resolved` receives the path checked.
 bool safeForRoot(const std::string& path, std::string& resolved);
 
 }  // namespace mediation

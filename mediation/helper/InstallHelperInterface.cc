@@ -144,7 +144,7 @@ bool InstallHelperInterface::ValidateSyncPacket(const std::string& text) {
 
 bool InstallHelperInterface::SendAuthPacket() {
   const std::string token = MakeAuthToken();
-  HELPER_LOG(kLogInfo, "LoomM: MD5 getSignatureStringOfData = %s", token.c_str());
+  // The token is a credential for the rest of the minute: it never goes into the log.
   CommunicationBridge::CBPacket packet;
   packet.type = kMessageType;
   packet.id = kMessageId;

@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kComponent[] = "CommBridge";
-constexpr size_t kMaxNameLength = 64;
+constexpr size_t kUuidLength = 36;
 constexpr size_t kReadChunk = 65536;
 // Longest stretch between two looks at the abort predicate while waiting for the peer.
 constexpr auto kAbortCheckInterval = std::chrono::milliseconds(20);
@@ -90,6 +90,27 @@ int makeFifo(const std::string& path, bool writeEnd) {
   return CommunicationBridge::kPipeFailure;
 }
 
+// Makes the channel's two FIFOs where missing, in the order given (`writeEnd` tells the log which
+// is which). Both are looked at first: when either is there and not a private FIFO of ours, the
+// other is not made either.
+int makeFifoPair(const std::string (&paths)[2], const bool (&writeEnd)[2]) {
+  struct stat info;
+  for (const std::string& path : paths) {
+    if (checkPath(path, geteuid(), info) == FifoCheck::kBad) {
+      BRIDGE_LOG(kLogError, "Pipe %s is not a private pipe of this user; nothing made",
+                 path.c_str());
+      return CommunicationBridge::kPipeFailure;
+    }
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (makeFifo(paths[i], writeEnd[i]) != CommunicationBridge::kOk ||
+        checkPath(paths[i], geteuid(), info) != FifoCheck::kGood) {
+      return CommunicationBridge::kPipeFailure;
+    }
+  }
+  return CommunicationBridge::kOk;
+}
+
 }  // namespace
 
 BridgeSettings BridgeSettings::scaled(double factor) const {
@@ -103,11 +124,13 @@ BridgeSettings BridgeSettings::scaled(double factor) const {
 }
 
 bool CommunicationBridge::isValidName(const std::string& name) {
-  if (name.empty() || name.size() > kMaxNameLength) return false;
-  for (char c : name) {
-    const bool allowed =
-        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-';
-    if (!allowed) return false;
+  // 8-4-4-4-12 hexadecimal digits.
+  if (name.size() != kUuidLength) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    if (hyphenPlace ? c != '-' : !hex) return false;
   }
   return true;
 }
@@ -115,15 +138,7 @@ bool CommunicationBridge::isValidName(const std::string& name) {
 int CommunicationBridge::createPipes(const std::string& name) {
   if (!isValidName(name)) return kBadName;
   const std::string base = "/tmp/" + name;
-  for (const char* suffix : {"_IN", "_OUT"}) {
-    const std::string path = base + suffix;
-    struct stat info;
-    if (makeFifo(path, suffix[1] == 'O') != kOk ||
-        checkPath(path, geteuid(), info) != FifoCheck::kGood) {
-      return kPipeFailure;
-    }
-  }
-  return kOk;
+  return makeFifoPair({base + "_IN", base + "_OUT"}, {false, true});
 }
 
 CommunicationBridge::CommunicationBridge(Settings settings)
@@ -169,9 +184,7 @@ int CommunicationBridge::initCommBridge(int context, const std::string& name, bo
   const std::string readPath = basePath_ + (creator ? "_IN" : "_OUT");
   const std::string writePath = basePath_ + (creator ? "_OUT" : "_IN");
   const uid_t owner = creator || peerUid == kOwnUid ? geteuid() : peerUid;
-  if (creator && (makeFifo(writePath, true) != kOk || makeFifo(readPath, false) != kOk)) {
-    return kPipeFailure;
-  }
+  if (creator && makeFifoPair({writePath, readPath}, {true, false}) != kOk) return kPipeFailure;
 
   uint64_t drained;
   while (read(stop_.get(), &drained, sizeof drained) > 0) {

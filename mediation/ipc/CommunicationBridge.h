@@ -29,8 +29,8 @@
 // recursive lock, so packets from several threads never interleave; the queues of all bridges of
 // the process share one lock. The FIFO files are never removed.
 //
-// Codes of initCommBridge: kConnected, kAlreadyInitialized, kBadName (name not 1-64 of
-// [0-9A-Za-z-], or context not 1-4: no file is touched), kPipeFailure (a FIFO cannot be made or
+// Codes of initCommBridge: kConnected, kAlreadyInitialized, kBadName (name not UUID text, or
+// context not 1-4: no file is touched), kPipeFailure (a FIFO cannot be made or
 // opened, is not a FIFO of the expected user with no group or other access, is a link, or the
 // reader cannot start), kPeerAbsent (the peer did not open its end in time, or `abort` said stop).
 namespace mediation {
@@ -106,7 +106,7 @@ class CommunicationBridge {
   // Creates the channel's FIFOs for this process's user (mode 0600) where they are missing, so a
   // peer can be handed the name before this end connects. kOk, kBadName or kPipeFailure.
   static int createPipes(const std::string& name);
-  // Whether `name` may name a channel: 1-64 characters of [0-9A-Za-z-].
+  // Whether `name` may name a channel: UUID text, 8-4-4-4-12 hexadecimal digits.
   static bool isValidName(const std::string& name);
 
   static constexpr uid_t kOwnUid = static_cast<uid_t>(-1);

@@ -1,12 +1,12 @@
 #include "mediation/ipc/MessageGateway.h"
 
-#include <cctype>
+#include <cstdio>
 #include <system_error>
 
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/WorkflowManager.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "mediation/ipc/MessageGatewayMac.h"
@@ -22,18 +22,20 @@ constexpr char kComponent[] = "MessageGateway";
 #define GATEWAY_LOG(level, tag, ...) \
   LogCallback(pando::level, kBootstrapperModule, kComponent, "", tag, __VA_ARGS__)
 
-// 8-4-4-4-12 hexadecimal digits: the only names the other process may hand us for a channel.
-bool isUuidText(const std::string& text) {
-  if (text.size() != 36) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') return false;
-    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
-      return false;
+// `text` with every byte outside printable ASCII, and the backslash, as "\xNN": a log line of
+// what the other process sent, which can neither break the line nor pass for something else.
+std::string escapedForLog(const std::string& text) {
+  std::string escaped;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      escaped += static_cast<char>(c);
+    } else {
+      char code[5];
+      snprintf(code, sizeof code, "\\x%02X", c);
+      escaped += code;
     }
   }
-  return true;
+  return escaped;
 }
 
 // A document of one root and one text child per field, in the given order.
@@ -242,7 +244,13 @@ void MessageGateway::adoptInit(const std::string& text) {
   for (auto [query, name] : {std::pair{"/init/installHelperPipeName", &channels.first},
                              std::pair{"/init/installHelper2PipeName", &channels.second}}) {
     std::string value;
-    if (parser.stringValueForXQuery(query, value) && isUuidText(value)) *name = value;
+    if (!parser.stringValueForXQuery(query, value) || value.empty()) continue;
+    if (CommunicationBridge::isValidName(value)) {
+      *name = value;
+    } else {
+      GATEWAY_LOG(kLogWarn, "", "Refused install helper pipe name '%s'",
+                  escapedForLog(value).c_str());
+    }
   }
   context_->installHelperChannels.set(channels);
   std::string sessionId, userGuid;
@@ -292,12 +300,11 @@ void MessageGateway::sendInitPacket() {
   if (!context_ || context_->isSilent) return;
   const std::string userGuid = context_->userProfile ? context_->userProfile->userGuid() : "";
   const InstallHelperChannels channels = context_->installHelperChannels.get();
-  sendPacket(kInit,
-             document("<init/>", {{"tempLocation", ApplicationContext::GetTempLocation()},
-                                  {"installHelperPipeName", channels.first},
-                                  {"installHelper2PipeName", channels.second},
-                                  {"sessionId", ETSWrapper::getSessionID()},
-                                  {"userGuid", userGuid}}));
+  sendPacket(kInit, document("<init/>", {{"tempLocation", ApplicationContext::GetTempLocation()},
+                                         {"installHelperPipeName", channels.first},
+                                         {"installHelper2PipeName", channels.second},
+                                         {"sessionId", ETSWrapper::getSessionID()},
+                                         {"userGuid", userGuid}}));
 }
 
 void MessageGateway::sendMessageToOtherViewMediator(const std::string& name,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,8 +33,12 @@ struct SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
 
-int prepare(SpawnSetup& setup, int outputWrite, int errorWrite, bool ownGroup) {
+int prepare(SpawnSetup& setup, int outputWrite, int errorWrite, bool discard, bool ownGroup) {
   int rc = posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+  for (int stream : {1, 2}) {
+    if (rc == 0 && discard)
+      rc = posix_spawn_file_actions_addopen(&setup.actions, stream, "/dev/null", O_WRONLY, 0);
+  }
   if (rc == 0 && outputWrite >= 0)
     rc = posix_spawn_file_actions_adddup2(&setup.actions, outputWrite, 1);
   if (rc == 0 && errorWrite >= 0)
@@ -118,7 +123,8 @@ int ChildProcess::spawn(const std::string& path, const std::vector<std::string>&
     return errno;
   }
   SpawnSetup setup;
-  int rc = prepare(setup, outputWrite.get(), errorWrite.get(), options.ownProcessGroup);
+  int rc = prepare(setup, outputWrite.get(), errorWrite.get(), options.output == Output::kDiscard,
+                   options.ownProcessGroup);
   if (rc != 0) return rc;
 
   std::vector<char*> argv;
@@ -128,7 +134,12 @@ int ChildProcess::spawn(const std::string& path, const std::vector<std::string>&
   argv.push_back(nullptr);
 
   pid_t pid = -1;
-  rc = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  if (options.endWithParent) {
+    rc =
+        spawnEndingWithParent(path, argv.data(), outputWrite.get(), errorWrite.get(), options, pid);
+  } else {
+    rc = posix_spawn(&pid, path.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  }
   if (rc != 0) return rc;
   pid_ = pid;
   ownGroup_ = options.ownProcessGroup;
@@ -136,6 +147,60 @@ int ChildProcess::spawn(const std::string& path, const std::vector<std::string>&
   pidfd_.reset(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   output_ = std::move(outputRead);
   error_ = std::move(errorRead);
+  return 0;
+}
+
+// posix_spawn cannot ask for the parent-death signal, so this child is forked by hand and does,
+// before exec, what the spawn records ask for otherwise; only async-signal-safe calls after fork.
+// An exec failure comes back as its errno through a close-on-exec pipe.
+int ChildProcess::spawnEndingWithParent(const std::string& path, char* const argv[],
+                                        int outputWrite, int errorWrite, const Options& options,
+                                        pid_t& spawned) {
+  UniqueFd failureRead, failureWrite;
+  if (!makePipe(failureRead, failureWrite)) return errno;
+  const pid_t parent = getpid();
+  const int report = failureWrite.get();
+  const pid_t pid = fork();
+  if (pid < 0) return errno;
+  if (pid == 0) {
+    auto fail = [report](int error) {
+      if (write(report, &error, sizeof error) < 0) _exit(127);
+      _exit(127);
+    };
+    // The parent may have ended before the request took hold; then nothing is left to run for.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) fail(errno);
+    if (getppid() != parent) _exit(127);
+    if (options.ownProcessGroup && setpgid(0, 0) != 0) fail(errno);
+    struct sigaction defaults = {};
+    defaults.sa_handler = SIG_DFL;
+    for (int number = 1; number < NSIG; ++number) sigaction(number, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int input = open("/dev/null", O_RDONLY);
+    if (input < 0 || dup2(input, 0) < 0) fail(errno);
+    const bool discard = options.output == Output::kDiscard;
+    const int output = discard ? open("/dev/null", O_WRONLY) : outputWrite;
+    const int error = discard ? output : errorWrite;
+    if ((output >= 0 && dup2(output, 1) < 0) || (error >= 0 && dup2(error, 2) < 0)) fail(errno);
+    // Everything else of ours closes; the report pipe closes itself at the exec.
+    if (report > 3) close_range(3, static_cast<unsigned>(report) - 1, 0);
+    close_range(static_cast<unsigned>(report) + 1, ~0U, 0);
+    execve(path.c_str(), argv, environ);
+    fail(errno);
+  }
+  failureWrite.reset();
+  int error = 0;
+  ssize_t got;
+  do {
+    got = read(failureRead.get(), &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    int status = 0;
+    waitFor(pid, status, 0);
+    return error;
+  }
+  spawned = pid;
   return 0;
 }
 

@@ -19,11 +19,16 @@ class ChildProcess {
   enum class Output {
     kInherit,  // standard output and error are ours
     kPipes,    // each is a pipe that outputFd() and errorFd() read
+    kDiscard,  // both write to /dev/null
   };
   struct Options {
     Output output = Output::kInherit;
     // In a process group of its own, so that kill() also ends what the child started.
     bool ownProcessGroup = false;
+    // SIGKILL to the child when the thread that spawned it ends, the whole process being killed
+    // included: only for a child waited for on the spawning thread (a tool). Not kept across a
+    // set-id program's start.
+    bool endWithParent = false;
   };
 
   ChildProcess() = default;
@@ -57,6 +62,9 @@ class ChildProcess {
 
  private:
   void release();
+  // The fork and exec for Options::endWithParent; 0 and `spawned` set, or the errno.
+  static int spawnEndingWithParent(const std::string& path, char* const argv[], int outputWrite,
+                                   int errorWrite, const Options& options, pid_t& spawned);
 
   pid_t pid_ = -1;
   bool ownGroup_ = false;

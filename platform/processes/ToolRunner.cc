@@ -124,7 +124,8 @@ ToolResult runProgram(const std::string& path, const std::vector<std::string>& a
   ToolResult result;
   const Clock::time_point deadline = Clock::now() + limits.timeLimit;
   ChildProcess child;
-  int rc = child.spawn(path, arguments, {ChildProcess::Output::kPipes, true});
+  // A tool is waited for right here, so it can end with this thread: killing us ends it too.
+  int rc = child.spawn(path, arguments, {ChildProcess::Output::kPipes, true, true});
   if (rc != 0) {
     result.status =
         (rc == ENOENT || rc == ENOTDIR) ? ToolStatus::kMissing : ToolStatus::kNotStarted;

@@ -9,6 +9,7 @@
 // example WEND_TOOL_HDIUTIL), and one way to run them: posix_spawn with an argument vector, no
 // shell, no inherited descriptors (see ChildProcess.h), standard output and error read apart and
 // each capped, a time limit after which the tool and its process group are killed and reaped.
+// A tool is killed as well when the calling thread or the whole process ends before it.
 // Stateless apart from the environment; callable from any thread. Nothing here logs. A program
 // that runs for long or whose output nobody reads (the elevated copy, a launched application)
 // is better started with ChildProcess directly.

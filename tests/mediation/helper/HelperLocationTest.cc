@@ -84,15 +84,60 @@ TEST_F(HelperLocationTest, AsRootOnlyAHelperNobodyElseCanChangeIsUsed) {
   }
 }
 
-TEST_F(HelperLocationTest, AsRootTheHelperIsStartedThroughItsResolvedPath) {
+// A link anywhere on the way could be swapped by whoever owns the folder holding it, so as root
+// the path as given is checked, not where its links lead, and the helper is started by that path.
+TEST_F(HelperLocationTest, AsRootALinkAnywhereOnTheHelpersPathIsRefused) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root";
-  const std::string real = plant(folder_ / "real");
-  std::filesystem::create_directory_symlink(folder_ / "real", folder_ / "linked");
-  std::string resolved;
-  ASSERT_TRUE(safeForRoot(folder_ / "linked/ElevationManager/Orvel Installer", resolved));
-  EXPECT_EQ(resolved, std::filesystem::canonical(real).string());
-  chmod((folder_ / "real").c_str(), 0777);
-  EXPECT_FALSE(safeForRoot(folder_ / "linked/ElevationManager/Orvel Installer", resolved));
+  namespace fs = std::filesystem;
+  struct Row {
+    const char* name;
+    // Makes the first location from root's real helper folder `real` (".../ElevationManager").
+    std::function<void(const std::string& first, const std::string& real)> make;
+  };
+  const Row rows[] = {
+      {"another user's folder holding a link to root's helper folder",
+       [](const std::string& first, const std::string& real) {
+         fs::create_directory(first);
+         EXPECT_EQ(chown(first.c_str(), wendtest::otherUser(), 0), 0);
+         fs::create_directory_symlink(real, first + "/ElevationManager");
+       }},
+      {"root's folder holding a link to root's helper folder",
+       [](const std::string& first, const std::string& real) {
+         fs::create_directory(first);
+         fs::create_directory_symlink(real, first + "/ElevationManager");
+       }},
+      {"the helper itself a link to root's helper",
+       [](const std::string& first, const std::string& real) {
+         fs::create_directories(first + "/ElevationManager");
+         fs::create_symlink(real + "/Orvel Installer", first + "/ElevationManager/Orvel Installer");
+       }},
+      {"the folder itself a link to root's folder",
+       [](const std::string& first, const std::string& real) {
+         fs::create_directory_symlink(fs::path(real).parent_path(), first);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    logger_.clear();
+    wendtest::TemporaryFolder place;
+    chmod(place.path().c_str(), 0755);
+    const std::string real = fs::path(plant(place / "real")).parent_path().string();
+    const std::string second = plant(place / "second");
+    row.make(place / "first", real);
+    wendtest::FixedHelperFolders folders(place / "first", place / "second");
+    const HelperLocation location = findInstallHelper(folders, true);
+    EXPECT_TRUE(location.found);
+    EXPECT_EQ(location.path, second);
+    EXPECT_EQ(location.startPath, second);
+    EXPECT_TRUE(
+        logger_.has(pando::kLogWarn, "Install Helper at '" + place / "first" +
+                                         "/ElevationManager/Orvel Installer" +
+                                         "' may be changed by users other than root; skipped"));
+    std::string startPath;
+    EXPECT_FALSE(safeForRoot(place / "first/ElevationManager/Orvel Installer", startPath));
+    EXPECT_TRUE(safeForRoot(second, startPath));
+    EXPECT_EQ(startPath, second);
+  }
 }
 
 }  // namespace

@@ -168,12 +168,19 @@ TEST_F(CommunicationBridgeTest,
 
 TEST_F(CommunicationBridgeTest, BadNamesTouchNoFileAndMadeFifosArePrivateWhateverTheUmask) {
   Bridge bridge(fast());
-  for (const std::string& name : {std::string(""), std::string(".."), std::string("a/b"),
-                                  std::string(65, 'a'), name_ + "\n"}) {
+  std::string oneHyphenLess = name_, misplaced = name_;
+  oneHyphenLess.erase(8, 1);
+  std::swap(misplaced[8], misplaced[9]);
+  // Channel names are UUID text: anything else, however harmless it looks, names no channel.
+  for (const std::string& name :
+       {std::string(""), std::string(".."), std::string("a/b"), std::string(65, 'a'), name_ + "\n",
+        std::string("a"), std::string("C0FFEE-1"), std::string(36, 'a'), oneHyphenLess, misplaced,
+        "{" + name_ + "}", "G" + name_.substr(1)}) {
     EXPECT_EQ(bridge.initCommBridge(1, name, false, 0), Bridge::kBadName) << name;
     EXPECT_EQ(Bridge::createPipes(name), Bridge::kBadName) << name;
   }
-  EXPECT_FALSE(existsNoFollow("/tmp/a"));
+  EXPECT_FALSE(existsNoFollow("/tmp/a") || existsNoFollow("/tmp/a_IN") ||
+               existsNoFollow("/tmp/C0FFEE-1_IN"));
   for (int context : {0, 5}) {
     EXPECT_EQ(bridge.initCommBridge(context, name_, false, 0), Bridge::kBadName) << context;
   }
@@ -241,6 +248,7 @@ TEST_F(CommunicationBridgeTest, UntrustworthyFifosAreRefusedBeforeAnyByteCrosses
     // A reader on whatever the name leads to would see any byte written through it.
     const std::string reached = existsNoFollow(target) ? target : out();
     int watch = open(reached.c_str(), O_RDONLY | O_NONBLOCK);
+    const bool hadIn = existsNoFollow(in()), hadOut = existsNoFollow(out());
     Bridge bridge(fast());
     EXPECT_EQ(bridge.initCommBridge(row.context, name_, true, 50, {}, row.peerUid),
               Bridge::kPipeFailure);
@@ -248,6 +256,12 @@ TEST_F(CommunicationBridgeTest, UntrustworthyFifosAreRefusedBeforeAnyByteCrosses
     char byte;
     EXPECT_LE(read(watch, &byte, 1), 0);
     close(watch);
+    // Both ends are looked at before either is made: nothing is left beside a planted one.
+    if (row.context == 1) {
+      EXPECT_EQ(Bridge::createPipes(name_), Bridge::kPipeFailure);
+    }
+    EXPECT_EQ(existsNoFollow(in()), hadIn);
+    EXPECT_EQ(existsNoFollow(out()), hadOut);
   }
 }
 

@@ -1,9 +1,11 @@
 // The relaunch against the fake elevation tool (tools/fakes/pkexec), which runs what it is asked
 // to unprivileged; the "copy" is a script that records how it was started.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -35,12 +37,10 @@ class MessageGatewayMacTest : public ::testing::Test {
   wendtest::ScopedEnv log_{"WEND_FAKE_ELEVATION_LOG", folder_ / "tool.log"};
 };
 
+// What the user is asked to allow is the executable itself, no shell around it.
 TEST_F(MessageGatewayMacTest, GrantedStartsTheExecutableWithOnlyThePipeName) {
   ASSERT_TRUE(MessageGatewayMac::launchPrivilegedHelper("C0FFEE-1", copy_));
-  EXPECT_EQ(wendtest::readFile(folder_ / "tool.log"),
-            "/bin/sh\n-c\n[ -x \"$0\" ] || exit 127; setsid \"$0\" \"$1\" </dev/null >/dev/null "
-            "2>&1 &\n" +
-                copy_ + "\n--pipename=C0FFEE-1\n--end--\n");
+  EXPECT_EQ(wendtest::readFile(folder_ / "tool.log"), copy_ + "\n--pipename=C0FFEE-1\n--end--\n");
   ASSERT_TRUE(wendtest::waitUntil([&] { return !wendtest::readFile(copy_ + ".ran").empty(); }));
   EXPECT_EQ(wendtest::readFile(copy_ + ".ran"),
             copy_ + "\n--pipename=C0FFEE-1\nuid=" + std::to_string(getuid()) + "\n");
@@ -57,6 +57,17 @@ TEST_F(MessageGatewayMacTest, CopyThatCannotRunIsRefusedAndStartsNothing) {
   EXPECT_EQ(logger_.records()[0].component, "MessageGatewayMac");
   EXPECT_EQ(logger_.records()[0].message, "Unable to copy authorization rights (127)");
   EXPECT_EQ(access((copy_ + ".ran").c_str(), F_OK), -1);
+  EXPECT_EQ(access((folder_ / "tool.log").c_str(), F_OK), -1);
+}
+
+// The tool turns into the copy, which goes on running: the launch returns once it has started.
+TEST_F(MessageGatewayMacTest, ACopyThatKeepsRunningIsReportedStartedAtOnce) {
+  std::ofstream(copy_) << "#!/bin/sh\necho $$ > \"$0.ran\"\nexec sleep 600\n";
+  const auto before = std::chrono::steady_clock::now();
+  ASSERT_TRUE(MessageGatewayMac::launchPrivilegedHelper("C0FFEE-3", copy_));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
+  ASSERT_TRUE(wendtest::waitUntil([&] { return !wendtest::readFile(copy_ + ".ran").empty(); }));
+  EXPECT_EQ(kill(std::stoi(wendtest::readFile(copy_ + ".ran")), SIGKILL), 0);
 }
 
 }  // namespace

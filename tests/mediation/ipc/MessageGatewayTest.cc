@@ -100,12 +100,9 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_EQ(events(), (std::vector<std::string>{"lbs-security-prompt", "lbs-security-prompt-yes"}));
   ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
   EXPECT_TRUE(link.connected());
-  // The tool was asked to run exactly this executable with the channel's name.
-  const std::string log = wendtest::readFile(root_ / "tool.log");
-  EXPECT_NE(log.find("\n" + MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ +
-                     "\n--end--\n"),
-            std::string::npos)
-      << log;
+  // The tool was asked to run exactly this executable with the channel's name, no shell.
+  EXPECT_EQ(wendtest::readFile(root_ / "tool.log"),
+            MessageGatewayMac::ownExecutable() + "\n--pipename=" + pipeName_ + "\n--end--\n");
 
   context->proxyCredentials.set({"user", "secret", true});
   link.sendProxyData();
@@ -114,9 +111,10 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
                             "<proxydata><password>p2</password><remember>TRUE</remember>"
                             "</proxydata>"),
             0);
-  // A second init whose helper name is no UUID leaves the adopted one alone.
+  // A second init whose helper names are no UUIDs leaves the adopted ones alone, and says so.
   EXPECT_EQ(link.sendPacket(1,
                             "<init><installHelperPipeName>../x</installHelperPipeName>"
+                            "<installHelper2PipeName>C0FFEE\nX: y</installHelper2PipeName>"
                             "<sessionId>S-1</sessionId></init>"),
             0);
   WorkflowStateBlock state;
@@ -159,6 +157,8 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_TRUE(logged("Error CB_PktID_Terminate"));
   EXPECT_TRUE(logged("Unhandled IPC message: 9"));
   EXPECT_TRUE(logged("Unhandled IPC message: 0"));
+  EXPECT_TRUE(logged("Refused install helper pipe name '../x'"));
+  EXPECT_TRUE(logged("Refused install helper pipe name 'C0FFEE\\x0AX: y'"));
   EXPECT_FALSE(logged("secret"));
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "mediation/ipc/MediationParts.h"
+#include "mediation/ipc/MessageGateway.h"
 #include "tests/mediation/view/ViewRig.h"
 #include "tests/mediation/view/support/SilentAlert.h"
 
@@ -13,10 +14,17 @@ namespace {
 class SilentMediatorTest : public ViewTest {
  protected:
   void TearDown() override {
-    if (ApplicationContext::GetInstance()->messageGateway) {
-      context().messageGateway->sendPacket(4, "");
+    // The product keeps its channel's FIFOs; a test run leaves none behind.
+    std::string pipeName;
+    if (auto* gateway = dynamic_cast<mediation::MessageGateway*>(
+            ApplicationContext::GetInstance()->messageGateway.get())) {
+      gateway->sendPacket(4, "");
+      pipeName = gateway->pipeName();
     }
     ViewTest::TearDown();
+    for (const char* end : {"_IN", "_OUT"}) {
+      if (!pipeName.empty()) unlink(("/tmp/" + pipeName + end).c_str());
+    }
   }
   bool received(const std::string& name, std::string& data) const {
     for (const auto& [sentName, sentData] : recorder().sent()) {

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "platform/processes/ToolRunner.h"
+#include "tests/support/ChildProcesses.h"
 #include "tests/support/ChildrenOf.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
@@ -97,6 +98,26 @@ TEST(ToolRunner, ToolsThatNeverEndAreKilledAndReaped) {
     EXPECT_TRUE(waitUntil([&] { return !groupAlive(group); })) << c.name;
   }
   EXPECT_TRUE(childStates().empty());  // every tool reaped
+}
+
+// A tool left behind by a killed installer would hold its files, its volume or its terminal.
+TEST(ToolRunner, AToolEndsWhenTheProcessThatRunsItIsKilled) {
+  TemporaryFolder folder;
+  const pid_t installer = fork();
+  ASSERT_GE(installer, 0);
+  if (installer == 0) {
+    shell("echo $$ > " + folder / "pid.tmp" + " && mv " + folder / "pid.tmp " + folder / "pid" +
+          " && exec sleep 600");
+    _exit(0);
+  }
+  ASSERT_TRUE(waitUntil([&] { return !readFile(folder / "pid").empty(); }));
+  const pid_t tool = std::atoi(readFile(folder / "pid").c_str());
+  ASSERT_GT(tool, 0);
+  ASSERT_EQ(kill(installer, SIGKILL), 0);
+  EXPECT_EQ(waitChild(installer), -1);
+  const bool ended = waitUntil([&] { return !groupAlive(tool); });
+  EXPECT_TRUE(ended);
+  if (!ended) kill(-tool, SIGKILL);
 }
 
 TEST(ToolRunner, MissingToolsAreReportedAsMissing) {
