@@ -905,6 +905,9 @@ void WorkflowManager::handleProductInstallError(const AppsPanelProgress& record)
 // ---- mirroring ----
 
 void WorkflowManager::syncState() {
+  // Snapshot and send under one lock: a newer snapshot sent first would leave the peer with the
+  // older block, and the copy here would already say it has the newer one.
+  std::lock_guard sendLock(stateSendMutex_);
   std::string text;
   {
     std::lock_guard lock(mutex_);
@@ -918,6 +921,7 @@ void WorkflowManager::syncState() {
 }
 
 void WorkflowManager::syncProgressEstimate() {
+  std::lock_guard sendLock(estimateSendMutex_);  // as in syncState
   std::string text;
   {
     std::lock_guard lock(mutex_);

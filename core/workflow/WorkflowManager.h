@@ -67,7 +67,8 @@ struct WorkflowCollaborators {
 // Threads: the view dispatcher, the gateway's worker, the install threads and their callbacks call
 // the setters, setError, the alerts and the packet handlers from their own threads. One mutex
 // guards both blocks, their last-sent copies, the last error and the install location; it is never
-// held over a view command, a send or a step. The destructor joins the install thread, the
+// held over a view command, a send or a step. Each block's send lock is held over its send, so
+// syncs of one block go out one at a time. The destructor joins the install thread, the
 // product-install thread and then the workflow thread.
 class WorkflowManager final : public IWorkflowPackets {
  public:
@@ -170,6 +171,10 @@ class WorkflowManager final : public IWorkflowPackets {
   const WorkflowRole role_;
   const WorkflowSettings settings_;
 
+  // Held over a block's snapshot and its send, so that blocks leave in the order they were taken;
+  // taken before mutex_.
+  std::mutex stateSendMutex_;
+  std::mutex estimateSendMutex_;
   mutable std::mutex mutex_;
   WorkflowStateBlock block_;                // guarded by mutex_
   ProgressEstimateBlock estimate_;          // guarded by mutex_
