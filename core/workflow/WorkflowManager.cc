@@ -283,12 +283,19 @@ void WorkflowManager::runStep() {
     if (!processUIAction()) syncState();
     return;
   }
+  retried_ = false;
   if (!processUIAction()) {
     syncState();
     return;
   }
   if (code & kWait) return;
   runStepOf(code);
+  // The retried step went on without a new alert: its error is over, and a later quit is the
+  // user's own (215), not that error.
+  if (retried_ && stateCode() != code) {
+    std::lock_guard lock(mutex_);
+    if (block_.uiAction != kBlocked) lastError_ = 0;
+  }
 }
 
 WorkflowManager::Link WorkflowManager::peerLink() const {
@@ -684,6 +691,7 @@ bool WorkflowManager::processUIAction() {
 }
 
 void WorkflowManager::retryCurrentStep() {
+  retried_ = true;
   parts_.view.updateCancelButtonState(true);
   switch (stateCode()) {
     case 0x905:
@@ -990,7 +998,7 @@ void WorkflowManager::setUIFlags(int flags) {
 void WorkflowManager::setErrorCode(int error) {
   std::lock_guard lock(mutex_);
   block_.errorCode = error;
-  if (error != 0) lastError_ = error;
+  lastError_ = error;
 }
 void WorkflowManager::setQuitConfirmed(bool confirmed) {
   std::lock_guard lock(mutex_);

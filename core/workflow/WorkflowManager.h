@@ -129,7 +129,8 @@ class WorkflowManager final : public IWorkflowPackets {
   void setProgressEstimate(const ProgressEstimateBlock& estimate);
   void setInstallLocation(const std::string& location);
   std::string installLocation() const;
-  // The last error number raised, which the alerts do not keep; 0 before any.
+  // The last error number raised, which the alerts do not keep; 0 before any, and again once a
+  // retry got past it (a retried step went on, or setErrorCode(0) said the work goes on).
   int lastError() const;
   WorkflowRole role() const { return role_; }
   // Hands the running product installation an action with the proxy and, when wanted, location.
@@ -190,6 +191,7 @@ class WorkflowManager final : public IWorkflowPackets {
   std::string applicationsDocumentPath_;
   bool appletWorkflowStarted_ = false;
   bool deadLinkRaised_ = false;
+  bool retried_ = false;  // this step runs again at the user's retry
   // Also the product-install thread's, see releaseLocks.
   std::unique_ptr<pando::ProcessSemaphore> bootstrapperLock_;
   std::unique_ptr<pando::SharedSemaphore> lbsLock_;
