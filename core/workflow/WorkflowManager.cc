@@ -228,15 +228,18 @@ bool WorkflowManager::StartWorkflow() {
 }
 
 void WorkflowManager::StopWorkflow() {
+  {
+    std::lock_guard threadLock(threadMutex_);
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (workflowThread_.getThread() != 0) workflowThread_.stopThread();
+  }
+  // Only now: a step running during the stop (0x1502, 0x1901) may still start these threads.
   parts_.steps.desktopApp->joinInstallThread();
   parts_.steps.products->joinProductInstallThread();
-  std::lock_guard threadLock(threadMutex_);
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (workflowThread_.getThread() != 0) workflowThread_.stopThread();
 }
 
 void* WorkflowManager::threadEntry(void* self) {

@@ -68,8 +68,8 @@ struct WorkflowCollaborators {
 // the setters, setError, the alerts and the packet handlers from their own threads. One mutex
 // guards both blocks, their last-sent copies, the last error and the install location; it is never
 // held over a view command, a send or a step. Each block's send lock is held over its send, so
-// syncs of one block go out one at a time. The destructor joins the install thread, the
-// product-install thread and then the workflow thread.
+// syncs of one block go out one at a time. The destructor joins the workflow thread, then
+// the install thread and the product-install thread.
 class WorkflowManager final : public IWorkflowPackets {
  public:
   WorkflowManager(WorkflowContext context, WorkflowCollaborators parts, WorkflowRole role,
@@ -81,8 +81,9 @@ class WorkflowManager final : public IWorkflowPackets {
   // Starts at 0x101 (0x601 in the test workflow), or where a state packet received before put
   // it, on the workflow thread; true when it runs. A second call starts nothing and returns true.
   bool StartWorkflow();
-  // Joins the install thread and the product-install thread, then ends the workflow thread at
-  // its next tick and joins it. Idempotent; not from those threads.
+  // Ends the workflow thread at its next tick and joins it, then joins the install thread and the
+  // product-install thread, which its last step may have started. Idempotent; not from those
+  // threads.
   void StopWorkflow();
   // One step. The workflow thread calls it every tick; tests may call it instead.
   void runStep();
