@@ -87,6 +87,8 @@ class WorkflowManager final : public IWorkflowPackets {
   void StopWorkflow();
   // One step. The workflow thread calls it every tick; tests may call it instead.
   void runStep();
+  // True from StopWorkflow until the next StartWorkflow. Any thread.
+  bool stopping() const;
 
   // UI actions: 1 proxy login, 2 none, 3 retry, 4 quit requested, 5 quit confirmed, 6 quit
   // declined, 7 install location chosen, 8 an alert blocks the workflow. Not sent.
@@ -147,7 +149,6 @@ class WorkflowManager final : public IWorkflowPackets {
   static void* threadEntry(void* self);
   void workflowThreadProc();
   bool pause(std::chrono::milliseconds duration);
-  bool stopping() const;
 
   bool processUIAction();
   void requestQuit();
