@@ -199,6 +199,11 @@ WorkflowManager::WorkflowManager(WorkflowContext context, WorkflowCollaborators 
     parts_.installHelper->setQuitCheck(
         [this] { return context_.quitRequested.load() || stopping(); });
   }
+  // So does the compatibility script, which may never return; there a quit the page asked for
+  // counts too, as the step is busy and cannot read it.
+  if (parts_.steps.compatibility) {
+    parts_.steps.compatibility->setQuitCheck([this] { return quitPending(); });
+  }
 }
 
 WorkflowManager::~WorkflowManager() {
@@ -254,6 +259,12 @@ void WorkflowManager::workflowThreadProc() {
 bool WorkflowManager::stopping() const {
   std::lock_guard lock(mutex_);
   return stopping_;
+}
+
+bool WorkflowManager::quitPending() const {
+  std::lock_guard lock(mutex_);
+  return stopping_ || context_.quitRequested || block_.uiAction == kQuitRequested ||
+         block_.uiAction == kQuitConfirmed;
 }
 
 // Waits in slices of a tick so that a quit set from outside is seen; false when the workflow is
@@ -353,7 +364,10 @@ void WorkflowManager::runStepOf(uint32_t code) {
     case 0x501: {
       std::string alertText;
       bool warnOnly = false;
-      if (parts_.steps.compatibility->checkCompatibility(alertText, warnOnly)) {
+      const bool passed = parts_.steps.compatibility->checkCompatibility(alertText, warnOnly);
+      // A quit asked while the script ran is taken here, where it needs no confirmation.
+      if (quitPending()) break;
+      if (passed) {
         setStateCode(0x601);
         break;
       }

@@ -149,6 +149,8 @@ class WorkflowManager final : public IWorkflowPackets {
   static void* threadEntry(void* self);
   void workflowThreadProc();
   bool pause(std::chrono::milliseconds duration);
+  // A stop, the process's quit, or a quit the page asked for that no step has taken yet.
+  bool quitPending() const;
 
   bool processUIAction();
   void requestQuit();
