@@ -1,11 +1,12 @@
 #include "core/compat/CompatibilityCheck.h"
 
+#include <atomic>
 #include <system_error>
 
 #include "core/compat/CompatibilityVerdict.h"
-#include "foundation/logging/LogCallback.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/json/Value.h"
+#include "foundation/logging/LogCallback.h"
 
 namespace {
 
@@ -112,7 +113,20 @@ bool CompatibilityCheck::CheckCompatibility(std::string& alertText, bool& warn) 
   LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
               "clientInfoJsonString: %s:", client.c_str());
   std::string result;
-  if (!scripts_->runFunction(script_, "checkCompatibility", {client, hardwareSummary_}, result)) {
+  // A script that never returns would hold the workflow in this step for ever, past any quit.
+  const auto deadline = std::chrono::steady_clock::now() + scriptTimeLimit_;
+  std::atomic<bool> timedOut{false};
+  const std::function<bool()> shouldStop = [&] {
+    timedOut = std::chrono::steady_clock::now() >= deadline;
+    return timedOut || (stopCheck_ && stopCheck_());
+  };
+  if (!scripts_->runFunction(script_, "checkCompatibility", {client, hardwareSummary_}, result,
+                             shouldStop)) {
+    if (timedOut) {
+      LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                  "The compatibility check script ran past its time limit of %lld ms",
+                  static_cast<long long>(scriptTimeLimit_.count()));
+    }
     LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
                 "Script execution for checking system requirements has failed. Assuming system "
                 "requirements are satisfied");

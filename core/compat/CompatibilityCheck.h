@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,8 +18,8 @@ using CompatibilityEventSink =
 // check script says: the script (the products data's custom entry "compatibilityCheckScript")
 // and the machine's hardware summary are fetched on threads of their own while the workflow does
 // other work, and CheckCompatibility joins both and runs the script's function
-// checkCompatibility(client information, hardware summary). Logs through the process's log
-// function under "CompatibilityCheck".
+// checkCompatibility(client information, hardware summary), for a limited time. Logs through the
+// process's log function under "CompatibilityCheck".
 //
 // Threads: every operation on one thread, the workflow's. The hardware-summary thread writes only
 // the summary and the script thread only the script; both are read only after the join, so no
@@ -48,6 +49,11 @@ class CompatibilityCheck {
   // the hardware summary again, but keeps the script.
   bool CheckCompatibility(std::string& alertText, bool& warn);
 
+  // How long the script may run before it counts as failed to run (30 s unless set), and what
+  // else ends it early (the process quitting; null: nothing). Set before the check runs.
+  void setScriptTimeLimit(std::chrono::milliseconds limit) { scriptTimeLimit_ = limit; }
+  void setStopCheck(std::function<bool()> stop) { stopCheck_ = std::move(stop); }
+
   // The client information handed to the script: {"context":"Wend","locale":<locale>}, written
   // compactly with a final line feed.
   static std::string clientInformation(const std::string& locale);
@@ -65,6 +71,8 @@ class CompatibilityCheck {
   const std::unique_ptr<IHardwareSummarySource> hardware_;
   const std::unique_ptr<ICheckScriptRunner> scripts_;
 
+  std::chrono::milliseconds scriptTimeLimit_ = std::chrono::seconds(30);
+  std::function<bool()> stopCheck_;
   bool refetchHardwareSummary_ = false;
   std::string script_;           // written by the script thread; read after its join
   std::string hardwareSummary_;  // written by the hardware-summary thread; read after its join

@@ -11,6 +11,7 @@ bool SystemHardwareSummary::fetchHardwareSummary(std::string& json) {
 }
 
 bool JavaScriptRunner::runFunction(const std::string& script, const std::string& functionName,
-                                   const std::vector<std::string>& arguments, std::string& result) {
-  return JSUtils::ExecuteJSFunction(script, functionName, arguments, result);
+                                   const std::vector<std::string>& arguments, std::string& result,
+                                   const std::function<bool()>& shouldStop) {
+  return JSUtils::ExecuteJSFunction(script, functionName, arguments, result, nullptr, shouldStop);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,12 @@ class ICheckScriptRunner {
  public:
   virtual ~ICheckScriptRunner() = default;
   // Evaluates `script` in a fresh context and calls `functionName` with the arguments as
-  // strings; true only when it returned a string, which is then in `result`.
+  // strings; true only when it returned a string, which is then in `result`. `shouldStop` is
+  // asked now and then while the script runs, from the engine; true ends the run, which
+  // then fails.
   virtual bool runFunction(const std::string& script, const std::string& functionName,
-                           const std::vector<std::string>& arguments, std::string& result) = 0;
+                           const std::vector<std::string>& arguments, std::string& result,
+                           const std::function<bool()>& shouldStop) = 0;
 };
 
 // HardwareUtils::FetchHardwareSummary.
@@ -33,5 +37,6 @@ class SystemHardwareSummary final : public IHardwareSummarySource {
 class JavaScriptRunner final : public ICheckScriptRunner {
  public:
   bool runFunction(const std::string& script, const std::string& functionName,
-                   const std::vector<std::string>& arguments, std::string& result) override;
+                   const std::vector<std::string>& arguments, std::string& result,
+                   const std::function<bool()>& shouldStop) override;
 };

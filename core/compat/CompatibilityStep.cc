@@ -11,3 +11,7 @@ void CompatibilityStep::fetchCompatibilityScript() {
 bool CompatibilityStep::checkCompatibility(std::string& alertText, bool& warnOnly) {
   return check_.CheckCompatibility(alertText, warnOnly);
 }
+
+void CompatibilityStep::setQuitCheck(std::function<bool()> quitting) {
+  check_.setStopCheck(std::move(quitting));
+}

@@ -12,6 +12,7 @@ class CompatibilityStep final : public ICompatibility {
   void fetchHardwareSummary() override;
   void fetchCompatibilityScript() override;
   bool checkCompatibility(std::string& alertText, bool& warnOnly) override;
+  void setQuitCheck(std::function<bool()> quitting) override;
 
  private:
   CompatibilityCheck& check_;

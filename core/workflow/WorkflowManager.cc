@@ -199,6 +199,11 @@ WorkflowManager::WorkflowManager(WorkflowContext context, WorkflowCollaborators 
     parts_.installHelper->setQuitCheck(
         [this] { return context_.quitRequested.load() || stopping(); });
   }
+  // So does the compatibility script, which may never return; there a quit the page asked for
+  // counts too, as the step is busy and cannot read it.
+  if (parts_.steps.compatibility) {
+    parts_.steps.compatibility->setQuitCheck([this] { return quitPending(); });
+  }
 }
 
 WorkflowManager::~WorkflowManager() {
@@ -228,15 +233,18 @@ bool WorkflowManager::StartWorkflow() {
 }
 
 void WorkflowManager::StopWorkflow() {
+  {
+    std::lock_guard threadLock(threadMutex_);
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (workflowThread_.getThread() != 0) workflowThread_.stopThread();
+  }
+  // Only now: a step running during the stop (0x1502, 0x1901) may still start these threads.
   parts_.steps.desktopApp->joinInstallThread();
   parts_.steps.products->joinProductInstallThread();
-  std::lock_guard threadLock(threadMutex_);
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (workflowThread_.getThread() != 0) workflowThread_.stopThread();
 }
 
 void* WorkflowManager::threadEntry(void* self) {
@@ -251,6 +259,12 @@ void WorkflowManager::workflowThreadProc() {
 bool WorkflowManager::stopping() const {
   std::lock_guard lock(mutex_);
   return stopping_;
+}
+
+bool WorkflowManager::quitPending() const {
+  std::lock_guard lock(mutex_);
+  return stopping_ || context_.quitRequested || block_.uiAction == kQuitRequested ||
+         block_.uiAction == kQuitConfirmed;
 }
 
 // Waits in slices of a tick so that a quit set from outside is seen; false when the workflow is
@@ -283,12 +297,19 @@ void WorkflowManager::runStep() {
     if (!processUIAction()) syncState();
     return;
   }
+  retried_ = false;
   if (!processUIAction()) {
     syncState();
     return;
   }
   if (code & kWait) return;
   runStepOf(code);
+  // The retried step went on without a new alert: its error is over, and a later quit is the
+  // user's own (215), not that error.
+  if (retried_ && stateCode() != code) {
+    std::lock_guard lock(mutex_);
+    if (block_.uiAction != kBlocked) lastError_ = 0;
+  }
 }
 
 WorkflowManager::Link WorkflowManager::peerLink() const {
@@ -343,7 +364,10 @@ void WorkflowManager::runStepOf(uint32_t code) {
     case 0x501: {
       std::string alertText;
       bool warnOnly = false;
-      if (parts_.steps.compatibility->checkCompatibility(alertText, warnOnly)) {
+      const bool passed = parts_.steps.compatibility->checkCompatibility(alertText, warnOnly);
+      // A quit asked while the script ran is taken here, where it needs no confirmation.
+      if (quitPending()) break;
+      if (passed) {
         setStateCode(0x601);
         break;
       }
@@ -684,6 +708,7 @@ bool WorkflowManager::processUIAction() {
 }
 
 void WorkflowManager::retryCurrentStep() {
+  retried_ = true;
   parts_.view.updateCancelButtonState(true);
   switch (stateCode()) {
     case 0x905:
@@ -905,6 +930,9 @@ void WorkflowManager::handleProductInstallError(const AppsPanelProgress& record)
 // ---- mirroring ----
 
 void WorkflowManager::syncState() {
+  // Snapshot and send under one lock: a newer snapshot sent first would leave the peer with the
+  // older block, and the copy here would already say it has the newer one.
+  std::lock_guard sendLock(stateSendMutex_);
   std::string text;
   {
     std::lock_guard lock(mutex_);
@@ -918,6 +946,7 @@ void WorkflowManager::syncState() {
 }
 
 void WorkflowManager::syncProgressEstimate() {
+  std::lock_guard sendLock(estimateSendMutex_);  // as in syncState
   std::string text;
   {
     std::lock_guard lock(mutex_);
@@ -986,7 +1015,7 @@ void WorkflowManager::setUIFlags(int flags) {
 void WorkflowManager::setErrorCode(int error) {
   std::lock_guard lock(mutex_);
   block_.errorCode = error;
-  if (error != 0) lastError_ = error;
+  lastError_ = error;
 }
 void WorkflowManager::setQuitConfirmed(bool confirmed) {
   std::lock_guard lock(mutex_);

@@ -67,8 +67,9 @@ struct WorkflowCollaborators {
 // Threads: the view dispatcher, the gateway's worker, the install threads and their callbacks call
 // the setters, setError, the alerts and the packet handlers from their own threads. One mutex
 // guards both blocks, their last-sent copies, the last error and the install location; it is never
-// held over a view command, a send or a step. The destructor joins the install thread, the
-// product-install thread and then the workflow thread.
+// held over a view command, a send or a step. Each block's send lock is held over its send, so
+// syncs of one block go out one at a time. The destructor joins the workflow thread, then
+// the install thread and the product-install thread.
 class WorkflowManager final : public IWorkflowPackets {
  public:
   WorkflowManager(WorkflowContext context, WorkflowCollaborators parts, WorkflowRole role,
@@ -80,11 +81,14 @@ class WorkflowManager final : public IWorkflowPackets {
   // Starts at 0x101 (0x601 in the test workflow), or where a state packet received before put
   // it, on the workflow thread; true when it runs. A second call starts nothing and returns true.
   bool StartWorkflow();
-  // Joins the install thread and the product-install thread, then ends the workflow thread at
-  // its next tick and joins it. Idempotent; not from those threads.
+  // Ends the workflow thread at its next tick and joins it, then joins the install thread and the
+  // product-install thread, which its last step may have started. Idempotent; not from those
+  // threads.
   void StopWorkflow();
   // One step. The workflow thread calls it every tick; tests may call it instead.
   void runStep();
+  // True from StopWorkflow until the next StartWorkflow. Any thread.
+  bool stopping() const;
 
   // UI actions: 1 proxy login, 2 none, 3 retry, 4 quit requested, 5 quit confirmed, 6 quit
   // declined, 7 install location chosen, 8 an alert blocks the workflow. Not sent.
@@ -128,7 +132,8 @@ class WorkflowManager final : public IWorkflowPackets {
   void setProgressEstimate(const ProgressEstimateBlock& estimate);
   void setInstallLocation(const std::string& location);
   std::string installLocation() const;
-  // The last error number raised, which the alerts do not keep; 0 before any.
+  // The last error number raised, which the alerts do not keep; 0 before any, and again once a
+  // retry got past it (a retried step went on, or setErrorCode(0) said the work goes on).
   int lastError() const;
   WorkflowRole role() const { return role_; }
   // Hands the running product installation an action with the proxy and, when wanted, location.
@@ -144,7 +149,8 @@ class WorkflowManager final : public IWorkflowPackets {
   static void* threadEntry(void* self);
   void workflowThreadProc();
   bool pause(std::chrono::milliseconds duration);
-  bool stopping() const;
+  // A stop, the process's quit, or a quit the page asked for that no step has taken yet.
+  bool quitPending() const;
 
   bool processUIAction();
   void requestQuit();
@@ -170,6 +176,10 @@ class WorkflowManager final : public IWorkflowPackets {
   const WorkflowRole role_;
   const WorkflowSettings settings_;
 
+  // Held over a block's snapshot and its send, so that blocks leave in the order they were taken;
+  // taken before mutex_.
+  std::mutex stateSendMutex_;
+  std::mutex estimateSendMutex_;
   mutable std::mutex mutex_;
   WorkflowStateBlock block_;                // guarded by mutex_
   ProgressEstimateBlock estimate_;          // guarded by mutex_
@@ -185,6 +195,7 @@ class WorkflowManager final : public IWorkflowPackets {
   std::string applicationsDocumentPath_;
   bool appletWorkflowStarted_ = false;
   bool deadLinkRaised_ = false;
+  bool retried_ = false;  // this step runs again at the user's retry
   // Also the product-install thread's, see releaseLocks.
   std::unique_ptr<pando::ProcessSemaphore> bootstrapperLock_;
   std::unique_ptr<pando::SharedSemaphore> lbsLock_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,6 +92,9 @@ class ICompatibility {
   virtual void fetchCompatibilityScript() {}
   // True to go on; false with the alert's text, and whether it is only a warning.
   virtual bool checkCompatibility(std::string& /*alertText*/, bool& /*warnOnly*/) { return true; }
+  // What ends a running check early: the workflow's quit. Set once, before the workflow starts;
+  // asked on the workflow thread.
+  virtual void setQuitCheck(std::function<bool()> /*quitting*/) {}
 };
 
 // The step parts one workflow owns; each defaults to its stand-in.

@@ -9,10 +9,27 @@
 #include "foundation/text/Utf8Decode.h"
 #include "foundation/text/Utf8Encode.h"
 
+// Exported by the engine's library without a public header.
+extern "C" {
+typedef bool (*JSShouldTerminateCallback)(JSContextRef context, void* data);
+void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
+                                         JSShouldTerminateCallback callback, void* data);
+}
+
 namespace JSUtils {
 namespace {
 
 constexpr char kComponent[] = "JSUtils";
+constexpr double kStopCheckSeconds = 0.05;
+
+// The engine's watchdog calls this each time a script has run another period; true ends it. This
+// engine does not start the next period by itself after a false: the limit is set again.
+bool askShouldStop(JSContextRef context, void* data) {
+  if ((*static_cast<const std::function<bool()>*>(data))()) return true;
+  JSContextGroupSetExecutionTimeLimit(JSContextGetGroup(context), kStopCheckSeconds, &askShouldStop,
+                                      data);
+  return false;
+}
 
 struct ContextRelease {
   void operator()(OpaqueJSContext* context) const { JSGlobalContextRelease(context); }
@@ -199,7 +216,7 @@ bool isCallableName(const std::string& name) {
 
 bool ExecuteJSFunction(const std::string& script, const std::string& functionName,
                        const std::vector<std::string>& arguments, std::string& result,
-                       pando::AbstractLogger* logger) {
+                       pando::AbstractLogger* logger, const std::function<bool()>& shouldStop) {
   result.clear();
   // Refused rather than altered: the script would act on text the caller never gave.
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -213,6 +230,12 @@ bool ExecuteJSFunction(const std::string& script, const std::string& functionNam
   if (!context) {
     pando::utilsLog(logger, pando::kLogError, kComponent, "Failed in JSGlobalContextCreate.");
     return false;
+  }
+  // The context has a group of its own, so the limit reaches no other run.
+  if (shouldStop) {
+    JSContextGroupSetExecutionTimeLimit(JSContextGetGroup(context.get()), kStopCheckSeconds,
+                                        &askShouldStop,
+                                        const_cast<std::function<bool()>*>(&shouldStop));
   }
   const JsString source = makeString(script);
   JSValueRef exception = nullptr;

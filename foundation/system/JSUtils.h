@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,13 @@ namespace JSUtils {
 // string, which is then whole in `result` as UTF-8; on every failure (an argument that is not
 // well-formed UTF-8, syntax error, a throw, a non-string return, a returned string with an
 // unpaired surrogate, a missing function, a function name that is not an identifier with optional
-// dotted members) `result` is empty. Never throws.
+// dotted members) `result` is empty. Never throws. When `shouldStop` is given, the engine's
+// watchdog asks it about every 50 ms while the script runs; true ends the run, which then fails
+// like a throw.
 bool ExecuteJSFunction(const std::string& script, const std::string& functionName,
                        const std::vector<std::string>& arguments, std::string& result,
-                       pando::AbstractLogger* logger = nullptr);
+                       pando::AbstractLogger* logger = nullptr,
+                       const std::function<bool()>& shouldStop = nullptr);
 
 // Whether `name` may be pasted into the wrapper's source: identifiers of ASCII letters, digits,
 // "_" and "$" (not starting with a digit), joined by single dots.

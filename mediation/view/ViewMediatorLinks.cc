@@ -76,6 +76,12 @@ void ViewMediatorBase::sendSMS(const std::string& data) {
 }
 
 void ViewMediatorBase::openLinkInBrowser(const std::string& data) {
+  // The silent copy runs as root: a packet from the user's side must not start a program here.
+  if (!opensLinks_) {
+    LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+                "openUrlInBrowser: links open in the user's process");
+    return;
+  }
   ViewJson members;
   if (!members.read(
           data, {"url", "index", "cardID", "isAuthenticationRequired", "type", "searchQuery"})) {

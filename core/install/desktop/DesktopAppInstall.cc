@@ -179,6 +179,11 @@ void DesktopAppInstall::sendDownloadFatalError(const PimProgress& record) {
 int DesktopAppInstall::onProgress(WorkflowManager& workflow, PimProgress* record) {
   if (!record) return PIM_ANSWER_NULL_RECORD;
   const bool pausable = record->type != PIM_NOT_PAUSABLE;
+  // Nobody is left to answer a pause once the process quits or the workflow stops, and the
+  // thread that joins this one would wait for ever.
+  if (pausable && (inputs_.quitRequested.load() || workflow.stopping())) {
+    return PIM_ANSWER_CANCEL;
+  }
   switch (workflow.stateBlock().uiFlags) {
     case kFlagPause:
       if (pausable) return PIM_ANSWER_PAUSE;

@@ -43,7 +43,9 @@ struct DesktopAppInputs {
 // The desktop application's installation in the administrator process: the applications
 // document, the installer library and the install thread that runs it. The library's progress
 // callback turns its records into workflow state, view updates and analytics events, and answers
-// the user's pause, resume, cancel and retry (the workflow's UI flags 2, 3, 4, 5).
+// the user's pause, resume, cancel and retry (the workflow's UI flags 2, 3, 4, 5). Once the process
+// quits or the workflow stops it cancels whatever can be cancelled, so that the install thread
+// ends and joinInstallThread returns.
 //
 // Threads: the steps on the workflow thread; installThreadProc on the install thread, the
 // callback on the library's thread while pim_startWorkflow runs. One installation per process

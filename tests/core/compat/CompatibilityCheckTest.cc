@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,9 +43,10 @@ class FixedSummary final : public IHardwareSummarySource {
 class RecordingRunner final : public ICheckScriptRunner {
  public:
   bool runFunction(const std::string& script, const std::string& functionName,
-                   const std::vector<std::string>& arguments, std::string& result) override {
+                   const std::vector<std::string>& arguments, std::string& result,
+                   const std::function<bool()>& shouldStop) override {
     calls.push_back(arguments);
-    return engine_.runFunction(script, functionName, arguments, result);
+    return engine_.runFunction(script, functionName, arguments, result, shouldStop);
   }
   std::vector<std::vector<std::string>> calls;
 
@@ -166,6 +169,37 @@ TEST_F(CompatibilityCheckTest, WithoutAScriptNothingRuns) {
   EXPECT_TRUE(fetchAndCheck());
   EXPECT_TRUE(runner_->calls.empty());
   EXPECT_TRUE(log_.has(pando::kLogWarn, "Empty compatibilityCheckScript. Skipping check."));
+}
+
+// A script that never returns holds the workflow thread: past the time limit it counts as failed
+// to run (the check goes on), and a stop asked while it runs ends it too.
+TEST_F(CompatibilityCheckTest, AScriptThatNeverReturnsIsEnded) {
+  struct Row {
+    const char* name;
+    std::chrono::milliseconds limit;
+    bool stopAsked;
+    bool timeLimitLogged;
+  } rows[] = {
+      {"time limit", std::chrono::milliseconds(300), false, true},
+      {"stop", std::chrono::minutes(10), true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    log_.clear();
+    make("(function () { for (;;) {} })()");
+    check_->setScriptTimeLimit(row.limit);
+    const auto start = std::chrono::steady_clock::now();
+    check_->setStopCheck([&] {
+      return row.stopAsked &&
+             std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300);
+    });
+    EXPECT_TRUE(fetchAndCheck());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(log_.has(pando::kLogWarn, kFailedLine));
+    EXPECT_EQ(log_.has(pando::kLogWarn,
+                       "The compatibility check script ran past its time limit of 300 ms"),
+              row.timeLimitLogged);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "core/compat/CompatibilityStep.h"
 #include "core/config/ConfigValues.h"
@@ -45,19 +46,23 @@ class CountingRequirements final : public IProductRequirements {
 
 // The compatibility steps 0x201, 0x401 and 0x501 on the real check, its script served by the
 // test server in the products document and run on the real engine; only the first summary falls
-// short.
+// short. A script of its own replaces that one.
 struct CompatibilityWalk {
-  CompatibilityWalk(const std::string& verdict, const std::string& checkFlag) {
+  CompatibilityWalk(const std::string& verdict, const std::string& checkFlag,
+                    const std::string& ownScript = "") {
     EXPECT_TRUE(server.start());
+    const std::string script =
+        !ownScript.empty()
+            ? ownScript
+            : "function checkCompatibility(client, summary) {"
+              "  return JSON.stringify({checkResult: JSON.parse(summary).ram &lt; 2 ? '" +
+                  verdict + "' : 'success'});}";
     server.addBody(kPath,
                    "<channels><channel><products><product version='1'><custom-data>"
                    "<custom-entry key='systemRequirementURL'><value>https://req.example</value>"
-                   "</custom-entry><custom-entry key='compatibilityCheckScript'><value>"
-                   "function checkCompatibility(client, summary) {"
-                   "  return JSON.stringify({checkResult: JSON.parse(summary).ram &lt; 2 ? '" +
-                       verdict +
-                       "' : 'success'});"
-                       "}</value></custom-entry></custom-data></product></products></channel>"
+                   "</custom-entry><custom-entry key='compatibilityCheckScript'><value>" +
+                       script +
+                       "</value></custom-entry></custom-data></product></products></channel>"
                        "</channels>");
     SetConfigValue(config, "productServiceUrl", server.url(kPath) + "?a=1");
     SetConfigValue(config, "version", "1");
@@ -117,6 +122,25 @@ TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
   EXPECT_EQ(walk.summaries, 0);
   EXPECT_TRUE(walk.server.requests().empty());
   EXPECT_EQ(walk.rig->view.count("showCompatibilityErrorAlert"), 0);
+}
+
+// The workflow thread runs a script that never returns: a quit the page asks meanwhile ends it and
+// is taken in the step, without a confirmation and without the compatibility alert.
+TEST(CompatibilityStep, AQuitWhileTheScriptRunsIsTaken) {
+  CompatibilityWalk walk("fail", "true", "function checkCompatibility() { for (;;) {} }");
+  wendtest::StepRig& rig = *walk.rig;
+  EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
+  std::thread page([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+  });
+  const auto start = std::chrono::steady_clock::now();
+  rig.workflow->runStep();
+  page.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(rig.walk(0, 0x1D00, 3), 0x1D00u);
+  EXPECT_EQ(rig.view.count("showQuitConfirmation"), 0);
+  EXPECT_EQ(rig.view.count("showCompatibilityErrorAlert"), 0);
 }
 
 }  // namespace

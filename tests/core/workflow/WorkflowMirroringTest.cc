@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -184,6 +185,70 @@ TEST(WorkflowMirroring, ProgressIsShownOnceAndNeverLowered) {
     if (call.name == "updateTarnProgress") shown.push_back(call.args[0] + "," + call.args[1]);
   }
   EXPECT_EQ(shown, (std::vector<std::string>{"2,true", "5,true", "100,true"}));
+}
+
+// A gateway whose first send stalls for a while, so that a second thread's sync can overtake it.
+class StallingGateway final : public IMessageGateway {
+ public:
+  bool InitMessageGateway(const CommandLineParser&) override { return true; }
+  void WaitForGatewayThread() override {}
+  int sendPacket(int, const std::string& text) override {
+    if (!entered_.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::lock_guard lock(mutex_);
+    texts_.push_back(text);
+    return 0;
+  }
+  LinkState linkState() const override { return LinkState::kConnected; }
+  bool entered() const { return entered_; }
+  std::vector<std::string> texts() const {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  std::atomic<bool> entered_{false};
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
+
+// Two threads sync one after the other while the first one's send is still on its way: the peer
+// must end with the newer block, since neither sender sends it again.
+TEST(WorkflowMirroring, ThePeerEndsWithTheNewestBlock) {
+  struct Row {
+    const char* name;
+    std::function<void(WorkflowManager&, int)> change;
+    std::function<void(WorkflowManager&)> sync;
+    std::function<std::string(int)> text;
+  } rows[] = {
+      {"state", [](WorkflowManager& w, int v) { w.setUIFlags(v); },
+       [](WorkflowManager& w) { w.syncState(); },
+       [](int v) {
+         WorkflowStateBlock block;
+         block.uiFlags = v;
+         return encodeStateBlock(block);
+       }},
+      {"estimate",
+       [](WorkflowManager& w, int v) {
+         w.setProgressEstimate({v, v, v});
+       },
+       [](WorkflowManager& w) { w.syncProgressEstimate(); },
+       [](int v) {
+         return encodeProgressEstimate({v, v, v});
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    StallingGateway gateway;
+    WorkflowRig rig(WorkflowRole::kUser, &gateway);
+    row.change(*rig.workflow, 1);
+    std::thread first([&] { row.sync(*rig.workflow); });
+    while (!gateway.entered()) std::this_thread::yield();
+    row.change(*rig.workflow, 2);
+    row.sync(*rig.workflow);
+    first.join();
+    ASSERT_EQ(gateway.texts().size(), 2u);
+    EXPECT_EQ(gateway.texts().back(), row.text(2));
+  }
 }
 
 }  // namespace

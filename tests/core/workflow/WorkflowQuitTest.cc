@@ -117,6 +117,46 @@ TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
   EXPECT_EQ(rig.workflow->stateCode(), 0x1606u);
 }
 
+// A quit after an error whose retry went through records 215, not the error that went away; a
+// retry that failed again keeps it.
+TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
+  struct Row {
+    const char* name;
+    uint32_t state;
+    bool retryWorks;
+    int errorCode;
+  } rows[] = {
+      {"network check", 0x401, true, 215},
+      {"network check failing again", 0x401, false, 206},
+      {"installation", 0x1606, true, 215},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WorkflowRig rig(WorkflowRole::kAdministrator);
+    rig.workflow->setStateCode(row.state);
+    rig.profile.networkResult = 1;
+    if (row.state == 0x1606) {
+      rig.workflow->setError(206, true);  // as the installer library's callback raises it
+    } else {
+      rig.workflow->runStep();
+    }
+    ASSERT_EQ(rig.workflow->lastError(), 206);
+    if (row.retryWorks) rig.profile.networkResult = 0;
+    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+    rig.workflow->runStep();
+    // The callback's next record is good progress: the library got past the error.
+    if (row.state == 0x1606 && row.retryWorks) rig.workflow->setErrorCode(0);
+    EXPECT_EQ(rig.workflow->stateCode() != 0x401u, row.retryWorks);
+
+    rig.workflow->setStateCode(0x905);  // a state that quits without asking
+    rig.workflow->setCurrentUIAction(4);
+    rig.workflow->runStep();
+    rig.workflow->runStep();
+    EXPECT_EQ(rig.workflow->stateCode(), 0x1D00u);
+    EXPECT_EQ(rig.workflow->stateBlock().errorCode, row.errorCode);
+  }
+}
+
 TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
   WorkflowRig rig(WorkflowRole::kUser);
   rig.workflow->setStateCode(0x905);

@@ -132,4 +132,41 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
   EXPECT_EQ(rig.workflow->stateCode(), 0x705u);
 }
 
+// An install start made by the step that runs while the workflow stops: the old order joined the
+// install thread before that start, so the stop returned with the thread still running.
+class StartDuringTheStop final : public IDesktopAppInstall {
+ public:
+  bool startInstallWorkflow(WorkflowManager&) override {
+    entered = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (joins == 0 && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    started = true;
+    return true;
+  }
+  void joinInstallThread() override {
+    ++joins;
+    if (started) joinedAfterTheStart = true;
+  }
+  std::atomic<bool> entered{false};
+  std::atomic<bool> started{false};
+  std::atomic<bool> joinedAfterTheStart{false};
+  std::atomic<int> joins{0};
+};
+
+TEST(WorkflowThreads, StopJoinsAnInstallThreadItsLastStepStarted) {
+  auto install = std::make_unique<StartDuringTheStop>();
+  StartDuringTheStop& racing = *install;
+  WorkflowSteps steps;
+  steps.desktopApp = std::move(install);
+  WorkflowRig rig(std::move(steps), WorkflowRole::kAdministrator);
+  rig.workflow->setStateCode(0x1502);
+  ASSERT_TRUE(rig.workflow->StartWorkflow());
+  ASSERT_TRUE(waitUntil([&] { return racing.entered.load(); }));
+  rig.workflow->StopWorkflow();
+  EXPECT_TRUE(racing.started);
+  EXPECT_TRUE(racing.joinedAfterTheStart);
+}
+
 }  // namespace

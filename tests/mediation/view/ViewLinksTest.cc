@@ -207,6 +207,9 @@ TEST_F(ViewLinksTest, TheSilentCopyOpensNoLinks) {
   silent.processMessageFromView("openurl", "https://site.example/a");
   silent.processMessageFromView("openFileURL", "C:\\Users\\x");
   silent.processMessageFromView("learnMoreClicked", R"({"url":"https://site.example/b"})");
+  silent.processMessageFromView("openUrlInBrowser", R"({"url":"https://site.example/c"})");
+  silent.processMessageFromView("searchMosaicInBrowser",
+                                R"({"url":"https://site.example/d","searchQuery":"e"})");
   EXPECT_EQ(opened(), "");
   EXPECT_EQ(silent.getLocalizedText("Select"), "");
 }

@@ -137,6 +137,25 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
                                       "install-start"}));
 }
 
+// Once the process quits or the workflow stops, nobody answers a pause: what can be cancelled is,
+// records that cannot be paused go on.
+TEST_F(DesktopAppInstallTest, AQuitOrAStopCancelsInsteadOfPausing) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stop" : "quit");
+    rig_.workflow->setUIFlags(2);
+    EXPECT_EQ(answer(PIM_PROGRESS, 10, 207, true), 2);
+    if (stop) {
+      rig_.workflow->StopWorkflow();
+    } else {
+      quit_ = true;
+    }
+    EXPECT_EQ(answer(PIM_PROGRESS, 10, 207, true), 4);
+    EXPECT_EQ(answer(PIM_PROGRESS, 10), 4);
+    EXPECT_EQ(answer(PIM_NOT_PAUSABLE, 10), 0);
+    quit_ = false;
+  }
+}
+
 TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
   struct Case {
     int status;

@@ -12,6 +12,7 @@
 #include "tests/download/pdm/support/PackageService.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/testserver/TestServer.h"
 
 namespace {
@@ -202,6 +203,25 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
     }
     workflow_->setCurrentUIAction(0);
   }
+}
+
+// The library paused at a retryable error: a stop (the process's teardown) cancels it and returns,
+// instead of waiting for an answer that never comes.
+TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
+  serve("retry:207");
+  workflow_->setStateCode(0x1302);
+  ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+  ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    workflow_->StopWorkflow();
+    stopped = true;
+  });
+  const bool ended = waitUntil([&] { return stopped.load(); });
+  if (!ended) workflow_->setUIFlags(3);  // frees the thread, so that the test can fail
+  stopper.join();
+  EXPECT_TRUE(ended);
+  EXPECT_NE(answers().find("-> 4"), std::string::npos);
 }
 
 TEST_F(DesktopAppWalkTest, LibraryFailureEndsAtItsAlert) {
