@@ -20,6 +20,8 @@
 //   type <selector> <text>    once the field is shown and enabled, sets its value to <text> and
 //                             sends it an input and a change event
 //   snapshot                  saves the view's visible part
+//   wait-file <name>          until a file of that name is in the snapshots' folder: the run's
+//                             driver says so when something outside the page has happened
 //   wait-end                  until the application ends by itself (finalizeTester), which ends
 //                             the scenario passed; the last step, since nothing can follow it
 // A selector is CSS; in wait-text and type it is one word (no spaces), the text the rest of the

@@ -26,6 +26,7 @@ constexpr Verb kVerbs[] = {
     {"type", StepKind::kType, Operands::kWordAndRest},
     {"snapshot", StepKind::kSnapshot, Operands::kNone},
     {"wait-end", StepKind::kWaitEnd, Operands::kNone},
+    {"wait-file", StepKind::kWaitFile, Operands::kOne},
 };
 
 // A step longer than this cannot wait on anything the installer shows.

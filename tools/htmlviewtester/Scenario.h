@@ -17,11 +17,12 @@ enum class StepKind {
   kType,         // `text` into a shown field, with its input and change events
   kSnapshot,     // the view's visible part as NN-<screen>.png
   kWaitEnd,      // until the application ends by itself
+  kWaitFile,     // until a file of this name is in the snapshots' folder
 };
 
 struct Step {
   StepKind kind;
-  std::string target;  // the view, screen, overlay or CSS selector; the seconds of kTimeout
+  std::string target;  // the view, screen, overlay, CSS selector or file; the seconds of kTimeout
   std::string text;    // kType, kWaitText: the rest of the line, spaces kept
   long timeoutMs = 0;  // kTimeout: the seconds, read with '.' whatever the process's locale
   int line = 0;        // in the scenario file, from 1

@@ -302,6 +302,12 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& d
     }
     case StepKind::kSnapshot:
       return poll(deadline, [&] { return snapshot(deadline, detail); });
+    case StepKind::kWaitFile: {
+      const std::string path = settings_.shotsFolder + "/" + step.target;
+      return poll(deadline, [&] {
+        return g_file_test(path.c_str(), G_FILE_TEST_EXISTS) ? Attempt::kDone : Attempt::kAgain;
+      });
+    }
   }
   return Outcome::kFailed;
 }

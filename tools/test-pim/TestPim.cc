@@ -3,6 +3,7 @@
 //   <pimScenario>  success (default), result:N, retry:N (a retryable status until answered),
 //                  paused4 (records of type 4 around a pause), slow (progress in small steps)
 //   <pimTarget>    the folder to install the stand-in application into (success only)
+//   <pimStepMs>    slow: the pause after each of its steps in milliseconds (default 20)
 //   <pimProxy>     "user:password" the library expects with the retry of status 212
 //   <pimLog>       a file that gets one line per answer, "type status -> answer"
 // Without WEND_TEST_PIM_NO_START it exports all three calls; WEND_TEST_PIM_UNLOADABLE makes it
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "core/install/OrvelPim.h"
@@ -142,10 +145,12 @@ __attribute__((visibility("default"))) int pim_startWorkflow(PimWorkflowArgs* ar
     }
   }
   const int steps = scenario == "slow" ? 200 : 4;
+  const std::string stepMs = element(xml, "pimStepMs");
+  const long pauseMs = stepMs.empty() ? 20 : std::min(std::max(atol(stepMs.c_str()), 0L), 10'000L);
   for (int i = 0; i <= steps; ++i) {
     if (!run.progress(50.0f * static_cast<float>(i) / static_cast<float>(steps))) return 215;
     if (scenario == "slow") {
-      const timespec pause{0, 20'000'000};
+      const timespec pause{pauseMs / 1000, pauseMs % 1000 * 1'000'000};
       nanosleep(&pause, nullptr);
     }
   }

@@ -122,5 +122,21 @@ TEST_F(ScenarioRunnerTest, TheApplicationEndingPassesAWaitForTheEnd) {
   EXPECT_FALSE(has("FAILED"));
 }
 
+// The driver's marker file lets the scenario go on; the step before it has passed already.
+TEST_F(ScenarioRunnerTest, AWaitForAFileGoesOnOnceTheDriverMakesIt) {
+  auto played = runner("wait welcome\nwait-file restored\nwait welcome\n");
+  played->registerView("main", &view_);
+  played->start();
+  ASSERT_TRUE(pumpUntil([&] { return view_.screenLooks >= view_.looksUntilWelcome; }));
+  const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+  pumpUntil([&] { return std::chrono::steady_clock::now() >= later; });
+  EXPECT_FALSE(has("DONE") || has("FAILED"));
+  EXPECT_EQ(view_.screenLooks, view_.looksUntilWelcome);
+  std::ofstream(folder_ / "restored").put('\n');
+  ASSERT_TRUE(pumpUntil([&] { return has("DONE") || has("FAILED"); }));
+  EXPECT_EQ(outcome("DONE"), "3 steps passed\n") << outcome("FAILED");
+  played->stop();
+}
+
 }  // namespace
 }  // namespace htmlviewtester

@@ -19,6 +19,7 @@ TEST(ScenarioTest, EachStepTakesItsOperandsAndSkipsBlankAndCommentLines) {
                     "click [data-overlay=quit] button.yes\n"
                     "type #user  a tester \n"
                     "snapshot\n"
+                    "wait-file restored\n"
                     "wait-end\n",
                     steps, error))
       << error;
@@ -37,7 +38,8 @@ TEST(ScenarioTest, EachStepTakesItsOperandsAndSkipsBlankAndCommentLines) {
       {StepKind::kClick, "[data-overlay=quit] button.yes", "", 8},
       {StepKind::kType, "#user", "a tester", 9},
       {StepKind::kSnapshot, "", "", 10},
-      {StepKind::kWaitEnd, "", "", 11},
+      {StepKind::kWaitFile, "restored", "", 11},
+      {StepKind::kWaitEnd, "", "", 12},
   };
   ASSERT_EQ(steps.size(), std::size(rows));
   for (size_t i = 0; i < steps.size(); ++i) {

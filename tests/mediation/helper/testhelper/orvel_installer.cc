@@ -22,6 +22,7 @@
 #include "mediation/helper/InstallHelperInterface.h"
 #include "mediation/ipc/CommunicationBridge.h"
 #include "mediation/ipc/PacketCodec.h"
+#include "platform/system/ConsoleUser.h"
 
 namespace {
 
@@ -127,7 +128,13 @@ bool serve(const std::string& channel, bool first, std::string& next) {
   mediation::BridgeSettings settings;
   settings.openRetryPause = std::chrono::milliseconds(20);
   CommunicationBridge bridge(settings);
-  if (bridge.initCommBridge(3, channel, true, peerWaitMs) != CommunicationBridge::kConnected) {
+  // The first channel comes from whoever started us; the one REINIT names, from the user's own
+  // process, which runs as the console user when we were started elevated.
+  uid_t owner = CommunicationBridge::kOwnUid;
+  platform::ConsoleUser user;
+  if (!first && platform::findConsoleUser(user)) owner = user.uid;
+  if (bridge.initCommBridge(3, channel, true, peerWaitMs, {}, owner) !=
+      CommunicationBridge::kConnected) {
     Json::Value line = event("no-peer");
     line["channel"] = channel;
     record(line);
