@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/MainLoopWait.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/htmlviewtester/ScenarioRunner.h"
 
@@ -52,18 +53,11 @@ class ScenarioRunnerTest : public testing::Test {
     return std::make_unique<ScenarioRunner>(std::move(steps), settings);
   }
 
-  // Runs the default main context, as the UI thread does, until `done` or 20 s. The loop waits
-  // in its poll, so the scenario's thread wakes it as it would wake the UI thread.
+  // Runs the default main context, as the UI thread does: the loop waits in its poll, so the
+  // scenario's thread wakes it as it would wake the UI thread.
   template <typename Predicate>
   bool pumpUntil(Predicate done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    const guint tick = g_timeout_add(
-        5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      g_main_context_iteration(nullptr, TRUE);
-    }
-    g_source_remove(tick);
-    return done();
+    return wendtest::runLoopUntil(done);
   }
 
   bool has(const char* marker) {
