@@ -205,7 +205,8 @@ TEST_F(EngineScenarioTest, StartsOverWhenTheFileChangedBetweenRuns) {
   auto second = makeManager();
   ASSERT_EQ(run(*second, request(2, 0x10000)), 5);
   EXPECT_EQ(wendtest::readFile(target()), generatedBytes(kSeed + 1, 0, kSize));
-  EXPECT_EQ(rangedBytesRequested(), kSize);
+  // Every byte fetched again; a loaded machine may add a retried segment, a resume takes fewer.
+  EXPECT_GE(rangedBytesRequested(), kSize);
 }
 
 TEST_F(EngineScenarioTest, ResumeRefusesAFileThatChangedWhilePaused) {
