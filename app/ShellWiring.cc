@@ -8,10 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kSignInState = 0x801;
-constexpr uint32_t kFailedFinalState = 0x1C00;
-constexpr uint32_t kFinalState = 0x1D00;
-
 constexpr char kCancelMessage[] = "cancelButtonClicked";
 
 void returnToSignIn(ApplicationContext& context) {
@@ -19,7 +15,7 @@ void returnToSignIn(ApplicationContext& context) {
     mediator->showMainView();
   }
   if (context.viewMediator) context.viewMediator->showSpinnerScreen();
-  if (context.workflowManager) context.workflowManager->setStateCode(kSignInState);
+  if (context.workflowManager) context.workflowManager->setStateCode(code(WorkflowState::kSignIn));
 }
 
 }  // namespace
@@ -27,7 +23,7 @@ void returnToSignIn(ApplicationContext& context) {
 bool applicationMayEnd(uint32_t stateCode) {
   // The final step asks to terminate after a failed installation too: 0x1D00 alone would leave
   // that run waiting for a quit that only cancels.
-  return stateCode == kFailedFinalState || stateCode == kFinalState;
+  return stateCode == code(WorkflowState::kFailedFinal) || stateCode == code(WorkflowState::kFinal);
 }
 
 mediation::ShellHandlers shellHandlers(ApplicationContext& context) {

@@ -8,6 +8,23 @@
 // The two records the installer's two processes mirror to each other, and their wire form: the
 // fields little-endian, one after the other, as Base64 text. Plain values; any thread.
 
+// The states other components move the workflow to or test, by name. Bits 8 and up number the
+// step; a state with bit 1 runs only with administrator rights.
+enum class WorkflowState : uint32_t {
+  kSignIn = 0x801,
+  kType3SignIn = 0xA05,
+  kDeviceToken = 0xB01,
+  kProductInstall = 0x1A05,
+  kFailedFinal = 0x1C00,
+  kFinal = 0x1D00,
+};
+constexpr uint32_t kAdministratorStateBit = 0x2;
+
+// The state's code in the state block.
+constexpr uint32_t code(WorkflowState state) {
+  return static_cast<uint32_t>(state);
+}
+
 // The workflow's state as both processes share it.
 struct WorkflowStateBlock {
   static constexpr size_t kSize = 28;

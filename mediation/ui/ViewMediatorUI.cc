@@ -36,7 +36,6 @@ constexpr char kTestHookName[] = "HTMLViewTester.dylib";
 constexpr int kMakersSupportFolder = 18;
 
 // A state with this bit runs in the elevated copy.
-constexpr uint32_t kElevatedStepBit = 0x2;
 
 // Page messages that only this process can act on: they open the user's browser.
 constexpr const char* kLocalOnly[] = {"openurl", "openFileURL", "learnMoreClicked"};
@@ -383,7 +382,7 @@ void ViewMediatorUI::onMessageFromView(const std::string& name, const std::strin
 bool ViewMediatorUI::forwardsToElevatedCopy(const std::string& name) const {
   if (isOneOf(name, kLocalOnly) || context().isAdmin) return false;
   WorkflowManager* workflow = workflowManager();
-  if (!workflow || (workflow->stateCode() & kElevatedStepBit) == 0) return false;
+  if (!workflow || (workflow->stateCode() & kAdministratorStateBit) == 0) return false;
   // A copy that never came up or went away cannot act: answers such as a quit stay here.
   IMessageGateway* gateway = context().messageGateway.get();
   return gateway && gateway->linkState() == IMessageGateway::LinkState::kConnected;

@@ -77,7 +77,7 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
       showSpinnerScreen();
       if (workflow) workflow->setScreenId(kScreenAfterSignIn);
       createIdraType3View(redirect.redirectUri, getLocalizedText("Type3WindowTitle"));
-      if (workflow) workflow->setStateCode(kType3SignInState);
+      if (workflow) workflow->setStateCode(code(WorkflowState::kType3SignIn));
       return true;
     case RedirectKind::kDelegationStart:
       sendEvent("lbs-susi-social-start");
@@ -103,7 +103,7 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
       sendEvent("lbs-susi-social-error");
       if (workflow) workflow->showErrorAlertAndWait("ErrorSocialSignIn", 1, "", "", "", "", false);
       setSocialProviderId("");
-      if (workflow) workflow->setStateCode(kSignInState);
+      if (workflow) workflow->setStateCode(code(WorkflowState::kSignIn));
       post([](State& state) { state.shell->bringWindowToFront(); });
       return true;
     case RedirectKind::kDeviceToken:
@@ -163,12 +163,13 @@ void ViewMediatorUI::acceptDeviceToken(const std::string& url, const std::string
   WorkflowManager* workflow = workflowManager();
   if (!workflow) return;
   workflow->setScreenId(kScreenAfterSignIn);
-  workflow->setStateCode(kDeviceTokenState);
+  workflow->setStateCode(code(WorkflowState::kDeviceToken));
 }
 
 void ViewMediatorUI::rejectRedirect(const std::string& url) {
   log(pando::kLogWarn, "Malformed sign-in redirect: %s", maskedForLog(url).c_str());
-  if (WorkflowManager* workflow = workflowManager()) workflow->setStateCode(kSignInState);
+  if (WorkflowManager* workflow = workflowManager())
+    workflow->setStateCode(code(WorkflowState::kSignIn));
 }
 
 // --- load failures -----------------------------------------------------------------------------
@@ -177,7 +178,7 @@ void ViewMediatorUI::failSignInPage(int kind) {
   WorkflowManager* workflow = workflowManager();
   if (!workflow) return;
   workflow->setError(kindError(kind), true);
-  workflow->setStateCode(kSignInState);
+  workflow->setStateCode(code(WorkflowState::kSignIn));
 }
 
 void ViewMediatorUI::onMainLoadError(int kind, const std::string& url, int code) {

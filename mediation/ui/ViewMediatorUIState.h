@@ -21,11 +21,6 @@ namespace mediator_detail {
 
 constexpr char kComponent[] = "ViewMediatorUI";
 
-// Workflow states entered from here.
-constexpr uint32_t kSignInState = 0x801;
-constexpr uint32_t kType3SignInState = 0xA05;
-constexpr uint32_t kDeviceTokenState = 0xB01;
-
 // Screen ids the workflow reports.
 constexpr int kScreenBeforeSignIn = 3;
 constexpr int kScreenSignIn = 4;

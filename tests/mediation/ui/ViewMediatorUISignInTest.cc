@@ -11,9 +11,6 @@ namespace {
 
 using mediation::ViewMediatorUI;
 
-constexpr uint32_t kSignInState = 0x801;
-constexpr uint32_t kType3State = 0xA05;
-constexpr uint32_t kDeviceTokenState = 0xB01;
 constexpr uint32_t kBefore = 0x901;  // where each row starts
 constexpr char kSignInPage[] = "https://signin.example/page";
 
@@ -50,7 +47,7 @@ TEST_F(ViewMediatorUISignInTest, SentinelAddressesEndOrRedirectTheSignIn) {
     std::vector<std::string> lines;  // among those recorded
   } rows[] = {
       {"type3?redirect_uri=https%3A%2F%2Fsso.example%2Fx%3Fa%3D1%26b%3D2",
-       kType3State,
+       code(WorkflowState::kType3SignIn),
        "",
        {"shell type3Title ", "type3 load https://sso.example/x?a=1&b=2",
         "main send showSpinnerScreen "}},
@@ -67,9 +64,12 @@ TEST_F(ViewMediatorUISignInTest, SentinelAddressesEndOrRedirectTheSignIn) {
        kBefore,
        "",
        {"idra load https://signin.example/authorize", "shell front"}},
-      {"delegation_error", kSignInState, "", {"shell front"}},
-      {"?device_token=tok-1&state=9", kDeviceTokenState, "tok-1", {"main send showSpinnerScreen "}},
-      {"?device_token=a%26b", kDeviceTokenState, "a%26b", {}},
+      {"delegation_error", code(WorkflowState::kSignIn), "", {"shell front"}},
+      {"?device_token=tok-1&state=9",
+       code(WorkflowState::kDeviceToken),
+       "tok-1",
+       {"main send showSpinnerScreen "}},
+      {"?device_token=a%26b", code(WorkflowState::kDeviceToken), "a%26b", {}},
   };
   for (const Row& row : rows) {
     for (bool failure : {false, true}) {
@@ -136,7 +136,7 @@ TEST_F(ViewMediatorUISignInTest, HostileAddressesNeverLoadOrThrow) {
     bench_.pages.loaded("idra", root() + path);
     const auto lines = drained();
     EXPECT_TRUE(loads(lines).empty()) << loads(lines).front();
-    EXPECT_EQ(workflow().stateCode(), kSignInState);
+    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
     EXPECT_EQ(deviceToken(), "");
     ApplicationContext::Destroy();
   }
@@ -177,7 +177,7 @@ TEST_F(ViewMediatorUISignInTest, FailedSignInPagesIgnoreLaterLoads) {
     drained();
     bench_.pages.loadError(row.page, row.kind, kSignInPage);
     EXPECT_EQ(workflow().lastError(), row.error);
-    EXPECT_EQ(workflow().stateCode(), kSignInState);
+    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
     drained();
     bench_.pages.loaded(row.page, kSignInPage);
     bench_.pages.loaded(row.page, root() + "?device_token=late");
@@ -231,7 +231,7 @@ TEST_F(ViewMediatorUISignInTest, TypeThreeFlowEndsWithItsDeviceToken) {
   EXPECT_TRUE(has(drained(), "shell hideType3"));
   EXPECT_EQ(mediator().visibleView(), ViewMediatorUI::VisibleView::kMain);
   EXPECT_EQ(deviceToken(), "t3");
-  EXPECT_EQ(workflow().stateCode(), kDeviceTokenState);
+  EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kDeviceToken));
 }
 
 // The sign-in view: the social provider's pages when it answers with a web address to load, the

@@ -18,9 +18,7 @@ namespace {
 
 using mediation::ViewMediatorUI;
 
-constexpr uint32_t kSignInState = 0x801;
 constexpr uint32_t kElevatedStep = 0x1903;  // bit 1: runs in the elevated copy
-constexpr uint32_t kProductInstallState = 0x1A05;
 
 class ViewMediatorUITest : public MediatorTest {};
 
@@ -100,13 +98,13 @@ TEST_F(ViewMediatorUITest, AnsweredAlertsAreNotInstallationTime) {
     const char* answer;
     const char* minutes;  // after 70 s counted, or 1070 s when the pause counts
   } rows[] = {
-      {"showErrorAlert", kSignInState, "retryClicked",
+      {"showErrorAlert", code(WorkflowState::kSignIn), "retryClicked",
        R"("minutesLeftMax":"2","minutesLeftMin":"0")"},
-      {"showQuitConfirmation", kSignInState, "quitConfirmationNoClicked",
+      {"showQuitConfirmation", code(WorkflowState::kSignIn), "quitConfirmationNoClicked",
        R"("minutesLeftMax":"2","minutesLeftMin":"0")"},
-      {"showQuitConfirmation", kProductInstallState, "quitConfirmationNoClicked",
+      {"showQuitConfirmation", code(WorkflowState::kProductInstall), "quitConfirmationNoClicked",
        R"("minutesLeftMax":"12","minutesLeftMin":"10")"},
-      {"showProxyAlert", kSignInState, "cancelButtonClicked",
+      {"showProxyAlert", code(WorkflowState::kSignIn), "cancelButtonClicked",
        R"("minutesLeftMax":"12","minutesLeftMin":"10")"},
   };
   for (const Row& row : rows) {
@@ -140,7 +138,7 @@ TEST_F(ViewMediatorUITest, PageMessagesGoWhereTheWorkflowRuns) {
     const char* name;
     bool forwarded;
   } rows[] = {
-      {kSignInState, false, Link::kConnected, "cancelButtonClicked", false},
+      {code(WorkflowState::kSignIn), false, Link::kConnected, "cancelButtonClicked", false},
       {kElevatedStep, false, Link::kConnected, "cancelButtonClicked", true},
       {kElevatedStep, true, Link::kConnected, "cancelButtonClicked", false},
       {kElevatedStep, false, Link::kDown, "cancelButtonClicked", false},
