@@ -1,6 +1,5 @@
 #include "download/pdm/OperationFolders.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,6 +9,8 @@
 #include <vector>
 
 #include "download/pdm/common/PDMLogger.h"
+#include "foundation/files/FolderEntries.h"
+#include "foundation/files/TreeRemoval.h"
 
 namespace orvel::PackageDownloadManager {
 namespace {
@@ -25,37 +26,6 @@ bool isUuidText(const std::string& name) {
     if (dash ? name[i] != '-' : !std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
   }
   return true;
-}
-
-std::vector<std::string> entryNames(int folderFd) {
-  std::vector<std::string> names;
-  const int copy = ::dup(folderFd);
-  if (copy < 0) return names;
-  DIR* dir = ::fdopendir(copy);
-  if (!dir) {
-    ::close(copy);
-    return names;
-  }
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  ::closedir(dir);
-  return names;
-}
-
-// Removes the entry `name` of the open folder, a folder's contents first, never through a link.
-bool removeEntry(int parentFd, const std::string& name) {
-  struct stat info {};
-  if (::fstatat(parentFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (!S_ISDIR(info.st_mode)) return ::unlinkat(parentFd, name.c_str(), 0) == 0;
-  platform::UniqueFd folder(::openat(parentFd, name.c_str(), kFolderFlags));
-  if (!folder.valid()) return false;
-  bool removed = true;
-  for (const std::string& entry : entryNames(folder.get())) {
-    removed = removeEntry(folder.get(), entry) && removed;
-  }
-  return ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0 && removed;
 }
 
 bool ownedFile(int fd, mode_t type) {
@@ -101,12 +71,15 @@ platform::UniqueFd holdOperationFolder(const std::string& folder) {
 int removeAbandonedOperationFolders(const std::string& temporaryFolder) {
   platform::UniqueFd temporary(::open(temporaryFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!temporary.valid()) return 0;
+  std::vector<std::string> names;
+  int error = 0;
+  if (!files::folderEntryNames(temporary.get(), names, error)) return 0;
   int removed = 0;
-  for (const std::string& name : entryNames(temporary.get())) {
+  for (const std::string& name : names) {
     if (!isUuidText(name)) continue;
     const platform::UniqueFd lock = lockLeftover(temporary.get(), name);
     if (!lock.valid()) continue;
-    if (removeEntry(temporary.get(), name)) {
+    if (files::removeEntryAt(temporary.get(), name, error)) {
       ++removed;
       pdmLog(pando::kLogInfo, kPdmTag, "Removed the operation folder %s that an ended run left",
              name.c_str());
