@@ -161,3 +161,97 @@ std::optional<ProgressEstimateBlock> decodeProgressEstimate(const std::string& t
   if (!plausible(block)) return std::nullopt;
   return block;
 }
+
+const char* stateName(WorkflowState state) {
+  switch (state) {
+    case WorkflowState::kNone:
+      return "None";
+    case WorkflowState::kAcquireLocks:
+      return "AcquireLocks";
+    case WorkflowState::kSystemCheck:
+      return "SystemCheck";
+    case WorkflowState::kRestoreProxyCredentials:
+      return "RestoreProxyCredentials";
+    case WorkflowState::kNetworkCheck:
+      return "NetworkCheck";
+    case WorkflowState::kCompatibilityCheck:
+      return "CompatibilityCheck";
+    case WorkflowState::kFirstScreen:
+      return "FirstScreen";
+    case WorkflowState::kWelcome:
+      return "Welcome";
+    case WorkflowState::kSignIn:
+      return "SignIn";
+    case WorkflowState::kSignInPage:
+      return "SignInPage";
+    case WorkflowState::kType3SignIn:
+      return "Type3SignIn";
+    case WorkflowState::kDeviceToken:
+      return "DeviceToken";
+    case WorkflowState::kSurveyCheck:
+      return "SurveyCheck";
+    case WorkflowState::kSurvey:
+      return "Survey";
+    case WorkflowState::kSurveyResults:
+      return "SurveyResults";
+    case WorkflowState::kPrivacyNoticeCheck:
+      return "PrivacyNoticeCheck";
+    case WorkflowState::kPrivacyNotice:
+      return "PrivacyNotice";
+    case WorkflowState::kPrivacyNoticeAccepted:
+      return "PrivacyNoticeAccepted";
+    case WorkflowState::kMainScreen:
+      return "MainScreen";
+    case WorkflowState::kApplicationsDocument:
+      return "ApplicationsDocument";
+    case WorkflowState::kInstallerLibrary:
+      return "InstallerLibrary";
+    case WorkflowState::kStartDesktopAppInstall:
+      return "StartDesktopAppInstall";
+    case WorkflowState::kDesktopAppInstall:
+      return "DesktopAppInstall";
+    case WorkflowState::kDesktopAppInstalled:
+      return "DesktopAppInstalled";
+    case WorkflowState::kHelperHandshake:
+      return "HelperHandshake";
+    case WorkflowState::kStartProductInstall:
+      return "StartProductInstall";
+    case WorkflowState::kProductInstall:
+      return "ProductInstall";
+    case WorkflowState::kLaunch:
+      return "Launch";
+    case WorkflowState::kFailedFinal:
+      return "FailedFinal";
+    case WorkflowState::kFinal:
+      return "Final";
+  }
+  return "unknown";
+}
+
+const char* screenName(ScreenId id) {
+  switch (id) {
+    case ScreenId::kNoScreen:
+      return "No-Screen";
+    case ScreenId::kSpinnerBeforeWelcome:
+      return "Spinner-before-Welcome-Screen";
+    case ScreenId::kWelcome:
+      return "Welcome-Screen";
+    case ScreenId::kSpinnerBetweenWelcomeAndSignIn:
+      return "Spinner-between-Welcome-SUSI";
+    case ScreenId::kSignIn:
+      return "SUSI-Screen";
+    case ScreenId::kSpinnerAfterSignIn:
+      return "Spinner-after-SUSI-Screen";
+    case ScreenId::kSurvey:
+      return "Survey-Screen";
+    case ScreenId::kSpinnerAfterSurvey:
+      return "Spinner-after-Survey-Screen";
+    case ScreenId::kPrivacyNotice:
+      return "PII-Screen";
+    case ScreenId::kMain:
+      return "Main-Screen";
+    case ScreenId::kLaunch:
+      return "Launch-Screen";
+  }
+  return nullptr;
+}
