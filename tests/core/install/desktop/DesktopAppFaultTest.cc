@@ -18,6 +18,7 @@ using namespace wendtest;
 
 // Status codes the alerts show here, as the installer's table numbers them.
 constexpr int kServerUnresponsive = 207;
+constexpr int kProxyAuthenticationRequired = 212;
 
 class DesktopAppFaultTest : public DesktopAppWalk {
  protected:
@@ -102,6 +103,40 @@ TEST_F(DesktopAppFaultTest, NetworkDownMidPackageAlertsThenTheRetryInstallsFromA
   EXPECT_NE(fresh.st_ino, failed.st_ino);
   EXPECT_FALSE(fs::exists(workFolder() + "/left-by-the-failed-run"));
   EXPECT_TRUE(applicationInstalled());
+}
+
+// Every request goes through a proxy that wants credentials. The user's answer to the prompt
+// goes with the retried query and with everything after it.
+TEST_F(DesktopAppFaultTest, ProxyPromptThenTheRetryCarriesTheUsersCredentials) {
+  testserver::TestServerSettings settings;
+  settings.root = service_->www();
+  settings.proxyCredentials = "alice:s3cret";
+  testserver::TestServer proxy(settings);
+  ASSERT_TRUE(proxy.start());
+  // The proxy answers for the service itself, the applications document included.
+  proxy.addBody("/services/applications", readFile(service_->www() + "/services/applications.xml"));
+  ScopedEnv through{"http_proxy", proxy.url("")};
+  ScopedEnv direct{"no_proxy", std::nullopt};
+  ScopedEnv directUpper{"NO_PROXY", std::nullopt};
+
+  workflow_->setStateCode(0x1302);
+  ASSERT_TRUE(stepUntilAlert());
+  EXPECT_EQ(view_.count("showProxyAlert"), 1);
+  EXPECT_EQ(view_.count("showErrorAlert"), 0);
+  EXPECT_EQ(workflow_->lastError(), kProxyAuthenticationRequired);
+  ASSERT_FALSE(proxy.requestsFor("/services/applications").empty());
+
+  proxy_.set({"alice", "s3cret", false});
+  workflow_->setCurrentUIAction(kProxyLogin);
+  EXPECT_EQ(finish(), kInstalled) << answers();
+  EXPECT_TRUE(applicationInstalled());
+  // Each request may meet the challenge once before it answers; the last one answered.
+  const std::string expected = "Basic YWxpY2U6czNjcmV0";  // alice:s3cret
+  for (const char* path : {"/services/applications", "/packages/pim/Pim.zip"}) {
+    const auto requests = proxy.requestsFor(path);
+    ASSERT_FALSE(requests.empty()) << path << " did not come through the proxy";
+    EXPECT_EQ(requests.back().header("Proxy-Authorization"), expected) << path;
+  }
 }
 
 }  // namespace
