@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -100,15 +101,15 @@ class DesktopAppDriverTest : public ::testing::Test {
 TEST_F(DesktopAppDriverTest, PackageLargerThanTheVolumeEndsAtTheDiskFullAlert) {
   TemporaryFolder probe;
   std::string ignored;
-  if (runCapturing(onSmallVolume(probe.path(), "16k", {"true"}), ignored) != 0) {
-    GTEST_SKIP() << "user and mount namespaces (unshare -rm with a tmpfs) are not allowed here";
+  if (runCapturing(onSmallVolume(probe.path(), "16384", {"true"}), ignored) != 0) {
+    GTEST_SKIP() << "no user and mount namespace with a tmpfs of its own here (unshare -rm)";
   }
-  const std::string volume = "32k";
-  ASSERT_GT(fs::file_size(service_.www() + "/packages/pim/Pim.zip"), 32u * 1024);
+  constexpr uint64_t kVolumeBytes = 32 * 1024;
+  ASSERT_GT(fs::file_size(service_.www() + "/packages/pim/Pim.zip"), kVolumeBytes);
 
   std::string output;
   const int status =
-      runCapturing(onSmallVolume(tempFolder(), volume,
+      runCapturing(onSmallVolume(tempFolder(), std::to_string(kVolumeBytes),
                                  {WEND_WORKFLOWDRIVER, service_.url("/services/applications"),
                                   shared_.path(), tempFolder()}),
                    output);
@@ -116,7 +117,6 @@ TEST_F(DesktopAppDriverTest, PackageLargerThanTheVolumeEndsAtTheDiskFullAlert) {
   const std::vector<std::string> alerts = alertLines(output);
   ASSERT_EQ(alerts.size(), 1u) << output;
   EXPECT_NE(alerts.front().find(" P208"), std::string::npos) << alerts.front();
-  EXPECT_NE(output.find("workflow state 0x1402"), std::string::npos) << output;
 }
 
 }  // namespace
