@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <string>
 #include <thread>
 
-#include "core/install/desktop/DesktopAppInstall.h"
-#include "core/workflow/WorkflowManager.h"
-#include "tests/core/workflow/support/WorkflowRig.h"
-#include "tests/download/pdm/support/PackageService.h"
-#include "tests/support/Environment.h"
-#include "tests/support/TemporaryFolder.h"
+#include "tests/core/install/desktop/support/DesktopAppWalk.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/testserver/TestServer.h"
 
@@ -20,106 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace wendtest;
 
-// The administrator's workflow from the applications document to the installed desktop
-// application, against the package service offering the signed stand-in installer library.
-class DesktopAppWalkTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    root_ = std::make_unique<TemporaryFolder>();
-    setenv("WEND_ROOT", root_->path().c_str(), 1);
-    service_ =
-        std::make_unique<PackageService>(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib");
-    served_ = readFile(service_->www() + "/services/applications.xml");
-  }
-  static void TearDownTestSuite() {
-    service_.reset();
-    root_.reset();
-  }
-
-  void SetUp() override {
-    ASSERT_NE(service_->port(), 0) << "the package service did not start";
-    config_.set("packageServiceUrl", service_->url("/services/applications"));
-    fs::create_directories(shared_.path() + "/Core");
-    serve("success");
-
-    DesktopAppInputs inputs(config_, proxy_, quit_, {temp_.path(), shared_.path()});
-    inputs.poll = std::chrono::milliseconds(10);
-    inputs.manager.tick = std::chrono::milliseconds(20);
-    WorkflowSteps steps;
-    steps.desktopApp = std::make_unique<DesktopAppInstall>(std::move(inputs));
-    WorkflowSettings settings = WorkflowRig::fastSettings();
-    settings.lockKeyPath = key_.path;
-    workflow_ = std::make_unique<WorkflowManager>(
-        WorkflowContext{quit_, config_, proxy_, osVersion_, false, channels_},
-        WorkflowCollaborators{view_, gateway_, profile_, survey_, applets_,
-                              [a = analytics_] { return a; },
-                              std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
-        WorkflowRole::kAdministrator, std::move(settings));
-  }
-
-  // The served desktop application picks the library's scenario; the stand-in application and
-  // the library's log of answers go into this test's folder.
-  void serve(const std::string& scenario, const std::string& package = "/packages/pim/") {
-    std::string text = served_;
-    const std::string manifest = "/packages/pim/manifest.xml";
-    // A package folder names the manifest in it; anything else is the manifest's whole URL.
-    text.replace(text.find(manifest), manifest.size(),
-                 package.back() == '/' ? package + "manifest.xml" : package);
-    const std::string element = "<pimScenario>success</pimScenario>";
-    text.replace(text.find(element), element.size(),
-                 "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + target_.path() +
-                     "/Tarn</pimTarget><pimLog>" + answersPath() + "</pimLog>");
-    writeFile(service_->www() + "/services/applications.xml", text);
-  }
-  std::string answersPath() const { return target_.path() + "/answers.log"; }
-  std::string answers() const { return readFile(answersPath()); }
-
-  // Steps the workflow (as its thread would) until `done` holds; bounded.
-  template <typename Done>
-  bool stepUntil(Done done) {
-    for (int i = 0; i < 2000 && !done(); ++i) {
-      workflow_->runStep();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-  }
-
-  // Steps from 0x1302 until the install thread has ended the installation; the state then.
-  uint32_t walk() {
-    workflow_->setStateCode(0x1302);
-    // The install thread may be done before the step that started it returns.
-    for (int i = 0; i < 10 && workflow_->stateCode() < 0x1606; ++i) workflow_->runStep();
-    for (int i = 0; i < 2000; ++i) {
-      const uint32_t state = workflow_->stateCode();
-      if (state == 0x1702 || state == 0x1C00 || state == 0x1D00) return state;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return workflow_->stateCode();
-  }
-
-  int packageRequests() const { return service_->requestCount("/packages/pim/Pim.zip"); }
-  std::string installed() const { return shared_.path() + "/Core/OrvelPIM.dylib"; }
-
-  static inline std::unique_ptr<TemporaryFolder> root_;
-  static inline std::unique_ptr<PackageService> service_;
-  static inline std::string served_;
-  ScopedEnv tool_{"WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL)};
-  ScopedEnv trust_{"WEND_CODESIGN_TRUST", std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem"};
-  TemporaryFolder temp_, shared_, target_;
-  PrivateLockKey key_;
-  std::atomic<bool> quit_{false};
-  ConfigStore config_;
-  SharedProxyCredentials proxy_;
-  SharedInstallHelperChannels channels_;
-  std::string osVersion_;
-  RecordingView view_;
-  WorkflowRig::NoLink gateway_;
-  ScriptedProfile profile_;
-  ScriptedSurvey survey_;
-  ScriptedApplets applets_;
-  std::shared_ptr<RecordingAnalytics> analytics_ = std::make_shared<RecordingAnalytics>();
-  std::unique_ptr<WorkflowManager> workflow_;
-};
+class DesktopAppWalkTest : public DesktopAppWalk {};
 
 TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
   const int before = packageRequests();
