@@ -78,7 +78,8 @@ WorkflowSettings workflowSettings() {
   const double factor = platform::timeScaleFromEnvironment();
   for (std::chrono::milliseconds* wait :
        {&settings.launchPause, &settings.launchWait, &settings.launchWaitLong}) {
-    *wait = std::chrono::milliseconds(static_cast<int64_t>(static_cast<double>(wait->count()) * factor));
+    *wait = std::chrono::milliseconds(
+        static_cast<int64_t>(static_cast<double>(wait->count()) * factor));
   }
   return settings;
 }

@@ -37,14 +37,30 @@ void ConsoleViewMediator::terminateApplication() {
   terminated_ = true;
 }
 
-void ConsoleViewMediator::showSignInView() { print("screen sign-in"); }
-void ConsoleViewMediator::showSpinnerScreen() { print("screen spinner"); }
-void ConsoleViewMediator::showWelcomeScreen(const std::string&) { print("screen welcome"); }
-void ConsoleViewMediator::showSurveyScreen(int) { print("screen survey"); }
-void ConsoleViewMediator::showPiiScreen() { print("screen privacy-notice"); }
-void ConsoleViewMediator::showMainScreen() { print("screen main"); }
-void ConsoleViewMediator::showQuittingScreen() { print("screen quitting"); }
-void ConsoleViewMediator::showLaunchingProductScreen() { print("screen launching"); }
+void ConsoleViewMediator::showSignInView() {
+  print("screen sign-in");
+}
+void ConsoleViewMediator::showSpinnerScreen() {
+  print("screen spinner");
+}
+void ConsoleViewMediator::showWelcomeScreen(const std::string&) {
+  print("screen welcome");
+}
+void ConsoleViewMediator::showSurveyScreen(int) {
+  print("screen survey");
+}
+void ConsoleViewMediator::showPiiScreen() {
+  print("screen privacy-notice");
+}
+void ConsoleViewMediator::showMainScreen() {
+  print("screen main");
+}
+void ConsoleViewMediator::showQuittingScreen() {
+  print("screen quitting");
+}
+void ConsoleViewMediator::showLaunchingProductScreen() {
+  print("screen launching");
+}
 
 void ConsoleViewMediator::showErrorAlert(const std::string& errorType, int retryMode,
                                          const std::string& errorCode, const std::string&,
@@ -62,7 +78,9 @@ void ConsoleViewMediator::showCompatibilityErrorAlert(const std::string&) {
   alert("alert compatibility");
 }
 
-void ConsoleViewMediator::showProxyAlert() { alert("alert proxy"); }
+void ConsoleViewMediator::showProxyAlert() {
+  alert("alert proxy");
+}
 
 void ConsoleViewMediator::updateTarnProgress(int progress, bool) {
   print("progress desktop " + std::to_string(progress));

@@ -28,12 +28,15 @@ constexpr char kProvidersPath[] = "/idra/providers/v1";
 constexpr char kEventsPath[] = "/hsmessaging/rest";
 // The installer's lock keys, on the product's key file.
 constexpr int kBootstrapperLock = 0x0232AEA8;
+constexpr int kLbsLock = 0x4394AC9D;
 constexpr int kTarnInstallationLock = 0x012DFD5E;
 
 // The driver's exit statuses (tools/workflowdriver/WholeInstallation.h).
 constexpr int kInstalled = 0;
 constexpr int kQuitByUser = 3;
 constexpr int kEndedAfterAlert = 4;
+// The workflow's error after the user's own quit.
+constexpr int kCancelled = 215;
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -53,11 +56,13 @@ void writeText(const std::string& path, const std::string& text) {
   std::ofstream(path) << text;
 }
 
+// The bootstrapper, installer-family and desktop-application installation locks, on the product's
+// own key ("/tmp", folder choice 0).
 bool locksFree() {
   return !pando::ProcessSemaphore::isProcessSemaphoreHeld(kBootstrapperLock,
                                                           pando::ProcessSemaphore::kKeyPath) &&
-         !pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLock, 1, 2,
-                                                        pando::ProcessSemaphore::kKeyPath, 0);
+         !pando::SharedSemaphore::isSharedSemaphoreHeld(kLbsLock, 1, 0, "", 0) &&
+         !pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLock, 1, 0, "", 0);
 }
 
 // What the machine outside the private tree would show of an installation.
@@ -121,16 +126,17 @@ class WholeInstallation : public ::testing::Test {
     server_->addBody(kProductsPath,
                      "<channels><channel><products><product id=\"SampleProduct\" version=\"1.0\">"
                      "<custom-data><custom-entry key=\"packageURL\"><value>" +
-                         base + "/packages/zip/Sample.zip</value></custom-entry></custom-data>"
-                                "</product></products></channel></channels>");
+                         base +
+                         "/packages/zip/Sample.zip</value></custom-entry></custom-data>"
+                         "</product></products></channel></channels>");
   }
 
   // The applications document of the package service, with the stand-in library's scenario and
   // the installer library fetched from `libraryBase`.
   void serveApplications(const std::string& scenario, const std::string& libraryBase,
                          const std::string& www = "") {
-    std::string document = readFile((www.empty() ? packages_.www() : www) +
-                                    "/services/applications.xml");
+    std::string document =
+        readFile((www.empty() ? packages_.www() : www) + "/services/applications.xml");
     document = replaced(document, "<pimScenario>success</pimScenario>",
                         "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + root_ +
                             "/opt/Utilities/Orvel Skyloom/Tarn</pimTarget>");
@@ -141,9 +147,9 @@ class WholeInstallation : public ::testing::Test {
 
   void seedUserAndNotice() {
     PrivateRootEnvironment environment(root_);
-    ASSERT_TRUE(IdraUserStore::save("SkyloomInstaller_v1_0",
-                                    {"{\"userId\":\"ABC123@IdraID\",\"name\":\"Ann\"}",
-                                     "access-token", "device-token"}));
+    ASSERT_TRUE(IdraUserStore::save(
+        "SkyloomInstaller_v1_0",
+        {"{\"userId\":\"ABC123@IdraID\",\"name\":\"Ann\"}", "access-token", "device-token"}));
     PiiNoticeState().savePiiNoticeShown();
     ASSERT_TRUE(PiiNoticeState().isPiiNoticeAlreadyShown());
   }
@@ -220,7 +226,14 @@ bool isUpperUuid(const std::string& text) {
 }
 
 TEST_F(WholeInstallation, InstallsLaunchesUnmountsAndASecondRunCompletes) {
-  ASSERT_EQ(run(), kInstalled) << lastOutput_;
+  auto first = start();
+  // The driver's last line comes while it still runs, its temporary copy already started.
+  ASSERT_TRUE(within(120s, [&] { return first->output().find("\nended ") != std::string::npos; }))
+      << first->output();
+  EXPECT_EQ(readFile(top_ / "hdiutil/calls").find("detach"), std::string::npos)
+      << "detached before the driver ended";
+  ASSERT_EQ(first->wait(), kInstalled) << first->output();
+  lastOutput_ = first->output();
   EXPECT_NE(lastOutput_.find("state 0x101\n"), std::string::npos);
   EXPECT_NE(lastOutput_.find("ended 0x1D00 error 0"), std::string::npos) << lastOutput_;
   EXPECT_EQ(lastOutput_.find("alert"), std::string::npos) << lastOutput_;
@@ -250,9 +263,14 @@ TEST_F(WholeInstallation, InstallsLaunchesUnmountsAndASecondRunCompletes) {
 
   // The launch agent through sudo for the console user.
   const std::vector<std::string> launchctl = lines(readFile(top_ / "launchctl.log"));
-  const std::vector<std::string> expected = {"-u",    "root", WEND_FAKE_LAUNCHCTL,
-                                             "load",  "-wF",  root_ + "/var/lib/../LaunchAgents/"
-                                                                       "com.orvel.OrvelSkyloom.plist",
+  const std::vector<std::string> expected = {"-u",
+                                             "root",
+                                             WEND_FAKE_LAUNCHCTL,
+                                             "load",
+                                             "-wF",
+                                             root_ +
+                                                 "/var/lib/../LaunchAgents/"
+                                                 "com.orvel.OrvelSkyloom.plist",
                                              "--end--"};
   EXPECT_EQ(launchctl, expected);
 
@@ -260,6 +278,12 @@ TEST_F(WholeInstallation, InstallsLaunchesUnmountsAndASecondRunCompletes) {
   EXPECT_TRUE(within(10s, [&] {
     return readFile(top_ / "hdiutil/calls").find("detach\t" + root_ + kVolume) != std::string::npos;
   })) << readFile(top_ / "hdiutil/calls");
+  EXPECT_TRUE(within(10s, [&] {
+    for (const auto& entry : fs::directory_iterator(root_ + "/tmp")) {
+      if (fs::exists(entry.path() / "Install.app")) return false;
+    }
+    return true;
+  })) << "the temporary copy stayed";
 
   const std::vector<std::string> order = {"lbs-already-signed-in", "lbs-survey-skipped",
                                           "lbs-pii-already-accepted", "lbs-product-launch"};
@@ -279,7 +303,8 @@ struct FaultRow {
   std::function<void(WholeInstallation&, CuttablePackageService&)> arrange;
   std::vector<std::string> options;
   int exit;
-  const char* alert;  // the alert line's start; nullptr: none
+  const char* alert;  // the code the alert shows; nullptr: none
+  int error;          // the workflow's error at its end
   // What brings the network back once the alert is up.
   std::function<void(WholeInstallation&, CuttablePackageService&)> restore;
   const char* library = "OrvelPIM.dylib";  // the library the second package service offers
@@ -293,12 +318,17 @@ testserver::Rule ruleFor(const std::string& path, testserver::FaultKind kind) {
   return rule;
 }
 
-void resetConnections(WholeInstallation& rig, const char* path) {
-  rig.server_->addRule(ruleFor(path, testserver::FaultKind::ResetAfterBytes));
+// Nobody answers at the path: the connection closes before a reply, as with no server there.
+void cutOff(WholeInstallation& rig, const char* path) {
+  rig.server_->addRule(ruleFor(path, testserver::FaultKind::CloseBeforeReply));
 }
 
 void networkBack(WholeInstallation& rig, CuttablePackageService&) {
   rig.server_->clearRules();
+}
+
+void serviceBack(WholeInstallation&, CuttablePackageService& cut) {
+  cut.restart();
 }
 
 void libraryFromCutService(WholeInstallation& rig, CuttablePackageService& cut) {
@@ -307,47 +337,92 @@ void libraryFromCutService(WholeInstallation& rig, CuttablePackageService& cut) 
 
 const FaultRow kFaultRows[] = {
     {"NetworkDownAtTheNetworkCheck",
-     [](WholeInstallation& rig, CuttablePackageService&) { resetConnections(rig, kProvidersPath); },
-     {}, kInstalled, "alert ", networkBack},
+     [](WholeInstallation& rig, CuttablePackageService&) { cutOff(rig, kProvidersPath); },
+     {},
+     kInstalled,
+     "P206",
+     0,
+     networkBack},
     {"NetworkDownAtTheApplicationsDocument",
-     [](WholeInstallation& rig, CuttablePackageService&) {
-       resetConnections(rig, kApplicationsPath);
-     },
-     {}, kInstalled, "alert ", networkBack},
+     [](WholeInstallation& rig, CuttablePackageService&) { cutOff(rig, kApplicationsPath); },
+     {},
+     kInstalled,
+     "P207",
+     0,
+     networkBack},
     {"NetworkDownWhileTheLibraryDownloads",
      [](WholeInstallation& rig, CuttablePackageService& cut) {
        libraryFromCutService(rig, cut);
        cut.stop();
      },
-     {}, kInstalled, "alert ", [](WholeInstallation&, CuttablePackageService& cut) { cut.restart(); }},
+     {},
+     kInstalled,
+     "P207",
+     0,
+     serviceBack},
     {"NetworkDownWhileTheProductDownloads",
      [](WholeInstallation& rig, CuttablePackageService& cut) {
        rig.servePackagesFrom(cut.base());
        cut.stop();
      },
-     {}, kInstalled, "alert ", [](WholeInstallation&, CuttablePackageService& cut) { cut.restart(); }},
-    {"UnsignedLibrary", libraryFromCutService, {}, kEndedAfterAlert, "alert ", nullptr,
+     {},
+     kInstalled,
+     "C118",
+     0,
+     serviceBack},
+    {"UnsignedLibrary",
+     libraryFromCutService,
+     {},
+     kEndedAfterAlert,
+     "P42",
+     42,
+     nullptr,
      "OrvelPIM-unsigned.dylib"},
-    {"LibraryOfAnotherMaker", libraryFromCutService, {}, kEndedAfterAlert, "alert ", nullptr,
+    {"LibraryOfAnotherMaker",
+     libraryFromCutService,
+     {},
+     kEndedAfterAlert,
+     "P72",
+     72,
+     nullptr,
      "OrvelPIM-other.dylib"},
     {"QuitWhileTheApplicationsDocumentIsFetched",
      [](WholeInstallation& rig, CuttablePackageService&) {
        rig.server_->addRule(ruleFor(kApplicationsPath, testserver::FaultKind::StallBeforeReply));
      },
-     {"--quit-at=0x1302"}, kQuitByUser, nullptr, nullptr, "OrvelPIM.dylib", true},
+     {"--quit-at=0x1302"},
+     kQuitByUser,
+     nullptr,
+     kCancelled,
+     nullptr,
+     "OrvelPIM.dylib",
+     true},
     {"QuitWhileTheLibraryInstalls",
      [](WholeInstallation& rig, CuttablePackageService&) {
        rig.serveApplications("slow", rig.packages_.base());
      },
-     {"--quit-at=0x1606"}, kQuitByUser, nullptr, nullptr},
+     {"--quit-at=0x1606"},
+     kQuitByUser,
+     nullptr,
+     kCancelled,
+     nullptr},
     {"QuitWhileTheProductInstalls",
      [](WholeInstallation& rig, CuttablePackageService&) {
        rig.servePackagesFrom(rig.packages_.base() + "/slow");
      },
-     {"--quit-at=0x1A05"}, kQuitByUser, nullptr, nullptr},
+     {"--quit-at=0x1A05"},
+     kQuitByUser,
+     nullptr,
+     kCancelled,
+     nullptr},
 };
 
-class WholeInstallationFaults : public WholeInstallation {
+void PrintTo(const FaultRow& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class WholeInstallationFaults : public WholeInstallation,
+                                public ::testing::WithParamInterface<FaultRow> {
  protected:
   void runRow(const FaultRow& row) {
     CuttablePackageService cut(std::string(WEND_TEST_PIM_FOLDER "/") + row.library);
@@ -362,8 +437,9 @@ class WholeInstallationFaults : public WholeInstallation {
     }
     auto child = start(options);
     if (row.restore) {
-      ASSERT_TRUE(within(60s, [&] { return child->output().find("\nalert ") != std::string::npos; }))
-          << child->output();
+      ASSERT_TRUE(within(60s, [&] {
+        return child->output().find("\nalert ") != std::string::npos;
+      })) << child->output();
       row.restore(*this, cut);
       writeText(retryFile, "");
     }
@@ -375,12 +451,18 @@ class WholeInstallationFaults : public WholeInstallation {
     const std::string output = child->output();
     EXPECT_EQ(status, row.exit) << output;
     if (row.alert) {
-      EXPECT_NE(output.find(std::string("\n") + row.alert), std::string::npos) << output;
+      EXPECT_TRUE(
+          std::regex_search(output, std::regex("\nalert \\S+ " + std::string(row.alert) + " ")))
+          << output;
     }
+    EXPECT_NE(output.find("\nended 0x1D00 error " + std::to_string(row.error) + " "),
+              std::string::npos)
+        << output;
     EXPECT_TRUE(locksFree());
     if (status == kInstalled) {
       EXPECT_EQ(appArguments().size(), 5u) << output;
     } else {
+      EXPECT_FALSE(fs::exists(desktopApp() + "/Contents/MacOS/argv.txt")) << "launched";
       EXPECT_TRUE(earlierAppStarts());
     }
   }
@@ -391,7 +473,7 @@ TEST_P(WholeInstallationFaults, EndsCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, WholeInstallationFaults, ::testing::ValuesIn(kFaultRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // The driver killed at random moments: the next run takes the locks, makes its own temporary
 // folder and completes.
@@ -399,7 +481,8 @@ TEST_F(WholeInstallation, KilledRunsLeaveNothingTheNextRunTripsOver) {
   const unsigned seed = std::random_device()();
   std::printf("seed %u\n", seed);
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> moment(0, 3000);
+  // A whole run takes about five seconds here: every state can be hit.
+  std::uniform_int_distribution<int> moment(0, 5000);
   for (int round = 0; round < 10; ++round) {
     const int milliseconds = moment(random);
     SCOPED_TRACE("round " + std::to_string(round) + ", killed after " +
@@ -408,7 +491,8 @@ TEST_F(WholeInstallation, KilledRunsLeaveNothingTheNextRunTripsOver) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     killed->kill9();
     std::map<std::string, fs::file_time_type> leftovers;
-    for (const auto& entry : fs::directory_iterator(root_ + "/tmp")) {
+    std::error_code none;
+    for (const auto& entry : fs::directory_iterator(root_ + "/tmp", none)) {
       leftovers[entry.path()] = fs::last_write_time(entry.path());
     }
     ASSERT_EQ(run(), kInstalled) << lastOutput_;

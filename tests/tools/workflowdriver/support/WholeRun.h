@@ -58,11 +58,12 @@ class CuttablePackageService {
 // A driver run as a child: its output goes to a file the test reads while it runs.
 class DriverChild {
  public:
-  DriverChild(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-              const std::string& output)
+  DriverChild(const std::vector<std::string>& arguments,
+              const std::vector<std::string>& environment, const std::string& output)
       : output_(output) {
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
     for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
