@@ -133,10 +133,8 @@ class WholeInstallation : public ::testing::Test {
 
   // The applications document of the package service, with the stand-in library's scenario and
   // the installer library fetched from `libraryBase`.
-  void serveApplications(const std::string& scenario, const std::string& libraryBase,
-                         const std::string& www = "") {
-    std::string document =
-        readFile((www.empty() ? packages_.www() : www) + "/services/applications.xml");
+  void serveApplications(const std::string& scenario, const std::string& libraryBase) {
+    std::string document = readFile(packages_.www() + "/services/applications.xml");
     document = replaced(document, "<pimScenario>success</pimScenario>",
                         "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + root_ +
                             "/opt/Utilities/Orvel Skyloom/Tarn</pimTarget>");
