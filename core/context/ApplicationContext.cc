@@ -31,6 +31,7 @@
 #include "platform/UniqueFd.h"
 #include "platform/files/FolderChain.h"
 #include "platform/system/ConsoleUser.h"
+#include "platform/system/TimeScale.h"
 
 namespace {
 
@@ -69,6 +70,18 @@ LoggerGate& utilitiesGate() {
 std::string logFolder() {
   std::string folder;
   return platform::makeConsoleUserLogFolder("Skyloom/Tarn", folder) ? folder : "";
+}
+
+// The product's waits, stretched or shortened as multi-process tests and the demo ask.
+WorkflowSettings workflowSettings() {
+  WorkflowSettings settings;
+  const double factor = platform::timeScaleFromEnvironment();
+  for (std::chrono::milliseconds* wait :
+       {&settings.launchPause, &settings.launchWait, &settings.launchWaitLong}) {
+    *wait = std::chrono::milliseconds(
+        static_cast<int64_t>(static_cast<double>(wait->count()) * factor));
+  }
+  return settings;
 }
 
 }  // namespace
@@ -283,7 +296,7 @@ bool ApplicationContext::InitMessageGateway(int argc, char** argv) {
       WorkflowCollaborators{*viewMediator, *messageGateway, *userProfile, *surveyManager,
                             *appletMessageManager, &ApplicationContext::GetAnalytics,
                             std::move(installHelper), makeWorkflowSteps(reinit)},
-      role);
+      role, workflowSettings());
   if (!messageGateway->InitMessageGateway(commandLine)) {
     LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "InitError",
                 "Failed to initialize message gateway.");

@@ -69,21 +69,26 @@ struct Run {
   return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
-// False when any write fails: a full disk must not pass for an installed application.
-[[maybe_unused]] bool installStandIn(const std::string& target) {
-  if (target.empty()) return true;
-  const std::string app = target + "/Skyloom.app";
-  if (!makeFolder(target) || !makeFolder(app)) return false;
-  const std::string tool = app + "/Skyloom";
+// The stand-in records how it was started, one argument a line. False when a write fails.
+[[maybe_unused]] bool writeStandIn(const std::string& tool) {
   FILE* file = fopen(tool.c_str(), "w");
   if (!file) return false;
-  // The stand-in records how it was started, one argument a line.
   const bool written =
       fputs("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$(dirname \"$0\")/argv.txt\"\n", file) >=
       0;
   // A full disk may show only when the buffer is written out, at the close.
   if (fclose(file) != 0 || !written) return false;
   return chmod(tool.c_str(), 0755) == 0;
+}
+
+// False when any write fails: a full disk must not pass for an installed application. The
+// stand-in goes both to the bundle's top and where the installer launches it from.
+[[maybe_unused]] bool installStandIn(const std::string& target) {
+  if (target.empty()) return true;
+  const std::string app = target + "/Skyloom.app";
+  if (!makeFolder(target) || !makeFolder(app)) return false;
+  return writeStandIn(app + "/Skyloom") && makeFolder(app + "/Contents") &&
+         makeFolder(app + "/Contents/MacOS") && writeStandIn(app + "/Contents/MacOS/Skyloom");
 }
 
 std::string lastResult;

@@ -33,6 +33,7 @@ bool valueOf(const std::string& word, std::string_view name, std::string_view& v
 bool parseFaultWord(const std::string& word, Fault& fault) {
   static const std::pair<const char*, FaultKind> kFlags[] = {
       {"stall-before-reply", FaultKind::StallBeforeReply},
+      {"close-before-reply", FaultKind::CloseBeforeReply},
       {"ignore-range", FaultKind::IgnoreRange},
       {"wrong-content-range", FaultKind::WrongContentRange},
       {"short-body", FaultKind::ShortBody},

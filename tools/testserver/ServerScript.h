@@ -13,9 +13,9 @@
 //   proxy-credentials USER:PASS    proxy requests need these Basic credentials
 //   rule PATH [first=N] [count=N] FAULT
 // FAULT is one of: status=CODE [retry-after=S], reset-after=BYTES, stall-before-reply,
-// stall-after=BYTES, slow=BYTES_PER_SECOND, ignore-range, wrong-content-range, short-body,
-// changed-etag, corrupt-body, redirect=LOCATION, redirect-loop, unsized-short-body,
-// version=SIZE:SEED, head-size=BYTES.
+// close-before-reply, stall-after=BYTES, slow=BYTES_PER_SECOND, ignore-range,
+// wrong-content-range, short-body, changed-etag, corrupt-body, redirect=LOCATION, redirect-loop,
+// unsized-short-body, version=SIZE:SEED, head-size=BYTES.
 namespace testserver {
 
 // Applies every directive to `server`. False, with the line and what is wrong in `error`, at the

@@ -162,6 +162,8 @@ class TestServer::Responder {
         case FaultKind::StallBeforeReply:
           server_.waitForStallEnd(connection_.fd);
           return false;
+        case FaultKind::CloseBeforeReply:
+          return false;
         default:
           fault_ = fault;
           break;

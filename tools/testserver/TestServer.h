@@ -32,6 +32,7 @@ enum class FaultKind {
   Status,             // answer `status` (401 and 407 carry a Basic challenge), optional Retry-After
   ResetAfterBytes,    // send the head and `bytes` body bytes, then reset the connection
   StallBeforeReply,   // read the request and send nothing until the stall ends
+  CloseBeforeReply,   // read the request and close the connection without a reply (no server)
   StallAfterBytes,    // send the head and `bytes` body bytes, then nothing until the stall ends
   SlowBody,           // send the body at `bytes` bytes per second
   IgnoreRange,        // answer a ranged request with 200 and the whole body

@@ -3,7 +3,8 @@
 // alerts are printed. With --pause-at=N the "user" asks to quit once the progress reaches N and
 // declines a moment later, which pauses and resumes the installer library.
 //   workflowdriver PACKAGE_SERVICE_URL SHARED_COMPONENTS TEMP_FOLDER [--pause-at=N]
-// Exit status 0 when the installation reached 0x1702.
+// Exit status 0 when the installation reached 0x1702. With --whole it runs a whole installation
+// instead (WholeInstallation.h).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "core/context/StandInParts.h"
 #include "core/install/desktop/DesktopAppInstall.h"
 #include "core/workflow/WorkflowManager.h"
+#include "tools/workflowdriver/WholeInstallation.h"
 
 namespace {
 
@@ -43,6 +45,8 @@ bool finished(uint32_t state) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (isRelaunchedCopy(argc, argv)) return runRelaunchedCopy(argc, argv);
+  if (wantsWholeInstallation(argc, argv)) return runWholeInstallation(argc, argv);
   if (argc < 4) {
     std::fprintf(stderr,
                  "usage: %s PACKAGE_SERVICE_URL SHARED_COMPONENTS TEMP_FOLDER [--pause-at=N]\n",

@@ -277,6 +277,16 @@ TEST_F(TestServerTest, StallsHoldTheReplyUntilStop) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
 }
 
+TEST_F(TestServerTest, CloseBeforeReplyAnswersNothingAndServesTheNextRequest) {
+  auto& server = start();
+  server.addGenerated("/gone", 100, 1);
+  server.addRule({"/gone", 1, 1, {FaultKind::CloseBeforeReply, 0, -1, 0, ""}});
+  RawClient first(server.port());
+  first.send(get("/gone"));
+  EXPECT_EQ(first.readAll(1s), "");
+  EXPECT_EQ(bodyOf(exchange(get("/gone"))), expectedPattern(1, 0, 100));
+}
+
 TEST_F(TestServerTest, SlowBodyKeepsToItsRate) {
   auto& server = start();
   server.addGenerated("/slow", 2000, 1);
