@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/download/pdm/support/PackageService.h"
@@ -84,14 +86,18 @@ class DesktopAppWalkTest : public ::testing::Test {
     return done();
   }
 
-  // Steps from 0x1302 until the install thread has ended the installation; the state then.
+  // Steps from ApplicationsDocument until the install thread has ended the installation; the state
+  // then.
   uint32_t walk() {
     workflow_->setStateCode(0x1302);
     // The install thread may be done before the step that started it returns.
-    for (int i = 0; i < 10 && workflow_->stateCode() < 0x1606; ++i) workflow_->runStep();
+    for (int i = 0; i < 10 && workflow_->stateCode() < code(WorkflowState::kDesktopAppInstall); ++i)
+      workflow_->runStep();
     for (int i = 0; i < 2000; ++i) {
       const uint32_t state = workflow_->stateCode();
-      if (state == 0x1702 || state == 0x1C00 || state == 0x1D00) return state;
+      if (state == code(WorkflowState::kDesktopAppInstalled) ||
+          state == code(WorkflowState::kFailedFinal) || state == code(WorkflowState::kFinal))
+        return state;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return workflow_->stateCode();
@@ -123,7 +129,7 @@ class DesktopAppWalkTest : public ::testing::Test {
 
 TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
   const int before = packageRequests();
-  EXPECT_EQ(walk(), 0x1702u) << answers();
+  EXPECT_EQ(walk(), code(WorkflowState::kDesktopAppInstalled)) << answers();
   EXPECT_GT(packageRequests(), before);
   // One "pimx" file: the library came from its folder inside the work folder.
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/LoomLBS/OrvelPIM.pimx"));
@@ -135,7 +141,7 @@ TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
 
 TEST_F(DesktopAppWalkTest, TwoPimxFilesTakeTheLibraryFromTheWorkFolder) {
   serve("success", "/packages/pim2/");
-  EXPECT_EQ(walk(), 0x1702u) << answers();
+  EXPECT_EQ(walk(), code(WorkflowState::kDesktopAppInstalled)) << answers();
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/first/OrvelPIM.pimx"));
   EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
 }
@@ -157,23 +163,23 @@ TEST_F(DesktopAppWalkTest, CorruptPackageIsRepairedOrEndsAtItsAlert) {
   testserver::Fault corrupt;
   corrupt.kind = testserver::FaultKind::CorruptBody;
   server.addRule({"/packages/pim/Pim.zip", 2, 1, corrupt});
-  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_EQ(walk(), code(WorkflowState::kDesktopAppInstalled));
   EXPECT_GT(server.requestsFor("/packages/pim/Pim.zip").size(), 2u);  // the corrupt one again
 
   server.clearRules();
   server.addRule({"/packages/pim/Pim.zip", 1, 0, corrupt});
   workflow_->setStateCode(0x1402);
   workflow_->runStep();
-  EXPECT_EQ(workflow_->stateCode(), 0x1402u);
+  EXPECT_EQ(workflow_->stateCode(), code(WorkflowState::kInstallerLibrary));
   // Which manager code a corruption past repair gets is the manager's; the alert shows its map.
-  EXPECT_GT(workflow_->lastError(), 200);
+  EXPECT_GE(workflow_->lastError(), kStatusDownloadError);
   EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P" + std::to_string(workflow_->lastError()));
 }
 
 TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
   fs::copy_file(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib", installed());
   const int before = packageRequests();
-  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_EQ(walk(), code(WorkflowState::kDesktopAppInstalled));
   EXPECT_EQ(packageRequests(), before);
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/OrvelPIM.dylib"));
 }
@@ -184,18 +190,21 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
     serve("slow");
     fs::remove(answersPath());
     workflow_->setStateCode(0x1302);
-    ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+    ASSERT_TRUE(stepUntil(
+        [&] { return workflow_->stateCode() == code(WorkflowState::kDesktopAppInstall); }));
     ASSERT_TRUE(stepUntil([&] { return fs::exists(answersPath()); }));
     workflow_->setCurrentUIAction(4);
     ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
     workflow_->setCurrentUIAction(confirm ? 5 : 6);
-    const uint32_t end = confirm ? 0x1D00 : 0x1702;
+    const uint32_t end =
+        confirm ? code(WorkflowState::kFinal) : code(WorkflowState::kDesktopAppInstalled);
     ASSERT_TRUE(stepUntil([&] {
       const uint32_t state = workflow_->stateCode();
-      return state == end || state == 0x1C00 || state == 0x1801;
+      return state == end || state == code(WorkflowState::kFailedFinal) ||
+             state == code(WorkflowState::kHelperHandshake);
     }));
     if (confirm) {
-      EXPECT_EQ(workflow_->stateCode(), 0x1D00u);
+      EXPECT_EQ(workflow_->stateCode(), code(WorkflowState::kFinal));
       EXPECT_NE(answers().find("-> 4"), std::string::npos);
     } else {
       EXPECT_NE(answers().find("-> 3"), std::string::npos);
@@ -210,7 +219,8 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
 TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
   serve("retry:207");
   workflow_->setStateCode(0x1302);
-  ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+  ASSERT_TRUE(
+      stepUntil([&] { return workflow_->stateCode() == code(WorkflowState::kDesktopAppInstall); }));
   ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
@@ -226,8 +236,8 @@ TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
 
 TEST_F(DesktopAppWalkTest, LibraryFailureEndsAtItsAlert) {
   serve("result:45");
-  EXPECT_EQ(walk(), 0x1C00u);
-  EXPECT_EQ(workflow_->lastError(), 45);
+  EXPECT_EQ(walk(), code(WorkflowState::kFailedFinal));
+  EXPECT_EQ(workflow_->lastError(), kStatusFileDeleteError);
   EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P45");
 }
 
