@@ -85,33 +85,37 @@ TEST_F(WorkflowServicesTest, AdministratorRunsEveryStateWithTheOnlineServices) {
   r.choices->accepted = false;
   r.view.answerAsPage();
   r.workflow->setStateCode(0x101);
-  EXPECT_EQ(r.walkToEnd(), (std::vector<uint32_t>{code(WorkflowState::kAcquireLocks),
-                                                  code(WorkflowState::kSystemCheck),
-                                                  code(WorkflowState::kRestoreProxyCredentials),
-                                                  code(WorkflowState::kNetworkCheck),
-                                                  code(WorkflowState::kCompatibilityCheck),
-                                                  code(WorkflowState::kFirstScreen),
-                                                  code(WorkflowState::kWelcome),
-                                                  code(WorkflowState::kSignIn),
-                                                  code(WorkflowState::kSignInPage),
-                                                  code(WorkflowState::kDeviceToken),
-                                                  code(WorkflowState::kSurveyCheck),
-                                                  code(WorkflowState::kSurvey),
-                                                  code(WorkflowState::kSurveyResults),
-                                                  code(WorkflowState::kPrivacyNoticeCheck),
-                                                  code(WorkflowState::kPrivacyNotice),
-                                                  code(WorkflowState::kPrivacyNoticeAccepted),
-                                                  code(WorkflowState::kMainScreen),
-                                                  code(WorkflowState::kApplicationsDocument),
-                                                  code(WorkflowState::kInstallerLibrary),
-                                                  code(WorkflowState::kStartDesktopAppInstall),
-                                                  code(WorkflowState::kDesktopAppInstall),
-                                                  code(WorkflowState::kDesktopAppInstalled),
-                                                  code(WorkflowState::kHelperHandshake),
-                                                  code(WorkflowState::kStartProductInstall),
-                                                  code(WorkflowState::kProductInstall),
-                                                  code(WorkflowState::kLaunch),
-                                                  code(WorkflowState::kFinal)}));
+  using enum WorkflowState;
+  const WorkflowState states[] = {kAcquireLocks,
+                                  kSystemCheck,
+                                  kRestoreProxyCredentials,
+                                  kNetworkCheck,
+                                  kCompatibilityCheck,
+                                  kFirstScreen,
+                                  kWelcome,
+                                  kSignIn,
+                                  kSignInPage,
+                                  kDeviceToken,
+                                  kSurveyCheck,
+                                  kSurvey,
+                                  kSurveyResults,
+                                  kPrivacyNoticeCheck,
+                                  kPrivacyNotice,
+                                  kPrivacyNoticeAccepted,
+                                  kMainScreen,
+                                  kApplicationsDocument,
+                                  kInstallerLibrary,
+                                  kStartDesktopAppInstall,
+                                  kDesktopAppInstall,
+                                  kDesktopAppInstalled,
+                                  kHelperHandshake,
+                                  kStartProductInstall,
+                                  kProductInstall,
+                                  kLaunch,
+                                  kFinal};
+  std::vector<uint32_t> path;
+  for (const WorkflowState state : states) path.push_back(code(state));
+  EXPECT_EQ(r.walkToEnd(), path);
   EXPECT_TRUE(r.ownGateway.sent.empty());
   EXPECT_EQ(r.view.count("showErrorAlert"), 0);
   EXPECT_EQ(r.view.last("updateTarnInstallWeightage").args, Args{"123456789"});
