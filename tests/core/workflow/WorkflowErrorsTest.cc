@@ -46,9 +46,9 @@ TEST(WorkflowErrors, SetErrorShowsItsAlertAndSendsTheBlock) {
     EXPECT_EQ(rig.view.names(), Args{"showErrorAlert"});
     EXPECT_EQ(rig.view.last("showErrorAlert").args,
               (Args{textId, retry ? "1" : "0", "P" + std::to_string(error),
-                    error == 21 ? "10.9.0" : "", "", "", "false"}));
+                    error == kStatusIncompatibleOs ? "10.9.0" : "", "", "", "false"}));
     const WorkflowStateBlock block = rig.workflow->stateBlock();
-    EXPECT_EQ(block.uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(block.uiAction, ::code(UIAction::kBlocked));
     EXPECT_EQ(block.errorCode, 0);
     EXPECT_EQ(block.retryMode, retry ? 1 : 0);
     EXPECT_EQ(rig.workflow->lastError(), error);
