@@ -60,8 +60,8 @@ std::function<bool()> installerAt(const std::string& key) {
     auto* rig = new WorkflowRig(WorkflowRole::kUser, nullptr, false, key);
     rig->workflow->setStateCode(0x101);
     rig->workflow->runStep();
-    return rig->workflow->stateCode() ==
-           code(WorkflowState::kSystemCheck);  // kept for the child's life
+    // Kept for the child's life.
+    return rig->workflow->stateCode() == code(WorkflowState::kSystemCheck);
   };
 }
 

@@ -86,18 +86,21 @@ class DesktopAppWalkTest : public ::testing::Test {
     return done();
   }
 
-  // Steps from ApplicationsDocument until the install thread has ended the installation; the state
-  // then.
+  // Steps from ApplicationsDocument until the install thread has ended the installation; the
+  // state then.
   uint32_t walk() {
     workflow_->setStateCode(0x1302);
     // The install thread may be done before the step that started it returns.
-    for (int i = 0; i < 10 && workflow_->stateCode() < code(WorkflowState::kDesktopAppInstall); ++i)
+    for (int i = 0; i < 10 && workflow_->stateCode() < code(WorkflowState::kDesktopAppInstall);
+         ++i) {
       workflow_->runStep();
+    }
     for (int i = 0; i < 2000; ++i) {
       const uint32_t state = workflow_->stateCode();
       if (state == code(WorkflowState::kDesktopAppInstalled) ||
-          state == code(WorkflowState::kFailedFinal) || state == code(WorkflowState::kFinal))
+          state == code(WorkflowState::kFailedFinal) || state == code(WorkflowState::kFinal)) {
         return state;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return workflow_->stateCode();
