@@ -5,7 +5,7 @@ CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps check-layers build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
+.PHONY: deps check-layers check-names build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
 
 deps:
 	scripts/install-deps
@@ -18,7 +18,11 @@ build: deps
 check-layers: deps
 	scripts/check-layers
 
-test: check-layers build
+# Workflow states, UI actions and flags, screen ids and installer statuses by name, never bare.
+check-names: deps
+	scripts/check-names
+
+test: check-layers check-names build
 	cd $(BUILD) && ctest $(CTEST_FLAGS)
 
 test-sanitize: test-asan test-tsan

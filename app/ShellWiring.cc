@@ -4,6 +4,7 @@
 
 #include "core/config/ConfigValues.h"
 #include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "mediation/ui/ViewMediatorUI.h"
 
 namespace {
@@ -21,7 +22,7 @@ void returnToSignIn(ApplicationContext& context) {
 }  // namespace
 
 bool applicationMayEnd(uint32_t stateCode) {
-  // The final step asks to terminate after a failed installation too: 0x1D00 alone would leave
+  // The final step asks to terminate after a failed installation too: Final alone would leave
   // that run waiting for a quit that only cancels.
   return stateCode == code(WorkflowState::kFailedFinal) || stateCode == code(WorkflowState::kFinal);
 }

@@ -11,11 +11,11 @@ class ApplicationContext;
 // windows), so they may be made early; `context` must outlive them. Main thread.
 
 // Whether the application may end in this workflow state: the final states, after a failed
-// installation (0x1C00) or otherwise (0x1D00).
+// installation (FailedFinal) or otherwise (Final).
 bool applicationMayEnd(uint32_t stateCode);
 
 // Quit: allowed in a final state (or without a workflow), else the mediator gets the page's
 // "cancelButtonClicked" with empty data. The type-3 window's close: the interface page and its
-// spinner come back and the workflow starts the sign-in step again (0x801). Menu texts: the
+// spinner come back and the workflow starts the sign-in step again (SignIn). Menu texts: the
 // mediator's, with the configured product name.
 mediation::ShellHandlers shellHandlers(ApplicationContext& context);

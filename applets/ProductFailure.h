@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/workflow/InstallerStatus.h"
 #include "download/engine/DLETypes.h"
 
 // Why a product could not be installed, in the error codes the installer core's product-error
@@ -9,13 +10,13 @@
 namespace applets {
 
 enum ProductErrorCode : int {
-  kErrorBadDocument = 104,  // the products document or one of its products is unusable
-  kErrorHttp = 113,
-  kErrorExtraction = 114,
-  kErrorNetworkUnavailable = 118,
-  kErrorDiskFull = 120,
-  kErrorProxyAuthentication = 124,
-  kErrorCancelled = 205,
+  kErrorBadDocument = kProductErrorBadDocument,
+  kErrorHttp = kProductErrorHttp,
+  kErrorExtraction = kProductErrorExtraction,
+  kErrorNetworkUnavailable = kProductErrorNetworkUnavailable,
+  kErrorDiskFull = kProductErrorDiskFull,
+  kErrorProxyAuthentication = kProductErrorProxyAuthentication,
+  kErrorCancelled = kProductErrorCancelled,
 };
 
 struct ProductFailure {

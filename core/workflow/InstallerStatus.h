@@ -63,5 +63,17 @@ enum InstallerStatus : int {
   kStatusCancelled = 215,
 };
 
+// The product installation's own codes, a space apart from the statuses above: the applet host
+// reports them in its progress records, and the product-error alert shows them as "C<code>".
+enum ProductInstallError : int {
+  kProductErrorBadDocument = 104,  // the products document or one of its products is unusable
+  kProductErrorHttp = 113,
+  kProductErrorExtraction = 114,
+  kProductErrorNetworkUnavailable = 118,
+  kProductErrorDiskFull = 120,
+  kProductErrorProxyAuthentication = 124,
+  kProductErrorCancelled = 205,
+};
+
 // "PIM_STATUS_..." for a code of the table, else the number as text.
 std::string installerStatusName(int code);

@@ -1,9 +1,7 @@
 #include "core/workflow/WorkflowBlocks.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <vector>
 
 #include "foundation/text/StringUtils.h"
@@ -60,12 +58,12 @@ std::optional<std::array<uint8_t, N>> decode(const std::string& text) {
   return bytes;
 }
 
-// The states of the step table, and 0, which a workflow holds from construction to its start.
-constexpr uint32_t kStateCodes[] = {
-    0,      0x101,  0x201,  0x301,  0x401,  0x501,  0x601,  0x705,  0x801,  0x905,
-    0xA05,  0xB01,  0xC01,  0xD05,  0xE01,  0xF01,  0x1005, 0x1101, 0x1201, 0x1302,
-    0x1402, 0x1502, 0x1606, 0x1702, 0x1801, 0x1901, 0x1A05, 0x1B01, 0x1C00, 0x1D00,
-};
+constexpr char kUnknownState[] = "unknown";
+
+// The states of the step table, and kNone, which a workflow holds from construction to its start.
+bool isState(uint32_t value) {
+  return stateName(static_cast<WorkflowState>(value)) != kUnknownState;
+}
 
 bool inRange(int32_t value, int32_t low, int32_t high) {
   return value >= low && value <= high;
@@ -77,12 +75,13 @@ bool isFlag(uint8_t value) {
 
 // Whether every field holds a value its own process could have written.
 bool plausible(const WorkflowStateBlock& block) {
-  return std::find(std::begin(kStateCodes), std::end(kStateCodes), block.stateCode) !=
-             std::end(kStateCodes) &&
-         inRange(block.uiAction, 0, 8) && inRange(block.uiFlags, 0, 6) && block.retryMode <= 2 &&
-         isFlag(block.quitConfirmed) && isFlag(block.closeOverride) &&
+  return isState(block.stateCode) &&
+         inRange(block.uiAction, code(UIAction::kNone), code(UIAction::kBlocked)) &&
+         inRange(block.uiFlags, code(UIFlag::kNone), code(UIFlag::kDownloadOver)) &&
+         block.retryMode <= 2 && isFlag(block.quitConfirmed) && isFlag(block.closeOverride) &&
          std::isfinite(block.tarnProgress) && block.tarnProgress >= 0.0f &&
-         block.tarnProgress <= 100.0f && inRange(block.screenId, 0, 10);
+         block.tarnProgress <= 100.0f &&
+         inRange(block.screenId, code(ScreenId::kNoScreen), code(ScreenId::kLaunch));
 }
 
 bool plausible(const ProgressEstimateBlock& block) {
@@ -225,7 +224,7 @@ const char* stateName(WorkflowState state) {
     case WorkflowState::kFinal:
       return "Final";
   }
-  return "unknown";
+  return kUnknownState;
 }
 
 const char* screenName(ScreenId id) {

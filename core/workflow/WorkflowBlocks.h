@@ -45,7 +45,7 @@ enum class WorkflowState : uint32_t {
 };
 constexpr uint32_t kAdministratorStateBit = 0x2;
 
-// The enumerator's name without its "k", for logs and test output.
+// The enumerator's name without its "k", for logs and test output; "unknown" outside the enum.
 const char* stateName(WorkflowState state);
 
 // The user's choice as the view stores it in the state block.

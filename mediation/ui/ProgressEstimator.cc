@@ -14,7 +14,6 @@ constexpr float kUnknownEstimate = 6000000.0f;
 constexpr float kEstimateMargin = 60.0f;
 // Keeps 2k + 2 inside 32 bits and the float-to-int conversion defined.
 constexpr float kLargestHalfMinutes = 1.0e9f;
-constexpr int kQuitConfirmationState = 0x1A05;
 
 class SteadySeconds final : public MonotonicSeconds {
  public:
@@ -96,8 +95,8 @@ float ProgressEstimator::weightage() const {
   return weightage_;
 }
 
-bool ProgressEstimator::opensPause(const std::string& viewCommand, int stateCode) {
-  if (viewCommand == "showQuitConfirmation") return stateCode != kQuitConfirmationState;
+bool ProgressEstimator::opensPause(const std::string& viewCommand, WorkflowState state) {
+  if (viewCommand == "showQuitConfirmation") return state != WorkflowState::kProductInstall;
   return viewCommand == "showErrorAlert" || viewCommand == "showProxyAlert" ||
          viewCommand == "showPathErrorAlert" || viewCommand == "showCompatibilityErrorAlert";
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/workflow/WorkflowBlocks.h"
+
 // Folds the two install phases (the desktop application, then the further products) into one
 // overall percentage weighted by their sizes, and estimates a range of minutes left that only ever
 // shrinks. Time spent in alerts and in the quit confirmation is not installation time.
@@ -63,9 +65,9 @@ class ProgressEstimator {
 
   float weightage() const;
 
-  // Which view commands open a pause (the quit confirmation not in `stateCode` 0x1A05) and which
-  // page answers close it.
-  static bool opensPause(const std::string& viewCommand, int stateCode);
+  // Which view commands open a pause (the quit confirmation not while the products install) and
+  // which page answers close it.
+  static bool opensPause(const std::string& viewCommand, WorkflowState state);
   static bool closesPause(const std::string& pageMessage);
 
  private:

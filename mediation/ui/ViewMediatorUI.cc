@@ -316,7 +316,9 @@ void ViewMediatorUI::sendMessageToView(const std::string& name, const std::strin
     post([](State& state) { state.shell->bringWindowToFront(); });
   }
   WorkflowManager* workflow = workflowManager();
-  if (ProgressEstimator::opensPause(name, workflow ? static_cast<int>(workflow->stateCode()) : 0)) {
+  const WorkflowState state =
+      workflow ? static_cast<WorkflowState>(workflow->stateCode()) : WorkflowState::kNone;
+  if (ProgressEstimator::opensPause(name, state)) {
     state_->estimator.openPause();
   }
   passToPage(name, data);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/context/ApplicationContext.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/json/Value.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/system/NativeLibrary.h"
@@ -22,10 +23,10 @@ namespace mediator_detail {
 constexpr char kComponent[] = "ViewMediatorUI";
 
 // Screen ids the workflow reports.
-constexpr int kScreenBeforeSignIn = 3;
-constexpr int kScreenSignIn = 4;
-constexpr int kScreenAfterSignIn = 5;
-constexpr int kScreenMain = 9;
+constexpr int kScreenBeforeSignIn = code(ScreenId::kSpinnerBetweenWelcomeAndSignIn);
+constexpr int kScreenSignIn = code(ScreenId::kSignIn);
+constexpr int kScreenAfterSignIn = code(ScreenId::kSpinnerAfterSignIn);
+constexpr int kScreenMain = code(ScreenId::kMain);
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {

@@ -5,6 +5,7 @@
 #include "core/config/ConfigValues.h"
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/ViewMessageData.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/json/Features.h"
@@ -19,22 +20,6 @@
 namespace {
 
 constexpr char kComponent[] = "ViewMediatorBase";
-
-// State codes the page moves the workflow to.
-constexpr uint32_t kSignInState = 0x801;
-constexpr uint32_t kSurveyResultsState = 0xE01;
-constexpr uint32_t kPrivacyChoiceState = 0x1101;
-constexpr uint32_t kMainScreenState = 0x1201;
-
-// UI actions the page reports.
-enum UIAction : int {
-  kProxyLogin = 1,
-  kRetry = 3,
-  kQuitRequested = 4,
-  kQuitConfirmed = 5,
-  kQuitDeclined = 6,
-  kLocationChosen = 7,
-};
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {
@@ -204,13 +189,13 @@ void ViewMediatorBase::showSpinnerScreen() {
 }
 
 void ViewMediatorBase::showWelcomeScreen(const std::string& data) {
-  setScreen(2);
+  setScreen(code(ScreenId::kWelcome));
   event("lbs-welcome");
   sendMessageToView("showWelcomeScreen", data);
 }
 
 void ViewMediatorBase::showSurveyScreen(int alreadyFilled) {
-  setScreen(6);
+  setScreen(code(ScreenId::kSurvey));
   event("lbs-survey", {{"survey-common-questions-skipped", flag(alreadyFilled == 1)}});
   Json::Value data(Json::objectValue);
   data["surveyQuestionsAlreadyFilled"] = std::to_string(alreadyFilled);
@@ -218,13 +203,13 @@ void ViewMediatorBase::showSurveyScreen(int alreadyFilled) {
 }
 
 void ViewMediatorBase::showPiiScreen() {
-  setScreen(8);
+  setScreen(code(ScreenId::kPrivacyNotice));
   event("lbs-pii-notice");
   sendMessageToView("showPiiScreen", "");
 }
 
 void ViewMediatorBase::showMainScreen() {
-  setScreen(9);
+  setScreen(code(ScreenId::kMain));
   event("lbs-window-load");
   sendMessageToView("showMainScreen", "");
 }
@@ -302,7 +287,7 @@ void ViewMediatorBase::showQuittingScreen() {
 }
 
 void ViewMediatorBase::showLaunchingProductScreen() {
-  setScreen(10);
+  setScreen(code(ScreenId::kLaunch));
   sendMessageToView("showLaunchingProductScreen", "");
 }
 
@@ -356,7 +341,7 @@ void ViewMediatorBase::onLocationChangeClicked(const std::string& data) {
 }
 
 void ViewMediatorBase::onLocationRetryClicked(const std::string&) {
-  setUIAction(kLocationChosen);
+  setUIAction(code(UIAction::kLocationChosen));
 }
 
 void ViewMediatorBase::onOpenUrl(const std::string& data) {
@@ -416,7 +401,7 @@ void ViewMediatorBase::onDefaultContentShown(const std::string& data) {
 
 void ViewMediatorBase::onWelcomeSignIn(const std::string&) {
   event("lbs-welcome-signIn-clicked");
-  setState(kSignInState);
+  setState(code(WorkflowState::kSignIn));
 }
 
 void ViewMediatorBase::onWelcomeSignUp(const std::string&) {
@@ -425,19 +410,19 @@ void ViewMediatorBase::onWelcomeSignUp(const std::string&) {
     signUpRequested_ = true;
   }
   event("lbs-welcome-signUp-clicked");
-  setState(kSignInState);
+  setState(code(WorkflowState::kSignIn));
 }
 
 void ViewMediatorBase::onWelcomeSocialSignIn(const std::string& data) {
   setSocialProviderId(data);
   showSpinnerScreen();
   event("lbs-welcome-social-signIn-clicked");
-  setState(kSignInState);
+  setState(code(WorkflowState::kSignIn));
 }
 
 void ViewMediatorBase::onSurveyContinue(const std::string& data) {
   if (context().surveyManager) context().surveyManager->loadSurveyData(data);
-  setState(kSurveyResultsState);
+  setState(code(WorkflowState::kSurveyResults));
   event("lbs-survey-continue");
 }
 
@@ -445,7 +430,7 @@ void ViewMediatorBase::onTestAppContinue(const std::string& data) {
   ViewJson members;
   if (!members.read(data, {"signInClicked", "environment"})) return;
   if (members["signInClicked"] != "true") {
-    setState(kMainScreenState);
+    setState(code(WorkflowState::kMainScreen));
     return;
   }
   const std::string environment = knownEnvironment(members["environment"]);
@@ -456,29 +441,29 @@ void ViewMediatorBase::onTestAppContinue(const std::string& data) {
     log(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
         printable(members["environment"]).c_str());
   }
-  setState(kSignInState);
+  setState(code(WorkflowState::kSignIn));
 }
 
 void ViewMediatorBase::onPiiContinue(const std::string&) {
-  setState(kPrivacyChoiceState);
+  setState(code(WorkflowState::kPrivacyNoticeAccepted));
   event("lbs-pii-notice-continue");
 }
 
 void ViewMediatorBase::onCancel(const std::string&) {
-  setUIAction(kQuitRequested);
+  setUIAction(code(UIAction::kQuitRequested));
 }
 
 void ViewMediatorBase::onQuitYes(const std::string&) {
   if (WorkflowManager* manager = workflow()) manager->setQuitConfirmed(true);
-  setUIAction(kQuitConfirmed);
+  setUIAction(code(UIAction::kQuitConfirmed));
 }
 
 void ViewMediatorBase::onQuitNo(const std::string&) {
-  setUIAction(kQuitDeclined);
+  setUIAction(code(UIAction::kQuitDeclined));
 }
 
 void ViewMediatorBase::onRetry(const std::string&) {
-  setUIAction(kRetry);
+  setUIAction(code(UIAction::kRetry));
 }
 
 void ViewMediatorBase::onProxyLogin(const std::string& data) {
@@ -487,5 +472,5 @@ void ViewMediatorBase::onProxyLogin(const std::string& data) {
   // Stored before the UI action, which the workflow thread acts on.
   context().proxyCredentials.set(
       {members["userName"], members["password"], members["rememberMe"] == "true"});
-  setUIAction(kProxyLogin);
+  setUIAction(code(UIAction::kProxyLogin));
 }

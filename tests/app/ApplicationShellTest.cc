@@ -11,14 +11,13 @@
 #include <vector>
 
 #include "app/ApplicationShell.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "mediation/ui/gtk/GtkUiShell.h"
 #include "tests/core/context/support/ContextFixture.h"
 #include "tests/core/launch/support/ProgramRun.h"
 #include "tests/mediation/ui/gtk/support/Display.h"
 
 namespace {
-
-constexpr int kQuitRequested = 4;  // the workflow's UI action for the page's cancel
 
 // First in the file, before any other suite opens the display in this process.
 class ApplicationShellLocaleTest : public wendtest::ContextTest {};
@@ -92,7 +91,8 @@ class ApplicationShellTest : public wendtest::ContextTest {
         quit();
         return true;
       });
-      steps.push_back([&workflow] { return workflow.stateBlock().uiAction == kQuitRequested; });
+      steps.push_back(
+          [&workflow] { return workflow.stateBlock().uiAction == code(UIAction::kQuitRequested); });
     }
     return steps;
   }
@@ -136,7 +136,7 @@ TEST_F(ApplicationShellTest, ClosingTheType3WindowRestartsTheSignInAndTheFinalSt
   EXPECT_EQ(run({[&] {
               windows.showIdraType3Window();
               deleteEvent(windows.idraType3Window());
-              EXPECT_EQ(workflow.stateCode(), 0x801u);
+              EXPECT_EQ(workflow.stateCode(), code(WorkflowState::kSignIn));
               EXPECT_TRUE(gtk_widget_get_visible(windows.mainWindow()));
               workflow.setStateCode(0x1D00);
               deleteEvent(windows.mainWindow());

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "applets/AppletHostParts.h"
+#include "applets/ProductFailure.h"
 #include "core/context/StandInParts.h"
 #include "foundation/text/CommandLineParser.h"
 #include "foundation/xml/XMLParser.h"
@@ -97,7 +98,7 @@ TEST_F(LoomIMMessageManagerTest, RefusesToStartWithoutARecordACallbackOrALoadabl
 TEST_F(LoomIMMessageManagerTest, AMissingPackageIsAResumableHttpErrorAndRetryCompletesOnceMended) {
   serveProducts(productsXml({{"late", server().url("/late.zip")}}));
   ASSERT_EQ(start(), 0);
-  expectError(113, true);
+  expectError(applets::kErrorHttp, true);
   EXPECT_FALSE(existsNoFollow(productsFolder() + "/late"));
 
   action("continue");  // not an answer the installation knows
@@ -121,7 +122,7 @@ TEST_F(LoomIMMessageManagerTest, ARefusedConnectionIsAResumableNetworkError) {
     std::string config = configXml();
     if (documentToo) config.replace(config.find(server().url("")), server().url("").size(), gone);
     ASSERT_EQ(start(config), 0);
-    expectError(118, true);
+    expectError(applets::kErrorNetworkUnavailable, true);
   }
 }
 
@@ -132,7 +133,7 @@ TEST_F(LoomIMMessageManagerTest, DownloadsThroughAProxyWithTheCredentialsItIsGiv
   server().setProxyCredentials("proxyuser:proxypass");
   serveProducts(productsXml({{"viaproxy", servePackage("p.zip", {{"p.txt", "proxied"}})}}));
   ASSERT_EQ(start(configXml(), "wrong"), 0);
-  expectError(124, true);
+  expectError(applets::kErrorProxyAuthentication, true);
   action("retry", "proxyuser", "proxypass");
   expectDone(1);
   EXPECT_EQ(readFile(productsFolder() + "/viaproxy/p.txt"), "proxied");
@@ -145,15 +146,16 @@ TEST_F(LoomIMMessageManagerTest, CancelDuringASlowBodyStopsTheDownloadAndReports
   serveProducts(productsXml({{"big", url}}));
   // The installer core answers 205 with a "cancel" of its own, from inside the callback.
   ProgressRecorder::instance().clear([this](const ProgressReport& report) {
-    if (report.errorCode == 205) action("cancel");
+    if (report.errorCode == applets::kErrorCancelled) action("cancel");
   });
   ASSERT_EQ(start(), 0);
   ASSERT_TRUE(requested("/big.zip", "GET")) << "the body is on its way";
   action("cancel");
-  expectError(205, false);
+  expectError(applets::kErrorCancelled, false);
   manager().FinalizeCore();
   EXPECT_FALSE(existsNoFollow(productsFolder() + "/big"));
-  EXPECT_EQ(ProgressRecorder::instance().reports().back().errorCode, 205) << "nothing after";
+  EXPECT_EQ(ProgressRecorder::instance().reports().back().errorCode, applets::kErrorCancelled)
+      << "nothing after";
 }
 
 // FinalizeCore and the destructor both end a stalled download promptly, and silence the callback.
@@ -188,11 +190,11 @@ TEST_F(LoomIMMessageManagerTest, HostileDocumentsGive104AndWriteNothing) {
   // nothing follows it.
   serveProducts(productsXml({{"ok", zip}, {"..", zip}}));
   ASSERT_EQ(start(), 0);
-  expectError(104, false);
+  expectError(applets::kErrorBadDocument, false);
   EXPECT_TRUE(server().requestsFor("/ok.zip").empty());
   EXPECT_TRUE(filesBelow(productsFolder()).empty());
   action("cancel");  // while the installation waits for an answer
-  expectError(205, false, 1);
+  expectError(applets::kErrorCancelled, false, 1);
 }
 
 TEST_F(LoomIMMessageManagerTest, AZipThatClimbsOutGivesAnExtractionErrorAndWritesNothingOutside) {
@@ -205,7 +207,7 @@ TEST_F(LoomIMMessageManagerTest, AZipThatClimbsOutGivesAnExtractionErrorAndWrite
   writeFile(productsFolder() + "/climb/old.txt", "older copy");
   serveProducts(productsXml({{"climb", server().url("/climb.zip")}}));
   ASSERT_EQ(start(), 0);
-  expectError(114, true);
+  expectError(applets::kErrorExtraction, true);
   EXPECT_EQ(filesBelow(productsFolder()), std::vector<std::string>{"climb/old.txt"})
       << "the older copy stays";
   for (const std::string& file : filesBelow(root_.path()))
@@ -224,7 +226,7 @@ TEST_F(LoomIMMessageManagerTest, AProductsFolderSwappedForALinkIsNeitherWrittenN
   ASSERT_EQ(symlink(elsewhere.c_str(), products.c_str()), 0);
   serveProducts(productsXml({{"keep", servePackage("k.zip", {{"k.txt", "new"}})}}));
   ASSERT_EQ(start(), 0);
-  expectError(114, true);
+  expectError(applets::kErrorExtraction, true);
   EXPECT_EQ(filesBelow(elsewhere), std::vector<std::string>{"keep/old.txt"});
   EXPECT_EQ(readFile(elsewhere + "/keep/old.txt"), "root's own");
 }

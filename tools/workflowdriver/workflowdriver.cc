@@ -3,8 +3,8 @@
 // alerts are printed. With --pause-at=N the "user" asks to quit once the progress reaches N and
 // declines a moment later, which pauses and resumes the installer library.
 //   workflowdriver PACKAGE_SERVICE_URL SHARED_COMPONENTS TEMP_FOLDER [--pause-at=N]
-// Exit status 0 when the installation reached 0x1702. With --whole it runs a whole installation
-// instead (WholeInstallation.h).
+// Exit status 0 when the installation reached DesktopAppInstalled. With --whole it runs a whole
+// installation instead (WholeInstallation.h).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +39,8 @@ class ConsoleView final : public IViewMediator {
 };
 
 bool finished(uint32_t state) {
-  return state == 0x1702 || state == 0x1C00 || state == 0x1D00;
+  return state == code(WorkflowState::kDesktopAppInstalled) ||
+         state == code(WorkflowState::kFailedFinal) || state == code(WorkflowState::kFinal);
 }
 
 }  // namespace
@@ -85,8 +86,12 @@ int main(int argc, char** argv) {
   while (!finished(workflow.stateCode())) {
     workflow.runStep();
     const WorkflowStateBlock block = workflow.stateBlock();
-    if (block.uiAction == 8 && block.stateCode < 0x1606) break;  // an alert nobody answers
-    if (pauseAt >= 0 && !paused && block.stateCode == 0x1606 && block.tarnProgress >= pauseAt) {
+    if (block.uiAction == code(UIAction::kBlocked) &&
+        block.stateCode < code(WorkflowState::kDesktopAppInstall)) {
+      break;  // an alert nobody answers
+    }
+    if (pauseAt >= 0 && !paused && block.stateCode == code(WorkflowState::kDesktopAppInstall) &&
+        block.tarnProgress >= pauseAt) {
       paused = true;
       workflow.setCurrentUIAction(4);
       resumeAt = std::chrono::steady_clock::now() + std::chrono::seconds(1);
@@ -102,5 +107,5 @@ int main(int argc, char** argv) {
   const uint32_t state = workflow.stateCode();
   std::printf("\nworkflow state 0x%X\n", state);
   workflow.StopWorkflow();
-  return state == 0x1702 ? 0 : 1;
+  return state == code(WorkflowState::kDesktopAppInstalled) ? 0 : 1;
 }

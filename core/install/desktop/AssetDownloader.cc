@@ -95,12 +95,12 @@ AssetDownloader::Outcome AssetDownloader::run(const pdm::PDMInitData& data, bool
   pdm::PackageDownloader downloader(inputs_.manager);
   if (downloader.init(data) != pdm::kPdmOk) {
     if (isLibrary) log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
-    workflow_.setError(1, false);
+    workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
   if (downloader.start() != pdm::kPdmOk) {
     if (isLibrary) log(pando::kLogError, "Failed to start LoomLBS asset download");
-    workflow_.setError(1, false);
+    workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
   pdm::PDMProgress progress;
@@ -139,10 +139,23 @@ int32_t AssetDownloader::onEvent(const int32_t& event, const void* record, uint3
 }
 
 int AssetDownloader::mapManagerError(int32_t code) {
+  // -4 to -60: the engine's own error types, which a failed transfer keeps.
   static const std::map<int32_t, int> table = {
-      {0, 0},     {-3, 214},  {-4, 213},  {-8, 212},  {-10, 211},  {-15, 210},  {-20, 209},
-      {-30, 208}, {-45, 207}, {-50, 206}, {-60, 205}, {-190, 204}, {-220, 203}, {-230, 46},
+      {pdm::kPdmErrorNone, kStatusSuccess},
+      {pdm::kPdmErrorDocument, kStatusDownloadDataValidationError},
+      {-4, kStatusDownloadHttpInvalidUrl},
+      {-8, kStatusProxyAuthenticationRequired},
+      {-10, kStatusDownloadInvalidConfiguration},
+      {-15, kStatusDownloadHttpByteRangeNotSupported},
+      {-20, kStatusDownloadWritePermission},
+      {-30, kStatusDownloadOutputDiskFull},
+      {-45, kStatusDownloadServerUnresponsive},
+      {-50, kStatusNetworkUnavailable},
+      {-60, kStatusDownloadInvalidFile},
+      {pdm::kPdmErrorFileSystem, kStatusDownloadFileHandlingError},
+      {pdm::kPdmErrorSignature, kStatusDownloadSignCheckError},
+      {pdm::kPdmErrorExtraction, kStatusFileExtractionError},
   };
   const auto found = table.find(code);
-  return found == table.end() ? 201 : found->second;
+  return found == table.end() ? kStatusDownloadError : found->second;
 }

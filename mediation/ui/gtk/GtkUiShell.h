@@ -18,7 +18,7 @@ typedef struct _GtkWidget GtkWidget;
 namespace mediation {
 
 struct ShellHandlers {
-  // The workflow has reached a state in which the application may end (0x1C00, 0x1D00).
+  // The workflow has reached a state in which the application may end (FailedFinal, Final).
   std::function<bool()> mayEnd;
   // A quit request before that: the page's "cancelButtonClicked".
   std::function<void()> cancelRequested;

@@ -2,6 +2,8 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/install/ProductInstallation.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "tests/core/install/support/ProductRig.h"
@@ -18,11 +20,11 @@ class ProductInstallationTest : public ::testing::Test {
   void SetUp() override { setApplicationLogger(&log_); }
   void TearDown() override { setApplicationLogger(nullptr); }
 
-  // Runs 0x1901 and waits until the applet workflow's start has returned.
+  // Runs StartProductInstall and waits until the applet workflow's start has returned.
   void startProducts() {
     rig_.workflow->setStateCode(0x1901);
     rig_.workflow->runStep();
-    ASSERT_EQ(rig_.workflow->stateCode(), 0x1A05u);
+    ASSERT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kProductInstall));
     const std::string returned =
         "Start LoomIM workflow returned: " + std::to_string(rig_.applets.startResult);
     ASSERT_TRUE(wendtest::waitUntil([&] { return log_.has(pando::kLogInfo, returned); }));
@@ -68,7 +70,7 @@ TEST_F(ProductInstallationTest, ReportsOutsideTheInstallingStateAreIgnoredEvenCo
         AppsPanelProgress{0, kAppsPanelDone}}) {
     rig_.applets.report(record);
   }
-  EXPECT_EQ(rig_.workflow->stateCode(), 0x1201u);
+  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kMainScreen));
   EXPECT_TRUE(shown().empty());
   EXPECT_EQ(rig_.view.count("showErrorAlert"), 0);
 }
@@ -77,7 +79,7 @@ TEST_F(ProductInstallationTest, CancelledByTheAppletHostCancelsAndLaunches) {
   startProducts();
   rig_.applets.report(ReportingApplets::error(205));
   EXPECT_EQ(rig_.applets.actions(), Texts{"cancel"});
-  EXPECT_EQ(rig_.workflow->stateCode(), 0x1B01u);
+  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kLaunch));
   rig_.workflow->runStep();
   EXPECT_EQ(rig_.launches.all().size(), 1u);
   EXPECT_EQ(rig_.view.count("showErrorAlert"), 0);
@@ -86,7 +88,7 @@ TEST_F(ProductInstallationTest, CancelledByTheAppletHostCancelsAndLaunches) {
 TEST_F(ProductInstallationTest, FailedAppletStartRaisesErrorOneAndReachesNobody) {
   rig_.applets.startResult = 1;
   startProducts();
-  EXPECT_EQ(rig_.workflow->lastError(), 1);
+  EXPECT_EQ(rig_.workflow->lastError(), kStatusError);
   EXPECT_EQ(rig_.view.last("showErrorAlert").args[2], "P1");
   rig_.applets.report(ReportingApplets::progress(30));
   EXPECT_TRUE(shown().empty());

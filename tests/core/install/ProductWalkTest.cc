@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "tests/core/install/support/ProductRig.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
@@ -34,7 +35,7 @@ TEST(ProductWalk, LinkedWorkflowsInstallTheProductsAndLaunchOnce) {
   user.workflow->StopWorkflow();
   silent.workflow->StopWorkflow();
 
-  EXPECT_EQ(user.workflow->stateCode(), 0x1D00u);
+  EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kFinal));
   EXPECT_EQ(user.applets.started().size(), 1u);
   EXPECT_EQ(user.view.last("updateProductProgress").args, (std::vector<std::string>{"51"}));
   const auto launches = user.launches.all();
@@ -46,7 +47,8 @@ TEST(ProductWalk, LinkedWorkflowsInstallTheProductsAndLaunchOnce) {
       pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2, user.key.path.c_str(), 0));
   EXPECT_FALSE(pando::ProcessSemaphore::isProcessSemaphoreHeld(0x0232AEA8, user.key.path));
   const auto sent = link.statesSentBy(0);
-  EXPECT_NE(std::find(sent.begin(), sent.end(), 0x1302u), sent.end());
+  EXPECT_NE(std::find(sent.begin(), sent.end(), code(WorkflowState::kApplicationsDocument)),
+            sent.end());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
@@ -59,7 +60,8 @@ std::function<bool()> installerAt(const std::string& key) {
     auto* rig = new WorkflowRig(WorkflowRole::kUser, nullptr, false, key);
     rig->workflow->setStateCode(0x101);
     rig->workflow->runStep();
-    return rig->workflow->stateCode() == 0x201;  // kept for the child's life
+    // Kept for the child's life.
+    return rig->workflow->stateCode() == code(WorkflowState::kSystemCheck);
   };
 }
 
@@ -86,12 +88,12 @@ TEST(WorkflowLocks, SecondInstallerIsRefusedUntilTheFirstIsKilled) {
   ASSERT_TRUE(first.held());
   rig.workflow->setStateCode(0x101);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x101u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kAcquireLocks));
   EXPECT_EQ(shownError(rig), "InitErrorAnotherInstallerRunning 0 P81");
   first.kill();
   rig.workflow->setCurrentUIAction(3);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x201u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kSystemCheck));
 }
 
 TEST(WorkflowLocks, OtherInstallerProbes) {
@@ -115,7 +117,7 @@ TEST(WorkflowLocks, OtherInstallerProbes) {
     other.release();
     rig.workflow->setCurrentUIAction(3);
     rig.workflow->runStep();
-    EXPECT_EQ(rig.workflow->stateCode(), 0x201u) << row.alert;
+    EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kSystemCheck)) << row.alert;
   }
 }
 
@@ -129,13 +131,14 @@ struct SystemRow {
 
 TEST(WorkflowSystemCheck, VersionAndCaseSensitivity) {
   const SystemRow rows[] = {
-      {"10.8.5", "", "", 0x201, "InitErrorIncompatibleOS 0 P21"},
-      {"10.9.0", "10.9", "", 0x301, ""},
-      {"10.15.7", "", "", 0x301, ""},
-      {"11.0.0", "10.15.8", "", 0x301, ""},
-      {"10.15.7", "10.15.8", "", 0x201, "InitErrorIncompatibleOS 0 P21"},
-      {"10.15.7", "", "/", 0x201, "InitErrorCaseSensitiveVolume 0 P22"},
-      {"10.15.7", "", "/no/such/volume", 0x301, ""},
+      {"10.8.5", "", "", code(WorkflowState::kSystemCheck), "InitErrorIncompatibleOS 0 P21"},
+      {"10.9.0", "10.9", "", code(WorkflowState::kRestoreProxyCredentials), ""},
+      {"10.15.7", "", "", code(WorkflowState::kRestoreProxyCredentials), ""},
+      {"11.0.0", "10.15.8", "", code(WorkflowState::kRestoreProxyCredentials), ""},
+      {"10.15.7", "10.15.8", "", code(WorkflowState::kSystemCheck),
+       "InitErrorIncompatibleOS 0 P21"},
+      {"10.15.7", "", "/", code(WorkflowState::kSystemCheck), "InitErrorCaseSensitiveVolume 0 P22"},
+      {"10.15.7", "", "/no/such/volume", code(WorkflowState::kRestoreProxyCredentials), ""},
   };
   for (const SystemRow& row : rows) {
     SCOPED_TRACE(std::string(row.osVersion) + " " + row.minimum + " " + row.caseSensitive);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 
 namespace {
@@ -15,8 +17,8 @@ struct QuitRow {
   int priorError;  // raised without retry before the quit, 0 for none
   Answer answer;
   bool asks;
-  uint32_t finalState;
-  int uiFlags;
+  WorkflowState finalState;
+  UIFlag uiFlags;
   int errorCode;
   Params params;
 };
@@ -37,16 +39,16 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   rig.workflow->runStep();
   EXPECT_EQ(rig.view.count("showQuitConfirmation"), row.asks ? 1 : 0);
   if (row.asks) {
-    EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 2);
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig.workflow->stateBlock().uiFlags, code(UIFlag::kPause));
+    EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
     if (row.answer == Answer::kYes) rig.workflow->setQuitConfirmed(true);
     rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? 5 : 6);
   }
   rig.workflow->runStep();
 
   const WorkflowStateBlock block = rig.workflow->stateBlock();
-  EXPECT_EQ(block.stateCode, row.finalState);
-  EXPECT_EQ(block.uiFlags, row.uiFlags);
+  EXPECT_EQ(block.stateCode, code(row.finalState));
+  EXPECT_EQ(block.uiFlags, code(row.uiFlags));
   EXPECT_EQ(block.errorCode, row.errorCode);
   const bool quits = row.answer != Answer::kNo;
   EXPECT_EQ(rig.view.count("showQuittingScreen"), quits ? 1 : 0);
@@ -57,7 +59,7 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   } else {
     EXPECT_EQ(rig.view.last("updateCancelButtonState").args[0], "true");
   }
-  if (row.state == 0x1A05 && quits) {
+  if (row.state == code(WorkflowState::kProductInstall) && quits) {
     EXPECT_EQ(rig.applets.actions(), std::vector<std::string>{"cancel user=- location=-"});
     EXPECT_EQ(rig.productInstall->joins, 1);
   }
@@ -72,22 +74,33 @@ const Params kMain = {{"screen-while-quit", "Main-Screen"},
 INSTANTIATE_TEST_SUITE_P(
     Rows, QuitMatrix,
     ::testing::Values(
-        // Welcome screen: asks; yes quits with 215, no resumes.
-        QuitRow{0x705, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kWelcome},
-        QuitRow{0x705, false, 0, Answer::kNo, true, 0x705, 3, 0, {}},
+        // Welcome screen: asks; yes quits as cancelled, no resumes.
+        QuitRow{code(WorkflowState::kWelcome), false, 0, Answer::kYes, true, WorkflowState::kFinal,
+                UIFlag::kCancel, kStatusCancelled, kWelcome},
+        QuitRow{code(WorkflowState::kWelcome), false, 0, Answer::kNo, true, WorkflowState::kWelcome,
+                UIFlag::kResume, kStatusSuccess, Params{}},
         // Sign-in page and the spinner before it quit at once.
-        QuitRow{0x905, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
-        QuitRow{0x401, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
+        QuitRow{code(WorkflowState::kSignInPage), false, 0, Answer::kNone, false,
+                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
+        QuitRow{code(WorkflowState::kNetworkCheck), false, 0, Answer::kNone, false,
+                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
         // The page overrides the close button: no question.
-        QuitRow{0x705, true, 0, Answer::kNone, false, 0x1D00, 4, 215, kWelcome},
+        QuitRow{code(WorkflowState::kWelcome), true, 0, Answer::kNone, false, WorkflowState::kFinal,
+                UIFlag::kCancel, kStatusCancelled, kWelcome},
         // An alert without retry: no question, and the error it showed is recorded.
-        QuitRow{0x101, false, 81, Answer::kNone, false, 0x1D00, 4, 81, kMain},
+        QuitRow{code(WorkflowState::kAcquireLocks), false, kStatusOrvelInstallerRunning,
+                Answer::kNone, false, WorkflowState::kFinal, UIFlag::kCancel,
+                kStatusOrvelInstallerRunning, kMain},
         // During the installation the install thread ends the state.
-        QuitRow{0x1606, false, 0, Answer::kYes, true, 0x1606, 4, 0, kMain},
+        QuitRow{code(WorkflowState::kDesktopAppInstall), false, 0, Answer::kYes, true,
+                WorkflowState::kDesktopAppInstall, UIFlag::kCancel, kStatusSuccess, kMain},
         // During the product installation the applet work is cancelled and joined first.
-        QuitRow{0x1A05, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain},
-        QuitRow{0x1A05, false, 0, Answer::kNo, true, 0x1A05, 2, 0, {}},
-        QuitRow{0x1201, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain}));
+        QuitRow{code(WorkflowState::kProductInstall), false, 0, Answer::kYes, true,
+                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
+        QuitRow{code(WorkflowState::kProductInstall), false, 0, Answer::kNo, true,
+                WorkflowState::kProductInstall, UIFlag::kPause, kStatusSuccess, Params{}},
+        QuitRow{code(WorkflowState::kMainScreen), false, 0, Answer::kYes, true,
+                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain}));
 
 TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
   for (const bool started : {false, true}) {
@@ -95,7 +108,7 @@ TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
     if (started) {
       rig.workflow->setStateCode(0x1901);
       rig.workflow->runStep();
-      ASSERT_EQ(rig.workflow->stateCode(), 0x1A05u);
+      ASSERT_EQ(rig.workflow->stateCode(), code(WorkflowState::kProductInstall));
     }
     rig.workflow->setStateCode(0x1D00);
     rig.workflow->runStep();
@@ -109,12 +122,12 @@ TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
 TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
   WorkflowRig rig(WorkflowRole::kAdministrator);
   rig.workflow->setStateCode(0x1606);
-  rig.workflow->setError(207, true);
+  rig.workflow->setError(kStatusDownloadServerUnresponsive, true);
   rig.workflow->setCurrentUIAction(3);  // "retryClicked"
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 5);
+  EXPECT_EQ(rig.workflow->stateBlock().uiFlags, code(UIFlag::kRetry));
   EXPECT_EQ(rig.analytics->events().back(), "retry PIM_STATUS_207");
-  EXPECT_EQ(rig.workflow->stateCode(), 0x1606u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kDesktopAppInstall));
 }
 
 // A quit after an error whose retry went through records 215, not the error that went away; a
@@ -126,33 +139,36 @@ TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
     bool retryWorks;
     int errorCode;
   } rows[] = {
-      {"network check", 0x401, true, 215},
-      {"network check failing again", 0x401, false, 206},
-      {"installation", 0x1606, true, 215},
+      {"network check", code(WorkflowState::kNetworkCheck), true, kStatusCancelled},
+      {"network check failing again", code(WorkflowState::kNetworkCheck), false,
+       kStatusNetworkUnavailable},
+      {"installation", code(WorkflowState::kDesktopAppInstall), true, kStatusCancelled},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     WorkflowRig rig(WorkflowRole::kAdministrator);
     rig.workflow->setStateCode(row.state);
     rig.profile.networkResult = 1;
-    if (row.state == 0x1606) {
-      rig.workflow->setError(206, true);  // as the installer library's callback raises it
+    if (row.state == code(WorkflowState::kDesktopAppInstall)) {
+      rig.workflow->setError(kStatusNetworkUnavailable,
+                             true);  // as the installer library's callback raises it
     } else {
       rig.workflow->runStep();
     }
-    ASSERT_EQ(rig.workflow->lastError(), 206);
+    ASSERT_EQ(rig.workflow->lastError(), kStatusNetworkUnavailable);
     if (row.retryWorks) rig.profile.networkResult = 0;
     rig.workflow->setCurrentUIAction(3);  // "retryClicked"
     rig.workflow->runStep();
     // The callback's next record is good progress: the library got past the error.
-    if (row.state == 0x1606 && row.retryWorks) rig.workflow->setErrorCode(0);
-    EXPECT_EQ(rig.workflow->stateCode() != 0x401u, row.retryWorks);
+    if (row.state == code(WorkflowState::kDesktopAppInstall) && row.retryWorks)
+      rig.workflow->setErrorCode(0);
+    EXPECT_EQ(rig.workflow->stateCode() != code(WorkflowState::kNetworkCheck), row.retryWorks);
 
     rig.workflow->setStateCode(0x905);  // a state that quits without asking
     rig.workflow->setCurrentUIAction(4);
     rig.workflow->runStep();
     rig.workflow->runStep();
-    EXPECT_EQ(rig.workflow->stateCode(), 0x1D00u);
+    EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kFinal));
     EXPECT_EQ(rig.workflow->stateBlock().errorCode, row.errorCode);
   }
 }

@@ -3,6 +3,7 @@
 
 #include <thread>
 
+#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/services/support/ServicesFixture.h"
@@ -38,14 +39,14 @@ TEST_F(WorkflowServicesTest, ProxyChallengeShowsTheProxyAlertAndTheLoginRunsTheC
   const size_t asked = server_.requestsFor(kProviders).size();
   r->workflow->runStep();
   EXPECT_EQ(server_.requestsFor(kProviders).size(), asked);
-  EXPECT_EQ(r->workflow->stateCode(), 0x401u);
+  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kNetworkCheck));
 
   server_.clearRules();
   context->proxyCredentials.set({"ann", "secret", true});
   r->proxy.set({"ann", "secret", true});
   r->workflow->setCurrentUIAction(1);  // "proxyAlertLoginButtonClicked"
   r->workflow->runStep();
-  EXPECT_EQ(r->workflow->stateCode(), 0x601u);
+  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kFirstScreen));
   EXPECT_EQ(r->view.last("setProxyCredentials").args, (Args{"ann", "secret"}));
 }
 
@@ -64,13 +65,13 @@ TEST_F(WorkflowServicesTest, ServiceDownShowsP206AndARetrySucceedsOnceItIsBack) 
     EXPECT_EQ(r->view.count("showErrorAlert"), tries);
     EXPECT_EQ(r->view.last("showErrorAlert").args,
               (Args{"TarnInstallNetworkUnavailable", "1", "P206", "", "", "", "false"}));
-    EXPECT_EQ(r->workflow->stateCode(), 0x401u);
+    EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kNetworkCheck));
     r->workflow->setCurrentUIAction(3);  // "retryClicked"
   }
   down.reset();  // the service is back where the profile finds it
   context->userProfile->setEnvironment("PROD");
   r->workflow->runStep();
-  EXPECT_EQ(r->workflow->stateCode(), 0x601u);
+  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kFirstScreen));
 }
 
 // A user with administrator rights runs every state in order itself, with the online sign-in
@@ -84,11 +85,37 @@ TEST_F(WorkflowServicesTest, AdministratorRunsEveryStateWithTheOnlineServices) {
   r.choices->accepted = false;
   r.view.answerAsPage();
   r.workflow->setStateCode(0x101);
-  EXPECT_EQ(r.walkToEnd(),
-            (std::vector<uint32_t>{0x101,  0x201,  0x301,  0x401,  0x501,  0x601,  0x705,
-                                   0x801,  0x905,  0xB01,  0xC01,  0xD05,  0xE01,  0xF01,
-                                   0x1005, 0x1101, 0x1201, 0x1302, 0x1402, 0x1502, 0x1606,
-                                   0x1702, 0x1801, 0x1901, 0x1A05, 0x1B01, 0x1D00}));
+  using enum WorkflowState;
+  const WorkflowState states[] = {kAcquireLocks,
+                                  kSystemCheck,
+                                  kRestoreProxyCredentials,
+                                  kNetworkCheck,
+                                  kCompatibilityCheck,
+                                  kFirstScreen,
+                                  kWelcome,
+                                  kSignIn,
+                                  kSignInPage,
+                                  kDeviceToken,
+                                  kSurveyCheck,
+                                  kSurvey,
+                                  kSurveyResults,
+                                  kPrivacyNoticeCheck,
+                                  kPrivacyNotice,
+                                  kPrivacyNoticeAccepted,
+                                  kMainScreen,
+                                  kApplicationsDocument,
+                                  kInstallerLibrary,
+                                  kStartDesktopAppInstall,
+                                  kDesktopAppInstall,
+                                  kDesktopAppInstalled,
+                                  kHelperHandshake,
+                                  kStartProductInstall,
+                                  kProductInstall,
+                                  kLaunch,
+                                  kFinal};
+  std::vector<uint32_t> path;
+  for (const WorkflowState state : states) path.push_back(code(state));
+  EXPECT_EQ(r.walkToEnd(), path);
   EXPECT_TRUE(r.ownGateway.sent.empty());
   EXPECT_EQ(r.view.count("showErrorAlert"), 0);
   EXPECT_EQ(r.view.last("updateTarnInstallWeightage").args, Args{"123456789"});
@@ -135,16 +162,16 @@ TEST_F(WorkflowServicesTest, UserAndSilentInstallWithWritersOnEveryThread) {
   done = true;
   page.join();
   callback.join();
-  // The user's process handed over with 0x1302, the elevated one back with 0x1801 and ended
-  // without sending its 0x1D00.
+  // The user's process handed over with ApplicationsDocument, the elevated one back with
+  // HelperHandshake and ended without sending its Final.
   const auto has = [](const std::vector<uint32_t>& states, uint32_t state) {
     return std::find(states.begin(), states.end(), state) != states.end();
   };
-  EXPECT_TRUE(has(link.statesSentBy(0), 0x1302u));
-  EXPECT_TRUE(has(link.statesSentBy(1), 0x1801u));
-  EXPECT_FALSE(has(link.statesSentBy(1), 0x1D00u));
-  EXPECT_EQ(silent.workflow->stateCode(), 0x1D00u);
-  EXPECT_EQ(user->workflow->stateCode(), 0x1D00u);
+  EXPECT_TRUE(has(link.statesSentBy(0), code(WorkflowState::kApplicationsDocument)));
+  EXPECT_TRUE(has(link.statesSentBy(1), code(WorkflowState::kHelperHandshake)));
+  EXPECT_FALSE(has(link.statesSentBy(1), code(WorkflowState::kFinal)));
+  EXPECT_EQ(silent.workflow->stateCode(), code(WorkflowState::kFinal));
+  EXPECT_EQ(user->workflow->stateCode(), code(WorkflowState::kFinal));
   EXPECT_EQ(silent.desktopApp->downloads, 1);
   EXPECT_EQ(user->desktopApp->downloads, 0);
   EXPECT_EQ(user->view.count("showMainScreen"), 1);

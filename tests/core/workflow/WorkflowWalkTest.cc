@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/support/WaitUntil.h"
@@ -23,7 +25,7 @@ TEST(WorkflowWalk, TestWorkflowStopsAtTheMainScreen) {
     return rig.view.count("updateProductProgress") == 1;
   }));
   rig.workflow->StopWorkflow();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x1005u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kPrivacyNotice));
   EXPECT_EQ(rig.view.last("showWelcomeScreen").args, std::vector<std::string>{""});
   EXPECT_EQ(rig.view.last("updateProductProgress").args, std::vector<std::string>{"100"});
   EXPECT_EQ(rig.desktopApp->downloads, 0);
@@ -31,7 +33,8 @@ TEST(WorkflowWalk, TestWorkflowStopsAtTheMainScreen) {
 
 TEST(WorkflowWalk, SilentProcessStartedLateKeepsTheStateItReceived) {
   WorkflowRig silent(WorkflowRole::kSilent);
-  silent.workflow->onProgressStatePacket(encodeStateBlock(WorkflowStateBlock{0x1302}));
+  silent.workflow->onProgressStatePacket(
+      encodeStateBlock(WorkflowStateBlock{code(WorkflowState::kApplicationsDocument)}));
   ASSERT_TRUE(silent.workflow->StartWorkflow());
   EXPECT_TRUE(waitUntil([&] { return silent.desktopApp->downloads > 0; }));
 }
@@ -41,12 +44,12 @@ TEST(WorkflowWalk, ApplicationsDocumentFailures) {
   rig.desktopApp->downloadWorks = false;
   rig.workflow->setStateCode(0x1302);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x1302u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kApplicationsDocument));
   EXPECT_EQ(rig.view.count("updateTarnProgress"), 0);
   rig.desktopApp->downloadWorks = true;
   rig.desktopApp->readWorks = false;
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x1402u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kInstallerLibrary));
   EXPECT_EQ(rig.view.last("showErrorAlert").args[2], "P48");
 }
 
@@ -58,15 +61,16 @@ TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
     WorkflowRig user(WorkflowRole::kUser, &link.end(0));
     link.attach(0, user.workflow.get());
     ASSERT_TRUE(user.workflow->StartWorkflow());
-    user.workflow->onProgressStatePacket(encodeStateBlock(WorkflowStateBlock{0x1402}));
+    user.workflow->onProgressStatePacket(
+        encodeStateBlock(WorkflowStateBlock{code(WorkflowState::kInstallerLibrary)}));
     link.drop();
     ASSERT_TRUE(waitUntil([&] { return user.view.count("showErrorAlert") == 1; }));
     EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
     EXPECT_EQ(user.view.last("showErrorAlert").args[1], "0");
     user.workflow->setCurrentUIAction(4);
     ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
-    EXPECT_EQ(user.workflow->stateCode(), 0x1D00u);
-    EXPECT_EQ(user.workflow->stateBlock().errorCode, 1);
+    EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kFinal));
+    EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
     EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
   }
 }
@@ -81,11 +85,12 @@ TEST(WorkflowWalk, LateLinkIsWaitedFor) {
     link.attach(0, user.workflow.get());
     user.view.answerAsPage();
     ASSERT_TRUE(user.workflow->StartWorkflow());
-    ASSERT_TRUE(waitUntil([&] { return user.workflow->stateCode() == 0x601; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return user.workflow->stateCode() == code(WorkflowState::kFirstScreen); }));
     std::thread linker([&] { link.setState(LinkState::kConnected); });
     ASSERT_TRUE(waitUntil([&] {
       user.view.deliverAnswers();
-      return user.workflow->stateCode() == 0x1302;
+      return user.workflow->stateCode() == code(WorkflowState::kApplicationsDocument);
     }));
     linker.join();
     user.workflow->StopWorkflow();
@@ -104,7 +109,7 @@ TEST(WorkflowWalk, MainScreenWaitsWhileLinkingAndFailsOnceLinkingFailed) {
   link.setState(LinkState::kDown);
   user.workflow->runStep();
   EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
-  EXPECT_EQ(user.workflow->stateCode(), 0x1201u);
+  EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kMainScreen));
 }
 
 TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
@@ -113,7 +118,8 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
   rig.workflow->setStateCode(0);
   EXPECT_TRUE(rig.workflow->StartWorkflow());
   EXPECT_TRUE(rig.workflow->StartWorkflow());
-  ASSERT_TRUE(waitUntil([&] { return rig.workflow->stateCode() == 0x705; }));
+  ASSERT_TRUE(
+      waitUntil([&] { return rig.workflow->stateCode() == code(WorkflowState::kWelcome); }));
   EXPECT_EQ(rig.view.count("showWelcomeScreen"), 1);
   // A workflow waiting a whole hour per tick still ends at once when it is destroyed.
   std::atomic<bool> quit{false};
@@ -129,7 +135,7 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
       WorkflowRole::kUser, slow);
   ASSERT_TRUE(waiting->StartWorkflow());
   waiting.reset();
-  EXPECT_EQ(rig.workflow->stateCode(), 0x705u);
+  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kWelcome));
 }
 
 // An install start made by the step that runs while the workflow stops: the old order joined the

@@ -130,11 +130,13 @@ TEST_F(ProgressEstimatorTest, OnlyTheOpenPauseAfterTheStartIsSubtracted) {
 TEST(ProgressEstimatorPauseTable, WhichMessagesOpenAndClose) {
   for (const char* command : {"showErrorAlert", "showProxyAlert", "showPathErrorAlert",
                               "showCompatibilityErrorAlert", "showQuitConfirmation"}) {
-    EXPECT_TRUE(ProgressEstimator::opensPause(command, 0x1500)) << command;
+    EXPECT_TRUE(ProgressEstimator::opensPause(command, WorkflowState::kStartDesktopAppInstall))
+        << command;
   }
-  EXPECT_FALSE(ProgressEstimator::opensPause("showQuitConfirmation", 0x1A05));
-  EXPECT_TRUE(ProgressEstimator::opensPause("showErrorAlert", 0x1A05));
-  EXPECT_FALSE(ProgressEstimator::opensPause("updateProgress", 0));
+  EXPECT_FALSE(
+      ProgressEstimator::opensPause("showQuitConfirmation", WorkflowState::kProductInstall));
+  EXPECT_TRUE(ProgressEstimator::opensPause("showErrorAlert", WorkflowState::kProductInstall));
+  EXPECT_FALSE(ProgressEstimator::opensPause("updateProgress", WorkflowState::kNone));
   for (const char* answer : {"quitConfirmationNoClicked", "quitConfirmationYesClicked",
                              "retryClicked", "proxyAlertLoginButtonClicked"}) {
     EXPECT_TRUE(ProgressEstimator::closesPause(answer)) << answer;

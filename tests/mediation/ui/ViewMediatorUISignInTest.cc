@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/workflow/InstallerStatus.h"
 #include "mediation/ui/SignInRedirects.h"
 #include "platform/system/ConsoleUser.h"
 #include "tests/mediation/ui/support/MediatorRig.h"
@@ -154,7 +155,7 @@ TEST_F(ViewMediatorUISignInTest, ASentinelHostLookalikeIsAnOrdinaryPage) {
   EXPECT_EQ(deviceToken(), "");
   EXPECT_EQ(workflow().stateCode(), kBefore);
   EXPECT_EQ(mediator().visibleView(), ViewMediatorUI::VisibleView::kIdra);
-  EXPECT_EQ(workflow().stateBlock().screenId, 4);
+  EXPECT_EQ(workflow().stateBlock().screenId, code(ScreenId::kSignIn));
 }
 
 // A page that fails to load raises the network alert (or the proxy prompt when the host could
@@ -209,7 +210,7 @@ TEST_F(ViewMediatorUISignInTest, MainPageLoadErrors) {
   EXPECT_EQ(pageMessages(), std::vector<std::string>{
                                 R"(showDefaultContent {"errorURL":"https://content.example/a"})"});
   bench_.pages.loadError("main", mediation::kLoadKindCannotConnect, "https://content.example/a");
-  EXPECT_EQ(workflow().lastError(), 212);
+  EXPECT_EQ(workflow().lastError(), kStatusProxyAuthenticationRequired);
 }
 
 // The type-3 flow: a second one replaces the first page; the page shows in its window until it
@@ -261,7 +262,7 @@ TEST_F(ViewMediatorUISignInTest, SignInViewLoadsTheProvidersOrTheAuthorizePage) 
     const auto lines = drained();
     EXPECT_EQ(loads(lines), std::vector<std::string>{row.load});
     EXPECT_TRUE(has(lines, "main send showSpinnerScreen "));
-    EXPECT_EQ(workflow().stateBlock().screenId, 3);
+    EXPECT_EQ(workflow().stateBlock().screenId, code(ScreenId::kSpinnerBetweenWelcomeAndSignIn));
     ApplicationContext::Destroy();
   }
   EXPECT_EQ(readFile(root_ / "opened"), "");

@@ -73,7 +73,7 @@ TEST_F(ViewMediatorUITest, PhaseProgressBecomesOneUpdateProgress) {
         << row.name;
     EXPECT_EQ(bench_.dock->load(), row.progress);
     EXPECT_EQ(workflow().progressEstimate().progress, row.progress);
-    EXPECT_EQ(workflow().stateBlock().screenId, 9);
+    EXPECT_EQ(workflow().stateBlock().screenId, code(ScreenId::kMain));
   }
 }
 
@@ -159,12 +159,13 @@ TEST_F(ViewMediatorUITest, PageMessagesGoWhereTheWorkflowRuns) {
     const auto forwarded = bench_.gateway->forwarded.lines();
     if (row.forwarded) {
       EXPECT_EQ(forwarded, std::vector<std::string>{std::string(row.name) + "  view"});
-      EXPECT_EQ(workflow().stateBlock().uiAction, 2);
+      EXPECT_EQ(workflow().stateBlock().uiAction, code(UIAction::kCleared));
     } else {
       EXPECT_TRUE(forwarded.empty());
     }
     if (!row.forwarded && std::string(row.name) == "cancelButtonClicked") {
-      EXPECT_EQ(workflow().stateBlock().uiAction, 4);  // quit requested, here
+      EXPECT_EQ(workflow().stateBlock().uiAction,
+                code(UIAction::kQuitRequested));  // quit requested, here
     }
     ApplicationContext::Destroy();
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "core/workflow/WorkflowBlocks.h"
 #include "mediation/ipc/MediationParts.h"
 #include "mediation/ipc/MessageGateway.h"
 #include "tests/mediation/view/ViewRig.h"
@@ -64,7 +65,7 @@ TEST_F(SilentMediatorTest, CommandsReachTheUsersPageAndItsMessagesTheCopysDispat
   std::string spinner;
   EXPECT_TRUE(waitUntil([&] { return received("showSpinnerScreen", spinner); }));
   EXPECT_TRUE(waitUntil([&] { return workflow().stateBlock().closeOverride == 1; }));
-  EXPECT_EQ(workflow().stateBlock().stateCode, 0x801u);
+  EXPECT_EQ(workflow().stateBlock().stateCode, code(WorkflowState::kSignIn));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/config/ConfigValues.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/json/Value.h"
 #include "tests/mediation/view/ViewRig.h"
@@ -13,7 +14,7 @@ namespace wendtest {
 namespace {
 
 constexpr uint32_t kStart = 0x100;
-constexpr int kNoAction = 0;
+constexpr int kNoAction = code(UIAction::kNone);
 
 class ViewDispatcherTest : public ViewTest {
  protected:
@@ -41,64 +42,70 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
   struct Row {
     const char* name;
     const char* data;
-    uint32_t state;  // kStart: unchanged
-    int uiAction;    // kNoAction: none set
+    uint32_t state;     // kStart: unchanged
+    UIAction uiAction;  // kNone: none set
     const char* event;
     std::function<void()> check;
   } rows[] = {
-      {"carouselLoadComplete", "", kStart, kNoAction, "lbs-carousel-load-end", nullptr},
-      {"overrideCrossButtonState", "true", kStart, kNoAction, "",
+      {"carouselLoadComplete", "", kStart, UIAction::kNone, "lbs-carousel-load-end", nullptr},
+      {"overrideCrossButtonState", "true", kStart, UIAction::kNone, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 1); }},
-      {"overrideCrossButtonState", "TRUE", kStart, kNoAction, "",
+      {"overrideCrossButtonState", "TRUE", kStart, UIAction::kNone, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
-      {"overrideCrossButtonState", "1", kStart, kNoAction, "",
+      {"overrideCrossButtonState", "1", kStart, UIAction::kNone, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
-      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, 8, "",
-       lastSent("showPathErrorAlert")},
-      {"locationRetryClicked", "", kStart, 7, "", nullptr},
-      {"openurl", "https://row.example/5", kStart, kNoAction, "",
+      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, UIAction::kBlocked,
+       "", lastSent("showPathErrorAlert")},
+      {"locationRetryClicked", "", kStart, UIAction::kLocationChosen, "", nullptr},
+      {"openurl", "https://row.example/5", kStart, UIAction::kNone, "",
        openedHas("https://row.example/5?mv=product&mv2=corvel")},
-      {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, kNoAction,
+      {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, UIAction::kNone,
        "open-url-in-browser", openedHas("https://row.example/6?mv=product&mv2=corvel")},
-      {"searchMosaicInBrowser", R"({"searchQuery":"seven"})", kStart, kNoAction, "",
+      {"searchMosaicInBrowser", R"({"searchQuery":"seven"})", kStart, UIAction::kNone, "",
        openedHas(server_.url("/go/search_mosaic_panel?k=seven&sso_inbound=1&locale=en_US") +
                  "&x-product=SkyloomInstaller_v1_0&mv=product&mv2=corvel")},
-      {"openFileURL", "row\\8", kStart, kNoAction, "",
+      {"openFileURL", "row\\8", kStart, UIAction::kNone, "",
        openedHas("file:///row/8?mv=product&mv2=corvel")},
-      {"learnMoreClicked", R"({"url":"https://row.example/9"})", kStart, kNoAction,
+      {"learnMoreClicked", R"({"url":"https://row.example/9"})", kStart, UIAction::kNone,
        "lbs-carousel-button", openedHas("https://row.example/9?mv=product&mv2=corvel")},
-      {"piiLearnMoreClicked", "", kStart, kNoAction, "lbs-pii-notice-learn-more", nullptr},
-      {"sendSMS", R"({"phoneNumber":"11"})", kStart, kNoAction, "", lastSent("sendSMSResponse")},
-      {"carouselCardDisplayed", R"({"index":2,"cardID":"c-1"})", kStart, kNoAction,
+      {"piiLearnMoreClicked", "", kStart, UIAction::kNone, "lbs-pii-notice-learn-more", nullptr},
+      {"sendSMS", R"({"phoneNumber":"11"})", kStart, UIAction::kNone, "",
+       lastSent("sendSMSResponse")},
+      {"carouselCardDisplayed", R"({"index":2,"cardID":"c-1"})", kStart, UIAction::kNone,
        "lbs-carousel-card-displayed", nullptr},
-      {"carouselDotClicked", R"({"INDEX":"3","cardID":"c-2"})", kStart, kNoAction,
+      {"carouselDotClicked", R"({"INDEX":"3","cardID":"c-2"})", kStart, UIAction::kNone,
        "lbs-carousel-dots", nullptr},
-      {"defaultContentShown", R"({"timeOut":true,"errorURL":"http://e/"})", kStart, kNoAction,
+      {"defaultContentShown", R"({"timeOut":true,"errorURL":"http://e/"})", kStart, UIAction::kNone,
        "default-content-shown", nullptr},
-      {"welcomeSignInButtonClick", "", 0x801, kNoAction, "lbs-welcome-signIn-clicked", nullptr},
-      {"welcomeSignUpButtonClick", "", 0x801, kNoAction, "lbs-welcome-signUp-clicked",
-       [] { EXPECT_TRUE(mediator().signUpRequested()); }},
-      {"welcomeSocialSignInButtonClick", "prov-9", 0x801, kNoAction,
+      {"welcomeSignInButtonClick", "", code(WorkflowState::kSignIn), UIAction::kNone,
+       "lbs-welcome-signIn-clicked", nullptr},
+      {"welcomeSignUpButtonClick", "", code(WorkflowState::kSignIn), UIAction::kNone,
+       "lbs-welcome-signUp-clicked", [] { EXPECT_TRUE(mediator().signUpRequested()); }},
+      {"welcomeSocialSignInButtonClick", "prov-9", code(WorkflowState::kSignIn), UIAction::kNone,
        "lbs-welcome-social-signIn-clicked",
        [] {
          EXPECT_EQ(mediator().socialProviderId(), "prov-9");
          EXPECT_EQ(recorder().sent().back().first, "showSpinnerScreen");
        }},
-      {"surveyContinueButtonClicked", "", 0xE01, kNoAction, "lbs-survey-continue", nullptr},
-      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})", 0x801,
-       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
-      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})", 0x801,
-       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"testAppContinueButtonClicked", R"({"environment":"QE"})", 0x1201, kNoAction, "",
+      {"surveyContinueButtonClicked", "", code(WorkflowState::kSurveyResults), UIAction::kNone,
+       "lbs-survey-continue", nullptr},
+      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})",
+       code(WorkflowState::kSignIn), UIAction::kNone, "",
+       [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
+      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})",
+       code(WorkflowState::kSignIn), UIAction::kNone, "",
        [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"piiContinueButtonClicked", "", 0x1101, kNoAction, "lbs-pii-notice-continue", nullptr},
-      {"cancelButtonClicked", "", kStart, 4, "", nullptr},
-      {"quitConfirmationYesClicked", "", kStart, 5, "",
+      {"testAppContinueButtonClicked", R"({"environment":"QE"})", code(WorkflowState::kMainScreen),
+       UIAction::kNone, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
+      {"piiContinueButtonClicked", "", code(WorkflowState::kPrivacyNoticeAccepted), UIAction::kNone,
+       "lbs-pii-notice-continue", nullptr},
+      {"cancelButtonClicked", "", kStart, UIAction::kQuitRequested, "", nullptr},
+      {"quitConfirmationYesClicked", "", kStart, UIAction::kQuitConfirmed, "",
        [] { EXPECT_EQ(workflow().stateBlock().quitConfirmed, 1); }},
-      {"quitConfirmationNoClicked", "", kStart, 6, "", nullptr},
-      {"retryClicked", "", kStart, 3, "", nullptr},
+      {"quitConfirmationNoClicked", "", kStart, UIAction::kQuitDeclined, "", nullptr},
+      {"retryClicked", "", kStart, UIAction::kRetry, "", nullptr},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"pw-7","rememberMe":true})",
-       kStart, 1, "",
+       kStart, UIAction::kProxyLogin, "",
        [] {
          const ProxyCredentials proxy = context().proxyCredentials.get();
          EXPECT_EQ(proxy.userName, "u");
@@ -106,7 +113,8 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
          EXPECT_TRUE(proxy.remember);
        }},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"p","rememberMe":"True"})",
-       kStart, 1, "", [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
+       kStart, UIAction::kProxyLogin, "",
+       [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
   };
   SetEnvironment(context().config, "PROD");
   for (const Row& row : rows) {
@@ -114,7 +122,7 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
     reset();
     dispatch(row.name, row.data);
     EXPECT_EQ(workflow().stateCode(), row.state);
-    EXPECT_EQ(workflow().stateBlock().uiAction, row.uiAction);
+    EXPECT_EQ(workflow().stateBlock().uiAction, code(row.uiAction));
     if (row.check) row.check();
   }
   for (const Row& row : rows) {
@@ -195,7 +203,7 @@ TEST_F(ViewDispatcherTest, UnknownEnvironmentsAreNotKeptAndLogLinesStayWhole) {
     data["environment"] = environment;
     dispatch("testAppContinueButtonClicked", Json::FastWriter().write(data));
     EXPECT_EQ(GetEnvironment(context().config), "PROD");
-    EXPECT_EQ(workflow().stateCode(), 0x801u);
+    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
   }
   dispatch("testAppContinueButtonClicked", R"({"signInClicked":"true","environment":"qa1"})");
   EXPECT_EQ(GetEnvironment(context().config), "QA1");
@@ -239,7 +247,7 @@ TEST_F(ViewDispatcherTest, LocationChangeCancelledAcceptedAndRefused) {
     dispatch("locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})");
     EXPECT_EQ(recorder().sent().back().first, "showPathErrorAlert");
     EXPECT_EQ(recorder().sent().back().second, row.data);
-    EXPECT_EQ(workflow().stateBlock().uiAction, 8);
+    EXPECT_EQ(workflow().stateBlock().uiAction, code(UIAction::kBlocked));
   }
   // A location accepted with data that does not parse is kept; only the alert is skipped.
   const size_t sent = recorder().sent().size();

@@ -110,13 +110,13 @@ TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
     std::string path;
     EXPECT_FALSE(client.downloadApplicationXml(path));
     EXPECT_EQ(rig.workflow->lastError(), error);
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
   }
   // A manifest that is no manifest: the package download fails on its document.
   const std::string work = temp_.path() + "/work";
   fs::create_directory(work);
   EXPECT_FALSE(downloader().downloadPimPackage(service_->url("/packages/bin/Sample.bin"), work));
-  EXPECT_EQ(rig_.workflow->lastError(), 214);
+  EXPECT_EQ(rig_.workflow->lastError(), kStatusDownloadDataValidationError);
 }
 
 // "lbs/m.xml" reached libcurl, which looked "lbs" up as a host.

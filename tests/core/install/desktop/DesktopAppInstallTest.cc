@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "tests/core/install/support/StepRig.h"
 #include "tests/support/Environment.h"
@@ -113,12 +115,28 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
     int answers[6];  // for record types 0..5
     int flagsAfter[6];
   };
+  constexpr int kNone = code(UIFlag::kNone), kDown = code(UIFlag::kDownloading),
+                kPause = code(UIFlag::kPause), kResume = code(UIFlag::kResume),
+                kCancel = code(UIFlag::kCancel), kRetry = code(UIFlag::kRetry),
+                kOver = code(UIFlag::kDownloadOver);
   const Row rows[] = {
-      {0, {0, 0, 0, 0, 0, 0}, {0, 1, 6, 6, 0, 0}},
-      {2, {2, 2, 2, 2, 0, 2}, {2, 2, 2, 2, 2, 2}},  // type 4 runs on and keeps the pause
-      {3, {3, 3, 3, 3, 3, 3}, {0, 0, 0, 0, 0, 0}},
-      {4, {4, 4, 4, 4, 0, 4}, {0, 0, 0, 0, 4, 0}},  // type 4 is never cancelled
-      {5, {5, 5, 5, 5, 5, 5}, {0, 0, 0, 0, 0, 0}},
+      {kNone,
+       {kNone, kNone, kNone, kNone, kNone, kNone},
+       {kNone, kDown, kOver, kOver, kNone, kNone}},
+      // type 4 runs on and keeps the pause
+      {kPause,
+       {kPause, kPause, kPause, kPause, kNone, kPause},
+       {kPause, kPause, kPause, kPause, kPause, kPause}},
+      {kResume,
+       {kResume, kResume, kResume, kResume, kResume, kResume},
+       {kNone, kNone, kNone, kNone, kNone, kNone}},
+      // type 4 is never cancelled
+      {kCancel,
+       {kCancel, kCancel, kCancel, kCancel, kNone, kCancel},
+       {kNone, kNone, kNone, kNone, kCancel, kNone}},
+      {kRetry,
+       {kRetry, kRetry, kRetry, kRetry, kRetry, kRetry},
+       {kNone, kNone, kNone, kNone, kNone, kNone}},
   };
   for (const Row& row : rows) {
     for (int type = 0; type < 6; ++type) {
@@ -170,7 +188,7 @@ TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
     events_->take();
     EXPECT_EQ(answer(PIM_PROGRESS, 10, c.status, c.retryable), c.answer);
     EXPECT_EQ(rig_.workflow->lastError(), c.status);
-    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
     EXPECT_EQ(rig_.workflow->stateBlock().retryMode, c.retryable ? 1 : 0);
     EXPECT_EQ(events_->take().size(), c.fatalEvent ? 1u : 0u);
   }
@@ -267,8 +285,14 @@ TEST_F(DesktopAppLibraryTest, ResultsEndInTheirStatesWithTheirEvents) {
     std::vector<std::string> events;
   };
   const Case cases[] = {
-      {"result:6", 0x1702, 0, {}},  // success without the install-end event
-      {"result:45", 0x1C00, 45, {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
+      {"result:6",
+       code(WorkflowState::kDesktopAppInstalled),
+       kStatusSuccess,
+       {}},  // success without the install-end event
+      {"result:45",
+       code(WorkflowState::kFailedFinal),
+       kStatusFileDeleteError,
+       {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
@@ -289,10 +313,11 @@ TEST_F(DesktopAppLibraryTest, RetryableStatusWaitsForTheAnswer) {
     SCOPED_TRACE(scenario);
     rig_.workflow->setError(0, false);
     const uint32_t state = install(scenario, [&] {
-      ASSERT_TRUE(eventually([&] { return rig_.workflow->stateBlock().uiFlags == 2; }));
+      ASSERT_TRUE(
+          eventually([&] { return rig_.workflow->stateBlock().uiFlags == code(UIFlag::kPause); }));
       rig_.workflow->setUIFlags(5);
     });
-    EXPECT_EQ(state, 0x1702u);
+    EXPECT_EQ(state, code(WorkflowState::kDesktopAppInstalled));
   }
   EXPECT_NE(answers().find("0 212 -> 5"), std::string::npos);
 }
@@ -305,7 +330,7 @@ TEST_F(DesktopAppLibraryTest, CancelDuringPauseSparesTypeFourRecords) {
     ASSERT_TRUE(eventually([&] { return answers().find("-> 2") != std::string::npos; }));
     rig_.workflow->setUIFlags(4);
   });
-  EXPECT_EQ(state, 0x1D00u);
+  EXPECT_EQ(state, code(WorkflowState::kFinal));
   const std::string log = answers();
   EXPECT_EQ(log.find("4 0 -> 2"), std::string::npos);
   EXPECT_EQ(log.find("4 0 -> 4"), std::string::npos);
@@ -339,7 +364,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
     if (c.error > 0) {
       EXPECT_EQ(rig.workflow->lastError(), c.error);
     } else {
-      EXPECT_GT(rig.workflow->lastError(), 200);  // the download's own error
+      EXPECT_GE(rig.workflow->lastError(), kStatusDownloadError);  // the download's own error
     }
   }
   // A newer installed copy is copied, and a library without the install call fails with 1.
@@ -350,8 +375,8 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   ASSERT_TRUE(install_->acquireInstallerLibrary(*rig_.workflow, app));
   EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
   install_->joinInstallThread();
-  EXPECT_EQ(rig_.workflow->stateCode(), 0x1C00u);
-  EXPECT_EQ(rig_.workflow->lastError(), 1);
+  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kFailedFinal));
+  EXPECT_EQ(rig_.workflow->lastError(), kStatusError);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <filesystem>
 
 #include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
@@ -15,7 +17,7 @@ namespace fs = std::filesystem;
 using namespace wendtest;
 
 // The user's process must see the library's error before the state that ends the installation:
-// a user's side that met 0x1C00 first would wait for an alert that never comes.
+// a user's side that met FailedFinal first would wait for an alert that never comes.
 TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   ScopedEnv tool("WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL));
   ScopedEnv trust("WEND_CODESIGN_TRUST", std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem");
@@ -73,16 +75,18 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
       const auto block = decodeStateBlock(packet.text);
       ASSERT_TRUE(block);
       // The alert's block carries the blocking action; the alert itself holds the code.
-      if (block->uiAction == 8 && block->stateCode == 0x1606) errorSeen = true;
-      if (block->stateCode == 0x1C00) {
+      if (block->uiAction == code(UIAction::kBlocked) &&
+          block->stateCode == code(WorkflowState::kDesktopAppInstall))
+        errorSeen = true;
+      if (block->stateCode == code(WorkflowState::kFailedFinal)) {
         failedSeen = true;
         EXPECT_TRUE(errorSeen);
       }
     }
     EXPECT_TRUE(failedSeen);
-    EXPECT_EQ(silent.lastError(), 45);
-    EXPECT_EQ(user.workflow->stateCode(), 0x1C00u);
-    EXPECT_EQ(user.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(silent.lastError(), kStatusFileDeleteError);
+    EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kFailedFinal));
+    EXPECT_EQ(user.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
   }
 }
 
@@ -99,7 +103,8 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
    private:
     const uint32_t end_;
   };
-  for (const uint32_t end : {0x1702u, 0x1C00u, 0x1D00u}) {
+  for (const uint32_t end : {code(WorkflowState::kDesktopAppInstalled),
+                             code(WorkflowState::kFailedFinal), code(WorkflowState::kFinal)}) {
     PrivateLockKey key;
     std::atomic<bool> quit{false};
     ConfigStore config;

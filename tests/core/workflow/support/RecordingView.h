@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/context/ContextParts.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 
 namespace wendtest {
@@ -41,10 +42,14 @@ class RecordingView final : public IViewMediator {
     const auto moveTo = [](uint32_t next) {
       return [next](WorkflowManager& w) { w.setStateCode(next); };
     };
-    answer("showWelcomeScreen", 0x705, moveTo(0x801));
-    answer("showSignInView", 0x905, moveTo(0xB01));
-    answer("showSurveyScreen", 0xD05, moveTo(0xE01));
-    answer("showPiiScreen", 0x1005, moveTo(0x1101));
+    answer("showWelcomeScreen", code(WorkflowState::kWelcome),
+           moveTo(code(WorkflowState::kSignIn)));
+    answer("showSignInView", code(WorkflowState::kSignInPage),
+           moveTo(code(WorkflowState::kDeviceToken)));
+    answer("showSurveyScreen", code(WorkflowState::kSurvey),
+           moveTo(code(WorkflowState::kSurveyResults)));
+    answer("showPiiScreen", code(WorkflowState::kPrivacyNotice),
+           moveTo(code(WorkflowState::kPrivacyNoticeAccepted)));
   }
   // Runs the answers that are due; the number run.
   int deliverAnswers() {
