@@ -6,7 +6,7 @@
 
 #include "core/config/ServiceUrls.h"
 #include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowManager.h"
+#include "core/workflow/WorkflowSteps.h"
 #include "download/pdm/PackageDownloader.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
@@ -27,7 +27,7 @@ void log(int level, const char* format, Args... args) {
 
 }  // namespace
 
-AssetDownloader::AssetDownloader(WorkflowManager& workflow, AssetDownloaderInputs inputs)
+AssetDownloader::AssetDownloader(IInstallWorkflow& workflow, AssetDownloaderInputs inputs)
     : workflow_(workflow), inputs_(std::move(inputs)) {}
 
 std::string AssetDownloader::resolvePackageServiceURL() const {
@@ -95,12 +95,12 @@ AssetDownloader::Outcome AssetDownloader::run(const pdm::PDMInitData& data, bool
   pdm::PackageDownloader downloader(inputs_.manager);
   if (downloader.init(data) != pdm::kPdmOk) {
     if (isLibrary) log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
-    workflow_.setError(1, false);
+    workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
   if (downloader.start() != pdm::kPdmOk) {
     if (isLibrary) log(pando::kLogError, "Failed to start LoomLBS asset download");
-    workflow_.setError(1, false);
+    workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
   pdm::PDMProgress progress;

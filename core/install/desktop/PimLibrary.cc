@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "core/install/desktop/AssetDownloader.h"
-#include "core/workflow/WorkflowManager.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowSteps.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/system/CodeSigning.h"
@@ -39,12 +40,12 @@ bool makeWorkFolder(const std::string& path) {
 
 PimLibrary::PimLibrary(PimLibraryFolders folders) : folders_(std::move(folders)) {}
 
-bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& application,
+bool PimLibrary::prepare(IInstallWorkflow& workflow, const TarnApplication& application,
                          AssetDownloader& downloader) {
   const std::string workFolder = joined(folders_.tempFolder, "LoomLBS");
   if (!makeWorkFolder(workFolder)) {
     log(pando::kLogError, "Failed to create the work folder %s", workFolder.c_str());
-    workflow.setError(1, false);
+    workflow.setError(kStatusError, false);
     return false;
   }
   if (!chooseLibrary(workflow, application, downloader, workFolder)) return false;
@@ -52,7 +53,7 @@ bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& appli
   std::string chain;
   if (getCANameChain(libraryPath_, chain)) {
     log(pando::kLogError, "could not get the CANameChain of the library %s", libraryPath_.c_str());
-    workflow.setError(42, false);
+    workflow.setError(kStatusFileCorrupted, false);
     return false;
   }
   if (!isOrvelCANameChain(chain)) {
@@ -60,18 +61,18 @@ bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& appli
         "PIM Validation Failed:Process certificate didnt match to Orvel certificate! "
         "CANameChain: %s",
         chain.c_str());
-    workflow.setError(72, false);
+    workflow.setError(kStatusPimValidationFailure, false);
     return false;
   }
   log(pando::kLogInfo, "PIM validation successful");
   if (!library_.load(libraryPath_)) {
-    workflow.setError(1, false);
+    workflow.setError(kStatusError, false);
     return false;
   }
   return true;
 }
 
-bool PimLibrary::chooseLibrary(WorkflowManager& workflow, const TarnApplication& application,
+bool PimLibrary::chooseLibrary(IInstallWorkflow& workflow, const TarnApplication& application,
                                AssetDownloader& downloader, const std::string& workFolder) {
   const std::string installed = joined(joined(folders_.sharedComponents, "Core"), kLibraryName);
   StringUtils::VersionNumbers required{0, 0, 0, 0};
@@ -97,7 +98,7 @@ bool PimLibrary::chooseLibrary(WorkflowManager& workflow, const TarnApplication&
   libraryPath_ = joined(workFolder, kLibraryName);
   if (!FileUtils::copyFile(installed, libraryPath_, false)) {
     log(pando::kLogInfo, "failed to copy pim library from machine to %s", libraryPath_.c_str());
-    workflow.setError(43, false);
+    workflow.setError(kStatusFileCopyError, false);
     return false;
   }
   log(pando::kLogInfo, "PIM dll is latest on machine");

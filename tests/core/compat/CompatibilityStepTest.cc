@@ -108,7 +108,7 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
     EXPECT_EQ(block.retryMode, verdict == "warn" ? 1 : 0);
     EXPECT_EQ(rig.analytics->events().size(), verdict == "warn" ? 0u : 1u);
 
-    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+    rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
     EXPECT_EQ(rig.walk(0, 0x601, 1), 0x601u);
     EXPECT_EQ(walk.summaries, 2);
     EXPECT_EQ(walk.requirements.scripts, 1);
@@ -132,7 +132,7 @@ TEST(CompatibilityStep, AQuitWhileTheScriptRunsIsTaken) {
   EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
   std::thread page([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+    rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
   });
   const auto start = std::chrono::steady_clock::now();
   rig.workflow->runStep();

@@ -140,7 +140,8 @@ TEST_F(PiiNoticeStateTest, LinksAreRemovedNeverFollowed) {
   EXPECT_EQ(readFile(outside_ / "PII/com.orvel.pii.prefs"), PiiNoticeState::preferencesText("x"));
 }
 
-// The privacy-notice steps 0xF01 and 0x1101 on the same file.
+// The privacy-notice steps code(WorkflowState::kPrivacyNoticeCheck) and
+// code(WorkflowState::kPrivacyNoticeAccepted) on the same file.
 TEST_F(PiiNoticeStateTest, TheNoticeStepIsShownOnceAndThenSkipped) {
   ConfigStore config;
   wendtest::ScriptedProfile profile;
@@ -150,12 +151,14 @@ TEST_F(PiiNoticeStateTest, TheNoticeStepIsShownOnceAndThenSkipped) {
       std::make_unique<UserChoices>(config, profile, proxy, VisitorIdSettings{}, clock_);
   wendtest::StepRig rig(std::move(steps));
   rig.view.answerAsPage();
-  EXPECT_EQ(rig.walk(0xF01, 0x1201), 0x1201u);
+  EXPECT_EQ(rig.walk(code(WorkflowState::kPrivacyNoticeCheck), code(WorkflowState::kMainScreen)),
+            code(WorkflowState::kMainScreen));
   EXPECT_EQ(rig.view.count("showPiiScreen"), 1);
   EXPECT_EQ(readFile(path_), fixture());
 
   rig.view.clear();
-  EXPECT_EQ(rig.walk(0xF01, 0x1201, 1), 0x1201u);
+  EXPECT_EQ(rig.walk(code(WorkflowState::kPrivacyNoticeCheck), code(WorkflowState::kMainScreen), 1),
+            code(WorkflowState::kMainScreen));
   EXPECT_EQ(rig.view.count("showPiiScreen"), 0);
   EXPECT_EQ(rig.analytics->events(), std::vector<std::string>{"lbs-pii-already-accepted"});
 }

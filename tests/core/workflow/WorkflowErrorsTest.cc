@@ -221,9 +221,9 @@ TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
   };
   for (const auto& row : rows) {
     WorkflowRig rig(WorkflowRole::kUser);
-    rig.workflow->setStateCode(0x1A05);
+    rig.workflow->setStateCode(WorkflowState::kProductInstall);
     rig.workflow->setInstallLocation(row.location);
-    rig.workflow->setCurrentUIAction(7);
+    rig.workflow->setCurrentUIAction(UIAction::kLocationChosen);
     rig.workflow->runStep();
     EXPECT_EQ(rig.view.names(), row.view) << row.location;
     EXPECT_EQ(rig.applets.actions(), row.applet) << row.location;

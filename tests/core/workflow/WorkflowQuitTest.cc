@@ -10,7 +10,7 @@ using Params = std::map<std::string, std::string>;
 enum class Answer { kNone, kYes, kNo };
 
 struct QuitRow {
-  uint32_t state;
+  WorkflowState state;
   bool closeOverride;
   int priorError;  // raised without retry before the quit, 0 for none
   Answer answer;
@@ -27,20 +27,22 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   const QuitRow& row = GetParam();
   WorkflowRig rig(WorkflowRole::kAdministrator);
   rig.workflow->setStateCode(row.state);
-  rig.workflow->setScreenId(row.state == 0x705 ? 2 : 9);
+  rig.workflow->setScreenId(row.state == WorkflowState::kWelcome ? ScreenId::kWelcome
+                                                                 : ScreenId::kMain);
   rig.workflow->setProgressEstimate({3, 7, 42});
   rig.workflow->setCloseOverride(row.closeOverride);
   if (row.priorError != 0) rig.workflow->setError(row.priorError, false);
   rig.view.clear();
 
-  rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+  rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
   rig.workflow->runStep();
   EXPECT_EQ(rig.view.count("showQuitConfirmation"), row.asks ? 1 : 0);
   if (row.asks) {
-    EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 2);
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig.workflow->uiFlags(), UIFlag::kPause);
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
     if (row.answer == Answer::kYes) rig.workflow->setQuitConfirmed(true);
-    rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? 5 : 6);
+    rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? UIAction::kQuitConfirmed
+                                                                : UIAction::kQuitDeclined);
   }
   rig.workflow->runStep();
 
@@ -57,7 +59,7 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   } else {
     EXPECT_EQ(rig.view.last("updateCancelButtonState").args[0], "true");
   }
-  if (row.state == 0x1A05 && quits) {
+  if (row.state == WorkflowState::kProductInstall && quits) {
     EXPECT_EQ(rig.applets.actions(), std::vector<std::string>{"cancel user=- location=-"});
     EXPECT_EQ(rig.productInstall->joins, 1);
   }
@@ -73,31 +75,55 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, QuitMatrix,
     ::testing::Values(
         // Welcome screen: asks; yes quits with 215, no resumes.
-        QuitRow{0x705, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kWelcome},
-        QuitRow{0x705, false, 0, Answer::kNo, true, 0x705, 3, 0, {}},
+        QuitRow{WorkflowState::kWelcome, false, 0, Answer::kYes, true, code(WorkflowState::kFinal),
+                code(UIFlag::kCancel), 215, kWelcome},
+        QuitRow{WorkflowState::kWelcome,
+                false,
+                0,
+                Answer::kNo,
+                true,
+                code(WorkflowState::kWelcome),
+                code(UIFlag::kResume),
+                0,
+                {}},
         // Sign-in page and the spinner before it quit at once.
-        QuitRow{0x905, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
-        QuitRow{0x401, false, 0, Answer::kNone, false, 0x1D00, 4, 215, kMain},
+        QuitRow{WorkflowState::kSignInPage, false, 0, Answer::kNone, false,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
+        QuitRow{WorkflowState::kNetworkCheck, false, 0, Answer::kNone, false,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
         // The page overrides the close button: no question.
-        QuitRow{0x705, true, 0, Answer::kNone, false, 0x1D00, 4, 215, kWelcome},
+        QuitRow{WorkflowState::kWelcome, true, 0, Answer::kNone, false, code(WorkflowState::kFinal),
+                code(UIFlag::kCancel), 215, kWelcome},
         // An alert without retry: no question, and the error it showed is recorded.
-        QuitRow{0x101, false, 81, Answer::kNone, false, 0x1D00, 4, 81, kMain},
+        QuitRow{WorkflowState::kAcquireLocks, false, 81, Answer::kNone, false,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), 81, kMain},
         // During the installation the install thread ends the state.
-        QuitRow{0x1606, false, 0, Answer::kYes, true, 0x1606, 4, 0, kMain},
+        QuitRow{WorkflowState::kDesktopAppInstall, false, 0, Answer::kYes, true,
+                code(WorkflowState::kDesktopAppInstall), code(UIFlag::kCancel), 0, kMain},
         // During the product installation the applet work is cancelled and joined first.
-        QuitRow{0x1A05, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain},
-        QuitRow{0x1A05, false, 0, Answer::kNo, true, 0x1A05, 2, 0, {}},
-        QuitRow{0x1201, false, 0, Answer::kYes, true, 0x1D00, 4, 215, kMain}));
+        QuitRow{WorkflowState::kProductInstall, false, 0, Answer::kYes, true,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
+        QuitRow{WorkflowState::kProductInstall,
+                false,
+                0,
+                Answer::kNo,
+                true,
+                code(WorkflowState::kProductInstall),
+                code(UIFlag::kPause),
+                0,
+                {}},
+        QuitRow{WorkflowState::kMainScreen, false, 0, Answer::kYes, true,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain}));
 
 TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
   for (const bool started : {false, true}) {
     WorkflowRig rig(WorkflowRole::kAdministrator);
     if (started) {
-      rig.workflow->setStateCode(0x1901);
+      rig.workflow->setStateCode(WorkflowState::kStartProductInstall);
       rig.workflow->runStep();
-      ASSERT_EQ(rig.workflow->stateCode(), 0x1A05u);
+      ASSERT_EQ(rig.workflow->stateCode(), WorkflowState::kProductInstall);
     }
-    rig.workflow->setStateCode(0x1D00);
+    rig.workflow->setStateCode(WorkflowState::kFinal);
     rig.workflow->runStep();
     EXPECT_TRUE(rig.quitRequested);
     EXPECT_EQ(rig.view.count("hideMainWindow"), 1);
@@ -108,13 +134,13 @@ TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
 
 TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
   WorkflowRig rig(WorkflowRole::kAdministrator);
-  rig.workflow->setStateCode(0x1606);
+  rig.workflow->setStateCode(WorkflowState::kDesktopAppInstall);
   rig.workflow->setError(207, true);
-  rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+  rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
   rig.workflow->runStep();
   EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 5);
   EXPECT_EQ(rig.analytics->events().back(), "retry PIM_STATUS_207");
-  EXPECT_EQ(rig.workflow->stateCode(), 0x1606u);
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kDesktopAppInstall);
 }
 
 // A quit after an error whose retry went through records 215, not the error that went away; a
@@ -122,45 +148,46 @@ TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
 TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
   struct Row {
     const char* name;
-    uint32_t state;
+    WorkflowState state;
     bool retryWorks;
     int errorCode;
   } rows[] = {
-      {"network check", 0x401, true, 215},
-      {"network check failing again", 0x401, false, 206},
-      {"installation", 0x1606, true, 215},
+      {"network check", WorkflowState::kNetworkCheck, true, 215},
+      {"network check failing again", WorkflowState::kNetworkCheck, false, 206},
+      {"installation", WorkflowState::kDesktopAppInstall, true, 215},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     WorkflowRig rig(WorkflowRole::kAdministrator);
     rig.workflow->setStateCode(row.state);
     rig.profile.networkResult = 1;
-    if (row.state == 0x1606) {
+    if (row.state == WorkflowState::kDesktopAppInstall) {
       rig.workflow->setError(206, true);  // as the installer library's callback raises it
     } else {
       rig.workflow->runStep();
     }
     ASSERT_EQ(rig.workflow->lastError(), 206);
     if (row.retryWorks) rig.profile.networkResult = 0;
-    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+    rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
     rig.workflow->runStep();
     // The callback's next record is good progress: the library got past the error.
-    if (row.state == 0x1606 && row.retryWorks) rig.workflow->setErrorCode(0);
-    EXPECT_EQ(rig.workflow->stateCode() != 0x401u, row.retryWorks);
+    if (row.state == WorkflowState::kDesktopAppInstall && row.retryWorks)
+      rig.workflow->setErrorCode(0);
+    EXPECT_EQ(rig.workflow->stateCode() != WorkflowState::kNetworkCheck, row.retryWorks);
 
-    rig.workflow->setStateCode(0x905);  // a state that quits without asking
-    rig.workflow->setCurrentUIAction(4);
+    rig.workflow->setStateCode(WorkflowState::kSignInPage);  // a state that quits without asking
+    rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);
     rig.workflow->runStep();
     rig.workflow->runStep();
-    EXPECT_EQ(rig.workflow->stateCode(), 0x1D00u);
+    EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kFinal);
     EXPECT_EQ(rig.workflow->stateBlock().errorCode, row.errorCode);
   }
 }
 
 TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
   WorkflowRig rig(WorkflowRole::kUser);
-  rig.workflow->setStateCode(0x905);
-  rig.workflow->setCurrentUIAction(3);
+  rig.workflow->setStateCode(WorkflowState::kSignInPage);
+  rig.workflow->setCurrentUIAction(UIAction::kRetry);
   rig.workflow->runStep();
   EXPECT_EQ(rig.view.names(), (std::vector<std::string>{"updateCancelButtonState",
                                                         "showSpinnerScreen", "showSignInView"}));

@@ -18,8 +18,8 @@ constexpr int kNoAction = 0;
 class ViewDispatcherTest : public ViewTest {
  protected:
   void reset() {
-    workflow().setStateCode(kStart);
-    workflow().setCurrentUIAction(kNoAction);
+    workflow().setStateCode(static_cast<WorkflowState>(kStart));
+    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
     workflow().setQuitConfirmed(false);
     workflow().setCloseOverride(true);
     context().proxyCredentials.set({"old", "old-secret", true});
@@ -113,7 +113,7 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
     SCOPED_TRACE(std::string(row.name) + " " + row.data);
     reset();
     dispatch(row.name, row.data);
-    EXPECT_EQ(workflow().stateCode(), row.state);
+    EXPECT_EQ(code(workflow().stateCode()), row.state);
     EXPECT_EQ(workflow().stateBlock().uiAction, row.uiAction);
     if (row.check) row.check();
   }
@@ -195,7 +195,7 @@ TEST_F(ViewDispatcherTest, UnknownEnvironmentsAreNotKeptAndLogLinesStayWhole) {
     data["environment"] = environment;
     dispatch("testAppContinueButtonClicked", Json::FastWriter().write(data));
     EXPECT_EQ(GetEnvironment(context().config), "PROD");
-    EXPECT_EQ(workflow().stateCode(), 0x801u);
+    EXPECT_EQ(workflow().stateCode(), WorkflowState::kSignIn);
   }
   dispatch("testAppContinueButtonClicked", R"({"signInClicked":"true","environment":"qa1"})");
   EXPECT_EQ(GetEnvironment(context().config), "QA1");
@@ -232,7 +232,7 @@ TEST_F(ViewDispatcherTest, LocationChangeCancelledAcceptedAndRefused) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.chosen);
     workflow().setInstallLocation("/opt/start");
-    workflow().setCurrentUIAction(kNoAction);
+    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
     browser_->chosen = row.chosen;
     browser_->fits = row.fits;
     browser_->error = row.error;

@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "core/install/desktop/DesktopAppInstall.h"
-#include "core/workflow/WorkflowManager.h"
-#include "tests/core/install/support/StepRig.h"
+#include "tests/core/install/support/FakeInstallWorkflow.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -78,16 +77,9 @@ class DesktopAppInstallTest : public ::testing::Test {
     return install_->onProgress(*rig_.workflow, &record);
   }
 
-  std::vector<std::string> shownProgress() {
-    std::vector<std::string> shown;
-    for (const wendtest::ViewCall& call : rig_.view.calls()) {
-      if (call.name == "updateTarnProgress") shown.push_back(call.args.at(0));
-    }
-    rig_.view.clear();
-    return shown;
-  }
+  std::vector<std::string> shownProgress() { return rig_.workflow->takeShownProgress(); }
 
-  wendtest::StepRig rig_{WorkflowSteps{}};
+  wendtest::InstallRig rig_;
   std::atomic<bool> quit_{false};
   wendtest::TemporaryFolder temp_;
   wendtest::TemporaryFolder shared_;
@@ -123,12 +115,12 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
   for (const Row& row : rows) {
     for (int type = 0; type < 6; ++type) {
       SCOPED_TRACE("flag " + std::to_string(row.flag) + " type " + std::to_string(type));
-      rig_.workflow->setUIFlags(row.flag);
+      rig_.workflow->setUIFlags(static_cast<UIFlag>(row.flag));
       EXPECT_EQ(answer(type, 10), row.answers[type]);
       EXPECT_EQ(rig_.workflow->stateBlock().uiFlags, row.flagsAfter[type]);
     }
   }
-  rig_.workflow->setUIFlags(0);
+  rig_.workflow->setUIFlags(UIFlag::kNone);
   events_->take();
   for (int type = 1; type < 6; ++type) answer(type);
   EXPECT_EQ(events_->take(),
@@ -142,7 +134,7 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
 TEST_F(DesktopAppInstallTest, AQuitOrAStopCancelsInsteadOfPausing) {
   for (const bool stop : {false, true}) {
     SCOPED_TRACE(stop ? "stop" : "quit");
-    rig_.workflow->setUIFlags(2);
+    rig_.workflow->setUIFlags(UIFlag::kPause);
     EXPECT_EQ(answer(PIM_PROGRESS, 10, 207, true), 2);
     if (stop) {
       rig_.workflow->StopWorkflow();
@@ -166,7 +158,7 @@ TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
   const Case cases[] = {{208, true, 2, true}, {206, true, 2, false}, {45, false, 4, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
-    rig_.workflow->setUIFlags(0);
+    rig_.workflow->setUIFlags(UIFlag::kNone);
     events_->take();
     EXPECT_EQ(answer(PIM_PROGRESS, 10, c.status, c.retryable), c.answer);
     EXPECT_EQ(rig_.workflow->lastError(), c.status);
@@ -176,7 +168,7 @@ TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
   }
   // The retry of 212 hands the library the credentials the user gave.
   rig_.proxy.set({"ann", "secret", false});
-  rig_.workflow->setUIFlags(5);
+  rig_.workflow->setUIFlags(UIFlag::kRetry);
   PimProgress record{};
   record.status = 212;
   record.retryable = 1;
@@ -210,7 +202,7 @@ class DesktopAppLibraryTest : public DesktopAppInstallTest {
     EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
     if (duringRun) duringRun();
     install_->joinInstallThread();
-    return rig_.workflow->stateCode();
+    return code(rig_.workflow->stateCode());
   }
 
   // Waits (bounded) for the condition the library's thread brings about.
@@ -272,7 +264,7 @@ TEST_F(DesktopAppLibraryTest, ResultsEndInTheirStatesWithTheirEvents) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
-    rig_.workflow->setStateCode(0x1502);
+    rig_.workflow->setStateCode(WorkflowState::kStartDesktopAppInstall);
     events_->take();
     EXPECT_EQ(install(c.scenario), c.state);
     // Success clears the code the library returned; a failure raises it.
@@ -290,7 +282,7 @@ TEST_F(DesktopAppLibraryTest, RetryableStatusWaitsForTheAnswer) {
     rig_.workflow->setError(0, false);
     const uint32_t state = install(scenario, [&] {
       ASSERT_TRUE(eventually([&] { return rig_.workflow->stateBlock().uiFlags == 2; }));
-      rig_.workflow->setUIFlags(5);
+      rig_.workflow->setUIFlags(UIFlag::kRetry);
     });
     EXPECT_EQ(state, 0x1702u);
   }
@@ -301,9 +293,9 @@ TEST_F(DesktopAppLibraryTest, CancelDuringPauseSparesTypeFourRecords) {
   const uint32_t state = install("paused4", [&] {
     // Once the thread runs (it clears the flags first), the user pauses.
     ASSERT_TRUE(eventually([&] { return answers().find("4 0 -> 0") != std::string::npos; }));
-    rig_.workflow->setUIFlags(2);
+    rig_.workflow->setUIFlags(UIFlag::kPause);
     ASSERT_TRUE(eventually([&] { return answers().find("-> 2") != std::string::npos; }));
-    rig_.workflow->setUIFlags(4);
+    rig_.workflow->setUIFlags(UIFlag::kCancel);
   });
   EXPECT_EQ(state, 0x1D00u);
   const std::string log = answers();
@@ -330,7 +322,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    wendtest::StepRig rig{WorkflowSteps{}};
+    wendtest::InstallRig rig;
     fs::remove(installed());
     if (!c.source.empty()) fs::copy_file(c.source, installed());
     TarnApplication app = application("success");
@@ -350,7 +342,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   ASSERT_TRUE(install_->acquireInstallerLibrary(*rig_.workflow, app));
   EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
   install_->joinInstallThread();
-  EXPECT_EQ(rig_.workflow->stateCode(), 0x1C00u);
+  EXPECT_EQ(rig_.workflow->stateCode(), WorkflowState::kFailedFinal);
   EXPECT_EQ(rig_.workflow->lastError(), 1);
 }
 

@@ -59,8 +59,8 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   for (int run = 0; run < 200; ++run) {
     SCOPED_TRACE(run);
     silent.setError(0, false);
-    silent.setCurrentUIAction(0);
-    silent.setStateCode(0x1606);
+    silent.setCurrentUIAction(UIAction::kNone);
+    silent.setStateCode(WorkflowState::kDesktopAppInstall);
     silent.syncState();
     const size_t before = link.carried().size();
     ASSERT_TRUE(install.startInstallWorkflow(silent));
@@ -81,7 +81,7 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
     }
     EXPECT_TRUE(failedSeen);
     EXPECT_EQ(silent.lastError(), 45);
-    EXPECT_EQ(user.workflow->stateCode(), 0x1C00u);
+    EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFailedFinal);
     EXPECT_EQ(user.workflow->stateBlock().uiAction, 8);
   }
 }
@@ -91,8 +91,8 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
   class InstantInstall final : public IDesktopAppInstall {
    public:
     explicit InstantInstall(uint32_t end) : end_(end) {}
-    bool startInstallWorkflow(WorkflowManager& workflow) override {
-      workflow.setStateCode(end_);
+    bool startInstallWorkflow(IInstallWorkflow& workflow) override {
+      workflow.setStateCode(static_cast<WorkflowState>(end_));
       return true;
     }
 
@@ -120,9 +120,9 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
         WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
         WorkflowRole::kAdministrator, std::move(settings));
-    workflow.setStateCode(0x1502);
+    workflow.setStateCode(WorkflowState::kStartDesktopAppInstall);
     workflow.runStep();
-    EXPECT_EQ(workflow.stateCode(), end);
+    EXPECT_EQ(code(workflow.stateCode()), end);
   }
 }
 

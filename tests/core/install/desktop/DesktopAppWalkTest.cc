@@ -86,15 +86,16 @@ class DesktopAppWalkTest : public ::testing::Test {
 
   // Steps from 0x1302 until the install thread has ended the installation; the state then.
   uint32_t walk() {
-    workflow_->setStateCode(0x1302);
+    workflow_->setStateCode(WorkflowState::kApplicationsDocument);
     // The install thread may be done before the step that started it returns.
-    for (int i = 0; i < 10 && workflow_->stateCode() < 0x1606; ++i) workflow_->runStep();
+    for (int i = 0; i < 10 && workflow_->stateCode() < WorkflowState::kDesktopAppInstall; ++i)
+      workflow_->runStep();
     for (int i = 0; i < 2000; ++i) {
-      const uint32_t state = workflow_->stateCode();
+      const uint32_t state = code(workflow_->stateCode());
       if (state == 0x1702 || state == 0x1C00 || state == 0x1D00) return state;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return workflow_->stateCode();
+    return code(workflow_->stateCode());
   }
 
   int packageRequests() const { return service_->requestCount("/packages/pim/Pim.zip"); }
@@ -162,9 +163,9 @@ TEST_F(DesktopAppWalkTest, CorruptPackageIsRepairedOrEndsAtItsAlert) {
 
   server.clearRules();
   server.addRule({"/packages/pim/Pim.zip", 1, 0, corrupt});
-  workflow_->setStateCode(0x1402);
+  workflow_->setStateCode(WorkflowState::kInstallerLibrary);
   workflow_->runStep();
-  EXPECT_EQ(workflow_->stateCode(), 0x1402u);
+  EXPECT_EQ(workflow_->stateCode(), WorkflowState::kInstallerLibrary);
   // Which manager code a corruption past repair gets is the manager's; the alert shows its map.
   EXPECT_GT(workflow_->lastError(), 200);
   EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P" + std::to_string(workflow_->lastError()));
@@ -183,25 +184,26 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
     SCOPED_TRACE(confirm ? "confirmed" : "declined");
     serve("slow");
     fs::remove(answersPath());
-    workflow_->setStateCode(0x1302);
-    ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+    workflow_->setStateCode(WorkflowState::kApplicationsDocument);
+    ASSERT_TRUE(
+        stepUntil([&] { return workflow_->stateCode() == WorkflowState::kDesktopAppInstall; }));
     ASSERT_TRUE(stepUntil([&] { return fs::exists(answersPath()); }));
-    workflow_->setCurrentUIAction(4);
+    workflow_->setCurrentUIAction(UIAction::kQuitRequested);
     ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
-    workflow_->setCurrentUIAction(confirm ? 5 : 6);
+    workflow_->setCurrentUIAction(confirm ? UIAction::kQuitConfirmed : UIAction::kQuitDeclined);
     const uint32_t end = confirm ? 0x1D00 : 0x1702;
     ASSERT_TRUE(stepUntil([&] {
-      const uint32_t state = workflow_->stateCode();
+      const uint32_t state = code(workflow_->stateCode());
       return state == end || state == 0x1C00 || state == 0x1801;
     }));
     if (confirm) {
-      EXPECT_EQ(workflow_->stateCode(), 0x1D00u);
+      EXPECT_EQ(workflow_->stateCode(), WorkflowState::kFinal);
       EXPECT_NE(answers().find("-> 4"), std::string::npos);
     } else {
       EXPECT_NE(answers().find("-> 3"), std::string::npos);
       EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
     }
-    workflow_->setCurrentUIAction(0);
+    workflow_->setCurrentUIAction(UIAction::kNone);
   }
 }
 
@@ -209,8 +211,9 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
 // instead of waiting for an answer that never comes.
 TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
   serve("retry:207");
-  workflow_->setStateCode(0x1302);
-  ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+  workflow_->setStateCode(WorkflowState::kApplicationsDocument);
+  ASSERT_TRUE(
+      stepUntil([&] { return workflow_->stateCode() == WorkflowState::kDesktopAppInstall; }));
   ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
@@ -218,7 +221,8 @@ TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
     stopped = true;
   });
   const bool ended = waitUntil([&] { return stopped.load(); });
-  if (!ended) workflow_->setUIFlags(3);  // frees the thread, so that the test can fail
+  if (!ended)
+    workflow_->setUIFlags(UIFlag::kResume);  // frees the thread, so that the test can fail
   stopper.join();
   EXPECT_TRUE(ended);
   EXPECT_NE(answers().find("-> 4"), std::string::npos);

@@ -38,13 +38,14 @@ class RecordingView final : public IViewMediator {
   // The page's usual answers: sign in from the welcome screen, finish the sign-in, the survey and
   // the privacy notice.
   void answerAsPage() {
-    const auto moveTo = [](uint32_t next) {
+    const auto moveTo = [](WorkflowState next) {
       return [next](WorkflowManager& w) { w.setStateCode(next); };
     };
-    answer("showWelcomeScreen", 0x705, moveTo(0x801));
-    answer("showSignInView", 0x905, moveTo(0xB01));
-    answer("showSurveyScreen", 0xD05, moveTo(0xE01));
-    answer("showPiiScreen", 0x1005, moveTo(0x1101));
+    answer("showWelcomeScreen", code(WorkflowState::kWelcome), moveTo(WorkflowState::kSignIn));
+    answer("showSignInView", code(WorkflowState::kSignInPage), moveTo(WorkflowState::kDeviceToken));
+    answer("showSurveyScreen", code(WorkflowState::kSurvey), moveTo(WorkflowState::kSurveyResults));
+    answer("showPiiScreen", code(WorkflowState::kPrivacyNotice),
+           moveTo(WorkflowState::kPrivacyNoticeAccepted));
   }
   // Runs the answers that are due; the number run.
   int deliverAnswers() {
@@ -52,7 +53,7 @@ class RecordingView final : public IViewMediator {
     {
       std::lock_guard lock(mutex_);
       if (!workflow_) return 0;
-      const uint32_t state = workflow_->stateCode();
+      const uint32_t state = code(workflow_->stateCode());
       for (auto it = pending_.begin(); it != pending_.end();) {
         if (it->first == kAnyState || it->first == state) {
           due.push_back(std::move(it->second));
