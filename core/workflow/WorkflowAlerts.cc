@@ -18,46 +18,46 @@ struct ProductAlert {
   int mode;  // -1: the record's resumable flag
 };
 
+using P = ProductAlert;
+// The alerts several codes share.
+constexpr ProductAlert kInvalidFile{"ProductInstallationInvalidFile", "", P::kNoParam, 0};
+constexpr ProductAlert kInitFailed{"ProductInstallationInitializeFailed", "", P::kProductName, -1};
+constexpr ProductAlert kHttpError{"ProductInstallationgenericHTTPError",
+                                  "ProductInstallationTitlegenericHTTPError", P::kNoParam, -1};
+constexpr ProductAlert kExtraction{"ProductInstallationgenericExtractionErr", "", P::kNoParam, -1};
+constexpr ProductAlert kDiskSpace{"ProductInstallationdiskSpaceErr",
+                                  "ProductInstallationTitlediskSpaceErr", P::kDriveName, -1};
+constexpr ProductAlert kSymlink{"ProductInstallationSymlinkCreateError", "", P::kProductName, -1};
+
+// Every other code shows kInitFailed.
 const ProductAlert& productAlertFor(int code) {
-  using P = ProductAlert;
-  static const ProductAlert invalidFile{"ProductInstallationInvalidFile", "", P::kNoParam, 0};
-  static const ProductAlert initFailed{"ProductInstallationInitializeFailed", "", P::kProductName,
-                                       -1};
-  static const ProductAlert httpError{"ProductInstallationgenericHTTPError",
-                                      "ProductInstallationTitlegenericHTTPError", P::kNoParam, -1};
-  static const ProductAlert extraction{"ProductInstallationgenericExtractionErr", "", P::kNoParam,
-                                       -1};
-  static const ProductAlert diskSpace{"ProductInstallationdiskSpaceErr",
-                                      "ProductInstallationTitlediskSpaceErr", P::kDriveName, -1};
-  static const ProductAlert symlink{"ProductInstallationSymlinkCreateError", "", P::kProductName,
-                                    -1};
   static const std::map<int, ProductAlert> rows = {
-      {104, invalidFile},
-      {107, invalidFile},
-      {115, invalidFile},
-      {116, invalidFile},
-      {117, invalidFile},
-      {126, invalidFile},
-      {128, invalidFile},
-      {139, invalidFile},
-      {143, invalidFile},
-      {209, invalidFile},
-      {105, initFailed},
+      {104, kInvalidFile},
+      {107, kInvalidFile},
+      {115, kInvalidFile},
+      {116, kInvalidFile},
+      {117, kInvalidFile},
+      {126, kInvalidFile},
+      {128, kInvalidFile},
+      {139, kInvalidFile},
+      {143, kInvalidFile},
+      {209, kInvalidFile},
+      {105, kInitFailed},
       {108, {"ProductInstallationmsiRunningErr", "", P::kNoParam, 0}},
-      {113, httpError},
-      {122, httpError},
-      {123, httpError},
-      {125, httpError},
-      {114, extraction},
-      {127, extraction},
+      {113, kHttpError},
+      {122, kHttpError},
+      {123, kHttpError},
+      {125, kHttpError},
+      {114, kExtraction},
+      {127, kExtraction},
       {118,
        {"ProductInstallationnetworkUnavailable", "ProductInstallationTitlegenericHTTPError",
         P::kNoParam, -1}},
       {119,
        {"ProductInstallationnetworkUnavailableRetry", "ProductInstallationTitlegenericHTTPError",
         P::kNoParam, -1}},
-      {120, diskSpace},
-      {203, diskSpace},
+      {120, kDiskSpace},
+      {203, kDiskSpace},
       {121, {"ProductInstallationwriteErrorNew", "", P::kNoParam, 0}},
       {131,
        {"ProductInstallationconflictingProcessErr", "ProductInstallationTitleConflict",
@@ -68,8 +68,8 @@ const ProductAlert& productAlertFor(int code) {
       {147, {"ProductInstallationFileCopyError", "InstallationFailedTitle", P::kMoreInfo, 0}},
       {149, {"ProductInstallationFolderDelError", "InstallationFailedTitle", P::kMoreInfo, 0}},
       {150, {"ProductInstallationFileDelError", "InstallationFailedTitle", P::kMoreInfo, 0}},
-      {151, symlink},
-      {156, symlink},
+      {151, kSymlink},
+      {156, kSymlink},
       {160,
        {"ProductInstallationRegistryError", "ProductInstallationTitleRegistryError", P::kNoParam,
         -1}},
@@ -81,7 +81,7 @@ const ProductAlert& productAlertFor(int code) {
       {301, {"ProductInstallationDLLPatchRequiredErr", "", P::kProductName, 0}},
   };
   auto found = rows.find(code);
-  return found == rows.end() ? initFailed : found->second;
+  return found == rows.end() ? kInitFailed : found->second;
 }
 
 // The path alerts of the product installation; their retry mode is always 1.

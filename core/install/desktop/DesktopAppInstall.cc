@@ -1,6 +1,7 @@
 #include "core/install/desktop/DesktopAppInstall.h"
 
 #include <cmath>
+#include <optional>
 
 #include "core/config/ConfigValues.h"
 #include "core/install/ApplicationsDocument.h"
@@ -176,6 +177,21 @@ int DesktopAppInstall::onProgress(IInstallWorkflow& workflow, PimProgress* recor
   if (pausable && (inputs_.quitRequested.load() || workflow.stopping())) {
     return PIM_ANSWER_CANCEL;
   }
+  if (const std::optional<int> answer = answerUserCommand(workflow, *record, pausable)) {
+    return *answer;
+  }
+  if (reportDownloadEvent(workflow, *record)) return PIM_ANSWER_GO_ON;
+  if (record->status != kStatusSuccess) return raiseRecordError(workflow, *record);
+
+  workflow.setErrorCode(kStatusSuccess);
+  const float shown = record->progress * 95.0f / 100.0f + 5.0f;
+  workflow.syncState();
+  workflow.reportTarnProgress(static_cast<int>(std::trunc(shown)));
+  return PIM_ANSWER_GO_ON;
+}
+
+std::optional<int> DesktopAppInstall::answerUserCommand(IInstallWorkflow& workflow,
+                                                        PimProgress& record, bool pausable) {
   switch (workflow.uiFlags()) {
     case UIFlag::kPause:
       if (pausable) return PIM_ANSWER_PAUSE;
@@ -189,63 +205,62 @@ int DesktopAppInstall::onProgress(IInstallWorkflow& workflow, PimProgress* recor
       workflow.setUIFlags(UIFlag::kNone);
       workflow.syncState();
       return PIM_ANSWER_CANCEL;
-    case UIFlag::kRetry: {
+    case UIFlag::kRetry:
       workflow.setUIFlags(UIFlag::kNone);
-      if (record->status == kStatusProxyAuthenticationRequired) {
-        const ProxyCredentials proxy = inputs_.proxyCredentials.get();
-        std::lock_guard lock(proxyMutex_);
-        proxyTexts_.push_back(proxy.userName);
-        record->proxyUserName = proxyTexts_.back().c_str();
-        proxyTexts_.push_back(proxy.password);
-        record->proxyPassword = proxyTexts_.back().c_str();
-      }
+      if (record.status == kStatusProxyAuthenticationRequired) handProxyTo(record);
       workflow.syncState();
       return PIM_ANSWER_RETRY;
-    }
     default:
       break;
   }
+  return std::nullopt;
+}
 
+void DesktopAppInstall::handProxyTo(PimProgress& record) {
+  const ProxyCredentials proxy = inputs_.proxyCredentials.get();
+  std::lock_guard lock(proxyMutex_);
+  proxyTexts_.push_back(proxy.userName);
+  record.proxyUserName = proxyTexts_.back().c_str();
+  proxyTexts_.push_back(proxy.password);
+  record.proxyPassword = proxyTexts_.back().c_str();
+}
+
+bool DesktopAppInstall::reportDownloadEvent(IInstallWorkflow& workflow, const PimProgress& record) {
   const std::shared_ptr<IAnalytics> events = analytics();
-  switch (record->type) {
+  switch (record.type) {
     case PIM_DOWNLOAD_STARTED:
       workflow.setUIFlags(UIFlag::kDownloading);
       workflow.syncState();
       if (events) events->sendDownloadStartEvent();
-      return PIM_ANSWER_GO_ON;
+      return true;
     case PIM_DOWNLOAD_FINISHED:
       workflow.setUIFlags(UIFlag::kDownloadOver);
       workflow.syncState();
       if (events) {
-        events->sendDownloadEndEvent(record->downloadPercent, record->downloadRate,
-                                     record->buttonClickTime);
+        events->sendDownloadEndEvent(record.downloadPercent, record.downloadRate,
+                                     record.buttonClickTime);
       }
-      return PIM_ANSWER_GO_ON;
+      return true;
     case PIM_DOWNLOAD_FAILED:
       workflow.setUIFlags(UIFlag::kDownloadOver);
       workflow.syncState();
-      sendDownloadFatalError(*record);
-      return PIM_ANSWER_GO_ON;
+      sendDownloadFatalError(record);
+      return true;
     case PIM_INSTALL_STARTED:
       if (events) events->sendInstallStartEvent();
       break;
     default:
       break;
   }
+  return false;
+}
 
-  if (record->status != kStatusSuccess) {
-    const bool retryable = record->retryable != 0;
-    if (retryable) workflow.setUIFlags(UIFlag::kPause);
-    workflow.setError(record->status, retryable);
-    if (retryable && record->type == PIM_PROGRESS && record->status != kStatusNetworkUnavailable) {
-      sendDownloadFatalError(*record);
-    }
-    return retryable ? PIM_ANSWER_PAUSE : PIM_ANSWER_CANCEL;
+int DesktopAppInstall::raiseRecordError(IInstallWorkflow& workflow, const PimProgress& record) {
+  const bool retryable = record.retryable != 0;
+  if (retryable) workflow.setUIFlags(UIFlag::kPause);
+  workflow.setError(record.status, retryable);
+  if (retryable && record.type == PIM_PROGRESS && record.status != kStatusNetworkUnavailable) {
+    sendDownloadFatalError(record);
   }
-
-  workflow.setErrorCode(kStatusSuccess);
-  const float shown = record->progress * 95.0f / 100.0f + 5.0f;
-  workflow.syncState();
-  workflow.reportTarnProgress(static_cast<int>(std::trunc(shown)));
-  return PIM_ANSWER_GO_ON;
+  return retryable ? PIM_ANSWER_PAUSE : PIM_ANSWER_CANCEL;
 }

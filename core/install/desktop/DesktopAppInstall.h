@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/config/ConfigStore.h"
@@ -75,6 +76,14 @@ class DesktopAppInstall final : public IDesktopAppInstall {
   std::shared_ptr<IAnalytics> analytics() const;
   AssetDownloaderInputs downloaderInputs(IInstallWorkflow& workflow) const;
   void sendDownloadFatalError(const PimProgress& record);
+  // The user's pause, resume, cancel or retry, when the workflow's flags carry one.
+  std::optional<int> answerUserCommand(IInstallWorkflow& workflow, PimProgress& record,
+                                       bool pausable);
+  // Hands the library the user's proxy credentials for its retry.
+  void handProxyTo(PimProgress& record);
+  // The download's start and end; true when the record is answered by that alone.
+  bool reportDownloadEvent(IInstallWorkflow& workflow, const PimProgress& record);
+  int raiseRecordError(IInstallWorkflow& workflow, const PimProgress& record);
 
   DesktopAppInputs inputs_;
   TarnApplication application_;  // copied at the library step, read by the install thread
