@@ -45,9 +45,9 @@ TEST(WorkflowErrors, SetErrorShowsItsAlertAndSendsTheBlock) {
     EXPECT_EQ(rig.view.names(), Args{"showErrorAlert"});
     EXPECT_EQ(rig.view.last("showErrorAlert").args,
               (Args{textId, retry ? "1" : "0", "P" + std::to_string(error),
-                    error == 21 ? "10.9.0" : "", "", "", "false"}));
+                    error == kStatusIncompatibleOs ? "10.9.0" : "", "", "", "false"}));
     const WorkflowStateBlock block = rig.workflow->stateBlock();
-    EXPECT_EQ(block.uiAction, 8);
+    EXPECT_EQ(block.uiAction, ::code(UIAction::kBlocked));
     EXPECT_EQ(block.errorCode, 0);
     EXPECT_EQ(block.retryMode, retry ? 1 : 0);
     EXPECT_EQ(rig.workflow->lastError(), error);
@@ -57,21 +57,21 @@ TEST(WorkflowErrors, SetErrorShowsItsAlertAndSendsTheBlock) {
 
 TEST(WorkflowErrors, ZeroOnlySetsTheFields) {
   WorkflowRig rig(WorkflowRole::kUser);
-  rig.workflow->setError(0, false);
+  rig.workflow->setError(kStatusSuccess, false);
   EXPECT_TRUE(rig.view.calls().empty());
   EXPECT_TRUE(rig.ownGateway.sent.empty());
-  EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+  EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   EXPECT_EQ(rig.workflow->stateBlock().retryMode, 0);
 }
 
 TEST(WorkflowErrors, ProxyAuthenticationWithRetryPromptsForCredentials) {
   WorkflowRig rig(WorkflowRole::kUser);
-  rig.workflow->setError(212, true);
+  rig.workflow->setError(kStatusProxyAuthenticationRequired, true);
   EXPECT_EQ(rig.view.names(), Args{"showProxyAlert"});
   const WorkflowStateBlock block = rig.workflow->stateBlock();
-  EXPECT_EQ(block.errorCode, 212);
-  EXPECT_EQ(block.uiFlags, 2);
-  EXPECT_EQ(block.uiAction, 8);
+  EXPECT_EQ(block.errorCode, kStatusProxyAuthenticationRequired);
+  EXPECT_EQ(block.uiFlags, code(UIFlag::kPause));
+  EXPECT_EQ(block.uiAction, code(UIAction::kBlocked));
   EXPECT_EQ(rig.ownGateway.sent.size(), 1u);
 }
 
@@ -111,7 +111,7 @@ TEST_P(ProductErrorTable, ShowsItsAlert) {
   rig.workflow->handleProductInstallError(record);
   const Args alert = rig.view.last("showErrorAlert").args;
   EXPECT_EQ(joined(alert), row.alert);
-  EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+  EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   EXPECT_EQ(rig.workflow->stateBlock().retryMode, alert.at(1) == "0" ? 0 : 1);
   EXPECT_EQ(rig.ownGateway.sent.size(), 1u);
 }
@@ -179,7 +179,7 @@ TEST(WorkflowErrors, ProxyErrorOfTheProductsRetriesWithStoredCredentials) {
     rig.workflow->handleProductInstallError(record);
     EXPECT_EQ(rig.view.names(), stored ? Args{} : Args{"showProxyAlert"});
     EXPECT_EQ(rig.applets.actions(), stored ? Args{"retry user=ann location=-"} : Args{});
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 0);
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kNone);
   }
 }
 
@@ -231,7 +231,7 @@ TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
     EXPECT_EQ(rig.view.last("showPathErrorAlert").args,
               (Args{"InstallLocationTitleLockedPathErr", "InstallLocationLockedPathErr", "/bad6",
                     "true", ""}));
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   }
 }
 

@@ -165,7 +165,7 @@ TEST(WorkflowMirroring, ReceivedBlockIsNotEchoedAndEstimatesGoOnlyWhenChanged) {
   user.workflow->setScreenId(ScreenId::kMain);
   user.workflow->syncState();
   EXPECT_EQ(silent.workflow->stateCode(), WorkflowState::kApplicationsDocument);
-  EXPECT_EQ(silent.workflow->stateBlock().screenId, 9);
+  EXPECT_EQ(silent.workflow->stateBlock().screenId, code(ScreenId::kMain));
   silent.workflow->syncState();
   EXPECT_EQ(link.carried().size(), 1u);
 

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Welcome screen: asks; yes quits with 215, no resumes.
         QuitRow{WorkflowState::kWelcome, false, 0, Answer::kYes, true, code(WorkflowState::kFinal),
-                code(UIFlag::kCancel), 215, kWelcome},
+                code(UIFlag::kCancel), kStatusCancelled, kWelcome},
         QuitRow{WorkflowState::kWelcome,
                 false,
                 0,
@@ -88,21 +88,22 @@ INSTANTIATE_TEST_SUITE_P(
                 {}},
         // Sign-in page and the spinner before it quit at once.
         QuitRow{WorkflowState::kSignInPage, false, 0, Answer::kNone, false,
-                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
         QuitRow{WorkflowState::kNetworkCheck, false, 0, Answer::kNone, false,
-                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
         // The page overrides the close button: no question.
         QuitRow{WorkflowState::kWelcome, true, 0, Answer::kNone, false, code(WorkflowState::kFinal),
-                code(UIFlag::kCancel), 215, kWelcome},
+                code(UIFlag::kCancel), kStatusCancelled, kWelcome},
         // An alert without retry: no question, and the error it showed is recorded.
-        QuitRow{WorkflowState::kAcquireLocks, false, 81, Answer::kNone, false,
-                code(WorkflowState::kFinal), code(UIFlag::kCancel), 81, kMain},
+        QuitRow{WorkflowState::kAcquireLocks, false, kStatusOrvelInstallerRunning, Answer::kNone,
+                false, code(WorkflowState::kFinal), code(UIFlag::kCancel),
+                kStatusOrvelInstallerRunning, kMain},
         // During the installation the install thread ends the state.
         QuitRow{WorkflowState::kDesktopAppInstall, false, 0, Answer::kYes, true,
                 code(WorkflowState::kDesktopAppInstall), code(UIFlag::kCancel), 0, kMain},
         // During the product installation the applet work is cancelled and joined first.
         QuitRow{WorkflowState::kProductInstall, false, 0, Answer::kYes, true,
-                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain},
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
         QuitRow{WorkflowState::kProductInstall,
                 false,
                 0,
@@ -113,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                 0,
                 {}},
         QuitRow{WorkflowState::kMainScreen, false, 0, Answer::kYes, true,
-                code(WorkflowState::kFinal), code(UIFlag::kCancel), 215, kMain}));
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain}));
 
 TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
   for (const bool started : {false, true}) {
@@ -135,10 +136,10 @@ TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
 TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
   WorkflowRig rig(WorkflowRole::kAdministrator);
   rig.workflow->setStateCode(WorkflowState::kDesktopAppInstall);
-  rig.workflow->setError(207, true);
+  rig.workflow->setError(kStatusDownloadServerUnresponsive, true);
   rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateBlock().uiFlags, 5);
+  EXPECT_EQ(rig.workflow->uiFlags(), UIFlag::kRetry);
   EXPECT_EQ(rig.analytics->events().back(), "retry PIM_STATUS_207");
   EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kDesktopAppInstall);
 }
@@ -152,9 +153,10 @@ TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
     bool retryWorks;
     int errorCode;
   } rows[] = {
-      {"network check", WorkflowState::kNetworkCheck, true, 215},
-      {"network check failing again", WorkflowState::kNetworkCheck, false, 206},
-      {"installation", WorkflowState::kDesktopAppInstall, true, 215},
+      {"network check", WorkflowState::kNetworkCheck, true, kStatusCancelled},
+      {"network check failing again", WorkflowState::kNetworkCheck, false,
+       kStatusNetworkUnavailable},
+      {"installation", WorkflowState::kDesktopAppInstall, true, kStatusCancelled},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -162,11 +164,12 @@ TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
     rig.workflow->setStateCode(row.state);
     rig.profile.networkResult = 1;
     if (row.state == WorkflowState::kDesktopAppInstall) {
-      rig.workflow->setError(206, true);  // as the installer library's callback raises it
+      rig.workflow->setError(kStatusNetworkUnavailable,
+                             true);  // as the installer library's callback raises it
     } else {
       rig.workflow->runStep();
     }
-    ASSERT_EQ(rig.workflow->lastError(), 206);
+    ASSERT_EQ(rig.workflow->lastError(), kStatusNetworkUnavailable);
     if (row.retryWorks) rig.profile.networkResult = 0;
     rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
     rig.workflow->runStep();

@@ -68,7 +68,7 @@ TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
     user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
     ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
     EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
-    EXPECT_EQ(user.workflow->stateBlock().errorCode, 1);
+    EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
     EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
   }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/config/ConfigStore.h"
+#include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowManager.h"
 #include "tests/core/workflow/support/PrivateLockKey.h"
 #include "tests/core/workflow/support/RecordingView.h"
