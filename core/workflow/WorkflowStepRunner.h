@@ -44,6 +44,8 @@ class WorkflowStepRunner {
   explicit WorkflowStepRunner(Parts parts);
 
   void run(WorkflowState state);
+  // Whether the state has a step of its own to run.
+  static bool hasStep(WorkflowState state) { return handlerOf(state) != nullptr; }
 
  private:
   using Handler = void (WorkflowStepRunner::*)();
