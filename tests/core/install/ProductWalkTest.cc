@@ -87,8 +87,8 @@ TEST_F(ProductStepWalk, CancelledByTheAppletHostCancelsAndLaunches) {
   EXPECT_EQ(rig_.view.count("showErrorAlert"), 0);
 }
 
-// UI action 7 checks the folder the user retries with on the system's volumes: a file is no
-// installation folder, a fresh temporary folder is.
+// UIAction::kLocationChosen checks the folder the user retries with on the system's volumes: a file
+// is no installation folder, a fresh temporary folder is.
 TEST_F(ProductStepWalk, RetriedLocationIsCheckedOnTheSystem) {
   wendtest::writeFile(rig_.folder / "file", "");
   const struct {

@@ -207,7 +207,7 @@ TEST(WorkflowErrors, InstallLocationErrorIds) {
   }
 }
 
-// UI action 7: a rejected location shows the path alert; an accepted (or empty)
+// UIAction::kLocationChosen: a rejected location shows the path alert; an accepted (or empty)
 // one retries the product installation there.
 TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
   const struct {
