@@ -16,7 +16,7 @@ void returnToSignIn(ApplicationContext& context) {
     mediator->showMainView();
   }
   if (context.viewMediator) context.viewMediator->showSpinnerScreen();
-  if (context.workflowManager) context.workflowManager->setStateCode(code(WorkflowState::kSignIn));
+  if (context.workflowManager) context.workflowManager->setStateCode(WorkflowState::kSignIn);
 }
 
 }  // namespace
@@ -30,7 +30,8 @@ bool applicationMayEnd(uint32_t stateCode) {
 mediation::ShellHandlers shellHandlers(ApplicationContext& context) {
   mediation::ShellHandlers handlers;
   handlers.mayEnd = [&context] {
-    return !context.workflowManager || applicationMayEnd(context.workflowManager->stateCode());
+    return !context.workflowManager ||
+           applicationMayEnd(code(context.workflowManager->stateCode()));
   };
   handlers.cancelRequested = [&context] {
     if (context.viewMediator) context.viewMediator->onMessageFromView(kCancelMessage, "");

@@ -6,15 +6,12 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
 
 namespace {
 
-constexpr char kComponent[] = "WorkflowManager";
-constexpr uint32_t kInstallingProducts = 0x1A05;
-constexpr uint32_t kLaunching = 0x1B01;
+constexpr char kComponent[] = "ProductInstallation";
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {
@@ -40,7 +37,7 @@ ProductInstallation::~ProductInstallation() {
   joinProductInstallThread();
 }
 
-bool ProductInstallation::startProductInstallWorkflow(WorkflowManager& workflow) {
+bool ProductInstallation::startProductInstallWorkflow(IInstallWorkflow& workflow) {
   std::lock_guard lock(threadMutex_);
   if (running_) {
     log(pando::kLogWarn, "StartProductInstallWorkflow: thread (%d) is already running",
@@ -110,7 +107,7 @@ void ProductInstallation::productInstallThreadProc() {
   }
   const int result = inputs_.applets.StartWorkflow(&args);
   log(pando::kLogInfo, "Start LoomIM workflow returned: %d", result);
-  if (result != 0) {
+  if (result != kStatusSuccess) {
     detach();
     workflow_->setError(kStatusError, false);
   }
@@ -129,8 +126,8 @@ void ProductInstallation::onProgress(const AppsPanelProgress& record) {
       "WorkflowManager::updateProductProgressCallbackProc : Received progress : type : %d, error "
       "code : %d, progress : %f",
       record.type, record.errorCode, static_cast<double>(record.progress));
-  WorkflowManager& workflow = *workflow_;
-  if (workflow.stateCode() != kInstallingProducts) {
+  IInstallWorkflow& workflow = *workflow_;
+  if (workflow.stateCode() != WorkflowState::kProductInstall) {
     log(pando::kLogInfo,
         "WorkflowManager::updateProductProgressCallbackProc : Ignoring Apps progress message as "
         "we are not in Product Installing State!");
@@ -138,12 +135,12 @@ void ProductInstallation::onProgress(const AppsPanelProgress& record) {
   }
   switch (record.type) {
     case kAppsPanelDone:
-      workflow.setStateCode(kLaunching);
+      workflow.setStateCode(WorkflowState::kLaunch);
       return;
     case kAppsPanelError:
       if (record.errorCode == kStatusDownloadInvalidFile) {  // the applets were cancelled
         workflow.sendProductUserAction("cancel", false);
-        workflow.setStateCode(kLaunching);
+        workflow.setStateCode(WorkflowState::kLaunch);
         return;
       }
       log(pando::kLogWarn,

@@ -29,15 +29,16 @@ struct ProductInstallInputs {
   InstallLocationProbe locationProbe = systemInstallLocationProbe();
 };
 
-// The products, installed through the applet host. Step 0x1901 starts a thread that gives back
-// the bootstrapper and installer-family locks, takes the desktop application's installation lock
-// and starts the applet workflow; the applet host then reports through a callback, which moves
-// the workflow from 0x1A05 to 0x1B01 or raises the product-install alert.
+// The products, installed through the applet host. The kStartProductInstall step starts a thread
+// that gives back the bootstrapper and installer-family locks, takes the desktop application's
+// installation lock and starts the applet workflow; the applet host then reports through a
+// callback, which moves the workflow from kProductInstall to kLaunch or raises the
+// product-install alert.
 //
 // Threads: start and join on the workflow thread (or the thread that tears the workflow down).
 // The callback runs on the applet host's thread; it reaches the workflow of the one installation
 // that started the applet workflow, and none once joinProductInstallThread or the destructor has
-// returned. Reports outside 0x1A05 are ignored.
+// returned. Reports outside kProductInstall are ignored.
 class ProductInstallation final : public IProductInstall {
  public:
   explicit ProductInstallation(ProductInstallInputs inputs);
@@ -46,7 +47,7 @@ class ProductInstallation final : public IProductInstall {
   ProductInstallation& operator=(const ProductInstallation&) = delete;
 
   // False when the thread cannot be created; true, starting nothing, while it runs.
-  bool startProductInstallWorkflow(WorkflowManager& workflow) override;
+  bool startProductInstallWorkflow(IInstallWorkflow& workflow) override;
   // Joins the thread and stops the callback from reaching the workflow.
   void joinProductInstallThread() override;
   // "" for an empty location or one that may take the products, else the check's error number.
@@ -62,7 +63,7 @@ class ProductInstallation final : public IProductInstall {
   void detach();
 
   ProductInstallInputs inputs_;
-  WorkflowManager* workflow_ = nullptr;  // set before the thread starts
+  IInstallWorkflow* workflow_ = nullptr;  // set before the thread starts
   std::atomic<bool> running_{false};
   std::atomic<float> lastProgress_{0};
   std::mutex threadMutex_;

@@ -13,9 +13,11 @@
 #include "core/context/AppletRecords.h"
 #include "core/context/ContextParts.h"
 #include "core/workflow/WorkflowBlocks.h"
+#include "core/workflow/WorkflowLocks.h"
+#include "core/workflow/WorkflowStepRunner.h"
 #include "core/workflow/WorkflowSteps.h"
+#include "core/workflow/WorkflowUIActions.h"
 #include "foundation/threads/ProcessSemaphore.h"
-#include "foundation/threads/SharedSemaphore.h"
 #include "foundation/threads/ThreadHandle.h"
 
 // Which process a workflow runs in: the user's (without administrator rights; its elevated copy
@@ -56,13 +58,16 @@ struct WorkflowCollaborators {
   std::function<std::shared_ptr<IAnalytics>()> analytics;
   std::unique_ptr<IInstallHelper> installHelper;
   WorkflowSteps steps;
+
+  // The analytics of the moment; null when there is none.
+  std::shared_ptr<IAnalytics> analyticsNow() const { return analytics ? analytics() : nullptr; }
 };
 
 // The installer's step machine: carries one installation through its states, one step per tick
-// on a workflow thread of its own, and mirrors its state block to the other process.
-//
-// State codes: bits 8 and up number the step; bit 0 runs only in the user's process, bit 1 only
-// with administrator rights, bit 2 waits for the user or a thread.
+// on a workflow thread of its own, and mirrors its state block to the other process. It owns the
+// parts that do the work: the step handlers (WorkflowStepRunner), the locks and system check
+// (WorkflowLocks), the user's answers and the quit (WorkflowUIActions); the alert texts come
+// from WorkflowAlerts.
 //
 // Threads: the view dispatcher, the gateway's worker, the install threads and their callbacks call
 // the setters, setError, the alerts and the packet handlers from their own threads. One mutex
@@ -70,7 +75,10 @@ struct WorkflowCollaborators {
 // held over a view command, a send or a step. Each block's send lock is held over its send, so
 // syncs of one block go out one at a time. The destructor joins the workflow thread, then
 // the install thread and the product-install thread.
-class WorkflowManager final : public IWorkflowPackets {
+class WorkflowManager final : public IWorkflowPackets,
+                              public IInstallWorkflow,
+                              private IStepHost,
+                              private IUIActionHost {
  public:
   WorkflowManager(WorkflowContext context, WorkflowCollaborators parts, WorkflowRole role,
                   WorkflowSettings settings = {});
@@ -78,8 +86,9 @@ class WorkflowManager final : public IWorkflowPackets {
   WorkflowManager(const WorkflowManager&) = delete;
   WorkflowManager& operator=(const WorkflowManager&) = delete;
 
-  // Starts at 0x101 (0x601 in the test workflow), or where a state packet received before put
-  // it, on the workflow thread; true when it runs. A second call starts nothing and returns true.
+  // Starts at kAcquireLocks (kFirstScreen in the test workflow), or where a state packet received
+  // before put it, on the workflow thread; true when it runs. A second call starts nothing and
+  // returns true.
   bool StartWorkflow();
   // Ends the workflow thread at its next tick and joins it, then joins the install thread and the
   // product-install thread, which its last step may have started. Idempotent; not from those
@@ -88,18 +97,18 @@ class WorkflowManager final : public IWorkflowPackets {
   // One step. The workflow thread calls it every tick; tests may call it instead.
   void runStep();
   // True from StopWorkflow until the next StartWorkflow. Any thread.
-  bool stopping() const;
+  bool stopping() const override;
 
-  // UI actions: 1 proxy login, 2 none, 3 retry, 4 quit requested, 5 quit confirmed, 6 quit
-  // declined, 7 install location chosen, 8 an alert blocks the workflow. Not sent.
-  void setCurrentUIAction(int action);
+  // The user's answer, read at the next step. Not sent.
+  void setCurrentUIAction(UIAction action);
+  UIAction uiAction() const override;
 
-  // Errors and alerts: each sets UI action 8, shows its alert and sends the state block.
-  void setError(int error, bool retry);
+  // Errors and alerts: each sets UIAction::kBlocked, shows its alert and sends the state block.
+  void setError(int error, bool retry) override;
   void showErrorAlertAndWait(const std::string& errorType, int mode, const std::string& errorCode,
                              const std::string& errorParam, const std::string& errorTitle,
                              const std::string& moreInfoLink, bool appendParamsAtEnd);
-  void handleProductInstallError(const AppsPanelProgress& record);
+  void handleProductInstallError(const AppsPanelProgress& record) override;
   void showPathErrorAlert(const std::string& titleId, const std::string& textId,
                           const std::string& location, bool incorrectLocation,
                           const std::string& errorParam);
@@ -108,7 +117,7 @@ class WorkflowManager final : public IWorkflowPackets {
 
   // Mirroring: sends a block when it differs from its last-sent copy; a received block replaces
   // the block and its copy, so it is not echoed.
-  void syncState();
+  void syncState() override;
   void syncProgressEstimate();
   bool onProgressStatePacket(const std::string& text) override;
   bool onProductProgressStatePacket(const std::string& text) override;
@@ -117,16 +126,17 @@ class WorkflowManager final : public IWorkflowPackets {
   void showTarnProgress(float progress);
   // The installer library's progress rule: the value is stored and becomes the mark either way;
   // shown when above the mark before, so a rise after a drop is shown again.
-  void reportTarnProgress(int progress);
+  void reportTarnProgress(int progress) override;
 
   // Fields other parts write and read directly. Not sent until the next syncState.
-  WorkflowStateBlock stateBlock() const;
+  WorkflowStateBlock stateBlock() const override;
   ProgressEstimateBlock progressEstimate() const;
-  uint32_t stateCode() const;
-  void setStateCode(uint32_t code);
-  void setScreenId(int screenId);
-  void setUIFlags(int flags);
-  void setErrorCode(int error);
+  WorkflowState stateCode() const override;
+  void setStateCode(WorkflowState state) override;
+  void setScreenId(ScreenId screen);
+  UIFlag uiFlags() const override;
+  void setUIFlags(UIFlag flags) override;
+  void setErrorCode(int error) override;
   void setQuitConfirmed(bool confirmed);
   void setCloseOverride(bool override);
   void setProgressEstimate(const ProgressEstimateBlock& estimate);
@@ -137,39 +147,25 @@ class WorkflowManager final : public IWorkflowPackets {
   int lastError() const;
   WorkflowRole role() const { return role_; }
   // Hands the running product installation an action with the proxy and, when wanted, location.
-  void sendProductUserAction(const std::string& action, bool withLocation);
+  void sendProductUserAction(const std::string& action, bool withLocation) override;
   // Gives back the bootstrapper and installer-family locks and empties their slots, so a second
   // call releases nothing. The workflow thread, or the product-install thread while the workflow
-  // waits for it in 0x1A05.
-  void releaseLocks();
+  // waits for it in kProductInstall.
+  void releaseLocks() override;
 
  private:
-  enum class Link { kReady, kWait, kDead };
-
   static void* threadEntry(void* self);
   void workflowThreadProc();
-  bool pause(std::chrono::milliseconds duration);
-  // A stop, the process's quit, or a quit the page asked for that no step has taken yet.
-  bool quitPending() const;
+  // IStepHost
+  bool pause(std::chrono::milliseconds duration) override;
+  bool quitPending() const override;
+  void blockForAlert(int retryMode) override;
 
-  bool processUIAction();
-  void requestQuit();
-  void retryCurrentStep();
-  bool quit();
-  void fillQuitEventParams(std::map<std::string, std::string>& params) const;
-
-  bool acquireLocks();
-  bool checkSystem();
-  Link peerLink() const;
-  void runStepOf(uint32_t code);
-  void stepNetworkCheck();
-  void stepFirstScreen();
-  void stepMainScreen();
-  void stepApplicationsDocument();
-  void stepLaunch();
-  void stepFinal();
-  void event(const char* name);
-  void setAlertFields(int retryMode);
+  // IUIActionHost
+  int retryDesktopAppInstall() override;
+  void endAfterQuit() override;
+  // Runs in a process that cannot: a user's process without its elevated copy alerts once.
+  void waitForAdministrator();
 
   WorkflowContext context_;
   WorkflowCollaborators parts_;
@@ -191,14 +187,11 @@ class WorkflowManager final : public IWorkflowPackets {
   bool stopping_ = false;                   // guarded by mutex_
 
   // Workflow thread only.
-  TarnApplication application_;
-  std::string applicationsDocumentPath_;
-  bool appletWorkflowStarted_ = false;
   bool deadLinkRaised_ = false;
-  bool retried_ = false;  // this step runs again at the user's retry
   // Also the product-install thread's, see releaseLocks.
-  std::unique_ptr<pando::ProcessSemaphore> bootstrapperLock_;
-  std::unique_ptr<pando::SharedSemaphore> lbsLock_;
+  WorkflowLocks locks_;
+  WorkflowStepRunner steps_;   // workflow thread only
+  WorkflowUIActions actions_;  // workflow thread only
 
   std::mutex threadMutex_;  // StartWorkflow and StopWorkflow
   pando::ThreadHandle workflowThread_;

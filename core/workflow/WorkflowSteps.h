@@ -5,9 +5,41 @@
 #include <memory>
 #include <string>
 
+#include "core/context/AppletRecords.h"
 #include "core/context/ContextParts.h"
+#include "core/workflow/WorkflowBlocks.h"
 
-class WorkflowManager;
+// What the install side reads and writes of the workflow, and nothing more: the state block's
+// fields, its errors and the product installation's alerts, as the workflow carries them. The
+// workflow implements it; tests pass a small fake. Any thread; the workflow outlives every step
+// part it was given.
+class IInstallWorkflow {
+ public:
+  virtual ~IInstallWorkflow() = default;
+
+  virtual WorkflowStateBlock stateBlock() const = 0;
+  virtual WorkflowState stateCode() const = 0;
+  virtual void setStateCode(WorkflowState state) = 0;
+  virtual UIAction uiAction() const = 0;
+  virtual UIFlag uiFlags() const = 0;
+  virtual void setUIFlags(UIFlag flags) = 0;
+  // Stores the status as the block's error and as the last error (0: the work goes on).
+  virtual void setErrorCode(int status) = 0;
+  // Raises the status's alert (blocking the workflow until the user answers) and sends the block.
+  virtual void setError(int status, bool retry) = 0;
+  virtual void syncState() = 0;
+  // True once the workflow is being stopped.
+  virtual bool stopping() const = 0;
+  // The installer library's progress, percent; shown when above what was shown before.
+  virtual void reportTarnProgress(int progress) = 0;
+  // Gives back the bootstrapper and installer-family locks; a second call releases nothing.
+  virtual void releaseLocks() = 0;
+  // Hands the applet host a user action ("retry", "cancel") with the proxy, and the install
+  // location when asked.
+  virtual void sendProductUserAction(const std::string& action, bool withLocation) = 0;
+  // Shows the alert for a failed product installation, or retries with the stored proxy.
+  virtual void handleProductInstallError(const AppsPanelProgress& record) = 0;
+};
 
 // The steps the workflow hands to the install side, each behind a small interface that its own
 // component implements. The base classes are the stand-ins: nothing is installed, every check
@@ -23,25 +55,25 @@ struct TarnApplication {
 };
 
 // The desktop application: the applications document, the installer library and the install
-// thread. A failing download reports its error through WorkflowManager::setError itself.
+// thread. A failing download reports its error through IInstallWorkflow::setError itself.
 class IDesktopAppInstall {
  public:
   virtual ~IDesktopAppInstall() = default;
   // Downloads the applications document; `path` gets where it was stored.
-  virtual bool downloadApplicationsDocument(WorkflowManager& /*workflow*/, std::string& /*path*/) {
+  virtual bool downloadApplicationsDocument(IInstallWorkflow& /*workflow*/, std::string& /*path*/) {
     return false;
   }
   virtual bool readApplicationsDocument(const std::string& /*path*/, TarnApplication& /*out*/) {
     return false;
   }
   // Checks, downloads and validates the installer library.
-  virtual bool acquireInstallerLibrary(WorkflowManager& /*workflow*/,
+  virtual bool acquireInstallerLibrary(IInstallWorkflow& /*workflow*/,
                                        const TarnApplication& /*application*/) {
     return false;
   }
-  // Starts the install thread, which moves the workflow on from 0x1606 itself. False when it
-  // could not be started.
-  virtual bool startInstallWorkflow(WorkflowManager& /*workflow*/) { return false; }
+  // Starts the install thread, which moves the workflow on from kDesktopAppInstall itself. False
+  // when it could not be started.
+  virtual bool startInstallWorkflow(IInstallWorkflow& /*workflow*/) { return false; }
   // Waits for the install thread, if one ran. Any thread but the install thread.
   virtual void joinInstallThread() {}
   // The installer status code's name, for analytics.
@@ -52,8 +84,8 @@ class IDesktopAppInstall {
 class IProductInstall {
  public:
   virtual ~IProductInstall() = default;
-  // Starts the product-install thread, whose callback moves the workflow on from 0x1A05.
-  virtual bool startProductInstallWorkflow(WorkflowManager& /*workflow*/) { return false; }
+  // Starts the product-install thread, whose callback moves the workflow on from kProductInstall.
+  virtual bool startProductInstallWorkflow(IInstallWorkflow& /*workflow*/) { return false; }
   // Waits for the product-install thread, if one ran. Any thread but that one.
   virtual void joinProductInstallThread() {}
   // "" or "0" when the folder may take the products, else the error number of the location.

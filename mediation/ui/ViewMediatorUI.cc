@@ -349,7 +349,7 @@ void ViewMediatorUI::buildProgressMessage(int productProgress, int desktopProgre
   data.setValue("minutesLeftMin", std::to_string(figures.minutesLeftMin));
   data.setValue("minutesLeftMax", std::to_string(figures.minutesLeftMax));
   WorkflowManager* workflow = workflowManager();
-  if (workflow) workflow->setScreenId(kScreenMain);
+  if (workflow) workflow->setScreenId(ScreenId::kMain);
   sendMessageToView("updateProgress", data.toString());
   if (!workflow) return;
   workflow->setProgressEstimate({figures.minutesLeftMin, figures.minutesLeftMax, figures.progress});
@@ -384,7 +384,7 @@ void ViewMediatorUI::onMessageFromView(const std::string& name, const std::strin
 bool ViewMediatorUI::forwardsToElevatedCopy(const std::string& name) const {
   if (isOneOf(name, kLocalOnly) || context().isAdmin) return false;
   WorkflowManager* workflow = workflowManager();
-  if (!workflow || (workflow->stateCode() & kAdministratorStateBit) == 0) return false;
+  if (!workflow || (code(workflow->stateCode()) & kAdministratorStateBit) == 0) return false;
   // A copy that never came up or went away cannot act: answers such as a quit stay here.
   IMessageGateway* gateway = context().messageGateway.get();
   return gateway && gateway->linkState() == IMessageGateway::LinkState::kConnected;

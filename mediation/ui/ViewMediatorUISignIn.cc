@@ -32,7 +32,7 @@ void ViewMediatorUI::showSignInView() {
   showMainView();
   showSpinnerScreen();
   WorkflowManager* workflow = workflowManager();
-  if (workflow) workflow->setScreenId(kScreenBeforeSignIn);
+  if (workflow) workflow->setScreenId(ScreenId::kSpinnerBetweenWelcomeAndSignIn);
   state_->idraFailed = false;
 
   ApplicationContext& app = context();
@@ -75,9 +75,9 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
     case RedirectKind::kType3:
       showMainView();
       showSpinnerScreen();
-      if (workflow) workflow->setScreenId(kScreenAfterSignIn);
+      if (workflow) workflow->setScreenId(ScreenId::kSpinnerAfterSignIn);
       createIdraType3View(redirect.redirectUri, getLocalizedText("Type3WindowTitle"));
-      if (workflow) workflow->setStateCode(code(WorkflowState::kType3SignIn));
+      if (workflow) workflow->setStateCode(WorkflowState::kType3SignIn);
       return true;
     case RedirectKind::kDelegationStart:
       sendEvent("lbs-susi-social-start");
@@ -103,7 +103,7 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
       sendEvent("lbs-susi-social-error");
       if (workflow) workflow->showErrorAlertAndWait("ErrorSocialSignIn", 1, "", "", "", "", false);
       setSocialProviderId("");
-      if (workflow) workflow->setStateCode(code(WorkflowState::kSignIn));
+      if (workflow) workflow->setStateCode(WorkflowState::kSignIn);
       post([](State& state) { state.shell->bringWindowToFront(); });
       return true;
     case RedirectKind::kDeviceToken:
@@ -116,7 +116,7 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
       break;
   }
   if (failure) return false;
-  if (workflow) workflow->setScreenId(kScreenSignIn);
+  if (workflow) workflow->setScreenId(ScreenId::kSignIn);
   sendEvent("lbs-susi-load-end");
   post([](State& state) {
     if (state.mainView) state.mainView->hide();
@@ -162,14 +162,13 @@ void ViewMediatorUI::acceptDeviceToken(const std::string& url, const std::string
   showSpinnerScreen();
   WorkflowManager* workflow = workflowManager();
   if (!workflow) return;
-  workflow->setScreenId(kScreenAfterSignIn);
-  workflow->setStateCode(code(WorkflowState::kDeviceToken));
+  workflow->setScreenId(ScreenId::kSpinnerAfterSignIn);
+  workflow->setStateCode(WorkflowState::kDeviceToken);
 }
 
 void ViewMediatorUI::rejectRedirect(const std::string& url) {
   log(pando::kLogWarn, "Malformed sign-in redirect: %s", maskedForLog(url).c_str());
-  if (WorkflowManager* workflow = workflowManager())
-    workflow->setStateCode(code(WorkflowState::kSignIn));
+  if (WorkflowManager* workflow = workflowManager()) workflow->setStateCode(WorkflowState::kSignIn);
 }
 
 // --- load failures -----------------------------------------------------------------------------
@@ -178,7 +177,7 @@ void ViewMediatorUI::failSignInPage(int kind) {
   WorkflowManager* workflow = workflowManager();
   if (!workflow) return;
   workflow->setError(kindError(kind), true);
-  workflow->setStateCode(code(WorkflowState::kSignIn));
+  workflow->setStateCode(WorkflowState::kSignIn);
 }
 
 void ViewMediatorUI::onMainLoadError(int kind, const std::string& url, int code) {

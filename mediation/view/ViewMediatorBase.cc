@@ -132,7 +132,7 @@ WorkflowManager* ViewMediatorBase::workflow() const {
 }
 
 void ViewMediatorBase::setScreen(int screenId) {
-  if (WorkflowManager* manager = workflow()) manager->setScreenId(screenId);
+  if (WorkflowManager* manager = workflow()) manager->setScreenId(static_cast<ScreenId>(screenId));
 }
 
 void ViewMediatorBase::event(const std::string& eventType) {
@@ -147,11 +147,15 @@ void ViewMediatorBase::event(const std::string& eventType,
 }
 
 void ViewMediatorBase::setState(uint32_t code) {
-  if (WorkflowManager* manager = workflow()) manager->setStateCode(code);
+  if (WorkflowManager* manager = workflow()) {
+    manager->setStateCode(static_cast<WorkflowState>(code));
+  }
 }
 
 void ViewMediatorBase::setUIAction(int action) {
-  if (WorkflowManager* manager = workflow()) manager->setCurrentUIAction(action);
+  if (WorkflowManager* manager = workflow()) {
+    manager->setCurrentUIAction(static_cast<::UIAction>(action));
+  }
 }
 
 bool ViewMediatorBase::openUrl(const std::string& url, bool tracking, const char* what) {

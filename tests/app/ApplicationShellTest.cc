@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "app/ApplicationShell.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "mediation/ui/gtk/GtkUiShell.h"
 #include "tests/core/context/support/ContextFixture.h"
 #include "tests/core/launch/support/ProgramRun.h"
 #include "tests/mediation/ui/gtk/support/Display.h"
 
 namespace {
+
+constexpr int kQuitRequested = 4;  // the workflow's UI action for the page's cancel
 
 // First in the file, before any other suite opens the display in this process.
 class ApplicationShellLocaleTest : public wendtest::ContextTest {};
@@ -87,12 +88,11 @@ class ApplicationShellTest : public wendtest::ContextTest {
              [window] { gtk_accel_groups_activate(G_OBJECT(window), GDK_KEY_q, GDK_CONTROL_MASK); },
              [window] { deleteEvent(window); }}) {
       steps.push_back([&workflow, quit] {
-        workflow.setCurrentUIAction(0);
+        workflow.setCurrentUIAction(UIAction::kNone);
         quit();
         return true;
       });
-      steps.push_back(
-          [&workflow] { return workflow.stateBlock().uiAction == code(UIAction::kQuitRequested); });
+      steps.push_back([&workflow] { return workflow.stateBlock().uiAction == kQuitRequested; });
     }
     return steps;
   }
@@ -111,12 +111,12 @@ class ApplicationShellTest : public wendtest::ContextTest {
 TEST_F(ApplicationShellTest, QuitCancelsUntilTheFailedFinalStateThenEndsTheLoop) {
   ApplicationContext& context = start();
   WorkflowManager& workflow = *context.workflowManager;
-  workflow.setStateCode(0x1A05);
+  workflow.setStateCode(WorkflowState::kProductInstall);
   shell_.windows()->showMainWindow("Install");  // as the page's "documentReady" would
   std::vector<Step> steps = quitsThatCancel(workflow);
   steps.push_back([&] {
     EXPECT_TRUE(gtk_widget_get_visible(shell_.windows()->mainWindow()));
-    workflow.setStateCode(0x1C00);
+    workflow.setStateCode(WorkflowState::kFailedFinal);
     raise(SIGTERM);
     return true;
   });
@@ -131,14 +131,14 @@ TEST_F(ApplicationShellTest, QuitCancelsUntilTheFailedFinalStateThenEndsTheLoop)
 TEST_F(ApplicationShellTest, ClosingTheType3WindowRestartsTheSignInAndTheFinalStateEnds) {
   ApplicationContext& context = start();
   WorkflowManager& workflow = *context.workflowManager;
-  workflow.setStateCode(0x905);
+  workflow.setStateCode(WorkflowState::kSignInPage);
   mediation::GtkUiShell& windows = *shell_.windows();
   EXPECT_EQ(run({[&] {
               windows.showIdraType3Window();
               deleteEvent(windows.idraType3Window());
-              EXPECT_EQ(workflow.stateCode(), code(WorkflowState::kSignIn));
+              EXPECT_EQ(workflow.stateCode(), WorkflowState::kSignIn);
               EXPECT_TRUE(gtk_widget_get_visible(windows.mainWindow()));
-              workflow.setStateCode(0x1D00);
+              workflow.setStateCode(WorkflowState::kFinal);
               deleteEvent(windows.mainWindow());
               return true;
             }}),

@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                             std::make_unique<NoHelper>(), WorkflowSteps{}},
       WorkflowRole::kSilent);
-  workflow.setStateCode(0x101);
+  workflow.setStateCode(WorkflowState::kAcquireLocks);
   workflow.syncState();
   const std::string text(reinterpret_cast<const char*>(data), size);
 

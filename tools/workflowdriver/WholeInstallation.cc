@@ -23,14 +23,6 @@
 namespace {
 
 // The UI actions the page sets, as the workflow reads them.
-enum UiAction : int {
-  kRetry = 3,
-  kQuitRequested = 4,
-  kQuitConfirmed = 5,
-  kQuitDeclined = 6,
-  kBlocked = 8,
-};
-
 constexpr auto kPoll = std::chrono::milliseconds(10);
 
 bool startsWith(const std::string& text, const char* start) {
@@ -109,7 +101,7 @@ class Answerer {
     if (options_.quitAt != 0 && !quitAsked_ && block.stateCode == options_.quitAt) {
       quitAsked_ = true;
       view_.print("asking to quit");
-      workflow_.setCurrentUIAction(kQuitRequested);
+      workflow_.setCurrentUIAction(UIAction::kQuitRequested);
       return;
     }
     if (view_.quitConfirmationsShown() > confirmationsAnswered_) {
@@ -117,11 +109,12 @@ class Answerer {
       const bool stay = options_.decline && !declined_;
       declined_ = declined_ || stay;
       view_.print(stay ? "answer stay" : "answer quit");
-      workflow_.setCurrentUIAction(stay ? kQuitDeclined : kQuitConfirmed);
+      workflow_.setCurrentUIAction(stay ? UIAction::kQuitDeclined : UIAction::kQuitConfirmed);
       if (!stay && !endedAfterAlert_) quitConfirmed_ = true;
       return;
     }
-    if (view_.alertsShown() > alertsAnswered_ && block.uiAction == kBlocked) answerAlert();
+    if (view_.alertsShown() > alertsAnswered_ && block.uiAction == code(UIAction::kBlocked))
+      answerAlert();
   }
 
   WholeRunExit outcome(const WorkflowStateBlock& last) const {
@@ -137,13 +130,13 @@ class Answerer {
       --retriesLeft_;
       ++alertsAnswered_;
       view_.print("answer retry");
-      workflow_.setCurrentUIAction(kRetry);
+      workflow_.setCurrentUIAction(UIAction::kRetry);
       return;
     }
     ++alertsAnswered_;
     endedAfterAlert_ = true;
     view_.print("answer quit");
-    workflow_.setCurrentUIAction(kQuitRequested);
+    workflow_.setCurrentUIAction(UIAction::kQuitRequested);
   }
 
   const WholeRunOptions& options_;

@@ -80,10 +80,10 @@ int main(int argc, char** argv) {
                             parts.makeInstallHelper(), std::move(steps)},
       WorkflowRole::kAdministrator);
 
-  workflow.setStateCode(0x1302);
+  workflow.setStateCode(WorkflowState::kApplicationsDocument);
   bool paused = false;
   std::chrono::steady_clock::time_point resumeAt;
-  while (!finished(workflow.stateCode())) {
+  while (!finished(code(workflow.stateCode()))) {
     workflow.runStep();
     const WorkflowStateBlock block = workflow.stateBlock();
     if (block.uiAction == code(UIAction::kBlocked) &&
@@ -93,18 +93,18 @@ int main(int argc, char** argv) {
     if (pauseAt >= 0 && !paused && block.stateCode == code(WorkflowState::kDesktopAppInstall) &&
         block.tarnProgress >= pauseAt) {
       paused = true;
-      workflow.setCurrentUIAction(4);
+      workflow.setCurrentUIAction(UIAction::kQuitRequested);
       resumeAt = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     }
     if (paused && resumeAt.time_since_epoch().count() != 0 &&
         std::chrono::steady_clock::now() >= resumeAt) {
       std::printf("\nquit declined: resuming\n");
-      workflow.setCurrentUIAction(6);
+      workflow.setCurrentUIAction(UIAction::kQuitDeclined);
       resumeAt = {};
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  const uint32_t state = workflow.stateCode();
+  const uint32_t state = code(workflow.stateCode());
   std::printf("\nworkflow state 0x%X\n", state);
   workflow.StopWorkflow();
   return state == code(WorkflowState::kDesktopAppInstalled) ? 0 : 1;

@@ -6,7 +6,7 @@
 
 #include "core/config/ServiceUrls.h"
 #include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowManager.h"
+#include "core/workflow/WorkflowSteps.h"
 #include "download/pdm/PackageDownloader.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
@@ -27,7 +27,7 @@ void log(int level, const char* format, Args... args) {
 
 }  // namespace
 
-AssetDownloader::AssetDownloader(WorkflowManager& workflow, AssetDownloaderInputs inputs)
+AssetDownloader::AssetDownloader(IInstallWorkflow& workflow, AssetDownloaderInputs inputs)
     : workflow_(workflow), inputs_(std::move(inputs)) {}
 
 std::string AssetDownloader::resolvePackageServiceURL() const {

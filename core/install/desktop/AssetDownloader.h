@@ -9,7 +9,7 @@
 #include "core/context/ContextParts.h"
 #include "download/pdm/PDMTypes.h"
 
-class WorkflowManager;
+class IInstallWorkflow;
 
 namespace pando {
 class AbstractLogger;
@@ -33,11 +33,11 @@ struct AssetDownloaderInputs {
 // The package-service client: the applications document and the installer-library package, each
 // through a package download manager of its own, synchronously on the caller's thread (the
 // workflow thread). A failed download raises its workflow error through
-// WorkflowManager::setError (retryable when the manager says so); a quit ends the download
+// IInstallWorkflow::setError (retryable when the manager says so); a quit ends the download
 // quietly with false. The intercept runs on the manager's thread and only prints progress.
 class AssetDownloader final : public orvel::PackageDownloadManager::IPdmIntercept {
  public:
-  AssetDownloader(WorkflowManager& workflow, AssetDownloaderInputs inputs);
+  AssetDownloader(IInstallWorkflow& workflow, AssetDownloaderInputs inputs);
 
   // The package-service URL with name=Skyloom&name=LoomLBS&osVersion=V&platform=osx10.
   std::string resolvePackageServiceURL() const;
@@ -57,6 +57,6 @@ class AssetDownloader final : public orvel::PackageDownloadManager::IPdmIntercep
               orvel::PackageDownloadManager::PDMStatus& status);
   orvel::PackageDownloadManager::PDMInitData request(int32_t workflowId, const std::string& url);
 
-  WorkflowManager& workflow_;
+  IInstallWorkflow& workflow_;
   const AssetDownloaderInputs inputs_;
 };

@@ -1,26 +1,17 @@
 #include "core/install/desktop/DesktopAppInstall.h"
 
 #include <cmath>
+#include <optional>
 
 #include "core/config/ConfigValues.h"
 #include "core/install/ApplicationsDocument.h"
 #include "core/install/desktop/AssetDownloader.h"
 #include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/LogCallback.h"
 
 namespace {
 
 constexpr char kComponent[] = "DesktopAppInstall";
-
-// UI flags of the state block as the callback reads and writes them.
-constexpr int kFlagNone = 0;
-constexpr int kFlagDownloading = 1;
-constexpr int kFlagPause = 2;
-constexpr int kFlagResume = 3;
-constexpr int kFlagCancel = 4;
-constexpr int kFlagRetry = 5;
-constexpr int kFlagDownloadOver = 6;
 
 template <typename... Args>
 void log(int level, const char* format, Args... args) {
@@ -29,7 +20,7 @@ void log(int level, const char* format, Args... args) {
 
 // The library's callback carries no context: the one installation of the process.
 std::atomic<DesktopAppInstall*> current{nullptr};
-std::atomic<WorkflowManager*> currentWorkflow{nullptr};
+std::atomic<IInstallWorkflow*> currentWorkflow{nullptr};
 
 }  // namespace
 
@@ -43,22 +34,24 @@ std::shared_ptr<IAnalytics> DesktopAppInstall::analytics() const {
   return inputs_.analytics ? inputs_.analytics() : nullptr;
 }
 
-AssetDownloaderInputs DesktopAppInstall::downloaderInputs(WorkflowManager& workflow) const {
+AssetDownloaderInputs DesktopAppInstall::downloaderInputs(IInstallWorkflow& workflow) const {
   AssetDownloaderInputs downloads(inputs_.config, inputs_.proxyCredentials,
                                   inputs_.folders.tempFolder);
   downloads.logger = inputs_.logger;
   downloads.poll = inputs_.poll;
   downloads.manager = inputs_.manager;
-  // A quit asked or confirmed (UI actions 4 and 5), or the process quitting, ends the download.
+  // A quit asked or confirmed, or the process quitting, ends the download.
   std::atomic<bool>& quitRequested = inputs_.quitRequested;
   downloads.quitting = [&quitRequested, &workflow] {
-    const int action = workflow.stateBlock().uiAction;
-    return quitRequested.load() || action == 4 || action == 5;
+    const UIAction action = workflow.uiAction();
+    return quitRequested.load() || action == UIAction::kQuitRequested ||
+           action == UIAction::kQuitConfirmed;
   };
   return downloads;
 }
 
-bool DesktopAppInstall::downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) {
+bool DesktopAppInstall::downloadApplicationsDocument(IInstallWorkflow& workflow,
+                                                     std::string& path) {
   return AssetDownloader(workflow, downloaderInputs(workflow)).downloadApplicationXml(path);
 }
 
@@ -67,7 +60,7 @@ bool DesktopAppInstall::readApplicationsDocument(const std::string& path, TarnAp
   return parseApplicationsXml(path, {GetManifestUrl(inputs_.config), sink.get()}, out);
 }
 
-bool DesktopAppInstall::acquireInstallerLibrary(WorkflowManager& workflow,
+bool DesktopAppInstall::acquireInstallerLibrary(IInstallWorkflow& workflow,
                                                 const TarnApplication& application) {
   AssetDownloader downloader(workflow, downloaderInputs(workflow));
   // A retried step starts from a fresh work folder and a fresh load.
@@ -76,12 +69,12 @@ bool DesktopAppInstall::acquireInstallerLibrary(WorkflowManager& workflow,
   return library_->prepare(workflow, application, downloader);
 }
 
-bool DesktopAppInstall::startInstallWorkflow(WorkflowManager& workflow) {
+bool DesktopAppInstall::startInstallWorkflow(IInstallWorkflow& workflow) {
   std::lock_guard lock(threadMutex_);
   if (running_.load()) {
     log(pando::kLogWarn, "StartInstallWorkflow: thread (%lu) is already running",
         static_cast<unsigned long>(thread_.getThread()));
-    workflow.setError(1, false);
+    workflow.setError(kStatusError, false);
     return true;
   }
   thread_.stopThread();  // an earlier run's ended thread
@@ -91,7 +84,7 @@ bool DesktopAppInstall::startInstallWorkflow(WorkflowManager& workflow) {
   if (!library_ || !thread_.startThread(&DesktopAppInstall::threadEntry, this, &id) || id == 0) {
     running_ = false;
     log(pando::kLogWarn, "failed to create a new install workflow thread.");
-    workflow.setError(1, false);
+    workflow.setError(kStatusError, false);
     return false;
   }
   return true;
@@ -113,9 +106,9 @@ std::string DesktopAppInstall::codeToText(int code) {
   return installerStatusName(code);
 }
 
-void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
+void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
   log(pando::kLogInfo, "Installing latest Orvel Skyloom");
-  workflow.setUIFlags(kFlagNone);
+  workflow.setUIFlags(UIFlag::kNone);
 
   // The library reads these texts for as long as its call runs: copies of our own.
   const std::string applicationXml = application_.desktopAppXml;
@@ -128,7 +121,7 @@ void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
 
   current = this;
   currentWorkflow = &workflow;
-  const int result = library_ ? library_->startWorkflow(args) : 1;
+  const int result = library_ ? library_->startWorkflow(args) : kStatusError;
   current = nullptr;
   currentWorkflow = nullptr;
   {
@@ -141,7 +134,7 @@ void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
   const std::shared_ptr<IAnalytics> events = analytics();
   if (result == kStatusCancelled || workflow.stateBlock().quitConfirmed) {
     log(pando::kLogError, "Installation of Tarn is cancelled");
-    workflow.setStateCode(0x1D00);
+    workflow.setStateCode(WorkflowState::kFinal);
   } else if (result != kStatusSuccess && result != kStatusSuccessNoEnd) {
     const std::string status = library_ ? library_->installStatus() : "";
     if (events && !status.empty()) events->setInstallResult(status);
@@ -149,21 +142,21 @@ void DesktopAppInstall::installThreadProc(WorkflowManager& workflow) {
     // The error goes out before the final state: the user's process sees the alert first and
     // never waits on a state that already ended the link.
     workflow.setError(result, false);
-    workflow.setStateCode(0x1C00);
+    workflow.setStateCode(WorkflowState::kFailedFinal);
   } else {
-    workflow.setErrorCode(0);
+    workflow.setErrorCode(kStatusSuccess);
     if (result == kStatusSuccess) {
       if (events) events->sendInstallEndEvent();
       log(pando::kLogInfo, "Tarn installation is completed successfully");
     }
-    workflow.setStateCode(0x1702);
+    workflow.setStateCode(WorkflowState::kDesktopAppInstalled);
   }
   workflow.syncState();
 }
 
 int DesktopAppInstall::progressCallback(PimProgress* record) {
   DesktopAppInstall* install = current.load();
-  WorkflowManager* workflow = currentWorkflow.load();
+  IInstallWorkflow* workflow = currentWorkflow.load();
   if (!record || !install || !workflow) return PIM_ANSWER_NULL_RECORD;
   return install->onProgress(*workflow, record);
 }
@@ -176,7 +169,7 @@ void DesktopAppInstall::sendDownloadFatalError(const PimProgress& record) {
   }
 }
 
-int DesktopAppInstall::onProgress(WorkflowManager& workflow, PimProgress* record) {
+int DesktopAppInstall::onProgress(IInstallWorkflow& workflow, PimProgress* record) {
   if (!record) return PIM_ANSWER_NULL_RECORD;
   const bool pausable = record->type != PIM_NOT_PAUSABLE;
   // Nobody is left to answer a pause once the process quits or the workflow stops, and the
@@ -184,76 +177,90 @@ int DesktopAppInstall::onProgress(WorkflowManager& workflow, PimProgress* record
   if (pausable && (inputs_.quitRequested.load() || workflow.stopping())) {
     return PIM_ANSWER_CANCEL;
   }
-  switch (workflow.stateBlock().uiFlags) {
-    case kFlagPause:
+  if (const std::optional<int> answer = answerUserCommand(workflow, *record, pausable)) {
+    return *answer;
+  }
+  if (reportDownloadEvent(workflow, *record)) return PIM_ANSWER_GO_ON;
+  if (record->status != kStatusSuccess) return raiseRecordError(workflow, *record);
+
+  workflow.setErrorCode(kStatusSuccess);
+  const float shown = record->progress * 95.0f / 100.0f + 5.0f;
+  workflow.syncState();
+  workflow.reportTarnProgress(static_cast<int>(std::trunc(shown)));
+  return PIM_ANSWER_GO_ON;
+}
+
+std::optional<int> DesktopAppInstall::answerUserCommand(IInstallWorkflow& workflow,
+                                                        PimProgress& record, bool pausable) {
+  switch (workflow.uiFlags()) {
+    case UIFlag::kPause:
       if (pausable) return PIM_ANSWER_PAUSE;
       break;
-    case kFlagResume:
-      workflow.setUIFlags(kFlagNone);
+    case UIFlag::kResume:
+      workflow.setUIFlags(UIFlag::kNone);
       workflow.syncState();
       return PIM_ANSWER_RESUME;
-    case kFlagCancel:
+    case UIFlag::kCancel:
       if (!pausable) break;
-      workflow.setUIFlags(kFlagNone);
+      workflow.setUIFlags(UIFlag::kNone);
       workflow.syncState();
       return PIM_ANSWER_CANCEL;
-    case kFlagRetry: {
-      workflow.setUIFlags(kFlagNone);
-      if (record->status == kStatusProxyAuthenticationRequired) {
-        const ProxyCredentials proxy = inputs_.proxyCredentials.get();
-        std::lock_guard lock(proxyMutex_);
-        proxyTexts_.push_back(proxy.userName);
-        record->proxyUserName = proxyTexts_.back().c_str();
-        proxyTexts_.push_back(proxy.password);
-        record->proxyPassword = proxyTexts_.back().c_str();
-      }
+    case UIFlag::kRetry:
+      workflow.setUIFlags(UIFlag::kNone);
+      if (record.status == kStatusProxyAuthenticationRequired) handProxyTo(record);
       workflow.syncState();
       return PIM_ANSWER_RETRY;
-    }
     default:
       break;
   }
+  return std::nullopt;
+}
 
+void DesktopAppInstall::handProxyTo(PimProgress& record) {
+  const ProxyCredentials proxy = inputs_.proxyCredentials.get();
+  std::lock_guard lock(proxyMutex_);
+  proxyTexts_.push_back(proxy.userName);
+  record.proxyUserName = proxyTexts_.back().c_str();
+  proxyTexts_.push_back(proxy.password);
+  record.proxyPassword = proxyTexts_.back().c_str();
+}
+
+bool DesktopAppInstall::reportDownloadEvent(IInstallWorkflow& workflow, const PimProgress& record) {
   const std::shared_ptr<IAnalytics> events = analytics();
-  switch (record->type) {
+  switch (record.type) {
     case PIM_DOWNLOAD_STARTED:
-      workflow.setUIFlags(kFlagDownloading);
+      workflow.setUIFlags(UIFlag::kDownloading);
       workflow.syncState();
       if (events) events->sendDownloadStartEvent();
-      return PIM_ANSWER_GO_ON;
+      return true;
     case PIM_DOWNLOAD_FINISHED:
-      workflow.setUIFlags(kFlagDownloadOver);
+      workflow.setUIFlags(UIFlag::kDownloadOver);
       workflow.syncState();
       if (events) {
-        events->sendDownloadEndEvent(record->downloadPercent, record->downloadRate,
-                                     record->buttonClickTime);
+        events->sendDownloadEndEvent(record.downloadPercent, record.downloadRate,
+                                     record.buttonClickTime);
       }
-      return PIM_ANSWER_GO_ON;
+      return true;
     case PIM_DOWNLOAD_FAILED:
-      workflow.setUIFlags(kFlagDownloadOver);
+      workflow.setUIFlags(UIFlag::kDownloadOver);
       workflow.syncState();
-      sendDownloadFatalError(*record);
-      return PIM_ANSWER_GO_ON;
+      sendDownloadFatalError(record);
+      return true;
     case PIM_INSTALL_STARTED:
       if (events) events->sendInstallStartEvent();
       break;
     default:
       break;
   }
+  return false;
+}
 
-  if (record->status != 0) {
-    const bool retryable = record->retryable != 0;
-    if (retryable) workflow.setUIFlags(kFlagPause);
-    workflow.setError(record->status, retryable);
-    if (retryable && record->type == PIM_PROGRESS && record->status != kStatusNetworkUnavailable) {
-      sendDownloadFatalError(*record);
-    }
-    return retryable ? PIM_ANSWER_PAUSE : PIM_ANSWER_CANCEL;
+int DesktopAppInstall::raiseRecordError(IInstallWorkflow& workflow, const PimProgress& record) {
+  const bool retryable = record.retryable != 0;
+  if (retryable) workflow.setUIFlags(UIFlag::kPause);
+  workflow.setError(record.status, retryable);
+  if (retryable && record.type == PIM_PROGRESS && record.status != kStatusNetworkUnavailable) {
+    sendDownloadFatalError(record);
   }
-
-  workflow.setErrorCode(0);
-  const float shown = record->progress * 95.0f / 100.0f + 5.0f;
-  workflow.syncState();
-  workflow.reportTarnProgress(static_cast<int>(std::trunc(shown)));
-  return PIM_ANSWER_GO_ON;
+  return retryable ? PIM_ANSWER_PAUSE : PIM_ANSWER_CANCEL;
 }

@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/config/ConfigStore.h"
@@ -43,7 +44,7 @@ struct DesktopAppInputs {
 // The desktop application's installation in the administrator process: the applications
 // document, the installer library and the install thread that runs it. The library's progress
 // callback turns its records into workflow state, view updates and analytics events, and answers
-// the user's pause, resume, cancel and retry (the workflow's UI flags 2, 3, 4, 5). Once the process
+// the user's pause, resume, cancel and retry (the workflow's UIFlag values). Once the process
 // quits or the workflow stops it cancels whatever can be cancelled, so that the install thread
 // ends and joinInstallThread returns.
 //
@@ -56,30 +57,38 @@ class DesktopAppInstall final : public IDesktopAppInstall {
   explicit DesktopAppInstall(DesktopAppInputs inputs);
   ~DesktopAppInstall() override;
 
-  bool downloadApplicationsDocument(WorkflowManager& workflow, std::string& path) override;
+  bool downloadApplicationsDocument(IInstallWorkflow& workflow, std::string& path) override;
   bool readApplicationsDocument(const std::string& path, TarnApplication& out) override;
-  bool acquireInstallerLibrary(WorkflowManager& workflow,
+  bool acquireInstallerLibrary(IInstallWorkflow& workflow,
                                const TarnApplication& application) override;
-  bool startInstallWorkflow(WorkflowManager& workflow) override;
+  bool startInstallWorkflow(IInstallWorkflow& workflow) override;
   void joinInstallThread() override;
   std::string codeToText(int code) override;
 
   // The callback's rules for one record; public for the tests that drive it without a library.
-  int onProgress(WorkflowManager& workflow, PimProgress* record);
+  int onProgress(IInstallWorkflow& workflow, PimProgress* record);
   // The install thread's body, on the calling thread.
-  void installThreadProc(WorkflowManager& workflow);
+  void installThreadProc(IInstallWorkflow& workflow);
 
  private:
   static int progressCallback(PimProgress* record);
   static void* threadEntry(void* self);
   std::shared_ptr<IAnalytics> analytics() const;
-  AssetDownloaderInputs downloaderInputs(WorkflowManager& workflow) const;
+  AssetDownloaderInputs downloaderInputs(IInstallWorkflow& workflow) const;
   void sendDownloadFatalError(const PimProgress& record);
+  // The user's pause, resume, cancel or retry, when the workflow's flags carry one.
+  std::optional<int> answerUserCommand(IInstallWorkflow& workflow, PimProgress& record,
+                                       bool pausable);
+  // Hands the library the user's proxy credentials for its retry.
+  void handProxyTo(PimProgress& record);
+  // The download's start and end; true when the record is answered by that alone.
+  bool reportDownloadEvent(IInstallWorkflow& workflow, const PimProgress& record);
+  int raiseRecordError(IInstallWorkflow& workflow, const PimProgress& record);
 
   DesktopAppInputs inputs_;
   TarnApplication application_;  // copied at the library step, read by the install thread
   std::unique_ptr<PimLibrary> library_;
-  WorkflowManager* workflow_ = nullptr;  // the install thread's workflow
+  IInstallWorkflow* workflow_ = nullptr;  // the install thread's workflow
 
   std::mutex proxyMutex_;
   // Proxy texts handed to the library, kept until pim_startWorkflow returns.

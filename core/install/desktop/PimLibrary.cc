@@ -6,7 +6,7 @@
 
 #include "core/install/desktop/AssetDownloader.h"
 #include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowManager.h"
+#include "core/workflow/WorkflowSteps.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/system/CodeSigning.h"
@@ -40,7 +40,7 @@ bool makeWorkFolder(const std::string& path) {
 
 PimLibrary::PimLibrary(PimLibraryFolders folders) : folders_(std::move(folders)) {}
 
-bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& application,
+bool PimLibrary::prepare(IInstallWorkflow& workflow, const TarnApplication& application,
                          AssetDownloader& downloader) {
   const std::string workFolder = joined(folders_.tempFolder, "LoomLBS");
   if (!makeWorkFolder(workFolder)) {
@@ -72,7 +72,7 @@ bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& appli
   return true;
 }
 
-bool PimLibrary::chooseLibrary(WorkflowManager& workflow, const TarnApplication& application,
+bool PimLibrary::chooseLibrary(IInstallWorkflow& workflow, const TarnApplication& application,
                                AssetDownloader& downloader, const std::string& workFolder) {
   const std::string installed = joined(joined(folders_.sharedComponents, "Core"), kLibraryName);
   StringUtils::VersionNumbers required{0, 0, 0, 0};

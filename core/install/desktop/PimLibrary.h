@@ -6,7 +6,7 @@
 #include "foundation/system/NativeLibrary.h"
 
 class AssetDownloader;
-class WorkflowManager;
+class IInstallWorkflow;
 struct TarnApplication;
 
 // Where the installer library comes from. Both folders exist for the run.
@@ -27,7 +27,7 @@ class PimLibrary {
 
   // True when the library is loaded. False with the workflow error set (1, 42, 43, 72, not
   // retryable), or after a failed download, whose error the downloader has set.
-  bool prepare(WorkflowManager& workflow, const TarnApplication& application,
+  bool prepare(IInstallWorkflow& workflow, const TarnApplication& application,
                AssetDownloader& downloader);
   bool isLoaded() const { return library_.isLoaded(); }
   const std::string& libraryPath() const { return libraryPath_; }
@@ -40,7 +40,7 @@ class PimLibrary {
   static std::string installedVersionText(const std::string& path);
 
  private:
-  bool chooseLibrary(WorkflowManager& workflow, const TarnApplication& application,
+  bool chooseLibrary(IInstallWorkflow& workflow, const TarnApplication& application,
                      AssetDownloader& downloader, const std::string& workFolder);
 
   const PimLibraryFolders folders_;

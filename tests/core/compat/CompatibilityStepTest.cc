@@ -8,7 +8,6 @@
 
 #include "core/compat/CompatibilityStep.h"
 #include "core/config/ConfigValues.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/install/support/StepRig.h"
 #include "tests/support/Environment.h"
 #include "tools/testserver/TestServer.h"
@@ -45,9 +44,9 @@ class CountingRequirements final : public IProductRequirements {
   ProductsData& data_;
 };
 
-// The compatibility steps SystemCheck, NetworkCheck and CompatibilityCheck on the real check, its
-// script served by the test server in the products document and run on the real engine; only the
-// first summary falls short. A script of its own replaces that one.
+// The compatibility steps 0x201, 0x401 and 0x501 on the real check, its script served by the
+// test server in the products document and run on the real engine; only the first summary falls
+// short. A script of its own replaces that one.
 struct CompatibilityWalk {
   CompatibilityWalk(const std::string& verdict, const std::string& checkFlag,
                     const std::string& ownScript = "") {
@@ -95,8 +94,7 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
     SCOPED_TRACE(verdict);
     CompatibilityWalk walk(verdict, "true");
     wendtest::StepRig& rig = *walk.rig;
-    EXPECT_EQ(rig.walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kCompatibilityCheck)),
-              code(WorkflowState::kCompatibilityCheck));
+    EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
     rig.workflow->runStep();
     rig.workflow->runStep();  // blocked behind the alert
     ASSERT_EQ(rig.view.count("showCompatibilityErrorAlert"), 1);
@@ -104,14 +102,14 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
         rig.view.last("showCompatibilityErrorAlert").args.at(0),
         "{\"checkResult\":\"" + verdict + "\",\"systemRequirementURL\":\"https://req.example\"}\n");
     const WorkflowStateBlock block = rig.workflow->stateBlock();
-    EXPECT_EQ(block.stateCode, code(WorkflowState::kCompatibilityCheck));
-    EXPECT_EQ(block.uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(block.stateCode, 0x501u);
+    EXPECT_EQ(block.uiAction, 8);
     EXPECT_EQ(block.errorCode, 0);
     EXPECT_EQ(block.retryMode, verdict == "warn" ? 1 : 0);
     EXPECT_EQ(rig.analytics->events().size(), verdict == "warn" ? 0u : 1u);
 
-    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
-    EXPECT_EQ(rig.walk(0, code(WorkflowState::kFirstScreen), 1), code(WorkflowState::kFirstScreen));
+    rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
+    EXPECT_EQ(rig.walk(0, 0x601, 1), 0x601u);
     EXPECT_EQ(walk.summaries, 2);
     EXPECT_EQ(walk.requirements.scripts, 1);
     EXPECT_EQ(walk.server.requestsFor(kPath).size(), 1u);
@@ -120,8 +118,7 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
 
 TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
   CompatibilityWalk walk("fail", "");
-  EXPECT_EQ(walk.rig->walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kFirstScreen)),
-            code(WorkflowState::kFirstScreen));
+  EXPECT_EQ(walk.rig->walk(0x201, 0x601), 0x601u);
   EXPECT_EQ(walk.summaries, 0);
   EXPECT_TRUE(walk.server.requests().empty());
   EXPECT_EQ(walk.rig->view.count("showCompatibilityErrorAlert"), 0);
@@ -132,17 +129,16 @@ TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
 TEST(CompatibilityStep, AQuitWhileTheScriptRunsIsTaken) {
   CompatibilityWalk walk("fail", "true", "function checkCompatibility() { for (;;) {} }");
   wendtest::StepRig& rig = *walk.rig;
-  EXPECT_EQ(rig.walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kCompatibilityCheck)),
-            code(WorkflowState::kCompatibilityCheck));
+  EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
   std::thread page([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+    rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
   });
   const auto start = std::chrono::steady_clock::now();
   rig.workflow->runStep();
   page.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-  EXPECT_EQ(rig.walk(0, code(WorkflowState::kFinal), 3), code(WorkflowState::kFinal));
+  EXPECT_EQ(rig.walk(0, 0x1D00, 3), 0x1D00u);
   EXPECT_EQ(rig.view.count("showQuitConfirmation"), 0);
   EXPECT_EQ(rig.view.count("showCompatibilityErrorAlert"), 0);
 }

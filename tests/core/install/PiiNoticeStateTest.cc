@@ -8,7 +8,6 @@
 
 #include "core/install/PiiNoticeState.h"
 #include "core/install/UserChoices.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/logging/LogCallback.h"
 #include "tests/core/install/support/StepRig.h"
 #include "tests/support/CapturingLogger.h"
@@ -141,7 +140,8 @@ TEST_F(PiiNoticeStateTest, LinksAreRemovedNeverFollowed) {
   EXPECT_EQ(readFile(outside_ / "PII/com.orvel.pii.prefs"), PiiNoticeState::preferencesText("x"));
 }
 
-// The privacy-notice steps PrivacyNoticeCheck and PrivacyNoticeAccepted on the same file.
+// The privacy-notice steps code(WorkflowState::kPrivacyNoticeCheck) and
+// code(WorkflowState::kPrivacyNoticeAccepted) on the same file.
 TEST_F(PiiNoticeStateTest, TheNoticeStepIsShownOnceAndThenSkipped) {
   ConfigStore config;
   wendtest::ScriptedProfile profile;

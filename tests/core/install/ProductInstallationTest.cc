@@ -2,11 +2,11 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/install/ProductInstallation.h"
-#include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/threads/SharedSemaphore.h"
-#include "tests/core/install/support/ProductRig.h"
+#include "tests/core/install/support/FakeInstallWorkflow.h"
+#include "tests/core/install/support/ReportingApplets.h"
+#include "tests/core/workflow/support/RecordingView.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/WaitUntil.h"
 
@@ -15,137 +15,138 @@ namespace {
 using wendtest::ReportingApplets;
 using Texts = std::vector<std::string>;
 
+class NoProfile final : public ISignInProfile {
+ public:
+  void setEnvironment(const std::string&) override {}
+};
+
+// The product installation against a fake workflow and a reporting applet host.
 class ProductInstallationTest : public ::testing::Test {
  protected:
   void SetUp() override { setApplicationLogger(&log_); }
-  void TearDown() override { setApplicationLogger(nullptr); }
+  void TearDown() override {
+    products_->joinProductInstallThread();
+    setApplicationLogger(nullptr);
+  }
 
-  // Runs StartProductInstall and waits until the applet workflow's start has returned.
+  // Starts the product-install thread as its step does, and waits until the applet workflow's
+  // start has returned.
   void startProducts() {
-    rig_.workflow->setStateCode(0x1901);
-    rig_.workflow->runStep();
-    ASSERT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kProductInstall));
+    workflow_.setStateCode(WorkflowState::kProductInstall);
+    ASSERT_TRUE(products_->startProductInstallWorkflow(workflow_));
     const std::string returned =
-        "Start LoomIM workflow returned: " + std::to_string(rig_.applets.startResult);
+        "Start LoomIM workflow returned: " + std::to_string(applets_.startResult);
     ASSERT_TRUE(wendtest::waitUntil([&] { return log_.has(pando::kLogInfo, returned); }));
   }
   Texts shown() const {
     Texts values;
-    for (const auto& call : rig_.view.calls()) {
+    for (const auto& call : view_.calls()) {
       if (call.name == "updateProductProgress") values.push_back(call.args[0]);
     }
     return values;
   }
   bool tarnLockHeld() const {
-    return pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2, rig_.key.path.c_str(),
-                                                         0);
+    return pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2,
+                                                         workflow_.key.path.c_str(), 0);
   }
 
   wendtest::CapturingLogger log_;
-  wendtest::ProductRig rig_;
+  wendtest::FakeInstallWorkflow workflow_;
+  wendtest::TemporaryFolder folder_;
+  ConfigStore config_;
+  SharedProxyCredentials proxy_;
+  wendtest::RecordingView view_;
+  NoProfile profile_;
+  ReportingApplets applets_;
+  std::shared_ptr<TarnInstallationLock> installLock_ =
+      std::make_shared<TarnInstallationLock>(workflow_.key.path);
+  std::unique_ptr<ProductInstallation> products_ =
+      std::make_unique<ProductInstallation>(ProductInstallInputs{
+          applets_, view_, config_, profile_, proxy_, [this] { return folder_.path(); },
+          [] { return std::string("helper-pipe-1"); }, "fr_FR", installLock_});
 };
 
 TEST_F(ProductInstallationTest, ProgressIsScaledRisesOnlyAndRestartsAfterAnError) {
-  rig_.proxy.set({"proxy-user", "", false});
+  proxy_.set({"proxy-user", "", false});
   startProducts();
   // No password: none is passed.
-  EXPECT_EQ(rig_.applets.started().at(0),
-            (Texts{ConfigMapToXml(rig_.config), rig_.folder.path(), "helper-pipe-1", "proxy-user",
-                   "(null)", "fr_FR"}));
+  EXPECT_EQ(applets_.started().at(0), (Texts{ConfigMapToXml(config_), folder_.path(),
+                                             "helper-pipe-1", "proxy-user", "(null)", "fr_FR"}));
   for (float percent : {0.0f, 50.0f, 40.0f, 99.5f, 100.0f}) {
-    rig_.applets.report(ReportingApplets::progress(percent));
+    applets_.report(ReportingApplets::progress(percent));
   }
   EXPECT_EQ(shown(), (Texts{"2", "51", "99"}));
-  rig_.applets.report(ReportingApplets::error(113));
-  EXPECT_EQ(rig_.view.last("showErrorAlert").args[2], "C113");
-  rig_.applets.report(ReportingApplets::progress(10));
+  applets_.report(ReportingApplets::error(113));
+  EXPECT_EQ(workflow_.productErrors(), std::vector<int>{113});
+  applets_.report(ReportingApplets::progress(10));
   EXPECT_EQ(shown().back(), "11");
 }
 
 TEST_F(ProductInstallationTest, ReportsOutsideTheInstallingStateAreIgnoredEvenCompletion) {
   startProducts();
-  rig_.workflow->setStateCode(0x1201);
+  workflow_.setStateCode(WorkflowState::kMainScreen);
   for (const AppsPanelProgress& record :
        {ReportingApplets::progress(30), ReportingApplets::error(118),
         AppsPanelProgress{0, kAppsPanelDone}}) {
-    rig_.applets.report(record);
+    applets_.report(record);
   }
-  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kMainScreen));
+  EXPECT_EQ(workflow_.stateCode(), WorkflowState::kMainScreen);
   EXPECT_TRUE(shown().empty());
-  EXPECT_EQ(rig_.view.count("showErrorAlert"), 0);
+  EXPECT_TRUE(workflow_.productErrors().empty());
 }
 
-TEST_F(ProductInstallationTest, CancelledByTheAppletHostCancelsAndLaunches) {
+TEST_F(ProductInstallationTest, CompletionOrACancelByTheAppletHostLaunches) {
   startProducts();
-  rig_.applets.report(ReportingApplets::error(205));
-  EXPECT_EQ(rig_.applets.actions(), Texts{"cancel"});
-  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kLaunch));
-  rig_.workflow->runStep();
-  EXPECT_EQ(rig_.launches.all().size(), 1u);
-  EXPECT_EQ(rig_.view.count("showErrorAlert"), 0);
+  applets_.report(ReportingApplets::error(kStatusDownloadInvalidFile));
+  EXPECT_EQ(workflow_.productActions(), Texts{"cancel"});
+  EXPECT_EQ(workflow_.stateCode(), WorkflowState::kLaunch);
+  workflow_.setStateCode(WorkflowState::kProductInstall);
+  applets_.report(AppsPanelProgress{0, kAppsPanelDone});
+  EXPECT_EQ(workflow_.stateCode(), WorkflowState::kLaunch);
+  EXPECT_EQ(workflow_.productActions(), Texts{"cancel"});
+  EXPECT_TRUE(workflow_.productErrors().empty());
 }
 
 TEST_F(ProductInstallationTest, FailedAppletStartRaisesErrorOneAndReachesNobody) {
-  rig_.applets.startResult = 1;
+  applets_.startResult = 1;
   startProducts();
-  EXPECT_EQ(rig_.workflow->lastError(), kStatusError);
-  EXPECT_EQ(rig_.view.last("showErrorAlert").args[2], "P1");
-  rig_.applets.report(ReportingApplets::progress(30));
+  EXPECT_EQ(workflow_.lastError(), kStatusError);
+  EXPECT_EQ(workflow_.uiAction(), UIAction::kBlocked);
+  applets_.report(ReportingApplets::progress(30));
   EXPECT_TRUE(shown().empty());
 }
 
 TEST_F(ProductInstallationTest, LocksPassToTheInstallationAndAreReleasedOnce) {
-  rig_.workflow->setStateCode(0x101);
-  rig_.workflow->runStep();
+  ASSERT_FALSE(workflow_.locks.acquire());
   startProducts();
-  rig_.products->joinProductInstallThread();
-  EXPECT_FALSE(pando::ProcessSemaphore::isProcessSemaphoreHeld(0x0232AEA8, rig_.key.path));
+  products_->joinProductInstallThread();
+  EXPECT_FALSE(pando::ProcessSemaphore::isProcessSemaphoreHeld(0x0232AEA8, workflow_.key.path));
   EXPECT_TRUE(tarnLockHeld());
-  rig_.installLock->release();
+  installLock_->release();
   EXPECT_FALSE(tarnLockHeld());
   // Somebody else takes it now; a second release must not give their lock away.
-  pando::SharedSemaphore other(0x012DFD5E, 1, 2, rig_.key.path.c_str(), 0);
+  pando::SharedSemaphore other(0x012DFD5E, 1, 2, workflow_.key.path.c_str(), 0);
   ASSERT_TRUE(other.tryAcquire());
-  rig_.workflow->releaseLocks();
-  rig_.installLock->release();
+  workflow_.releaseLocks();
+  installLock_->release();
   EXPECT_TRUE(tarnLockHeld());
 }
 
 TEST_F(ProductInstallationTest, TarnLockHeldElsewhereIsLoggedAndTheInstallGoesOn) {
-  pando::SharedSemaphore other(0x012DFD5E, 1, 2, rig_.key.path.c_str(), 0);
+  pando::SharedSemaphore other(0x012DFD5E, 1, 2, workflow_.key.path.c_str(), 0);
   ASSERT_TRUE(other.tryAcquire());
   startProducts();
   EXPECT_TRUE(log_.has(pando::kLogError, "Failed to Acquire tarn installation lock."));
-  EXPECT_EQ(rig_.applets.started().size(), 1u);
+  EXPECT_EQ(applets_.started().size(), 1u);
 }
 
-// UI action 7 checks the folder the user retries with on the system's volumes: a file is no
-// installation folder, a fresh temporary folder is.
-TEST_F(ProductInstallationTest, RetriedLocationIsCheckedOnTheSystem) {
-  wendtest::writeFile(rig_.folder / "file", "");
-  const struct {
-    std::string location;
-    Texts view;
-    Texts applet;
-  } rows[] = {
-      {rig_.folder / "file", {"showPathErrorAlert"}, {}},
-      {rig_.folder.path(), {"updateCancelButtonState"}, {"retry"}},
-  };
-  for (const auto& row : rows) {
-    rig_.view.clear();
-    rig_.workflow->setStateCode(0x1A05);
-    rig_.workflow->setInstallLocation(row.location);
-    rig_.workflow->setCurrentUIAction(7);
-    rig_.workflow->runStep();
-    EXPECT_EQ(rig_.view.names(), row.view) << row.location;
-    EXPECT_EQ(rig_.applets.actions(), row.applet) << row.location;
-    if (row.applet.empty()) {
-      EXPECT_EQ(rig_.view.last("showPathErrorAlert").args,
-                (Texts{"InstallLocationTitleGenericErr", "InstallLocationGenericErr", row.location,
-                       "true", ""}));
-    }
-  }
-  EXPECT_EQ(rig_.products->validateInstallLocation(""), "");
+// The folder the user retries with is checked on the system's volumes: a file is no installation
+// folder, a fresh temporary folder is, and no location is nothing to check.
+TEST_F(ProductInstallationTest, LocationsAreCheckedOnTheSystem) {
+  wendtest::writeFile(folder_ / "file", "");
+  EXPECT_NE(products_->validateInstallLocation(folder_ / "file"), "");
+  EXPECT_EQ(products_->validateInstallLocation(folder_.path()), "");
+  EXPECT_EQ(products_->validateInstallLocation(""), "");
 }
 
 }  // namespace

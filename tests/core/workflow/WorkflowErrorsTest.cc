@@ -2,7 +2,6 @@
 
 #include <sstream>
 
-#include "core/workflow/InstallerStatus.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 
 namespace {
@@ -58,10 +57,10 @@ TEST(WorkflowErrors, SetErrorShowsItsAlertAndSendsTheBlock) {
 
 TEST(WorkflowErrors, ZeroOnlySetsTheFields) {
   WorkflowRig rig(WorkflowRole::kUser);
-  rig.workflow->setError(0, false);
+  rig.workflow->setError(kStatusSuccess, false);
   EXPECT_TRUE(rig.view.calls().empty());
   EXPECT_TRUE(rig.ownGateway.sent.empty());
-  EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+  EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   EXPECT_EQ(rig.workflow->stateBlock().retryMode, 0);
 }
 
@@ -112,7 +111,7 @@ TEST_P(ProductErrorTable, ShowsItsAlert) {
   rig.workflow->handleProductInstallError(record);
   const Args alert = rig.view.last("showErrorAlert").args;
   EXPECT_EQ(joined(alert), row.alert);
-  EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+  EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   EXPECT_EQ(rig.workflow->stateBlock().retryMode, alert.at(1) == "0" ? 0 : 1);
   EXPECT_EQ(rig.ownGateway.sent.size(), 1u);
 }
@@ -176,11 +175,11 @@ TEST(WorkflowErrors, ProxyErrorOfTheProductsRetriesWithStoredCredentials) {
     WorkflowRig rig(WorkflowRole::kUser);
     if (stored) rig.proxy.set({"ann", "secret", false});
     AppsPanelProgress record;
-    record.errorCode = kProductErrorProxyAuthentication;
+    record.errorCode = 124;
     rig.workflow->handleProductInstallError(record);
     EXPECT_EQ(rig.view.names(), stored ? Args{} : Args{"showProxyAlert"});
     EXPECT_EQ(rig.applets.actions(), stored ? Args{"retry user=ann location=-"} : Args{});
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, 0);
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kNone);
   }
 }
 
@@ -208,7 +207,7 @@ TEST(WorkflowErrors, InstallLocationErrorIds) {
   }
 }
 
-// UI action 7: a rejected location shows the path alert; an accepted (or empty)
+// UIAction::kLocationChosen: a rejected location shows the path alert; an accepted (or empty)
 // one retries the product installation there.
 TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
   const struct {
@@ -222,9 +221,9 @@ TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
   };
   for (const auto& row : rows) {
     WorkflowRig rig(WorkflowRole::kUser);
-    rig.workflow->setStateCode(0x1A05);
+    rig.workflow->setStateCode(WorkflowState::kProductInstall);
     rig.workflow->setInstallLocation(row.location);
-    rig.workflow->setCurrentUIAction(7);
+    rig.workflow->setCurrentUIAction(UIAction::kLocationChosen);
     rig.workflow->runStep();
     EXPECT_EQ(rig.view.names(), row.view) << row.location;
     EXPECT_EQ(rig.applets.actions(), row.applet) << row.location;
@@ -232,7 +231,7 @@ TEST(WorkflowErrors, ChosenInstallLocationIsCheckedBeforeTheRetry) {
     EXPECT_EQ(rig.view.last("showPathErrorAlert").args,
               (Args{"InstallLocationTitleLockedPathErr", "InstallLocationLockedPathErr", "/bad6",
                     "true", ""}));
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
   }
 }
 

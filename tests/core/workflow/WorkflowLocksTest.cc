@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
@@ -58,10 +57,9 @@ class Holder {
 std::function<bool()> installerAt(const std::string& key) {
   return [key] {
     auto* rig = new WorkflowRig(WorkflowRole::kUser, nullptr, false, key);
-    rig->workflow->setStateCode(0x101);
+    rig->workflow->setStateCode(WorkflowState::kAcquireLocks);
     rig->workflow->runStep();
-    // Kept for the child's life.
-    return rig->workflow->stateCode() == code(WorkflowState::kSystemCheck);
+    return rig->workflow->stateCode() == WorkflowState::kSystemCheck;  // kept for the child's life
   };
 }
 
@@ -86,14 +84,14 @@ TEST(WorkflowLocks, SecondInstallerIsRefusedUntilTheFirstIsKilled) {
   WorkflowRig rig(WorkflowRole::kUser);
   Holder first(installerAt(rig.key.path));
   ASSERT_TRUE(first.held());
-  rig.workflow->setStateCode(0x101);
+  rig.workflow->setStateCode(WorkflowState::kAcquireLocks);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kAcquireLocks));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kAcquireLocks);
   EXPECT_EQ(shownError(rig), "InitErrorAnotherInstallerRunning 0 P81");
   first.kill();
-  rig.workflow->setCurrentUIAction(3);
+  rig.workflow->setCurrentUIAction(UIAction::kRetry);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kSystemCheck));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kSystemCheck);
 }
 
 TEST(WorkflowLocks, OtherInstallerProbes) {
@@ -110,14 +108,14 @@ TEST(WorkflowLocks, OtherInstallerProbes) {
     WorkflowRig rig(WorkflowRole::kUser);
     Holder other(probeHeld(rig.key.path, row.marl, row.quarry));
     ASSERT_TRUE(other.held());
-    rig.workflow->setStateCode(0x101);
+    rig.workflow->setStateCode(WorkflowState::kAcquireLocks);
     rig.workflow->runStep();
     EXPECT_EQ(shownError(rig), row.alert);
     // The refused installer keeps nothing: a retry after the other one ended goes through.
     other.release();
-    rig.workflow->setCurrentUIAction(3);
+    rig.workflow->setCurrentUIAction(UIAction::kRetry);
     rig.workflow->runStep();
-    EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kSystemCheck)) << row.alert;
+    EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kSystemCheck) << row.alert;
   }
 }
 
@@ -125,20 +123,19 @@ struct SystemRow {
   const char* osVersion;
   const char* minimum;
   const char* caseSensitive;
-  uint32_t state;
+  WorkflowState state;
   const char* alert;
 };
 
 TEST(WorkflowSystemCheck, VersionAndCaseSensitivity) {
   const SystemRow rows[] = {
-      {"10.8.5", "", "", code(WorkflowState::kSystemCheck), "InitErrorIncompatibleOS 0 P21"},
-      {"10.9.0", "10.9", "", code(WorkflowState::kRestoreProxyCredentials), ""},
-      {"10.15.7", "", "", code(WorkflowState::kRestoreProxyCredentials), ""},
-      {"11.0.0", "10.15.8", "", code(WorkflowState::kRestoreProxyCredentials), ""},
-      {"10.15.7", "10.15.8", "", code(WorkflowState::kSystemCheck),
-       "InitErrorIncompatibleOS 0 P21"},
-      {"10.15.7", "", "/", code(WorkflowState::kSystemCheck), "InitErrorCaseSensitiveVolume 0 P22"},
-      {"10.15.7", "", "/no/such/volume", code(WorkflowState::kRestoreProxyCredentials), ""},
+      {"10.8.5", "", "", WorkflowState::kSystemCheck, "InitErrorIncompatibleOS 0 P21"},
+      {"10.9.0", "10.9", "", WorkflowState::kRestoreProxyCredentials, ""},
+      {"10.15.7", "", "", WorkflowState::kRestoreProxyCredentials, ""},
+      {"11.0.0", "10.15.8", "", WorkflowState::kRestoreProxyCredentials, ""},
+      {"10.15.7", "10.15.8", "", WorkflowState::kSystemCheck, "InitErrorIncompatibleOS 0 P21"},
+      {"10.15.7", "", "/", WorkflowState::kSystemCheck, "InitErrorCaseSensitiveVolume 0 P22"},
+      {"10.15.7", "", "/no/such/volume", WorkflowState::kRestoreProxyCredentials, ""},
   };
   for (const SystemRow& row : rows) {
     SCOPED_TRACE(std::string(row.osVersion) + " " + row.minimum + " " + row.caseSensitive);
@@ -146,7 +143,7 @@ TEST(WorkflowSystemCheck, VersionAndCaseSensitivity) {
     wendtest::ScopedEnv volumes("WEND_CASE_SENSITIVE_VOLUMES", row.caseSensitive);
     WorkflowRig rig(WorkflowRole::kUser);
     rig.config.set("minimumOsVersion", row.minimum);
-    rig.workflow->setStateCode(0x201);
+    rig.workflow->setStateCode(WorkflowState::kSystemCheck);
     rig.workflow->runStep();
     EXPECT_EQ(rig.workflow->stateCode(), row.state);
     EXPECT_EQ(shownError(rig), row.alert);

@@ -20,7 +20,8 @@ using wendtest::InMemoryLink;
 using wendtest::WorkflowRig;
 
 // Every field a different value, the error negative, the progress a float.
-const WorkflowStateBlock kBlock{0x1302, 8, 2, -3, 1, 0, 1, 2.0f, 9};
+const WorkflowStateBlock kBlock{
+    code(WorkflowState::kApplicationsDocument), 8, 2, -3, 1, 0, 1, 2.0f, 9};
 constexpr char kGoldenBlock[] = "AhMAAAgAAAACAAAA/f///wEAAQAAAABACQAAAA==";
 constexpr char kGoldenEstimate[] = "AwAAAAcAAAAqAAAA";
 
@@ -42,7 +43,7 @@ TEST(WorkflowBlocks, BothBlocksHaveTheirWireBytes) {
 // Damaged packets: not Base64, or the wrong decoded length, change nothing.
 TEST(WorkflowMirroring, DamagedPacketsChangeNothing) {
   WorkflowRig rig(WorkflowRole::kSilent);
-  rig.workflow->setStateCode(0x101);
+  rig.workflow->setStateCode(WorkflowState::kAcquireLocks);
   const WorkflowStateBlock before = rig.workflow->stateBlock();
   for (const char* text : {"", "!!!!", "A", "eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4",
                            "eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHg=", kGoldenEstimate}) {
@@ -106,7 +107,7 @@ TEST(WorkflowMirroring, PacketsWithABadFieldOrLooseBase64AreIgnoredWhole) {
   CapturingLogger logger;
   setApplicationLogger(&logger);
   WorkflowRig rig(WorkflowRole::kSilent);
-  rig.workflow->setStateCode(0x101);
+  rig.workflow->setStateCode(WorkflowState::kAcquireLocks);
   rig.workflow->syncState();
   const WorkflowStateBlock before = rig.workflow->stateBlock();
   for (const auto& [name, text] : states) {
@@ -126,8 +127,8 @@ TEST(WorkflowMirroring, PacketsWithABadFieldOrLooseBase64AreIgnoredWhole) {
   setApplicationLogger(nullptr);
   // The edges of each range are taken.
   for (const WorkflowStateBlock& good :
-       {WorkflowStateBlock{0x1D00, 0, 0, 0, 0, 0, 0, 0.0f, 0},
-        WorkflowStateBlock{0x101, 8, 6, 215, 2, 1, 1, 100.0f, 10}}) {
+       {WorkflowStateBlock{code(WorkflowState::kFinal), 0, 0, 0, 0, 0, 0, 0.0f, 0},
+        WorkflowStateBlock{code(WorkflowState::kAcquireLocks), 8, 6, 215, 2, 1, 1, 100.0f, 10}}) {
     EXPECT_TRUE(rig.workflow->onProgressStatePacket(encodeStateBlock(good)));
     EXPECT_EQ(rig.workflow->stateBlock().toBytes(), good.toBytes());
   }
@@ -160,11 +161,11 @@ TEST(WorkflowMirroring, ReceivedBlockIsNotEchoedAndEstimatesGoOnlyWhenChanged) {
   link.attach(1, silent.workflow.get());
   user.workflow->syncProgressEstimate();  // all zero, like the copy
   EXPECT_TRUE(link.carried().empty());
-  user.workflow->setStateCode(0x1302);
-  user.workflow->setScreenId(9);
+  user.workflow->setStateCode(WorkflowState::kApplicationsDocument);
+  user.workflow->setScreenId(ScreenId::kMain);
   user.workflow->syncState();
-  EXPECT_EQ(silent.workflow->stateCode(), 0x1302u);
-  EXPECT_EQ(silent.workflow->stateBlock().screenId, 9);
+  EXPECT_EQ(silent.workflow->stateCode(), WorkflowState::kApplicationsDocument);
+  EXPECT_EQ(silent.workflow->stateBlock().screenId, code(ScreenId::kMain));
   silent.workflow->syncState();
   EXPECT_EQ(link.carried().size(), 1u);
 
@@ -220,7 +221,7 @@ TEST(WorkflowMirroring, ThePeerEndsWithTheNewestBlock) {
     std::function<void(WorkflowManager&)> sync;
     std::function<std::string(int)> text;
   } rows[] = {
-      {"state", [](WorkflowManager& w, int v) { w.setUIFlags(v); },
+      {"state", [](WorkflowManager& w, int v) { w.setUIFlags(static_cast<UIFlag>(v)); },
        [](WorkflowManager& w) { w.syncState(); },
        [](int v) {
          WorkflowStateBlock block;

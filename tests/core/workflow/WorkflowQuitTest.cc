@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 
 namespace {
@@ -12,13 +10,13 @@ using Params = std::map<std::string, std::string>;
 enum class Answer { kNone, kYes, kNo };
 
 struct QuitRow {
-  uint32_t state;
+  WorkflowState state;
   bool closeOverride;
   int priorError;  // raised without retry before the quit, 0 for none
   Answer answer;
   bool asks;
-  WorkflowState finalState;
-  UIFlag uiFlags;
+  uint32_t finalState;
+  int uiFlags;
   int errorCode;
   Params params;
 };
@@ -29,26 +27,28 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   const QuitRow& row = GetParam();
   WorkflowRig rig(WorkflowRole::kAdministrator);
   rig.workflow->setStateCode(row.state);
-  rig.workflow->setScreenId(row.state == 0x705 ? 2 : 9);
+  rig.workflow->setScreenId(row.state == WorkflowState::kWelcome ? ScreenId::kWelcome
+                                                                 : ScreenId::kMain);
   rig.workflow->setProgressEstimate({3, 7, 42});
   rig.workflow->setCloseOverride(row.closeOverride);
   if (row.priorError != 0) rig.workflow->setError(row.priorError, false);
   rig.view.clear();
 
-  rig.workflow->setCurrentUIAction(4);  // "cancelButtonClicked"
+  rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
   rig.workflow->runStep();
   EXPECT_EQ(rig.view.count("showQuitConfirmation"), row.asks ? 1 : 0);
   if (row.asks) {
-    EXPECT_EQ(rig.workflow->stateBlock().uiFlags, code(UIFlag::kPause));
-    EXPECT_EQ(rig.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(rig.workflow->uiFlags(), UIFlag::kPause);
+    EXPECT_EQ(rig.workflow->uiAction(), UIAction::kBlocked);
     if (row.answer == Answer::kYes) rig.workflow->setQuitConfirmed(true);
-    rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? 5 : 6);
+    rig.workflow->setCurrentUIAction(row.answer == Answer::kYes ? UIAction::kQuitConfirmed
+                                                                : UIAction::kQuitDeclined);
   }
   rig.workflow->runStep();
 
   const WorkflowStateBlock block = rig.workflow->stateBlock();
-  EXPECT_EQ(block.stateCode, code(row.finalState));
-  EXPECT_EQ(block.uiFlags, code(row.uiFlags));
+  EXPECT_EQ(block.stateCode, row.finalState);
+  EXPECT_EQ(block.uiFlags, row.uiFlags);
   EXPECT_EQ(block.errorCode, row.errorCode);
   const bool quits = row.answer != Answer::kNo;
   EXPECT_EQ(rig.view.count("showQuittingScreen"), quits ? 1 : 0);
@@ -59,7 +59,7 @@ TEST_P(QuitMatrix, EndsAsTheUserAnswered) {
   } else {
     EXPECT_EQ(rig.view.last("updateCancelButtonState").args[0], "true");
   }
-  if (row.state == code(WorkflowState::kProductInstall) && quits) {
+  if (row.state == WorkflowState::kProductInstall && quits) {
     EXPECT_EQ(rig.applets.actions(), std::vector<std::string>{"cancel user=- location=-"});
     EXPECT_EQ(rig.productInstall->joins, 1);
   }
@@ -74,43 +74,57 @@ const Params kMain = {{"screen-while-quit", "Main-Screen"},
 INSTANTIATE_TEST_SUITE_P(
     Rows, QuitMatrix,
     ::testing::Values(
-        // Welcome screen: asks; yes quits as cancelled, no resumes.
-        QuitRow{code(WorkflowState::kWelcome), false, 0, Answer::kYes, true, WorkflowState::kFinal,
-                UIFlag::kCancel, kStatusCancelled, kWelcome},
-        QuitRow{code(WorkflowState::kWelcome), false, 0, Answer::kNo, true, WorkflowState::kWelcome,
-                UIFlag::kResume, kStatusSuccess, Params{}},
+        // Welcome screen: asks; yes quits with 215, no resumes.
+        QuitRow{WorkflowState::kWelcome, false, 0, Answer::kYes, true, code(WorkflowState::kFinal),
+                code(UIFlag::kCancel), kStatusCancelled, kWelcome},
+        QuitRow{WorkflowState::kWelcome,
+                false,
+                0,
+                Answer::kNo,
+                true,
+                code(WorkflowState::kWelcome),
+                code(UIFlag::kResume),
+                0,
+                {}},
         // Sign-in page and the spinner before it quit at once.
-        QuitRow{code(WorkflowState::kSignInPage), false, 0, Answer::kNone, false,
-                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
-        QuitRow{code(WorkflowState::kNetworkCheck), false, 0, Answer::kNone, false,
-                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
+        QuitRow{WorkflowState::kSignInPage, false, 0, Answer::kNone, false,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
+        QuitRow{WorkflowState::kNetworkCheck, false, 0, Answer::kNone, false,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
         // The page overrides the close button: no question.
-        QuitRow{code(WorkflowState::kWelcome), true, 0, Answer::kNone, false, WorkflowState::kFinal,
-                UIFlag::kCancel, kStatusCancelled, kWelcome},
+        QuitRow{WorkflowState::kWelcome, true, 0, Answer::kNone, false, code(WorkflowState::kFinal),
+                code(UIFlag::kCancel), kStatusCancelled, kWelcome},
         // An alert without retry: no question, and the error it showed is recorded.
-        QuitRow{code(WorkflowState::kAcquireLocks), false, kStatusOrvelInstallerRunning,
-                Answer::kNone, false, WorkflowState::kFinal, UIFlag::kCancel,
+        QuitRow{WorkflowState::kAcquireLocks, false, kStatusOrvelInstallerRunning, Answer::kNone,
+                false, code(WorkflowState::kFinal), code(UIFlag::kCancel),
                 kStatusOrvelInstallerRunning, kMain},
         // During the installation the install thread ends the state.
-        QuitRow{code(WorkflowState::kDesktopAppInstall), false, 0, Answer::kYes, true,
-                WorkflowState::kDesktopAppInstall, UIFlag::kCancel, kStatusSuccess, kMain},
+        QuitRow{WorkflowState::kDesktopAppInstall, false, 0, Answer::kYes, true,
+                code(WorkflowState::kDesktopAppInstall), code(UIFlag::kCancel), 0, kMain},
         // During the product installation the applet work is cancelled and joined first.
-        QuitRow{code(WorkflowState::kProductInstall), false, 0, Answer::kYes, true,
-                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain},
-        QuitRow{code(WorkflowState::kProductInstall), false, 0, Answer::kNo, true,
-                WorkflowState::kProductInstall, UIFlag::kPause, kStatusSuccess, Params{}},
-        QuitRow{code(WorkflowState::kMainScreen), false, 0, Answer::kYes, true,
-                WorkflowState::kFinal, UIFlag::kCancel, kStatusCancelled, kMain}));
+        QuitRow{WorkflowState::kProductInstall, false, 0, Answer::kYes, true,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain},
+        QuitRow{WorkflowState::kProductInstall,
+                false,
+                0,
+                Answer::kNo,
+                true,
+                code(WorkflowState::kProductInstall),
+                code(UIFlag::kPause),
+                0,
+                {}},
+        QuitRow{WorkflowState::kMainScreen, false, 0, Answer::kYes, true,
+                code(WorkflowState::kFinal), code(UIFlag::kCancel), kStatusCancelled, kMain}));
 
 TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
   for (const bool started : {false, true}) {
     WorkflowRig rig(WorkflowRole::kAdministrator);
     if (started) {
-      rig.workflow->setStateCode(0x1901);
+      rig.workflow->setStateCode(WorkflowState::kStartProductInstall);
       rig.workflow->runStep();
-      ASSERT_EQ(rig.workflow->stateCode(), code(WorkflowState::kProductInstall));
+      ASSERT_EQ(rig.workflow->stateCode(), WorkflowState::kProductInstall);
     }
-    rig.workflow->setStateCode(0x1D00);
+    rig.workflow->setStateCode(WorkflowState::kFinal);
     rig.workflow->runStep();
     EXPECT_TRUE(rig.quitRequested);
     EXPECT_EQ(rig.view.count("hideMainWindow"), 1);
@@ -121,13 +135,13 @@ TEST(WorkflowQuit, FinalStateEndsTheWorkflowAndFinalizesStartedApplets) {
 
 TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
   WorkflowRig rig(WorkflowRole::kAdministrator);
-  rig.workflow->setStateCode(0x1606);
+  rig.workflow->setStateCode(WorkflowState::kDesktopAppInstall);
   rig.workflow->setError(kStatusDownloadServerUnresponsive, true);
-  rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+  rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateBlock().uiFlags, code(UIFlag::kRetry));
+  EXPECT_EQ(rig.workflow->uiFlags(), UIFlag::kRetry);
   EXPECT_EQ(rig.analytics->events().back(), "retry PIM_STATUS_207");
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kDesktopAppInstall));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kDesktopAppInstall);
 }
 
 // A quit after an error whose retry went through records 215, not the error that went away; a
@@ -135,21 +149,21 @@ TEST(WorkflowQuit, RetryDuringTheInstallationReportsTheLastError) {
 TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
   struct Row {
     const char* name;
-    uint32_t state;
+    WorkflowState state;
     bool retryWorks;
     int errorCode;
   } rows[] = {
-      {"network check", code(WorkflowState::kNetworkCheck), true, kStatusCancelled},
-      {"network check failing again", code(WorkflowState::kNetworkCheck), false,
+      {"network check", WorkflowState::kNetworkCheck, true, kStatusCancelled},
+      {"network check failing again", WorkflowState::kNetworkCheck, false,
        kStatusNetworkUnavailable},
-      {"installation", code(WorkflowState::kDesktopAppInstall), true, kStatusCancelled},
+      {"installation", WorkflowState::kDesktopAppInstall, true, kStatusCancelled},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     WorkflowRig rig(WorkflowRole::kAdministrator);
     rig.workflow->setStateCode(row.state);
     rig.profile.networkResult = 1;
-    if (row.state == code(WorkflowState::kDesktopAppInstall)) {
+    if (row.state == WorkflowState::kDesktopAppInstall) {
       rig.workflow->setError(kStatusNetworkUnavailable,
                              true);  // as the installer library's callback raises it
     } else {
@@ -157,26 +171,26 @@ TEST(WorkflowQuit, AnErrorItsRetryClearedIsNotTheQuitsError) {
     }
     ASSERT_EQ(rig.workflow->lastError(), kStatusNetworkUnavailable);
     if (row.retryWorks) rig.profile.networkResult = 0;
-    rig.workflow->setCurrentUIAction(3);  // "retryClicked"
+    rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
     rig.workflow->runStep();
     // The callback's next record is good progress: the library got past the error.
-    if (row.state == code(WorkflowState::kDesktopAppInstall) && row.retryWorks)
+    if (row.state == WorkflowState::kDesktopAppInstall && row.retryWorks)
       rig.workflow->setErrorCode(0);
-    EXPECT_EQ(rig.workflow->stateCode() != code(WorkflowState::kNetworkCheck), row.retryWorks);
+    EXPECT_EQ(rig.workflow->stateCode() != WorkflowState::kNetworkCheck, row.retryWorks);
 
-    rig.workflow->setStateCode(0x905);  // a state that quits without asking
-    rig.workflow->setCurrentUIAction(4);
+    rig.workflow->setStateCode(WorkflowState::kSignInPage);  // a state that quits without asking
+    rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);
     rig.workflow->runStep();
     rig.workflow->runStep();
-    EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kFinal));
+    EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kFinal);
     EXPECT_EQ(rig.workflow->stateBlock().errorCode, row.errorCode);
   }
 }
 
 TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
   WorkflowRig rig(WorkflowRole::kUser);
-  rig.workflow->setStateCode(0x905);
-  rig.workflow->setCurrentUIAction(3);
+  rig.workflow->setStateCode(WorkflowState::kSignInPage);
+  rig.workflow->setCurrentUIAction(UIAction::kRetry);
   rig.workflow->runStep();
   EXPECT_EQ(rig.view.names(), (std::vector<std::string>{"updateCancelButtonState",
                                                         "showSpinnerScreen", "showSignInView"}));

@@ -3,7 +3,6 @@
 
 #include <thread>
 
-#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/services/support/ServicesFixture.h"
@@ -33,20 +32,20 @@ TEST_F(WorkflowServicesTest, ProxyChallengeShowsTheProxyAlertAndTheLoginRunsTheC
   ApplicationContext* context = startContext();
   answerWith(kProviders, 407);
   auto r = rig(*context, WorkflowRole::kAdministrator);
-  r->workflow->setStateCode(0x401);
+  r->workflow->setStateCode(WorkflowState::kNetworkCheck);
   r->workflow->runStep();
   EXPECT_EQ(r->view.count("showProxyAlert"), 1);
   const size_t asked = server_.requestsFor(kProviders).size();
   r->workflow->runStep();
   EXPECT_EQ(server_.requestsFor(kProviders).size(), asked);
-  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kNetworkCheck));
+  EXPECT_EQ(r->workflow->stateCode(), WorkflowState::kNetworkCheck);
 
   server_.clearRules();
   context->proxyCredentials.set({"ann", "secret", true});
   r->proxy.set({"ann", "secret", true});
-  r->workflow->setCurrentUIAction(1);  // "proxyAlertLoginButtonClicked"
+  r->workflow->setCurrentUIAction(UIAction::kProxyLogin);  // "proxyAlertLoginButtonClicked"
   r->workflow->runStep();
-  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kFirstScreen));
+  EXPECT_EQ(r->workflow->stateCode(), WorkflowState::kFirstScreen);
   EXPECT_EQ(r->view.last("setProxyCredentials").args, (Args{"ann", "secret"}));
 }
 
@@ -59,19 +58,19 @@ TEST_F(WorkflowServicesTest, ServiceDownShowsP206AndARetrySucceedsOnceItIsBack) 
   auto down = std::make_unique<wendtest::ScopedEnv>("WEND_SERVICE_BASE", goneBase);
   ApplicationContext* context = startContext();
   auto r = rig(*context, WorkflowRole::kAdministrator);
-  r->workflow->setStateCode(0x401);
+  r->workflow->setStateCode(WorkflowState::kNetworkCheck);
   for (int tries = 1; tries <= 2; ++tries) {  // the retry while it is still down alerts again
     r->workflow->runStep();
     EXPECT_EQ(r->view.count("showErrorAlert"), tries);
     EXPECT_EQ(r->view.last("showErrorAlert").args,
               (Args{"TarnInstallNetworkUnavailable", "1", "P206", "", "", "", "false"}));
-    EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kNetworkCheck));
-    r->workflow->setCurrentUIAction(3);  // "retryClicked"
+    EXPECT_EQ(r->workflow->stateCode(), WorkflowState::kNetworkCheck);
+    r->workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
   }
   down.reset();  // the service is back where the profile finds it
   context->userProfile->setEnvironment("PROD");
   r->workflow->runStep();
-  EXPECT_EQ(r->workflow->stateCode(), code(WorkflowState::kFirstScreen));
+  EXPECT_EQ(r->workflow->stateCode(), WorkflowState::kFirstScreen);
 }
 
 // A user with administrator rights runs every state in order itself, with the online sign-in
@@ -84,38 +83,34 @@ TEST_F(WorkflowServicesTest, AdministratorRunsEveryStateWithTheOnlineServices) {
   r.survey.status = 0;
   r.choices->accepted = false;
   r.view.answerAsPage();
-  r.workflow->setStateCode(0x101);
-  using enum WorkflowState;
-  const WorkflowState states[] = {kAcquireLocks,
-                                  kSystemCheck,
-                                  kRestoreProxyCredentials,
-                                  kNetworkCheck,
-                                  kCompatibilityCheck,
-                                  kFirstScreen,
-                                  kWelcome,
-                                  kSignIn,
-                                  kSignInPage,
-                                  kDeviceToken,
-                                  kSurveyCheck,
-                                  kSurvey,
-                                  kSurveyResults,
-                                  kPrivacyNoticeCheck,
-                                  kPrivacyNotice,
-                                  kPrivacyNoticeAccepted,
-                                  kMainScreen,
-                                  kApplicationsDocument,
-                                  kInstallerLibrary,
-                                  kStartDesktopAppInstall,
-                                  kDesktopAppInstall,
-                                  kDesktopAppInstalled,
-                                  kHelperHandshake,
-                                  kStartProductInstall,
-                                  kProductInstall,
-                                  kLaunch,
-                                  kFinal};
-  std::vector<uint32_t> path;
-  for (const WorkflowState state : states) path.push_back(code(state));
-  EXPECT_EQ(r.walkToEnd(), path);
+  r.workflow->setStateCode(WorkflowState::kAcquireLocks);
+  EXPECT_EQ(r.walkToEnd(), (std::vector<uint32_t>{code(WorkflowState::kAcquireLocks),
+                                                  code(WorkflowState::kSystemCheck),
+                                                  code(WorkflowState::kRestoreProxyCredentials),
+                                                  code(WorkflowState::kNetworkCheck),
+                                                  code(WorkflowState::kCompatibilityCheck),
+                                                  code(WorkflowState::kFirstScreen),
+                                                  code(WorkflowState::kWelcome),
+                                                  code(WorkflowState::kSignIn),
+                                                  code(WorkflowState::kSignInPage),
+                                                  code(WorkflowState::kDeviceToken),
+                                                  code(WorkflowState::kSurveyCheck),
+                                                  code(WorkflowState::kSurvey),
+                                                  code(WorkflowState::kSurveyResults),
+                                                  code(WorkflowState::kPrivacyNoticeCheck),
+                                                  code(WorkflowState::kPrivacyNotice),
+                                                  code(WorkflowState::kPrivacyNoticeAccepted),
+                                                  code(WorkflowState::kMainScreen),
+                                                  code(WorkflowState::kApplicationsDocument),
+                                                  code(WorkflowState::kInstallerLibrary),
+                                                  code(WorkflowState::kStartDesktopAppInstall),
+                                                  code(WorkflowState::kDesktopAppInstall),
+                                                  code(WorkflowState::kDesktopAppInstalled),
+                                                  code(WorkflowState::kHelperHandshake),
+                                                  code(WorkflowState::kStartProductInstall),
+                                                  code(WorkflowState::kProductInstall),
+                                                  code(WorkflowState::kLaunch),
+                                                  code(WorkflowState::kFinal)}));
   EXPECT_TRUE(r.ownGateway.sent.empty());
   EXPECT_EQ(r.view.count("showErrorAlert"), 0);
   EXPECT_EQ(r.view.last("updateTarnInstallWeightage").args, Args{"123456789"});
@@ -142,14 +137,14 @@ TEST_F(WorkflowServicesTest, UserAndSilentInstallWithWritersOnEveryThread) {
     for (int i = 0; !done; ++i) {
       user->workflow->setProgressEstimate({i, i + 1, i % 100});
       user->workflow->syncProgressEstimate();
-      user->workflow->setScreenId(9);
+      user->workflow->setScreenId(ScreenId::kMain);
       user->workflow->setCloseOverride(i % 2);
     }
   });
   std::thread callback([&] {
     for (int i = 0; !done; ++i) {
       silent.workflow->showTarnProgress(static_cast<float>(i % 100));
-      silent.workflow->setUIFlags(i % 2 ? 1 : 6);
+      silent.workflow->setUIFlags(i % 2 ? UIFlag::kDownloading : UIFlag::kDownloadOver);
       silent.proxy.set({"u" + std::to_string(i), "p", false});
     }
   });
@@ -162,16 +157,17 @@ TEST_F(WorkflowServicesTest, UserAndSilentInstallWithWritersOnEveryThread) {
   done = true;
   page.join();
   callback.join();
-  // The user's process handed over with ApplicationsDocument, the elevated one back with
-  // HelperHandshake and ended without sending its Final.
+  // The user's process handed over with code(WorkflowState::kApplicationsDocument), the elevated
+  // one back with code(WorkflowState::kHelperHandshake) and ended without sending its
+  // code(WorkflowState::kFinal).
   const auto has = [](const std::vector<uint32_t>& states, uint32_t state) {
     return std::find(states.begin(), states.end(), state) != states.end();
   };
   EXPECT_TRUE(has(link.statesSentBy(0), code(WorkflowState::kApplicationsDocument)));
   EXPECT_TRUE(has(link.statesSentBy(1), code(WorkflowState::kHelperHandshake)));
   EXPECT_FALSE(has(link.statesSentBy(1), code(WorkflowState::kFinal)));
-  EXPECT_EQ(silent.workflow->stateCode(), code(WorkflowState::kFinal));
-  EXPECT_EQ(user->workflow->stateCode(), code(WorkflowState::kFinal));
+  EXPECT_EQ(silent.workflow->stateCode(), WorkflowState::kFinal);
+  EXPECT_EQ(user->workflow->stateCode(), WorkflowState::kFinal);
   EXPECT_EQ(silent.desktopApp->downloads, 1);
   EXPECT_EQ(user->desktopApp->downloads, 0);
   EXPECT_EQ(user->view.count("showMainScreen"), 1);

@@ -2,8 +2,6 @@
 
 #include <thread>
 
-#include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/support/WaitUntil.h"
@@ -25,7 +23,7 @@ TEST(WorkflowWalk, TestWorkflowStopsAtTheMainScreen) {
     return rig.view.count("updateProductProgress") == 1;
   }));
   rig.workflow->StopWorkflow();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kPrivacyNotice));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kPrivacyNotice);
   EXPECT_EQ(rig.view.last("showWelcomeScreen").args, std::vector<std::string>{""});
   EXPECT_EQ(rig.view.last("updateProductProgress").args, std::vector<std::string>{"100"});
   EXPECT_EQ(rig.desktopApp->downloads, 0);
@@ -42,14 +40,14 @@ TEST(WorkflowWalk, SilentProcessStartedLateKeepsTheStateItReceived) {
 TEST(WorkflowWalk, ApplicationsDocumentFailures) {
   WorkflowRig rig(WorkflowRole::kSilent);
   rig.desktopApp->downloadWorks = false;
-  rig.workflow->setStateCode(0x1302);
+  rig.workflow->setStateCode(WorkflowState::kApplicationsDocument);
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kApplicationsDocument));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kApplicationsDocument);
   EXPECT_EQ(rig.view.count("updateTarnProgress"), 0);
   rig.desktopApp->downloadWorks = true;
   rig.desktopApp->readWorks = false;
   rig.workflow->runStep();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kInstallerLibrary));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kInstallerLibrary);
   EXPECT_EQ(rig.view.last("showErrorAlert").args[2], "P48");
 }
 
@@ -67,9 +65,9 @@ TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
     ASSERT_TRUE(waitUntil([&] { return user.view.count("showErrorAlert") == 1; }));
     EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
     EXPECT_EQ(user.view.last("showErrorAlert").args[1], "0");
-    user.workflow->setCurrentUIAction(4);
+    user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
     ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
-    EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kFinal));
+    EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
     EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
     EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
   }
@@ -86,11 +84,11 @@ TEST(WorkflowWalk, LateLinkIsWaitedFor) {
     user.view.answerAsPage();
     ASSERT_TRUE(user.workflow->StartWorkflow());
     ASSERT_TRUE(
-        waitUntil([&] { return user.workflow->stateCode() == code(WorkflowState::kFirstScreen); }));
+        waitUntil([&] { return user.workflow->stateCode() == WorkflowState::kFirstScreen; }));
     std::thread linker([&] { link.setState(LinkState::kConnected); });
     ASSERT_TRUE(waitUntil([&] {
       user.view.deliverAnswers();
-      return user.workflow->stateCode() == code(WorkflowState::kApplicationsDocument);
+      return user.workflow->stateCode() == WorkflowState::kApplicationsDocument;
     }));
     linker.join();
     user.workflow->StopWorkflow();
@@ -103,23 +101,22 @@ TEST(WorkflowWalk, MainScreenWaitsWhileLinkingAndFailsOnceLinkingFailed) {
   InMemoryLink link;
   link.setState(LinkState::kLinking);
   WorkflowRig user(WorkflowRole::kUser, &link.end(0));
-  user.workflow->setStateCode(0x1201);
+  user.workflow->setStateCode(WorkflowState::kMainScreen);
   for (int i = 0; i < 3; ++i) user.workflow->runStep();
   EXPECT_TRUE(user.view.calls().empty());
   link.setState(LinkState::kDown);
   user.workflow->runStep();
   EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
-  EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kMainScreen));
+  EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kMainScreen);
 }
 
 TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
   WorkflowRig rig(WorkflowRole::kUser);
   WorkflowSettings slow = WorkflowRig::fastSettings();
-  rig.workflow->setStateCode(0);
+  rig.workflow->setStateCode(WorkflowState::kNone);
   EXPECT_TRUE(rig.workflow->StartWorkflow());
   EXPECT_TRUE(rig.workflow->StartWorkflow());
-  ASSERT_TRUE(
-      waitUntil([&] { return rig.workflow->stateCode() == code(WorkflowState::kWelcome); }));
+  ASSERT_TRUE(waitUntil([&] { return rig.workflow->stateCode() == WorkflowState::kWelcome; }));
   EXPECT_EQ(rig.view.count("showWelcomeScreen"), 1);
   // A workflow waiting a whole hour per tick still ends at once when it is destroyed.
   std::atomic<bool> quit{false};
@@ -135,14 +132,14 @@ TEST(WorkflowThreads, StartTwiceStartsOneThreadAndStopJoinsAWaitingOne) {
       WorkflowRole::kUser, slow);
   ASSERT_TRUE(waiting->StartWorkflow());
   waiting.reset();
-  EXPECT_EQ(rig.workflow->stateCode(), code(WorkflowState::kWelcome));
+  EXPECT_EQ(rig.workflow->stateCode(), WorkflowState::kWelcome);
 }
 
 // An install start made by the step that runs while the workflow stops: the old order joined the
 // install thread before that start, so the stop returned with the thread still running.
 class StartDuringTheStop final : public IDesktopAppInstall {
  public:
-  bool startInstallWorkflow(WorkflowManager&) override {
+  bool startInstallWorkflow(IInstallWorkflow&) override {
     entered = true;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
     while (joins == 0 && std::chrono::steady_clock::now() < until) {
@@ -167,7 +164,7 @@ TEST(WorkflowThreads, StopJoinsAnInstallThreadItsLastStepStarted) {
   WorkflowSteps steps;
   steps.desktopApp = std::move(install);
   WorkflowRig rig(std::move(steps), WorkflowRole::kAdministrator);
-  rig.workflow->setStateCode(0x1502);
+  rig.workflow->setStateCode(WorkflowState::kStartDesktopAppInstall);
   ASSERT_TRUE(rig.workflow->StartWorkflow());
   ASSERT_TRUE(waitUntil([&] { return racing.entered.load(); }));
   rig.workflow->StopWorkflow();

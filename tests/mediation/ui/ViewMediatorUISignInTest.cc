@@ -35,7 +35,7 @@ class ViewMediatorUISignInTest : public MediatorTest {
     start();
     mediator().showSignInView();
     drained();
-    workflow().setStateCode(kBefore);
+    workflow().setStateCode(static_cast<WorkflowState>(kBefore));
   }
 };
 
@@ -85,7 +85,7 @@ TEST_F(ViewMediatorUISignInTest, SentinelAddressesEndOrRedirectTheSignIn) {
       }
       const auto lines = drained();
       for (const std::string& line : row.lines) EXPECT_TRUE(has(lines, line)) << line;
-      EXPECT_EQ(workflow().stateCode(), row.state);
+      EXPECT_EQ(code(workflow().stateCode()), row.state);
       EXPECT_EQ(deviceToken(), row.token);
       EXPECT_EQ(workflow().lastError(), 0);  // a sentinel never marks the page failed
       ApplicationContext::Destroy();
@@ -137,7 +137,7 @@ TEST_F(ViewMediatorUISignInTest, HostileAddressesNeverLoadOrThrow) {
     bench_.pages.loaded("idra", root() + path);
     const auto lines = drained();
     EXPECT_TRUE(loads(lines).empty()) << loads(lines).front();
-    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
+    EXPECT_EQ(workflow().stateCode(), WorkflowState::kSignIn);
     EXPECT_EQ(deviceToken(), "");
     ApplicationContext::Destroy();
   }
@@ -153,7 +153,7 @@ TEST_F(ViewMediatorUISignInTest, ASentinelHostLookalikeIsAnOrdinaryPage) {
   const auto lines = drained();
   EXPECT_TRUE(has(lines, "idra show"));
   EXPECT_EQ(deviceToken(), "");
-  EXPECT_EQ(workflow().stateCode(), kBefore);
+  EXPECT_EQ(code(workflow().stateCode()), kBefore);
   EXPECT_EQ(mediator().visibleView(), ViewMediatorUI::VisibleView::kIdra);
   EXPECT_EQ(workflow().stateBlock().screenId, code(ScreenId::kSignIn));
 }
@@ -178,7 +178,7 @@ TEST_F(ViewMediatorUISignInTest, FailedSignInPagesIgnoreLaterLoads) {
     drained();
     bench_.pages.loadError(row.page, row.kind, kSignInPage);
     EXPECT_EQ(workflow().lastError(), row.error);
-    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
+    EXPECT_EQ(workflow().stateCode(), WorkflowState::kSignIn);
     drained();
     bench_.pages.loaded(row.page, kSignInPage);
     bench_.pages.loaded(row.page, root() + "?device_token=late");
@@ -232,7 +232,7 @@ TEST_F(ViewMediatorUISignInTest, TypeThreeFlowEndsWithItsDeviceToken) {
   EXPECT_TRUE(has(drained(), "shell hideType3"));
   EXPECT_EQ(mediator().visibleView(), ViewMediatorUI::VisibleView::kMain);
   EXPECT_EQ(deviceToken(), "t3");
-  EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kDeviceToken));
+  EXPECT_EQ(workflow().stateCode(), WorkflowState::kDeviceToken);
 }
 
 // The sign-in view: the social provider's pages when it answers with a web address to load, the

@@ -110,7 +110,7 @@ TEST_F(ViewMediatorUITest, AnsweredAlertsAreNotInstallationTime) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.opener) + " " + row.answer);
     start();
-    workflow().setStateCode(row.state);
+    workflow().setStateCode(static_cast<WorkflowState>(row.state));
     bench_.clock.set(0);
     mediator().updateProductProgress(50);
     bench_.clock.set(10);
@@ -153,8 +153,8 @@ TEST_F(ViewMediatorUITest, PageMessagesGoWhereTheWorkflowRuns) {
     start(row.admin);
     bench_.gateway->state = row.link;
     bench_.gateway->forwarded.clear();
-    workflow().setStateCode(row.state);
-    workflow().setCurrentUIAction(2);
+    workflow().setStateCode(static_cast<WorkflowState>(row.state));
+    workflow().setCurrentUIAction(UIAction::kCleared);
     bench_.pages.message(row.name, "");
     const auto forwarded = bench_.gateway->forwarded.lines();
     if (row.forwarded) {
@@ -196,7 +196,7 @@ TEST_F(ViewMediatorUITest, DocumentReadyInitialisesThePageAndStartsTheWorkflow) 
   EXPECT_NE(std::find(lines.begin(), lines.end(), "shell showMain Install Tarn - Tarn"),
             lines.end());
   EXPECT_EQ(mediator().getLocalizedText("Type3WindowTitle"), "Sign in");
-  EXPECT_TRUE(waitUntil([] { return workflow().stateCode() != 0; }));
+  EXPECT_TRUE(waitUntil([] { return workflow().stateCode() != WorkflowState::kNone; }));
   const auto events = bench_.analytics->events();
   EXPECT_NE(std::find(events.begin(), events.end(), "lbs-ui-launch"), events.end());
 }

@@ -55,7 +55,7 @@ TEST_F(ViewTest, EachCommandSendsItsMessageScreenAndEvent) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    workflow().setScreenId(kNoScreen);
+    workflow().setScreenId(static_cast<ScreenId>(kNoScreen));
     const size_t before = recorder().sent().size();
     row.call(mediator());
     const auto sent = recorder().sent();

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "core/config/ConfigValues.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "foundation/json/FastWriter.h"
 #include "foundation/json/Value.h"
 #include "tests/mediation/view/ViewRig.h"
@@ -14,13 +13,13 @@ namespace wendtest {
 namespace {
 
 constexpr uint32_t kStart = 0x100;
-constexpr int kNoAction = code(UIAction::kNone);
+constexpr int kNoAction = 0;
 
 class ViewDispatcherTest : public ViewTest {
  protected:
   void reset() {
-    workflow().setStateCode(kStart);
-    workflow().setCurrentUIAction(kNoAction);
+    workflow().setStateCode(static_cast<WorkflowState>(kStart));
+    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
     workflow().setQuitConfirmed(false);
     workflow().setCloseOverride(true);
     context().proxyCredentials.set({"old", "old-secret", true});
@@ -42,70 +41,64 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
   struct Row {
     const char* name;
     const char* data;
-    uint32_t state;     // kStart: unchanged
-    UIAction uiAction;  // kNone: none set
+    uint32_t state;  // kStart: unchanged
+    int uiAction;    // kNoAction: none set
     const char* event;
     std::function<void()> check;
   } rows[] = {
-      {"carouselLoadComplete", "", kStart, UIAction::kNone, "lbs-carousel-load-end", nullptr},
-      {"overrideCrossButtonState", "true", kStart, UIAction::kNone, "",
+      {"carouselLoadComplete", "", kStart, kNoAction, "lbs-carousel-load-end", nullptr},
+      {"overrideCrossButtonState", "true", kStart, kNoAction, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 1); }},
-      {"overrideCrossButtonState", "TRUE", kStart, UIAction::kNone, "",
+      {"overrideCrossButtonState", "TRUE", kStart, kNoAction, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
-      {"overrideCrossButtonState", "1", kStart, UIAction::kNone, "",
+      {"overrideCrossButtonState", "1", kStart, kNoAction, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
-      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, UIAction::kBlocked,
-       "", lastSent("showPathErrorAlert")},
-      {"locationRetryClicked", "", kStart, UIAction::kLocationChosen, "", nullptr},
-      {"openurl", "https://row.example/5", kStart, UIAction::kNone, "",
+      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, 8, "",
+       lastSent("showPathErrorAlert")},
+      {"locationRetryClicked", "", kStart, 7, "", nullptr},
+      {"openurl", "https://row.example/5", kStart, kNoAction, "",
        openedHas("https://row.example/5?mv=product&mv2=corvel")},
-      {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, UIAction::kNone,
+      {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, kNoAction,
        "open-url-in-browser", openedHas("https://row.example/6?mv=product&mv2=corvel")},
-      {"searchMosaicInBrowser", R"({"searchQuery":"seven"})", kStart, UIAction::kNone, "",
+      {"searchMosaicInBrowser", R"({"searchQuery":"seven"})", kStart, kNoAction, "",
        openedHas(server_.url("/go/search_mosaic_panel?k=seven&sso_inbound=1&locale=en_US") +
                  "&x-product=SkyloomInstaller_v1_0&mv=product&mv2=corvel")},
-      {"openFileURL", "row\\8", kStart, UIAction::kNone, "",
+      {"openFileURL", "row\\8", kStart, kNoAction, "",
        openedHas("file:///row/8?mv=product&mv2=corvel")},
-      {"learnMoreClicked", R"({"url":"https://row.example/9"})", kStart, UIAction::kNone,
+      {"learnMoreClicked", R"({"url":"https://row.example/9"})", kStart, kNoAction,
        "lbs-carousel-button", openedHas("https://row.example/9?mv=product&mv2=corvel")},
-      {"piiLearnMoreClicked", "", kStart, UIAction::kNone, "lbs-pii-notice-learn-more", nullptr},
-      {"sendSMS", R"({"phoneNumber":"11"})", kStart, UIAction::kNone, "",
-       lastSent("sendSMSResponse")},
-      {"carouselCardDisplayed", R"({"index":2,"cardID":"c-1"})", kStart, UIAction::kNone,
+      {"piiLearnMoreClicked", "", kStart, kNoAction, "lbs-pii-notice-learn-more", nullptr},
+      {"sendSMS", R"({"phoneNumber":"11"})", kStart, kNoAction, "", lastSent("sendSMSResponse")},
+      {"carouselCardDisplayed", R"({"index":2,"cardID":"c-1"})", kStart, kNoAction,
        "lbs-carousel-card-displayed", nullptr},
-      {"carouselDotClicked", R"({"INDEX":"3","cardID":"c-2"})", kStart, UIAction::kNone,
+      {"carouselDotClicked", R"({"INDEX":"3","cardID":"c-2"})", kStart, kNoAction,
        "lbs-carousel-dots", nullptr},
-      {"defaultContentShown", R"({"timeOut":true,"errorURL":"http://e/"})", kStart, UIAction::kNone,
+      {"defaultContentShown", R"({"timeOut":true,"errorURL":"http://e/"})", kStart, kNoAction,
        "default-content-shown", nullptr},
-      {"welcomeSignInButtonClick", "", code(WorkflowState::kSignIn), UIAction::kNone,
-       "lbs-welcome-signIn-clicked", nullptr},
-      {"welcomeSignUpButtonClick", "", code(WorkflowState::kSignIn), UIAction::kNone,
-       "lbs-welcome-signUp-clicked", [] { EXPECT_TRUE(mediator().signUpRequested()); }},
-      {"welcomeSocialSignInButtonClick", "prov-9", code(WorkflowState::kSignIn), UIAction::kNone,
+      {"welcomeSignInButtonClick", "", 0x801, kNoAction, "lbs-welcome-signIn-clicked", nullptr},
+      {"welcomeSignUpButtonClick", "", 0x801, kNoAction, "lbs-welcome-signUp-clicked",
+       [] { EXPECT_TRUE(mediator().signUpRequested()); }},
+      {"welcomeSocialSignInButtonClick", "prov-9", 0x801, kNoAction,
        "lbs-welcome-social-signIn-clicked",
        [] {
          EXPECT_EQ(mediator().socialProviderId(), "prov-9");
          EXPECT_EQ(recorder().sent().back().first, "showSpinnerScreen");
        }},
-      {"surveyContinueButtonClicked", "", code(WorkflowState::kSurveyResults), UIAction::kNone,
-       "lbs-survey-continue", nullptr},
-      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})",
-       code(WorkflowState::kSignIn), UIAction::kNone, "",
-       [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
-      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})",
-       code(WorkflowState::kSignIn), UIAction::kNone, "",
+      {"surveyContinueButtonClicked", "", 0xE01, kNoAction, "lbs-survey-continue", nullptr},
+      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})", 0x801,
+       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
+      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})", 0x801,
+       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
+      {"testAppContinueButtonClicked", R"({"environment":"QE"})", 0x1201, kNoAction, "",
        [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"testAppContinueButtonClicked", R"({"environment":"QE"})", code(WorkflowState::kMainScreen),
-       UIAction::kNone, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"piiContinueButtonClicked", "", code(WorkflowState::kPrivacyNoticeAccepted), UIAction::kNone,
-       "lbs-pii-notice-continue", nullptr},
-      {"cancelButtonClicked", "", kStart, UIAction::kQuitRequested, "", nullptr},
-      {"quitConfirmationYesClicked", "", kStart, UIAction::kQuitConfirmed, "",
+      {"piiContinueButtonClicked", "", 0x1101, kNoAction, "lbs-pii-notice-continue", nullptr},
+      {"cancelButtonClicked", "", kStart, 4, "", nullptr},
+      {"quitConfirmationYesClicked", "", kStart, 5, "",
        [] { EXPECT_EQ(workflow().stateBlock().quitConfirmed, 1); }},
-      {"quitConfirmationNoClicked", "", kStart, UIAction::kQuitDeclined, "", nullptr},
-      {"retryClicked", "", kStart, UIAction::kRetry, "", nullptr},
+      {"quitConfirmationNoClicked", "", kStart, 6, "", nullptr},
+      {"retryClicked", "", kStart, 3, "", nullptr},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"pw-7","rememberMe":true})",
-       kStart, UIAction::kProxyLogin, "",
+       kStart, 1, "",
        [] {
          const ProxyCredentials proxy = context().proxyCredentials.get();
          EXPECT_EQ(proxy.userName, "u");
@@ -113,16 +106,15 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
          EXPECT_TRUE(proxy.remember);
        }},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"p","rememberMe":"True"})",
-       kStart, UIAction::kProxyLogin, "",
-       [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
+       kStart, 1, "", [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
   };
   SetEnvironment(context().config, "PROD");
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " " + row.data);
     reset();
     dispatch(row.name, row.data);
-    EXPECT_EQ(workflow().stateCode(), row.state);
-    EXPECT_EQ(workflow().stateBlock().uiAction, code(row.uiAction));
+    EXPECT_EQ(code(workflow().stateCode()), row.state);
+    EXPECT_EQ(workflow().stateBlock().uiAction, row.uiAction);
     if (row.check) row.check();
   }
   for (const Row& row : rows) {
@@ -203,7 +195,7 @@ TEST_F(ViewDispatcherTest, UnknownEnvironmentsAreNotKeptAndLogLinesStayWhole) {
     data["environment"] = environment;
     dispatch("testAppContinueButtonClicked", Json::FastWriter().write(data));
     EXPECT_EQ(GetEnvironment(context().config), "PROD");
-    EXPECT_EQ(workflow().stateCode(), code(WorkflowState::kSignIn));
+    EXPECT_EQ(workflow().stateCode(), WorkflowState::kSignIn);
   }
   dispatch("testAppContinueButtonClicked", R"({"signInClicked":"true","environment":"qa1"})");
   EXPECT_EQ(GetEnvironment(context().config), "QA1");
@@ -240,14 +232,14 @@ TEST_F(ViewDispatcherTest, LocationChangeCancelledAcceptedAndRefused) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.chosen);
     workflow().setInstallLocation("/opt/start");
-    workflow().setCurrentUIAction(kNoAction);
+    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
     browser_->chosen = row.chosen;
     browser_->fits = row.fits;
     browser_->error = row.error;
     dispatch("locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})");
     EXPECT_EQ(recorder().sent().back().first, "showPathErrorAlert");
     EXPECT_EQ(recorder().sent().back().second, row.data);
-    EXPECT_EQ(workflow().stateBlock().uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(workflow().stateBlock().uiAction, 8);
   }
   // A location accepted with data that does not parse is kept; only the alert is skipped.
   const size_t sent = recorder().sent().size();

@@ -9,7 +9,7 @@
 #include "core/install/desktop/AssetDownloader.h"
 #include "core/workflow/InstallerStatus.h"
 #include "foundation/system/HardwareUtils.h"
-#include "tests/core/install/support/StepRig.h"
+#include "tests/core/install/support/FakeInstallWorkflow.h"
 #include "tests/download/pdm/support/PackageService.h"
 #include "tools/testserver/TestServer.h"
 
@@ -46,7 +46,7 @@ class AssetDownloaderTest : public ::testing::Test {
   static inline std::unique_ptr<wendtest::TemporaryFolder> root_;
   static inline std::unique_ptr<wendtest::PackageService> service_;
   static inline std::unique_ptr<testserver::TestServer> server_;
-  wendtest::StepRig rig_{WorkflowSteps{}};
+  wendtest::InstallRig rig_;
   wendtest::TemporaryFolder temp_;
 };
 
@@ -100,7 +100,7 @@ TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
        {std::pair{server_->url("/gone"), 201},
         std::pair{std::string("http://127.0.0.1:1/services/applications"), 207}}) {
     SCOPED_TRACE(url);
-    wendtest::StepRig rig{WorkflowSteps{}};
+    wendtest::InstallRig rig;
     rig.config.set("packageServiceUrl", url);
     AssetDownloaderInputs inputs{rig.config, rig.proxy, temp_.path()};
     inputs.poll = std::chrono::milliseconds(10);
@@ -128,7 +128,7 @@ TEST_F(AssetDownloaderTest, OnlyAnAbsoluteHttpManifestUrlLeavesTheMachine) {
        {std::string("lbs/m.xml"), std::string("/packages/zip/manifest.xml"),
         "127.0.0.1:" + std::to_string(server_->port()) + "/m.xml",
         server_->url("/m.xml").replace(0, 4, "file"), std::string("")}) {
-    wendtest::StepRig rig{WorkflowSteps{}};
+    wendtest::InstallRig rig;
     AssetDownloaderInputs inputs{rig.config, rig.proxy, temp_.path()};
     EXPECT_FALSE(AssetDownloader(*rig.workflow, std::move(inputs)).downloadPimPackage(url, work))
         << url;

@@ -51,13 +51,13 @@ class DesktopAppFaultTest : public DesktopAppWalk {
 TEST_F(DesktopAppFaultTest, NetworkDownAtTheApplicationsQueryAlertsThenTheRetryInstalls) {
   {
     NetworkCut cut;
-    workflow_->setStateCode(0x1302);
+    workflow_->setStateCode(WorkflowState::kApplicationsDocument);
     ASSERT_TRUE(stepUntilAlert());
-    EXPECT_EQ(workflow_->stateCode(), 0x1302u);
+    EXPECT_EQ(workflow_->stateCode(), WorkflowState::kApplicationsDocument);
     expectRetryableAlert(kServerUnresponsive);
   }
-  workflow_->setCurrentUIAction(kRetry);
-  EXPECT_EQ(finish(), kInstalled) << answers();
+  workflow_->setCurrentUIAction(UIAction::kRetry);
+  EXPECT_EQ(finish(), WorkflowState::kDesktopAppInstalled) << answers();
   EXPECT_TRUE(applicationInstalled());
 }
 
@@ -65,8 +65,9 @@ TEST_F(DesktopAppFaultTest, NetworkDownAtTheApplicationsQueryAlertsThenTheRetryI
 // made anew: nothing the failed run left behind is in it.
 TEST_F(DesktopAppFaultTest, NetworkDownMidPackageAlertsThenTheRetryInstallsFromAFreshWorkFolder) {
   serve("success", "/packages/slowpim/");
-  workflow_->setStateCode(0x1302);
-  ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1402; }));
+  workflow_->setStateCode(WorkflowState::kApplicationsDocument);
+  ASSERT_TRUE(
+      stepUntil([&] { return workflow_->stateCode() == WorkflowState::kInstallerLibrary; }));
   struct stat failed {};
   {
     bool alerted = false;
@@ -75,7 +76,7 @@ TEST_F(DesktopAppFaultTest, NetworkDownMidPackageAlertsThenTheRetryInstallsFromA
     NetworkCut cut;
     stepper.join();
     ASSERT_TRUE(alerted);
-    EXPECT_EQ(workflow_->stateCode(), 0x1402u);
+    EXPECT_EQ(workflow_->stateCode(), WorkflowState::kInstallerLibrary);
     expectRetryableAlert(kServerUnresponsive);
     ASSERT_EQ(::stat(workFolder().c_str(), &failed), 0);
     writeFile(workFolder() + "/left-by-the-failed-run", "stale");
@@ -83,8 +84,8 @@ TEST_F(DesktopAppFaultTest, NetworkDownMidPackageAlertsThenTheRetryInstallsFromA
   // Held open, the failed folder keeps its inode: a new folder cannot be given the same one.
   const int held = ::open(workFolder().c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(held, 0);
-  workflow_->setCurrentUIAction(kRetry);
-  EXPECT_EQ(finish(), kInstalled) << answers();
+  workflow_->setCurrentUIAction(UIAction::kRetry);
+  EXPECT_EQ(finish(), WorkflowState::kDesktopAppInstalled) << answers();
   struct stat before {};
   EXPECT_EQ(::fstat(held, &before), 0);
   ::close(held);
@@ -110,7 +111,7 @@ TEST_F(DesktopAppFaultTest, ProxyPromptThenTheRetryCarriesTheUsersCredentials) {
   ScopedEnv direct{"no_proxy", std::nullopt};
   ScopedEnv directUpper{"NO_PROXY", std::nullopt};
 
-  workflow_->setStateCode(0x1302);
+  workflow_->setStateCode(WorkflowState::kApplicationsDocument);
   ASSERT_TRUE(stepUntilAlert());
   EXPECT_EQ(view_.count("showProxyAlert"), 1);
   EXPECT_EQ(view_.count("showErrorAlert"), 0);
@@ -118,8 +119,8 @@ TEST_F(DesktopAppFaultTest, ProxyPromptThenTheRetryCarriesTheUsersCredentials) {
   ASSERT_FALSE(proxy.requestsFor("/services/applications").empty());
 
   proxy_.set({"alice", "s3cret", false});
-  workflow_->setCurrentUIAction(kProxyLogin);
-  EXPECT_EQ(finish(), kInstalled) << answers();
+  workflow_->setCurrentUIAction(UIAction::kProxyLogin);
+  EXPECT_EQ(finish(), WorkflowState::kDesktopAppInstalled) << answers();
   EXPECT_TRUE(applicationInstalled());
   // Each request may meet the challenge once before it answers; the last one answered.
   const std::string expected = "Basic YWxpY2U6czNjcmV0";  // alice:s3cret

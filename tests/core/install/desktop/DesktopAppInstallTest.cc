@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "core/install/desktop/DesktopAppInstall.h"
-#include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowBlocks.h"
-#include "core/workflow/WorkflowManager.h"
-#include "tests/core/install/support/StepRig.h"
+#include "tests/core/install/support/FakeInstallWorkflow.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -80,16 +77,9 @@ class DesktopAppInstallTest : public ::testing::Test {
     return install_->onProgress(*rig_.workflow, &record);
   }
 
-  std::vector<std::string> shownProgress() {
-    std::vector<std::string> shown;
-    for (const wendtest::ViewCall& call : rig_.view.calls()) {
-      if (call.name == "updateTarnProgress") shown.push_back(call.args.at(0));
-    }
-    rig_.view.clear();
-    return shown;
-  }
+  std::vector<std::string> shownProgress() { return rig_.workflow->takeShownProgress(); }
 
-  wendtest::StepRig rig_{WorkflowSteps{}};
+  wendtest::InstallRig rig_;
   std::atomic<bool> quit_{false};
   wendtest::TemporaryFolder temp_;
   wendtest::TemporaryFolder shared_;
@@ -115,38 +105,22 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
     int answers[6];  // for record types 0..5
     int flagsAfter[6];
   };
-  constexpr int kNone = code(UIFlag::kNone), kDown = code(UIFlag::kDownloading),
-                kPause = code(UIFlag::kPause), kResume = code(UIFlag::kResume),
-                kCancel = code(UIFlag::kCancel), kRetry = code(UIFlag::kRetry),
-                kOver = code(UIFlag::kDownloadOver);
   const Row rows[] = {
-      {kNone,
-       {kNone, kNone, kNone, kNone, kNone, kNone},
-       {kNone, kDown, kOver, kOver, kNone, kNone}},
-      // type 4 runs on and keeps the pause
-      {kPause,
-       {kPause, kPause, kPause, kPause, kNone, kPause},
-       {kPause, kPause, kPause, kPause, kPause, kPause}},
-      {kResume,
-       {kResume, kResume, kResume, kResume, kResume, kResume},
-       {kNone, kNone, kNone, kNone, kNone, kNone}},
-      // type 4 is never cancelled
-      {kCancel,
-       {kCancel, kCancel, kCancel, kCancel, kNone, kCancel},
-       {kNone, kNone, kNone, kNone, kCancel, kNone}},
-      {kRetry,
-       {kRetry, kRetry, kRetry, kRetry, kRetry, kRetry},
-       {kNone, kNone, kNone, kNone, kNone, kNone}},
+      {0, {0, 0, 0, 0, 0, 0}, {0, 1, 6, 6, 0, 0}},
+      {2, {2, 2, 2, 2, 0, 2}, {2, 2, 2, 2, 2, 2}},  // type 4 runs on and keeps the pause
+      {3, {3, 3, 3, 3, 3, 3}, {0, 0, 0, 0, 0, 0}},
+      {4, {4, 4, 4, 4, 0, 4}, {0, 0, 0, 0, 4, 0}},  // type 4 is never cancelled
+      {5, {5, 5, 5, 5, 5, 5}, {0, 0, 0, 0, 0, 0}},
   };
   for (const Row& row : rows) {
     for (int type = 0; type < 6; ++type) {
       SCOPED_TRACE("flag " + std::to_string(row.flag) + " type " + std::to_string(type));
-      rig_.workflow->setUIFlags(row.flag);
+      rig_.workflow->setUIFlags(static_cast<UIFlag>(row.flag));
       EXPECT_EQ(answer(type, 10), row.answers[type]);
       EXPECT_EQ(rig_.workflow->stateBlock().uiFlags, row.flagsAfter[type]);
     }
   }
-  rig_.workflow->setUIFlags(0);
+  rig_.workflow->setUIFlags(UIFlag::kNone);
   events_->take();
   for (int type = 1; type < 6; ++type) answer(type);
   EXPECT_EQ(events_->take(),
@@ -160,7 +134,7 @@ TEST_F(DesktopAppInstallTest, EachUiFlagAgainstEachRecordType) {
 TEST_F(DesktopAppInstallTest, AQuitOrAStopCancelsInsteadOfPausing) {
   for (const bool stop : {false, true}) {
     SCOPED_TRACE(stop ? "stop" : "quit");
-    rig_.workflow->setUIFlags(2);
+    rig_.workflow->setUIFlags(UIFlag::kPause);
     EXPECT_EQ(answer(PIM_PROGRESS, 10, 207, true), 2);
     if (stop) {
       rig_.workflow->StopWorkflow();
@@ -184,17 +158,17 @@ TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
   const Case cases[] = {{208, true, 2, true}, {206, true, 2, false}, {45, false, 4, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
-    rig_.workflow->setUIFlags(0);
+    rig_.workflow->setUIFlags(UIFlag::kNone);
     events_->take();
     EXPECT_EQ(answer(PIM_PROGRESS, 10, c.status, c.retryable), c.answer);
     EXPECT_EQ(rig_.workflow->lastError(), c.status);
-    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, 8);
     EXPECT_EQ(rig_.workflow->stateBlock().retryMode, c.retryable ? 1 : 0);
     EXPECT_EQ(events_->take().size(), c.fatalEvent ? 1u : 0u);
   }
   // The retry of 212 hands the library the credentials the user gave.
   rig_.proxy.set({"ann", "secret", false});
-  rig_.workflow->setUIFlags(5);
+  rig_.workflow->setUIFlags(UIFlag::kRetry);
   PimProgress record{};
   record.status = 212;
   record.retryable = 1;
@@ -228,7 +202,7 @@ class DesktopAppLibraryTest : public DesktopAppInstallTest {
     EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
     if (duringRun) duringRun();
     install_->joinInstallThread();
-    return rig_.workflow->stateCode();
+    return code(rig_.workflow->stateCode());
   }
 
   // Waits (bounded) for the condition the library's thread brings about.
@@ -285,18 +259,12 @@ TEST_F(DesktopAppLibraryTest, ResultsEndInTheirStatesWithTheirEvents) {
     std::vector<std::string> events;
   };
   const Case cases[] = {
-      {"result:6",
-       code(WorkflowState::kDesktopAppInstalled),
-       kStatusSuccess,
-       {}},  // success without the install-end event
-      {"result:45",
-       code(WorkflowState::kFailedFinal),
-       kStatusFileDeleteError,
-       {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
+      {"result:6", 0x1702, 0, {}},  // success without the install-end event
+      {"result:45", 0x1C00, 45, {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
-    rig_.workflow->setStateCode(0x1502);
+    rig_.workflow->setStateCode(WorkflowState::kStartDesktopAppInstall);
     events_->take();
     EXPECT_EQ(install(c.scenario), c.state);
     // Success clears the code the library returned; a failure raises it.
@@ -313,11 +281,10 @@ TEST_F(DesktopAppLibraryTest, RetryableStatusWaitsForTheAnswer) {
     SCOPED_TRACE(scenario);
     rig_.workflow->setError(0, false);
     const uint32_t state = install(scenario, [&] {
-      ASSERT_TRUE(
-          eventually([&] { return rig_.workflow->stateBlock().uiFlags == code(UIFlag::kPause); }));
-      rig_.workflow->setUIFlags(5);
+      ASSERT_TRUE(eventually([&] { return rig_.workflow->stateBlock().uiFlags == 2; }));
+      rig_.workflow->setUIFlags(UIFlag::kRetry);
     });
-    EXPECT_EQ(state, code(WorkflowState::kDesktopAppInstalled));
+    EXPECT_EQ(state, 0x1702u);
   }
   EXPECT_NE(answers().find("0 212 -> 5"), std::string::npos);
 }
@@ -326,11 +293,11 @@ TEST_F(DesktopAppLibraryTest, CancelDuringPauseSparesTypeFourRecords) {
   const uint32_t state = install("paused4", [&] {
     // Once the thread runs (it clears the flags first), the user pauses.
     ASSERT_TRUE(eventually([&] { return answers().find("4 0 -> 0") != std::string::npos; }));
-    rig_.workflow->setUIFlags(2);
+    rig_.workflow->setUIFlags(UIFlag::kPause);
     ASSERT_TRUE(eventually([&] { return answers().find("-> 2") != std::string::npos; }));
-    rig_.workflow->setUIFlags(4);
+    rig_.workflow->setUIFlags(UIFlag::kCancel);
   });
-  EXPECT_EQ(state, code(WorkflowState::kFinal));
+  EXPECT_EQ(state, 0x1D00u);
   const std::string log = answers();
   EXPECT_EQ(log.find("4 0 -> 2"), std::string::npos);
   EXPECT_EQ(log.find("4 0 -> 4"), std::string::npos);
@@ -355,7 +322,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    wendtest::StepRig rig{WorkflowSteps{}};
+    wendtest::InstallRig rig;
     fs::remove(installed());
     if (!c.source.empty()) fs::copy_file(c.source, installed());
     TarnApplication app = application("success");
@@ -364,7 +331,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
     if (c.error > 0) {
       EXPECT_EQ(rig.workflow->lastError(), c.error);
     } else {
-      EXPECT_GE(rig.workflow->lastError(), kStatusDownloadError);  // the download's own error
+      EXPECT_GT(rig.workflow->lastError(), 200);  // the download's own error
     }
   }
   // A newer installed copy is copied, and a library without the install call fails with 1.
@@ -375,8 +342,8 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   ASSERT_TRUE(install_->acquireInstallerLibrary(*rig_.workflow, app));
   EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
   install_->joinInstallThread();
-  EXPECT_EQ(rig_.workflow->stateCode(), code(WorkflowState::kFailedFinal));
-  EXPECT_EQ(rig_.workflow->lastError(), kStatusError);
+  EXPECT_EQ(rig_.workflow->stateCode(), WorkflowState::kFailedFinal);
+  EXPECT_EQ(rig_.workflow->lastError(), 1);
 }
 
 }  // namespace

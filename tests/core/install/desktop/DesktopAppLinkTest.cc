@@ -3,8 +3,6 @@
 #include <filesystem>
 
 #include "core/install/desktop/DesktopAppInstall.h"
-#include "core/workflow/InstallerStatus.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "tests/core/workflow/support/InMemoryLink.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
@@ -17,7 +15,7 @@ namespace fs = std::filesystem;
 using namespace wendtest;
 
 // The user's process must see the library's error before the state that ends the installation:
-// a user's side that met FailedFinal first would wait for an alert that never comes.
+// a user's side that met 0x1C00 first would wait for an alert that never comes.
 TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   ScopedEnv tool("WEND_TOOL_CODESIGN", std::string(WEND_CODESIGN_TOOL));
   ScopedEnv trust("WEND_CODESIGN_TRUST", std::string(WEND_CODESIGN_TESTKEYS) + "/trusted.pem");
@@ -61,8 +59,8 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
   for (int run = 0; run < 200; ++run) {
     SCOPED_TRACE(run);
     silent.setError(0, false);
-    silent.setCurrentUIAction(0);
-    silent.setStateCode(0x1606);
+    silent.setCurrentUIAction(UIAction::kNone);
+    silent.setStateCode(WorkflowState::kDesktopAppInstall);
     silent.syncState();
     const size_t before = link.carried().size();
     ASSERT_TRUE(install.startInstallWorkflow(silent));
@@ -75,18 +73,16 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
       const auto block = decodeStateBlock(packet.text);
       ASSERT_TRUE(block);
       // The alert's block carries the blocking action; the alert itself holds the code.
-      if (block->uiAction == code(UIAction::kBlocked) &&
-          block->stateCode == code(WorkflowState::kDesktopAppInstall))
-        errorSeen = true;
-      if (block->stateCode == code(WorkflowState::kFailedFinal)) {
+      if (block->uiAction == 8 && block->stateCode == 0x1606) errorSeen = true;
+      if (block->stateCode == 0x1C00) {
         failedSeen = true;
         EXPECT_TRUE(errorSeen);
       }
     }
     EXPECT_TRUE(failedSeen);
-    EXPECT_EQ(silent.lastError(), kStatusFileDeleteError);
-    EXPECT_EQ(user.workflow->stateCode(), code(WorkflowState::kFailedFinal));
-    EXPECT_EQ(user.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
+    EXPECT_EQ(silent.lastError(), 45);
+    EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFailedFinal);
+    EXPECT_EQ(user.workflow->stateBlock().uiAction, 8);
   }
 }
 
@@ -95,16 +91,15 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
   class InstantInstall final : public IDesktopAppInstall {
    public:
     explicit InstantInstall(uint32_t end) : end_(end) {}
-    bool startInstallWorkflow(WorkflowManager& workflow) override {
-      workflow.setStateCode(end_);
+    bool startInstallWorkflow(IInstallWorkflow& workflow) override {
+      workflow.setStateCode(static_cast<WorkflowState>(end_));
       return true;
     }
 
    private:
     const uint32_t end_;
   };
-  for (const uint32_t end : {code(WorkflowState::kDesktopAppInstalled),
-                             code(WorkflowState::kFailedFinal), code(WorkflowState::kFinal)}) {
+  for (const uint32_t end : {0x1702u, 0x1C00u, 0x1D00u}) {
     PrivateLockKey key;
     std::atomic<bool> quit{false};
     ConfigStore config;
@@ -125,9 +120,9 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
         WorkflowCollaborators{view, gateway, profile, survey, applets, nullptr,
                               std::make_unique<ScriptedInstallHelper>(), std::move(steps)},
         WorkflowRole::kAdministrator, std::move(settings));
-    workflow.setStateCode(0x1502);
+    workflow.setStateCode(WorkflowState::kStartDesktopAppInstall);
     workflow.runStep();
-    EXPECT_EQ(workflow.stateCode(), end);
+    EXPECT_EQ(code(workflow.stateCode()), end);
   }
 }
 

@@ -19,7 +19,7 @@ class DesktopAppWalkTest : public DesktopAppWalk {};
 
 TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
   const int before = packageRequests();
-  EXPECT_EQ(walk(), 0x1702u) << answers();
+  EXPECT_EQ(walk(), WorkflowState::kDesktopAppInstalled) << answers();
   EXPECT_GT(packageRequests(), before);
   // One "pimx" file: the library came from its folder inside the work folder.
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/LoomLBS/OrvelPIM.pimx"));
@@ -31,7 +31,7 @@ TEST_F(DesktopAppWalkTest, MissingLibraryIsDownloadedCheckedLoadedAndRun) {
 
 TEST_F(DesktopAppWalkTest, TwoPimxFilesTakeTheLibraryFromTheWorkFolder) {
   serve("success", "/packages/pim2/");
-  EXPECT_EQ(walk(), 0x1702u) << answers();
+  EXPECT_EQ(walk(), WorkflowState::kDesktopAppInstalled) << answers();
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/first/OrvelPIM.pimx"));
   EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
 }
@@ -53,23 +53,23 @@ TEST_F(DesktopAppWalkTest, CorruptPackageIsRepairedOrEndsAtItsAlert) {
   testserver::Fault corrupt;
   corrupt.kind = testserver::FaultKind::CorruptBody;
   server.addRule({"/packages/pim/Pim.zip", 2, 1, corrupt});
-  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_EQ(walk(), WorkflowState::kDesktopAppInstalled);
   EXPECT_GT(server.requestsFor("/packages/pim/Pim.zip").size(), 2u);  // the corrupt one again
 
   server.clearRules();
   server.addRule({"/packages/pim/Pim.zip", 1, 0, corrupt});
-  workflow_->setStateCode(0x1402);
+  workflow_->setStateCode(WorkflowState::kInstallerLibrary);
   workflow_->runStep();
-  EXPECT_EQ(workflow_->stateCode(), 0x1402u);
+  EXPECT_EQ(workflow_->stateCode(), WorkflowState::kInstallerLibrary);
   // Which manager code a corruption past repair gets is the manager's; the alert shows its map.
-  EXPECT_GT(workflow_->lastError(), 200);
+  EXPECT_GE(workflow_->lastError(), kStatusDownloadError);
   EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P" + std::to_string(workflow_->lastError()));
 }
 
 TEST_F(DesktopAppWalkTest, InstalledLibraryAtTheVersionIsCopiedNotDownloaded) {
   fs::copy_file(std::string(WEND_TEST_PIM_FOLDER) + "/OrvelPIM.dylib", installed());
   const int before = packageRequests();
-  EXPECT_EQ(walk(), 0x1702u);
+  EXPECT_EQ(walk(), WorkflowState::kDesktopAppInstalled);
   EXPECT_EQ(packageRequests(), before);
   EXPECT_TRUE(fs::exists(temp_.path() + "/LoomLBS/OrvelPIM.dylib"));
 }
@@ -79,25 +79,27 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
     SCOPED_TRACE(confirm ? "confirmed" : "declined");
     serve("slow");
     fs::remove(answersPath());
-    workflow_->setStateCode(0x1302);
-    ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+    workflow_->setStateCode(WorkflowState::kApplicationsDocument);
+    ASSERT_TRUE(
+        stepUntil([&] { return workflow_->stateCode() == WorkflowState::kDesktopAppInstall; }));
     ASSERT_TRUE(stepUntil([&] { return fs::exists(answersPath()); }));
-    workflow_->setCurrentUIAction(4);
+    workflow_->setCurrentUIAction(UIAction::kQuitRequested);
     ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
-    workflow_->setCurrentUIAction(confirm ? 5 : 6);
-    const uint32_t end = confirm ? 0x1D00 : 0x1702;
+    workflow_->setCurrentUIAction(confirm ? UIAction::kQuitConfirmed : UIAction::kQuitDeclined);
+    const WorkflowState end = confirm ? WorkflowState::kFinal : WorkflowState::kDesktopAppInstalled;
     ASSERT_TRUE(stepUntil([&] {
-      const uint32_t state = workflow_->stateCode();
-      return state == end || state == 0x1C00 || state == 0x1801;
+      const WorkflowState state = workflow_->stateCode();
+      return state == end || state == WorkflowState::kFailedFinal ||
+             state == WorkflowState::kHelperHandshake;
     }));
     if (confirm) {
-      EXPECT_EQ(workflow_->stateCode(), 0x1D00u);
+      EXPECT_EQ(workflow_->stateCode(), WorkflowState::kFinal);
       EXPECT_NE(answers().find("-> 4"), std::string::npos);
     } else {
       EXPECT_NE(answers().find("-> 3"), std::string::npos);
       EXPECT_TRUE(fs::exists(target_.path() + "/Tarn/Skyloom.app/Skyloom"));
     }
-    workflow_->setCurrentUIAction(0);
+    workflow_->setCurrentUIAction(UIAction::kNone);
   }
 }
 
@@ -105,8 +107,9 @@ TEST_F(DesktopAppWalkTest, QuitDuringTheInstallationPausesThenCancelsOrResumes) 
 // instead of waiting for an answer that never comes.
 TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
   serve("retry:207");
-  workflow_->setStateCode(0x1302);
-  ASSERT_TRUE(stepUntil([&] { return workflow_->stateCode() == 0x1606; }));
+  workflow_->setStateCode(WorkflowState::kApplicationsDocument);
+  ASSERT_TRUE(
+      stepUntil([&] { return workflow_->stateCode() == WorkflowState::kDesktopAppInstall; }));
   ASSERT_TRUE(stepUntil([&] { return answers().find("-> 2") != std::string::npos; }));
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
@@ -114,7 +117,7 @@ TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
     stopped = true;
   });
   const bool ended = waitUntil([&] { return stopped.load(); });
-  if (!ended) workflow_->setUIFlags(3);  // frees the thread, so that the test can fail
+  if (!ended) workflow_->setUIFlags(UIFlag::kResume);  // frees the thread, so that the test can fail
   stopper.join();
   EXPECT_TRUE(ended);
   EXPECT_NE(answers().find("-> 4"), std::string::npos);
@@ -122,8 +125,8 @@ TEST_F(DesktopAppWalkTest, StopWhilePausedAtAnErrorEndsTheInstallThread) {
 
 TEST_F(DesktopAppWalkTest, LibraryFailureEndsAtItsAlert) {
   serve("result:45");
-  EXPECT_EQ(walk(), 0x1C00u);
-  EXPECT_EQ(workflow_->lastError(), 45);
+  EXPECT_EQ(walk(), WorkflowState::kFailedFinal);
+  EXPECT_EQ(workflow_->lastError(), kStatusFileDeleteError);
   EXPECT_EQ(view_.last("showErrorAlert").args.at(2), "P45");
 }
 

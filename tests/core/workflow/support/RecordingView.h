@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/context/ContextParts.h"
-#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
 
 namespace wendtest {
@@ -39,17 +38,14 @@ class RecordingView final : public IViewMediator {
   // The page's usual answers: sign in from the welcome screen, finish the sign-in, the survey and
   // the privacy notice.
   void answerAsPage() {
-    const auto moveTo = [](uint32_t next) {
+    const auto moveTo = [](WorkflowState next) {
       return [next](WorkflowManager& w) { w.setStateCode(next); };
     };
-    answer("showWelcomeScreen", code(WorkflowState::kWelcome),
-           moveTo(code(WorkflowState::kSignIn)));
-    answer("showSignInView", code(WorkflowState::kSignInPage),
-           moveTo(code(WorkflowState::kDeviceToken)));
-    answer("showSurveyScreen", code(WorkflowState::kSurvey),
-           moveTo(code(WorkflowState::kSurveyResults)));
+    answer("showWelcomeScreen", code(WorkflowState::kWelcome), moveTo(WorkflowState::kSignIn));
+    answer("showSignInView", code(WorkflowState::kSignInPage), moveTo(WorkflowState::kDeviceToken));
+    answer("showSurveyScreen", code(WorkflowState::kSurvey), moveTo(WorkflowState::kSurveyResults));
     answer("showPiiScreen", code(WorkflowState::kPrivacyNotice),
-           moveTo(code(WorkflowState::kPrivacyNoticeAccepted)));
+           moveTo(WorkflowState::kPrivacyNoticeAccepted));
   }
   // Runs the answers that are due; the number run.
   int deliverAnswers() {
@@ -57,7 +53,7 @@ class RecordingView final : public IViewMediator {
     {
       std::lock_guard lock(mutex_);
       if (!workflow_) return 0;
-      const uint32_t state = workflow_->stateCode();
+      const uint32_t state = code(workflow_->stateCode());
       for (auto it = pending_.begin(); it != pending_.end();) {
         if (it->first == kAnyState || it->first == state) {
           due.push_back(std::move(it->second));

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "core/config/ConfigStore.h"
+#include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowManager.h"
+#include "tests/core/workflow/support/PrivateLockKey.h"
 #include "tests/core/workflow/support/RecordingView.h"
 #include "tests/core/workflow/support/ScriptedInstallHelper.h"
+#include "tests/core/workflow/support/StatePrinting.h"
 #include "tests/support/SemaphoreSets.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -101,7 +104,7 @@ class ScriptedChoices final : public IUserChoices {
 // install and product threads "start" (the test moves the workflow on, as their callbacks do).
 class ScriptedDesktopApp final : public IDesktopAppInstall {
  public:
-  bool downloadApplicationsDocument(WorkflowManager&, std::string& path) override {
+  bool downloadApplicationsDocument(IInstallWorkflow&, std::string& path) override {
     path = "/tmp/applications.xml";
     ++downloads;
     return downloadWorks.load();
@@ -111,8 +114,8 @@ class ScriptedDesktopApp final : public IDesktopAppInstall {
     out.totalAssetSize = 123456789;
     return readWorks.load();
   }
-  bool acquireInstallerLibrary(WorkflowManager&, const TarnApplication&) override { return true; }
-  bool startInstallWorkflow(WorkflowManager&) override { return true; }
+  bool acquireInstallerLibrary(IInstallWorkflow&, const TarnApplication&) override { return true; }
+  bool startInstallWorkflow(IInstallWorkflow&) override { return true; }
   std::string codeToText(int code) override { return "PIM_STATUS_" + std::to_string(code); }
   std::atomic<bool> downloadWorks{true};
   std::atomic<bool> readWorks{true};
@@ -121,26 +124,12 @@ class ScriptedDesktopApp final : public IDesktopAppInstall {
 
 class ScriptedProducts final : public IProductInstall {
  public:
-  bool startProductInstallWorkflow(WorkflowManager&) override { return true; }
+  bool startProductInstallWorkflow(IInstallWorkflow&) override { return true; }
   void joinProductInstallThread() override { ++joins; }
   std::string validateInstallLocation(const std::string& location) override {
     return location.rfind("/bad", 0) == 0 ? location.substr(4) : "";
   }
   std::atomic<int> joins{0};
-};
-
-// The ids of the installer's System V locks and probes.
-constexpr int kLockIds[] = {0x0232AEA8, 0x4394AC9D, 0x012DFD5E, 0x7D026448, 0x00856E61};
-
-// A private key file for the installer's locks, whose sets are removed at the end.
-struct PrivateLockKey {
-  PrivateLockKey() {
-    writeFile(path, "");
-    for (int id : kLockIds) cleanups.push_back(std::make_unique<SemaphoreSetCleanup>(path, id));
-  }
-  TemporaryFolder folder;
-  std::string path = folder / "locks";
-  std::vector<std::unique_ptr<SemaphoreSetCleanup>> cleanups;
 };
 
 // Parts of the process a rig's workflow uses instead of the rig's own, when set.
@@ -178,18 +167,19 @@ struct WorkflowRig {
   // Runs steps from `from` (0: where it is) until the workflow reaches `to` or `limit` steps went
   // by, delivering the page's answers; the state it is in then.
   uint32_t walk(uint32_t from, uint32_t to, int limit = 10) {
-    if (from) workflow->setStateCode(from);
-    for (int i = 0; i < limit && workflow->stateCode() != to; ++i) {
+    if (from) workflow->setStateCode(static_cast<WorkflowState>(from));
+    for (int i = 0; i < limit && code(workflow->stateCode()) != to; ++i) {
       workflow->runStep();
       view.deliverAnswers();
     }
-    return workflow->stateCode();
+    return code(workflow->stateCode());
   }
   // Steps the workflow on the test's thread until it ends; the states it went through.
   std::vector<uint32_t> walkToEnd(int maxSteps = 400) {
-    std::vector<uint32_t> states{workflow->stateCode()};
+    std::vector<uint32_t> states{code(workflow->stateCode())};
     const auto note = [&] {
-      if (states.back() != workflow->stateCode()) states.push_back(workflow->stateCode());
+      const uint32_t now = code(workflow->stateCode());
+      if (states.back() != now) states.push_back(now);
     };
     for (int i = 0; i < maxSteps && !quitRequested; ++i) {
       workflow->runStep();
@@ -203,8 +193,10 @@ struct WorkflowRig {
   }
   // What the install thread and the product-install callback do when their work is done.
   static void finishThreads(WorkflowManager& workflow) {
-    if (workflow.stateCode() == 0x1606) workflow.setStateCode(0x1702);
-    if (workflow.stateCode() == 0x1A05) workflow.setStateCode(0x1B01);
+    if (workflow.stateCode() == WorkflowState::kDesktopAppInstall)
+      workflow.setStateCode(WorkflowState::kDesktopAppInstalled);
+    if (workflow.stateCode() == WorkflowState::kProductInstall)
+      workflow.setStateCode(WorkflowState::kLaunch);
   }
 
   static WorkflowSettings fastSettings() {

@@ -39,7 +39,7 @@ class CopyView final : public IViewMediator {
     report += "helper=" + channels.first + "\n" + "helper2=" + channels.second + "\n" +
               "session=" + ETSWrapper::getSessionID() + "\n" + "proxy=" + proxy.userName + "|" +
               proxy.password + "|" + (proxy.remember ? "true" : "false") + "\n" +
-              "state=" + std::to_string(context->workflowManager->stateCode()) + "\n" +
+              "state=" + std::to_string(code(context->workflowManager->stateCode())) + "\n" +
               "progress=" + std::to_string(context->workflowManager->progressEstimate().progress) +
               "\n" + "pid=" + std::to_string(getpid()) + "\n";
     context->messageGateway->sendMessageToOtherViewMediator("report", report, false);

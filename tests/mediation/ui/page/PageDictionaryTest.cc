@@ -32,10 +32,10 @@ std::set<std::string> matches(const std::string& text, const std::string& patter
   return found;
 }
 
-// Every text id the workflow's alert tables name: the quoted words of WorkflowManager.cc, less
+// Every text id the workflow's alert tables name: the quoted words of WorkflowAlerts.cc, less
 // the few that are no text ids. Read from the source so a new alert cannot miss its texts.
 std::set<std::string> workflowTextIds() {
-  std::set<std::string> ids = matches(readFile(kSources + "/core/workflow/WorkflowManager.cc"),
+  std::set<std::string> ids = matches(readFile(kSources + "/core/workflow/WorkflowAlerts.cc"),
                                       "\"([A-Z][A-Za-z0-9]{4,})\"");
   ids.erase("WorkflowManager");
   return ids;

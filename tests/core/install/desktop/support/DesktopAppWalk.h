@@ -11,7 +11,10 @@
 #include <thread>
 
 #include "core/install/desktop/DesktopAppInstall.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowBlocks.h"
 #include "core/workflow/WorkflowManager.h"
+#include "tests/core/workflow/support/StatePrinting.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
 #include "tests/download/pdm/support/PackageService.h"
 #include "tests/support/Environment.h"
@@ -24,13 +27,6 @@ namespace wendtest {
 // package service per test program; each test gets its own workflow, folders and view.
 class DesktopAppWalk : public ::testing::Test {
  protected:
-  static constexpr uint32_t kInstalled = 0x1702;
-  static constexpr uint32_t kFailed = 0x1C00;
-  static constexpr uint32_t kCancelled = 0x1D00;
-  static constexpr int kAlertBlocks = 8;  // the UI action an alert leaves
-  static constexpr int kRetry = 3;
-  static constexpr int kProxyLogin = 1;
-
   static void SetUpTestSuite() {
     root_ = std::make_unique<TemporaryFolder>();
     setenv("WEND_ROOT", root_->path().c_str(), 1);
@@ -91,25 +87,29 @@ class DesktopAppWalk : public ::testing::Test {
     return done();
   }
 
-  // Steps from 0x1302 until the install thread has ended the installation; the state then.
-  uint32_t walk() {
-    workflow_->setStateCode(0x1302);
+  // Steps from WorkflowState::kApplicationsDocument until the install thread has ended the
+  // installation; the state then.
+  WorkflowState walk() {
+    workflow_->setStateCode(WorkflowState::kApplicationsDocument);
     return finish();
   }
   // Steps from where the workflow stands (a retry included) until the installation ended.
-  uint32_t finish() {
+  WorkflowState finish() {
     // The install thread may be done before the step that started it returns.
-    for (int i = 0; i < 10 && workflow_->stateCode() < 0x1606; ++i) workflow_->runStep();
+    for (int i = 0; i < 10 && workflow_->stateCode() < WorkflowState::kDesktopAppInstall; ++i)
+      workflow_->runStep();
     for (int i = 0; i < 2000; ++i) {
-      const uint32_t state = workflow_->stateCode();
-      if (state == kInstalled || state == kFailed || state == kCancelled) return state;
+      const WorkflowState state = workflow_->stateCode();
+      if (state == WorkflowState::kDesktopAppInstalled || state == WorkflowState::kFailedFinal ||
+          state == WorkflowState::kFinal)
+        return state;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return workflow_->stateCode();
   }
   // Steps until an alert (or the proxy prompt) blocks the workflow.
   bool stepUntilAlert() {
-    return stepUntil([&] { return workflow_->stateBlock().uiAction == kAlertBlocks; });
+    return stepUntil([&] { return workflow_->stateBlock().uiAction == code(UIAction::kBlocked); });
   }
 
   // A network cut: the package service stops, and later starts again on its port.

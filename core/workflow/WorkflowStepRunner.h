@@ -1,0 +1,90 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "core/workflow/WorkflowBlocks.h"
+#include "core/workflow/WorkflowSteps.h"
+
+class WorkflowManager;
+class WorkflowLocks;
+struct WorkflowContext;
+struct WorkflowCollaborators;
+struct WorkflowSettings;
+enum class WorkflowRole;
+
+// What a step needs of its workflow beyond the workflow's public face.
+class IStepHost {
+ public:
+  virtual ~IStepHost() = default;
+  // Waits, ending early with false when the workflow is to end.
+  virtual bool pause(std::chrono::milliseconds duration) = 0;
+  // A stop, the process's quit, or a quit the page asked for that no step has taken yet.
+  virtual bool quitPending() const = 0;
+  // Blocks the workflow behind an alert with this retry mode, the block's error cleared.
+  virtual void blockForAlert(int retryMode) = 0;
+};
+
+// The step of each state that runs one: a table of named handlers keyed by state. A state
+// without a handler (one that waits for the user or a thread) does nothing.
+//
+// Threads: the workflow thread only. The referenced parts belong to the workflow that owns the
+// runner and outlive it.
+class WorkflowStepRunner {
+ public:
+  struct Parts {
+    WorkflowManager& workflow;
+    IStepHost& host;
+    WorkflowContext& context;
+    WorkflowCollaborators& parts;
+    WorkflowRole role;
+    const WorkflowSettings& settings;
+    WorkflowLocks& locks;
+  };
+  explicit WorkflowStepRunner(Parts parts);
+
+  void run(WorkflowState state);
+  // Whether the state has a step of its own to run.
+  static bool hasStep(WorkflowState state) { return handlerOf(state) != nullptr; }
+
+ private:
+  using Handler = void (WorkflowStepRunner::*)();
+  static Handler handlerOf(WorkflowState state);
+  enum class Link { kReady, kWait, kDead };
+  Link peerLink() const;
+  void event(const char* name);
+
+  void acquireLocks();
+  void systemCheck();
+  void restoreProxyCredentials();
+  void networkCheck();
+  void compatibilityCheck();
+  void firstScreen();
+  void signIn();
+  void deviceToken();
+  void surveyCheck();
+  void surveyResults();
+  void privacyNoticeCheck();
+  void privacyNoticeAccepted();
+  void mainScreen();
+  void applicationsDocument();
+  void installerLibrary();
+  void startDesktopAppInstall();
+  void desktopAppInstalled();
+  void helperHandshake();
+  void startProductInstall();
+  void launch();
+  void finish();
+
+  WorkflowManager& workflow_;
+  IStepHost& host_;
+  WorkflowContext& context_;
+  WorkflowCollaborators& parts_;
+  const WorkflowRole role_;
+  const WorkflowSettings& settings_;
+  WorkflowLocks& locks_;
+
+  TarnApplication application_;
+  std::string applicationsDocumentPath_;
+  bool appletWorkflowStarted_ = false;
+};

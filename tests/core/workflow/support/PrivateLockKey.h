@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/SemaphoreSets.h"
+#include "tests/support/TemporaryFolder.h"
+
+namespace wendtest {
+
+// The ids of the installer's System V locks and probes.
+constexpr int kLockIds[] = {0x0232AEA8, 0x4394AC9D, 0x012DFD5E, 0x7D026448, 0x00856E61};
+
+// A private key file for the installer's locks, whose sets are removed at the end.
+struct PrivateLockKey {
+  PrivateLockKey() {
+    writeFile(path, "");
+    for (int id : kLockIds) cleanups.push_back(std::make_unique<SemaphoreSetCleanup>(path, id));
+  }
+  TemporaryFolder folder;
+  std::string path = folder / "locks";
+  std::vector<std::unique_ptr<SemaphoreSetCleanup>> cleanups;
+};
+
+}  // namespace wendtest
