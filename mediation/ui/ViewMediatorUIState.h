@@ -8,7 +8,7 @@
 
 #include "core/context/ApplicationContext.h"
 #include "foundation/json/Value.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/NativeLibrary.h"
 #include "mediation/ui/HtmlViewTester.h"
 #include "mediation/ui/ViewMediatorUI.h"
@@ -19,18 +19,13 @@ namespace mediation {
 
 namespace mediator_detail {
 
-constexpr char kComponent[] = "ViewMediatorUI";
+inline constexpr pando::ComponentLog kLog{"ViewMediatorUI"};
 
 // Screen ids the workflow reports.
 constexpr int kScreenBeforeSignIn = 3;
 constexpr int kScreenSignIn = 4;
 constexpr int kScreenAfterSignIn = 5;
 constexpr int kScreenMain = 9;
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 inline void sendEvent(const std::string& eventType) {
   if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendServiceEvent(eventType);

@@ -11,14 +11,14 @@
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/ProcessUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "mediation/view/ViewJson.h"
 
 namespace {
 
-constexpr char kComponent[] = "ViewMediatorBase";
+constexpr pando::ComponentLog kLog{"ViewMediatorBase"};
 
 // State codes the page moves the workflow to.
 constexpr uint32_t kSignInState = 0x801;
@@ -35,11 +35,6 @@ enum UIAction : int {
   kQuitDeclined = 6,
   kLocationChosen = 7,
 };
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 const char* flag(bool value) {
   return value ? "true" : "false";
@@ -171,12 +166,12 @@ void ViewMediatorBase::setUIAction(int action) {
 
 bool ViewMediatorBase::openUrl(const std::string& url, bool tracking, const char* what) {
   if (!opensLinks_) {
-    log(pando::kLogInfo, "%s: links open in the user's process", what);
+    kLog(pando::kLogInfo, "%s: links open in the user's process", what);
     return false;
   }
   if (url.empty()) return false;
   if (hasControlOrBlank(url)) {
-    log(pando::kLogWarn, "%s: refused the address %s", what, printable(url).c_str());
+    kLog(pando::kLogWarn, "%s: refused the address %s", what, printable(url).c_str());
     return false;
   }
   return PandoUtils::ProcessUtils::openURLWithTracking(url, tracking);
@@ -315,8 +310,8 @@ void ViewMediatorBase::showDefaultContent(const std::string& errorURL) {
 // --- messages from the view ------------------------------------------------------------------
 
 void ViewMediatorBase::processMessageFromView(const std::string& name, const std::string& data) {
-  log(pando::kLogTrace, "Processing message from view: %s data:%s", printable(name).c_str(),
-      holdsPassword(data) ? "<withheld>" : printable(data).c_str());
+  kLog(pando::kLogTrace, "Processing message from view: %s data:%s", printable(name).c_str(),
+       holdsPassword(data) ? "<withheld>" : printable(data).c_str());
   for (const Row& row : kRows) {
     if (name == row.name) {
       (this->*row.handler)(data);
@@ -367,13 +362,13 @@ void ViewMediatorBase::onOpenFileUrl(const std::string& data) {
   std::string path = data;
   StringUtils::utilReplaceAll(path, "\\", "/");
   if (!opensLinks_) {
-    log(pando::kLogInfo, "openFileURL: links open in the user's process");
+    kLog(pando::kLogInfo, "openFileURL: links open in the user's process");
     return;
   }
   // A path that starts with a slash would make "file:////host/..." or "file://///host/...": a
   // file on another machine. Only this machine's files are opened.
   if (path.empty() || path.front() == '/' || hasControlOrBlank(path)) {
-    log(pando::kLogWarn, "openFileURL: refused the path %s", printable(data).c_str());
+    kLog(pando::kLogWarn, "openFileURL: refused the path %s", printable(data).c_str());
     return;
   }
   PandoUtils::ProcessUtils::openFileURLWithTracking("file:///" + path);
@@ -453,8 +448,8 @@ void ViewMediatorBase::onTestAppContinue(const std::string& data) {
     SetEnvironment(context().config, environment);
     if (context().userProfile) context().userProfile->setEnvironment(environment);
   } else if (!members["environment"].empty()) {
-    log(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
-        printable(members["environment"]).c_str());
+    kLog(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
+         printable(members["environment"]).c_str());
   }
   setState(kSignInState);
 }

@@ -7,19 +7,14 @@
 #include "core/install/desktop/AssetDownloader.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/files/FileUtils.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/CodeSigning.h"
 #include "foundation/text/StringUtils.h"
 
 namespace {
 
-constexpr char kComponent[] = "PimLibrary";
+constexpr pando::ComponentLog kLog{"PimLibrary"};
 constexpr char kLibraryName[] = "OrvelPIM.dylib";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 std::string joined(std::string path, const std::string& component) {
   FileUtils::appendPathComponent(path, component);
@@ -43,7 +38,7 @@ bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& appli
                          AssetDownloader& downloader) {
   const std::string workFolder = joined(folders_.tempFolder, "LoomLBS");
   if (!makeWorkFolder(workFolder)) {
-    log(pando::kLogError, "Failed to create the work folder %s", workFolder.c_str());
+    kLog(pando::kLogError, "Failed to create the work folder %s", workFolder.c_str());
     workflow.setError(1, false);
     return false;
   }
@@ -51,19 +46,19 @@ bool PimLibrary::prepare(WorkflowManager& workflow, const TarnApplication& appli
 
   std::string chain;
   if (getCANameChain(libraryPath_, chain)) {
-    log(pando::kLogError, "could not get the CANameChain of the library %s", libraryPath_.c_str());
+    kLog(pando::kLogError, "could not get the CANameChain of the library %s", libraryPath_.c_str());
     workflow.setError(42, false);
     return false;
   }
   if (!isOrvelCANameChain(chain)) {
-    log(pando::kLogError,
-        "PIM Validation Failed:Process certificate didnt match to Orvel certificate! "
-        "CANameChain: %s",
-        chain.c_str());
+    kLog(pando::kLogError,
+         "PIM Validation Failed:Process certificate didnt match to Orvel certificate! "
+         "CANameChain: %s",
+         chain.c_str());
     workflow.setError(72, false);
     return false;
   }
-  log(pando::kLogInfo, "PIM validation successful");
+  kLog(pando::kLogInfo, "PIM validation successful");
   if (!library_.load(libraryPath_)) {
     workflow.setError(1, false);
     return false;
@@ -81,7 +76,7 @@ bool PimLibrary::chooseLibrary(WorkflowManager& workflow, const TarnApplication&
 
   if (StringUtils::utilCompareVersions(present, required) < 0) {
     if (!downloader.downloadPimPackage(application.installerLibraryManifestUrl, workFolder)) {
-      log(pando::kLogError, "Failed in download PIM ");
+      kLog(pando::kLogError, "Failed in download PIM ");
       return false;
     }
     std::vector<std::string> found;
@@ -96,18 +91,18 @@ bool PimLibrary::chooseLibrary(WorkflowManager& workflow, const TarnApplication&
   }
   libraryPath_ = joined(workFolder, kLibraryName);
   if (!FileUtils::copyFile(installed, libraryPath_, false)) {
-    log(pando::kLogInfo, "failed to copy pim library from machine to %s", libraryPath_.c_str());
+    kLog(pando::kLogInfo, "failed to copy pim library from machine to %s", libraryPath_.c_str());
     workflow.setError(43, false);
     return false;
   }
-  log(pando::kLogInfo, "PIM dll is latest on machine");
+  kLog(pando::kLogInfo, "PIM dll is latest on machine");
   return true;
 }
 
 std::string PimLibrary::installedVersionText(const std::string& path) {
   StringUtils::VersionNumbers version{0, 0, 0, 0};
   if (!FileUtils::GetDynamicLibraryVersion(path, version)) {
-    log(pando::kLogInfo, "Failed to get the PIM version from location: %s", path.c_str());
+    kLog(pando::kLogInfo, "Failed to get the PIM version from location: %s", path.c_str());
     return "0.0.0.0";
   }
   return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
@@ -117,7 +112,7 @@ std::string PimLibrary::installedVersionText(const std::string& path) {
 int PimLibrary::startWorkflow(PimWorkflowArgs& args) {
   auto start = reinterpret_cast<PimStartWorkflowFn>(library_.getSymbol("pim_startWorkflow"));
   if (!start) {
-    log(pando::kLogError, "The installer library has no pim_startWorkflow");
+    kLog(pando::kLogError, "The installer library has no pim_startWorkflow");
     return 1;
   }
   uint32_t out[2] = {0, 0};
