@@ -217,18 +217,25 @@ TEST_F(EngineScenarioTest, PausesAndResumesFromAnotherThread) {
 }
 
 // The download thread runs on in the manager after its own intercept stopped it: the manager
-// waits for it when it goes.
+// waits for it when it goes (a freed manager in use is AddressSanitizer's to see).
 TEST_F(EngineScenarioTest, AStopFromTheDownloadThreadIsWaitedForWhenTheManagerGoes) {
+#if defined(__SANITIZE_THREAD__)
+  // An intercept runs under the intercepts' lock, and stop takes the manager's, the reverse of
+  // start's order: calling back is the misuse the manager's contract forbids, yet survives.
+  GTEST_SKIP() << "the call back into the manager inverts the lock order by design";
+#endif
   struct Stopper : IDleIntercept {
     int32_t onEvent(int32_t, const void*, uint32_t) override {
-      if (!stopped.load()) {
-        manager->stop();
-        stopped = true;
-      }
+      if (stopped.load()) return 0;
+      manager->stop();
+      stopped = true;
+      // The thread goes on in the manager just as the manager goes.
+      eventually([this] { return leaving.load(); });
       return 0;
     }
     FileDownloadManager* manager = nullptr;
     std::atomic<bool> stopped{false};
+    std::atomic<bool> leaving{false};
   } stopper;
   addFault(3, 0, fault(FaultKind::SlowBody, 256 * 1024));
   auto manager = makeManager();
@@ -237,6 +244,7 @@ TEST_F(EngineScenarioTest, AStopFromTheDownloadThreadIsWaitedForWhenTheManagerGo
   ASSERT_EQ(manager->init(request(2)), 0);
   ASSERT_EQ(manager->start(), 0);
   ASSERT_TRUE(eventually([&] { return stopper.stopped.load(); }));
+  stopper.leaving = true;
   manager.reset();
   EXPECT_TRUE(fileExists(partial() + ".quarryd")) << "stopped, not completed";
 }
