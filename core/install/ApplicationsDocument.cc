@@ -5,17 +5,12 @@
 #include <vector>
 
 #include "core/context/ContextParts.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace {
 
-constexpr char kComponent[] = "TarnApplication";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"TarnApplication"};
 
 // The matches of `query`, each loaded as a document of its own so that paths start at it.
 bool readEach(XMLParser& parser, const std::string& query, const char* textFailure,
@@ -25,12 +20,12 @@ bool readEach(XMLParser& parser, const std::string& query, const char* textFailu
   for (int i = 0; i < count; ++i) {
     std::string xml;
     if (!parser.getNodeXMLStringOfNode(parser.getNodeAtIndexFromNodeList(list, i), xml)) {
-      log(pando::kLogError, "%s", textFailure);
+      kLog(pando::kLogError, "%s", textFailure);
       return false;
     }
     auto element = std::make_unique<XMLParser>();
     if (!element->initWithXMLString(xml)) {
-      log(pando::kLogError, "Invalid/corrupt application xml");
+      kLog(pando::kLogError, "Invalid/corrupt application xml");
       return false;
     }
     out.push_back(std::move(element));
@@ -60,13 +55,13 @@ bool countPackages(XMLParser& application, uint64_t& total) {
     for (const auto& package : packages) {
       std::string text;
       if (!package->stringValueForXQuery("/package/assetSize", text)) {
-        log(pando::kLogError, "package size tag not found in application xml");
+        kLog(pando::kLogError, "package size tag not found in application xml");
         return false;
       }
       // A size that is no number, or a sum past 64 bits, would give the view a wrong weight.
       const std::optional<uint64_t> size = parseAssetSize(text);
       if (!size || *size > UINT64_MAX - total) {
-        log(pando::kLogError, "Invalid package size in application xml: %s", text.c_str());
+        kLog(pando::kLogError, "Invalid package size in application xml: %s", text.c_str());
         return false;
       }
       total += *size;
@@ -113,10 +108,10 @@ std::optional<uint64_t> parseAssetSize(const std::string& text) {
 
 bool parseApplicationsXml(const std::string& path, const ApplicationsDocumentInputs& inputs,
                           TarnApplication& out) {
-  log(pando::kLogTrace, "Parsing applications xml recieved from server");
+  kLog(pando::kLogTrace, "Parsing applications xml recieved from server");
   XMLParser document;
   if (!document.initWithXMLPath(path)) {
-    log(pando::kLogError, "Invalid/corrupt application info xml recieved from server");
+    kLog(pando::kLogError, "Invalid/corrupt application info xml recieved from server");
     return false;
   }
   return parseApplicationsDocument(document, inputs, out);
@@ -134,8 +129,8 @@ bool parseApplicationsDocument(XMLParser& parser, const ApplicationsDocumentInpu
   int count = 0;
   parser.getNodeListForXQuery("/applications/application", &count);
   if (count != 2) {
-    log(pando::kLogError, "Invalid number of application nodes in application info xml: %d",
-        count);
+    kLog(pando::kLogError, "Invalid number of application nodes in application info xml: %d",
+         count);
     return false;
   }
   if (!readEach(parser, "/applications/application",
@@ -148,7 +143,7 @@ bool parseApplicationsDocument(XMLParser& parser, const ApplicationsDocumentInpu
     if (!countPackages(*application, out.totalAssetSize)) return false;
     std::string name;
     if (!application->stringValueForXQuery("/application/name", name)) {
-      log(pando::kLogError, "Application name tag not found in application xml");
+      kLog(pando::kLogError, "Application name tag not found in application xml");
       return false;
     }
     if (name == "LoomLBS") {
@@ -165,16 +160,16 @@ bool parseApplicationsDocument(XMLParser& parser, const ApplicationsDocumentInpu
   const std::string countryCode = firstValue(parser, "/applications/metaData/countryCode");
   if (!countryCode.empty()) {
     if (inputs.analytics) inputs.analytics->setCountryCode(countryCode);
-    log(pando::kLogTrace, "countryCode: %s found in applicationXML", countryCode.c_str());
+    kLog(pando::kLogTrace, "countryCode: %s found in applicationXML", countryCode.c_str());
   } else {
-    log(pando::kLogError, "No countryCode found in applicationXML");
+    kLog(pando::kLogError, "No countryCode found in applicationXML");
   }
 
   if (out.installerLibraryVersion.empty() || out.installerLibraryManifestUrl.empty() ||
       out.desktopAppXml.empty()) {
-    log(pando::kLogError, "LoomLBS or Skyloom application info not present");
+    kLog(pando::kLogError, "LoomLBS or Skyloom application info not present");
     return false;
   }
-  log(pando::kLogTrace, "Parsing of applications xml recieved from server successful");
+  kLog(pando::kLogTrace, "Parsing of applications xml recieved from server successful");
   return true;
 }

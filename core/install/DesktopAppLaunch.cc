@@ -3,7 +3,7 @@
 #include "core/config/ProductInfoXml.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/ProcessUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "platform/processes/ToolRunner.h"
@@ -11,15 +11,10 @@
 
 namespace {
 
-constexpr char kComponent[] = "WorkflowManager";
+constexpr pando::ComponentLog kLog{"WorkflowManager"};
 constexpr int kTemporaryFolder = 15;
 constexpr int kMachineSupportFolder = 2;
 constexpr int kDesktopAppFolder = 30;
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 std::string joined(const std::vector<std::string>& arguments) {
   std::string text;
@@ -61,7 +56,7 @@ std::string DesktopAppLaunch::workflowIdOf(const std::string& configured, int ki
 }
 
 bool DesktopAppLaunch::launchDesktopApp(bool fromWorkflow) {
-  log(pando::kLogInfo, "Launching Orvel Skyloom");
+  kLog(pando::kLogInfo, "Launching Orvel Skyloom");
   const std::string path =
       inputs_.executablePath.empty() ? installedExecutablePath() : inputs_.executablePath;
   std::vector<std::string> arguments;
@@ -70,7 +65,7 @@ bool DesktopAppLaunch::launchDesktopApp(bool fromWorkflow) {
     std::string uuid;
     StringUtils::utilCreateUUIDString(uuid);
     if (!inputs_.installHelper || !inputs_.installHelper->SendReinit(uuid)) {
-      log(pando::kLogError, "Failed to reinit second Install Helper");
+      kLog(pando::kLogError, "Failed to reinit second Install Helper");
     }
     arguments.push_back("--helperBridgeName=" + uuid);
   } else {
@@ -95,7 +90,7 @@ void DesktopAppLaunch::loadLaunchAgent() {
   plist += "/../LaunchAgents/";
   plist += kLaunchAgentName;
   if (!FileUtils::fileExistsAtPath(plist)) {
-    log(pando::kLogDebug, "LaunchdPlist file is not present at %s", plist.c_str());
+    kLog(pando::kLogDebug, "LaunchdPlist file is not present at %s", plist.c_str());
     return;
   }
   // An argument vector, never a shell line: neither the login name nor the path is parsed.
@@ -104,19 +99,19 @@ void DesktopAppLaunch::loadLaunchAgent() {
   if (inputs_.asRoot) {
     platform::ConsoleUser user;
     if (!platform::findConsoleUser(user) || user.name.empty()) {
-      log(pando::kLogError, "No console user to load the launch agent for");
+      kLog(pando::kLogError, "No console user to load the launch agent for");
       return;
     }
     arguments.insert(arguments.begin(),
                      {"-u", user.name, platform::toolPath(platform::Tool::kLaunchctl)});
     tool = platform::Tool::kSudo;
   }
-  log(pando::kLogDebug, "Running launchctl Command: %s %s", platform::toolPath(tool).c_str(),
-      joined(arguments).c_str());
+  kLog(pando::kLogDebug, "Running launchctl Command: %s %s", platform::toolPath(tool).c_str(),
+       joined(arguments).c_str());
   const platform::ToolResult result =
       platform::runTool(tool, arguments, {std::chrono::seconds(30), size_t{1} << 20});
-  log(pando::kLogDebug, "launchctl %s with status %d", platform::toolStatusText(result.status),
-      result.exitCode);
+  kLog(pando::kLogDebug, "launchctl %s with status %d", platform::toolStatusText(result.status),
+       result.exitCode);
 }
 
 void DesktopAppLaunch::releaseInstallLock() {

@@ -9,20 +9,15 @@
 #include "foundation/files/FileUtils.h"
 #include "foundation/files/TreeCopy.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/ProcessUtils.h"
 #include "foundation/text/StringUtils.h"
 
 namespace {
 
-constexpr char kComponent[] = "WorkflowManager";
+constexpr pando::ComponentLog kLog{"WorkflowManager"};
 constexpr int kTemporaryFolder = 15;
 constexpr int kProgramFolder = 16;
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 bool launchAsTask(const std::string& path, const std::vector<std::string>& arguments) {
   int ignored = 0;
@@ -45,23 +40,23 @@ void RelaunchCopy::relaunchFromTempLocation() {
   if (!buildRelaunchArguments(arguments)) return;
   const std::string path = copyAppToTempLocation();
   if (path.empty()) return;
-  log(pando::kLogDebug, "Launching the app at temp location %s", path.c_str());
+  kLog(pando::kLogDebug, "Launching the app at temp location %s", path.c_str());
   inputs_.launch(path, arguments);
 }
 
 bool RelaunchCopy::buildRelaunchArguments(std::vector<std::string>& arguments) {
   bool added = false;
   if (inputs_.mountPath.empty()) {
-    log(pando::kLogInfo, "Could not get mount path for unmounting\n");
+    kLog(pando::kLogInfo, "Could not get mount path for unmounting\n");
   } else {
-    log(pando::kLogDebug, "mounted path %s\n", inputs_.mountPath.c_str());
+    kLog(pando::kLogDebug, "mounted path %s\n", inputs_.mountPath.c_str());
     if (inputs_.selfPid == -1) {
-      log(pando::kLogError, "Could not get self PID for unmounting\n");
+      kLog(pando::kLogError, "Could not get self PID for unmounting\n");
     } else {
       const std::string pid = std::to_string(inputs_.selfPid);
       arguments.push_back("--volumeName=" + inputs_.mountPath);
       arguments.push_back("--parentPID=" + pid);
-      log(pando::kLogDebug, "self pid %s", pid.c_str());
+      kLog(pando::kLogDebug, "self pid %s", pid.c_str());
       added = true;
     }
   }
@@ -97,26 +92,26 @@ std::string RelaunchCopy::copyAppToTempLocation() {
   // One exclusive mkdir: a folder someone planted under that name is never reused.
   if (folder.empty() || !StringUtils::utilCreateUUIDString(uuid) ||
       !FileUtils::appendPathComponent(folder, uuid) || ::mkdir(folder.c_str(), 0700) != 0) {
-    log(pando::kLogDebug, "failed to crate Temp Location for copying app");
+    kLog(pando::kLogDebug, "failed to crate Temp Location for copying app");
     return "";
   }
-  log(pando::kLogDebug, "Temp Location for copying app is %s", folder.c_str());
+  kLog(pando::kLogDebug, "Temp Location for copying app is %s", folder.c_str());
   const std::string& source = inputs_.bundlePath;
-  log(pando::kLogDebug, "app self path %s", source.c_str());
+  kLog(pando::kLogDebug, "app self path %s", source.c_str());
   std::vector<std::string> pieces;
   StringUtils::utilSplitString(pieces, source, "/");
   const std::string name = pieces.empty() ? "" : pieces.back();
-  log(pando::kLogDebug, "app name %s", name.c_str());
+  kLog(pando::kLogDebug, "app name %s", name.c_str());
   std::string destination = folder;
   FileUtils::appendPathComponent(destination, name);
   int error = 0;
   const bool copied = !name.empty() && files::copyItem(source, destination, error);
   destination += "/Contents/MacOS/Install";
   if (copied) {
-    log(pando::kLogInfo, "Copying App Successful at temp location %s \n", destination.c_str());
+    kLog(pando::kLogInfo, "Copying App Successful at temp location %s \n", destination.c_str());
     return destination;
   }
-  log(pando::kLogError, "Error while copying app at temp location %s \n", destination.c_str());
+  kLog(pando::kLogError, "Error while copying app at temp location %s \n", destination.c_str());
   // No copy will start to remove it. The folder is ours alone (0700), so nothing in it was planted.
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);

@@ -29,6 +29,12 @@ FileDownloadManager::FileDownloadManager(const DownloadSettings& settings, const
 
 FileDownloadManager::~FileDownloadManager() {
   stop();
+  std::thread stopped;
+  {
+    std::lock_guard lock(mutex_);
+    stopped = std::move(stoppedFromWithin_);
+  }
+  if (stopped.joinable()) stopped.join();
 }
 
 int32_t FileDownloadManager::init(const DLEInputStruct& request) {
@@ -49,6 +55,12 @@ int32_t FileDownloadManager::init(const DLEInputStruct& request) {
 }
 
 // ---- start ----
+
+void FileDownloadManager::joinUnlocked(std::unique_lock<std::mutex>& lock, std::thread thread) {
+  lock.unlock();
+  thread.join();
+  lock.lock();
+}
 
 int32_t FileDownloadManager::failStart(std::unique_lock<std::mutex>& lock, int32_t result) {
   std::thread ended = stopLocked();
@@ -98,11 +110,11 @@ int32_t FileDownloadManager::start() {
   if (downloadThread_.joinable()) {
     engineLog(pando::kLogInfo, kComponent,
               "FileDownloadManager::runThisThread thread is already running. Closing it first");
-    std::thread previous = std::move(downloadThread_);
     run_->stop.request();
-    lock.unlock();
-    previous.join();
-    lock.lock();
+    joinUnlocked(lock, std::move(downloadThread_));
+  }
+  if (stoppedFromWithin_.joinable() && stoppedFromWithin_.get_id() != std::this_thread::get_id()) {
+    joinUnlocked(lock, std::move(stoppedFromWithin_));
   }
   if (!data_.plan().initializeFileDownload()) {
     engineLog(pando::kLogError, kComponent, "failed to init the global file data for downloading");
@@ -215,6 +227,11 @@ std::thread FileDownloadManager::stopLocked() {
   pool_.stopAll();
   serializer_.reset();
   std::thread ended = std::move(downloadThread_);
+  if (ended.get_id() == std::this_thread::get_id()) {
+    // An intercept on the download thread stopped it: it still runs on the manager until it
+    // returns, so it is joined later, by the next start or the destructor.
+    stoppedFromWithin_ = std::move(ended);
+  }
   state_.store(kDleStateStopped);
   data_.ledger().setProgressState(kDleStateStopped);
   initialized_.store(false);
@@ -229,13 +246,7 @@ int32_t FileDownloadManager::stop() {
     if (!initialized_.load()) return kDleResultOk;
     ended = stopLocked();
   }
-  if (ended.joinable()) {
-    if (ended.get_id() == std::this_thread::get_id()) {
-      ended.detach();  // an intercept on the download thread stopped it: it ends by itself
-    } else {
-      ended.join();
-    }
-  }
+  if (ended.joinable()) ended.join();
   return kDleResultOk;
 }
 

@@ -10,9 +10,9 @@
 #include "download/engine/DLETypes.h"
 #include "download/engine/DownloadGlobalData.h"
 #include "download/engine/DownloadSettings.h"
+#include "download/engine/EtagCheck.h"
 #include "download/engine/common/EngineClock.h"
 #include "download/engine/common/StopSignal.h"
-#include "download/engine/EtagCheck.h"
 #include "download/engine/http/HttpSession.h"
 #include "download/engine/workers/AdaptiveThreadController.h"
 #include "download/engine/workers/HangWatch.h"
@@ -61,8 +61,10 @@ class FileDownloadManager {
     StopSignal stop;
   };
 
-  // With the lock held; the returned thread is joined by the caller after unlocking.
+  // With the lock held; the returned thread is joined by the caller after unlocking. Called on
+  // the download thread itself, it keeps that thread in stoppedFromWithin_ and returns none.
   std::thread stopLocked();
+  void joinUnlocked(std::unique_lock<std::mutex>& lock, std::thread thread);
   int32_t failStart(std::unique_lock<std::mutex>& lock, int32_t result);
   int32_t planSegments();
   bool startSerializer();
@@ -96,6 +98,7 @@ class FileDownloadManager {
   WorkerThreadPool pool_;
   std::unique_ptr<WorkerThread> serializer_;  // guarded by mutex_
   std::thread downloadThread_;                // guarded by mutex_
+  std::thread stoppedFromWithin_;             // guarded by mutex_; see stopLocked
   std::shared_ptr<Run> run_;                  // guarded by mutex_
   EngineClock::TimePoint startTime_{};        // guarded by mutex_
   // Download thread only.

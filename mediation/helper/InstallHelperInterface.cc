@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "mediation/helper/AuthTokenWords.h"
@@ -15,10 +15,7 @@
 namespace mediation {
 namespace {
 
-constexpr char kComponent[] = "InstallHelperInterface";
-
-#define HELPER_LOG(level, ...) \
-  LogCallback(pando::level, kBootstrapperModule, kComponent, "", "", __VA_ARGS__)
+constexpr pando::ComponentLog kLog{"InstallHelperInterface"};
 
 std::string freshUuid() {
   std::string name;
@@ -55,19 +52,19 @@ void InstallHelperInterface::setQuitCheck(std::function<bool()> quitRequested) {
 bool InstallHelperInterface::LaunchInstallHelper(const std::string& reinitPipeName) {
   const HelperLocation location = findInstallHelper(*folders_, geteuid() == 0);
   if (!location.found) {
-    HELPER_LOG(kLogWarn, "Install Helper does not exists at path '%s'", location.path.c_str());
+    kLog(pando::kLogWarn, "Install Helper does not exists at path '%s'", location.path.c_str());
     return false;
   }
-  HELPER_LOG(kLogInfo, "Install Helper Path is %s", location.path.c_str());
+  kLog(pando::kLogInfo, "Install Helper Path is %s", location.path.c_str());
 
   const std::string channel = newChannelName_();
   helperReaped_ = false;
   if (helper_.spawn(location.startPath, {"--pipename=" + channel}, {}) != 0) {
-    HELPER_LOG(kLogWarn, "Failed to execute the Install Helper process!");
+    kLog(pando::kLogWarn, "Failed to execute the Install Helper process!");
     return false;
   }
   if (!Handshake(channel)) {
-    HELPER_LOG(kLogWarn, "Handshake with QuarryHelper failed");
+    kLog(pando::kLogWarn, "Handshake with QuarryHelper failed");
     endHelper();
     return false;
   }
@@ -82,12 +79,12 @@ bool InstallHelperInterface::LaunchInstallHelper(const std::string& reinitPipeNa
 bool InstallHelperInterface::Handshake(const std::string& channelName) {
   if (bridge_->initCommBridge(1, channelName, true, settings_.connectWaitMs,
                               [this] { return shouldStop(); }) != CommunicationBridge::kConnected) {
-    HELPER_LOG(kLogWarn, "Problem initializing Communication Channel.");
+    kLog(pando::kLogWarn, "Problem initializing Communication Channel.");
     return false;
   }
   const char* failure = exchange();
   if (failure) {
-    HELPER_LOG(kLogWarn, "%s", failure);
+    kLog(pando::kLogWarn, "%s", failure);
     bridge_->closeBridge();
     return false;
   }
@@ -125,13 +122,13 @@ bool InstallHelperInterface::WaitForPacket(std::string& text, unsigned timeoutMs
       return true;
     }
     if (result < 0) {
-      HELPER_LOG(kLogWarn, "ReadPacket returned error : %d", result);
+      kLog(pando::kLogWarn, "ReadPacket returned error : %d", result);
       break;
     }
     if (shouldStop()) break;
     pauseOnePoll();
   }
-  HELPER_LOG(kLogWarn, "time out in reading from pipe");
+  kLog(pando::kLogWarn, "time out in reading from pipe");
   return false;
 }
 
@@ -153,7 +150,7 @@ bool InstallHelperInterface::SendAuthPacket() {
   // A packet that was not written (a positive code) leaves nothing for the helper to answer.
   const int result = bridge_->writePacket(packet);
   if (result != CommunicationBridge::kOk) {
-    HELPER_LOG(kLogError, "LoomM: error sending AUTH CBPacket : %d", result);
+    kLog(pando::kLogError, "LoomM: error sending AUTH CBPacket : %d", result);
     return false;
   }
   return true;
@@ -168,12 +165,12 @@ bool InstallHelperInterface::ValidateAuthRespPacket(const std::string& text) {
   }
   if (!parser.stringValueForXQuery("/msg/eStatus", value)) return false;
   if (value == "false") {
-    HELPER_LOG(kLogWarn, "Install Helper is not elevated");
+    kLog(pando::kLogWarn, "Install Helper is not elevated");
     return false;
   }
   if (!parser.stringValueForXQuery("/msg/signStatus", value)) return false;
   if (value == "false") {
-    HELPER_LOG(kLogWarn, "Install Helper is not genuine");
+    kLog(pando::kLogWarn, "Install Helper is not genuine");
     return false;
   }
   return true;

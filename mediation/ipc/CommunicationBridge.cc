@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/UtilsLog.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/text/StringUtils.h"
 
 namespace mediation {
@@ -20,7 +20,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kComponent[] = "CommBridge";
+constexpr pando::ComponentLog kLog{"CommBridge", pando::ComponentLog::Route::kUtilities};
 constexpr size_t kUuidLength = 36;
 constexpr size_t kReadChunk = 65536;
 // Longest stretch between two looks at the abort predicate while waiting for the peer.
@@ -31,8 +31,6 @@ std::mutex& queueLock() {
   static std::mutex lock;
   return lock;
 }
-
-#define BRIDGE_LOG(level, ...) pando::utilsLog(nullptr, pando::level, kComponent, __VA_ARGS__)
 
 timespec toTimespec(std::chrono::microseconds duration) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
@@ -73,19 +71,19 @@ int makeFifo(const std::string& path, bool writeEnd) {
   if (mkfifo(path.c_str(), 0600) == 0) return CommunicationBridge::kOk;
   const int error = errno;
   if (error == EEXIST) {
-    BRIDGE_LOG(kLogInfo, writeEnd ? "Write pipe already exists." : "Read pipe already exists.");
+    kLog(pando::kLogInfo, writeEnd ? "Write pipe already exists." : "Read pipe already exists.");
     return CommunicationBridge::kOk;
   }
   struct stat info;
   const int exists = lstat(path.c_str(), &info);
   if (writeEnd) {
-    BRIDGE_LOG(kLogError,
-               "Creating write pipe failed with access code %i and mkfifo code %i, errno = %i",
-               exists, -1, error);
+    kLog(pando::kLogError,
+         "Creating write pipe failed with access code %i and mkfifo code %i, errno = %i", exists,
+         -1, error);
   } else {
-    BRIDGE_LOG(kLogError,
-               "Creating read pipe failed with access code %i & mkfifo code %i, errno = %i", exists,
-               -1, error);
+    kLog(pando::kLogError,
+         "Creating read pipe failed with access code %i & mkfifo code %i, errno = %i", exists, -1,
+         error);
   }
   return CommunicationBridge::kPipeFailure;
 }
@@ -97,8 +95,8 @@ int makeFifoPair(const std::string (&paths)[2], const bool (&writeEnd)[2]) {
   struct stat info;
   for (const std::string& path : paths) {
     if (checkPath(path, geteuid(), info) == FifoCheck::kBad) {
-      BRIDGE_LOG(kLogError, "Pipe %s is not a private pipe of this user; nothing made",
-                 path.c_str());
+      kLog(pando::kLogError, "Pipe %s is not a private pipe of this user; nothing made",
+           path.c_str());
       return CommunicationBridge::kPipeFailure;
     }
   }
@@ -157,24 +155,24 @@ CommunicationBridge::~CommunicationBridge() {
 int CommunicationBridge::initCommBridge(int context, const std::string& name, bool wait,
                                         unsigned timeoutMs, const std::function<bool()>& abort,
                                         uid_t peerUid) {
-  BRIDGE_LOG(kLogTrace, "Inside initCommBridge, creating pipe %s", name.c_str());
+  kLog(pando::kLogTrace, "Inside initCommBridge, creating pipe %s", name.c_str());
   // A reader left by a broken channel was told to stop when the channel broke.
   if (!initialized_ && reader_.joinable()) reader_.join();
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   if (initialized_) {
-    BRIDGE_LOG(kLogInfo, "Pipe already initialized.");
+    kLog(pando::kLogInfo, "Pipe already initialized.");
     return kAlreadyInitialized;
   }
   if (name.empty()) {
-    BRIDGE_LOG(kLogWarn, "Pipe name is empty.");
+    kLog(pando::kLogWarn, "Pipe name is empty.");
     return kBadName;
   }
   if (!isValidName(name)) {
-    BRIDGE_LOG(kLogWarn, "Pipe name is invalid.");
+    kLog(pando::kLogWarn, "Pipe name is invalid.");
     return kBadName;
   }
   if (context < 1 || context > 4) {
-    BRIDGE_LOG(kLogWarn, "Pipe context is invalid with value %i", context);
+    kLog(pando::kLogWarn, "Pipe context is invalid with value %i", context);
     return kBadName;
   }
   if (!stop_.valid()) return kPipeFailure;
@@ -203,9 +201,9 @@ int CommunicationBridge::initCommBridge(int context, const std::string& name, bo
     inPipe_.reset();
     return kPipeFailure;
   }
-  BRIDGE_LOG(kLogTrace, "Opening write pipe returned status %i", outPipe_.get());
+  kLog(pando::kLogTrace, "Opening write pipe returned status %i", outPipe_.get());
   if (attempt != Attempt::kConnected) {
-    BRIDGE_LOG(kLogError, "Opening write pipe failed. Errno couldn't be determined.");
+    kLog(pando::kLogError, "Opening write pipe failed. Errno couldn't be determined.");
     inPipe_.reset();
     return kPeerAbsent;
   }
@@ -222,11 +220,11 @@ int CommunicationBridge::initCommBridge(int context, const std::string& name, bo
   try {
     reader_ = std::thread(&CommunicationBridge::readerLoop, this, inFd);
   } catch (const std::system_error& error) {
-    BRIDGE_LOG(kLogError, "Creating new thread for read pipe failed with status %i.",
-               error.code().value());
+    kLog(pando::kLogError, "Creating new thread for read pipe failed with status %i.",
+         error.code().value());
     inPipe_.reset(inFd);
     running_ = false;
-    closeBridge();
+    closeBridgeLocked(lock);
     return kPipeFailure;
   }
   return kConnected;
@@ -240,15 +238,15 @@ CommunicationBridge::Attempt CommunicationBridge::tryOpen(const std::string& rea
     FifoCheck check = checkPath(readPath, owner, seen);
     if (check == FifoCheck::kMissing && mayBeMissing) return Attempt::kNotYet;
     if (check != FifoCheck::kGood) {
-      BRIDGE_LOG(kLogError, "Opening read pipe failed with return code %i, errno = %i", -1,
-                 check == FifoCheck::kMissing ? ENOENT : EPERM);
+      kLog(pando::kLogError, "Opening read pipe failed with return code %i, errno = %i", -1,
+           check == FifoCheck::kMissing ? ENOENT : EPERM);
       return Attempt::kFailed;
     }
     platform::UniqueFd fd(open(readPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    BRIDGE_LOG(kLogTrace, "Opening read pipe returned status %i", fd.get());
+    kLog(pando::kLogTrace, "Opening read pipe returned status %i", fd.get());
     if (!fd.valid() || !sameFifo(fd.get(), seen, owner)) {
-      BRIDGE_LOG(kLogError, "Opening read pipe failed with return code %i, errno = %i", fd.get(),
-                 fd.valid() ? EPERM : errno);
+      kLog(pando::kLogError, "Opening read pipe failed with return code %i, errno = %i", fd.get(),
+           fd.valid() ? EPERM : errno);
       return Attempt::kFailed;
     }
     inPipe_ = std::move(fd);
@@ -256,19 +254,19 @@ CommunicationBridge::Attempt CommunicationBridge::tryOpen(const std::string& rea
   FifoCheck check = checkPath(writePath, owner, seen);
   if (check == FifoCheck::kMissing && mayBeMissing) return Attempt::kNotYet;
   if (check != FifoCheck::kGood) {
-    BRIDGE_LOG(kLogError, "Opening write pipe failed with errno %i",
-               check == FifoCheck::kMissing ? ENOENT : EPERM);
+    kLog(pando::kLogError, "Opening write pipe failed with errno %i",
+         check == FifoCheck::kMissing ? ENOENT : EPERM);
     return Attempt::kFailed;
   }
   platform::UniqueFd fd(open(writePath.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) {
     // No reader at the other end yet.
     if (errno == ENXIO) return Attempt::kNotYet;
-    BRIDGE_LOG(kLogError, "Opening write pipe failed with errno %i", errno);
+    kLog(pando::kLogError, "Opening write pipe failed with errno %i", errno);
     return Attempt::kFailed;
   }
   if (!sameFifo(fd.get(), seen, owner)) {
-    BRIDGE_LOG(kLogError, "Opening write pipe failed with errno %i", EPERM);
+    kLog(pando::kLogError, "Opening write pipe failed with errno %i", EPERM);
     return Attempt::kFailed;
   }
   outPipe_ = std::move(fd);
@@ -296,8 +294,8 @@ void CommunicationBridge::readerLoop(int inFd) {
     pollfd fds[2] = {{in.get(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      BRIDGE_LOG(kLogWarn, "Error in reading packet info from the pipe %i, errno = %i", in.get(),
-                 errno);
+      kLog(pando::kLogWarn, "Error in reading packet info from the pipe %i, errno = %i", in.get(),
+           errno);
       failChannel(kReadErrorText);
       return;
     }
@@ -307,10 +305,10 @@ void CommunicationBridge::readerLoop(int inFd) {
     const ssize_t got = read(in.get(), buffer.data(), buffer.size());
     if (got < 0) {
       if (errno == EAGAIN || errno == EINTR) continue;
-      BRIDGE_LOG(kLogWarn,
-                 decoder.inPayload() ? "Error in reading packet buffer from the pipe %i, errno = %i"
-                                     : "Error in reading packet info from the pipe %i, errno = %i",
-                 in.get(), errno);
+      kLog(pando::kLogWarn,
+           decoder.inPayload() ? "Error in reading packet buffer from the pipe %i, errno = %i"
+                               : "Error in reading packet info from the pipe %i, errno = %i",
+           in.get(), errno);
       failChannel(kReadErrorText);
       return;
     }
@@ -321,7 +319,7 @@ void CommunicationBridge::readerLoop(int inFd) {
         if (waitFor(stop_.get(), POLLIN, settings_.endOfFilePause)) return;
         continue;
       }
-      BRIDGE_LOG(kLogInfo, "Pipe %i is closed on other end or is invalid", in.get());
+      kLog(pando::kLogInfo, "Pipe %i is closed on other end or is invalid", in.get());
       failChannel(kClosedText);
       return;
     }
@@ -333,7 +331,7 @@ void CommunicationBridge::readerLoop(int inFd) {
       if (queued) queued = push(std::move(packet));
     }
     if (!wellFormed || !queued) {
-      BRIDGE_LOG(kLogInfo, "Pipe %i is closed on other end or is invalid", in.get());
+      kLog(pando::kLogInfo, "Pipe %i is closed on other end or is invalid", in.get());
       failChannel(kClosedText);
       return;
     }
@@ -341,8 +339,13 @@ void CommunicationBridge::readerLoop(int inFd) {
 }
 
 void CommunicationBridge::failChannel(const char* text) {
+  std::lock_guard lock(mutex_);
+  failChannelLocked(text);
+}
+
+void CommunicationBridge::failChannelLocked(const char* text) {
   queueError(text);
-  closePipes();
+  closePipesLocked();
 }
 
 bool CommunicationBridge::push(CBPacket packet) {
@@ -367,17 +370,17 @@ void CommunicationBridge::queueError(const char* text) {
 int CommunicationBridge::writePacket(const CBPacket& packet) {
   std::lock_guard lock(mutex_);
   if (!initialized_) {
-    BRIDGE_LOG(kLogWarn, "Pipe %i not initialized, aborting write.", outPipe_.get());
+    kLog(pando::kLogWarn, "Pipe %i not initialized, aborting write.", outPipe_.get());
     return kNotInitialized;
   }
   const size_t size = packet.data.size() + 1;
   if (size > kMaxPacketSize) {
-    BRIDGE_LOG(kLogWarn, "Data size %i is larger than max buffer size, aborting write.",
-               static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+    kLog(pando::kLogWarn, "Data size %i is larger than max buffer size, aborting write.",
+         static_cast<int>(std::min<size_t>(size, INT32_MAX)));
     return kTooLarge;
   }
   if (!outPipe_.valid()) {
-    BRIDGE_LOG(kLogWarn, "Out pipe handle is invalid, aborting write.");
+    kLog(pando::kLogWarn, "Out pipe handle is invalid, aborting write.");
     return kWriteFailed;
   }
   unsigned char header[kPacketHeaderSize];
@@ -385,18 +388,18 @@ int CommunicationBridge::writePacket(const CBPacket& packet) {
   int result = writeAll(reinterpret_cast<const char*>(header), sizeof header);
   if (result == kWriteRetriesUsedUp) {
     // A header is written whole or not at all, so the stream is still intact.
-    BRIDGE_LOG(kLogWarn, "Writing info packet to pipe failed with error code %i", result);
+    kLog(pando::kLogWarn, "Writing info packet to pipe failed with error code %i", result);
     return kWriteRetriesUsedUp;
   }
   if (result != kOk) {
-    BRIDGE_LOG(kLogWarn, "Writing info packet to pipe failed with error code %i", result);
-    failChannel(kSendErrorText);
+    kLog(pando::kLogWarn, "Writing info packet to pipe failed with error code %i", result);
+    failChannelLocked(kSendErrorText);
     return kWriteFailed;
   }
   result = writeAll(packet.data.c_str(), size);
   if (result != kOk) {
-    BRIDGE_LOG(kLogWarn, "Writing data packet to pipe failed with error code %i", result);
-    failChannel(kSendErrorText);
+    kLog(pando::kLogWarn, "Writing data packet to pipe failed with error code %i", result);
+    failChannelLocked(kSendErrorText);
     return kWriteFailed;
   }
   return kOk;
@@ -407,20 +410,20 @@ int CommunicationBridge::writeAll(const char* bytes, size_t length) {
   size_t written = 0;
   for (int calls = 0; written < length; ++calls) {
     if (calls >= settings_.writeCallBudget) {
-      BRIDGE_LOG(kLogWarn, "Aborting write on pipe %i , max tries exceeded", fd);
+      kLog(pando::kLogWarn, "Aborting write on pipe %i , max tries exceeded", fd);
       return kWriteRetriesUsedUp;
     }
     const ssize_t count = write(fd, bytes + written, length - written);
     if (count < 0) {
       if (errno != EAGAIN && errno != EINTR) {
-        BRIDGE_LOG(kLogWarn, "Aborting write on pipe %i , errno: %i", fd, errno);
+        kLog(pando::kLogWarn, "Aborting write on pipe %i , errno: %i", fd, errno);
         return kWriteFailed;
       }
       waitFor(fd, POLLOUT, settings_.writeRetryPause);
       continue;
     }
     if (count == 0) {
-      BRIDGE_LOG(kLogWarn, "Aborting write on pipe %i , pipe closed on other end.", fd);
+      kLog(pando::kLogWarn, "Aborting write on pipe %i , pipe closed on other end.", fd);
       return kWriteFailed;
     }
     written += static_cast<size_t>(count);
@@ -443,12 +446,16 @@ int CommunicationBridge::getPacket(CBPacket& out) {
 
 void CommunicationBridge::closePipes() {
   std::lock_guard lock(mutex_);
+  closePipesLocked();
+}
+
+void CommunicationBridge::closePipesLocked() {
   if (outPipe_.valid()) {
-    BRIDGE_LOG(kLogTrace, "Closing outPipe %i", outPipe_.get());
+    kLog(pando::kLogTrace, "Closing outPipe %i", outPipe_.get());
     outPipe_.reset();
   }
   if (inPipe_.valid()) {
-    BRIDGE_LOG(kLogTrace, "Closing inPipe %i", inPipe_.get());
+    kLog(pando::kLogTrace, "Closing inPipe %i", inPipe_.get());
     inPipe_.reset();
   }
   initialized_ = false;
@@ -460,12 +467,19 @@ void CommunicationBridge::closePipes() {
 }
 
 int CommunicationBridge::closeBridge() {
-  BRIDGE_LOG(kLogTrace, "Inside closeBridge");
+  std::unique_lock lock(mutex_);
+  return closeBridgeLocked(lock);
+}
+
+int CommunicationBridge::closeBridgeLocked(std::unique_lock<std::mutex>& lock) {
+  kLog(pando::kLogTrace, "Inside closeBridge");
   running_ = false;
-  closePipes();
-  BRIDGE_LOG(kLogTrace, "All pipes closed properly");
+  closePipesLocked();
+  kLog(pando::kLogTrace, "All pipes closed properly");
+  // The reader takes the lock when it fails the channel: it is joined without it.
+  lock.unlock();
   if (!reader_.joinable()) {
-    BRIDGE_LOG(kLogWarn, "pthread_join failed with return code %i", ESRCH);
+    kLog(pando::kLogWarn, "pthread_join failed with return code %i", ESRCH);
     return kJoinFailed;
   }
   reader_.join();

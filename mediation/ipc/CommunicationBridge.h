@@ -26,8 +26,9 @@
 //
 // Threads: initCommBridge and closeBridge come from one owner thread at a time; writePacket,
 // getPacket and closePipes from any thread. Writes and the connect run under the bridge's own
-// recursive lock, so packets from several threads never interleave; the queues of all bridges of
-// the process share one lock. The FIFO files are never removed.
+// lock, so packets from several threads never interleave; a write that fails closes the channel
+// under the same hold. The queues of all bridges of the process share one lock. The FIFO files
+// are never removed.
 //
 // Codes of initCommBridge: kConnected, kAlreadyInitialized, kBadName (name not UUID text, or
 // context not 1-4: no file is touched), kPipeFailure (a FIFO cannot be made or
@@ -119,8 +120,13 @@ class CommunicationBridge {
   bool pauseBeforeRetry(std::chrono::steady_clock::time_point deadline,
                         const std::function<bool()>& abort);
   void readerLoop(int inFd);
-  // After a read or write failure: queues the error packet and closes the channel.
+  // After a read or write failure: queues the error packet and closes the channel. The Locked
+  // forms expect mutex_ held.
   void failChannel(const char* text);
+  void failChannelLocked(const char* text);
+  void closePipesLocked();
+  // Unlocks before it joins the reader.
+  int closeBridgeLocked(std::unique_lock<std::mutex>& lock);
   int writeAll(const char* bytes, size_t length);
   void queueError(const char* text);
   bool push(CBPacket packet);
@@ -128,7 +134,7 @@ class CommunicationBridge {
 
   const Settings settings_;
   const std::string lockName_;
-  std::recursive_mutex mutex_;  // the bridge's own lock, named by lockName_
+  std::mutex mutex_;            // the bridge's own lock, named by lockName_
   std::string basePath_;        // guarded by mutex_
   platform::UniqueFd inPipe_;   // guarded by mutex_ until the reader owns it
   platform::UniqueFd outPipe_;  // guarded by mutex_

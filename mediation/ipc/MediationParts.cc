@@ -11,7 +11,7 @@ class MediationParts final : public ForwardingPartsFactory {
   using ForwardingPartsFactory::ForwardingPartsFactory;
 
   std::unique_ptr<IMessageGateway> makeMessageGateway() override {
-    return std::make_unique<MessageGateway>();
+    return std::make_unique<MessageGateway>(contextGatewayHost());
   }
   std::unique_ptr<IInstallHelper> makeInstallHelper() override {
     return std::make_unique<InstallHelperInterface>();

@@ -3,24 +3,19 @@
 #include <cstdio>
 #include <system_error>
 
-#include "core/context/ApplicationContext.h"
-#include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
+#include "foundation/text/CommandLineParser.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
 #include "mediation/ipc/MessageGatewayMac.h"
 #include "platform/system/ConsoleUser.h"
 #include "platform/system/TimeScale.h"
-#include "services/analytics/ETSWrapper.h"
 
 namespace mediation {
 namespace {
 
-constexpr char kComponent[] = "MessageGateway";
-
-#define GATEWAY_LOG(level, tag, ...) \
-  LogCallback(pando::level, kBootstrapperModule, kComponent, "", tag, __VA_ARGS__)
+constexpr pando::ComponentLog kLog{"MessageGateway"};
 
 // `text` with every byte outside printable ASCII, and the backslash, as "\xNN": a log line of
 // what the other process sent, which can neither break the line nor pass for something else.
@@ -50,8 +45,8 @@ std::string document(const char* root,
   return xml;
 }
 
-void sendEvent(const char* eventType) {
-  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
+void sendEvent(const IGatewayHost& host, const char* eventType) {
+  if (std::shared_ptr<IAnalytics> analytics = host.analytics()) {
     analytics->sendServiceEvent(eventType);
   }
 }
@@ -70,13 +65,13 @@ GatewaySettings GatewaySettings::fromEnvironment() {
   return settings;
 }
 
-MessageGateway::MessageGateway(GatewaySettings settings)
-    : settings_(std::move(settings)), bridge_(settings_.bridge) {
+MessageGateway::MessageGateway(std::unique_ptr<IGatewayHost> host, GatewaySettings settings)
+    : settings_(std::move(settings)), host_(std::move(host)), bridge_(settings_.bridge) {
   StringUtils::utilCreateUUIDString(pipeName_);
 }
 
 MessageGateway::~MessageGateway() {
-  GATEWAY_LOG(kLogDebug, "", "Waiting for IPC channel to terminate.");
+  kLog(pando::kLogDebug, "Waiting for IPC channel to terminate.");
   {
     std::lock_guard lock(stopMutex_);
     stop_ = true;
@@ -87,34 +82,34 @@ MessageGateway::~MessageGateway() {
 }
 
 bool MessageGateway::InitMessageGateway(const CommandLineParser& commandLine) {
-  context_ = ApplicationContext::GetInstance();
   std::string name;
   if (commandLine.getArgumentValue("pipename", name)) pipeName_ = name;
-  const bool admin = context_->isAdmin;
-  const bool silent = context_->isSilent;
+  const bool admin = host_->isAdmin();
+  const bool silent = host_->isSilent();
+  started_ = true;
   if (!admin && silent) {
-    GATEWAY_LOG(kLogError, "InitMessageGateway", "Not admin and child process. Error case.");
+    kLog.tagged(pando::kLogError, "InitMessageGateway", "Not admin and child process. Error case.");
     state_ = LinkState::kDown;
     return false;
   }
   if (admin && !silent) {
     linkNeeded_ = false;
-    sendEvent("lbs-security-prompt-skipped");
-    GATEWAY_LOG(kLogInfo, "", "Admin and not child process. No need for IPC");
+    sendEvent(*host_, "lbs-security-prompt-skipped");
+    kLog(pando::kLogInfo, "Admin and not child process. No need for IPC");
     return true;
   }
   if (!admin) {
-    sendEvent("lbs-security-prompt");
+    sendEvent(*host_, "lbs-security-prompt");
     // The FIFOs are ours before the elevated copy learns their name, so it can insist on that.
     if (CommunicationBridge::createPipes(pipeName_) != CommunicationBridge::kOk ||
         !MessageGatewayMac::launchPrivilegedHelper(pipeName_)) {
-      sendEvent("lbs-security-prompt-no");
+      sendEvent(*host_, "lbs-security-prompt-no");
       state_ = LinkState::kDown;
       return false;
     }
-    sendEvent("lbs-security-prompt-yes");
+    sendEvent(*host_, "lbs-security-prompt-yes");
   } else {
-    GATEWAY_LOG(kLogTrace, "", "Validating parent process");
+    kLog(pando::kLogTrace, "Validating parent process");
   }
   return startWorker();
 }
@@ -124,20 +119,21 @@ bool MessageGateway::startWorker() {
     worker_ = std::thread(&MessageGateway::workerThread, this);
     return true;
   } catch (const std::system_error&) {
-    GATEWAY_LOG(kLogError, "InitMessageGateway", "Failed to start the worker Thread");
-    GATEWAY_LOG(kLogError, "InitMessageGateway", "Failed to start listening to IPC Packets.");
+    kLog.tagged(pando::kLogError, "InitMessageGateway", "Failed to start the worker Thread");
+    kLog.tagged(pando::kLogError, "InitMessageGateway",
+                "Failed to start listening to IPC Packets.");
     state_ = LinkState::kDown;
     return false;
   }
 }
 
 void MessageGateway::WaitForGatewayThread() {
-  GATEWAY_LOG(kLogDebug, "", "Waiting for IPC channel to terminate.");
+  kLog(pando::kLogDebug, "Waiting for IPC channel to terminate.");
   if (worker_.joinable()) worker_.join();
 }
 
 bool MessageGateway::stopping() const {
-  if (context_->quitRequested.load()) return true;
+  if (host_->quitRequested()) return true;
   std::lock_guard lock(stopMutex_);
   return stop_;
 }
@@ -150,7 +146,7 @@ bool MessageGateway::idle() {
 
 void MessageGateway::workerThread() {
   connected_ = false;
-  const bool silent = context_->isSilent;
+  const bool silent = host_->isSilent();
   // The elevated copy insists that the FIFOs belong to the user at the screen, who made them.
   uid_t owner = CommunicationBridge::kOwnUid;
   platform::ConsoleUser user;
@@ -159,7 +155,7 @@ void MessageGateway::workerThread() {
       silent ? 3 : 1, pipeName_, true, static_cast<unsigned>(settings_.connectTimeout.count()),
       [this] { return stopping(); }, owner);
   if (connect != CommunicationBridge::kConnected) {
-    GATEWAY_LOG(kLogError, "IPCCommunications", "Error initializing IPC");
+    kLog.tagged(pando::kLogError, "IPCCommunications", "Error initializing IPC");
     state_ = LinkState::kDown;
     return;
   }
@@ -171,7 +167,7 @@ void MessageGateway::workerThread() {
     CommunicationBridge::CBPacket packet;
     const int got = bridge_.getPacket(packet);
     if (got < 0) {
-      GATEWAY_LOG(kLogError, "IPCCommunications", "Error reading packet : %d", got);
+      kLog.tagged(pando::kLogError, "IPCCommunications", "Error reading packet : %d", got);
       break;
     }
     if (got == CommunicationBridge::kOk) {
@@ -183,14 +179,14 @@ void MessageGateway::workerThread() {
   connected_ = false;
   state_ = LinkState::kDown;
   if (bridge_.closeBridge() == CommunicationBridge::kOk) {
-    GATEWAY_LOG(kLogTrace, "", "Successfully closed IPC channel");
+    kLog(pando::kLogTrace, "Successfully closed IPC channel");
   }
 }
 
 bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
   switch (packet.type) {
     case kInit:
-      if (context_->isSilent) adoptInit(packet.data);
+      if (host_->isSilent()) adoptInit(packet.data);
       return true;
     case kMessageFromView:
     case kMessageToView: {
@@ -201,13 +197,13 @@ bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
         parser.stringValueForXQuery("/msg/data", data);
       }
       const bool fromView = packet.type == kMessageFromView;
-      GATEWAY_LOG(kLogInfo, "", "Message received from other viewMediator: '%s' fromView:%d",
-                  name.c_str(), fromView ? 1 : 0);
-      if (context_->viewMediator) {
+      kLog(pando::kLogInfo, "Message received from other viewMediator: '%s' fromView:%d",
+           name.c_str(), fromView ? 1 : 0);
+      if (IViewMediator* view = host_->viewMediator()) {
         if (fromView) {
-          context_->viewMediator->onMessageFromView(name, data);
+          view->onMessageFromView(name, data);
         } else {
-          context_->viewMediator->sendMessageToView(name, data);
+          view->sendMessageToView(name, data);
         }
       }
       return true;
@@ -215,23 +211,25 @@ bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
     case kTerminate:
     case kInvalidParent:
       bridge_.closePipes();
-      GATEWAY_LOG(kLogInfo, "", "Error CB_PktID_Terminate");
+      kLog(pando::kLogInfo, "Error CB_PktID_Terminate");
       connected_ = false;
       state_ = LinkState::kDown;
       return false;
     case kWorkflowState:
-      if (context_->workflowManager) context_->workflowManager->onProgressStatePacket(packet.data);
+      if (IWorkflowPackets* workflow = host_->workflowPackets()) {
+        workflow->onProgressStatePacket(packet.data);
+      }
       return true;
     case kProxyData:
       adoptProxyData(packet.data);
       return true;
     case kProgressEstimate:
-      if (context_->workflowManager) {
-        context_->workflowManager->onProductProgressStatePacket(packet.data);
+      if (IWorkflowPackets* workflow = host_->workflowPackets()) {
+        workflow->onProductProgressStatePacket(packet.data);
       }
       return true;
     default:
-      GATEWAY_LOG(kLogInfo, "", "Unhandled IPC message: %d", static_cast<int>(packet.type));
+      kLog(pando::kLogInfo, "Unhandled IPC message: %d", static_cast<int>(packet.type));
       return true;
   }
 }
@@ -240,7 +238,7 @@ void MessageGateway::adoptInit(const std::string& text) {
   XMLParser parser;
   if (!parser.initWithXMLString(text)) return;
   // The install helper's channel names end up in paths: only UUID text is taken.
-  InstallHelperChannels channels = context_->installHelperChannels.get();
+  InstallHelperChannels channels = host_->installHelperChannels().get();
   for (auto [query, name] : {std::pair{"/init/installHelperPipeName", &channels.first},
                              std::pair{"/init/installHelper2PipeName", &channels.second}}) {
     std::string value;
@@ -248,34 +246,31 @@ void MessageGateway::adoptInit(const std::string& text) {
     if (CommunicationBridge::isValidName(value)) {
       *name = value;
     } else {
-      GATEWAY_LOG(kLogWarn, "", "Refused install helper pipe name '%s'",
-                  escapedForLog(value).c_str());
+      kLog(pando::kLogWarn, "Refused install helper pipe name '%s'", escapedForLog(value).c_str());
     }
   }
-  context_->installHelperChannels.set(channels);
+  host_->installHelperChannels().set(channels);
   std::string sessionId, userGuid;
   parser.stringValueForXQuery("/init/sessionId", sessionId);
   parser.stringValueForXQuery("/init/userGuid", userGuid);
-  ETSWrapper::setSessionID(sessionId);
-  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
-    analytics->setUserGuid(userGuid);
-  }
+  host_->setSessionId(sessionId);
+  if (std::shared_ptr<IAnalytics> analytics = host_->analytics()) analytics->setUserGuid(userGuid);
 }
 
 void MessageGateway::adoptProxyData(const std::string& text) {
   XMLParser parser;
   if (!parser.initWithXMLString(text)) return;
-  ProxyCredentials credentials = context_->proxyCredentials.get();
+  ProxyCredentials credentials = host_->proxyCredentials().get();
   parser.stringValueForXQuery("//username", credentials.userName);
   parser.stringValueForXQuery("//password", credentials.password);
   std::string remember;
   parser.stringValueForXQuery("//remember", remember);
   credentials.remember = remember == "true";
-  context_->proxyCredentials.set(credentials);
-  if (context_->viewMediator) {
-    context_->viewMediator->setProxyCredentials(credentials.userName, credentials.password);
+  host_->proxyCredentials().set(credentials);
+  if (IViewMediator* view = host_->viewMediator()) {
+    view->setProxyCredentials(credentials.userName, credentials.password);
   }
-  if (std::shared_ptr<IAnalytics> analytics = ApplicationContext::GetAnalytics()) {
+  if (std::shared_ptr<IAnalytics> analytics = host_->analytics()) {
     analytics->setProxyCredentials(credentials.userName, credentials.password);
   }
 }
@@ -297,27 +292,26 @@ int MessageGateway::sendPacket(int type, const std::string& text) {
 }
 
 void MessageGateway::sendInitPacket() {
-  if (!context_ || context_->isSilent) return;
-  const std::string userGuid = context_->userProfile ? context_->userProfile->userGuid() : "";
-  const InstallHelperChannels channels = context_->installHelperChannels.get();
-  sendPacket(kInit, document("<init/>", {{"tempLocation", ApplicationContext::GetTempLocation()},
+  if (!started_ || host_->isSilent()) return;
+  const InstallHelperChannels channels = host_->installHelperChannels().get();
+  sendPacket(kInit, document("<init/>", {{"tempLocation", host_->tempLocation()},
                                          {"installHelperPipeName", channels.first},
                                          {"installHelper2PipeName", channels.second},
-                                         {"sessionId", ETSWrapper::getSessionID()},
-                                         {"userGuid", userGuid}}));
+                                         {"sessionId", host_->sessionId()},
+                                         {"userGuid", host_->userGuid()}}));
 }
 
 void MessageGateway::sendMessageToOtherViewMediator(const std::string& name,
                                                     const std::string& data, bool fromView) {
-  GATEWAY_LOG(kLogInfo, "", "Sending message to other viewMediator: '%s' fromView:%d", name.c_str(),
-              fromView ? 1 : 0);
+  kLog(pando::kLogInfo, "Sending message to other viewMediator: '%s' fromView:%d", name.c_str(),
+       fromView ? 1 : 0);
   sendPacket(fromView ? kMessageFromView : kMessageToView,
              document("<msg/>", {{"message", name}, {"data", data}}));
 }
 
 void MessageGateway::sendProxyData() {
-  if (!context_) return;
-  const ProxyCredentials credentials = context_->proxyCredentials.get();
+  if (!started_) return;
+  const ProxyCredentials credentials = host_->proxyCredentials().get();
   sendPacket(kProxyData,
              document("<proxydata/>", {{"username", credentials.userName},
                                        {"password", credentials.password},

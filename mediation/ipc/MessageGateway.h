@@ -8,22 +8,21 @@
 
 #include "core/context/ContextParts.h"
 #include "mediation/ipc/CommunicationBridge.h"
-
-class ApplicationContext;
+#include "mediation/ipc/GatewayHost.h"
 
 // The process's end of the link between the user's process and its elevated silent copy. At
 // start-up it decides whether a link is needed (a user's process with administrator rights needs
 // none), elevates, and runs a worker thread that connects the channel (context 1 in the user's
 // process, 3 in the copy), sends the init document and dispatches every packet it receives to the
-// context's view mediator, workflow manager, proxy credentials and analytics. Logs with module
-// "Bootstrapper", component "MessageGateway".
+// host's view mediator, workflow, proxy credentials and analytics (GatewayHost.h). Logs with
+// module "Bootstrapper", component "MessageGateway".
 //
 // Packet types: 1 init, 2 view message from the page, 3 view command to the page, 4 and 5
 // terminate, 6 workflow state block, 7 proxy data, 8 progress estimate; others are skipped.
 //
-// Threads: InitMessageGateway and WaitForGatewayThread on the context's thread; the senders from
-// any thread (writes are serialised by the bridge). Dispatch runs on the worker. The context must
-// outlive the gateway; the worker ends within about 100 ms of quitRequested or destruction.
+// Threads: InitMessageGateway and WaitForGatewayThread on the owner's thread; the senders from
+// any thread (writes are serialised by the bridge). Dispatch runs on the worker. The gateway owns
+// its host; the worker ends within about 100 ms of the host's quit or the gateway's destruction.
 namespace mediation {
 
 struct GatewaySettings {
@@ -49,7 +48,8 @@ class MessageGateway final : public IMessageGateway {
     kProgressEstimate = 8,
   };
 
-  explicit MessageGateway(GatewaySettings settings = GatewaySettings::fromEnvironment());
+  explicit MessageGateway(std::unique_ptr<IGatewayHost> host,
+                          GatewaySettings settings = GatewaySettings::fromEnvironment());
   ~MessageGateway() override;
   MessageGateway(const MessageGateway&) = delete;
   MessageGateway& operator=(const MessageGateway&) = delete;
@@ -83,9 +83,10 @@ class MessageGateway final : public IMessageGateway {
   bool stopping() const;
 
   const GatewaySettings settings_;
-  ApplicationContext* context_ = nullptr;  // set by InitMessageGateway
-  std::string pipeName_;                   // fixed once InitMessageGateway has read it
-  bool linkNeeded_ = true;                 // false in an administrator's user process
+  const std::unique_ptr<IGatewayHost> host_;
+  std::atomic<bool> started_{false};  // InitMessageGateway has been called
+  std::string pipeName_;              // fixed once InitMessageGateway has read it
+  bool linkNeeded_ = true;            // false in an administrator's user process
   std::atomic<bool> connected_{false};
   std::atomic<LinkState> state_{LinkState::kLinking};
   CommunicationBridge bridge_;

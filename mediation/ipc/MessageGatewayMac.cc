@@ -6,13 +6,13 @@
 #include <chrono>
 
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "platform/processes/ElevatedStart.h"
 
 namespace mediation {
 namespace {
 
-constexpr char kComponent[] = "MessageGatewayMac";
+constexpr pando::ComponentLog kLog{"MessageGatewayMac"};
 // The user may take a while to answer the password dialog.
 constexpr auto kAnswerTimeLimit = std::chrono::minutes(30);
 // What a program that cannot run is reported as: the elevation tool's own status for it.
@@ -36,12 +36,10 @@ bool MessageGatewayMac::launchPrivilegedHelper(const std::string& pipeName,
     case platform::ElevationStatus::kStarted:
       return true;
     case platform::ElevationStatus::kNoTool:
-      LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
-                  "Unable to create authorization (%d)", result.error);
+      kLog(pando::kLogError, "Unable to create authorization (%d)", result.error);
       return false;
     case platform::ElevationStatus::kCancelled:
-      LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
-                  "Authorization cancelled by user");
+      kLog(pando::kLogError, "Authorization cancelled by user");
       return false;
     case platform::ElevationStatus::kNoProgram:
     case platform::ElevationStatus::kRefused:
@@ -50,8 +48,7 @@ bool MessageGatewayMac::launchPrivilegedHelper(const std::string& pipeName,
   }
   const int code =
       result.status == platform::ElevationStatus::kNoProgram ? kNotRunnableStatus : result.exitCode;
-  LogCallback(pando::kLogError, kBootstrapperModule, kComponent, "", "",
-              "Unable to copy authorization rights (%d)", code);
+  kLog(pando::kLogError, "Unable to copy authorization rights (%d)", code);
   return false;
 }
 

@@ -75,9 +75,9 @@ struct ViewMediatorUI::PageCallbacks {
   }
   static int mainLoadWarning(int kind, const std::string& mainUrl, const std::string& failingUrl,
                              int code, void*) {
-    log(pando::kLogWarn,
-        "Warning in Main View: Main Url: %s , Error in loading Url: %s type: %d code:%d",
-        maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
+    kLog(pando::kLogWarn,
+         "Warning in Main View: Main Url: %s , Error in loading Url: %s type: %d code:%d",
+         maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
     return 1;
   }
   static int idraLoadComplete(const std::string& url, void* context) {
@@ -90,9 +90,9 @@ struct ViewMediatorUI::PageCallbacks {
   }
   static int idraLoadWarning(int kind, const std::string& mainUrl, const std::string& failingUrl,
                              int code, void* context) {
-    log(pando::kLogWarn,
-        "Warning in idra html type: Main Url: %s , Error in loading Url: %s type: %d code:%d",
-        maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
+    kLog(pando::kLogWarn,
+         "Warning in idra html type: Main Url: %s , Error in loading Url: %s type: %d code:%d",
+         maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
     if (ViewMediatorUI* mediator = owner(context)) mediator->handleLoadComplete(failingUrl, true);
     return 1;
   }
@@ -106,9 +106,9 @@ struct ViewMediatorUI::PageCallbacks {
   }
   static int idraType3LoadWarning(int kind, const std::string& mainUrl,
                                   const std::string& failingUrl, int code, void*) {
-    log(pando::kLogWarn,
-        "Warning in idratype3 html: Main Url: %s , Error in loading Url: %s type: %d code:%d",
-        maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
+    kLog(pando::kLogWarn,
+         "Warning in idratype3 html: Main Url: %s , Error in loading Url: %s type: %d code:%d",
+         maskedForLog(mainUrl).c_str(), maskedForLog(failingUrl).c_str(), kind, code);
     return 1;
   }
 
@@ -310,8 +310,8 @@ void ViewMediatorUI::sendMessageToView(const std::string& name, const std::strin
     state_->dock->update(progress > 0 ? static_cast<uint64_t>(progress) : 0);
   } else if (isOneOf(name, kAlerts)) {
     showMainView();
-    log(pando::kLogTrace, "Sending error message to UI message: %s data: %s", name.c_str(),
-        data.c_str());
+    kLog(pando::kLogTrace, "Sending error message to UI message: %s data: %s", name.c_str(),
+         data.c_str());
   } else if (name == "showQuitConfirmation") {
     post([](State& state) { state.shell->bringWindowToFront(); });
   }
@@ -325,7 +325,7 @@ void ViewMediatorUI::sendMessageToView(const std::string& name, const std::strin
 }
 
 void ViewMediatorUI::passToPage(const std::string& name, const std::string& data) {
-  log(pando::kLogTrace, "Sending message to UI: %s", name.c_str());
+  kLog(pando::kLogTrace, "Sending message to UI: %s", name.c_str());
   post([name, data](State& state) {
     if (state.mainView) state.mainView->sendMessage(name, data);
   });
@@ -334,10 +334,10 @@ void ViewMediatorUI::passToPage(const std::string& name, const std::string& data
 void ViewMediatorUI::updateWeightage(const std::string& data) {
   const std::string tarnSize = valueOf(data, "tarnSize");
   const std::string productSize = GetConfigValue(context().config, "productSize");
-  log(pando::kLogDebug, "Tarn Size calculated %s", tarnSize.c_str());
-  log(pando::kLogDebug, "Product Size calculated %s", productSize.c_str());
+  kLog(pando::kLogDebug, "Tarn Size calculated %s", tarnSize.c_str());
+  kLog(pando::kLogDebug, "Product Size calculated %s", productSize.c_str());
   const float weightage = state_->estimator.updateWeightage(tarnSize, productSize);
-  log(pando::kLogDebug, "Tarn Install Weightage calculated %s", std::to_string(weightage).c_str());
+  kLog(pando::kLogDebug, "Tarn Install Weightage calculated %s", std::to_string(weightage).c_str());
 }
 
 void ViewMediatorUI::buildProgressMessage(int productProgress, int desktopProgress,
@@ -420,7 +420,7 @@ void ViewMediatorUI::initialize() {
   }
 
   const std::string contentUrl = GetContentUrl(app.config, GetSapCode(app.config), locale);
-  log(pando::kLogInfo, "ContentURL is : %s", contentUrl.c_str());
+  kLog(pando::kLogInfo, "ContentURL is : %s", contentUrl.c_str());
   ViewMessageData data;
   data.setValue("applicationName", applicationName);
   data.setValue("platform", "mac");

@@ -64,9 +64,9 @@ void ViewMediatorUI::showSignInView() {
 }
 
 bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
-  log(pando::kLogTrace, "handleLoadComplete: %s", maskedForLog(url).c_str());
+  kLog(pando::kLogTrace, "handleLoadComplete: %s", maskedForLog(url).c_str());
   if (state_->idraFailed) {
-    log(pando::kLogWarn, "Ignoring handleLoadComplete as idra html view is in error state");
+    kLog(pando::kLogWarn, "Ignoring handleLoadComplete as idra html view is in error state");
     return false;
   }
   WorkflowManager* workflow = workflowManager();
@@ -129,10 +129,10 @@ bool ViewMediatorUI::handleLoadComplete(const std::string& url, bool failure) {
 }
 
 void ViewMediatorUI::handleIdraType3LoadComplete(const std::string& url) {
-  log(pando::kLogTrace, "handleIdraType3LoadComplete: %s", maskedForLog(url).c_str());
+  kLog(pando::kLogTrace, "handleIdraType3LoadComplete: %s", maskedForLog(url).c_str());
   if (state_->idraType3Failed) {
-    log(pando::kLogWarn,
-        "Ignoring handleIdraType3LoadComplete as idra type3 html view is in error state");
+    kLog(pando::kLogWarn,
+         "Ignoring handleIdraType3LoadComplete as idra type3 html view is in error state");
     return;
   }
   const SignInRedirect redirect = classifyRedirect(sentinelRoot(), url);
@@ -156,7 +156,7 @@ void ViewMediatorUI::handleIdraType3LoadComplete(const std::string& url) {
 }
 
 void ViewMediatorUI::acceptDeviceToken(const std::string& url, const std::string& token) {
-  log(pando::kLogTrace, "got device token: %s", maskedForLog(url).c_str());
+  kLog(pando::kLogTrace, "got device token: %s", maskedForLog(url).c_str());
   if (ISignInProfile* profile = context().userProfile.get()) profile->setDeviceToken(token);
   showMainView();
   showSpinnerScreen();
@@ -167,7 +167,7 @@ void ViewMediatorUI::acceptDeviceToken(const std::string& url, const std::string
 }
 
 void ViewMediatorUI::rejectRedirect(const std::string& url) {
-  log(pando::kLogWarn, "Malformed sign-in redirect: %s", maskedForLog(url).c_str());
+  kLog(pando::kLogWarn, "Malformed sign-in redirect: %s", maskedForLog(url).c_str());
   if (WorkflowManager* workflow = workflowManager()) workflow->setStateCode(WorkflowState::kSignIn);
 }
 
@@ -181,8 +181,8 @@ void ViewMediatorUI::failSignInPage(int kind) {
 }
 
 void ViewMediatorUI::onMainLoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in main html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
+  kLog(pando::kLogError, "Error in main html type: %d url: %s code:%d", kind,
+       maskedForLog(url).c_str(), code);
   // The local page's own resources failing is only worth the log line.
   if (url.rfind("file://", 0) == 0) return;
   if (kind == kLoadKindCannotConnect) {
@@ -196,16 +196,16 @@ void ViewMediatorUI::onMainLoadError(int kind, const std::string& url, int code)
 }
 
 void ViewMediatorUI::onIdraLoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in idra html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
+  kLog(pando::kLogError, "Error in idra html type: %d url: %s code:%d", kind,
+       maskedForLog(url).c_str(), code);
   if (handleLoadComplete(url, true)) return;
   state_->idraFailed = true;
   failSignInPage(kind);
 }
 
 void ViewMediatorUI::onIdraType3LoadError(int kind, const std::string& url, int code) {
-  log(pando::kLogError, "Error in idratype3 html type: %d url: %s code:%d", kind,
-      maskedForLog(url).c_str(), code);
+  kLog(pando::kLogError, "Error in idratype3 html type: %d url: %s code:%d", kind,
+       maskedForLog(url).c_str(), code);
   state_->idraType3Failed = true;
   failSignInPage(kind);
 }

@@ -9,7 +9,7 @@
 #include "core/context/ApplicationContext.h"
 #include "core/workflow/WorkflowBlocks.h"
 #include "foundation/json/Value.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/NativeLibrary.h"
 #include "mediation/ui/HtmlViewTester.h"
 #include "mediation/ui/ViewMediatorUI.h"
@@ -20,18 +20,13 @@ namespace mediation {
 
 namespace mediator_detail {
 
-constexpr char kComponent[] = "ViewMediatorUI";
+inline constexpr pando::ComponentLog kLog{"ViewMediatorUI"};
 
 // Screen ids the workflow reports.
 constexpr int kScreenBeforeSignIn = code(ScreenId::kSpinnerBetweenWelcomeAndSignIn);
 constexpr int kScreenSignIn = code(ScreenId::kSignIn);
 constexpr int kScreenAfterSignIn = code(ScreenId::kSpinnerAfterSignIn);
 constexpr int kScreenMain = code(ScreenId::kMain);
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 inline void sendEvent(const std::string& eventType) {
   if (auto analytics = ApplicationContext::GetAnalytics()) analytics->sendServiceEvent(eventType);

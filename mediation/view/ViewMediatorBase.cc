@@ -12,19 +12,14 @@
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/ProcessUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "mediation/view/ViewJson.h"
 
 namespace {
 
-constexpr char kComponent[] = "ViewMediatorBase";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"ViewMediatorBase"};
 
 const char* flag(bool value) {
   return value ? "true" : "false";
@@ -160,12 +155,12 @@ void ViewMediatorBase::setUIAction(int action) {
 
 bool ViewMediatorBase::openUrl(const std::string& url, bool tracking, const char* what) {
   if (!opensLinks_) {
-    log(pando::kLogInfo, "%s: links open in the user's process", what);
+    kLog(pando::kLogInfo, "%s: links open in the user's process", what);
     return false;
   }
   if (url.empty()) return false;
   if (hasControlOrBlank(url)) {
-    log(pando::kLogWarn, "%s: refused the address %s", what, printable(url).c_str());
+    kLog(pando::kLogWarn, "%s: refused the address %s", what, printable(url).c_str());
     return false;
   }
   return PandoUtils::ProcessUtils::openURLWithTracking(url, tracking);
@@ -304,8 +299,8 @@ void ViewMediatorBase::showDefaultContent(const std::string& errorURL) {
 // --- messages from the view ------------------------------------------------------------------
 
 void ViewMediatorBase::processMessageFromView(const std::string& name, const std::string& data) {
-  log(pando::kLogTrace, "Processing message from view: %s data:%s", printable(name).c_str(),
-      holdsPassword(data) ? "<withheld>" : printable(data).c_str());
+  kLog(pando::kLogTrace, "Processing message from view: %s data:%s", printable(name).c_str(),
+       holdsPassword(data) ? "<withheld>" : printable(data).c_str());
   for (const Row& row : kRows) {
     if (name == row.name) {
       (this->*row.handler)(data);
@@ -356,13 +351,13 @@ void ViewMediatorBase::onOpenFileUrl(const std::string& data) {
   std::string path = data;
   StringUtils::utilReplaceAll(path, "\\", "/");
   if (!opensLinks_) {
-    log(pando::kLogInfo, "openFileURL: links open in the user's process");
+    kLog(pando::kLogInfo, "openFileURL: links open in the user's process");
     return;
   }
   // A path that starts with a slash would make "file:////host/..." or "file://///host/...": a
   // file on another machine. Only this machine's files are opened.
   if (path.empty() || path.front() == '/' || hasControlOrBlank(path)) {
-    log(pando::kLogWarn, "openFileURL: refused the path %s", printable(data).c_str());
+    kLog(pando::kLogWarn, "openFileURL: refused the path %s", printable(data).c_str());
     return;
   }
   PandoUtils::ProcessUtils::openFileURLWithTracking("file:///" + path);
@@ -442,8 +437,8 @@ void ViewMediatorBase::onTestAppContinue(const std::string& data) {
     SetEnvironment(context().config, environment);
     if (context().userProfile) context().userProfile->setEnvironment(environment);
   } else if (!members["environment"].empty()) {
-    log(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
-        printable(members["environment"]).c_str());
+    kLog(pando::kLogWarn, "testAppContinueButtonClicked: unknown environment %s refused",
+         printable(members["environment"]).c_str());
   }
   setState(code(WorkflowState::kSignIn));
 }

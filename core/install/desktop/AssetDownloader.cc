@@ -10,7 +10,7 @@
 #include "download/pdm/PackageDownloader.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FileUtils.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/HardwareUtils.h"
 #include "platform/network/CurlPolicy.h"
 
@@ -18,12 +18,7 @@ namespace pdm = orvel::PackageDownloadManager;
 
 namespace {
 
-constexpr char kComponent[] = "AssetDownloader";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"AssetDownloader"};
 
 }  // namespace
 
@@ -45,7 +40,7 @@ std::string AssetDownloader::resolvePackageServiceURL() const {
     url += separator + key + "=" + value;
     separator = '&';
   }
-  log(pando::kLogInfo, "The resolved URL for package service is %s", url.c_str());
+  kLog(pando::kLogInfo, "The resolved URL for package service is %s", url.c_str());
   return url;
 }
 
@@ -79,7 +74,7 @@ bool AssetDownloader::downloadPimPackage(const std::string& manifestUrl,
                                          const std::string& workFolder) {
   // libcurl guesses a scheme for "lbs/m.xml" and looks "lbs" up as a host.
   if (!platform::isHttpUrl(manifestUrl)) {
-    log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
+    kLog(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
     workflow_.setError(kStatusError, false);
     return false;
   }
@@ -94,12 +89,12 @@ AssetDownloader::Outcome AssetDownloader::run(const pdm::PDMInitData& data, bool
   pdm::PDMLogger::instance().setLogger(inputs_.logger, "Bootstrapper");
   pdm::PackageDownloader downloader(inputs_.manager);
   if (downloader.init(data) != pdm::kPdmOk) {
-    if (isLibrary) log(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
+    if (isLibrary) kLog(pando::kLogError, "Failed to initialize LoomLBS asset downloader");
     workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
   if (downloader.start() != pdm::kPdmOk) {
-    if (isLibrary) log(pando::kLogError, "Failed to start LoomLBS asset download");
+    if (isLibrary) kLog(pando::kLogError, "Failed to start LoomLBS asset download");
     workflow_.setError(kStatusError, false);
     return Outcome::kFailed;
   }
@@ -122,8 +117,8 @@ AssetDownloader::Outcome AssetDownloader::run(const pdm::PDMInitData& data, bool
                          : progress.status == pdm::kStatusFatal
                              ? "PDM stopped with fatal error in downloading PIM with error %d"
                              : "PDM completed with error in downloading PIM with error %d";
-    log(progress.status == pdm::kStatusComplete ? pando::kLogInfo : pando::kLogError, format,
-        status.errorCode);
+    kLog(progress.status == pdm::kStatusComplete ? pando::kLogInfo : pando::kLogError, format,
+         status.errorCode);
   }
   if (status.errorCode == pdm::kPdmErrorNone) return Outcome::kDone;
   workflow_.setError(mapManagerError(status.errorCode), status.retryable != 0);

@@ -8,19 +8,14 @@
 #include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowSteps.h"
 #include "foundation/files/FileUtils.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/CodeSigning.h"
 #include "foundation/text/StringUtils.h"
 
 namespace {
 
-constexpr char kComponent[] = "PimLibrary";
+constexpr pando::ComponentLog kLog{"PimLibrary"};
 constexpr char kLibraryName[] = "OrvelPIM.dylib";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 std::string joined(std::string path, const std::string& component) {
   FileUtils::appendPathComponent(path, component);
@@ -44,7 +39,7 @@ bool PimLibrary::prepare(IInstallWorkflow& workflow, const TarnApplication& appl
                          AssetDownloader& downloader) {
   const std::string workFolder = joined(folders_.tempFolder, "LoomLBS");
   if (!makeWorkFolder(workFolder)) {
-    log(pando::kLogError, "Failed to create the work folder %s", workFolder.c_str());
+    kLog(pando::kLogError, "Failed to create the work folder %s", workFolder.c_str());
     workflow.setError(kStatusError, false);
     return false;
   }
@@ -52,19 +47,19 @@ bool PimLibrary::prepare(IInstallWorkflow& workflow, const TarnApplication& appl
 
   std::string chain;
   if (getCANameChain(libraryPath_, chain)) {
-    log(pando::kLogError, "could not get the CANameChain of the library %s", libraryPath_.c_str());
+    kLog(pando::kLogError, "could not get the CANameChain of the library %s", libraryPath_.c_str());
     workflow.setError(kStatusFileCorrupted, false);
     return false;
   }
   if (!isOrvelCANameChain(chain)) {
-    log(pando::kLogError,
-        "PIM Validation Failed:Process certificate didnt match to Orvel certificate! "
-        "CANameChain: %s",
-        chain.c_str());
+    kLog(pando::kLogError,
+         "PIM Validation Failed:Process certificate didnt match to Orvel certificate! "
+         "CANameChain: %s",
+         chain.c_str());
     workflow.setError(kStatusPimValidationFailure, false);
     return false;
   }
-  log(pando::kLogInfo, "PIM validation successful");
+  kLog(pando::kLogInfo, "PIM validation successful");
   if (!library_.load(libraryPath_)) {
     workflow.setError(kStatusError, false);
     return false;
@@ -82,7 +77,7 @@ bool PimLibrary::chooseLibrary(IInstallWorkflow& workflow, const TarnApplication
 
   if (StringUtils::utilCompareVersions(present, required) < 0) {
     if (!downloader.downloadPimPackage(application.installerLibraryManifestUrl, workFolder)) {
-      log(pando::kLogError, "Failed in download PIM ");
+      kLog(pando::kLogError, "Failed in download PIM ");
       return false;
     }
     std::vector<std::string> found;
@@ -97,18 +92,18 @@ bool PimLibrary::chooseLibrary(IInstallWorkflow& workflow, const TarnApplication
   }
   libraryPath_ = joined(workFolder, kLibraryName);
   if (!FileUtils::copyFile(installed, libraryPath_, false)) {
-    log(pando::kLogInfo, "failed to copy pim library from machine to %s", libraryPath_.c_str());
+    kLog(pando::kLogInfo, "failed to copy pim library from machine to %s", libraryPath_.c_str());
     workflow.setError(kStatusFileCopyError, false);
     return false;
   }
-  log(pando::kLogInfo, "PIM dll is latest on machine");
+  kLog(pando::kLogInfo, "PIM dll is latest on machine");
   return true;
 }
 
 std::string PimLibrary::installedVersionText(const std::string& path) {
   StringUtils::VersionNumbers version{0, 0, 0, 0};
   if (!FileUtils::GetDynamicLibraryVersion(path, version)) {
-    log(pando::kLogInfo, "Failed to get the PIM version from location: %s", path.c_str());
+    kLog(pando::kLogInfo, "Failed to get the PIM version from location: %s", path.c_str());
     return "0.0.0.0";
   }
   return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
@@ -118,7 +113,7 @@ std::string PimLibrary::installedVersionText(const std::string& path) {
 int PimLibrary::startWorkflow(PimWorkflowArgs& args) {
   auto start = reinterpret_cast<PimStartWorkflowFn>(library_.getSymbol("pim_startWorkflow"));
   if (!start) {
-    log(pando::kLogError, "The installer library has no pim_startWorkflow");
+    kLog(pando::kLogError, "The installer library has no pim_startWorkflow");
     return 1;
   }
   uint32_t out[2] = {0, 0};

@@ -37,7 +37,7 @@ bool WorkerThread::run() {
               threadIndex());
     stop();
   }
-  state_.store(kPaused);
+  setStateAndWake(kPaused);
   try {
     thread_ = std::thread(&WorkerThread::threadProc, this);
   } catch (const std::system_error& error) {
@@ -101,9 +101,21 @@ bool WorkerThread::requestStop() {
 }
 
 void WorkerThread::waitUntilPaused() const {
-  while (state_.load() == kPauseRequested || state_.load() == kRunning) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::unique_lock lock(mutex_);
+  stateChanged_.wait(lock, [this] {
+    const int32_t state = state_.load();
+    return state != kPauseRequested && state != kRunning;
+  });
+}
+
+bool WorkerThread::settle(int32_t from, int32_t to) {
+  bool changed = false;
+  {
+    std::lock_guard lock(mutex_);
+    changed = state_.compare_exchange_strong(from, to);
   }
+  if (changed) stateChanged_.notify_all();
+  return changed;
 }
 
 bool WorkerThread::cancelJob() {
@@ -122,7 +134,7 @@ bool WorkerThread::stop() {
   container_->wakeUp();
   waitForJobToEnd();
   join();
-  state_.store(kStopped);
+  setStateAndWake(kStopped);
   return true;
 }
 
@@ -164,7 +176,7 @@ void WorkerThread::threadProc() {
     int32_t state = state_.load();
     if (state == kStopRequested || state == kStopped) break;
     if (state == kPauseRequested) {
-      state_.compare_exchange_strong(state, kPaused);
+      settle(kPauseRequested, kPaused);
       continue;
     }
     if (state == kPaused) {
@@ -213,10 +225,7 @@ void WorkerThread::finishJob(std::unique_ptr<BaseJob> job, uint32_t result) {
       }
       break;
     case BaseJob::kPaused:
-      if (job->state() == BaseJob::kDelayed) {
-        int32_t running = kRunning;
-        state_.compare_exchange_strong(running, kPaused);
-      }
+      if (job->state() == BaseJob::kDelayed) settle(kRunning, kPaused);
       break;
     default:
       break;

@@ -53,6 +53,7 @@ class WorkerThread : public IThread {
   bool resume() override;
   bool requestStop() override;
   // After pause(): returns once the thread has put its job aside (or is not running at all).
+  // Waits on the state's condition, woken by every change that ends the wait.
   void waitUntilPaused() const;
   bool cancelJob();
   // Asks the job to stop, forces it after jobStopForceAfter, gives up waiting after
@@ -70,6 +71,8 @@ class WorkerThread : public IThread {
   void requeue(std::unique_ptr<BaseJob> job);
   void setStateAndWake(int32_t state);
   bool stateChangedFrom(int32_t state) const { return state_.load() != state; }
+  // from -> to under the lock, waking the waiters; false when the state was no longer `from`.
+  bool settle(int32_t from, int32_t to);
   void waitForJobToEnd();
   void join();
 
@@ -81,8 +84,9 @@ class WorkerThread : public IThread {
   std::atomic<uint32_t> threadIndex_{0};
   std::thread thread_;
 
-  std::mutex mutex_;
-  std::condition_variable stateChanged_;
+  // Every store to state_ that a waiter watches is made under mutex_ and followed by a notify.
+  mutable std::mutex mutex_;
+  mutable std::condition_variable stateChanged_;
   BaseJob* current_ = nullptr;  // guarded by mutex_; owned by the running threadProc
 };
 

@@ -1,5 +1,3 @@
-#include "core/install/ApplicationsDocument.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,14 +5,13 @@
 #include <string>
 
 #include "core/context/ContextParts.h"
+#include "core/install/ApplicationsDocument.h"
 #include "foundation/xml/XMLParser.h"
 
 namespace {
 
 std::string fixture(const std::string& name) {
-  std::string folder = __FILE__;
-  folder.erase(folder.rfind('/'));
-  std::ifstream in(folder + "/fixtures/" + name);
+  std::ifstream in(std::string(WEND_SOURCE_DIR) + "/tests/core/install/fixtures/" + name);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
@@ -68,18 +65,16 @@ TEST(ApplicationsDocumentTest, FixtureGivesTheLibraryTheDesktopAppAndTheSummedSi
 
 TEST(ApplicationsDocumentTest, DocumentVariants) {
   const std::string base = fixture("applications.xml");
-  const std::string skyloom = base.substr(base.rfind("<application>"),
-                                          base.rfind("</application>") + 14 -
-                                              base.rfind("<application>"));
+  const std::string skyloom = base.substr(
+      base.rfind("<application>"), base.rfind("</application>") + 14 - base.rfind("<application>"));
   struct Case {
     const char* name;
     std::string text;
     bool ok;
   };
   const Case cases[] = {
-      {"three applications, two of them right", replaced(base, "</applications>",
-                                                         skyloom + "</applications>"),
-       false},
+      {"three applications, two of them right",
+       replaced(base, "</applications>", skyloom + "</applications>"), false},
       {"one application", replaced(base, skyloom, ""), false},
       {"size not a number", replaced(base, "<assetSize>1000<", "<assetSize>10k0<"), false},
       {"size empty hex", replaced(base, "<assetSize>1000<", "<assetSize>0x<"), false},
@@ -90,14 +85,14 @@ TEST(ApplicationsDocumentTest, DocumentVariants) {
        false},
       {"package without size", replaced(base, "<assetSize>0x10</assetSize>", ""), false},
       {"application without name", replaced(base, "<name>LoomLBS</name>", ""), false},
-      {"no installer library", replaced(base, "<name>LoomLBS</name>", "<name>Other</name>"),
-       false},
+      {"no installer library", replaced(base, "<name>LoomLBS</name>", "<name>Other</name>"), false},
       {"no desktop application", replaced(base, "<name>Skyloom</name>", "<name>Other</name>"),
        false},
       {"absolute library URL",
        replaced(base, "/LoomLBS/4.2.0.17/manifest.xml", "http://x.test/m.xml"), true},
-      {"no cdn block", replaced(replaced(base, "<secure>https://cdn.example.test/pkgs</secure>", ""),
-                                "/LoomLBS/", "http://x.test/"),
+      {"no cdn block",
+       replaced(replaced(base, "<secure>https://cdn.example.test/pkgs</secure>", ""), "/LoomLBS/",
+                "http://x.test/"),
        true},
   };
   for (const Case& c : cases) {

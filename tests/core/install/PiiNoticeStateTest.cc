@@ -26,9 +26,7 @@ class FixedClock final : public pando::WallClock {
 };
 
 std::string fixture() {
-  std::string folder = __FILE__;
-  folder.erase(folder.rfind('/'));
-  return readFile(folder + "/fixtures/com.orvel.pii.prefs");
+  return readFile(WEND_SOURCE_DIR "/tests/core/install/fixtures/com.orvel.pii.prefs");
 }
 
 class PiiNoticeStateTest : public ::testing::Test {

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 #include "download/engine/FileDownloadManager.h"
 #include "download/engine/common/EngineLog.h"
@@ -52,6 +55,30 @@ class SealedFolder {
 
   const std::string path_;
   bool sealed_ = false;
+};
+
+// The download thread's progress reports (event 8): how many, and each one's byte count.
+class ProgressReports : public IDleIntercept {
+ public:
+  int32_t onEvent(int32_t, const void* data, uint32_t size) override {
+    std::lock_guard lock(mutex_);
+    if (size == sizeof(DLEProgress))
+      bytes_.push_back(static_cast<const DLEProgress*>(data)->bytesDownloaded);
+    return 0;
+  }
+  size_t count() const {
+    std::lock_guard lock(mutex_);
+    return bytes_.size();
+  }
+  std::vector<uint64_t> since(size_t first) const {
+    std::lock_guard lock(mutex_);
+    return {bytes_.begin() + static_cast<std::ptrdiff_t>(std::min(first, bytes_.size())),
+            bytes_.end()};
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<uint64_t> bytes_;
 };
 
 class EngineScenarioTest : public TestServerFixture {
@@ -161,24 +188,65 @@ TEST_F(EngineScenarioTest, CutsExactMultiplesIntoWholeSegmentsAndAddsAShortLastO
 
 TEST_F(EngineScenarioTest, PausesAndResumesFromAnotherThread) {
   addFault(3, 0, fault(FaultKind::SlowBody, 1024 * 1024));
+  ProgressReports reports;
   auto manager = makeManager();
+  manager->registerIntercept(8, &reports);
   ASSERT_EQ(manager->init(request(2)), 0);
   ASSERT_EQ(manager->start(), 0);
+  ASSERT_TRUE(eventually([&] {
+    DLEProgress progress;
+    manager->getProgress(progress);
+    return progress.bytesDownloaded > 0;
+  }));
   std::thread client([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(manager->pause(), 0);
     DLEProgress paused;
     manager->getProgress(paused);
     EXPECT_EQ(paused.state, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    DLEProgress still;
-    manager->getProgress(still);
-    EXPECT_EQ(still.bytesDownloaded, paused.bytesDownloaded) << "nothing is written while paused";
+    // The download thread reports on while paused: two reports, both of the paused count.
+    const size_t first = reports.count();
+    EXPECT_TRUE(eventually([&] { return reports.count() >= first + 2; }));
+    for (uint64_t bytes : reports.since(first)) {
+      EXPECT_EQ(bytes, paused.bytesDownloaded) << "nothing is written while paused";
+    }
     EXPECT_EQ(manager->resume(), 0);
   });
   client.join();
   ASSERT_EQ(waitForState(*manager, {5, 6, 7}), 5);
   EXPECT_TRUE(targetIsTheFile());
+}
+
+// The download thread runs on in the manager after its own intercept stopped it: the manager
+// waits for it when it goes (a freed manager in use is AddressSanitizer's to see).
+TEST_F(EngineScenarioTest, AStopFromTheDownloadThreadIsWaitedForWhenTheManagerGoes) {
+#if defined(__SANITIZE_THREAD__)
+  // An intercept runs under the intercepts' lock, and stop takes the manager's, the reverse of
+  // start's order: calling back is the misuse the manager's contract forbids, yet survives.
+  GTEST_SKIP() << "the call back into the manager inverts the lock order by design";
+#endif
+  struct Stopper : IDleIntercept {
+    int32_t onEvent(int32_t, const void*, uint32_t) override {
+      if (stopped.load()) return 0;
+      manager->stop();
+      stopped = true;
+      // The thread goes on in the manager just as the manager goes.
+      eventually([this] { return leaving.load(); });
+      return 0;
+    }
+    FileDownloadManager* manager = nullptr;
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> leaving{false};
+  } stopper;
+  addFault(3, 0, fault(FaultKind::SlowBody, 256 * 1024));
+  auto manager = makeManager();
+  stopper.manager = manager.get();
+  manager->registerIntercept(8, &stopper);
+  ASSERT_EQ(manager->init(request(2)), 0);
+  ASSERT_EQ(manager->start(), 0);
+  ASSERT_TRUE(eventually([&] { return stopper.stopped.load(); }));
+  stopper.leaving = true;
+  manager.reset();
+  EXPECT_TRUE(fileExists(partial() + ".quarryd")) << "stopped, not completed";
 }
 
 TEST_F(EngineScenarioTest, ResumesFromTheMetaFileAfterAStopFetchingOnlyWhatIsMissing) {
@@ -229,15 +297,17 @@ TEST_F(EngineScenarioTest, StopCutsShortAResumeWhoseETagCheckTheServerStalls) {
   FileDownloadManager manager(quickSettings(), EngineClock::steady(), http);
   ASSERT_EQ(manager.init(request(2)), 0);
   ASSERT_EQ(manager.start(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(eventually([&] {
+    DLEProgress progress;
+    manager.getProgress(progress);
+    return progress.bytesDownloaded > 0;
+  }));
   ASSERT_EQ(manager.pause(), 0);
   server().clearRules();
   addFault(1, 0, fault(FaultKind::StallBeforeReply));
   server().clearLog();
   std::thread resumer([&] { EXPECT_EQ(manager.resume(), -2); });
-  while (server().requestsFor("/file.bin").empty()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  ASSERT_TRUE(eventually([&] { return !server().requestsFor("/file.bin").empty(); }));
   const auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(manager.stop(), 0);
   resumer.join();
@@ -249,20 +319,22 @@ TEST_F(EngineScenarioTest, StopCutsShortAResumeWhoseETagCheckTheServerStalls) {
 TEST_F(EngineScenarioTest, StopEndsAStartThatWaitsForTheServer) {
   DownloadSettings settings = quickSettings();
   settings.sizeRetryWait = std::chrono::seconds(30);
-  for (auto [first, stall] : {std::pair{1u, fault(FaultKind::StallBeforeReply)},
-                              std::pair{2u, fault(FaultKind::StallBeforeReply)},
-                              std::pair{1u, fault(FaultKind::Status, 0, 503)}}) {
+  // Where start waits: on a stalled reply once the server holds the request, or in the retry
+  // wait once the engine has logged the retry.
+  for (auto [first, stall, retries] : {std::tuple{1u, fault(FaultKind::StallBeforeReply), 0},
+                                       std::tuple{2u, fault(FaultKind::StallBeforeReply), 0},
+                                       std::tuple{1u, fault(FaultKind::Status, 0, 503), 1}}) {
     SCOPED_TRACE(first);
     server().clearRules();
     server().clearLog();
     addFault(first, 0, stall);
+    EngineLogLines retried("Retrying now.");
     FileDownloadManager manager(settings, EngineClock::steady(), HttpSettings{});
     ASSERT_EQ(manager.init(request()), 0);
     std::thread starter([&] { EXPECT_NE(manager.start(), 0); });
-    while (server().requestsFor("/file.bin").size() < first) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(eventually([&, first = first, retries = retries] {
+      return server().requestsFor("/file.bin").size() >= first && retried.count >= retries;
+    }));
     const auto before = std::chrono::steady_clock::now();
     EXPECT_EQ(manager.stop(), 0);
     starter.join();
@@ -581,14 +653,18 @@ TEST_F(EngineScenarioTest, AnswersMisuseWithCodes) {
 TEST_F(EngineScenarioTest, CancelsASilentConnectionAfter101SecondsNot100) {
   addFault(3, 1, fault(FaultKind::StallBeforeReply));
   FakeEngineClock clock;
+  ProgressReports reports;
   FileDownloadManager manager(quickSettings(), clock, quickHttp());
+  manager.registerIntercept(8, &reports);
   DLEInputStruct input = request(1, 0x10000);
   ASSERT_EQ(manager.init(input), 0);
   ASSERT_EQ(manager.start(), 0);
   auto segmentRequests = [&] { return server().requestsFor("/file.bin").size(); };
   ASSERT_TRUE(eventually([&] { return segmentRequests() == 3; }));  // HEAD, probe, stalled GET
   clock.advance(std::chrono::seconds(100));
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));  // three hang watches
+  // Five reports a cycle, one hang watch a cycle: sixteen reports hold three whole watches.
+  const size_t first = reports.count();
+  ASSERT_TRUE(eventually([&] { return reports.count() >= first + 16; }));
   EXPECT_EQ(segmentRequests(), 3u) << "silent for exactly 100 s: still waiting";
   clock.advance(std::chrono::seconds(1));
   ASSERT_EQ(waitForState(manager, {1, 5, 6, 7}), 5);

@@ -31,6 +31,34 @@ namespace {
 
 using LinkState = IMessageGateway::LinkState;
 
+// A host of plain values, for the cases that need no application context.
+class ValueHost final : public IGatewayHost {
+ public:
+  ValueHost(bool admin, bool silent, std::shared_ptr<std::vector<std::string>> events)
+      : admin_(admin),
+        silent_(silent),
+        analytics_(std::make_shared<wendtest::RecordingAnalytics>(std::move(events))) {}
+  bool isAdmin() const override { return admin_; }
+  bool isSilent() const override { return silent_; }
+  bool quitRequested() const override { return false; }
+  IViewMediator* viewMediator() const override { return nullptr; }
+  IWorkflowPackets* workflowPackets() const override { return nullptr; }
+  std::shared_ptr<IAnalytics> analytics() const override { return analytics_; }
+  SharedInstallHelperChannels& installHelperChannels() const override { return channels_; }
+  SharedProxyCredentials& proxyCredentials() const override { return credentials_; }
+  std::string userGuid() const override { return ""; }
+  std::string tempLocation() const override { return ""; }
+  std::string sessionId() const override { return ""; }
+  void setSessionId(const std::string&) override {}
+
+ private:
+  const bool admin_;
+  const bool silent_;
+  const std::shared_ptr<IAnalytics> analytics_;
+  mutable SharedInstallHelperChannels channels_;
+  mutable SharedProxyCredentials credentials_;
+};
+
 class MessageGatewayTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -189,20 +217,26 @@ TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
 }
 
 TEST_F(MessageGatewayTest, AdministratorNeedsNoLinkAndSilentNonAdministratorIsAnError) {
-  ApplicationContext* context = start(true);
-  ASSERT_TRUE(initGateway(context));
+  MessageGateway admin(std::make_unique<ValueHost>(true, false, events_));
+  ASSERT_TRUE(admin.InitMessageGateway(CommandLineParser()));
+  pipeName_ = admin.pipeName();
   EXPECT_EQ(events(), std::vector<std::string>{"lbs-security-prompt-skipped"});
   EXPECT_FALSE(fifosExist());
-  for (int type : {1, 2, 6, 7, 8}) EXPECT_EQ(gateway(context).sendPacket(type, "x"), 0);
-  TearDown();
+  for (int type : {1, 2, 6, 7, 8}) EXPECT_EQ(admin.sendPacket(type, "x"), 0);
 
   std::string name;
   ASSERT_TRUE(StringUtils::utilCreateUUIDString(name));
+  const std::string argument = "--pipename=" + name;
+  const char* const arguments[] = {"Install", argument.c_str()};
+  CommandLineParser commandLine;
+  ASSERT_TRUE(commandLine.parse(2, arguments));
   events_->clear();
-  context = start(false, name);
-  EXPECT_FALSE(initGateway(context));
+  MessageGateway silent(std::make_unique<ValueHost>(false, true, events_));
+  EXPECT_FALSE(silent.InitMessageGateway(commandLine));
+  pipeName_ = silent.pipeName();
+  EXPECT_EQ(pipeName_, name);
   EXPECT_TRUE(events().empty());
-  EXPECT_EQ(gateway(context).linkState(), LinkState::kDown);
+  EXPECT_EQ(silent.linkState(), LinkState::kDown);
   EXPECT_FALSE(fifosExist());
 }
 

@@ -103,6 +103,18 @@ TEST_F(WorkerThreadTest, APauseReachesTheRunningJobWhichIsQueuedAgain) {
   thread->stop();
 }
 
+TEST_F(WorkerThreadTest, WaitUntilPausedReturnsOnlyOnceTheJobIsQueuedAgain) {
+  add(1, [](ScriptedJob& job, uint32_t) { return job.runUntilInterrupted(); });
+  auto thread = started();
+  thread->resume();
+  ASSERT_TRUE(eventually([&] { return counters.runs.load() == 1; }));
+  thread->pause();
+  thread->waitUntilPaused();
+  EXPECT_EQ(thread->threadState(), WorkerThread::kPaused);
+  EXPECT_EQ(pool.count(JobPoolContainer::kDownload), 1u);
+  thread->stop();
+}
+
 TEST_F(WorkerThreadTest, StopForcesAJobThatIgnoresIt) {
   add(1, [](ScriptedJob& job, uint32_t) {
     while (!job.terminated.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
