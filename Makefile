@@ -4,6 +4,13 @@ JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
 FUZZ_SECONDS ?= 60
+# Test labels that `make test` leaves out: none unless asked (CI runs the display tests once,
+# under AddressSanitizer).
+TEST_EXCLUDE ?=
+# A compiler cache where there is one: the benchmark's Release configuration and the product's
+# differ in one library only, so the second compiles little more than that.
+CCACHE       ?= $(shell command -v ccache)
+LAUNCHER     := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
 
 .PHONY: deps check-layers check-names build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
 
@@ -11,7 +18,7 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(LAUNCHER)
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Includes point down the layers only; a wrong one stops the run before anything is built.
@@ -23,42 +30,47 @@ check-names: deps
 	scripts/check-names
 
 test: check-layers check-names build
-	cd $(BUILD) && ctest $(CTEST_FLAGS)
+	cd $(BUILD) && ctest $(CTEST_FLAGS) $(if $(TEST_EXCLUDE),-LE '$(TEST_EXCLUDE)')
 
 test-sanitize: test-asan test-tsan
 
 test-asan: deps
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=address
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=address $(LAUNCHER)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
 
-# ThreadSanitizer holds a signal back until its thread calls into the C library, which a script
-# looping in JavaScriptCore never does: there the engine checks its time limit by polling instead.
+# Only the tests labelled "threads" run here, so only they are built. ThreadSanitizer holds a
+# signal back until its thread calls into the C library, which a script looping in JavaScriptCore
+# never does: there the engine checks its time limit by polling instead.
 test-tsan: deps
-	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=thread
-	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=thread $(LAUNCHER)
+	cmake --build $(BUILD)-tsan -j $(JOBS) --target wend-tests-threads
 	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 JSC_usePollingTraps=true \
 	  ctest $(CTEST_FLAGS) -L threads
 
 fuzz-smoke: deps
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEND_FUZZ=ON
-	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEND_FUZZ=ON \
+	  $(LAUNCHER)
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target wend-fuzz
 	scripts/fuzz-smoke $(BUILD)-fuzz $(FUZZ_SECONDS)
 
 demo: build
 	scripts/demo $(BUILD)
 
-# The benchmark's Release configuration, built but not run (CI keeps it building).
+# The benchmark's Release configuration, built but not run (CI keeps it building): the benchmarks'
+# programs and what they link, no tests.
 build-release: deps
-	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD)-bench -j $(JOBS)
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
+	cmake --build $(BUILD)-bench -j $(JOBS) --target wend-bench
 
 # The product's configuration: Release with the WEND_* developer overrides compiled out, so the
-# environment of an elevated run cannot redirect it. CI builds it; nothing runs it.
+# environment of an elevated run cannot redirect it. CI builds what ships, the installer's
+# bundle; nothing runs it.
 build-product: deps
-	cmake -S . -B $(BUILD)-product -DCMAKE_BUILD_TYPE=Release -DWEND_DEVELOPER_OVERRIDES=OFF
-	cmake --build $(BUILD)-product -j $(JOBS)
+	cmake -S . -B $(BUILD)-product -DCMAKE_BUILD_TYPE=Release -DWEND_DEVELOPER_OVERRIDES=OFF \
+	  $(LAUNCHER)
+	cmake --build $(BUILD)-product -j $(JOBS) --target wend-install
 
 bench: build-release
 	scripts/bench $(BUILD)-bench

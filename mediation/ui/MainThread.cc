@@ -1,8 +1,11 @@
 #include "mediation/ui/MainThread.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace mediation {
 
@@ -15,6 +18,7 @@ struct MainThread::Queue {
   std::deque<Task> tasks;            // guarded by mutex
   bool drainScheduled = false;       // guarded by mutex
   bool stopped = false;              // guarded by mutex
+  std::thread::id loopThread;        // the last thread that drained; guarded by mutex
 
   // One idle source at a time drains the queue; tasks queued while it runs wait for the next one,
   // so a task that posts never runs the new task inside itself. An idle source is attached rather
@@ -31,12 +35,15 @@ struct MainThread::Queue {
     g_source_unref(source);
   }
 
+  std::optional<bool> runIfOwner(const Task& task);
+
   static gboolean drain(gpointer data) {
     Queue& queue = **static_cast<std::shared_ptr<Queue>*>(data);
     std::deque<Task> batch;
     {
       std::lock_guard lock(queue.mutex);
       queue.drainScheduled = false;
+      queue.loopThread = std::this_thread::get_id();
       if (queue.stopped) return G_SOURCE_REMOVE;
       batch.swap(queue.tasks);
     }
@@ -68,32 +75,75 @@ bool MainThread::post(Task task) {
   return true;
 }
 
+namespace {
+
+// How often a waiting invokeSync looks whether it may run its task itself. A thread of some library
+// that holds the context for a moment (g_main_context_invoke does) makes the loop's own thread,
+// calling from outside the loop, queue its task and wait; letting go of the context wakes nobody,
+// so without a look the loop's thread would wait for itself.
+constexpr auto kOwnerLook = std::chrono::milliseconds(10);
+
+enum class SyncTask { queued, running, ran, withdrawn };
+
+}  // namespace
+
+// Runs the task here when this thread owns the context (or can take it); nullopt otherwise.
+std::optional<bool> MainThread::Queue::runIfOwner(const Task& task) {
+  if (!g_main_context_acquire(context)) return std::nullopt;
+  bool wasStopped;
+  {
+    std::lock_guard lock(mutex);
+    wasStopped = stopped;
+  }
+  if (!wasStopped) task();
+  g_main_context_release(context);
+  return !wasStopped;
+}
+
 bool MainThread::invokeSync(Task task) {
   // On the loop's thread, or while no thread runs the loop, the task runs here and now; waiting
   // would wait for ourselves.
-  if (g_main_context_acquire(queue_->context)) {
-    bool stopped;
-    {
-      std::lock_guard lock(queue_->mutex);
-      stopped = queue_->stopped;
-    }
-    if (!stopped) task();
-    g_main_context_release(queue_->context);
-    return !stopped;
-  }
-  auto ran = std::make_shared<bool>(false);  // guarded by queue_->mutex
   std::shared_ptr<Queue> queue = queue_;
+  if (std::optional<bool> ran = queue->runIfOwner(task)) return *ran;
+  auto shared = std::make_shared<Task>(std::move(task));
+  auto state = std::make_shared<SyncTask>(SyncTask::queued);  // guarded by queue->mutex
   std::unique_lock lock(queue->mutex);
   if (queue->stopped) return false;
-  queue->tasks.push_back([queue, ran, task = std::move(task)] {
-    task();
+  queue->tasks.push_back([queue, state, shared] {
+    {
+      std::lock_guard claim(queue->mutex);
+      if (*state != SyncTask::queued) return;
+      *state = SyncTask::running;
+    }
+    (*shared)();
     std::lock_guard done(queue->mutex);
-    *ran = true;
+    *state = SyncTask::ran;
     queue->finished.notify_all();
   });
   queue->scheduleDrainLocked(queue);
-  queue->finished.wait(lock, [&] { return *ran || queue->stopped; });
-  return *ran;
+  const auto self = std::this_thread::get_id();
+  while (!queue->finished.wait_for(lock, kOwnerLook,
+                                   [&] { return *state == SyncTask::ran || queue->stopped; })) {
+    // Only the loop's own thread (or any, before a loop has drained) takes the task back: another
+    // thread waits for the loop, which runs it at its next turn.
+    if (*state != SyncTask::queued ||
+        (queue->loopThread != std::thread::id() && queue->loopThread != self)) {
+      continue;
+    }
+    lock.unlock();
+    const bool owner = g_main_context_acquire(queue->context);
+    lock.lock();
+    if (!owner) continue;
+    // Nobody runs the loop now, so nobody is running the task either.
+    const bool take = *state == SyncTask::queued && !queue->stopped;
+    if (take) *state = SyncTask::withdrawn;
+    lock.unlock();
+    if (take) (*shared)();
+    g_main_context_release(queue->context);
+    if (take) return true;
+    lock.lock();
+  }
+  return *state == SyncTask::ran;
 }
 
 void MainThread::shutdown() {

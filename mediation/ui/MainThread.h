@@ -28,8 +28,10 @@ class MainThread {
   bool post(Task task);
 
   // Runs the task on the main thread and returns once it has run: true. Called on the thread that
-  // runs the loop, or while no thread runs it, the task runs at once on the calling thread. False
-  // when the loop has ended, before or while waiting: the task then never runs.
+  // runs the loop, or while no thread runs it, the task runs at once on the calling thread; so it
+  // does once the context is free again when another thread held it for a moment while the
+  // caller was the loop's thread outside its loop. False when the loop has ended, before or while
+  // waiting: the task then never runs.
   bool invokeSync(Task task);
 
   // The loop has ended: drops what is queued, wakes every invokeSync with false, and fails every

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -138,6 +140,62 @@ TEST(MainThread, WithoutALoopSyncWorkRunsOnTheCallerAndQueuedTasksGoWithTheQueue
   }
   EXPECT_EQ(*held, 0);
   EXPECT_EQ(held.use_count(), 1);
+  g_main_context_unref(context);
+}
+
+// A library's thread may hold the context for a moment while no loop runs (g_main_context_invoke
+// does). The loop's own thread, asking from outside its loop meanwhile, runs its task once the
+// context is free instead of waiting for itself; another thread still leaves its task to the loop.
+TEST(MainThread, AMomentaryHolderOfTheContextStrandsNoWaiter) {
+  GMainContext* context = g_main_context_new();
+  {
+    MainThread main(context);
+    auto holdBriefly = [context] {
+      std::atomic<bool> held{false};
+      std::thread holder([&held, context] {
+        g_main_context_acquire(context);
+        held.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        g_main_context_release(context);
+      });
+      while (!held.load()) std::this_thread::yield();
+      return holder;
+    };
+    // A failure ends the wait through shutdown rather than hanging the test.
+    std::promise<void> passed;
+    std::thread watchdog([&main, finished = passed.get_future()] {
+      if (finished.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+        main.shutdown();
+      }
+    });
+    const auto self = std::this_thread::get_id();
+    main.post([] {});
+    while (g_main_context_iteration(context, FALSE)) {
+    }  // this thread has run the loop: it is the loop's thread now
+    std::thread holder = holdBriefly();
+    std::thread::id ranOn;
+    EXPECT_TRUE(main.invokeSync([&] { ranOn = std::this_thread::get_id(); }));
+    EXPECT_EQ(ranOn, self);
+    holder.join();
+    while (g_main_context_iteration(context, FALSE)) {
+    }  // the drain that the task left scheduled
+
+    // The loop's thread holds the context until another thread's task is queued, then lets go.
+    EXPECT_TRUE(g_main_context_acquire(context));
+    std::atomic<bool> otherDone{false};
+    std::thread other([&] {
+      EXPECT_TRUE(main.invokeSync([&] { ranOn = std::this_thread::get_id(); }));
+      otherDone.store(true);
+    });
+    while (!g_main_context_pending(context)) std::this_thread::yield();
+    g_main_context_release(context);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!otherDone.load()) g_main_context_iteration(context, FALSE);
+    other.join();
+    EXPECT_EQ(ranOn, self);
+    passed.set_value();
+    watchdog.join();
+  }
   g_main_context_unref(context);
 }
 
