@@ -7,9 +7,6 @@
 
 namespace {
 
-// The applet host's proxy-authentication error, answered without an alert.
-constexpr int kAppletProxyAuthentication = 124;
-
 // How an error alert of the product installation shows.
 struct ProductAlert {
   const char* errorType;
@@ -32,7 +29,7 @@ constexpr ProductAlert kSymlink{"ProductInstallationSymlinkCreateError", "", P::
 // Every other code shows kInitFailed.
 const ProductAlert& productAlertFor(int code) {
   static const std::map<int, ProductAlert> rows = {
-      {104, kInvalidFile},
+      {kProductErrorBadDocument, kInvalidFile},
       {107, kInvalidFile},
       {115, kInvalidFile},
       {116, kInvalidFile},
@@ -44,19 +41,19 @@ const ProductAlert& productAlertFor(int code) {
       {209, kInvalidFile},
       {105, kInitFailed},
       {108, {"ProductInstallationmsiRunningErr", "", P::kNoParam, 0}},
-      {113, kHttpError},
+      {kProductErrorHttp, kHttpError},
       {122, kHttpError},
       {123, kHttpError},
       {125, kHttpError},
-      {114, kExtraction},
+      {kProductErrorExtraction, kExtraction},
       {127, kExtraction},
-      {118,
+      {kProductErrorNetworkUnavailable,
        {"ProductInstallationnetworkUnavailable", "ProductInstallationTitlegenericHTTPError",
         P::kNoParam, -1}},
       {119,
        {"ProductInstallationnetworkUnavailableRetry", "ProductInstallationTitlegenericHTTPError",
         P::kNoParam, -1}},
-      {120, kDiskSpace},
+      {kProductErrorDiskFull, kDiskSpace},
       {203, kDiskSpace},
       {121, {"ProductInstallationwriteErrorNew", "", P::kNoParam, 0}},
       {131,
@@ -167,7 +164,7 @@ ProductErrorAlert productErrorAlert(const AppsPanelProgress& record, const std::
   using Kind = ProductErrorAlert::Kind;
   ProductErrorAlert out;
   out.code = "C" + std::to_string(record.errorCode);
-  if (record.errorCode == kAppletProxyAuthentication) {
+  if (record.errorCode == kProductErrorProxyAuthentication) {
     out.kind = proxyStored ? Kind::kProxyRetry : Kind::kProxyPrompt;
     return out;
   }

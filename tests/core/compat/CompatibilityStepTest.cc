@@ -94,7 +94,8 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
     SCOPED_TRACE(verdict);
     CompatibilityWalk walk(verdict, "true");
     wendtest::StepRig& rig = *walk.rig;
-    EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
+    EXPECT_EQ(rig.walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kCompatibilityCheck)),
+              code(WorkflowState::kCompatibilityCheck));
     rig.workflow->runStep();
     rig.workflow->runStep();  // blocked behind the alert
     ASSERT_EQ(rig.view.count("showCompatibilityErrorAlert"), 1);
@@ -102,14 +103,14 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
         rig.view.last("showCompatibilityErrorAlert").args.at(0),
         "{\"checkResult\":\"" + verdict + "\",\"systemRequirementURL\":\"https://req.example\"}\n");
     const WorkflowStateBlock block = rig.workflow->stateBlock();
-    EXPECT_EQ(block.stateCode, 0x501u);
-    EXPECT_EQ(block.uiAction, 8);
+    EXPECT_EQ(block.stateCode, code(WorkflowState::kCompatibilityCheck));
+    EXPECT_EQ(block.uiAction, code(UIAction::kBlocked));
     EXPECT_EQ(block.errorCode, 0);
     EXPECT_EQ(block.retryMode, verdict == "warn" ? 1 : 0);
     EXPECT_EQ(rig.analytics->events().size(), verdict == "warn" ? 0u : 1u);
 
     rig.workflow->setCurrentUIAction(UIAction::kRetry);  // "retryClicked"
-    EXPECT_EQ(rig.walk(0, 0x601, 1), 0x601u);
+    EXPECT_EQ(rig.walk(0, code(WorkflowState::kFirstScreen), 1), code(WorkflowState::kFirstScreen));
     EXPECT_EQ(walk.summaries, 2);
     EXPECT_EQ(walk.requirements.scripts, 1);
     EXPECT_EQ(walk.server.requestsFor(kPath).size(), 1u);
@@ -118,7 +119,8 @@ TEST(CompatibilityStep, AStopShowsTheAlertAndARetryPassesOnAFreshSummary) {
 
 TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
   CompatibilityWalk walk("fail", "");
-  EXPECT_EQ(walk.rig->walk(0x201, 0x601), 0x601u);
+  EXPECT_EQ(walk.rig->walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kFirstScreen)),
+            code(WorkflowState::kFirstScreen));
   EXPECT_EQ(walk.summaries, 0);
   EXPECT_TRUE(walk.server.requests().empty());
   EXPECT_EQ(walk.rig->view.count("showCompatibilityErrorAlert"), 0);
@@ -129,7 +131,8 @@ TEST(CompatibilityStep, SwitchedOffNothingIsFetchedOrChecked) {
 TEST(CompatibilityStep, AQuitWhileTheScriptRunsIsTaken) {
   CompatibilityWalk walk("fail", "true", "function checkCompatibility() { for (;;) {} }");
   wendtest::StepRig& rig = *walk.rig;
-  EXPECT_EQ(rig.walk(0x201, 0x501), 0x501u);
+  EXPECT_EQ(rig.walk(code(WorkflowState::kSystemCheck), code(WorkflowState::kCompatibilityCheck)),
+            code(WorkflowState::kCompatibilityCheck));
   std::thread page([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
@@ -138,7 +141,7 @@ TEST(CompatibilityStep, AQuitWhileTheScriptRunsIsTaken) {
   rig.workflow->runStep();
   page.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-  EXPECT_EQ(rig.walk(0, 0x1D00, 3), 0x1D00u);
+  EXPECT_EQ(rig.walk(0, code(WorkflowState::kFinal), 3), code(WorkflowState::kFinal));
   EXPECT_EQ(rig.view.count("showQuitConfirmation"), 0);
   EXPECT_EQ(rig.view.count("showCompatibilityErrorAlert"), 0);
 }

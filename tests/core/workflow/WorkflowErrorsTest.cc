@@ -175,7 +175,7 @@ TEST(WorkflowErrors, ProxyErrorOfTheProductsRetriesWithStoredCredentials) {
     WorkflowRig rig(WorkflowRole::kUser);
     if (stored) rig.proxy.set({"ann", "secret", false});
     AppsPanelProgress record;
-    record.errorCode = 124;
+    record.errorCode = kProductErrorProxyAuthentication;
     rig.workflow->handleProductInstallError(record);
     EXPECT_EQ(rig.view.names(), stored ? Args{} : Args{"showProxyAlert"});
     EXPECT_EQ(rig.applets.actions(), stored ? Args{"retry user=ann location=-"} : Args{});

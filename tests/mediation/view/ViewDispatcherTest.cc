@@ -75,23 +75,28 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
        "lbs-carousel-dots", nullptr},
       {"defaultContentShown", R"({"timeOut":true,"errorURL":"http://e/"})", kStart, kNoAction,
        "default-content-shown", nullptr},
-      {"welcomeSignInButtonClick", "", 0x801, kNoAction, "lbs-welcome-signIn-clicked", nullptr},
-      {"welcomeSignUpButtonClick", "", 0x801, kNoAction, "lbs-welcome-signUp-clicked",
-       [] { EXPECT_TRUE(mediator().signUpRequested()); }},
-      {"welcomeSocialSignInButtonClick", "prov-9", 0x801, kNoAction,
+      {"welcomeSignInButtonClick", "", code(WorkflowState::kSignIn), kNoAction,
+       "lbs-welcome-signIn-clicked", nullptr},
+      {"welcomeSignUpButtonClick", "", code(WorkflowState::kSignIn), kNoAction,
+       "lbs-welcome-signUp-clicked", [] { EXPECT_TRUE(mediator().signUpRequested()); }},
+      {"welcomeSocialSignInButtonClick", "prov-9", code(WorkflowState::kSignIn), kNoAction,
        "lbs-welcome-social-signIn-clicked",
        [] {
          EXPECT_EQ(mediator().socialProviderId(), "prov-9");
          EXPECT_EQ(recorder().sent().back().first, "showSpinnerScreen");
        }},
-      {"surveyContinueButtonClicked", "", 0xE01, kNoAction, "lbs-survey-continue", nullptr},
-      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})", 0x801,
-       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
-      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})", 0x801,
-       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"testAppContinueButtonClicked", R"({"environment":"QE"})", 0x1201, kNoAction, "",
+      {"surveyContinueButtonClicked", "", code(WorkflowState::kSurveyResults), kNoAction,
+       "lbs-survey-continue", nullptr},
+      {"testAppContinueButtonClicked", R"({"signInClicked":"true","environment":""})",
+       code(WorkflowState::kSignIn), kNoAction, "",
+       [] { EXPECT_EQ(GetEnvironment(context().config), "PROD"); }},
+      {"testAppContinueButtonClicked", R"({"signInClicked":true,"environment":"STAGE"})",
+       code(WorkflowState::kSignIn), kNoAction, "",
        [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
-      {"piiContinueButtonClicked", "", 0x1101, kNoAction, "lbs-pii-notice-continue", nullptr},
+      {"testAppContinueButtonClicked", R"({"environment":"QE"})", code(WorkflowState::kMainScreen),
+       kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
+      {"piiContinueButtonClicked", "", code(WorkflowState::kPrivacyNoticeAccepted), kNoAction,
+       "lbs-pii-notice-continue", nullptr},
       {"cancelButtonClicked", "", kStart, 4, "", nullptr},
       {"quitConfirmationYesClicked", "", kStart, 5, "",
        [] { EXPECT_EQ(workflow().stateBlock().quitConfirmed, 1); }},
@@ -239,7 +244,7 @@ TEST_F(ViewDispatcherTest, LocationChangeCancelledAcceptedAndRefused) {
     dispatch("locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})");
     EXPECT_EQ(recorder().sent().back().first, "showPathErrorAlert");
     EXPECT_EQ(recorder().sent().back().second, row.data);
-    EXPECT_EQ(workflow().stateBlock().uiAction, 8);
+    EXPECT_EQ(workflow().stateBlock().uiAction, code(UIAction::kBlocked));
   }
   // A location accepted with data that does not parse is kept; only the alert is skipped.
   const size_t sent = recorder().sent().size();

@@ -162,7 +162,7 @@ TEST_F(DesktopAppInstallTest, ErrorRecordsPauseOrCancelAndRaiseTheError) {
     events_->take();
     EXPECT_EQ(answer(PIM_PROGRESS, 10, c.status, c.retryable), c.answer);
     EXPECT_EQ(rig_.workflow->lastError(), c.status);
-    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(rig_.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
     EXPECT_EQ(rig_.workflow->stateBlock().retryMode, c.retryable ? 1 : 0);
     EXPECT_EQ(events_->take().size(), c.fatalEvent ? 1u : 0u);
   }
@@ -259,8 +259,12 @@ TEST_F(DesktopAppLibraryTest, ResultsEndInTheirStatesWithTheirEvents) {
     std::vector<std::string> events;
   };
   const Case cases[] = {
-      {"result:6", 0x1702, 0, {}},  // success without the install-end event
-      {"result:45", 0x1C00, 45, {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
+      // Success without the install-end event.
+      {"result:6", code(WorkflowState::kDesktopAppInstalled), 0, {}},
+      {"result:45",
+       code(WorkflowState::kFailedFinal),
+       45,
+       {"install-fatal PIM_STATUS_FILE_DELETE_ERROR"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
@@ -281,10 +285,11 @@ TEST_F(DesktopAppLibraryTest, RetryableStatusWaitsForTheAnswer) {
     SCOPED_TRACE(scenario);
     rig_.workflow->setError(0, false);
     const uint32_t state = install(scenario, [&] {
-      ASSERT_TRUE(eventually([&] { return rig_.workflow->stateBlock().uiFlags == 2; }));
+      ASSERT_TRUE(
+          eventually([&] { return rig_.workflow->stateBlock().uiFlags == code(UIFlag::kPause); }));
       rig_.workflow->setUIFlags(UIFlag::kRetry);
     });
-    EXPECT_EQ(state, 0x1702u);
+    EXPECT_EQ(state, code(WorkflowState::kDesktopAppInstalled));
   }
   EXPECT_NE(answers().find("0 212 -> 5"), std::string::npos);
 }
@@ -297,7 +302,7 @@ TEST_F(DesktopAppLibraryTest, CancelDuringPauseSparesTypeFourRecords) {
     ASSERT_TRUE(eventually([&] { return answers().find("-> 2") != std::string::npos; }));
     rig_.workflow->setUIFlags(UIFlag::kCancel);
   });
-  EXPECT_EQ(state, 0x1D00u);
+  EXPECT_EQ(state, code(WorkflowState::kFinal));
   const std::string log = answers();
   EXPECT_EQ(log.find("4 0 -> 2"), std::string::npos);
   EXPECT_EQ(log.find("4 0 -> 4"), std::string::npos);
@@ -331,7 +336,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
     if (c.error > 0) {
       EXPECT_EQ(rig.workflow->lastError(), c.error);
     } else {
-      EXPECT_GT(rig.workflow->lastError(), 200);  // the download's own error
+      EXPECT_GE(rig.workflow->lastError(), kStatusDownloadError);  // the download's own error
     }
   }
   // A newer installed copy is copied, and a library without the install call fails with 1.
@@ -343,7 +348,7 @@ TEST_F(DesktopAppLibraryTest, PreparationFaults) {
   EXPECT_TRUE(install_->startInstallWorkflow(*rig_.workflow));
   install_->joinInstallThread();
   EXPECT_EQ(rig_.workflow->stateCode(), WorkflowState::kFailedFinal);
-  EXPECT_EQ(rig_.workflow->lastError(), 1);
+  EXPECT_EQ(rig_.workflow->lastError(), kStatusError);
 }
 
 }  // namespace

@@ -73,16 +73,18 @@ TEST(DesktopAppLinkTest, TheUserSideGetsTheErrorBeforeTheFailedState) {
       const auto block = decodeStateBlock(packet.text);
       ASSERT_TRUE(block);
       // The alert's block carries the blocking action; the alert itself holds the code.
-      if (block->uiAction == 8 && block->stateCode == 0x1606) errorSeen = true;
-      if (block->stateCode == 0x1C00) {
+      if (block->uiAction == code(UIAction::kBlocked) &&
+          block->stateCode == code(WorkflowState::kDesktopAppInstall))
+        errorSeen = true;
+      if (block->stateCode == code(WorkflowState::kFailedFinal)) {
         failedSeen = true;
         EXPECT_TRUE(errorSeen);
       }
     }
     EXPECT_TRUE(failedSeen);
-    EXPECT_EQ(silent.lastError(), 45);
+    EXPECT_EQ(silent.lastError(), kStatusFileDeleteError);
     EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFailedFinal);
-    EXPECT_EQ(user.workflow->stateBlock().uiAction, 8);
+    EXPECT_EQ(user.workflow->stateBlock().uiAction, code(UIAction::kBlocked));
   }
 }
 
@@ -99,7 +101,8 @@ TEST(DesktopAppLinkTest, AThreadFasterThanItsStepKeepsItsState) {
    private:
     const uint32_t end_;
   };
-  for (const uint32_t end : {0x1702u, 0x1C00u, 0x1D00u}) {
+  for (const uint32_t end : {code(WorkflowState::kDesktopAppInstalled),
+                             code(WorkflowState::kFailedFinal), code(WorkflowState::kFinal)}) {
     PrivateLockKey key;
     std::atomic<bool> quit{false};
     ConfigStore config;
