@@ -7,16 +7,11 @@
 #include "core/config/ConfigXml.h"
 #include "core/workflow/InstallerStatus.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 
 namespace {
 
-constexpr char kComponent[] = "ProductInstallation";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"ProductInstallation"};
 
 const char* text(const char* value) {
   return value ? value : "";
@@ -40,8 +35,8 @@ ProductInstallation::~ProductInstallation() {
 bool ProductInstallation::startProductInstallWorkflow(IInstallWorkflow& workflow) {
   std::lock_guard lock(threadMutex_);
   if (running_) {
-    log(pando::kLogWarn, "StartProductInstallWorkflow: thread (%d) is already running",
-        static_cast<int>(std::hash<std::thread::id>{}(thread_.get_id())));
+    kLog(pando::kLogWarn, "StartProductInstallWorkflow: thread (%d) is already running",
+         static_cast<int>(std::hash<std::thread::id>{}(thread_.get_id())));
     return true;
   }
   if (thread_.joinable()) thread_.join();
@@ -51,7 +46,7 @@ bool ProductInstallation::startProductInstallWorkflow(IInstallWorkflow& workflow
     thread_ = std::thread(&ProductInstallation::productInstallThreadProc, this);
   } catch (const std::system_error&) {
     running_ = false;
-    log(pando::kLogWarn, "failed to create a new product install workflow thread.");
+    kLog(pando::kLogWarn, "failed to create a new product install workflow thread.");
     return false;
   }
   return true;
@@ -77,7 +72,7 @@ void ProductInstallation::detach() {
 }
 
 void ProductInstallation::productInstallThreadProc() {
-  log(pando::kLogInfo, "Installing product");
+  kLog(pando::kLogInfo, "Installing product");
   // The record's texts live on this thread for the call; the applet host copies what it keeps.
   const std::string configXml = ConfigMapToXml(inputs_.config);
   const std::string profile = inputs_.profile.firstText();
@@ -106,7 +101,7 @@ void ProductInstallation::productInstallThreadProc() {
     receiver = this;
   }
   const int result = inputs_.applets.StartWorkflow(&args);
-  log(pando::kLogInfo, "Start LoomIM workflow returned: %d", result);
+  kLog(pando::kLogInfo, "Start LoomIM workflow returned: %d", result);
   if (result != kStatusSuccess) {
     detach();
     workflow_->setError(kStatusError, false);
@@ -122,15 +117,15 @@ int ProductInstallation::updateProductProgressCallbackProc(AppsPanelProgress* pr
 }
 
 void ProductInstallation::onProgress(const AppsPanelProgress& record) {
-  log(pando::kLogTrace,
-      "WorkflowManager::updateProductProgressCallbackProc : Received progress : type : %d, error "
-      "code : %d, progress : %f",
-      record.type, record.errorCode, static_cast<double>(record.progress));
+  kLog(pando::kLogTrace,
+       "WorkflowManager::updateProductProgressCallbackProc : Received progress : type : %d, error "
+       "code : %d, progress : %f",
+       record.type, record.errorCode, static_cast<double>(record.progress));
   IInstallWorkflow& workflow = *workflow_;
   if (workflow.stateCode() != WorkflowState::kProductInstall) {
-    log(pando::kLogInfo,
-        "WorkflowManager::updateProductProgressCallbackProc : Ignoring Apps progress message as "
-        "we are not in Product Installing State!");
+    kLog(pando::kLogInfo,
+         "WorkflowManager::updateProductProgressCallbackProc : Ignoring Apps progress message as "
+         "we are not in Product Installing State!");
     return;
   }
   switch (record.type) {
@@ -143,13 +138,13 @@ void ProductInstallation::onProgress(const AppsPanelProgress& record) {
         workflow.setStateCode(WorkflowState::kLaunch);
         return;
       }
-      log(pando::kLogWarn,
-          "WorkflowManager::updateProductProgressCallbackProc : Received ERROR : type : %d, error "
-          "code : %d, suberror code : %s, progress : %f, errorParamXML : %s, isErrorResumable : "
-          "%s, moreInfoLink : %s",
-          record.type, record.errorCode, text(record.suberrorCode),
-          static_cast<double>(record.progress), text(record.errorParamXML),
-          record.isErrorResumable ? "true" : "false", text(record.moreInfoLink));
+      kLog(pando::kLogWarn,
+           "WorkflowManager::updateProductProgressCallbackProc : Received ERROR : type : %d, error "
+           "code : %d, suberror code : %s, progress : %f, errorParamXML : %s, isErrorResumable : "
+           "%s, moreInfoLink : %s",
+           record.type, record.errorCode, text(record.suberrorCode),
+           static_cast<double>(record.progress), text(record.errorParamXML),
+           record.isErrorResumable ? "true" : "false", text(record.moreInfoLink));
       lastProgress_ = 0;
       workflow.handleProductInstallError(record);
       return;
@@ -161,10 +156,10 @@ void ProductInstallation::onProgress(const AppsPanelProgress& record) {
   const float p = record.progress;
   const float last = lastProgress_;
   if (p < last) {
-    log(pando::kLogDebug,
-        "Got incorrect progress value from apps panel. Ignoring. Current progress : %f, received "
-        "progress : %f",
-        static_cast<double>(last), static_cast<double>(p));
+    kLog(pando::kLogDebug,
+         "Got incorrect progress value from apps panel. Ignoring. Current progress : %f, received "
+         "progress : %f",
+         static_cast<double>(last), static_cast<double>(p));
     return;
   }
   lastProgress_ = p;

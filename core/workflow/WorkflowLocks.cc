@@ -6,14 +6,14 @@
 #include "core/workflow/InstallerStatus.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 #include "foundation/system/HardwareUtils.h"
 #include "platform/system/VolumeCaseSensitivity.h"
 
 namespace {
 
 // The workflow's own lines: its log keeps them under its name.
-constexpr char kComponent[] = "WorkflowManager";
+constexpr pando::ComponentLog kLog{"WorkflowManager"};
 constexpr int kUserSettingsFolder = 22;
 constexpr char kDefaultMinimumOs[] = "10.9.0";
 
@@ -22,11 +22,6 @@ constexpr int kLbsLockId = 0x4394AC9D;
 constexpr int kMarlLockId = 0x7D026448;
 constexpr int kQuarryLockId = 0x00856E61;
 constexpr int kQuarryInitialCount = 255;
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 }  // namespace
 
@@ -37,7 +32,7 @@ WorkflowLocks::~WorkflowLocks() {
 }
 
 std::optional<WorkflowCheckFailure> WorkflowLocks::fail(const char* line, int status, bool retry) {
-  log(pando::kLogError, "%s", line);
+  kLog(pando::kLogError, "%s", line);
   release();
   return WorkflowCheckFailure{status, retry};
 }
@@ -52,15 +47,15 @@ std::optional<WorkflowCheckFailure> WorkflowLocks::acquire() {
   if (!bootstrapperLock_->acquire()) {
     // Not ours to release: the slot only goes.
     bootstrapperLock_.reset();
-    log(pando::kLogError, "Failed to acquire Bootstrapper Lock");
+    kLog(pando::kLogError, "Failed to acquire Bootstrapper Lock");
     return WorkflowCheckFailure{kStatusOrvelInstallerRunning, false};
   }
-  log(pando::kLogInfo, "Bootstrapper Lock acquired");
+  kLog(pando::kLogInfo, "Bootstrapper Lock acquired");
   lbsLock_ = std::make_unique<pando::SharedSemaphore>(kLbsLockId, 1, folderChoice, keyName, 0);
   if (!lbsLock_->tryAcquire()) {
     return fail("Failed to acquire LBS Lock", kStatusOrvelInstallerRunning, false);
   }
-  log(pando::kLogInfo, "LBS Lock acquired");
+  kLog(pando::kLogInfo, "LBS Lock acquired");
   const bool marlHeld = pando::ProcessSemaphore::isProcessSemaphoreHeld(kMarlLockId, keyPath_);
   const bool quarryHeld = pando::SharedSemaphore::isSharedSemaphoreHeld(
       kQuarryLockId, kQuarryInitialCount, folderChoice, keyName, 0);
@@ -71,10 +66,10 @@ std::optional<WorkflowCheckFailure> WorkflowLocks::acquire() {
 
 void WorkflowLocks::release() {
   if (bootstrapperLock_ && !bootstrapperLock_->release()) {
-    log(pando::kLogError, "Failed to release bootstrapper lock");
+    kLog(pando::kLogError, "Failed to release bootstrapper lock");
   }
   bootstrapperLock_.reset();
-  if (lbsLock_ && !lbsLock_->release()) log(pando::kLogError, "Failed to release lbs lock");
+  if (lbsLock_ && !lbsLock_->release()) kLog(pando::kLogError, "Failed to release lbs lock");
   lbsLock_.reset();
 }
 
@@ -83,8 +78,8 @@ std::optional<WorkflowCheckFailure> WorkflowLocks::checkSystem(ConfigStore& conf
                                                                std::string& requiredOsVersion) {
   HardwareUtils::OSVersion current;
   HardwareUtils::GetCurrentOSVersion(current);
-  log(pando::kLogDebug, "Current OS version is: major:%d, minor:%d, sp or build:%d",
-      current.majorVersion, current.minorVersion, current.patchVersion);
+  kLog(pando::kLogDebug, "Current OS version is: major:%d, minor:%d, sp or build:%d",
+       current.majorVersion, current.minorVersion, current.patchVersion);
   std::string required = GetMinimumOsVersion(config);
   if (required.empty()) required = kDefaultMinimumOs;
   HardwareUtils::OSVersion minimum;
@@ -101,8 +96,8 @@ std::optional<WorkflowCheckFailure> WorkflowLocks::checkSystem(ConfigStore& conf
   const bool userKnown = FileUtils::getSpecialFolderPath(kUserSettingsFolder, userFolder) &&
                          platform::isVolumeCaseSensitive(userFolder, userSensitive);
   if (rootKnown && userKnown && (rootSensitive || userSensitive)) {
-    log(pando::kLogError, rootSensitive ? "Drive is Case sensitive. Cannot Install."
-                                        : "User folder is Case sensitive. Cannot Install.");
+    kLog(pando::kLogError, rootSensitive ? "Drive is Case sensitive. Cannot Install."
+                                         : "User folder is Case sensitive. Cannot Install.");
     return WorkflowCheckFailure{kStatusCaseSensitiveVolume, false};
   }
   return std::nullopt;

@@ -4,16 +4,11 @@
 #include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowAlerts.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 
 namespace {
 
-constexpr char kComponent[] = "WorkflowManager";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"WorkflowManager"};
 
 // Bit 0 of a state: runs only in the user's process; bit 1: only with administrator rights;
 // bit 2: waits for the user or a thread.
@@ -63,8 +58,8 @@ WorkflowManager::~WorkflowManager() {
 bool WorkflowManager::StartWorkflow() {
   std::lock_guard threadLock(threadMutex_);
   if (workflowThread_.getThread() != 0) {
-    log(pando::kLogWarn, "StartWorkflow: thread (%lu) is already running",
-        static_cast<unsigned long>(workflowThread_.getThread()));
+    kLog(pando::kLogWarn, "StartWorkflow: thread (%lu) is already running",
+         static_cast<unsigned long>(workflowThread_.getThread()));
     return true;
   }
   {
@@ -77,7 +72,7 @@ bool WorkflowManager::StartWorkflow() {
     stopping_ = false;
   }
   if (!workflowThread_.startThread(&WorkflowManager::threadEntry, this)) {
-    log(pando::kLogWarn, "failed to create a new worker thread.");
+    kLog(pando::kLogWarn, "failed to create a new worker thread.");
     return false;
   }
   return true;
@@ -160,7 +155,7 @@ void WorkflowManager::waitForAdministrator() {
   if (parts_.gateway.linkState() != IMessageGateway::LinkState::kDown) return;
   if (!deadLinkRaised_) {
     deadLinkRaised_ = true;
-    log(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
+    kLog(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
     setError(kStatusError, false);
   }
   if (!actions_.process()) syncState();
@@ -169,8 +164,8 @@ void WorkflowManager::waitForAdministrator() {
 // ---- UI actions ----
 
 void WorkflowManager::setCurrentUIAction(UIAction action) {
-  log(pando::kLogTrace, "WorkflowManager::setCurrentUIAction : Current UI action set to : %d",
-      code(action));
+  kLog(pando::kLogTrace, "WorkflowManager::setCurrentUIAction : Current UI action set to : %d",
+       code(action));
   std::lock_guard lock(mutex_);
   block_.uiAction = code(action);
 }
@@ -226,7 +221,7 @@ void WorkflowManager::setError(int error, bool retry) {
   if (error == kStatusSuccess) return;
   if (error == kStatusProxyAuthenticationRequired && retry) {
     setUIFlags(UIFlag::kPause);
-    log(pando::kLogInfo, "Prompting for proxy credentials");
+    kLog(pando::kLogInfo, "Prompting for proxy credentials");
     parts_.view.showProxyAlert();
     syncState();
     return;
@@ -316,7 +311,7 @@ void WorkflowManager::syncProgressEstimate() {
 bool WorkflowManager::onProgressStatePacket(const std::string& text) {
   const auto block = decodeStateBlock(text);
   if (!block) {
-    log(pando::kLogWarn, "Ignoring a damaged workflow state packet (%zu characters)", text.size());
+    kLog(pando::kLogWarn, "Ignoring a damaged workflow state packet (%zu characters)", text.size());
     return true;
   }
   {
@@ -331,8 +326,8 @@ bool WorkflowManager::onProgressStatePacket(const std::string& text) {
 bool WorkflowManager::onProductProgressStatePacket(const std::string& text) {
   const auto estimate = decodeProgressEstimate(text);
   if (!estimate) {
-    log(pando::kLogWarn, "Ignoring a damaged progress estimate packet (%zu characters)",
-        text.size());
+    kLog(pando::kLogWarn, "Ignoring a damaged progress estimate packet (%zu characters)",
+         text.size());
     return true;
   }
   std::lock_guard lock(mutex_);

@@ -7,12 +7,12 @@
 #include "core/workflow/WorkflowLocks.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/logging/AbstractLogger.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 
 namespace {
 
 // The workflow's own lines: its log keeps them under its name.
-constexpr char kComponent[] = "WorkflowManager";
+constexpr pando::ComponentLog kLog{"WorkflowManager"};
 
 // What the profile's network check answers besides 0, reachable.
 constexpr int kNetworkUnavailable = 1;
@@ -21,11 +21,6 @@ constexpr int kProxyCredentialsNeeded = 2;
 constexpr int kNoSurvey = 2;
 // The product whose launch takes longer.
 constexpr char kLongLaunchSapCode[] = "KVRQ";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
 
 }  // namespace
 
@@ -83,7 +78,7 @@ WorkflowStepRunner::Link WorkflowStepRunner::peerLink() const {
     case IMessageGateway::LinkState::kDown:
       break;
   }
-  log(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
+  kLog(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
   return Link::kDead;
 }
 
@@ -267,13 +262,13 @@ void WorkflowStepRunner::mainScreen() {
 void WorkflowStepRunner::applicationsDocument() {
   std::string& path = applicationsDocumentPath_;
   if (!parts_.steps.desktopApp->downloadApplicationsDocument(workflow_, path)) {
-    log(pando::kLogError, "Failed in  downloading application xml at path %s", path.c_str());
+    kLog(pando::kLogError, "Failed in  downloading application xml at path %s", path.c_str());
     return;
   }
-  log(pando::kLogInfo, "Successfully downloaded application xml at path %s", path.c_str());
+  kLog(pando::kLogInfo, "Successfully downloaded application xml at path %s", path.c_str());
   workflow_.showTarnProgress(2.0f);
   if (!parts_.steps.desktopApp->readApplicationsDocument(path, application_)) {
-    log(pando::kLogError, "Failed in reading applicationInfo xml");
+    kLog(pando::kLogError, "Failed in reading applicationInfo xml");
     workflow_.setStateCode(WorkflowState::kInstallerLibrary);
     workflow_.setError(kStatusCorruptedApplicationXml, false);
     return;
@@ -288,7 +283,7 @@ void WorkflowStepRunner::applicationsDocument() {
 
 void WorkflowStepRunner::installerLibrary() {
   if (!parts_.steps.desktopApp->acquireInstallerLibrary(workflow_, application_)) {
-    log(pando::kLogError, "Failed in download or load PIM ");
+    kLog(pando::kLogError, "Failed in download or load PIM ");
     return;
   }
   workflow_.showTarnProgress(5.0f);
@@ -309,10 +304,10 @@ void WorkflowStepRunner::startDesktopAppInstall() {
 void WorkflowStepRunner::desktopAppInstalled() {
   const InstallHelperChannels channels = context_.installHelperChannels.get();
   if (!parts_.installHelper->LaunchInstallHelper(channels.first)) {
-    log(pando::kLogError, "Failed to launch Install Helper");
+    kLog(pando::kLogError, "Failed to launch Install Helper");
   }
   if (!parts_.installHelper->LaunchInstallHelper(channels.second)) {
-    log(pando::kLogError, "Failed to launch second Install Helper");
+    kLog(pando::kLogError, "Failed to launch second Install Helper");
   }
   workflow_.showTarnProgress(100.0f);
   workflow_.setStateCode(WorkflowState::kHelperHandshake);
@@ -323,7 +318,7 @@ void WorkflowStepRunner::desktopAppInstalled() {
 
 void WorkflowStepRunner::helperHandshake() {
   if (!parts_.installHelper->Handshake(context_.installHelperChannels.get().second)) {
-    log(pando::kLogError, "Failed to handshake with second Install Helper");
+    kLog(pando::kLogError, "Failed to handshake with second Install Helper");
   }
   const ProxyCredentials proxy = context_.proxyCredentials.get();
   parts_.profile.setProxyCredentials(proxy.userName, proxy.password);
@@ -361,7 +356,7 @@ void WorkflowStepRunner::finish() {
   context_.quitRequested = true;
   parts_.view.hideMainWindow();
   if (appletWorkflowStarted_) {
-    log(pando::kLogInfo, "End LoomIM workflow returned: %d", parts_.applets.FinalizeCore());
+    kLog(pando::kLogInfo, "End LoomIM workflow returned: %d", parts_.applets.FinalizeCore());
   }
   locks_.release();
   parts_.steps.launch->releaseInstallLock();

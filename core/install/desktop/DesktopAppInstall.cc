@@ -7,16 +7,11 @@
 #include "core/install/ApplicationsDocument.h"
 #include "core/install/desktop/AssetDownloader.h"
 #include "core/workflow/InstallerStatus.h"
-#include "foundation/logging/LogCallback.h"
+#include "foundation/logging/ComponentLog.h"
 
 namespace {
 
-constexpr char kComponent[] = "DesktopAppInstall";
-
-template <typename... Args>
-void log(int level, const char* format, Args... args) {
-  LogCallback(level, kBootstrapperModule, kComponent, "", "", format, args...);
-}
+constexpr pando::ComponentLog kLog{"DesktopAppInstall"};
 
 // The library's callback carries no context: the one installation of the process.
 std::atomic<DesktopAppInstall*> current{nullptr};
@@ -72,8 +67,8 @@ bool DesktopAppInstall::acquireInstallerLibrary(IInstallWorkflow& workflow,
 bool DesktopAppInstall::startInstallWorkflow(IInstallWorkflow& workflow) {
   std::lock_guard lock(threadMutex_);
   if (running_.load()) {
-    log(pando::kLogWarn, "StartInstallWorkflow: thread (%lu) is already running",
-        static_cast<unsigned long>(thread_.getThread()));
+    kLog(pando::kLogWarn, "StartInstallWorkflow: thread (%lu) is already running",
+         static_cast<unsigned long>(thread_.getThread()));
     workflow.setError(kStatusError, false);
     return true;
   }
@@ -83,7 +78,7 @@ bool DesktopAppInstall::startInstallWorkflow(IInstallWorkflow& workflow) {
   pthread_t id = 0;
   if (!library_ || !thread_.startThread(&DesktopAppInstall::threadEntry, this, &id) || id == 0) {
     running_ = false;
-    log(pando::kLogWarn, "failed to create a new install workflow thread.");
+    kLog(pando::kLogWarn, "failed to create a new install workflow thread.");
     workflow.setError(kStatusError, false);
     return false;
   }
@@ -107,7 +102,7 @@ std::string DesktopAppInstall::codeToText(int code) {
 }
 
 void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
-  log(pando::kLogInfo, "Installing latest Orvel Skyloom");
+  kLog(pando::kLogInfo, "Installing latest Orvel Skyloom");
   workflow.setUIFlags(UIFlag::kNone);
 
   // The library reads these texts for as long as its call runs: copies of our own.
@@ -133,7 +128,7 @@ void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
   const std::string text = codeToText(result);
   const std::shared_ptr<IAnalytics> events = analytics();
   if (result == kStatusCancelled || workflow.stateBlock().quitConfirmed) {
-    log(pando::kLogError, "Installation of Tarn is cancelled");
+    kLog(pando::kLogError, "Installation of Tarn is cancelled");
     workflow.setStateCode(WorkflowState::kFinal);
   } else if (result != kStatusSuccess && result != kStatusSuccessNoEnd) {
     const std::string status = library_ ? library_->installStatus() : "";
@@ -147,7 +142,7 @@ void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
     workflow.setErrorCode(kStatusSuccess);
     if (result == kStatusSuccess) {
       if (events) events->sendInstallEndEvent();
-      log(pando::kLogInfo, "Tarn installation is completed successfully");
+      kLog(pando::kLogInfo, "Tarn installation is completed successfully");
     }
     workflow.setStateCode(WorkflowState::kDesktopAppInstalled);
   }
