@@ -1,6 +1,7 @@
 // Several processes on one database, through the C interface, as wend's two processes use it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -115,7 +116,12 @@ TEST_F(OpmCrossProcessTest, AWriterKilledAtRandomMomentsKeepsEveryCommittedValue
     ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
     pid_t pid = startOpmChild({"write-forever", std::to_string(next)}, fds[1]);
     close(fds[1]);
-    // Some kills land while the writer starts, most while it writes.
+    // Some kills land while the writer starts; every other one waits for its first commit, so
+    // that a slow start on a loaded machine cannot leave every kill before any write.
+    if (round % 2 == 1) {
+      pollfd ready{fds[0], POLLIN, 0};
+      poll(&ready, 1, 10000);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 60));
     kill(pid, SIGKILL);
     EXPECT_EQ(waitChild(pid), -1) << "the writer ended by itself";

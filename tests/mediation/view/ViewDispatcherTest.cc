@@ -13,13 +13,13 @@ namespace wendtest {
 namespace {
 
 constexpr uint32_t kStart = 0x100;
-constexpr int kNoAction = 0;
+constexpr UIAction kNoAction = UIAction::kNone;
 
 class ViewDispatcherTest : public ViewTest {
  protected:
   void reset() {
     workflow().setStateCode(static_cast<WorkflowState>(kStart));
-    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
+    workflow().setCurrentUIAction(kNoAction);
     workflow().setQuitConfirmed(false);
     workflow().setCloseOverride(true);
     context().proxyCredentials.set({"old", "old-secret", true});
@@ -41,8 +41,8 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
   struct Row {
     const char* name;
     const char* data;
-    uint32_t state;  // kStart: unchanged
-    int uiAction;    // kNoAction: none set
+    uint32_t state;     // kStart: unchanged
+    UIAction uiAction;  // kNoAction: none set
     const char* event;
     std::function<void()> check;
   } rows[] = {
@@ -53,9 +53,9 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
       {"overrideCrossButtonState", "1", kStart, kNoAction, "",
        [] { EXPECT_EQ(workflow().stateBlock().closeOverride, 0); }},
-      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, 8, "",
-       lastSent("showPathErrorAlert")},
-      {"locationRetryClicked", "", kStart, 7, "", nullptr},
+      {"locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})", kStart, UIAction::kBlocked,
+       "", lastSent("showPathErrorAlert")},
+      {"locationRetryClicked", "", kStart, UIAction::kLocationChosen, "", nullptr},
       {"openurl", "https://row.example/5", kStart, kNoAction, "",
        openedHas("https://row.example/5?mv=product&mv2=corvel")},
       {"openUrlInBrowser", R"({"url":"https://row.example/6"})", kStart, kNoAction,
@@ -97,13 +97,13 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
        kNoAction, "", [] { EXPECT_EQ(GetEnvironment(context().config), "STAGE"); }},
       {"piiContinueButtonClicked", "", code(WorkflowState::kPrivacyNoticeAccepted), kNoAction,
        "lbs-pii-notice-continue", nullptr},
-      {"cancelButtonClicked", "", kStart, 4, "", nullptr},
-      {"quitConfirmationYesClicked", "", kStart, 5, "",
+      {"cancelButtonClicked", "", kStart, UIAction::kQuitRequested, "", nullptr},
+      {"quitConfirmationYesClicked", "", kStart, UIAction::kQuitConfirmed, "",
        [] { EXPECT_EQ(workflow().stateBlock().quitConfirmed, 1); }},
-      {"quitConfirmationNoClicked", "", kStart, 6, "", nullptr},
-      {"retryClicked", "", kStart, 3, "", nullptr},
+      {"quitConfirmationNoClicked", "", kStart, UIAction::kQuitDeclined, "", nullptr},
+      {"retryClicked", "", kStart, UIAction::kRetry, "", nullptr},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"pw-7","rememberMe":true})",
-       kStart, 1, "",
+       kStart, UIAction::kProxyLogin, "",
        [] {
          const ProxyCredentials proxy = context().proxyCredentials.get();
          EXPECT_EQ(proxy.userName, "u");
@@ -111,7 +111,8 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
          EXPECT_TRUE(proxy.remember);
        }},
       {"proxyAlertLoginButtonClicked", R"({"userName":"u","password":"p","rememberMe":"True"})",
-       kStart, 1, "", [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
+       kStart, UIAction::kProxyLogin, "",
+       [] { EXPECT_FALSE(context().proxyCredentials.get().remember); }},
   };
   SetEnvironment(context().config, "PROD");
   for (const Row& row : rows) {
@@ -119,7 +120,7 @@ TEST_F(ViewDispatcherTest, EachRowHasItsEffect) {
     reset();
     dispatch(row.name, row.data);
     EXPECT_EQ(code(workflow().stateCode()), row.state);
-    EXPECT_EQ(workflow().stateBlock().uiAction, row.uiAction);
+    EXPECT_EQ(workflow().stateBlock().uiAction, code(row.uiAction));
     if (row.check) row.check();
   }
   for (const Row& row : rows) {
@@ -237,7 +238,7 @@ TEST_F(ViewDispatcherTest, LocationChangeCancelledAcceptedAndRefused) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.chosen);
     workflow().setInstallLocation("/opt/start");
-    workflow().setCurrentUIAction(static_cast<UIAction>(kNoAction));
+    workflow().setCurrentUIAction(kNoAction);
     browser_->chosen = row.chosen;
     browser_->fits = row.fits;
     browser_->error = row.error;
