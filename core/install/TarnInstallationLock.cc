@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr int kTarnInstallationLockId = 0x012DFD5E;
 constexpr char kComponent[] = "WorkflowManager";
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 
-// The desktop application's installation lock (System V project 0x012DFD5E, count 1): the
-// product-install thread takes it, the launch step and the final states give it back. The slot
-// is empty or holds one lock object, so a second release releases nothing. Any thread.
+constexpr int kTarnInstallationLockId = 0x012DFD5E;
+
+// The desktop application's installation lock (System V project `kTarnInstallationLockId`, count
+// 1): the product-install thread takes it, the launch step and the final states give it back. The
+// slot is empty or holds one lock object, so a second release releases nothing. Any thread.
 class TarnInstallationLock {
  public:
   // `keyPath`: the file the locks are keyed by, "/tmp" in the product.

@@ -17,10 +17,6 @@ constexpr pando::ComponentLog kLog{"WorkflowManager"};
 constexpr int kUserSettingsFolder = 22;
 constexpr char kDefaultMinimumOs[] = "10.9.0";
 
-constexpr int kBootstrapperLockId = 0x0232AEA8;
-constexpr int kLbsLockId = 0x4394AC9D;
-constexpr int kMarlLockId = 0x7D026448;
-constexpr int kQuarryLockId = 0x00856E61;
 constexpr int kQuarryInitialCount = 255;
 
 }  // namespace

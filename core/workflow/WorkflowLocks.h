@@ -8,6 +8,12 @@
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 
+// The System V project ids of the installer's locks and of the other installer families' probes.
+constexpr int kBootstrapperLockId = 0x0232AEA8;
+constexpr int kLbsLockId = 0x4394AC9D;
+constexpr int kMarlLockId = 0x7D026448;
+constexpr int kQuarryLockId = 0x00856E61;
+
 // A check that stops the workflow: the installer status to raise, and whether the user may retry.
 struct WorkflowCheckFailure {
   int status;

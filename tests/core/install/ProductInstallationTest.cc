@@ -2,6 +2,7 @@
 
 #include "core/config/ConfigXml.h"
 #include "core/install/ProductInstallation.h"
+#include "core/install/TarnInstallationLock.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "tests/core/install/support/FakeInstallWorkflow.h"
@@ -46,7 +47,7 @@ class ProductInstallationTest : public ::testing::Test {
     return values;
   }
   bool tarnLockHeld() const {
-    return pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2,
+    return pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLockId, 1, 2,
                                                          workflow_.key.path.c_str(), 0);
   }
 
@@ -125,7 +126,7 @@ TEST_F(ProductInstallationTest, LocksPassToTheInstallationAndAreReleasedOnce) {
   installLock_->release();
   EXPECT_FALSE(tarnLockHeld());
   // Somebody else takes it now; a second release must not give their lock away.
-  pando::SharedSemaphore other(0x012DFD5E, 1, 2, workflow_.key.path.c_str(), 0);
+  pando::SharedSemaphore other(kTarnInstallationLockId, 1, 2, workflow_.key.path.c_str(), 0);
   ASSERT_TRUE(other.tryAcquire());
   workflow_.releaseLocks();
   installLock_->release();
@@ -133,7 +134,7 @@ TEST_F(ProductInstallationTest, LocksPassToTheInstallationAndAreReleasedOnce) {
 }
 
 TEST_F(ProductInstallationTest, TarnLockHeldElsewhereIsLoggedAndTheInstallGoesOn) {
-  pando::SharedSemaphore other(0x012DFD5E, 1, 2, workflow_.key.path.c_str(), 0);
+  pando::SharedSemaphore other(kTarnInstallationLockId, 1, 2, workflow_.key.path.c_str(), 0);
   ASSERT_TRUE(other.tryAcquire());
   startProducts();
   EXPECT_TRUE(log_.has(pando::kLogError, "Failed to Acquire tarn installation lock."));

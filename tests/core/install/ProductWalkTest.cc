@@ -47,8 +47,8 @@ TEST(ProductWalk, LinkedWorkflowsInstallTheProductsAndLaunchOnce) {
   EXPECT_EQ(launches[0][2], "--showwindow=false");
   EXPECT_EQ(user.helper->calls().back(), "reinit " + launches[0][3].substr(19));
   EXPECT_EQ(user.view.count("showErrorAlert"), 0);
-  EXPECT_FALSE(
-      pando::SharedSemaphore::isSharedSemaphoreHeld(0x012DFD5E, 1, 2, user.key.path.c_str(), 0));
+  EXPECT_FALSE(pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLockId, 1, 2,
+                                                             user.key.path.c_str(), 0));
   EXPECT_FALSE(pando::ProcessSemaphore::isProcessSemaphoreHeld(0x0232AEA8, user.key.path));
   const auto sent = link.statesSentBy(0);
   EXPECT_NE(std::find(sent.begin(), sent.end(), code(WorkflowState::kApplicationsDocument)),

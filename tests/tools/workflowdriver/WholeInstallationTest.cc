@@ -9,10 +9,14 @@
 #include <sstream>
 
 #include "core/install/PiiNoticeState.h"
+#include "core/install/TarnInstallationLock.h"
+#include "core/workflow/InstallerStatus.h"
+#include "core/workflow/WorkflowLocks.h"
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "services/signin/IdraUserStore.h"
 #include "tests/tools/workflowdriver/support/WholeRun.h"
+#include "tools/workflowdriver/WholeInstallation.h"
 
 namespace {
 
@@ -26,17 +30,10 @@ constexpr char kApplicationsPath[] = "/services/applications";
 constexpr char kProductsPath[] = "/orvel-ffc-external/core/v4/products/all";
 constexpr char kProvidersPath[] = "/idra/providers/v1";
 constexpr char kEventsPath[] = "/hsmessaging/rest";
-// The installer's lock keys, on the product's key file.
-constexpr int kBootstrapperLock = 0x0232AEA8;
-constexpr int kLbsLock = 0x4394AC9D;
-constexpr int kTarnInstallationLock = 0x012DFD5E;
-
-// The driver's exit statuses (tools/workflowdriver/WholeInstallation.h).
-constexpr int kInstalled = 0;
-constexpr int kQuitByUser = 3;
-constexpr int kEndedAfterAlert = 4;
-// The workflow's error after the user's own quit.
-constexpr int kCancelled = 215;
+// The driver's exit statuses.
+constexpr int kInstalled = static_cast<int>(WholeRunExit::kInstalled);
+constexpr int kQuitByUser = static_cast<int>(WholeRunExit::kQuitByUser);
+constexpr int kEndedAfterAlert = static_cast<int>(WholeRunExit::kEndedAfterAlert);
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -59,10 +56,10 @@ void writeText(const std::string& path, const std::string& text) {
 // The bootstrapper, installer-family and desktop-application installation locks, on the product's
 // own key ("/tmp", folder choice 0).
 bool locksFree() {
-  return !pando::ProcessSemaphore::isProcessSemaphoreHeld(kBootstrapperLock,
+  return !pando::ProcessSemaphore::isProcessSemaphoreHeld(kBootstrapperLockId,
                                                           pando::ProcessSemaphore::kKeyPath) &&
-         !pando::SharedSemaphore::isSharedSemaphoreHeld(kLbsLock, 1, 0, "", 0) &&
-         !pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLock, 1, 0, "", 0);
+         !pando::SharedSemaphore::isSharedSemaphoreHeld(kLbsLockId, 1, 0, "", 0) &&
+         !pando::SharedSemaphore::isSharedSemaphoreHeld(kTarnInstallationLockId, 1, 0, "", 0);
 }
 
 // What the machine outside the private tree would show of an installation.
@@ -391,7 +388,7 @@ const FaultRow kFaultRows[] = {
      {"--quit-at=0x1302"},
      kQuitByUser,
      nullptr,
-     kCancelled,
+     kStatusCancelled,
      nullptr,
      "OrvelPIM.dylib",
      true},
@@ -402,7 +399,7 @@ const FaultRow kFaultRows[] = {
      {"--quit-at=0x1606"},
      kQuitByUser,
      nullptr,
-     kCancelled,
+     kStatusCancelled,
      nullptr},
     {"QuitWhileTheProductInstalls",
      [](WholeInstallation& rig, CuttablePackageService&) {
@@ -411,7 +408,7 @@ const FaultRow kFaultRows[] = {
      {"--quit-at=0x1A05"},
      kQuitByUser,
      nullptr,
-     kCancelled,
+     kStatusCancelled,
      nullptr},
 };
 

@@ -4,13 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "core/install/TarnInstallationLock.h"
+#include "core/workflow/WorkflowLocks.h"
 #include "tests/support/SemaphoreSets.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace wendtest {
 
 // The ids of the installer's System V locks and probes.
-constexpr int kLockIds[] = {0x0232AEA8, 0x4394AC9D, 0x012DFD5E, 0x7D026448, 0x00856E61};
+constexpr int kLockIds[] = {kBootstrapperLockId, kLbsLockId, kTarnInstallationLockId, kMarlLockId,
+                            kQuarryLockId};
 
 // A private key file for the installer's locks, whose sets are removed at the end.
 struct PrivateLockKey {
