@@ -14,6 +14,7 @@
 #include "core/workflow/WorkflowLocks.h"
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
+#include "platform/system/SpecialFolders.h"
 #include "services/signin/IdraUserStore.h"
 #include "tests/tools/workflowdriver/support/WholeRun.h"
 #include "tools/workflowdriver/WholeInstallation.h"
@@ -34,6 +35,10 @@ constexpr char kEventsPath[] = "/hsmessaging/rest";
 constexpr int kInstalled = static_cast<int>(WholeRunExit::kInstalled);
 constexpr int kQuitByUser = static_cast<int>(WholeRunExit::kQuitByUser);
 constexpr int kEndedAfterAlert = static_cast<int>(WholeRunExit::kEndedAfterAlert);
+// The console user's application data, where products go, and a volume the sample product
+// (over 1.5 MiB) cannot fit on.
+constexpr int kProductsSpecialFolder = 19;
+constexpr uint64_t kProductVolumeBytes = 512 * 1024;
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -149,7 +154,9 @@ class WholeInstallation : public ::testing::Test {
     ASSERT_TRUE(PiiNoticeState().isPiiNoticeAlreadyShown());
   }
 
-  std::unique_ptr<DriverChild> start(std::vector<std::string> options = {}) {
+  // `wrapper` goes before the driver's own command line (a namespace to run it in).
+  std::unique_ptr<DriverChild> start(std::vector<std::string> options = {},
+                                     std::vector<std::string> wrapper = {}) {
     EnvironmentChanges changes = privateRootChanges(root_);
     changes["WEND_SERVICE_BASE"] = server_->url("");
     changes["WEND_TIME_SCALE"] = "0.02";
@@ -164,6 +171,7 @@ class WholeInstallation : public ::testing::Test {
     changes["WEND_TOOL_URL_OPENER"] = WEND_FAKE_URL_OPENER;
     changes["TEST_HELPER_TRANSCRIPT"] = top_ / "helper.log";
     options.insert(options.begin(), {bundle_ + "/Contents/MacOS/Install", "--whole"});
+    options.insert(options.begin(), wrapper.begin(), wrapper.end());
     return std::make_unique<DriverChild>(options, childEnvironment(changes),
                                          top_ / ("run" + std::to_string(++runs_) + ".out"));
   }
@@ -469,6 +477,40 @@ TEST_P(WholeInstallationFaults, EndsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, WholeInstallationFaults, ::testing::ValuesIn(kFaultRows),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// The console user's products folder on a volume smaller than the product, in a mount namespace
+// of the run's own: the placement fails on a full disk, the run ends at the product's disk-space
+// alert, nothing half-copied stays behind and the earlier application still starts.
+TEST_F(WholeInstallation, ProductLargerThanItsVolumeEndsAtTheDiskSpaceAlert) {
+  std::string products;
+  {
+    PrivateRootEnvironment environment(root_);
+    ASSERT_TRUE(platform::specialFolderPath(kProductsSpecialFolder, products));
+  }
+  products += "/Products";
+  fs::create_directories(products);
+  const std::string mount = "mount -t tmpfs -o size=" + std::to_string(kProductVolumeBytes) +
+                            ",mode=0755 tmpfs \"$1\" || exit 97; shift; exec \"$@\"";
+  if (!runProgram({"unshare", "-rm", "sh", "-c", mount, "sh", products, "true"})) {
+    GTEST_SKIP() << "no user and mount namespace with a tmpfs of its own here (unshare -rm)";
+  }
+  installEarlierApp();
+  auto child = start({}, {"/usr/bin/unshare", "-rm", "sh", "-c", mount, "sh", products});
+  const int status = child->wait();
+  const std::string output = child->output();
+  EXPECT_EQ(status, kEndedAfterAlert) << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex("\nalert ProductInstallationdiskSpaceErr C" +
+                                                   std::to_string(kProductErrorDiskFull) + " ")))
+      << output;
+  // Quit at the alert: the run ends as cancelled, as the user asked.
+  EXPECT_NE(output.find("\nended 0x1D00 error " + std::to_string(kStatusCancelled) + " "),
+            std::string::npos)
+      << output;
+  EXPECT_TRUE(locksFree());
+  EXPECT_FALSE(fs::exists(desktopApp() + "/Contents/MacOS/argv.txt")) << "launched";
+  EXPECT_TRUE(earlierAppStarts());
+  EXPECT_TRUE(fs::is_empty(products)) << "the product reached the folder under the volume";
+}
 
 // The driver killed at random moments: the next run takes the locks, makes its own temporary
 // folder and completes.
