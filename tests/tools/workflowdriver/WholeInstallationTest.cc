@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -114,6 +115,18 @@ class WholeInstallation : public ::testing::Test {
   void TearDown() override {
     EXPECT_TRUE(locksFree());
     EXPECT_EQ(outsideTraces(), std::vector<std::string>{});
+    removeChannelPipes();
+  }
+
+  // The installer keeps its channels' named pipes in /tmp; every channel of these runs passed
+  // through the stand-in helpers, whose transcript names it.
+  void removeChannelPipes() {
+    static const std::regex uuid("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}");
+    const std::string transcript = readFile(top_ / "helper.log");
+    for (std::sregex_iterator it(transcript.begin(), transcript.end(), uuid), end; it != end;
+         ++it) {
+      for (const char* side : {"_IN", "_OUT"}) unlink(("/tmp/" + it->str() + side).c_str());
+    }
   }
 
   void writeConfig() {
