@@ -3,7 +3,7 @@ BUILD        ?= build
 JOBS         ?= $(shell nproc)
 CMAKE_FLAGS  ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS  ?= --output-on-failure -j $(JOBS) --timeout 600
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 30
 # Test labels that `make test` leaves out: none unless asked (CI runs the display tests once,
 # under AddressSanitizer).
 TEST_EXCLUDE ?=
@@ -11,6 +11,10 @@ TEST_EXCLUDE ?=
 # differ in one library only, so the second compiles little more than that.
 CCACHE       ?= $(shell command -v ccache)
 LAUNCHER     := $(if $(CCACHE),-DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE))
+# Ninja where there is one: it compiles a test while the libraries it links are still being built.
+# The generator is named on a build folder's first configure only; CMake keeps it after that.
+GENERATOR    := $(if $(shell command -v ninja),-G Ninja)
+configure     = cmake -S . -B $(1) $(if $(wildcard $(1)/CMakeCache.txt),,$(GENERATOR)) $(2) $(LAUNCHER)
 
 .PHONY: deps check-layers check-names build build-release build-product test test-sanitize test-asan test-tsan fuzz-smoke demo bench clean
 
@@ -18,7 +22,7 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(LAUNCHER)
+	$(call configure,$(BUILD),$(CMAKE_FLAGS))
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Includes point down the layers only; a wrong one stops the run before anything is built.
@@ -35,7 +39,7 @@ test: check-layers check-names build
 test-sanitize: test-asan test-tsan
 
 test-asan: deps
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=address $(LAUNCHER)
+	$(call configure,$(BUILD)-asan,-DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=address)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
@@ -44,14 +48,13 @@ test-asan: deps
 # signal back until its thread calls into the C library, which a script looping in JavaScriptCore
 # never does: there the engine checks its time limit by polling instead.
 test-tsan: deps
-	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=thread $(LAUNCHER)
+	$(call configure,$(BUILD)-tsan,-DCMAKE_BUILD_TYPE=Debug -DWEND_SANITIZE=thread)
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target wend-tests-threads
 	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 JSC_usePollingTraps=true \
 	  ctest $(CTEST_FLAGS) -L threads
 
 fuzz-smoke: deps
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEND_FUZZ=ON \
-	  $(LAUNCHER)
+	CC=clang CXX=clang++ $(call configure,$(BUILD)-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DWEND_FUZZ=ON)
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target wend-fuzz
 	scripts/fuzz-smoke $(BUILD)-fuzz $(FUZZ_SECONDS)
 
@@ -61,15 +64,14 @@ demo: build
 # The benchmark's Release configuration, built but not run (CI keeps it building): the benchmarks'
 # programs and what they link, no tests.
 build-release: deps
-	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
+	$(call configure,$(BUILD)-bench,-DCMAKE_BUILD_TYPE=Release)
 	cmake --build $(BUILD)-bench -j $(JOBS) --target wend-bench
 
 # The product's configuration: Release with the WEND_* developer overrides compiled out, so the
 # environment of an elevated run cannot redirect it. CI builds what ships, the installer's
 # bundle; nothing runs it.
 build-product: deps
-	cmake -S . -B $(BUILD)-product -DCMAKE_BUILD_TYPE=Release -DWEND_DEVELOPER_OVERRIDES=OFF \
-	  $(LAUNCHER)
+	$(call configure,$(BUILD)-product,-DCMAKE_BUILD_TYPE=Release -DWEND_DEVELOPER_OVERRIDES=OFF)
 	cmake --build $(BUILD)-product -j $(JOBS) --target wend-install
 
 bench: build-release

@@ -19,6 +19,7 @@
 
 #include "prefs/OpmApi.h"
 #include "tests/prefs/support/OpmValues.h"
+#include "tests/support/ChildEntry.h"
 
 namespace {
 
@@ -66,7 +67,6 @@ void childMain(int argc, char** argv, char**) {
   _exit(status);
 }
 
-__attribute__((section(".init_array"), used)) void (*const childEntry)(int, char**,
-                                                                       char**) = childMain;
+WEND_CHILD_ENTRY(childMain);
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "mediation/ipc/CommunicationBridge.h"
 #include "platform/system/TimeScale.h"
+#include "tests/support/ChildEntry.h"
 
 namespace {
 
@@ -38,7 +39,6 @@ void actAsChild(int argc, char** argv, char**) {
   _exit(echo(argv[2], std::atoi(argv[3])));
 }
 
-__attribute__((section(".init_array"), used)) void (*const kActAsChild)(int, char**,
-                                                                        char**) = actAsChild;
+WEND_CHILD_ENTRY(actAsChild);
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "mediation/ipc/MediationParts.h"
 #include "services/analytics/ETSWrapper.h"
 #include "tests/mediation/ipc/support/GatewayParts.h"
+#include "tests/support/ChildEntry.h"
 
 namespace {
 
@@ -74,7 +75,6 @@ void actAsCopy(int argc, char** argv, char**) {
   _exit(0);
 }
 
-__attribute__((section(".init_array"), used)) void (*const kActAsCopy)(int, char**,
-                                                                       char**) = actAsCopy;
+WEND_CHILD_ENTRY(actAsCopy);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "mediation/ipc/MediationParts.h"
 #include "mediation/view/ViewMediators.h"
 #include "tests/mediation/view/support/SilentAlert.h"
+#include "tests/support/ChildEntry.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
@@ -48,7 +49,6 @@ void actAsCopy(int argc, char** argv, char**) {
   _exit(0);
 }
 
-__attribute__((section(".init_array"), used)) void (*const kActAsCopy)(int, char**,
-                                                                       char**) = actAsCopy;
+WEND_CHILD_ENTRY(actAsCopy);
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "services/common/ServiceState.h"
 #include "services/signin/IdraUserProfile.h"
+#include "tests/support/ChildEntry.h"
 
 namespace {
 
@@ -22,7 +23,6 @@ void actAsChild(int argc, char** argv, char**) {
   _exit(found ? 0 : 1);
 }
 
-__attribute__((section(".init_array"), used)) void (*const kActAsChild)(int, char**,
-                                                                        char**) = actAsChild;
+WEND_CHILD_ENTRY(actAsChild);
 
 }  // namespace
