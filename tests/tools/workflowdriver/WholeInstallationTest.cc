@@ -9,13 +9,13 @@
 #include <regex>
 #include <sstream>
 
+#include "applets/ProductPlacement.h"
 #include "core/install/PiiNoticeState.h"
 #include "core/install/TarnInstallationLock.h"
 #include "core/workflow/InstallerStatus.h"
 #include "core/workflow/WorkflowLocks.h"
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
-#include "platform/system/SpecialFolders.h"
 #include "services/signin/IdraUserStore.h"
 #include "tests/tools/workflowdriver/support/WholeRun.h"
 #include "tools/workflowdriver/WholeInstallation.h"
@@ -36,10 +36,13 @@ constexpr char kEventsPath[] = "/hsmessaging/rest";
 constexpr int kInstalled = static_cast<int>(WholeRunExit::kInstalled);
 constexpr int kQuitByUser = static_cast<int>(WholeRunExit::kQuitByUser);
 constexpr int kEndedAfterAlert = static_cast<int>(WholeRunExit::kEndedAfterAlert);
-// The console user's application data, where products go, and a volume the sample product
-// (over 1.5 MiB) cannot fit on.
-constexpr int kProductsSpecialFolder = 19;
+// A volume the sample product (over 1.5 MiB) cannot fit on.
 constexpr uint64_t kProductVolumeBytes = 512 * 1024;
+
+// Whether the driver's output says the run ended (state 0x1D00) with installer status `error`.
+bool endedWithError(const std::string& output, int error) {
+  return output.find("\nended 0x1D00 error " + std::to_string(error) + " ") != std::string::npos;
+}
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   const size_t at = text.find(from);
@@ -471,9 +474,7 @@ class WholeInstallationFaults : public WholeInstallation,
           std::regex_search(output, std::regex("\nalert \\S+ " + std::string(row.alert) + " ")))
           << output;
     }
-    EXPECT_NE(output.find("\nended 0x1D00 error " + std::to_string(row.error) + " "),
-              std::string::npos)
-        << output;
+    EXPECT_TRUE(endedWithError(output, row.error)) << output;
     EXPECT_TRUE(locksFree());
     if (status == kInstalled) {
       EXPECT_EQ(appArguments().size(), 5u) << output;
@@ -498,10 +499,8 @@ TEST_F(WholeInstallation, ProductLargerThanItsVolumeEndsAtTheDiskSpaceAlert) {
   std::string products;
   {
     PrivateRootEnvironment environment(root_);
-    ASSERT_TRUE(platform::specialFolderPath(kProductsSpecialFolder, products));
+    ASSERT_TRUE(applets::ProductPlacement::productsFolder(products));
   }
-  products += "/Products";
-  fs::create_directories(products);
   const std::string mount = "mount -t tmpfs -o size=" + std::to_string(kProductVolumeBytes) +
                             ",mode=0755 tmpfs \"$1\" || exit 97; shift; exec \"$@\"";
   if (!runProgram({"unshare", "-rm", "sh", "-c", mount, "sh", products, "true"})) {
@@ -516,9 +515,7 @@ TEST_F(WholeInstallation, ProductLargerThanItsVolumeEndsAtTheDiskSpaceAlert) {
                                                    std::to_string(kProductErrorDiskFull) + " ")))
       << output;
   // Quit at the alert: the run ends as cancelled, as the user asked.
-  EXPECT_NE(output.find("\nended 0x1D00 error " + std::to_string(kStatusCancelled) + " "),
-            std::string::npos)
-      << output;
+  EXPECT_TRUE(endedWithError(output, kStatusCancelled)) << output;
   EXPECT_TRUE(locksFree());
   EXPECT_FALSE(fs::exists(desktopApp() + "/Contents/MacOS/argv.txt")) << "launched";
   EXPECT_TRUE(earlierAppStarts());
