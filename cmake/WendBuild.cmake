@@ -87,6 +87,11 @@ function(wend_tests)
   cmake_parse_arguments(ARG "" "DIR" "LIBS;LABELS" ${ARGN})
   file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}/*Test.cc)
   file(GLOB support_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}/support/*.cc)
+  # An empty label would leave "LABELS TIMEOUT 300": the time limit read as a label.
+  set(properties TIMEOUT 300)
+  if(ARG_LABELS)
+    list(PREPEND properties LABELS "${ARG_LABELS}")
+  endif()
   foreach(source ${test_sources})
     get_filename_component(test_name ${source} NAME_WE)
     wend_test_executable(${test_name} ${source} ${support_sources})
@@ -94,6 +99,6 @@ function(wend_tests)
     gtest_discover_tests(${test_name}
       DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+      PROPERTIES ${properties})
   endforeach()
 endfunction()

@@ -17,6 +17,7 @@
 #include "foundation/threads/ProcessSemaphore.h"
 #include "foundation/threads/SharedSemaphore.h"
 #include "services/signin/IdraUserStore.h"
+#include "tests/support/PrivateMachine.h"
 #include "tests/tools/workflowdriver/support/WholeRun.h"
 #include "tools/workflowdriver/WholeInstallation.h"
 
@@ -524,6 +525,14 @@ TEST_F(WholeInstallation, ProductLargerThanItsVolumeEndsAtTheDiskSpaceAlert) {
 
 // The driver killed at random moments: the next run takes the locks, makes its own temporary
 // folder and completes.
+// Another installer, or a second test run, on the same machine holds the installer's locks.
+TEST_F(WholeInstallation, AnotherInstallerOnTheMachineDoesNotStopIt) {
+  if (!inPrivateMachine()) GTEST_SKIP() << "the kernel gave this program no namespaces of its own";
+  MachineLockHolder otherInstaller(kBootstrapperLockId);
+  ASSERT_TRUE(otherInstaller.holding());
+  EXPECT_EQ(run(), kInstalled) << lastOutput_;
+}
+
 TEST_F(WholeInstallation, KilledRunsLeaveNothingTheNextRunTripsOver) {
   const unsigned seed = std::random_device()();
   std::printf("seed %u\n", seed);
