@@ -57,7 +57,7 @@ class ViewTestParts final : public StandInPartsFactory {
   std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int, char**) override {
     ViewMediatorSettings settings;
     settings.smsTimeoutSeconds = 1;
-    if (silent) return std::make_unique<ViewMediatorSilent>(browser_, settings);
+    if (silent) return std::make_unique<ViewMediatorSilent>(settings);
     return std::make_unique<RecordingMediator>(browser_, settings);
   }
 
