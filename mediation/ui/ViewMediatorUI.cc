@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "core/config/ConfigValues.h"
@@ -39,6 +40,8 @@ constexpr int kMakersSupportFolder = 18;
 
 // Page messages that only this process can act on: they open the user's browser.
 constexpr const char* kLocalOnly[] = {"openurl", "openFileURL", "learnMoreClicked"};
+// Opens the folder chooser, which only this process can show.
+constexpr char kLocationChange[] = "locationChangeClicked";
 // Page messages the dispatcher answers at once, whatever step the workflow is in.
 constexpr const char* kDirect[] = {"sendSMS", "openUrlInBrowser", "searchMosaicInBrowser"};
 constexpr const char* kAlerts[] = {"showErrorAlert", "showProxyAlert", "showPathErrorAlert",
@@ -375,10 +378,30 @@ void ViewMediatorUI::onMessageFromView(const std::string& name, const std::strin
   }
   if (ProgressEstimator::closesPause(name)) state_->estimator.closePause();
   if (forwardsToElevatedCopy(name)) {
-    context().messageGateway->sendMessageToOtherViewMediator(name, data, true);
+    if (name == kLocationChange) {
+      changeLocationForElevatedCopy(data);
+    } else {
+      context().messageGateway->sendMessageToOtherViewMediator(name, data, true);
+    }
     return;
   }
   processMessageFromView(name, data);
+}
+
+// The chooser needs this window, and the products are installed from this process: the folder is
+// chosen and kept here, and the copy, whose step the workflow is in, takes it and raises the path
+// alert. The chooser may stay open for long; when the step has come back here or the copy has
+// gone meanwhile, the choice is taken here.
+void ViewMediatorUI::changeLocationForElevatedCopy(const std::string& data) {
+  const std::optional<InstallLocationChoice> choice = chooseInstallLocation(data);
+  if (!choice) return;
+  if (!forwardsToElevatedCopy(kLocationChange)) {
+    takeInstallLocation(*choice);
+    return;
+  }
+  if (WorkflowManager* workflow = workflowManager()) workflow->setInstallLocation(choice->path);
+  context().messageGateway->sendMessageToOtherViewMediator(
+      kLocationChange, packInstallLocationChoice(*choice), true);
 }
 
 bool ViewMediatorUI::forwardsToElevatedCopy(const std::string& name) const {

@@ -14,7 +14,8 @@
 // The view mediator of the user's process: the interface page, the identity service's sign-in page
 // (both in the main window) and the type-3 sign-in page (in a window of its own). It turns the
 // workflow's view commands into page messages, the page's messages into workflow actions (or
-// packets for the elevated copy while the workflow runs an administrator step), watches the
+// packets for the elevated copy while the workflow runs an administrator step; the folder chooser
+// of "locationChangeClicked" still opens here then, and the packet carries its answer), watches the
 // sign-in pages for the addresses that end or redirect the sign-in, answers the page's
 // "documentReady" with "initialize" and starts the workflow, and folds both install phases into
 // one progress bar with a shrinking time-left range.
@@ -109,6 +110,7 @@ class ViewMediatorUI final : public ViewMediatorBase {
   void onIdraLoadError(int kind, const std::string& url, int code);
   void onIdraType3LoadError(int kind, const std::string& url, int code);
   bool forwardsToElevatedCopy(const std::string& name) const;
+  void changeLocationForElevatedCopy(const std::string& data);
   std::string sentinelRoot() const;
   WorkflowManager* workflowManager() const;
 

@@ -321,22 +321,37 @@ void ViewMediatorBase::onOverrideCrossButtonState(const std::string& data) {
 }
 
 void ViewMediatorBase::onLocationChangeClicked(const std::string& data) {
+  if (const std::optional<InstallLocationChoice> choice = chooseInstallLocation(data)) {
+    takeInstallLocation(*choice);
+  }
+}
+
+std::optional<InstallLocationChoice> ViewMediatorBase::chooseInstallLocation(
+    const std::string& data) {
   WorkflowManager* manager = workflow();
-  if (!manager || !browser_) return;
-  std::string path = manager->installLocation();
-  std::string errorNumber;
-  const bool fits =
-      browser_->browseForInstallLocation(path, errorNumber, getLocalizedText("Select"));
-  manager->setInstallLocation(path);
-  if (fits) {
+  if (!manager || !browser_) return std::nullopt;
+  InstallLocationChoice choice;
+  choice.path = manager->installLocation();
+  choice.fits = browser_->browseForInstallLocation(choice.path, choice.errorNumber,
+                                                   getLocalizedText("Select"));
+  choice.pageData = data;
+  return choice;
+}
+
+void ViewMediatorBase::takeInstallLocation(const InstallLocationChoice& choice) {
+  WorkflowManager* manager = workflow();
+  if (!manager) return;
+  manager->setInstallLocation(choice.path);
+  if (choice.fits) {
     ViewJson members;
-    if (!members.read(data, {"alertTitle", "alertText"})) return;
-    manager->showPathErrorAlert(members["alertTitle"], members["alertText"], path, false, "");
+    if (!members.read(choice.pageData, {"alertTitle", "alertText"})) return;
+    manager->showPathErrorAlert(members["alertTitle"], members["alertText"], choice.path, false,
+                                "");
     return;
   }
   std::string titleId, textId;
-  WorkflowManager::getInstallLocationErrorIds(errorNumber, titleId, textId);
-  manager->showPathErrorAlert(titleId, textId, path, true, "");
+  WorkflowManager::getInstallLocationErrorIds(choice.errorNumber, titleId, textId);
+  manager->showPathErrorAlert(titleId, textId, choice.path, true, "");
 }
 
 void ViewMediatorBase::onLocationRetryClicked(const std::string&) {

@@ -3,10 +3,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/context/ContextParts.h"
 #include "mediation/view/InstallLocationBrowser.h"
+#include "mediation/view/InstallLocationChoice.h"
 
 class ApplicationContext;
 class WorkflowManager;
@@ -81,6 +83,16 @@ class ViewMediatorBase : public IViewMediator {
   ApplicationContext& context() const { return context_; }
   // The silent copy acts on the page's messages but opens no browser: the user's process does.
   void setOpensLinks(bool opensLinks) { opensLinks_ = opensLinks; }
+
+  // "locationChangeClicked" in two halves. The first asks the folder chooser, started at the
+  // workflow's install location and titled with the localised "Select"; it blocks until the
+  // chooser closes, and gives nothing without a chooser or a workflow. A mediator whose process
+  // has no chooser gets the answer some other way. The second makes the choice the workflow's
+  // install location, then raises the path alert: with the page's title and text when the folder
+  // may hold the installation (none when that data does not parse), else with the texts of the
+  // check's error number and the location marked as incorrect.
+  virtual std::optional<InstallLocationChoice> chooseInstallLocation(const std::string& data);
+  void takeInstallLocation(const InstallLocationChoice& choice);
 
  private:
   using Handler = void (ViewMediatorBase::*)(const std::string& data);

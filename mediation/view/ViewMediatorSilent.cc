@@ -2,9 +2,8 @@
 
 #include "core/context/ApplicationContext.h"
 
-ViewMediatorSilent::ViewMediatorSilent(std::shared_ptr<IInstallLocationBrowser> browser,
-                                       ViewMediatorSettings settings)
-    : ViewMediatorBase(std::move(browser), settings) {
+ViewMediatorSilent::ViewMediatorSilent(ViewMediatorSettings settings)
+    : ViewMediatorBase(nullptr, settings) {
   setOpensLinks(false);
 }
 
@@ -16,4 +15,9 @@ void ViewMediatorSilent::sendMessageToView(const std::string& name, const std::s
 
 void ViewMediatorSilent::onMessageFromView(const std::string& name, const std::string& data) {
   processMessageFromView(name, data);
+}
+
+std::optional<InstallLocationChoice> ViewMediatorSilent::chooseInstallLocation(
+    const std::string& data) {
+  return unpackInstallLocationChoice(data);
 }

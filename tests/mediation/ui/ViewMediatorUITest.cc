@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <thread>
 
 #include "core/config/ServiceUrls.h"
 #include "foundation/files/FileUtils.h"
 #include "foundation/system/HardwareUtils.h"
+#include "mediation/view/ViewJson.h"
 #include "tests/mediation/ui/support/MediatorRig.h"
 #include "tests/support/WaitUntil.h"
 
@@ -166,6 +168,85 @@ TEST_F(ViewMediatorUITest, PageMessagesGoWhereTheWorkflowRuns) {
     if (!row.forwarded && std::string(row.name) == "cancelButtonClicked") {
       EXPECT_EQ(workflow().stateBlock().uiAction,
                 code(UIAction::kQuitRequested));  // quit requested, here
+    }
+    ApplicationContext::Destroy();
+  }
+}
+
+// "Change location" during the elevated copy's steps: the chooser opens here, in the user's window,
+// and the copy gets the folder chosen (or the start folder when cancelled) with the check's answer
+// and the page's data. When the step came back here or the copy went away while the chooser was
+// open, the choice is taken here: the path alert shows in this process.
+TEST_F(ViewMediatorUITest, TheLocationChooserOpensInTheUsersWindowDuringElevatedSteps) {
+  using Link = IMessageGateway::LinkState;
+  constexpr char kPageData[] = R"({"alertTitle":"T","alertText":"X"})";
+  const std::string kForwarded = "locationChangeClicked ";  // then the data and " view"
+  const std::string kAlert = "showPathErrorAlert ";
+  struct Row {
+    WorkflowState state;
+    const char* chosen;  // "" cancels
+    bool fits;
+    const char* error;
+    std::function<void()> whileOpen;
+    bool forwarded;
+    const char* kept;
+  } rows[] = {
+      {WorkflowState::kDesktopAppInstall, "/opt/new", true, "0", nullptr, true, "/opt/new"},
+      {WorkflowState::kApplicationsDocument, "/", false, "1", nullptr, true, "/"},
+      {WorkflowState::kInstallerLibrary, "", true, "0", nullptr, true, "/opt/start"},
+      {WorkflowState::kDesktopAppInstall, "/opt/new", true, "0",
+       [] { workflow().setStateCode(WorkflowState::kHelperHandshake); }, false, "/opt/new"},
+      {WorkflowState::kDesktopAppInstall, "/locked", false, "6",
+       [this] { bench_.gateway->state = Link::kDown; }, false, "/locked"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(stateName(row.state)) + " " + row.chosen);
+    start();
+    bench_.gateway->state = Link::kConnected;
+    bench_.gateway->forwarded.clear();
+    *bench_.browser = ScriptedBrowser{};
+    bench_.browser->chosen = row.chosen;
+    bench_.browser->fits = row.fits;
+    bench_.browser->error = row.error;
+    bench_.browser->whileOpen = row.whileOpen;
+    workflow().setStateCode(row.state);
+    workflow().setInstallLocation("/opt/start");
+    workflow().setCurrentUIAction(UIAction::kNone);
+    drained();
+
+    bench_.pages.message("locationChangeClicked", kPageData);
+
+    EXPECT_EQ(bench_.browser->opened, 1);
+    EXPECT_EQ(workflow().installLocation(), row.kept);
+    const auto forwarded = bench_.gateway->forwarded.lines();
+    std::vector<std::string> alerts;
+    for (const std::string& message : pageMessages()) {
+      if (message.rfind(kAlert, 0) == 0) alerts.push_back(message.substr(kAlert.size()));
+    }
+    if (row.forwarded) {
+      ASSERT_EQ(forwarded.size(), 1u);
+      const std::string suffix = " view";
+      ASSERT_EQ(forwarded[0].rfind(kForwarded, 0), 0u) << forwarded[0];
+      std::string data = forwarded[0].substr(kForwarded.size());
+      data.resize(data.size() - suffix.size());
+      ViewJson carried;
+      ASSERT_TRUE(carried.read(data, {"installLocation", "fits", "errorNumber", "pageData"}))
+          << data;
+      EXPECT_EQ(carried["installLocation"], row.kept);
+      EXPECT_EQ(carried["fits"], row.fits ? "true" : "false");
+      EXPECT_EQ(carried["errorNumber"], row.error);
+      EXPECT_EQ(carried["pageData"], kPageData);
+      // The copy raises the alert; nothing blocks here.
+      EXPECT_TRUE(alerts.empty());
+      EXPECT_EQ(workflow().uiAction(), UIAction::kNone);
+    } else {
+      EXPECT_TRUE(forwarded.empty());
+      EXPECT_EQ(workflow().uiAction(), UIAction::kBlocked);
+      ASSERT_EQ(alerts.size(), 1u);
+      ViewJson alert;
+      ASSERT_TRUE(alert.read(alerts[0], {"installLocation", "incorrectLocation"})) << alerts[0];
+      EXPECT_EQ(alert["installLocation"], row.kept);
+      EXPECT_EQ(alert["incorrectLocation"], row.fits ? "false" : "true");
     }
     ApplicationContext::Destroy();
   }

@@ -13,6 +13,8 @@
 #include "foundation/xml/XMLParser.h"
 #include "mediation/view/ViewMediatorBase.h"
 #include "mediation/view/ViewMediatorSilent.h"
+#include "tests/mediation/view/support/RecordingGateway.h"
+#include "tests/mediation/view/support/ScriptedBrowser.h"
 #include "tests/services/support/ServicesFixture.h"
 #include "tests/support/WaitUntil.h"
 
@@ -39,44 +41,35 @@ class RecordingMediator final : public ViewMediatorBase {
   std::vector<std::pair<std::string, std::string>> sent_;  // guarded by mutex_
 };
 
-// The folder chooser's answer, scripted.
-class ScriptedBrowser final : public IInstallLocationBrowser {
- public:
-  bool browseForInstallLocation(std::string& path, std::string& errorNumber,
-                                const std::string& title) override {
-    shownTitle = title;
-    if (!chosen.empty()) path = chosen;
-    errorNumber = error;
-    return fits;
-  }
-  std::string chosen;  // "" is a cancel
-  std::string error;
-  bool fits = true;
-  std::string shownTitle;
-};
-
-// Stand-in parts with the bundle from a test folder and this test's mediator.
+// Stand-in parts with the bundle from a test folder, this test's mediator and a link that
+// records what is sent over it.
 class ViewTestParts final : public StandInPartsFactory {
  public:
-  ViewTestParts(std::string folder, std::shared_ptr<ScriptedBrowser> browser)
-      : folder_(std::move(folder)), browser_(std::move(browser)) {}
+  ViewTestParts(std::string folder, std::shared_ptr<ScriptedBrowser> browser,
+                std::shared_ptr<GatewayRecord> link = std::make_shared<GatewayRecord>())
+      : folder_(std::move(folder)), browser_(std::move(browser)), link_(std::move(link)) {}
   std::unique_ptr<IBundleResources> makeBundleResources() override {
     return std::make_unique<FolderBundleResources>(folder_);
+  }
+  std::unique_ptr<IMessageGateway> makeMessageGateway() override {
+    return std::make_unique<RecordingGateway>(link_);
   }
   std::unique_ptr<IViewMediator> makeViewMediator(bool silent, int, char**) override {
     ViewMediatorSettings settings;
     settings.smsTimeoutSeconds = 1;
-    if (silent) return std::make_unique<ViewMediatorSilent>(browser_, settings);
+    if (silent) return std::make_unique<ViewMediatorSilent>(settings);
     return std::make_unique<RecordingMediator>(browser_, settings);
   }
 
  private:
   std::string folder_;
   std::shared_ptr<ScriptedBrowser> browser_;
+  std::shared_ptr<GatewayRecord> link_;
 };
 
 // The real context with the online services against the test server, its (unstarted) workflow
-// manager, and the fake URL opener writing what it was asked to open to a file.
+// manager, a recording link (link_) and the fake URL opener writing what it was asked to open to
+// a file.
 class ViewTest : public ServicesTest {
  protected:
   static constexpr char kEventsPath[] = "/hsmessaging/rest";
@@ -88,7 +81,7 @@ class ViewTest : public ServicesTest {
 
   ApplicationContext* startView(std::vector<std::string> arguments = {}, bool silent = false) {
     ApplicationContext::SetPartsFactory(
-        withOnlineServices(std::make_unique<ViewTestParts>(root_ / "Resources", browser_),
+        withOnlineServices(std::make_unique<ViewTestParts>(root_ / "Resources", browser_, link_),
                            [](const std::string& environment, IdraHost& out) {
                              return idraHostFor(environment, out);
                            }));
@@ -155,6 +148,7 @@ class ViewTest : public ServicesTest {
   }
 
   std::shared_ptr<ScriptedBrowser> browser_ = std::make_shared<ScriptedBrowser>();
+  std::shared_ptr<GatewayRecord> link_ = std::make_shared<GatewayRecord>();
   ScopedEnv opener_{"WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER};
   ScopedEnv openerLog_{"WEND_FAKE_URL_OPENER_LOG", root_ / "opened"};
   std::vector<std::string> arguments_;

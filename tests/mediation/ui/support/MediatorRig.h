@@ -18,38 +18,14 @@
 #include "services/common/ServiceHosts.h"
 #include "tests/core/context/support/ContextFixture.h"
 #include "tests/core/workflow/support/WorkflowRig.h"
+#include "tests/mediation/view/support/RecordingGateway.h"
+#include "tests/mediation/view/support/ScriptedBrowser.h"
 #include "tests/support/Environment.h"
 
 namespace wendtest {
 
-// Every page and window operation in the order it happened, as "<who> <what> <args>". Any thread.
-class UiRecord {
- public:
-  void add(std::string line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  std::vector<std::string> lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-  // Lines that begin with `prefix`.
-  std::vector<std::string> starting(const std::string& prefix) const {
-    std::vector<std::string> found;
-    for (const std::string& line : lines()) {
-      if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    }
-    return found;
-  }
-  void clear() {
-    std::lock_guard lock(mutex_);
-    lines_.clear();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;  // guarded by mutex_
-};
+// Every page and window operation in the order it happened, as "<who> <what> <args>".
+using UiRecord = LineRecord;
 
 // The page handles the mediator makes: the first is "main", the second "idra", later ones
 // "type3". Each records what it is asked and keeps its creation record, so that a test can play
@@ -207,27 +183,6 @@ class RecordingDock final : public mediation::IDockProgress {
   std::shared_ptr<std::atomic<int64_t>> value_;
 };
 
-// The link to the elevated copy: its state as the test sets it, and the view messages sent over.
-struct GatewayRecord {
-  std::atomic<IMessageGateway::LinkState> state{IMessageGateway::LinkState::kConnected};
-  UiRecord forwarded;  // "<name> <data> <fromView>"
-};
-
-class RecordingGateway final : public IMessageGateway {
- public:
-  explicit RecordingGateway(std::shared_ptr<GatewayRecord> record) : record_(std::move(record)) {}
-  bool InitMessageGateway(const CommandLineParser&) override { return true; }
-  void WaitForGatewayThread() override {}
-  void sendMessageToOtherViewMediator(const std::string& name, const std::string& data,
-                                      bool fromView) override {
-    record_->forwarded.add(name + " " + data + (fromView ? " view" : " native"));
-  }
-  LinkState linkState() const override { return record_->state.load(); }
-
- private:
-  std::shared_ptr<GatewayRecord> record_;
-};
-
 // The sign-in profile's answers for the sign-in view, and the device token it was given.
 struct ProfileScript {
   std::mutex mutex;
@@ -301,6 +256,7 @@ struct MediatorBench {
   std::shared_ptr<GatewayRecord> gateway = std::make_shared<GatewayRecord>();
   std::shared_ptr<ProfileScript> profile = std::make_shared<ProfileScript>();
   std::shared_ptr<RecordingAnalytics> analytics = std::make_shared<RecordingAnalytics>();
+  std::shared_ptr<ScriptedBrowser> browser = std::make_shared<ScriptedBrowser>();
 };
 
 class MediatorParts final : public StandInPartsFactory {
@@ -323,7 +279,7 @@ class MediatorParts final : public StandInPartsFactory {
     if (silent) return StandInPartsFactory::makeViewMediator(silent, argc, argv);
     mediation::ViewMediatorUISettings settings;
     settings.clock = &bench_.clock;
-    return std::make_unique<mediation::ViewMediatorUI>(argc, argv, bench_.ports(), nullptr,
+    return std::make_unique<mediation::ViewMediatorUI>(argc, argv, bench_.ports(), bench_.browser,
                                                        settings);
   }
 
