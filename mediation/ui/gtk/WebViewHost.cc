@@ -18,6 +18,14 @@ bool isHttp(const std::string& url) {
   return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
 }
 
+// The address as the engine writes a request's, without its fragment: one document, one text.
+std::string documentAddress(const std::string& url) {
+  WebKitURIRequest* request = webkit_uri_request_new(url.c_str());
+  std::string address = webkit_uri_request_get_uri(request);
+  g_object_unref(request);
+  return address.substr(0, address.find('#'));
+}
+
 // A JavaScript string literal of `text`; the names it quotes come from our own creation record.
 std::string quoted(const std::string& text) {
   std::string out = "\"";
@@ -120,6 +128,7 @@ struct WebViewHost::Page {
   GCancellable* cancellable = nullptr;
   bool live = true;
   bool loadFailed = false;
+  std::string loadedAddress;  // what native code last loaded, as documentAddress writes it
   std::mutex credentialsMutex;
   std::string proxyUser;      // guarded by credentialsMutex
   std::string proxyPassword;  // guarded by credentialsMutex
@@ -229,14 +238,38 @@ gboolean onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitT
   return pageOf(data).settings.debugMode ? FALSE : TRUE;
 }
 
-GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
-  WebViewHost::Page& page = pageOf(data);
-  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-  const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+// An address the page may not show itself: to the browser when it is a web address.
+void openOutside(const WebViewHost::Page& page, const char* uri) {
   if (page.live && uri && isHttp(uri) && page.settings.openInBrowser) {
     page.settings.openInBrowser(uri);
   }
+}
+
+GtkWidget* onCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer data) {
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  openOutside(pageOf(data), request ? webkit_uri_request_get_uri(request) : nullptr);
   return nullptr;
+}
+
+// A page whose messages reach native code has the bridge: it shows only what native code loaded
+// into it, or another page would be handed the bridge. Where it goes itself opens outside, as a
+// new window's address does. A data: address is left to the engine, which keeps it out of the
+// top frame: its content is the page's own.
+gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer data) {
+  WebViewHost::Page& page = pageOf(data);
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION || !page.data.messageCallbackFnPtr) {
+    return FALSE;
+  }
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  const std::string uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  if (page.live && (uri.rfind("data:", 0) == 0 || documentAddress(uri) == page.loadedAddress)) {
+    return FALSE;
+  }
+  webkit_policy_decision_ignore(decision);
+  openOutside(page, uri.c_str());
+  return TRUE;
 }
 
 struct ScriptCall {
@@ -353,6 +386,7 @@ bool WebViewHost::create(const HtmlViewInitData& data) {
   connect(page->view, "authenticate", onAuthenticate, page);
   connect(page->view, "context-menu", onContextMenu, page);
   connect(page->view, "create", onCreate, page);
+  connect(page->view, "decide-policy", onDecidePolicy, page);
 
   if (data.parentViewPtr) attach(static_cast<GtkWidget*>(data.parentViewPtr), widget);
   if (data.showOnInit) gtk_widget_show(widget);
@@ -367,7 +401,9 @@ bool WebViewHost::setUrl(const std::string& url) {
   std::shared_ptr<Page> page = this->page();
   if (!page) return false;
   return mainThread_.invokeSync([page, url] {
-    if (page->live) webkit_web_view_load_uri(page->view, url.c_str());
+    if (!page->live) return;
+    page->loadedAddress = documentAddress(url);
+    webkit_web_view_load_uri(page->view, url.c_str());
   });
 }
 

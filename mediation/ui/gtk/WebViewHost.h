@@ -22,8 +22,11 @@
 //
 // Proxy credentials answer the proxy's challenge once; a second challenge, a challenge without
 // credentials and every origin's challenge are cancelled. New windows open in the browser when
-// their address is http(s), else nowhere. Context menus and dropping onto the page are off unless
-// debugging is on.
+// their address is http(s), else nowhere. A page with a message callback (its bridge reaches
+// native code) shows only what create or setUrl loaded into it: an address it goes to itself, in
+// any of its frames, opens in the browser when it is http(s), else nowhere (data: addresses, the
+// page's own content, are left to the engine, which keeps them out of the top frame). Context
+// menus and dropping onto the page are off unless debugging is on.
 //
 // Thread rules as in HtmlView; the main thread is `mainThread`'s, which must outlive the view.
 namespace mediation {

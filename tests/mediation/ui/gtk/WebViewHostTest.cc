@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -14,9 +15,9 @@
 #include "platform/system/SpecialFolders.h"
 #include "tests/mediation/ui/gtk/support/Display.h"
 #include "tests/support/Environment.h"
+#include "tests/support/MainLoopWait.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tools/testserver/TestServer.h"
-#include "tests/support/MainLoopWait.h"
 
 namespace mediation {
 namespace {
@@ -69,6 +70,38 @@ constexpr char kEchoPage[] = R"(<!DOCTYPE html><html><body><script>
 function messageFromNative(name, data) { JSObject.messageFromHtml("echo:" + name, data); }
 JSObject.messageFromHtml("documentReady", "");
 </script></body></html>)";
+
+// Every navigation the engine asks a policy for, by address. An emission hook runs before the
+// host's own handler, so it sees the navigations the host refuses as well.
+class NavigationWatch {
+ public:
+  NavigationWatch()
+      : signal_(g_signal_lookup("decide-policy", WEBKIT_TYPE_WEB_VIEW)),
+        hook_(g_signal_add_emission_hook(signal_, 0, &NavigationWatch::seen, this, nullptr)) {}
+  ~NavigationWatch() { g_signal_remove_emission_hook(signal_, hook_); }
+  NavigationWatch(const NavigationWatch&) = delete;
+  NavigationWatch& operator=(const NavigationWatch&) = delete;
+
+  bool asked(const std::string& address) const {
+    return std::find(addresses_.begin(), addresses_.end(), address) != addresses_.end();
+  }
+
+ private:
+  static gboolean seen(GSignalInvocationHint*, guint, const GValue* values, gpointer self) {
+    if (g_value_get_enum(&values[2]) == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+      auto* decision = WEBKIT_NAVIGATION_POLICY_DECISION(g_value_get_object(&values[1]));
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(decision);
+      static_cast<NavigationWatch*>(self)->addresses_.push_back(
+          webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+    }
+    return TRUE;
+  }
+
+  const guint signal_;
+  const gulong hook_;
+  std::vector<std::string> addresses_;
+};
 
 class WebViewHostTest : public testing::Test {
  protected:
@@ -312,6 +345,63 @@ TEST_F(WebViewHostTest, NewWindowsOpenOnlyWebAddressesInTheBrowser) {
   ASSERT_TRUE(waitFor([&] { return done; }));
   settle();
   EXPECT_EQ(opened_, std::vector<std::string>{"https://example.test/help?a=1&b=2"});
+}
+
+// A page whose messages reach native code stays on what native code loaded into it: a web
+// address it goes to itself opens in the browser, unfetched; any other goes nowhere.
+TEST_F(WebViewHostTest, ABridgedPageStaysOnWhatNativeCodeLoaded) {
+  testserver::TestServer server;
+  ASSERT_TRUE(server.start());
+  server.addBody("/away.html", "<p>away</p>", {{"Content-Type", "text/html"}});
+  ASSERT_TRUE(loadEchoPage());
+  const std::string echo = data_.initUrl;
+  const std::string other = page("other.html", kEchoPage);
+  const std::string web = server.url("/away.html?a=1");
+  struct Row {
+    std::string script, address;
+    bool toBrowser;
+  } rows[] = {
+      {"location.href = '" + web + "'", web, true},
+      {"const a = document.createElement('a'); a.href = '" + web +
+           "#x';"
+           "document.body.append(a); a.click()",
+       web + "#x", true},
+      {"location.assign('" + other + "')", other, false},
+      {"location.replace('about:blank')", "about:blank", false},
+      {"document.head.insertAdjacentHTML('beforeend',"
+       "'<meta http-equiv=\"refresh\" content=\"0; url=" +
+           other + "?refresh\">')",
+       other + "?refresh", false},
+  };
+  NavigationWatch watch;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.address);
+    opened_.clear();
+    bool ran = false;
+    ASSERT_TRUE(host_->executeScript(row.script + "; 1", 0,
+                                     [&](std::optional<std::string>) { ran = true; }));
+    ASSERT_TRUE(waitFor([&] { return ran && watch.asked(row.address); }));
+    settle();
+    EXPECT_EQ(webkit_web_view_get_uri(WEBKIT_WEB_VIEW(host_->getWebView())), echo);
+    EXPECT_EQ(recorder_.completes.size(), 1u);
+    EXPECT_EQ(opened_,
+              row.toBrowser ? std::vector<std::string>{row.address} : std::vector<std::string>{});
+  }
+  EXPECT_TRUE(server.requestsFor("/away.html").empty());
+
+  // What native code loads is shown, and a page without a bridge (a sign-in page) goes where it
+  // is sent.
+  settleOnEchoPage();
+  data_.messageCallbackFnPtr = nullptr;
+  data_.initUrl = other;
+  recorder_ = Recorder{};
+  ASSERT_TRUE(host_->create(data_));
+  ASSERT_TRUE(waitFor([&] { return recorder_.completes.size() == 1; }));
+  bool ran = false;
+  host_->executeScript("location.assign('" + echo + "'); 1", 0,
+                       [&](std::optional<std::string>) { ran = true; });
+  ASSERT_TRUE(waitFor([&] { return ran && recorder_.completes.size() == 2; }));
+  EXPECT_EQ(recorder_.completes[1], echo);
 }
 
 TEST_F(WebViewHostTest, NoContextMenuWithoutDebugging) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "foundation/json/FastWriter.h"
 #include "foundation/json/Features.h"
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
@@ -99,7 +100,8 @@ TEST(PageDictionaryTest, EveryLocaleHoldsEveryTextAsAMessage) {
   }
 }
 
-// The bundle keeps each dictionary as UTF-16LE behind a byte-order mark, the source's text.
+// The bundle keeps each dictionary as UTF-16LE behind a byte-order mark, the source's text, and
+// the page with the English dictionary in its "english-texts" block.
 TEST(PageDictionaryTest, BundleHoldsEachDictionaryAsUtf16) {
   for (const char* locale : kLocales) {
     SCOPED_TRACE(locale);
@@ -112,8 +114,20 @@ TEST(PageDictionaryTest, BundleHoldsEachDictionaryAsUtf16) {
     EXPECT_TRUE(Utf8::isValid(source));
     EXPECT_EQ(decoded, source);
   }
-  EXPECT_EQ(readFile(std::string(WEND_INSTALL_BUNDLE) + "/Contents/Resources/main.html"),
-            readFile(kPageSources + "/main.html"));
+  const std::string source = readFile(kPageSources + "/main.html");
+  const std::string built =
+      readFile(std::string(WEND_INSTALL_BUNDLE) + "/Contents/Resources/main.html");
+  const std::string block = "<script type=\"application/json\" id=\"english-texts\">";
+  const size_t start = source.find(block + "{}</script>");
+  ASSERT_NE(start, std::string::npos);
+  const size_t texts = start + block.size();
+  const size_t end = built.find("</script>", texts);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(built.substr(0, texts), source.substr(0, texts));
+  EXPECT_EQ(built.substr(end), source.substr(texts + 2));
+  Json::FastWriter writer;
+  EXPECT_EQ(writer.write(parse(built.substr(texts, end - texts))),
+            writer.write(parse(readFile(kPageSources + "/Dictionary/en_US.json"))));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,11 @@ constexpr char kTestDictionary[] = R"({
   "TarnInstallNetworkUnavailable": {"message": "{0} is offline."},
   "InitErrorIncompatibleOS": {"message": "{0} needs {1}."},
   "InitErrorGeneric": {"message": "Something failed."},
-  "ProductInstallationconflictingProcessErr": {"message": "Close this:"}
+  "ProductInstallationconflictingProcessErr": {"message": "Close this:"},
+  "CopiesProbe": {"message": "Copy {1} 2 times."},
+  "InstallLocationTitleGenericErr": {"message": "Other place"},
+  "InstallLocationGenericErr": {"message": "Not here."},
+  "InstallLocationRootPathErr": {"message": "{0} not on {1}."}
 })";
 
 struct Recorder {
@@ -77,6 +82,12 @@ class PageTest : public testing::Test {
     ASSERT_TRUE(waitFor([&] { return !recorder_.messages.empty(); }));
     ASSERT_EQ(recorder_.messages, (Messages{{"documentReady", ""}}));
     recorder_.messages.clear();
+    // The page keeps no record of what it is sent: the test watches the deliveries itself.
+    ASSERT_EQ(js("(() => { const take = window.messageFromNative; window.__taken = [];"
+                 "window.messageFromNative = (name, data) => {"
+                 "try { take(name, data); } finally { window.__taken.push([name, data]); } };"
+                 "})(); 'watched'"),
+              "watched");
   }
 
   void TearDown() override {
@@ -103,7 +114,7 @@ class PageTest : public testing::Test {
     ASSERT_TRUE(host_->sendMessage(name, data));
     ++delivered_;
     const std::string count = std::to_string(delivered_);
-    ASSERT_TRUE(waitFor([&] { return js("String(window.__received.length)") == count; })) << name;
+    ASSERT_TRUE(waitFor([&] { return js("String(window.__taken.length)") == count; })) << name;
   }
 
   void initialize(const std::string& dictionary, const std::string& locale = "en_US",
@@ -409,7 +420,7 @@ TEST_F(PageTest, OutsideTextNeverBecomesMarkup) {
   js("1");
   EXPECT_EQ(js("document.querySelectorAll('.shade img, .shade script, .shade b').length"), "0");
   EXPECT_NE(textOf("path-location").find("<script>"), std::string::npos);
-  EXPECT_EQ(textOf("path-title"), "<b>t</b>");
+  EXPECT_EQ(textOf("path-title"), "Other place");  // no such text: the generic one
   EXPECT_NE(js("document.querySelector('#compat-failing li').textContent").find("<img"),
             std::string::npos);
   deliver("showErrorAlert",
@@ -439,7 +450,7 @@ TEST_F(PageTest, UnknownCommandsAndBadDataChangeNothing) {
     EXPECT_EQ(shown(), "main/") << name << " " << data;
   }
   EXPECT_EQ(textOf("percent"), "0%");
-  EXPECT_EQ(js("window.__received.slice(-2).map(pair => pair.join('|')).join(',')"),
+  EXPECT_EQ(js("window.__taken.slice(-2).map(pair => pair.join('|')).join(',')"),
             "showDefaultContent|{,sendSMSResponse|{\"status\":\"success\"}");
   js("1");
   EXPECT_TRUE(recorder_.messages.empty()) << recorder_.messages[0].first;
@@ -473,6 +484,200 @@ TEST_F(PageTest, DictionariesNameTheTextsAndTheLanguage) {
   EXPECT_EQ(js("document.documentElement.lang"), "en");
 }
 
+// The path alert's texts: as the dictionary has them, in English where only English has them,
+// the generic location texts for ids that name no text.
+TEST_F(PageTest, PathAlertFallsBackToTheGenericLocationTexts) {
+  initialize(kTestDictionary);
+  deliver("showMainScreen");
+  struct Row {
+    const char *title, *text, *param, *shownTitle, *shownText;
+  } rows[] = {
+      {"InstallLocationTitleGenericErr", "InstallLocationRootPathErr", "/Volumes/Disk",
+       "Other place", "Orvel Studio not on /Volumes/Disk."},
+      {"InstallLocationConfirmTitle", "InstallLocationConfirmText", "", "Install in this location?",
+       "Orvel Studio will be installed in the folder below."},
+      {"NoSuchTitle", "NoSuchText", "x", "Other place", "Not here."},
+      {"", "{1}", "x", "Other place", "Not here."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.title) + " " + row.text);
+    deliver("showPathErrorAlert", std::string(R"({"alertTitle":")") + row.title +
+                                      R"(","alertText":")" + row.text + R"(","errorParam":")" +
+                                      row.param + R"(","installLocation":"/opt"})");
+    EXPECT_EQ(textOf("path-title"), row.shownTitle);
+    EXPECT_EQ(textOf("path-text"), row.shownText);
+  }
+}
+
+// A link shows exactly when its click hands it to the browser: one check decides both.
+TEST_F(PageTest, LinksShowOnlyWhenTheirClickOpensThem) {
+  initialize(kTestDictionary);
+  deliver("showMainScreen");
+  struct Row {
+    const char* link;  // as JSON text
+    bool opens;
+  } rows[] = {{"https://example.test/help?a=1&b=2", true},
+              {"HTTP://example.test/", true},
+              {"https://helpx.example/a b", false},
+              {"https://", false},
+              {"http:///path", false},
+              {"https://example.test/\\u0007", false},
+              {"javascript:JSObject.x()", false},
+              {"file:///etc/passwd", false},
+              {"", false}};
+  for (const Row& row : rows) {
+    for (const auto& [command, data, control] :
+         {std::tuple<std::string, std::string, std::string>{
+              "showErrorAlert",
+              R"({"errorType":"X","moreInfoLink":")" + std::string(row.link) + "\"}", "error-more"},
+          {"showCompatibilityErrorAlert",
+           R"({"checkResult":"warn","systemRequirementURL":")" + std::string(row.link) + "\"}",
+           "compat-requirements"}}) {
+      SCOPED_TRACE(control + " " + row.link);
+      deliver(command, data);
+      EXPECT_EQ(visible(control), row.opens);
+      const Messages sent = click(control);
+      EXPECT_EQ(sent.size(), row.opens ? 1u : 0u);
+      if (row.opens && !sent.empty()) {
+        EXPECT_EQ(sent[0], Message("openurl", row.link));
+      }
+    }
+  }
+}
+
+// In a small window, long unbroken texts wrap inside their dialog, and every part of a dialog
+// taller than the window can be scrolled into view.
+TEST_F(PageTest, LongTextsWrapAndTallDialogsScroll) {
+  initialize(bundleDictionary("en_US"));
+  gtk_window_resize(GTK_WINDOW(window_), 640, 360);
+  ASSERT_TRUE(waitFor([&] { return js("innerWidth + 'x' + innerHeight") == "640x360"; }));
+  deliver("showMainScreen");
+  const std::string word(300, 'x');
+  const std::string location = "/Volumes/" + std::string(1500, 'y');
+  const Messages alerts = {
+      {"showProxyAlert", ""},
+      {"showPathErrorAlert", R"({"alertTitle":"InstallLocationTitleGenericErr",)"
+                             R"("alertText":"ProductInstallationaccessPermissionErrNew",)"
+                             R"("errorParam":")" +
+                                 word + R"(","installLocation":")" + location + "\"}"},
+      {"showErrorAlert", R"({"errorType":"InitErrorIncompatibleOS","errorParam":")" + word +
+                             R"(","errorCode":")" + word +
+                             R"(","showRetry":"true",)"
+                             R"("moreInfoLink":"https://example.test/)" +
+                             word + "\"}"},
+      {"showCompatibilityErrorAlert", R"({"checkResult":"warn","failingList":[{"type":")" + word +
+                                          R"("}],"systemRequirementURL":"https://example.test/"})"},
+  };
+  // What runs out of the dialog sideways, then what cannot be brought into view, by id or tag.
+  const std::string faults =
+      "(() => { const dialog = document.querySelector(\".shade:not([hidden]) [role=alertdialog]\");"
+      "const name = e => e.id || e.tagName;"
+      "const wide = [dialog, ...dialog.querySelectorAll('*')].filter(e => e.clientWidth > 0 &&"
+      "  e.scrollWidth > e.clientWidth + 1).map(name);"
+      "if (dialog.getBoundingClientRect().right > innerWidth) wide.push('dialog');"
+      "const parts = [dialog, ...dialog.querySelectorAll('h2, button, input')].filter(e =>"
+      "  e.getClientRects().length > 0);"
+      "const lost = parts.filter(e => {"
+      "  e.scrollIntoView({block: 'start'}); const top = e.getBoundingClientRect().top;"
+      "  e.scrollIntoView({block: 'end'}); const bottom = e.getBoundingClientRect().bottom;"
+      "  return top < -1 || bottom > innerHeight + 1; }).map(name);"
+      "return wide.join(' ') + '|' + lost.join(' '); })()";
+  for (const auto& [command, data] : alerts) {
+    SCOPED_TRACE(command);
+    deliver(command, data);
+    EXPECT_EQ(js(faults), "|");
+  }
+}
+
+// Outside texts keep their own order and leave the sentence around them in its own: a direction
+// override in a location overrides nothing, a right-to-left name moves no figure after it.
+TEST_F(PageTest, OutsideTextsKeepTheirOrderAndThatOfTheirSentence) {
+  initialize(kTestDictionary);
+  deliver("showMainScreen");
+  // Whether the first `first` of the element's text is drawn left of its last `last`.
+  js("window.__leftOf = (id, first, last) => {"
+     "  const spots = [];"
+     "  const walk = document.createTreeWalker(document.getElementById(id), NodeFilter.SHOW_TEXT);"
+     "  for (let node; (node = walk.nextNode());)"
+     "    for (let i = 0; i < node.data.length; ++i) spots.push([node, i]);"
+     "  const text = spots.map(([node, i]) => node.data[i]).join('');"
+     "  const left = (at) => { const range = document.createRange();"
+     "    range.setStart(spots[at][0], spots[at][1]); range.setEnd(spots[at][0], spots[at][1] + 1);"
+     "    return range.getBoundingClientRect().left; };"
+     "  return left(text.indexOf(first)) < left(text.lastIndexOf(last)); }; 1");
+  const std::string override = "\xE2\x80\xAE";  // U+202E, right-to-left override
+  const std::string hebrew = "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA";
+  struct Row {
+    std::string command, data, element, first, last;
+  } rows[] = {
+      {"showPathErrorAlert",
+       R"({"alertTitle":"A","alertText":"B","installLocation":"/opt/)" + override + R"(gnp.exe"})",
+       "path-location", "g", "e"},
+      {"showErrorAlert",
+       R"({"errorType":"InitErrorIncompatibleOS","errorParam":")" + override + R"(10.15"})",
+       "error-text", "1", "."},
+      {"showErrorAlert", R"({"errorType":"CopiesProbe","errorParam":")" + hebrew + "\"}",
+       "error-text", hebrew.substr(0, 2), "2"},
+      {"showErrorAlert", R"({"errorType":"X","errorCode":")" + override + R"(P206"})", "error-code",
+       "P", "6"},
+      {"showCompatibilityErrorAlert",
+       R"({"checkResult":"fail","failingList":[{"type":")" + override + R"(ram"}]})",
+       "compat-failing", "r", "m"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.element + " " + row.data);
+    deliver(row.command, row.data);
+    EXPECT_EQ(js("__leftOf('" + row.element + "', '" + row.first + "', '" + row.last + "')"),
+              "true");
+  }
+}
+
+// The page keeps nothing of what it is sent: a long installation's progress leaves no record.
+TEST_F(PageTest, ThePageKeepsNoRecordOfItsMessages) {
+  initialize(kTestDictionary);
+  deliver("showMainScreen");
+  // Every array the window holds, with its length, less the test's own watch.
+  const std::string arrays =
+      "Object.getOwnPropertyNames(window).filter(k => { try { return k !== '__taken' &&"
+      "  Array.isArray(window[k]); } catch (e) { return false; } })"
+      ".map(k => k + ':' + window[k].length).join(',')";
+  const std::string before = js(arrays);
+  constexpr int kUpdates = 2000;
+  for (int i = 0; i < kUpdates; ++i) {
+    ASSERT_TRUE(host_->sendMessage("updateProgress",
+                                   R"({"minutesLeftMax":"6","minutesLeftMin":"4","progress":")" +
+                                       std::to_string(i % 100) + "\"}"));
+  }
+  delivered_ += kUpdates;
+  const std::string count = std::to_string(delivered_);
+  ASSERT_TRUE(waitFor([&] { return js("String(window.__taken.length)") == count; }));
+  EXPECT_EQ(js(arrays), before);
+}
+
+// A text never shows blank: before any dictionary and with no usable one, each is its English
+// text (the bundle's page carries it), the window's title included.
+TEST_F(PageTest, TextsFallBackToEnglishWithoutAUsableDictionary) {
+  const std::string blanks =
+      "Array.from(document.querySelectorAll('[data-text]')).filter(e => !e.textContent.trim())"
+      ".map(e => e.dataset.text).concat(document.title.trim() ? [] : ['(title)']).join(' ')";
+  EXPECT_EQ(js(blanks), "");
+  EXPECT_EQ(textOf("spinner-text"), "Please wait\xE2\x80\xA6");
+  // The ids whose element does not show the English text.
+  const std::string notEnglish =
+      "(() => { const english = " + bundleDictionary("en_US") +
+      "; return Array.from(document.querySelectorAll('[data-text]')).filter(e => e.textContent !=="
+      " english[e.dataset.text].message.split('{0}').join('Orvel Studio'))"
+      ".map(e => e.dataset.text).join(' '); })()";
+  for (const char* map : {"{}", R"("unreadable")",
+                          R"({"WelcomeSignIn":{"message":""},"Quit":{"message":5},)"
+                          R"("Retry":"plain","WindowTitle":{"message":""}})"}) {
+    SCOPED_TRACE(map);
+    initialize(map);
+    EXPECT_EQ(js(notEnglish), "");
+    EXPECT_EQ(js("document.title"), "Orvel Studio Installer");
+  }
+}
+
 // Tab reaches every control of a screen; an alert takes the focus, keeps it and gives it back.
 TEST_F(PageTest, KeyboardAloneReachesEveryActionAndAlertsHoldTheFocus) {
   initialize(bundleDictionary("en_US"), "en_US", true);
@@ -493,19 +698,22 @@ TEST_F(PageTest, KeyboardAloneReachesEveryActionAndAlertsHoldTheFocus) {
   // On the main screen: focus on Cancel, then the alerts.
   for (int i = 0; i < 4 && focused() != "cancel"; ++i) tab();
   ASSERT_EQ(focused(), "cancel");
-  // Every alert starts at its first action (the proxy's at its first field), Tab cycles through
-  // all of its controls and nothing else, and its answer by keyboard closes it.
+  // Every alert starts at its first action (the proxy's at its first field, the quit
+  // confirmation's at the choice that keeps installing, so that Enter or Space at once quits
+  // nothing), Tab cycles through all of its controls and nothing else, and its answer by keyboard
+  // closes it.
   struct Alert {
     const char *command, *data, *first;
     size_t controls;
-    const char* answer;
+    const char *answer, *sent;
   } alerts[] = {
-      {"showErrorAlert", kErrorRetry, "error-retry", 2, "error-retry"},
-      {"showProxyAlert", "", "proxy-user", 5, "proxy-quit"},
+      {"showErrorAlert", kErrorRetry, "error-retry", 2, "error-retry", "retryClicked"},
+      {"showProxyAlert", "", "proxy-user", 5, "proxy-quit", "cancelButtonClicked"},
       {"showPathErrorAlert", R"({"alertTitle":"A","alertText":"B","installLocation":"/opt"})",
-       "path-continue", 3, "path-quit"},
-      {"showCompatibilityErrorAlert", kCompatibilityWarn, "compat-continue", 3, "compat-quit"},
-      {"showQuitConfirmation", "", "quit-yes", 2, "quit-no"},
+       "path-continue", 3, "path-quit", "cancelButtonClicked"},
+      {"showCompatibilityErrorAlert", kCompatibilityWarn, "compat-continue", 3, "compat-quit",
+       "cancelButtonClicked"},
+      {"showQuitConfirmation", "", "quit-no", 2, "quit-no", "quitConfirmationNoClicked"},
   };
   for (const Alert& alert : alerts) {
     SCOPED_TRACE(alert.command);
@@ -526,10 +734,16 @@ TEST_F(PageTest, KeyboardAloneReachesEveryActionAndAlertsHoldTheFocus) {
     ASSERT_EQ(focused(), alert.answer);
     press(GDK_KEY_Return);
     js("1");
-    EXPECT_EQ(recorder_.messages.size(), 1u);
+    ASSERT_EQ(recorder_.messages.size(), 1u);
+    EXPECT_EQ(recorder_.messages[0].first, alert.sent);
     EXPECT_EQ(shown(), "main/");
     EXPECT_EQ(focused(), "cancel");
   }
+  deliver("showQuitConfirmation");
+  recorder_.messages.clear();
+  press(GDK_KEY_space);
+  js("1");
+  EXPECT_EQ(recorder_.messages, (Messages{{"quitConfirmationNoClicked", ""}}));
 
   deliver("showProxyAlert");
   tab();
