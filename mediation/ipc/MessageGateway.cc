@@ -182,7 +182,7 @@ bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
       }
       const bool fromView = packet.type == kMessageFromView;
       kLog(pando::kLogInfo, "Message received from other viewMediator: '%s' fromView:%d",
-           name.c_str(), fromView ? 1 : 0);
+           pando::escapedForLog(name).c_str(), fromView ? 1 : 0);
       if (IViewMediator* view = host_->viewMediator()) {
         if (fromView) {
           view->onMessageFromView(name, data);
@@ -288,8 +288,8 @@ void MessageGateway::sendInitPacket() {
 
 void MessageGateway::sendMessageToOtherViewMediator(const std::string& name,
                                                     const std::string& data, bool fromView) {
-  kLog(pando::kLogInfo, "Sending message to other viewMediator: '%s' fromView:%d", name.c_str(),
-       fromView ? 1 : 0);
+  kLog(pando::kLogInfo, "Sending message to other viewMediator: '%s' fromView:%d",
+       pando::escapedForLog(name).c_str(), fromView ? 1 : 0);
   sendPacket(fromView ? kMessageFromView : kMessageToView,
              document("<msg/>", {{"message", name}, {"data", data}}));
 }

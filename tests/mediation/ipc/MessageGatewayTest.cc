@@ -23,6 +23,7 @@
 #include "tests/core/workflow/support/RecordingView.h"
 #include "tests/mediation/ipc/support/GatewayParts.h"
 #include "tests/support/Environment.h"
+#include "tests/support/LineBreakers.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
 
@@ -100,12 +101,28 @@ class MessageGatewayTest : public ::testing::Test {
     return *events_;
   }
   // Both processes log to the console user's "Wend.log" under the private root.
-  bool logged(const std::string& text) const {
+  std::string logText() const {
     const std::string home = getpwuid(geteuid())->pw_dir;
-    return wendtest::readFile(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log")
-               .find(text) != std::string::npos;
+    return wendtest::readFile(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log");
   }
+  bool logged(const std::string& text) const { return logText().find(text) != std::string::npos; }
   bool fifosExist() const { return wendtest::existsNoFollow("/tmp/" + pipeName_ + "_IN"); }
+  // What the copy says it adopted and received, once it has handled every packet sent before.
+  std::string reportOfCopy(MessageGateway& link) {
+    link.sendMessageToOtherViewMediator("report", "", true);
+    std::string report;
+    EXPECT_TRUE(wendtest::waitUntil([&] {
+      for (const wendtest::ViewCall& call : view_->calls()) {
+        if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
+      }
+      return !report.empty();
+    }));
+    return report;
+  }
+  static pid_t copyIn(const std::string& report) {
+    const size_t pid = report.find("pid=");
+    return pid == std::string::npos ? -1 : std::stoi(report.substr(pid + 4));
+  }
 
   wendtest::TemporaryFolder root_;
   wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
@@ -153,15 +170,8 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_EQ(link.sendPacket(0, "skipped"), 0);
   link.sendMessageToOtherViewMediator("hello", "a&b <c> \xc3\xbc", true);
   EXPECT_EQ(link.sendPacket(2, "<msg><message>nodata</message></msg>"), 0);
-  link.sendMessageToOtherViewMediator("report", "", true);
-
-  std::string report;
-  ASSERT_TRUE(wendtest::waitUntil([&] {
-    for (const wendtest::ViewCall& call : view_->calls()) {
-      if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
-    }
-    return !report.empty();
-  }));
+  const std::string report = reportOfCopy(link);
+  ASSERT_FALSE(report.empty());
   EXPECT_EQ(report.substr(0, report.find("helper=")),
             "proxyView:user=\n"
             "proxyView:user=\n"
@@ -175,8 +185,7 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
       << report;
 
   // The copy goes away: the link is down for good and sends fail at once.
-  const pid_t copy = std::stoi(report.substr(report.find("pid=") + 4));
-  ASSERT_EQ(kill(copy, SIGKILL), 0);
+  ASSERT_EQ(kill(copyIn(report), SIGKILL), 0);
   ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kDown; }));
   EXPECT_FALSE(link.connected());
   const auto before = std::chrono::steady_clock::now();
@@ -188,6 +197,37 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_TRUE(logged("Refused install helper pipe name '../x'"));
   EXPECT_TRUE(logged("Refused install helper pipe name 'C0FFEE\\x0AX: y'"));
   EXPECT_FALSE(logged("secret"));
+}
+
+// A message's name, whether the page gave it to this process or a packet of the other process
+// carries it, is logged on its own line by both processes, whatever it holds.
+TEST_F(MessageGatewayTest, MessageNamesInTheLogCannotForgeLines) {
+  ApplicationContext* context = start(false);
+  ASSERT_TRUE(initGateway(context));
+  MessageGateway& link = gateway(context);
+  ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
+  for (const wendtest::LineBreaker& row : wendtest::kLineBreakers) {
+    link.sendMessageToOtherViewMediator("page" + row.byte + "FORGED", "", true);
+    // A character reference puts the byte in the name even where XML would change it as text.
+    const int byte = static_cast<unsigned char>(row.byte[0]);
+    EXPECT_EQ(link.sendPacket(
+                  MessageGateway::kMessageFromView,
+                  "<msg><message>packet&#" + std::to_string(byte) + ";FORGED</message></msg>"),
+              0);
+  }
+  const std::string report = reportOfCopy(link);
+  ASSERT_EQ(kill(copyIn(report), SIGKILL), 0);
+  for (const wendtest::LineBreaker& row : wendtest::kLineBreakers) {
+    EXPECT_TRUE(logged("Sending message to other viewMediator: 'page" + row.shown + "FORGED'"))
+        << row.shown;
+  }
+  // What XML can carry arrives as it was sent, and is logged so.
+  for (const char* shown : {"\\x0A", "\\x0D", "\\x09", "\\x7F"}) {
+    EXPECT_TRUE(logged(std::string("Message received from other viewMediator: 'packet") + shown +
+                       "FORGED'"))
+        << shown;
+  }
+  EXPECT_FALSE(wendtest::lineBeginsWith(logText(), "FORGED"));
 }
 
 TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {
