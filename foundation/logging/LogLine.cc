@@ -69,6 +69,21 @@ std::string LogLine::render(int level, const LogFields& fields, long threadId,
   return line;
 }
 
+std::string escapedForLog(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      escaped += static_cast<char>(c);
+    } else {
+      char code[5];
+      snprintf(code, sizeof code, "\\x%02X", c);
+      escaped += code;
+    }
+  }
+  return escaped;
+}
+
 const char* LogLine::levelName(int level) {
   switch (level) {
     case kLogTrace:

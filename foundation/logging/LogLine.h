@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pando {
 
@@ -34,5 +35,10 @@ class LogLine {
                             const std::string& message, int64_t timeMs);
   static const char* levelName(int level);
 };
+
+// A value from outside the process as a log line may show it: every byte outside printable ASCII,
+// and the backslash, as "\xNN", so that the value can neither break the line nor pass for other
+// text. Pure; any thread.
+std::string escapedForLog(std::string_view text);
 
 }  // namespace pando

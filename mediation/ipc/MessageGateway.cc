@@ -1,10 +1,10 @@
 #include "mediation/ipc/MessageGateway.h"
 
-#include <cstdio>
 #include <system_error>
 
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/ComponentLog.h"
+#include "foundation/logging/LogLine.h"
 #include "foundation/text/CommandLineParser.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
@@ -16,22 +16,6 @@ namespace mediation {
 namespace {
 
 constexpr pando::ComponentLog kLog{"MessageGateway"};
-
-// `text` with every byte outside printable ASCII, and the backslash, as "\xNN": a log line of
-// what the other process sent, which can neither break the line nor pass for something else.
-std::string escapedForLog(const std::string& text) {
-  std::string escaped;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      escaped += static_cast<char>(c);
-    } else {
-      char code[5];
-      snprintf(code, sizeof code, "\\x%02X", c);
-      escaped += code;
-    }
-  }
-  return escaped;
-}
 
 // A document of one root and one text child per field, in the given order.
 std::string document(const char* root,
@@ -198,7 +182,7 @@ bool MessageGateway::dispatch(const CommunicationBridge::CBPacket& packet) {
       }
       const bool fromView = packet.type == kMessageFromView;
       kLog(pando::kLogInfo, "Message received from other viewMediator: '%s' fromView:%d",
-           name.c_str(), fromView ? 1 : 0);
+           pando::escapedForLog(name).c_str(), fromView ? 1 : 0);
       if (IViewMediator* view = host_->viewMediator()) {
         if (fromView) {
           view->onMessageFromView(name, data);
@@ -246,7 +230,8 @@ void MessageGateway::adoptInit(const std::string& text) {
     if (CommunicationBridge::isValidName(value)) {
       *name = value;
     } else {
-      kLog(pando::kLogWarn, "Refused install helper pipe name '%s'", escapedForLog(value).c_str());
+      kLog(pando::kLogWarn, "Refused install helper pipe name '%s'",
+           pando::escapedForLog(value).c_str());
     }
   }
   host_->installHelperChannels().set(channels);
@@ -303,8 +288,8 @@ void MessageGateway::sendInitPacket() {
 
 void MessageGateway::sendMessageToOtherViewMediator(const std::string& name,
                                                     const std::string& data, bool fromView) {
-  kLog(pando::kLogInfo, "Sending message to other viewMediator: '%s' fromView:%d", name.c_str(),
-       fromView ? 1 : 0);
+  kLog(pando::kLogInfo, "Sending message to other viewMediator: '%s' fromView:%d",
+       pando::escapedForLog(name).c_str(), fromView ? 1 : 0);
   sendPacket(fromView ? kMessageFromView : kMessageToView,
              document("<msg/>", {{"message", name}, {"data", data}}));
 }

@@ -34,9 +34,24 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// The percent-decoded text when it is a web address, else "".
+// A C0 or C1 control character or DEL in UTF-8 text: a NUL would end the address a page loads
+// before what was checked ends, a line break could pass one address for two.
+bool hasControlCharacter(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The percent-decoded text when it is a web address without control characters, else "".
 std::string decodedWebAddress(std::string text) {
-  if (!StringUtils::utilDecodeURLString(text) || !isWebAddress(text)) return "";
+  if (!StringUtils::utilDecodeURLString(text) || !isWebAddress(text) || hasControlCharacter(text)) {
+    return "";
+  }
   return text;
 }
 
@@ -69,7 +84,8 @@ SignInRedirect classifyRedirect(const std::string& root, const std::string& url)
   if (startsWith(rest, kDeviceToken)) {
     SignInRedirect redirect;
     const std::string_view value = rest.substr(kDeviceToken.size());
-    redirect.deviceToken = std::string(value.substr(0, value.find('&')));
+    // A fragment is the page's own, never part of the token.
+    redirect.deviceToken = std::string(value.substr(0, value.find_first_of("&#")));
     if (redirect.deviceToken.empty()) return malformed();
     redirect.kind = RedirectKind::kDeviceToken;
     return redirect;

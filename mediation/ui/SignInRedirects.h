@@ -19,13 +19,13 @@ enum class RedirectKind {
 
 struct SignInRedirect {
   RedirectKind kind = RedirectKind::kNone;
-  // kType3: the page to open, percent-decoded; http(s) only.
+  // kType3: the page to open, percent-decoded; http(s) only, without control characters.
   std::string redirectUri;
   // kDelegation*: the query's percent-decoded "internal_url" and "external_url", each "" when
-  // absent or not http(s).
+  // absent, not http(s) or holding a control character.
   std::string internalUrl;
   std::string externalUrl;
-  // kDeviceToken: the text after "?device_token=" up to the first "&"; never empty.
+  // kDeviceToken: the text after "?device_token=" up to the first "&" or "#"; never empty.
   std::string deviceToken;
 };
 

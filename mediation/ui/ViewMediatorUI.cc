@@ -17,6 +17,7 @@
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
+#include "foundation/logging/LogLine.h"
 #include "foundation/system/HardwareUtils.h"
 #include "foundation/system/NativeLibrary.h"
 #include "foundation/system/ProcessUtils.h"
@@ -314,7 +315,7 @@ void ViewMediatorUI::sendMessageToView(const std::string& name, const std::strin
   } else if (isOneOf(name, kAlerts)) {
     showMainView();
     kLog(pando::kLogTrace, "Sending error message to UI message: %s data: %s", name.c_str(),
-         data.c_str());
+         pando::escapedForLog(data).c_str());
   } else if (name == "showQuitConfirmation") {
     post([](State& state) { state.shell->bringWindowToFront(); });
   }
@@ -369,7 +370,7 @@ void ViewMediatorUI::onMessageFromView(const std::string& name, const std::strin
   }
   if (name == "logMessage") {
     LogCallback(pando::kLogTrace, kBootstrapperModule, kPageLogComponent, "", "", "%s",
-                data.c_str());
+                pando::escapedForLog(data).c_str());
     return;
   }
   if (isOneOf(name, kDirect)) {

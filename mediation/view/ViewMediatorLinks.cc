@@ -10,6 +10,7 @@
 #include "foundation/json/Value.h"
 #include "foundation/logging/AbstractLogger.h"
 #include "foundation/logging/LogCallback.h"
+#include "foundation/logging/LogLine.h"
 #include "foundation/system/ProcessUtils.h"
 #include "foundation/text/StringUtils.h"
 #include "foundation/xml/XMLParser.h"
@@ -72,7 +73,7 @@ void ViewMediatorBase::sendSMS(const std::string& data) {
   answer["responseCode"] = StringUtils::utilLongToString(status);
   sendMessageToView("sendSMSResponse", Json::FastWriter().write(answer));
   LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "", "ctx response %s",
-              reply.c_str());
+              pando::escapedForLog(reply).c_str());
 }
 
 void ViewMediatorBase::openLinkInBrowser(const std::string& data) {

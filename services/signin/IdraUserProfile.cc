@@ -1,6 +1,7 @@
 #include "services/signin/IdraUserProfile.h"
 
 #include "foundation/logging/AbstractLogger.h"
+#include "foundation/logging/LogLine.h"
 #include "services/common/ServiceCall.h"
 #include "services/common/ServiceLog.h"
 #include "services/common/ServiceReplies.h"
@@ -68,7 +69,8 @@ void IdraUserProfile::setEnvironment(const std::string& environment) {
       environment_ = environment;
     }
   }
-  serviceLog(pando::kLogDebug, kComponent, "Sign-in environment: %s", environment.c_str());
+  serviceLog(pando::kLogDebug, kComponent, "Sign-in environment: %s",
+             pando::escapedForLog(environment).c_str());
   if (listener_) listener_(environment);
 }
 

@@ -59,6 +59,23 @@ TEST(LogLineTest, LevelNamesAndTextsWithoutATokenPair) {
   }
 }
 
+// What another process, a page or a server sends shows in one line as itself: the line cannot
+// be broken, coloured or made to look like an escape of something else.
+TEST(LogLineTest, ValuesFromOutsideStayOnTheirLine) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"plain text, 1-2 (ok)", "plain text, 1-2 (ok)"},
+      {"", ""},
+      {"a\nb", "a\\x0Ab"},
+      {"a\r\nb", "a\\x0D\\x0Ab"},
+      {std::string("a\0b", 3), "a\\x00b"},
+      {"\t\x01\x1b[31m", "\\x09\\x01\\x1B[31m"},
+      {"\x7f", "\\x7F"},
+      {"C:\\x0A", "C:\\x5Cx0A"},
+      {"\xc3\xbc\xe2\x80\xae", "\\xC3\\xBC\\xE2\\x80\\xAE"},
+  };
+  for (const auto& [value, shown] : rows) EXPECT_EQ(escapedForLog(value), shown) << shown;
+}
+
 class LogTargetDefaultTest : public ::testing::Test {
  protected:
   // A sink on DLM.log in the test's folder, initialised.

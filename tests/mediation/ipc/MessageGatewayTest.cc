@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -22,9 +23,12 @@
 #include "mediation/ipc/MessageGatewayMac.h"
 #include "tests/core/workflow/support/RecordingView.h"
 #include "tests/mediation/ipc/support/GatewayParts.h"
+#include "tests/support/ChildrenOf.h"
 #include "tests/support/Environment.h"
+#include "tests/support/LineBreakers.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/WaitUntil.h"
+#include "tools/testserver/TestServer.h"
 
 namespace mediation {
 namespace {
@@ -100,12 +104,45 @@ class MessageGatewayTest : public ::testing::Test {
     return *events_;
   }
   // Both processes log to the console user's "Wend.log" under the private root.
-  bool logged(const std::string& text) const {
-    const std::string home = getpwuid(geteuid())->pw_dir;
-    return wendtest::readFile(root_.path() + home + "/.local/state/Skyloom/Tarn/Wend.log")
-               .find(text) != std::string::npos;
+  std::string logsFolder() const {
+    return root_.path() + getpwuid(geteuid())->pw_dir + "/.local/state/Skyloom/Tarn";
   }
+  std::string logText() const { return wendtest::readFile(logsFolder() + "/Wend.log"); }
+  // Every log file of both processes (the download engine's among them), concatenated.
+  std::string allLogs() const {
+    std::string text;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(logsFolder())) {
+      if (entry.is_regular_file()) text += wendtest::readFile(entry.path().string());
+    }
+    return text;
+  }
+  bool logged(const std::string& text) const { return logText().find(text) != std::string::npos; }
   bool fifosExist() const { return wendtest::existsNoFollow("/tmp/" + pipeName_ + "_IN"); }
+  // What the copy says it adopted and received, once it has handled every packet sent before.
+  std::string reportOfCopy(MessageGateway& link) {
+    link.sendMessageToOtherViewMediator("report", "", true);
+    std::string report;
+    EXPECT_TRUE(wendtest::waitUntil([&] {
+      for (const wendtest::ViewCall& call : view_->calls()) {
+        if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
+      }
+      return !report.empty();
+    }));
+    return report;
+  }
+  // The live elevated copy: the child of this process that leads a process group of its own.
+  static pid_t copyProcess() {
+    for (const wendtest::ProcStat& process : wendtest::processes()) {
+      if (process.parent == getpid() && process.group != getpgrp() && process.state != 'Z') {
+        return process.group;
+      }
+    }
+    return -1;
+  }
+  static pid_t copyIn(const std::string& report) {
+    const size_t pid = report.find("pid=");
+    return pid == std::string::npos ? -1 : std::stoi(report.substr(pid + 4));
+  }
 
   wendtest::TemporaryFolder root_;
   wendtest::ScopedEnv wendRoot_{"WEND_ROOT", root_.path()};
@@ -153,15 +190,8 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_EQ(link.sendPacket(0, "skipped"), 0);
   link.sendMessageToOtherViewMediator("hello", "a&b <c> \xc3\xbc", true);
   EXPECT_EQ(link.sendPacket(2, "<msg><message>nodata</message></msg>"), 0);
-  link.sendMessageToOtherViewMediator("report", "", true);
-
-  std::string report;
-  ASSERT_TRUE(wendtest::waitUntil([&] {
-    for (const wendtest::ViewCall& call : view_->calls()) {
-      if (call.name == "sendMessageToView" && call.args[0] == "report") report = call.args[1];
-    }
-    return !report.empty();
-  }));
+  const std::string report = reportOfCopy(link);
+  ASSERT_FALSE(report.empty());
   EXPECT_EQ(report.substr(0, report.find("helper=")),
             "proxyView:user=\n"
             "proxyView:user=\n"
@@ -175,8 +205,7 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
       << report;
 
   // The copy goes away: the link is down for good and sends fail at once.
-  const pid_t copy = std::stoi(report.substr(report.find("pid=") + 4));
-  ASSERT_EQ(kill(copy, SIGKILL), 0);
+  ASSERT_EQ(kill(copyIn(report), SIGKILL), 0);
   ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kDown; }));
   EXPECT_FALSE(link.connected());
   const auto before = std::chrono::steady_clock::now();
@@ -188,6 +217,97 @@ TEST_F(MessageGatewayTest, ElevatedCopyLinksAdoptsAndAnswersUntilItIsKilled) {
   EXPECT_TRUE(logged("Refused install helper pipe name '../x'"));
   EXPECT_TRUE(logged("Refused install helper pipe name 'C0FFEE\\x0AX: y'"));
   EXPECT_FALSE(logged("secret"));
+}
+
+// A message's name, whether the page gave it to this process or a packet of the other process
+// carries it, is logged on its own line by both processes, whatever it holds.
+TEST_F(MessageGatewayTest, MessageNamesInTheLogCannotForgeLines) {
+  ApplicationContext* context = start(false);
+  ASSERT_TRUE(initGateway(context));
+  MessageGateway& link = gateway(context);
+  ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
+  for (const wendtest::LineBreaker& row : wendtest::kLineBreakers) {
+    link.sendMessageToOtherViewMediator("page" + row.byte + "FORGED", "", true);
+    // A character reference puts the byte in the name even where XML would change it as text.
+    const int byte = static_cast<unsigned char>(row.byte[0]);
+    EXPECT_EQ(link.sendPacket(
+                  MessageGateway::kMessageFromView,
+                  "<msg><message>packet&#" + std::to_string(byte) + ";FORGED</message></msg>"),
+              0);
+  }
+  const std::string report = reportOfCopy(link);
+  ASSERT_EQ(kill(copyIn(report), SIGKILL), 0);
+  for (const wendtest::LineBreaker& row : wendtest::kLineBreakers) {
+    EXPECT_TRUE(logged("Sending message to other viewMediator: 'page" + row.shown + "FORGED'"))
+        << row.shown;
+  }
+  // What XML can carry arrives as it was sent, and is logged so.
+  for (const char* shown : {"\\x0A", "\\x0D", "\\x09", "\\x7F"}) {
+    EXPECT_TRUE(logged(std::string("Message received from other viewMediator: 'packet") + shown +
+                       "FORGED'"))
+        << shown;
+  }
+  EXPECT_FALSE(wendtest::lineBeginsWith(logText(), "FORGED"));
+}
+
+// A proxy wants credentials during a step of the elevated copy. The user answers in this process,
+// whose page answer goes over as every page message does during those steps: the copy's retried
+// request carries the credentials, this process adopts them from the copy, and neither process
+// logs them.
+TEST_F(MessageGatewayTest, ProxyCredentialsGivenHereGoWithTheElevatedCopysNextRequest) {
+  testserver::TestServerSettings settings;
+  settings.proxyCredentials = "proxy-ann:pw-5e3a";
+  testserver::TestServer proxy(settings);
+  ASSERT_TRUE(proxy.start());
+  std::ofstream(root_ / "Resources/config.xml")
+      << "<config><sapCode>KVRQ</sapCode><packageServiceUrl>" << proxy.url("/applications")
+      << "</packageServiceUrl></config>";
+  wendtest::ScopedEnv through{"http_proxy", proxy.url("")};
+  wendtest::ScopedEnv direct{"no_proxy", std::nullopt};
+  wendtest::ScopedEnv directUpper{"NO_PROXY", std::nullopt};
+  wendtest::ScopedEnv program{"IPC_TEST_GATEWAY_COPY_WORKFLOW", "1"};
+  ApplicationContext* context = start(false);
+  ASSERT_TRUE(initGateway(context));
+  MessageGateway& link = gateway(context);
+  ASSERT_TRUE(wendtest::waitUntil([&] { return link.linkState() == LinkState::kConnected; }));
+
+  WorkflowStateBlock state;
+  state.stateCode = code(WorkflowState::kApplicationsDocument);
+  ASSERT_EQ(link.sendPacket(MessageGateway::kWorkflowState, encodeStateBlock(state)), 0);
+  ASSERT_TRUE(wendtest::waitUntil([&] {
+    for (const wendtest::ViewCall& call : view_->calls()) {
+      if (call.name == "sendMessageToView" && call.args[0] == "showProxyAlert") return true;
+    }
+    return false;
+  }));
+  ASSERT_FALSE(proxy.requests().empty());
+  for (const auto& request : proxy.requests()) EXPECT_EQ(request.header("Proxy-Authorization"), "");
+
+  link.sendMessageToOtherViewMediator(
+      "proxyAlertLoginButtonClicked",
+      R"({"userName":"proxy-ann","password":"pw-5e3a","rememberMe":"false"})", true);
+  const std::string given = "Basic cHJveHktYW5uOnB3LTVlM2E=";  // proxy-ann:pw-5e3a
+  EXPECT_TRUE(wendtest::waitUntil([&] {
+    const auto requests = proxy.requests();
+    return !requests.empty() && requests.back().header("Proxy-Authorization") == given;
+  }));
+  EXPECT_TRUE(
+      wendtest::waitUntil([&] { return context->proxyCredentials.get().password == "pw-5e3a"; }));
+  EXPECT_EQ(context->proxyCredentials.get().userName, "proxy-ann");
+  EXPECT_EQ(view_->last("setProxyCredentials").args.at(0), "proxy-ann");
+
+  const pid_t copy = copyProcess();
+  ASSERT_GT(copy, 0);
+  EXPECT_EQ(link.sendPacket(MessageGateway::kTerminate, ""), 0);
+  if (!wendtest::waitUntil([&] { return !wendtest::groupAlive(copy); })) {
+    ADD_FAILURE() << "the copy did not end";
+    kill(copy, SIGKILL);
+  }
+  const std::string logs = allLogs();
+  EXPECT_NE(logs.find("Prompting for proxy credentials"), std::string::npos);
+  for (const char* secret : {"proxy-ann", "pw-5e3a", "cHJveHktYW5uOnB3LTVlM2E="}) {
+    EXPECT_EQ(logs.find(secret), std::string::npos) << secret;
+  }
 }
 
 TEST_F(MessageGatewayTest, RefusedElevationFailsWithoutAWorker) {

@@ -71,6 +71,8 @@ TEST_F(ViewMediatorUISignInTest, SentinelAddressesEndOrRedirectTheSignIn) {
        "tok-1",
        {"main send showSpinnerScreen "}},
       {"?device_token=a%26b", code(WorkflowState::kDeviceToken), "a%26b", {}},
+      {"?device_token=tok-2#state", code(WorkflowState::kDeviceToken), "tok-2", {}},
+      {"?device_token=tok-3#f&x=1", code(WorkflowState::kDeviceToken), "tok-3", {}},
   };
   for (const Row& row : rows) {
     for (bool failure : {false, true}) {
@@ -126,6 +128,8 @@ TEST_F(ViewMediatorUISignInTest, HostileAddressesNeverLoadOrThrow) {
       "type3x?redirect_uri=https%3A%2F%2Fsso.example%2F",
       "?device_token=",
       "?device_token=&x=1",
+      "?device_token=#tok",
+      "type3?redirect_uri=https%3A%2F%2Fsso.example%2F%00.evil.example",
       "delegation_startx?internal_url=https%3A%2F%2Fin.example%2F",
       "delegation_start?internal_url=javascript:alert(1)&external_url=https%3A%2F%2Fout.example",
       "delegation_start?internal_url=%ff",
@@ -284,6 +288,28 @@ TEST_F(ViewMediatorUISignInTest, TokensStayOutOfTheLog) {
   EXPECT_NE(text.find("got device token: "), std::string::npos);
   EXPECT_NE(text.find("device_token=***&code=***"), std::string::npos);
   EXPECT_EQ(text.find("-secret"), std::string::npos);
+}
+
+// A decoded address that holds a control character is no address: what a page would load could
+// differ from what was checked (a NUL ends it early) or pass for two.
+TEST(SignInRedirects, DecodedAddressesWithControlCharactersAreRefused) {
+  const std::string root = "https://sentinel.example/";
+  for (const char* control : {"%00", "%0A", "%0D", "%09", "%1B", "%1F", "%7F", "%C2%85"}) {
+    SCOPED_TRACE(control);
+    const std::string address = std::string("https%3A%2F%2Fin.example%2Fa") + control + "b";
+    EXPECT_EQ(mediation::classifyRedirect(root, root + "type3?redirect_uri=" + address).kind,
+              mediation::RedirectKind::kMalformed);
+    const mediation::SignInRedirect delegation = mediation::classifyRedirect(
+        root, root + "delegation_start?internal_url=" + address + "&external_url=" + address);
+    EXPECT_EQ(delegation.kind, mediation::RedirectKind::kDelegationStart);
+    EXPECT_EQ(delegation.internalUrl, "");
+    EXPECT_EQ(delegation.externalUrl, "");
+  }
+  // Text beyond ASCII is no control character.
+  EXPECT_EQ(mediation::classifyRedirect(root, root + "type3?redirect_uri=https%3A%2F%2Fin.example"
+                                                     "%2F%C3%BC%C2%A0")
+                .redirectUri,
+            "https://in.example/\xc3\xbc\xc2\xa0");
 }
 
 TEST(SignInRedirects, LogLinesHideQueryValues) {

@@ -12,7 +12,9 @@
 #include "foundation/files/FileUtils.h"
 #include "foundation/system/HardwareUtils.h"
 #include "mediation/view/ViewJson.h"
+#include "platform/system/ConsoleUser.h"
 #include "tests/mediation/ui/support/MediatorRig.h"
+#include "tests/support/LineBreakers.h"
 #include "tests/support/WaitUntil.h"
 
 namespace wendtest {
@@ -329,6 +331,27 @@ TEST_F(ViewMediatorUITest, WindowOperationsAndProxyCredentials) {
   EXPECT_EQ(drained(),
             (std::vector<std::string>{"shell terminate", "shell hideMain", "shell showMain T",
                                       "main proxy user pw", "idra proxy user pw"}));
+}
+
+// What the page logs and what an alert carries reach the log on their own line, whatever they
+// hold.
+TEST_F(ViewMediatorUITest, PageTextsInTheLogCannotForgeLines) {
+  std::string logs;
+  ASSERT_TRUE(platform::consoleUserLogsFolder(logs));
+  writeFile(logs + "/ulex.trace", "");
+  start();
+  for (const LineBreaker& row : kLineBreakers) {
+    bench_.pages.message("logMessage", "page" + row.byte + "FORGED");
+    mediator().sendMessageToView("showErrorAlert", "alert" + row.byte + "FORGED");
+  }
+  drained();
+  ApplicationContext::Destroy();
+  const std::string text = logText();
+  for (const LineBreaker& row : kLineBreakers) {
+    EXPECT_NE(text.find("| page" + row.shown + "FORGED\n"), std::string::npos) << row.shown;
+    EXPECT_NE(text.find("data: alert" + row.shown + "FORGED\n"), std::string::npos) << row.shown;
+  }
+  EXPECT_FALSE(lineBeginsWith(text, "FORGED"));
 }
 
 // The composition: the user's process gets the interface mediator on the ports given; the

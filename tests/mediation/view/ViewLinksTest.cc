@@ -7,6 +7,7 @@
 #include "foundation/json/Reader.h"
 #include "foundation/json/Value.h"
 #include "tests/mediation/view/ViewRig.h"
+#include "tests/support/LineBreakers.h"
 
 namespace wendtest {
 namespace {
@@ -125,6 +126,22 @@ TEST_F(ViewLinksTest, SmsEdgesOfItsData) {
   context().proxyCredentials.set({"proxy-user", "proxy-pass", false});
   dispatch("sendSMS", R"({"phoneNumber":"3"})");
   EXPECT_EQ(smsAnswers().back(), "{\"responseCode\":\"201\",\"status\":\"success\"}\n");
+}
+
+// The service's reply is logged on its own line, whatever it holds.
+TEST_F(ViewLinksTest, SmsReplyInTheLogCannotForgeLines) {
+  startView();
+  for (const LineBreaker& row : kLineBreakers) {
+    server_.addBody(kSmsPath, "reply" + row.byte + "FORGED");
+    dispatch("sendSMS", R"({"phoneNumber":"1"})");
+  }
+  ApplicationContext::Destroy();
+  const std::string logs = allLogs();
+  for (const LineBreaker& row : kLineBreakers) {
+    EXPECT_NE(logs.find("ctx response reply" + row.shown + "FORGED\n"), std::string::npos)
+        << row.shown;
+  }
+  EXPECT_FALSE(lineBeginsWith(logs, "FORGED"));
 }
 
 TEST_F(ViewLinksTest, LinksOpenedAndReported) {

@@ -7,6 +7,7 @@
 #include "services/common/ServiceCall.h"
 #include "services/common/ServiceHosts.h"
 #include "tests/services/support/ServicesFixture.h"
+#include "tests/support/LineBreakers.h"
 #include "tests/support/SelfAsChild.h"
 
 namespace wendtest {
@@ -204,6 +205,23 @@ TEST_F(IdraUserProfileTest, SocialSignInGivesBothAddressesOrNothing) {
             std::string::npos);
   server_.addBody(kSocialPath, R"({"internal_url":"https://a.example"})");
   EXPECT_FALSE(profile().getSocialProvidersAuth("google", "en_US", "ctx", out));
+}
+
+// The environment's name is logged on its own line, whatever it holds; a name the installer has
+// no services for keeps the hosts it had.
+TEST_F(IdraUserProfileTest, TheEnvironmentInTheLogCannotForgeLines) {
+  startContext({"--environment=STAGE"});
+  const std::string before = profile().getAuthorizeUrl("en_US", "ctx", false);
+  for (const LineBreaker& row : kLineBreakers)
+    profile().setEnvironment("PROD" + row.byte + "FORGED");
+  EXPECT_EQ(profile().getAuthorizeUrl("en_US", "ctx", false), before);
+  ApplicationContext::Destroy();
+  const std::string logs = allLogs();
+  for (const LineBreaker& row : kLineBreakers) {
+    EXPECT_NE(logs.find("Sign-in environment: PROD" + row.shown + "FORGED\n"), std::string::npos)
+        << row.shown;
+  }
+  EXPECT_FALSE(lineBeginsWith(logs, "FORGED"));
 }
 
 TEST_F(IdraUserProfileTest, EveryLogAfterTheFlowsHoldsNoSecret) {
