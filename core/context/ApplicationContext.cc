@@ -109,6 +109,11 @@ void ApplicationContext::Destroy() {
   instance = nullptr;
 }
 
+void ApplicationContext::RequestQuit() {
+  std::lock_guard lock(instanceMutex);
+  if (instance) instance->quitRequested = true;
+}
+
 ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> factory)
     : factory_(std::move(factory)) {
   userProfile = factory_->makeSignInProfile();

@@ -42,6 +42,9 @@ class ApplicationContext {
   static ApplicationContext* GetInstance();
   // Tears the context down in order; a second call, or one without a context, does nothing.
   static void Destroy();
+  // Asks the living context's process to quit, as its final states do (quitRequested); nothing
+  // without a context. Any thread, at any time: during a teardown it returns once that is over.
+  static void RequestQuit();
   // The run's private temporary folder (a fresh GUID under "/tmp", 0700), made on first request
   // and removed at teardown; "" when it cannot be made, and the next call tries a new name.
   // Creates the context when there is none.
