@@ -1,7 +1,8 @@
 // The installer's process entry and composition root: it builds the application context and runs
 // the one launch mode its command line selects. Every mode ends with the context's teardown and
 // exit status 0; the user's install mode returns what the application shell returns, and 1 when
-// there is no display.
+// there is no display. SIGTERM is a quit in both install modes: the shell's windows hear it in the
+// user's process, a termination watch in the elevated copy.
 #include <signal.h>
 
 #include <cstdio>
@@ -25,6 +26,8 @@
 #include "services/OnlineServices.h"
 
 namespace {
+
+constexpr char kComponent[] = "main";
 
 std::string argument(const ApplicationContext& context, const char* key) {
   std::string value;
@@ -72,7 +75,8 @@ bool initMessageGateway(ApplicationContext& context, int argc, char** argv) {
 }
 
 void quitAfterSignal() {
-  LogCallback(pando::kLogInfo, kBootstrapperModule, "main", "", "", "SIGTERM received: quitting");
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "SIGTERM received: quitting");
   ApplicationContext::RequestQuit();
 }
 
@@ -83,6 +87,10 @@ void quitAfterSignal() {
 // cut short.
 int runElevatedCopy(ApplicationContext& context, int argc, char** argv) {
   pando::TerminationWatch quitOnSignal(quitAfterSignal);
+  if (!quitOnSignal.watching()) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "SIGTERM cannot be watched: it ends this process at once");
+  }
   if (!initMessageGateway(context, argc, argv)) return finish();
   context.StartWorkflow();
   context.messageGateway->WaitForGatewayThread();
