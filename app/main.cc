@@ -1,7 +1,8 @@
 // The installer's process entry and composition root: it builds the application context and runs
 // the one launch mode its command line selects. Every mode ends with the context's teardown and
 // exit status 0; the user's install mode returns what the application shell returns, and 1 when
-// there is no display.
+// there is no display. SIGTERM is a quit in both install modes: the shell's windows hear it in the
+// user's process, a termination watch in the elevated copy.
 #include <signal.h>
 
 #include <cstdio>
@@ -17,12 +18,16 @@
 #include "core/launch/LaunchEvent.h"
 #include "core/launch/LaunchModes.h"
 #include "foundation/files/FileUtils.h"
+#include "foundation/logging/LogCallback.h"
 #include "foundation/text/StringUtils.h"
+#include "foundation/threads/TerminationWatch.h"
 #include "mediation/ipc/MediationParts.h"
 #include "mediation/view/ViewMediators.h"
 #include "services/OnlineServices.h"
 
 namespace {
+
+constexpr char kComponent[] = "main";
 
 std::string argument(const ApplicationContext& context, const char* key) {
   std::string value;
@@ -63,6 +68,35 @@ void runHelperModes(ApplicationContext& context) {
   cleanupTempFolder();
 }
 
+bool initMessageGateway(ApplicationContext& context, int argc, char** argv) {
+  if (context.InitMessageGateway(argc, argv)) return true;
+  sendLaunchEvent("lbs-init-failure");
+  return false;
+}
+
+void quitAfterSignal() {
+  LogCallback(pando::kLogInfo, kBootstrapperModule, kComponent, "", "",
+              "SIGTERM received: quitting");
+  ApplicationContext::RequestQuit();
+}
+
+// The elevated copy runs the workflow's administrator states until the quit ends its link. It has
+// no toolkit loop to hear SIGTERM: the watch makes the signal the process's quit, so the copy ends
+// as a quit ends it (workflow and link stopped, locks given back, temporary folder removed, the
+// log's end banner written). The watch lasts through the teardown, which a second signal must not
+// cut short.
+int runElevatedCopy(ApplicationContext& context, int argc, char** argv) {
+  pando::TerminationWatch quitOnSignal(quitAfterSignal);
+  if (!quitOnSignal.watching()) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "SIGTERM cannot be watched: it ends this process at once");
+  }
+  if (!initMessageGateway(context, argc, argv)) return finish();
+  context.StartWorkflow();
+  context.messageGateway->WaitForGatewayThread();
+  return finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,17 +129,11 @@ int main(int argc, char** argv) {
     DesktopAppLaunch(context->desktopAppLaunchInputs()).launchDesktopApp(false);
     return finish();
   }
-  // Without a display the user's process ends here, before an elevated copy is started.
-  if (!context->isSilent && !shell.open(*context)) return finish(kNoDisplayExitStatus);
-  if (!context->isSilent) sendLaunchEvent("lbs-workflow-start");
-  if (!context->InitMessageGateway(argc, argv)) {
-    sendLaunchEvent("lbs-init-failure");
-    return finish();
-  }
-  if (context->isSilent) {
-    context->StartWorkflow();
-    context->messageGateway->WaitForGatewayThread();
-    return finish();
-  }
+  if (context->isSilent) return runElevatedCopy(*context, argc, argv);
+  // Without a display the user's process ends here, before an elevated copy is started. Its
+  // windows hear SIGTERM as a quit.
+  if (!shell.open(*context)) return finish(kNoDisplayExitStatus);
+  sendLaunchEvent("lbs-workflow-start");
+  if (!initMessageGateway(*context, argc, argv)) return finish();
   return finish(shell.run());
 }

@@ -21,6 +21,7 @@
 #include "core/install/desktop/DesktopAppInstall.h"
 #endif
 #include "foundation/files/FileUtils.h"
+#include "foundation/files/RunFolders.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/logging/LogTargetDefault.h"
 #include "foundation/logging/Logger.h"
@@ -84,6 +85,21 @@ WorkflowSettings workflowSettings() {
   return settings;
 }
 
+// `parent`/`name`, made private to this run once the folders that killed runs left in `parent`
+// are gone (nothing else removes them), and held by `lock` while the run lives, so that no other
+// run takes it for such a leftover. False when it cannot be made.
+bool makeRunFolder(const std::string& parent, const std::string& name, std::string& path,
+                   platform::UniqueFd& lock) {
+  files::removeAbandonedRunFolders(parent);
+  if (!makePrivateFolder(parent, name, path)) return false;
+  lock = files::holdRunFolder(path);
+  if (!lock.valid()) {
+    LogCallback(pando::kLogWarn, kBootstrapperModule, kComponent, "", "",
+                "Could not lock the temp location %s", path.c_str());
+  }
+  return true;
+}
+
 }  // namespace
 
 void ApplicationContext::SetPartsFactory(std::unique_ptr<IContextPartsFactory> factory) {
@@ -107,6 +123,11 @@ void ApplicationContext::Destroy() {
   instance->quitRequested = true;
   delete instance;
   instance = nullptr;
+}
+
+void ApplicationContext::RequestQuit() {
+  std::lock_guard lock(instanceMutex);
+  if (instance) instance->quitRequested = true;
 }
 
 ApplicationContext::ApplicationContext(std::unique_ptr<IContextPartsFactory> factory)
@@ -373,7 +394,8 @@ std::string ApplicationContext::TempLocation() {
   std::string parent;
   std::string name;
   if (FileUtils::getSpecialFolderPath(kTemporaryFolder, parent) &&
-      StringUtils::utilCreateUUIDString(name) && makePrivateFolder(parent, name, tempLocation_)) {
+      StringUtils::utilCreateUUIDString(name) &&
+      makeRunFolder(parent, name, tempLocation_, tempLock_)) {
     LogCallback(pando::kLogDebug, kBootstrapperModule, kComponent, "", "",
                 "Temp Location for extraction is %s", tempLocation_.c_str());
     return tempLocation_;
@@ -391,4 +413,5 @@ void ApplicationContext::RemoveTempLocation() {
                 "Failed to delete directory in temp.");
   }
   tempLocation_.clear();
+  tempLock_.reset();  // only now: the folder was still this run's while it went
 }

@@ -15,6 +15,7 @@
 #include "core/signature/ConfigSigningKey.h"
 #include "core/workflow/WorkflowManager.h"
 #include "foundation/text/CommandLineParser.h"
+#include "platform/UniqueFd.h"
 
 namespace pando {
 class Logger;
@@ -42,9 +43,13 @@ class ApplicationContext {
   static ApplicationContext* GetInstance();
   // Tears the context down in order; a second call, or one without a context, does nothing.
   static void Destroy();
-  // The run's private temporary folder (a fresh GUID under "/tmp", 0700), made on first request
-  // and removed at teardown; "" when it cannot be made, and the next call tries a new name.
-  // Creates the context when there is none.
+  // Asks the living context's process to quit, as its final states do (quitRequested); nothing
+  // without a context. Any thread, at any time: during a teardown it returns once that is over.
+  static void RequestQuit();
+  // The run's private temporary folder (a fresh GUID under "/tmp", 0700), made on first request,
+  // held for the run (foundation/files/RunFolders.h) and removed at teardown; "" when it cannot be
+  // made, and the next call tries a new name. The request first removes the folders killed runs of
+  // this user left there. Creates the context when there is none.
   static std::string GetTempLocation();
   // The analytics of the living context; null before it exists and from the start of its
   // teardown, so events sent then are dropped. A caller's reference keeps the object alive until
@@ -127,5 +132,6 @@ class ApplicationContext {
   std::unique_ptr<pando::Logger> logger_;
 
   std::mutex tempMutex_;
-  std::string tempLocation_;  // guarded by tempMutex_; set only once the folder was made
+  std::string tempLocation_;     // guarded by tempMutex_; set only once the folder was made
+  platform::UniqueFd tempLock_;  // guarded by tempMutex_; holds tempLocation_ for this run
 };

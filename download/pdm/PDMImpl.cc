@@ -2,10 +2,10 @@
 
 #include <sys/stat.h>
 
-#include "download/pdm/OperationFolders.h"
 #include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/DocumentText.h"
 #include "foundation/files/FileUtils.h"
+#include "foundation/files/RunFolders.h"
 #include "foundation/text/StringUtils.h"
 
 namespace orvel::PackageDownloadManager {
@@ -252,7 +252,7 @@ bool PDMImpl::prepareOperationFolder() {
     return false;
   }
   // Runs that were killed left their folders, which nothing else removes.
-  removeAbandonedOperationFolders(folder);
+  files::removeAbandonedRunFolders(folder, PDMLogger::instance().getLogger());
   std::string uuid;
   if (!StringUtils::utilCreateUUIDString(uuid)) {
     pdmLog(pando::kLogError, kPdmTag, "Failed to generate GUIDString for download operations");
@@ -269,7 +269,7 @@ bool PDMImpl::prepareOperationFolder() {
     pdmLog(pando::kLogError, kPdmTag, "Failed to create directory at %s", folder.c_str());
     return false;
   }
-  context_.operationLock = holdOperationFolder(folder);
+  context_.operationLock = files::holdRunFolder(folder);
   if (!context_.operationLock.valid()) {
     pdmLog(pando::kLogWarn, kPdmTag, "Could not lock the operation folder %s", folder.c_str());
   }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include "foundation/logging/LogCallback.h"
 #include "foundation/xml/XMLParser.h"
 #include "tests/core/context/support/ContextFixture.h"
+#include "tests/support/FileState.h"
 
 namespace {
 
@@ -86,6 +88,48 @@ TEST_F(ContextTest, OnePrivateTemporaryFolderPerRunRemovedAtTeardown) {
   create();
   const std::string second = ApplicationContext::GetTempLocation();
   EXPECT_NE(second, first);
+}
+
+// A killed run leaves its temporary folder behind. The next run's folder request removes the
+// ones that are provably such leftovers: UUID-named folders of the running user with a lock file
+// that no live run holds. A held one, one without a lock file, another user's and a link stay;
+// the new folder itself is held for the whole run.
+TEST_F(ContextTest, TheTemporaryFolderRequestRemovesThoseKilledRunsLeft) {
+  const std::string temp = root_ / "tmp";
+  auto leftover = [&](const std::string& name, bool lockFile) {
+    const std::string folder = temp + "/" + name;
+    mkdir(folder.c_str(), 0700);
+    wendtest::writeFile(folder + "/LoomLBS", "left");
+    if (lockFile) wendtest::writeFile(folder + "/.operation.lock", "");
+    return folder;
+  };
+  const std::string killed = leftover("0F0F0F0F-0000-4000-8000-000000000001", true);
+  const std::string held = leftover("0F0F0F0F-0000-4000-8000-000000000002", true);
+  const std::string unlocked = leftover("0F0F0F0F-0000-4000-8000-000000000003", false);
+  const std::string foreign = leftover("0F0F0F0F-0000-4000-8000-000000000004", true);
+  const std::string link = temp + "/0F0F0F0F-0000-4000-8000-000000000005";
+  const std::string linked = leftover("linked", true);
+  ASSERT_EQ(symlink(linked.c_str(), link.c_str()), 0);
+  const bool otherUser = geteuid() == 0 && chown(foreign.c_str(), wendtest::otherUser(), 0) == 0;
+  const int live = open((held + "/.operation.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(flock(live, LOCK_EX | LOCK_NB), 0);
+
+  create();
+  const std::string mine = ApplicationContext::GetTempLocation();
+  close(live);
+  ASSERT_FALSE(mine.empty());
+  EXPECT_FALSE(wendtest::existsNoFollow(killed));
+  for (const std::string& kept : {held, unlocked, linked}) {
+    EXPECT_EQ(wendtest::readFile(kept + "/LoomLBS"), "left") << kept;
+  }
+  if (otherUser) {
+    EXPECT_EQ(wendtest::readFile(foreign + "/LoomLBS"), "left");
+  }
+  EXPECT_EQ(wendtest::fileState(link).target, linked);
+  const int ours = open((mine + "/.operation.lock").c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  EXPECT_GE(ours, 0) << "the run's folder has a lock file";
+  EXPECT_NE(flock(ours, LOCK_EX | LOCK_NB), 0) << "which the run holds";
+  if (ours >= 0) close(ours);
 }
 
 TEST_F(ContextTest, AFailedTemporaryFolderIsNotRecorded) {

@@ -1,6 +1,7 @@
-#include "download/pdm/OperationFolders.h"
+#include "foundation/files/RunFolders.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,14 +9,18 @@
 #include <cctype>
 #include <vector>
 
-#include "download/pdm/common/PDMLogger.h"
 #include "foundation/files/FolderEntries.h"
 #include "foundation/files/TreeRemoval.h"
+#include "foundation/logging/UtilsLog.h"
 
-namespace orvel::PackageDownloadManager {
+namespace files {
 namespace {
 
+constexpr char kComponent[] = "RunFolders";
+// The name stays what earlier runs gave their folders' lock files, so their leftovers are found.
 constexpr const char* kLockFileName = ".operation.lock";
+// The lock file while it is made, until it is locked.
+constexpr const char* kNewLockFileName = ".operation.lock.new";
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // 8-4-4-4-12 hexadecimal digits, as the folders are named.
@@ -56,39 +61,42 @@ platform::UniqueFd lockLeftover(int temporaryFd, const std::string& name) {
 
 }  // namespace
 
-platform::UniqueFd holdOperationFolder(const std::string& folder) {
+platform::UniqueFd holdRunFolder(const std::string& folder) {
   platform::UniqueFd folderFd(::open(folder.c_str(), kFolderFlags));
   if (!folderFd.valid()) return platform::UniqueFd();
-  platform::UniqueFd lock(::openat(folderFd.get(), kLockFileName,
+  platform::UniqueFd lock(::openat(folderFd.get(), kNewLockFileName,
                                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!lock.valid()) return platform::UniqueFd();
-  if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) return lock;
-  // An unheld lock file would mark a folder in use as a leftover.
-  ::unlinkat(folderFd.get(), kLockFileName, 0);
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0 &&
+      ::renameat2(folderFd.get(), kNewLockFileName, folderFd.get(), kLockFileName,
+                  RENAME_NOREPLACE) == 0) {
+    return lock;
+  }
+  ::unlinkat(folderFd.get(), kNewLockFileName, 0);
   return platform::UniqueFd();
 }
 
-int removeAbandonedOperationFolders(const std::string& temporaryFolder) {
+int removeAbandonedRunFolders(const std::string& temporaryFolder, pando::AbstractLogger* logger) {
   platform::UniqueFd temporary(::open(temporaryFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!temporary.valid()) return 0;
   std::vector<std::string> names;
   int error = 0;
-  if (!files::folderEntryNames(temporary.get(), names, error)) return 0;
+  if (!folderEntryNames(temporary.get(), names, error)) return 0;
   int removed = 0;
   for (const std::string& name : names) {
     if (!isUuidText(name)) continue;
     const platform::UniqueFd lock = lockLeftover(temporary.get(), name);
     if (!lock.valid()) continue;
-    if (files::removeEntryAt(temporary.get(), name, error)) {
+    if (removeEntryAt(temporary.get(), name, error)) {
       ++removed;
-      pdmLog(pando::kLogInfo, kPdmTag, "Removed the operation folder %s that an ended run left",
-             name.c_str());
+      pando::utilsLog(logger, pando::kLogInfo, kComponent,
+                      "Removed the folder %s that an ended run left", name.c_str());
     } else {
-      pdmLog(pando::kLogWarn, kPdmTag, "Could not remove all of the operation folder %s",
-             name.c_str());
+      pando::utilsLog(logger, pando::kLogWarn, kComponent,
+                      "Could not remove all of the folder %s that an ended run left", name.c_str());
     }
   }
   return removed;
 }
 
-}  // namespace orvel::PackageDownloadManager
+}  // namespace files
