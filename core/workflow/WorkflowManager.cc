@@ -152,7 +152,7 @@ void WorkflowManager::runStep() {
 
 void WorkflowManager::waitForAdministrator() {
   // The elevated copy runs this state. Without it the user must be able to see why and quit.
-  if (parts_.gateway.linkState() != IMessageGateway::LinkState::kDown) return;
+  if (!otherProcessGone()) return;
   if (!deadLinkRaised_) {
     deadLinkRaised_ = true;
     kLog(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
@@ -181,6 +181,11 @@ void WorkflowManager::endAfterQuit() {
   std::lock_guard lock(mutex_);
   if (block_.errorCode == 0) block_.errorCode = lastError_ != 0 ? lastError_ : kStatusCancelled;
   block_.stateCode = code(WorkflowState::kFinal);
+}
+
+bool WorkflowManager::otherProcessGone() const {
+  return role_ == WorkflowRole::kUser &&
+         parts_.gateway.linkState() == IMessageGateway::LinkState::kDown;
 }
 
 void WorkflowManager::sendProductUserAction(const std::string& action, bool withLocation) {

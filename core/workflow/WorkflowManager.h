@@ -164,6 +164,7 @@ class WorkflowManager final : public IWorkflowPackets,
   // IUIActionHost
   int retryDesktopAppInstall() override;
   void endAfterQuit() override;
+  bool otherProcessGone() const override;
   // Runs in a process that cannot: a user's process without its elevated copy alerts once.
   void waitForAdministrator();
 
