@@ -37,13 +37,12 @@ WorkflowManager::WorkflowManager(WorkflowContext context, WorkflowCollaborators 
       actions_(*this, *this, context_, parts_) {
   // The copies start zeroed, so the first syncState sends the block.
   lastSentBlock_.retryMode = 0;
-  // A helper's launch or handshake can wait an hour; a quit or a stop must not wait with it.
+  // A helper's launch or handshake can wait an hour, and the compatibility script may never
+  // return; a quit or a stop must not wait with them. A quit the page asked for counts too, as
+  // the step is busy and cannot read it: the step leaves it to the next tick.
   if (parts_.installHelper) {
-    parts_.installHelper->setQuitCheck(
-        [this] { return context_.quitRequested.load() || stopping(); });
+    parts_.installHelper->setQuitCheck([this] { return quitPending(); });
   }
-  // So does the compatibility script, which may never return; there a quit the page asked for
-  // counts too, as the step is busy and cannot read it.
   if (parts_.steps.compatibility) {
     parts_.steps.compatibility->setQuitCheck([this] { return quitPending(); });
   }
@@ -99,7 +98,9 @@ void* WorkflowManager::threadEntry(void* self) {
 }
 
 void WorkflowManager::workflowThreadProc() {
-  while (!context_.quitRequested && pause(settings_.tick)) runStep();
+  while (!context_.quitRequested && waitUnless(settings_.tick, &WorkflowManager::endingLocked)) {
+    runStep();
+  }
 }
 
 bool WorkflowManager::stopping() const {
@@ -109,16 +110,29 @@ bool WorkflowManager::stopping() const {
 
 bool WorkflowManager::quitPending() const {
   std::lock_guard lock(mutex_);
-  return stopping_ || context_.quitRequested || block_.uiAction == code(UIAction::kQuitRequested) ||
+  return quitPendingLocked();
+}
+
+bool WorkflowManager::endingLocked() const {
+  return stopping_ || context_.quitRequested;
+}
+
+bool WorkflowManager::quitPendingLocked() const {
+  return endingLocked() || block_.uiAction == code(UIAction::kQuitRequested) ||
          block_.uiAction == code(UIAction::kQuitConfirmed);
 }
 
-// Waits in slices of a tick so that a quit set from outside is seen; false when the workflow is
-// to end.
 bool WorkflowManager::pause(std::chrono::milliseconds duration) {
+  return waitUnless(duration, &WorkflowManager::quitPendingLocked);
+}
+
+// Wakes for every change of the block; waits in slices of a tick all the same, as the process's
+// quit flag is set from outside without a signal.
+bool WorkflowManager::waitUnless(std::chrono::milliseconds duration,
+                                 bool (WorkflowManager::*ends)() const) {
   const auto until = std::chrono::steady_clock::now() + duration;
   std::unique_lock lock(mutex_);
-  while (!stopping_ && !context_.quitRequested) {
+  while (!(this->*ends)()) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= until) return true;
     wake_.wait_for(lock,
@@ -152,7 +166,7 @@ void WorkflowManager::runStep() {
 
 void WorkflowManager::waitForAdministrator() {
   // The elevated copy runs this state. Without it the user must be able to see why and quit.
-  if (parts_.gateway.linkState() != IMessageGateway::LinkState::kDown) return;
+  if (!otherProcessGone()) return;
   if (!deadLinkRaised_) {
     deadLinkRaised_ = true;
     kLog(pando::kLogError, "Error Case: In parent process and otherProcessNotActive");
@@ -166,8 +180,11 @@ void WorkflowManager::waitForAdministrator() {
 void WorkflowManager::setCurrentUIAction(UIAction action) {
   kLog(pando::kLogTrace, "WorkflowManager::setCurrentUIAction : Current UI action set to : %d",
        code(action));
-  std::lock_guard lock(mutex_);
-  block_.uiAction = code(action);
+  {
+    std::lock_guard lock(mutex_);
+    block_.uiAction = code(action);
+  }
+  wake_.notify_all();  // a quit ends a step's pause
 }
 
 int WorkflowManager::retryDesktopAppInstall() {
@@ -181,6 +198,11 @@ void WorkflowManager::endAfterQuit() {
   std::lock_guard lock(mutex_);
   if (block_.errorCode == 0) block_.errorCode = lastError_ != 0 ? lastError_ : kStatusCancelled;
   block_.stateCode = code(WorkflowState::kFinal);
+}
+
+bool WorkflowManager::otherProcessGone() const {
+  return role_ == WorkflowRole::kUser &&
+         parts_.gateway.linkState() == IMessageGateway::LinkState::kDown;
 }
 
 void WorkflowManager::sendProductUserAction(const std::string& action, bool withLocation) {

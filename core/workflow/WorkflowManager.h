@@ -160,10 +160,17 @@ class WorkflowManager final : public IWorkflowPackets,
   bool pause(std::chrono::milliseconds duration) override;
   bool quitPending() const override;
   void blockForAlert(int retryMode) override;
+  // Waits until `duration` has passed (true) or `ends` holds (false), asked under mutex_.
+  bool waitUnless(std::chrono::milliseconds duration, bool (WorkflowManager::*ends)() const);
+  // With mutex_ held: a stop or the process's quit, which end the workflow thread; and those or
+  // a quit the page asked for that no step has taken yet.
+  bool endingLocked() const;
+  bool quitPendingLocked() const;
 
   // IUIActionHost
   int retryDesktopAppInstall() override;
   void endAfterQuit() override;
+  bool otherProcessGone() const override;
   // Runs in a process that cannot: a user's process without its elevated copy alerts once.
   void waitForAdministrator();
 
@@ -183,7 +190,7 @@ class WorkflowManager final : public IWorkflowPackets,
   ProgressEstimateBlock lastSentEstimate_;  // guarded by mutex_
   int lastError_ = 0;                       // guarded by mutex_
   std::string installLocation_;             // guarded by mutex_
-  std::condition_variable wake_;            // with mutex_: ends a pause early
+  std::condition_variable wake_;            // with mutex_: a stop, an action or a received block
   bool stopping_ = false;                   // guarded by mutex_
 
   // Workflow thread only.

@@ -301,14 +301,20 @@ void WorkflowStepRunner::startDesktopAppInstall() {
   workflow_.syncState();
 }
 
+bool WorkflowStepRunner::launchHelper(const std::string& reinitName, const char* failure) {
+  if (parts_.installHelper->LaunchInstallHelper(reinitName)) return true;
+  if (host_.quitPending()) return false;
+  kLog(pando::kLogError, "%s", failure);
+  return true;
+}
+
 void WorkflowStepRunner::desktopAppInstalled() {
   const InstallHelperChannels channels = context_.installHelperChannels.get();
-  if (!parts_.installHelper->LaunchInstallHelper(channels.first)) {
-    kLog(pando::kLogError, "Failed to launch Install Helper");
+  if (!firstHelperLaunched_) {
+    if (!launchHelper(channels.first, "Failed to launch Install Helper")) return;
+    firstHelperLaunched_ = true;
   }
-  if (!parts_.installHelper->LaunchInstallHelper(channels.second)) {
-    kLog(pando::kLogError, "Failed to launch second Install Helper");
-  }
+  if (!launchHelper(channels.second, "Failed to launch second Install Helper")) return;
   workflow_.showTarnProgress(100.0f);
   workflow_.setStateCode(WorkflowState::kHelperHandshake);
   workflow_.syncState();
@@ -318,6 +324,7 @@ void WorkflowStepRunner::desktopAppInstalled() {
 
 void WorkflowStepRunner::helperHandshake() {
   if (!parts_.installHelper->Handshake(context_.installHelperChannels.get().second)) {
+    if (host_.quitPending()) return;  // cut short: after a declined quit it waits again
     kLog(pando::kLogError, "Failed to handshake with second Install Helper");
   }
   const ProxyCredentials proxy = context_.proxyCredentials.get();
@@ -337,16 +344,28 @@ void WorkflowStepRunner::startProductInstall() {
   }
 }
 
+// A quit cuts either wait short. Before the launch it is asked as in any other state, and after a
+// declined one the pause begins again. Once the desktop application runs the installation is
+// over: a quit from the page only ends the wait for it, and the step finishes.
 void WorkflowStepRunner::launch() {
-  workflow_.setScreenId(ScreenId::kLaunch);
-  parts_.view.showLaunchingProductScreen();
-  locks_.release();
-  parts_.steps.launch->releaseInstallLock();
-  event("lbs-product-launch");
-  if (!host_.pause(settings_.launchPause)) return;
-  parts_.steps.launch->launchDesktopApp();
+  if (launchStage_ == LaunchStage::kNotBegun) {
+    workflow_.setScreenId(ScreenId::kLaunch);
+    parts_.view.showLaunchingProductScreen();
+    locks_.release();
+    parts_.steps.launch->releaseInstallLock();
+    event("lbs-product-launch");
+    launchStage_ = LaunchStage::kPausing;
+  }
+  if (launchStage_ == LaunchStage::kPausing) {
+    if (!host_.pause(settings_.launchPause)) return;
+    parts_.steps.launch->launchDesktopApp();
+    launchStage_ = LaunchStage::kStarted;
+  }
   const bool longWait = GetSapCode(context_.config) == kLongLaunchSapCode;
-  if (!host_.pause(longWait ? settings_.launchWaitLong : settings_.launchWait)) return;
+  if (!host_.pause(longWait ? settings_.launchWaitLong : settings_.launchWait)) {
+    if (workflow_.stopping() || context_.quitRequested) return;
+    workflow_.setCurrentUIAction(UIAction::kNone);
+  }
   workflow_.setStateCode(WorkflowState::kFinal);
   parts_.steps.launch->loadLaunchAgent();
   parts_.steps.launch->relaunchFromTempLocation();

@@ -17,7 +17,8 @@ enum class WorkflowRole;
 class IStepHost {
  public:
   virtual ~IStepHost() = default;
-  // Waits, ending early with false when the workflow is to end.
+  // Waits, ending early with false when a quit is pending (see quitPending): the step then
+  // returns and leaves the quit to the next tick.
   virtual bool pause(std::chrono::milliseconds duration) = 0;
   // A stop, the process's quit, or a quit the page asked for that no step has taken yet.
   virtual bool quitPending() const = 0;
@@ -53,6 +54,8 @@ class WorkflowStepRunner {
   enum class Link { kReady, kWait, kDead };
   Link peerLink() const;
   void event(const char* name);
+  // False when a quit cut the launch short; a launch that failed otherwise is logged and passed.
+  bool launchHelper(const std::string& reinitName, const char* failure);
 
   void acquireLocks();
   void systemCheck();
@@ -83,6 +86,12 @@ class WorkflowStepRunner {
   const WorkflowRole role_;
   const WorkflowSettings& settings_;
   WorkflowLocks& locks_;
+
+  // How far the steps that a quit can cut short got, so that after a declined quit they go on
+  // from there: a helper is not launched twice, nor the desktop application.
+  enum class LaunchStage { kNotBegun, kPausing, kStarted };
+  bool firstHelperLaunched_ = false;
+  LaunchStage launchStage_ = LaunchStage::kNotBegun;
 
   TarnApplication application_;
   std::string applicationsDocumentPath_;

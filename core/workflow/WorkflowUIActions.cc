@@ -123,8 +123,10 @@ bool WorkflowUIActions::quit() {
   if (state == WorkflowState::kProductInstall) {
     workflow_.sendProductUserAction("cancel", false);
     parts_.steps.products->joinProductInstallThread();
-  } else if (state == WorkflowState::kDesktopAppInstall) {
-    return true;  // the install thread reads the cancel and ends the state itself
+  } else if (state == WorkflowState::kDesktopAppInstall && !host_.otherProcessGone()) {
+    // The install thread reads the cancel and ends the state itself; one that went with the
+    // elevated copy never will, and the quit ends the workflow here.
+    return true;
   }
   host_.endAfterQuit();
   return false;

@@ -17,6 +17,9 @@ class IUIActionHost {
   // Ends the workflow after a quit: kFinal, with the block's error, else the last one raised,
   // else kStatusCancelled.
   virtual void endAfterQuit() = 0;
+  // True in a user's process whose elevated copy is gone (the link is down): nobody is left to
+  // run the administrator states, the installation's install thread among them.
+  virtual bool otherProcessGone() const = 0;
 };
 
 // The user's answers as the view stores them (UIAction): a proxy login or retry reruns the step,

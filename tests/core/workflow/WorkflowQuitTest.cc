@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/core/workflow/support/WorkflowRig.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
+using wendtest::waitUntil;
 using wendtest::WorkflowRig;
 using Params = std::map<std::string, std::string>;
 
@@ -196,15 +198,174 @@ TEST(WorkflowQuit, RetryOnTheSignInPageLoadsItAgain) {
                                                         "showSpinnerScreen", "showSignInView"}));
 }
 
-// The install helper's waits (an hour at most) end with the process's quit or the workflow's stop.
+// The install helper's waits (an hour at most) end with the process's quit, a quit the page asked
+// for, or the workflow's stop.
 TEST(WorkflowHelperQuit, TheHelperIsToldOfAQuitAndOfAStop) {
   WorkflowRig rig(WorkflowRole::kSilent);
   EXPECT_FALSE(rig.helper->quitRequested());
   rig.quitRequested = true;
   EXPECT_TRUE(rig.helper->quitRequested());
   rig.quitRequested = false;
+  rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
+  EXPECT_TRUE(rig.helper->quitRequested());
+  rig.workflow->setCurrentUIAction(UIAction::kNone);
   rig.workflow->StopWorkflow();
   EXPECT_TRUE(rig.helper->quitRequested());
+}
+
+// A quit from the page while a helper's launch or handshake waits for it: the wait ends, the quit
+// is asked as in any state, and a declined one takes up what the wait left undone.
+struct HelperWaitRow {
+  const char* name;
+  WorkflowRole role;
+  WorkflowState state;
+  bool confirmed;
+  std::vector<std::string> calls;
+};
+
+void PrintTo(const HelperWaitRow& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class HelperWaitQuit : public ::testing::TestWithParam<HelperWaitRow> {};
+
+TEST_P(HelperWaitQuit, EndsTheWaitAndIsAsked) {
+  const HelperWaitRow& row = GetParam();
+  WorkflowRig rig(row.role);
+  rig.helper->hold(true);
+  rig.workflow->setStateCode(row.state);
+  ASSERT_TRUE(rig.workflow->StartWorkflow());
+  ASSERT_TRUE(waitUntil([&] { return rig.helper->waiting(); }));
+  rig.workflow->setCurrentUIAction(UIAction::kQuitRequested);  // "cancelButtonClicked"
+  ASSERT_TRUE(waitUntil([&] { return rig.view.count("showQuitConfirmation") == 1; }));
+  EXPECT_EQ(rig.workflow->stateCode(), row.state);
+
+  rig.helper->hold(false);
+  rig.workflow->setQuitConfirmed(row.confirmed);
+  rig.workflow->setCurrentUIAction(row.confirmed ? UIAction::kQuitConfirmed
+                                                 : UIAction::kQuitDeclined);
+  if (row.role == WorkflowRole::kUser && !row.confirmed) {
+    ASSERT_TRUE(
+        waitUntil([&] { return rig.workflow->stateCode() == WorkflowState::kProductInstall; }));
+  } else {
+    ASSERT_TRUE(waitUntil([&] { return rig.quitRequested.load(); }));
+  }
+  rig.workflow->StopWorkflow();
+  EXPECT_EQ(rig.helper->calls(), row.calls);
+  EXPECT_EQ(rig.workflow->stateBlock().errorCode, row.confirmed ? kStatusCancelled : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, HelperWaitQuit,
+    ::testing::Values(HelperWaitRow{"SecondHandshakeQuit",
+                                    WorkflowRole::kUser,
+                                    WorkflowState::kHelperHandshake,
+                                    true,
+                                    {"handshake helper-pipe-2"}},
+                      HelperWaitRow{"SecondHandshakeAgain",
+                                    WorkflowRole::kUser,
+                                    WorkflowState::kHelperHandshake,
+                                    false,
+                                    {"handshake helper-pipe-2", "handshake helper-pipe-2"}},
+                      HelperWaitRow{"LaunchQuit",
+                                    WorkflowRole::kSilent,
+                                    WorkflowState::kDesktopAppInstalled,
+                                    true,
+                                    {"launch helper-pipe-1"}},
+                      // The cut launch starts again; the one that never began starts once.
+                      HelperWaitRow{"LaunchAgain",
+                                    WorkflowRole::kSilent,
+                                    WorkflowState::kDesktopAppInstalled,
+                                    false,
+                                    {"launch helper-pipe-1", "launch helper-pipe-1",
+                                     "launch helper-pipe-2"}}),
+    [](const ::testing::TestParamInfo<HelperWaitRow>& row) { return row.param.name; });
+
+// A launch whose calls are counted. Any thread.
+class CountingLaunch final : public IDesktopAppLaunch {
+ public:
+  void launchDesktopApp() override { ++launches; }
+  void loadLaunchAgent() override { ++agents; }
+  void relaunchFromTempLocation() override { ++relaunches; }
+  std::atomic<int> launches{0};
+  std::atomic<int> agents{0};
+  std::atomic<int> relaunches{0};
+};
+
+// A user's workflow in the launch step, with the given waits, on the rig's parts and quit flag
+// (the rig's own workflow never starts).
+struct LaunchingWorkflow {
+  LaunchingWorkflow(WorkflowRig& rig, std::chrono::milliseconds pause,
+                    std::chrono::milliseconds wait) {
+    WorkflowSettings settings = WorkflowRig::fastSettings();
+    settings.lockKeyPath = rig.key.path;
+    settings.launchPause = pause;
+    settings.launchWait = settings.launchWaitLong = wait;
+    auto counting = std::make_unique<CountingLaunch>();
+    launch = counting.get();
+    WorkflowSteps steps;
+    steps.launch = std::move(counting);
+    workflow = std::make_unique<WorkflowManager>(
+        WorkflowContext{rig.quitRequested, rig.config, rig.proxy, rig.requiredOsVersion, false,
+                        rig.channels},
+        WorkflowCollaborators{rig.view, rig.ownGateway, rig.profile, rig.survey, rig.applets,
+                              [a = rig.analytics]() -> std::shared_ptr<IAnalytics> { return a; },
+                              std::make_unique<wendtest::ScriptedInstallHelper>(),
+                              std::move(steps)},
+        WorkflowRole::kUser, settings);
+    workflow->setStateCode(WorkflowState::kLaunch);
+  }
+  CountingLaunch* launch = nullptr;
+  std::unique_ptr<WorkflowManager> workflow;
+};
+
+constexpr std::chrono::hours kHour{1};
+
+int countOf(const std::vector<std::string>& events, const std::string& event) {
+  return static_cast<int>(std::count(events.begin(), events.end(), event));
+}
+
+// Before the launch, a quit ends the pause and is asked as in any state: confirmed, nothing is
+// launched; declined, the pause goes on and the launch is not begun again.
+TEST(WorkflowLaunchQuit, AQuitBeforeTheLaunchEndsThePauseAndIsAsked) {
+  WorkflowRig rig(WorkflowRole::kUser);
+  LaunchingWorkflow launching(rig, kHour, kHour);
+  WorkflowManager& workflow = *launching.workflow;
+  ASSERT_TRUE(workflow.StartWorkflow());
+  ASSERT_TRUE(waitUntil([&] { return rig.view.count("showLaunchingProductScreen") == 1; }));
+  workflow.setCurrentUIAction(UIAction::kQuitRequested);
+  ASSERT_TRUE(waitUntil([&] { return rig.view.count("showQuitConfirmation") == 1; }));
+  workflow.setCurrentUIAction(UIAction::kQuitDeclined);
+  ASSERT_TRUE(waitUntil([&] { return workflow.uiFlags() == UIFlag::kResume; }));
+  workflow.setCurrentUIAction(UIAction::kQuitRequested);
+  ASSERT_TRUE(waitUntil([&] { return rig.view.count("showQuitConfirmation") == 2; }));
+  workflow.setQuitConfirmed(true);
+  workflow.setCurrentUIAction(UIAction::kQuitConfirmed);
+  ASSERT_TRUE(waitUntil([&] { return rig.quitRequested.load(); }));
+  workflow.StopWorkflow();
+  EXPECT_EQ(workflow.stateBlock().errorCode, kStatusCancelled);
+  EXPECT_EQ(launching.launch->launches, 0);
+  EXPECT_EQ(rig.view.count("showLaunchingProductScreen"), 1);
+  EXPECT_EQ(countOf(rig.analytics->events(), "lbs-product-launch"), 1);
+}
+
+// Once the desktop application is launched the installation is over: a quit ends the wait for it
+// and the step finishes as it would have, without asking.
+TEST(WorkflowLaunchQuit, AQuitAfterTheLaunchEndsTheWaitAndFinishes) {
+  WorkflowRig rig(WorkflowRole::kUser);
+  LaunchingWorkflow launching(rig, std::chrono::milliseconds(0), kHour);
+  WorkflowManager& workflow = *launching.workflow;
+  ASSERT_TRUE(workflow.StartWorkflow());
+  ASSERT_TRUE(waitUntil([&] { return launching.launch->launches == 1; }));
+  workflow.setCurrentUIAction(UIAction::kQuitRequested);
+  ASSERT_TRUE(waitUntil([&] { return rig.quitRequested.load(); }));
+  workflow.StopWorkflow();
+  EXPECT_EQ(workflow.stateCode(), WorkflowState::kFinal);
+  EXPECT_EQ(workflow.stateBlock().errorCode, 0);
+  EXPECT_EQ(rig.view.count("showQuitConfirmation"), 0);
+  EXPECT_EQ(launching.launch->launches, 1);
+  EXPECT_EQ(launching.launch->agents, 1);
+  EXPECT_EQ(launching.launch->relaunches, 1);
 }
 
 }  // namespace

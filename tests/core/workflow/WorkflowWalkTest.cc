@@ -51,25 +51,29 @@ TEST(WorkflowWalk, ApplicationsDocumentFailures) {
   EXPECT_EQ(rig.view.last("showErrorAlert").args[2], "P48");
 }
 
-// The user's process without its elevated copy: the link drops while the copy works.
+// The user's process without its elevated copy: the link drops while the copy works, in a step or
+// during the installation, whose install thread went with the copy.
 TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
-  for (int run = 0; run < 50; ++run) {
-    SCOPED_TRACE(run);
-    InMemoryLink link;
-    WorkflowRig user(WorkflowRole::kUser, &link.end(0));
-    link.attach(0, user.workflow.get());
-    ASSERT_TRUE(user.workflow->StartWorkflow());
-    user.workflow->onProgressStatePacket(
-        encodeStateBlock(WorkflowStateBlock{code(WorkflowState::kInstallerLibrary)}));
-    link.drop();
-    ASSERT_TRUE(waitUntil([&] { return user.view.count("showErrorAlert") == 1; }));
-    EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
-    EXPECT_EQ(user.view.last("showErrorAlert").args[1], "0");
-    user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
-    ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
-    EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
-    EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
-    EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+  for (const WorkflowState state :
+       {WorkflowState::kInstallerLibrary, WorkflowState::kDesktopAppInstall}) {
+    for (int run = 0; run < 50; ++run) {
+      SCOPED_TRACE(::testing::Message() << stateName(state) << " run " << run);
+      InMemoryLink link;
+      WorkflowRig user(WorkflowRole::kUser, &link.end(0));
+      link.attach(0, user.workflow.get());
+      ASSERT_TRUE(user.workflow->StartWorkflow());
+      user.workflow->onProgressStatePacket(encodeStateBlock(WorkflowStateBlock{code(state)}));
+      link.drop();
+      ASSERT_TRUE(waitUntil([&] { return user.view.count("showErrorAlert") == 1; }));
+      EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
+      EXPECT_EQ(user.view.last("showErrorAlert").args[1], "0");
+      user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
+      ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
+      EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
+      EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
+      EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+      EXPECT_EQ(user.view.count("showQuittingScreen"), 1);
+    }
   }
 }
 

@@ -343,6 +343,33 @@ TEST_F(InstallHelperInterfaceTest, AQuitEndsAnHourLongWait) {
   EXPECT_TRUE(wendtest::childStates().empty());
 }
 
+// The user's process shakes hands with the second helper on a channel it names itself, and waits
+// an hour for the helper to open it. A quit ends that wait; a handshake after it, on the same
+// channel, still passes once the helper comes.
+TEST_F(InstallHelperInterfaceTest, AQuitEndsTheHourLongWaitForTheSecondHelper) {
+  const std::string channel = uuid();
+  const std::string base = "/tmp/" + channel;
+  InstallHelperSettings settings;  // the product's hour
+  settings.bridge.openRetryPause = std::chrono::milliseconds(20);
+  auto user = helper(settings);
+  std::atomic<bool> quit{false};
+  user->setQuitCheck([&] { return quit.load(); });
+  std::thread quitter([&] {
+    wendtest::waitUntil([&] { return std::filesystem::exists(base + "_OUT"); });
+    quit = true;
+  });
+  EXPECT_FALSE(user->Handshake(channel));
+  quitter.join();
+  EXPECT_EQ(messages(logger_).back(), "Problem initializing Communication Channel.");
+  EXPECT_FALSE(holdsFile(base + "_IN"));
+
+  quit = false;
+  ASSERT_TRUE(helper()->LaunchInstallHelper(channel));
+  EXPECT_TRUE(user->Handshake(channel));
+  unlink((base + "_IN").c_str());
+  unlink((base + "_OUT").c_str());
+}
+
 TEST_F(InstallHelperInterfaceTest, FindsTheHelperInTheSharedFolderOrStartsNothing) {
   wendtest::TemporaryFolder root;
   wendtest::PrivateRootEnvironment environment(root.path());
