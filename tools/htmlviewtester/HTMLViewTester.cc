@@ -5,9 +5,10 @@
 //
 // WEND_UI_SCENARIO names a scenario file, played on a thread of the hook's own against the
 // registered views; WEND_UI_SHOTS names the folder (made when missing) that receives the
-// snapshots, "NN-<screen>.png" numbered from 01, and the outcome: "DONE" once every step has
-// passed, else "FAILED" with the message also written to stderr. The first step that fails ends
-// the scenario; so does the application ending before the last step, unless that is wait-end.
+// snapshots, "NN-<screen>.png" numbered from 01, "NN-<screen>-<overlay>.png" while an overlay is
+// up, and the outcome: "DONE" once every step has passed, else "FAILED" with the message also
+// written to stderr. The first step that fails ends the scenario; so does the application ending
+// before the last step, unless that is wait-end.
 //
 // The scenario: one step a line; blank lines and lines starting with '#' are skipped.
 //   view <name>               later steps act on this view (at first "main")
@@ -15,7 +16,8 @@
 //   wait <screen>             until document.body.dataset.screen is <screen>
 //   wait-overlay <overlay>    until document.body.dataset.overlay is <overlay>
 //   wait-text <selector> <text>
-//                             until the element is shown and its text contains <text>
+//                             until the element is shown and its text contains <text>; stderr
+//                             then says the text read
 //   click <selector>          once the element is shown and enabled, clicks it
 //   type <selector> <text>    once the field is shown and enabled, sets its value to <text> and
 //                             sends it an input and a change event
@@ -23,7 +25,8 @@
 //   wait-file <name>          until a file of that name is in the snapshots' folder: the run's
 //                             driver says so when something outside the page has happened
 //   wait-end                  until the application ends by itself (finalizeTester), which ends
-//                             the scenario passed; the last step, since nothing can follow it
+//                             the scenario passed; the last step, since nothing can follow it.
+//                             Stderr then says the last screen and overlay seen
 // A selector is CSS; in wait-text and type it is one word (no spaces), the text the rest of the
 // line. Every step waits for its view to be registered, the page to answer and the condition to
 // hold, looking again every 100 ms, until the step's time-out.

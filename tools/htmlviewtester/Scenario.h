@@ -15,7 +15,7 @@ enum class StepKind {
   kWaitText,     // until a shown element's text contains `text`
   kClick,        // a shown, enabled element, once it is there
   kType,         // `text` into a shown field, with its input and change events
-  kSnapshot,     // the view's visible part as NN-<screen>.png
+  kSnapshot,     // the view's visible part as NN-<screen>[-<overlay>].png
   kWaitEnd,      // until the application ends by itself
   kWaitFile,     // until a file of this name is in the snapshots' folder
 };

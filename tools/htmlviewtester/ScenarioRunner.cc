@@ -40,9 +40,10 @@ constexpr char kTypeScript[] =
     " e.dispatchEvent(new InputEvent('input', {bubbles: true, inputType: 'insertText', data: "
     "text}));"
     " e.dispatchEvent(new Event('change', {bubbles: true})); return 'ok';";
+// Answers "ok" and, on the next line, the start of the text it read.
 constexpr char kTextScript[] =
-    " const shown = e.textContent.replace(/\\s+/g, ' ').trim();"
-    " return shown.includes(text) ? 'ok' : selector + ' reads \"' + shown.slice(0, 80) + '\"';";
+    " const shown = e.textContent.replace(/\\s+/g, ' ').trim(), head = shown.slice(0, 80);"
+    " return shown.includes(text) ? 'ok\\n' + head : selector + ' reads \"' + head + '\"';";
 
 // A script text literal of `text`: nothing in it can end the literal or the script.
 std::string jsString(const std::string& text) {
@@ -74,14 +75,21 @@ std::string elementScript(const std::string& body, const Step& step) {
          jsString(step.target) + ", " + jsString(step.text) + ")";
 }
 
-// A screen name as a file-name part: letters, digits, '-' and '_' kept, anything else '_'.
-std::string fileNamePart(const std::string& screen) {
-  if (screen.empty()) return "none";
-  std::string out = screen;
+// A screen or overlay name as a file-name part: letters, digits, '-' and '_' kept, anything
+// else '_'.
+std::string fileNamePart(const std::string& name) {
+  if (name.empty()) return "none";
+  std::string out = name;
   for (char& c : out) {
     if (!g_ascii_isalnum(c) && c != '-' && c != '_') c = '_';
   }
   return out;
+}
+
+// "screen shown: "<screen>", overlay: none" or "overlay: "<overlay>"".
+std::string screenShown(const std::string& screen, const std::string& overlay) {
+  return "screen shown: \"" + screen +
+         "\", overlay: " + (overlay.empty() ? "none" : "\"" + overlay + "\"");
 }
 
 std::string seconds(std::chrono::milliseconds duration) {
@@ -244,8 +252,7 @@ void ScenarioRunner::run() {
                   (detail.empty() ? "" : ": " + detail);
         std::string screen, overlay;
         if (shownScreen(Clock::now() + settings_.lastLook, screen, overlay)) {
-          message += "; screen shown: \"" + screen +
-                     "\", overlay: " + (overlay.empty() ? "none" : "\"" + overlay + "\"");
+          message += "; " + screenShown(screen, overlay);
         } else {
           message += "; the page shows no screen";
         }
@@ -258,27 +265,44 @@ void ScenarioRunner::run() {
   if (passed == steps_.size()) {
     finish(kStepsPassed, std::to_string(passed) + " steps passed");
   }
+  // What the user last saw tells whoever drives the run how it ended.
+  if (stopping()) {
+    const std::string seen = lastScreen_
+                                 ? "; last " + screenShown(lastScreen_->first, lastScreen_->second)
+                                 : " before the page showed a screen";
+    std::fprintf(stderr, "%sthe application ended%s\n", kLogPrefix, seen.c_str());
+  }
 }
 
 ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& detail) {
   const auto deadline = Clock::now() + timeout_;
-  // Asks the page until `done` holds of its answer. An element script's answer says why not;
-  // the screen's answer needs no words, the screen shown ends every failure's message.
-  auto untilPage = [&](const std::string& script, auto done, bool answerSaysWhy) {
-    return poll(deadline, [&, script] {
+  // Asks the page until `done` holds of its answer; an element script's answer says why not.
+  auto untilElement = [&](const char* body, auto done) {
+    const std::string script = elementScript(body, step);
+    return poll(deadline, [&] {
       const std::optional<std::string> answer = evaluate(script, deadline, detail);
       if (answer && done(*answer)) return Attempt::kDone;
-      if (answer) detail = answerSaysWhy ? *answer : "";
+      if (answer) detail = *answer;
       return Attempt::kAgain;
     });
   };
-  auto shownPart = [](size_t part, const std::string& wanted) {
-    return [part, wanted](const std::string& answer) {
-      const auto cut = answer.find('\n');
-      return (part == 0 ? answer.substr(0, cut) : answer.substr(cut + 1)) == wanted;
-    };
+  // The screen's answer needs no words: the screen shown ends every failure's message.
+  auto untilShown = [&](std::string ScreenLook::*part) {
+    return poll(deadline, [&] {
+      const std::optional<ScreenLook> look = lookAtScreen(deadline, detail);
+      if (look && (*look).*part == step.target) return Attempt::kDone;
+      if (look) detail.clear();
+      return Attempt::kAgain;
+    });
   };
   auto isOk = [](const std::string& answer) { return answer == "ok"; };
+  // Says what it read: the run's driver reports it (an alert's code, say).
+  auto readsText = [&](const std::string& answer) {
+    if (answer.rfind("ok\n", 0) != 0) return false;
+    std::fprintf(stderr, "%s%s reads \"%s\"\n", kLogPrefix, step.target.c_str(),
+                 answer.substr(3).c_str());
+    return true;
+  };
   switch (step.kind) {
     case StepKind::kView:
       viewName_ = step.target;
@@ -287,17 +311,22 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const Step& step, std::string& d
       timeout_ = std::chrono::milliseconds(step.timeoutMs);
       return Outcome::kPassed;
     case StepKind::kWait:
-      return untilPage(kScreenScript, shownPart(0, step.target), false);
+      return untilShown(&ScreenLook::first);
     case StepKind::kWaitOverlay:
-      return untilPage(kScreenScript, shownPart(1, step.target), false);
+      return untilShown(&ScreenLook::second);
     case StepKind::kWaitText:
-      return untilPage(elementScript(kTextScript, step), isOk, true);
+      return untilElement(kTextScript, readsText);
     case StepKind::kClick:
-      return untilPage(elementScript(kClickScript, step), isOk, true);
+      return untilElement(kClickScript, isOk);
     case StepKind::kType:
-      return untilPage(elementScript(kTypeScript, step), isOk, true);
+      return untilElement(kTypeScript, isOk);
     case StepKind::kWaitEnd: {
-      const Outcome outcome = poll(deadline, [] { return Attempt::kAgain; });
+      // Looking on, so that the screen the application ends on is known.
+      const Outcome outcome = poll(deadline, [&] {
+        std::string ignored;
+        lookAtScreen(deadline, ignored);
+        return Attempt::kAgain;
+      });
       return outcome == Outcome::kStopped ? Outcome::kPassed : outcome;
     }
     case StepKind::kSnapshot:
@@ -334,7 +363,8 @@ ScenarioRunner::Attempt ScenarioRunner::snapshot(Clock::time_point deadline, std
   }
   char number[16];
   std::snprintf(number, sizeof number, "%02d-", shots_ + 1);
-  const std::string path = settings_.shotsFolder + "/" + number + fileNamePart(screen) + ".png";
+  const std::string path = settings_.shotsFolder + "/" + number + fileNamePart(screen) +
+                           (overlay.empty() ? "" : "-" + fileNamePart(overlay)) + ".png";
   auto answer = std::make_shared<Answer>();
   onUiThread(*shared_, [shared = shared_, answer, name = viewName_, path] {
     mediation::HtmlView* view = liveView(*shared, name);
@@ -380,14 +410,23 @@ std::optional<std::string> ScenarioRunner::evaluate(const std::string& script,
   return answer->text;
 }
 
+std::optional<ScenarioRunner::ScreenLook> ScenarioRunner::lookAtScreen(Clock::time_point deadline,
+                                                                       std::string& failure) {
+  const std::optional<std::string> answer = evaluate(kScreenScript, deadline, failure);
+  if (!answer) return std::nullopt;
+  const auto cut = answer->find('\n');
+  lastScreen_ =
+      ScreenLook{answer->substr(0, cut), cut == std::string::npos ? "" : answer->substr(cut + 1)};
+  return lastScreen_;
+}
+
 bool ScenarioRunner::shownScreen(Clock::time_point deadline, std::string& screen,
                                  std::string& overlay) {
   std::string failure;
-  const std::optional<std::string> answer = evaluate(kScreenScript, deadline, failure);
-  if (!answer) return false;
-  const auto cut = answer->find('\n');
-  screen = answer->substr(0, cut);
-  overlay = cut == std::string::npos ? "" : answer->substr(cut + 1);
+  const std::optional<ScreenLook> look = lookAtScreen(deadline, failure);
+  if (!look) return false;
+  screen = look->first;
+  overlay = look->second;
   return true;
 }
 

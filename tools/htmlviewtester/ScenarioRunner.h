@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "mediation/ui/HtmlView.h"
@@ -22,7 +23,9 @@
 // the thread that iterates the default GLib main context, the UI thread, and its answer is waited
 // for within the step's time-out; a step that times out fails the scenario, which stops there.
 // The outcome goes to the shots folder: "DONE" once every step has passed, else "FAILED" holding
-// the message that is also written to stderr (the step, its line and the screen shown).
+// the message that is also written to stderr (the step, its line and the screen shown). Stderr
+// also says each snapshot's path, the text each wait-text step read, and, once the application
+// has ended, the last screen and overlay the scenario saw.
 //
 // Thread rules: the constructor, registerView, stop and the destructor run on the UI thread;
 // start once, from any thread. Views stay owned by their maker and must live until stop has
@@ -66,6 +69,7 @@ class ScenarioRunner {
   enum class Outcome { kPassed, kFailed, kTimedOut, kStopped };
   enum class Attempt { kDone, kAgain, kFailed };
   using Clock = std::chrono::steady_clock;
+  using ScreenLook = std::pair<std::string, std::string>;  // the screen and the overlay shown
 
   void run();
   Outcome runStep(const Step& step, std::string& detail);
@@ -76,7 +80,10 @@ class ScenarioRunner {
   // script failed or no answer came in time.
   std::optional<std::string> evaluate(const std::string& script, Clock::time_point deadline,
                                       std::string& failure);
-  // "screen, overlay" as the page's body names them, for messages and file names.
+  // The screen and overlay as the page's body names them, kept as the last seen; nullopt, and
+  // `failure` saying why, when the page did not answer.
+  std::optional<ScreenLook> lookAtScreen(Clock::time_point deadline, std::string& failure);
+  // The same for messages and file names.
   bool shownScreen(Clock::time_point deadline, std::string& screen, std::string& overlay);
   bool stopping();
   void finish(const std::string& marker, const std::string& message);
@@ -88,6 +95,7 @@ class ScenarioRunner {
   std::string viewName_ = "main";
   std::chrono::milliseconds timeout_;
   int shots_ = 0;
+  std::optional<ScreenLook> lastScreen_;
   std::thread thread_;
 };
 

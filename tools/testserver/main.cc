@@ -1,6 +1,7 @@
-// wend-testserver --root DIR [--script FILE] [--lifetime SECONDS]
+// wend-testserver --root DIR [--script FILE] [--lifetime SECONDS] [--answer-post]
 // Serves DIR (and what the script sets up) on 127.0.0.1, prints the port on a line of its own and
-// runs until SIGTERM or SIGINT, or until the lifetime (default 600 s) is over.
+// runs until SIGTERM or SIGINT, or until the lifetime (default 600 s) is over. With --answer-post
+// a POST is answered as a GET of its path would be, as a service that takes what it is sent.
 #include <signal.h>
 
 #include <cstdio>
@@ -18,22 +19,29 @@ struct Options {
   std::string root;
   std::string script;
   long lifetimeSeconds = 600;
+  bool answerPost = false;
 };
 
 bool parseOptions(int argc, char** argv, Options& out) {
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
+    if (name == "--answer-post") {
+      out.answerPost = true;
+      continue;
+    }
+    if (i + 1 == argc) return false;
+    const char* value = argv[++i];
     if (name == "--root") {
-      out.root = argv[i + 1];
+      out.root = value;
     } else if (name == "--script") {
-      out.script = argv[i + 1];
+      out.script = value;
     } else if (name == "--lifetime") {
-      out.lifetimeSeconds = std::strtol(argv[i + 1], nullptr, 10);
+      out.lifetimeSeconds = std::strtol(value, nullptr, 10);
     } else {
       return false;
     }
   }
-  return argc % 2 == 1 && out.lifetimeSeconds > 0;
+  return out.lifetimeSeconds > 0;
 }
 
 bool readFile(const std::string& path, std::string& out) {
@@ -50,7 +58,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!parseOptions(argc, argv, options)) {
     std::fprintf(stderr,
-                 "usage: wend-testserver --root DIR [--script FILE] [--lifetime SECONDS]\n");
+                 "usage: wend-testserver --root DIR [--script FILE] [--lifetime SECONDS] "
+                 "[--answer-post]\n");
     return 2;
   }
   // Blocked before any thread starts, so only sigtimedwait below receives them.
@@ -63,6 +72,7 @@ int main(int argc, char** argv) {
   testserver::TestServerSettings settings;
   settings.root = options.root;
   settings.lifetime = std::chrono::seconds(options.lifetimeSeconds);
+  settings.answerPost = options.answerPost;
   testserver::TestServer server(settings);
   std::string script;
   std::string error;

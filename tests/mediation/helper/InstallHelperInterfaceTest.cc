@@ -221,6 +221,27 @@ TEST_F(InstallHelperInterfaceTest, LaunchesHandshakeReinitAndASecondInterfaceTak
   EXPECT_TRUE(wendtest::waitUntil([&] { return transcript_.of(helpers[1]).size() >= 10; }));
 }
 
+// The user's process hands the helper its next name only when it launches the desktop
+// application, after the products' phase: the helper waits for it as long as the installer waits
+// for the helper (here scaled down to 36 s), well past its former 10 s.
+TEST_F(InstallHelperInterfaceTest, TheHelperWaitsForItsNextNameAsLongAsTheInstallerWaitsForIt) {
+  wendtest::ScopedEnv ownWaits("TEST_HELPER_PEER_WAIT_MS", std::nullopt);
+  wendtest::ScopedEnv scale("WEND_TIME_SCALE", "0.01");
+  const std::string userChannel = uuid(), desktopChannel = uuid();
+  ASSERT_TRUE(helper()->LaunchInstallHelper(userChannel));
+  auto user = helper();
+  ASSERT_TRUE(user->Handshake(userChannel));
+  const auto productsPhaseEnd = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+  std::this_thread::sleep_until(productsPhaseEnd);
+  EXPECT_TRUE(user->SendReinit(desktopChannel));
+  EXPECT_TRUE(wendtest::waitUntil([&] {
+    for (const Json::Value& line : transcript_.lines()) {
+      if (line["pipeName"].asString() == desktopChannel) return true;
+    }
+    return false;
+  })) << "the helper had given up";
+}
+
 TEST_F(InstallHelperInterfaceTest, EachFaultFailsWithItsLogLinesAndLeavesNoHelper) {
   using Logs = std::vector<std::string>;
   struct Row {

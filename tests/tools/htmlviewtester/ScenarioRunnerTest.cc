@@ -105,13 +105,18 @@ TEST_F(ScenarioRunnerTest, StopEndsAWaitAtOnceAndTheViewIsNotAskedAgain) {
   EXPECT_EQ(view_.screenLooks, looks);
 }
 
-// The application ending is what wait-end waits for: the scenario passes.
+// The application ending is what wait-end waits for: the scenario passes, and says the screen the
+// application ended on.
 TEST_F(ScenarioRunnerTest, TheApplicationEndingPassesAWaitForTheEnd) {
   auto played = runner("wait welcome\nwait-end\n");
   played->registerView("main", &view_);
   played->start();
-  ASSERT_TRUE(pumpUntil([&] { return view_.screenLooks >= view_.looksUntilWelcome; }));
+  ASSERT_TRUE(pumpUntil([&] { return view_.screenLooks > view_.looksUntilWelcome; }));
+  testing::internal::CaptureStderr();
   played->stop();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "HTMLViewTester: the application ended; last screen shown: \"welcome\", overlay: "
+            "none\n");
   EXPECT_EQ(outcome("DONE"), "2 steps passed\n");
   EXPECT_FALSE(has("FAILED"));
 }

@@ -4,9 +4,15 @@
 // then REINIT, after which it serves the new name with a fresh handshake, up to a few times. It
 // exits once no peer comes or the peer goes away.
 //
+// Each wait for the peer lasts as long as the installer's own wait for the helper: for the peer
+// to open its end of a channel as long as the installer waits for the helper to open its end, and
+// for each message as long as the installer waits for the helper's first. The user's process
+// hands over the second name only when it launches the desktop application, after the products'
+// phase. Multi-process runs scale both with WEND_TIME_SCALE, as every other wait.
+//
 // TEST_HELPER_FAULT picks a misbehaviour (see answerFor and the modes below);
 // TEST_HELPER_TRANSCRIPT names a file it appends JSON lines to, one per event;
-// TEST_HELPER_PEER_WAIT_MS bounds each wait for the peer (default 10000).
+// TEST_HELPER_PEER_WAIT_MS bounds each wait for the peer instead.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -23,6 +29,7 @@
 #include "mediation/ipc/CommunicationBridge.h"
 #include "mediation/ipc/PacketCodec.h"
 #include "platform/system/ConsoleUser.h"
+#include "platform/system/TimeScale.h"
 
 namespace {
 
@@ -32,7 +39,12 @@ using mediation::InstallHelperInterface;
 constexpr int kMaxChannels = 3;
 std::string fault;
 int transcript = -1;
-unsigned peerWaitMs = 10000;
+unsigned connectWaitMs = 0;  // for the peer to open its end of a channel
+unsigned messageWaitMs = 0;  // for each message of the peer
+
+unsigned scaled(unsigned milliseconds) {
+  return static_cast<unsigned>(milliseconds * platform::timeScaleFromEnvironment());
+}
 
 void record(Json::Value line) {
   line["pid"] = static_cast<int>(getpid());
@@ -69,7 +81,7 @@ bool send(CommunicationBridge& bridge, const std::string& text) {
 
 // The next packet, false once the peer is gone or the wait is over.
 bool receive(CommunicationBridge& bridge, CommunicationBridge::CBPacket& packet) {
-  for (unsigned waited = 0; waited < peerWaitMs; waited += 10) {
+  for (unsigned waited = 0; waited < messageWaitMs; waited += 10) {
     const int result = bridge.getPacket(packet);
     if (result == CommunicationBridge::kOk)
       return packet.type != CommunicationBridge::kTerminateType;
@@ -133,7 +145,7 @@ bool serve(const std::string& channel, bool first, std::string& next) {
   uid_t owner = CommunicationBridge::kOwnUid;
   platform::ConsoleUser user;
   if (!first && platform::findConsoleUser(user)) owner = user.uid;
-  if (bridge.initCommBridge(3, channel, true, peerWaitMs, {}, owner) !=
+  if (bridge.initCommBridge(3, channel, true, connectWaitMs, {}, owner) !=
       CommunicationBridge::kConnected) {
     Json::Value line = event("no-peer");
     line["channel"] = channel;
@@ -204,7 +216,12 @@ int main(int argc, char** argv) {
     transcript = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   }
   if (const char* mode = getenv("TEST_HELPER_FAULT")) fault = mode;
-  if (const char* wait = getenv("TEST_HELPER_PEER_WAIT_MS")) peerWaitMs = std::stoul(wait);
+  const mediation::InstallHelperSettings installerWaits;
+  connectWaitMs = scaled(installerWaits.connectWaitMs);
+  messageWaitMs = scaled(installerWaits.syncWaitMs);
+  if (const char* wait = getenv("TEST_HELPER_PEER_WAIT_MS")) {
+    connectWaitMs = messageWaitMs = std::stoul(wait);
+  }
 
   const std::string prefix = "--pipename=";
   Json::Value started = event("started");

@@ -135,19 +135,28 @@ class HTMLViewTesterTest : public testing::Test {
   GtkWidget* window_ = nullptr;
 };
 
-TEST_F(HTMLViewTesterTest, StepsDriveThePageAndSnapshotsAreNumberedAfterTheScreenShown) {
-  ASSERT_EQ(play("wait start\n"
-                 "snapshot\n"
-                 "type #name tester\n"
-                 "wait-text #echo hello tester\n"
-                 "click #go\n"
-                 "wait done\n"
-                 "wait-overlay thanks\n"
-                 "snapshot\n"),
-            "DONE")
-      << contents(shots_ + "/FAILED");
+// A snapshot's name says the screen and, when one is up, the overlay; stderr says what a wait for
+// a text read.
+TEST_F(HTMLViewTesterTest, StepsDriveThePageAndSnapshotsAreNumberedAfterTheScreenAndOverlayShown) {
+  testing::internal::CaptureStderr();
+  const std::string outcome = play(
+      "wait start\n"
+      "snapshot\n"
+      "type #name tester\n"
+      "wait-text #echo hello\n"
+      // The text sought may lie beyond what a message shows of it.
+      "type #name " + std::string(90, 'x') + " tail\n"
+      "wait-text #echo tail\n"
+      "click #go\n"
+      "wait done\n"
+      "wait-overlay thanks\n"
+      "snapshot\n");
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(outcome, "DONE") << contents(shots_ + "/FAILED");
+  EXPECT_NE(stderrText.find("HTMLViewTester: #echo reads \"hello tester\"\n"), std::string::npos)
+      << stderrText;
   GtkWidget* webView = GTK_WIDGET(host_->getWebView());
-  for (const char* name : {"01-start.png", "02-done.png"}) {
+  for (const char* name : {"01-start.png", "02-done-thanks.png"}) {
     cairo_surface_t* image = cairo_image_surface_create_from_png((shots_ + "/" + name).c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS) << name;
     EXPECT_EQ(cairo_image_surface_get_width(image), gtk_widget_get_allocated_width(webView));
