@@ -485,6 +485,9 @@ bool DownloadPlan::gunzipDownloadedFile(const std::string& name) {
   if (!GzipFileInflater::inflate(source, target, reason, error)) {
     engineLog(pando::kLogError, kComponent, "Failed in Unzipping the gzipped http response (%s)",
               reason.c_str());
+    // A stream is never resumed: its bytes serve nothing once they do not inflate.
+    int ignored = 0;
+    deleteFile(source, ignored);
     if (error != 0) {
       ledger_.recordFileSystemError(error, target);
     } else {

@@ -63,6 +63,7 @@ class DownloadPlan final {
   // Finishing.
   bool cleanup();
   bool moveDownloadedFile(const std::string& name);
+  // Inflates the streamed file into the target; the streamed file goes whatever the outcome.
   bool gunzipDownloadedFile(const std::string& name);
   // A new resume meta file (magic and headers, no records) for the current download. Failures
   // are logged only: the download then goes on without one.

@@ -53,6 +53,7 @@ bool parseFaultWord(const std::string& word, Fault& fault) {
       {"stall-after", FaultKind::StallAfterBytes},
       {"slow", FaultKind::SlowBody},
       {"head-size", FaultKind::HeadSize},
+      {"long-body", FaultKind::LongBody},
   };
   std::string_view value;
   for (const auto& [name, kind] : kCounts) {

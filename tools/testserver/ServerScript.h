@@ -15,7 +15,7 @@
 // FAULT is one of: status=CODE [retry-after=S], reset-after=BYTES, stall-before-reply,
 // close-before-reply, stall-after=BYTES, slow=BYTES_PER_SECOND, ignore-range,
 // wrong-content-range, short-body, changed-etag, corrupt-body, redirect=LOCATION, redirect-loop,
-// unsized-short-body, version=SIZE:SEED, head-size=BYTES.
+// unsized-short-body, version=SIZE:SEED, head-size=BYTES, long-body=BYTES.
 namespace testserver {
 
 // Applies every directive to `server`. False, with the line and what is wrong in `error`, at the

@@ -230,13 +230,8 @@ class TestServer::Responder {
       size_ = resource_->size;
     }
     ByteRange range{0, size_ == 0 ? 0 : size_ - 1};
-    if (is(FaultKind::UnsizedShortBody) && request_.method == "GET") {
-      const std::string head =
-          statusLine(200) + "ETag: " + etag() + "\r\nConnection: close\r\n\r\n";
-      if (!connection_.sendAll(head.data(), head.size())) return false;
-      sendBytes(0, size_ / 2);
-      return false;
-    }
+    const bool get = request_.method == "GET";
+    if (is(FaultKind::UnsizedShortBody) && get) return sendUnsized(size_ / 2, 0);
     int status = 200;
     // An If-Range that names another version asks for the whole current one.
     const bool sameVersion =
@@ -255,10 +250,31 @@ class TestServer::Responder {
       }
     }
     if (status == 206 && is(FaultKind::WrongContentRange)) range = neighbour(range);
+    const uint64_t extra = is(FaultKind::LongBody) && get ? fault_->bytes : 0;
+    if (extra != 0 && status != 206) return sendUnsized(size_, extra);
     const uint64_t length = size_ == 0 ? 0 : range.length();
-    if (!sendHead(status, range, length)) return false;
+    if (!sendHead(status, range, length + extra)) return false;
     if (request_.method == "HEAD") return request_.keepAlive();
-    return sendBody(range.first, length) && request_.keepAlive();
+    return sendBody(range.first, length) && sendStray(extra) && request_.keepAlive();
+  }
+
+  // 200 without Content-Length: the first `count` bytes of the body and `extra` stray bytes, then
+  // the connection closes (false).
+  bool sendUnsized(uint64_t count, uint64_t extra) {
+    const std::string head = statusLine(200) + "ETag: " + etag() + "\r\nConnection: close\r\n\r\n";
+    if (connection_.sendAll(head.data(), head.size()) && sendBytes(0, count)) sendStray(extra);
+    return false;
+  }
+
+  // Bytes that belong to no version of any body.
+  bool sendStray(uint64_t count) {
+    const std::string stray(static_cast<size_t>(std::min<uint64_t>(count, kChunkBytes)), '#');
+    for (uint64_t left = count; left > 0;) {
+      const size_t part = static_cast<size_t>(std::min<uint64_t>(left, stray.size()));
+      if (!connection_.sendAll(stray.data(), part)) return false;
+      left -= part;
+    }
+    return true;
   }
 
   ByteRange neighbour(ByteRange range) const {

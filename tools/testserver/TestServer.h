@@ -45,6 +45,8 @@ enum class FaultKind {
   UnsizedShortBody,   // a GET, ranged or not: 200 without Content-Length, half the body, close
   OtherVersion,       // serve the generated body of `bytes` bytes from `seed` (and its ETag)
   HeadSize,           // a HEAD answers "Content-Length: `bytes`"; other methods are served
+  LongBody,           // a GET gets `bytes` stray bytes after its body: a ranged one in its 206
+                      // (Content-Length counts them), any other a 200 without Content-Length
 };
 
 struct Fault {

@@ -77,6 +77,29 @@ TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
   }
 }
 
+// The elevated copy is gone before the first screen: no screen, the alert, and a quit ends it.
+TEST(WorkflowWalk, DeadLinkAtTheFirstScreenAlertsInsteadOfAScreenAndQuitEndsLocally) {
+  InMemoryLink link;
+  link.setState(LinkState::kDown);
+  WorkflowRig user(WorkflowRole::kUser, &link.end(0));
+  link.attach(0, user.workflow.get());
+  user.view.answerAsPage();
+  ASSERT_TRUE(user.workflow->StartWorkflow());
+  ASSERT_TRUE(waitUntil([&] {
+    user.view.deliverAnswers();
+    return user.view.count("showErrorAlert") == 1;
+  }));
+  EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFirstScreen);
+  EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
+  EXPECT_EQ(user.view.count("showWelcomeScreen"), 0);
+  user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
+  ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
+  EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
+  EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
+  EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+  EXPECT_EQ(user.view.count("showErrorAlert"), 1) << "raised once";
+}
+
 // The elevated copy links late: the first screen and the main screen wait for it.
 TEST(WorkflowWalk, LateLinkIsWaitedFor) {
   for (int run = 0; run < 50; ++run) {

@@ -87,9 +87,9 @@ class EngineScenarioTest : public TestServerFixture {
     TestServerFixture::SetUp();
     server().addGenerated("/file.bin", kSize, kSeed);
   }
-  std::unique_ptr<FileDownloadManager> makeManager(DownloadSettings settings = quickSettings()) {
-    auto manager =
-        std::make_unique<FileDownloadManager>(settings, EngineClock::steady(), quickHttp());
+  std::unique_ptr<FileDownloadManager> makeManager(DownloadSettings settings = quickSettings(),
+                                                   HttpSettings http = quickHttp()) {
+    auto manager = std::make_unique<FileDownloadManager>(settings, EngineClock::steady(), http);
     manager->registerIntercept(7, &events);
     manager->registerIntercept(4, &events);
     return manager;
@@ -475,6 +475,43 @@ TEST_F(EngineScenarioTest, CancelsAStalledConnectionAndFetchesTheSegmentAgain) {
   EXPECT_TRUE(targetIsTheFile());
 }
 
+// Past the limit of cancelled silent connections the client hears of dead connections.
+TEST_F(EngineScenarioTest, ReportsDeadConnectionsOnceCancellationsPassTheLimit) {
+  addFault(3, 0, fault(FaultKind::StallBeforeReply));
+  DownloadSettings settings = quickSettings();
+  settings.hangTimeout = std::chrono::milliseconds(200);
+  settings.deadConnectionLimit = 2;
+  auto manager = makeManager(settings);
+  ASSERT_EQ(run(*manager, request(2)), kDleStatePaused) << "reported: paused for the client";
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorConnection);
+  EXPECT_EQ(error.errorCode, 503);
+  EXPECT_EQ(error.message.rfind("Dead connections maximum limit reached.", 0), 0u) << error.message;
+  EXPECT_GE(server().requestsFor("/file.bin").size(), 2u + 3u) << "three cancelled GETs at least";
+  EXPECT_FALSE(fileExists(target()));
+}
+
+// The hang watch leaves a single stream alone: its own silence limit ends a stalled stream.
+TEST_F(EngineScenarioTest, ReportsASingleStreamThatFellSilent) {
+  addFault(1, 0, fault(FaultKind::StallAfterBytes, 1000));
+  DownloadSettings settings = quickSettings();
+  settings.singleStreamSilence = std::chrono::milliseconds(100);
+  settings.connectRetryWait = std::chrono::milliseconds(5);
+  settings.connectRetryWaitLimit = std::chrono::milliseconds(20);
+  HttpSettings http = quickHttp();
+  http.readWait = std::chrono::milliseconds(20);
+  auto manager = makeManager(settings, http);
+  DLEInputStruct input = request();
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*manager, input), kDleStatePaused) << "reported: paused for the client";
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorConnection);
+  EXPECT_EQ(error.errorCode, 60) << "the silent stream's time-out";
+  EXPECT_FALSE(fileExists(target()));
+}
+
 TEST_F(EngineScenarioTest, BacksOffAndRetriesABusySingleStream) {
   Fault busy = fault(FaultKind::Status, 0, 429);
   busy.retryAfterSeconds = 1;
@@ -494,6 +531,37 @@ TEST_F(EngineScenarioTest, InflatesAGzipSingleStreamIntoTheTarget) {
   ASSERT_EQ(run(*manager, input), 5);
   EXPECT_TRUE(targetIsTheFile());
   EXPECT_FALSE(fileExists(partial()));
+}
+
+// The partial file of a stream is never resumed: with bytes that do not inflate, nothing stays.
+TEST_F(EngineScenarioTest, AGzipStreamThatDoesNotInflateFailsAndLeavesNoFile) {
+  server().enableGzip("/file.bin");
+  addFault(1, 0, fault(FaultKind::CorruptBody));
+  auto manager = makeManager();
+  DLEInputStruct input = request();
+  input.preferences.singleStream = 1;
+  ASSERT_EQ(run(*manager, input), kDleStateError);
+  DLEErrorInfo error;
+  manager->getLastError(error);
+  EXPECT_EQ(error.errorType, kDleErrorFileSystem);
+  EXPECT_FALSE(fileExists(target()));
+  EXPECT_FALSE(fileExists(partial()));
+  ASSERT_FALSE(events.errors().empty());
+  EXPECT_EQ(events.errors().back().errorType, kDleErrorFileSystem);
+}
+
+// A HEAD that reports no bytes makes the download one plain GET, of what the server holds.
+TEST_F(EngineScenarioTest, AnEmptyFileIsFetchedAsOneStream) {
+  server().addBody("/empty.bin", "");
+  auto manager = makeManager();
+  ASSERT_EQ(run(*manager, requestFor(url("/empty.bin"), scratch().path(), 4, 0x40000)),
+            kDleStateComplete);
+  EXPECT_TRUE(fileExists(target()));
+  EXPECT_EQ(wendtest::readFile(target()), "");
+  EXPECT_FALSE(fileExists(partial()));
+  for (const auto& logged : server().requestsFor("/empty.bin")) {
+    EXPECT_EQ(logged.range(), "") << "no range of an empty file is asked for";
+  }
 }
 
 TEST_F(EngineScenarioTest, FetchesARejectedSegmentAgainAndGivesUpAfterElevenChecks) {

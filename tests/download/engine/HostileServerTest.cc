@@ -39,6 +39,11 @@ const HostileCase kCases[] = {
     {"ETag changes mid-download", "first=5 changed-etag", End::FileChanged},
     {"neighbouring ranges", "first=4 count=3 wrong-content-range", End::Complete},
     {"promised bodies cut short", "first=4 count=3 short-body", End::Complete},
+    {"ranges answered with stray bytes after them", "first=4 count=3 long-body=1000",
+     End::Complete},
+    {"stream longer than the HEAD's size", "first=2 count=1 ignore-range\nfirst=3 long-body=1000",
+     End::FileChanged},
+    {"HEAD claims an empty file", "first=1 count=1 head-size=0", End::Complete},
 };
 
 void PrintTo(const HostileCase& hostile, std::ostream* out) {

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "download/pdm/common/PDMLogger.h"
 #include "download/pdm/documents/AssetFactory.h"
 #include "download/pdm/documents/MD5Validator.h"
 #include "download/pdm/documents/ValidatorFactory.h"
+#include "foundation/system/DiskImage.h"
 #include "tests/support/CapturingLogger.h"
+#include "tests/support/Environment.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
 
 namespace pdm = orvel::PackageDownloadManager;
@@ -239,6 +245,90 @@ TEST_F(DocumentsTest, CreatedValidationDocumentDescribesTheFileInSegments) {
     EXPECT_TRUE(check(*reader, "efgh", 1)) << bytes;
   }
   EXPECT_FALSE(writer.createValidationFile(folder_ / "data", folder_ / "zero.xml", 0));
+}
+
+// The fake hdiutil's "image" is a folder; its calls are logged in its state folder.
+class DiskImageAssetTest : public DocumentsTest {
+ protected:
+  DiskImageAssetTest() {
+    std::filesystem::create_directories(image_ + "/App");
+    std::filesystem::create_directories(destination_);
+    wendtest::writeFile(image_ + "/App/payload", "bytes");
+    wendtest::writeFile(destination_ + "/stale", "an earlier copy");
+  }
+
+  std::unique_ptr<pdm::AssetBase> diskImage() {
+    auto made = asset(
+        "<asset_type>DMG</asset_type><sequence_no>1</sequence_no><asset_size>10</asset_size>"
+        "<asset_path>a</asset_path><validation_data>v</validation_data><actions><action><name>"
+        "extract</name><sequence_no>1</sequence_no></action></actions>");
+    if (made) made->setPath(image_, destination_);
+    return made;
+  }
+  uint32_t extract(pdm::AssetBase& made) {
+    uint32_t type = 0, result = 0;
+    return made.runActions(type, result);
+  }
+  // hdiutil's calls so far, each as its verb and its last argument.
+  std::vector<std::string> calls() const {
+    std::vector<std::string> out;
+    std::istringstream lines(wendtest::readFile(folder_ / "calls"));
+    for (std::string line; std::getline(lines, line);) {
+      out.push_back(line.substr(0, line.find('\t')) + " " + line.substr(line.rfind('\t') + 1));
+    }
+    return out;
+  }
+
+  wendtest::TemporaryFolder root_;
+  wendtest::PrivateRootEnvironment environment_{root_.path()};
+  const std::string image_ = folder_ / "image.dmg";
+  const std::string destination_ = folder_ / "destination";
+  wendtest::ScopedEnv tool_{"WEND_TOOL_HDIUTIL", WEND_FAKE_HDIUTIL};
+  wendtest::ScopedEnv state_{"WEND_FAKE_HDIUTIL_STATE", folder_.path()};
+  wendtest::ScopedEnv fail_{"WEND_FAKE_HDIUTIL_FAIL", std::nullopt};
+};
+
+TEST_F(DiskImageAssetTest, TheVolumeReplacesTheDestinationAndIsUnmountedWhenTheAssetGoes) {
+  auto made = diskImage();
+  ASSERT_NE(made, nullptr);
+  ASSERT_EQ(extract(*made), pdm::kActionDone);
+  EXPECT_EQ(wendtest::readFile(destination_ + "/App/payload"), "bytes");
+  EXPECT_FALSE(wendtest::existsNoFollow(destination_ + "/stale"));
+  const std::vector<std::string> attached = calls();
+  ASSERT_EQ(attached.size(), 1u);
+  const std::string mountPoint = attached[0].substr(attached[0].find(' ') + 1);
+  EXPECT_EQ(mountPoint.rfind(root_.path() + "/tmp/", 0), 0u) << "a fresh folder under the temp";
+  EXPECT_TRUE(wendtest::existsNoFollow(mountPoint)) << "mounted while the asset lives";
+  made.reset();
+  EXPECT_EQ(calls(), (std::vector<std::string>{attached[0], "detach -quiet"}));
+  EXPECT_FALSE(wendtest::existsNoFollow(mountPoint));
+}
+
+// An image mounted before is copied from where it is and stays mounted; an image that cannot be
+// mounted fails the action and leaves the destination as it was.
+TEST_F(DiskImageAssetTest, AVolumeMountedBeforeStaysMountedAndAFailedMountChangesNothing) {
+  const std::string before = folder_ / "mounted-before";
+  std::string mountedAt;
+  bool mountedHere = true;
+  ASSERT_TRUE(FileUtils::attachDiskImage(image_, before, mountedAt, mountedHere, &logger_));
+  {
+    auto made = diskImage();
+    ASSERT_NE(made, nullptr);
+    ASSERT_EQ(extract(*made), pdm::kActionDone);
+    EXPECT_EQ(wendtest::readFile(destination_ + "/App/payload"), "bytes");
+  }
+  EXPECT_EQ(calls().back(), "info -plist") << "no detach";
+  EXPECT_TRUE(wendtest::existsNoFollow(before + "/App/payload"));
+  ASSERT_TRUE(FileUtils::detachDiskImage(before, &logger_));
+
+  wendtest::writeFile(destination_ + "/stale", "an earlier copy");
+  wendtest::ScopedEnv fail("WEND_FAKE_HDIUTIL_FAIL", "attach,info");
+  auto refused = diskImage();
+  ASSERT_NE(refused, nullptr);
+  EXPECT_EQ(extract(*refused), pdm::kActionFailed);
+  EXPECT_EQ(wendtest::readFile(destination_ + "/stale"), "an earlier copy");
+  refused.reset();
+  EXPECT_EQ(calls().back(), "info -plist") << "nothing mounted, nothing to detach";
 }
 
 TEST_F(DocumentsTest, HexTextNeedsRoomForTwoDigitsPerByteAndTheEnd) {

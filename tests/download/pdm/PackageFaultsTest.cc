@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "download/pdm/PDMImpl.h"
 #include "tests/download/pdm/support/PackageSuite.h"
 #include "tests/download/pdm/support/PdmRun.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/testserver/TestServer.h"
 
 namespace pdm = orvel::PackageDownloadManager;
@@ -276,6 +281,75 @@ TEST_F(PackageFaultsTest, AFileChangedWhilePausedEndsWithMinus210AndTheEnginesTy
   EXPECT_EQ(status.errorURL, server_->url("/changing.bin"));
   EXPECT_EQ(end.status, status.retryable ? pdm::kStatusPausedOnError : pdm::kStatusFatal);
   EXPECT_FALSE(wendtest::existsNoFollow(folder_ / "changing.bin"));
+}
+
+// Whether the manager logged that its transfer failed fatally (once the phase says so).
+bool fatalTransferLogged(const wendtest::CapturingLogger& logger) {
+  for (const wendtest::Record& record : logger.records()) {
+    if (record.level == pando::kLogError &&
+        record.message.rfind("Fatal error has occured.", 0) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether thread `tid` of this process sleeps on a lock (a futex), as a thread waiting for a held
+// mutex does.
+bool waitsOnALock(pid_t tid) {
+  const std::string task = "/proc/self/task/" + std::to_string(tid);
+  const std::string stat = wendtest::readFile(task + "/stat");
+  const size_t close = stat.rfind(')');
+  const std::string wchan = wendtest::readFile(task + "/wchan");
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S' &&
+         (wchan == "0" || wchan.find("futex") != std::string::npos);
+}
+
+// The client's resume reaches the manager while the transfer has just failed fatally: the transfer
+// starts over, and the run completes without reporting that failure.
+TEST_F(PackageFaultsTest, AResumeAfterAFatalTransferErrorFetchesTheFileAgain) {
+  // The asset's GETs hang until the client's part is played; a hung GET is soon given up.
+  addFault(3, 0, testserver::FaultKind::StallBeforeReply);
+  pdm::PDMSettings settings = wendtest::fastSettings();
+  settings.engine.hangTimeout = std::chrono::milliseconds(300);
+  pdm::PDMImpl manager(settings);
+  std::thread client;
+  std::atomic<pid_t> clientId{0};
+  // On the manager's first step of the transfer, with its lock held: the file goes (a fatal 404),
+  // comes back, and the client's resume queues behind the step.
+  struct ResumeAfterFatal final : pdm::IPdmIntercept {
+    std::function<void()> play;
+    wendtest::PdmRecorder recorder;
+    int32_t onEvent(const int32_t& event, const void* record, uint32_t size) override {
+      if (play) std::exchange(play, nullptr)();
+      return recorder.onEvent(event, record, size);
+    }
+  } intercept;
+  intercept.play = [&] {
+    server_->clearRules();
+    addFault(1, 0, testserver::FaultKind::Status, 404);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!fatalTransferLogged(logger_) && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    server_->clearRules();
+    client = std::thread([&] {
+      clientId = gettid();
+      manager.handleClientAction(pdm::PDMImpl::kActionResume);
+    });
+    EXPECT_TRUE(wendtest::waitUntil([&] { return clientId != 0 && waitsOnALock(clientId); }));
+  };
+  pdm::PDMInitData request = singleFile(server_->url("/packages/bin/Sample.bin"));
+  request.intercept = &intercept;
+  ASSERT_EQ(manager.init(request), 0);
+  ASSERT_EQ(manager.start(), 0);
+  const pdm::PDMProgress end = wendtest::waitForEnd(manager);
+  if (client.joinable()) client.join();
+  ASSERT_TRUE(fatalTransferLogged(logger_));
+  EXPECT_EQ(end.status, pdm::kStatusComplete);
+  EXPECT_TRUE(intercept.recorder.statuses().empty()) << "the failure was not the run's end";
+  EXPECT_EQ(wendtest::readFile(folder_ / "Sample.bin"),
+            wendtest::readFile(www("/packages/bin/Sample.bin")));
 }
 
 TEST_F(PackageFaultsTest, ValidationFaultsEndWithMinus60AndABrokenArchiveWithMinus230) {

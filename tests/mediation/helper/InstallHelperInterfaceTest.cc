@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include "foundation/text/StringUtils.h"
 #include "mediation/helper/InstallHelperInterface.h"
 #include "tests/mediation/helper/support/HelperFixtures.h"
+#include "tests/support/Bundle.h"
 #include "tests/support/CapturingLogger.h"
 #include "tests/support/ChildrenOf.h"
 #include "tests/support/Environment.h"
@@ -389,6 +391,46 @@ TEST_F(InstallHelperInterfaceTest, AQuitEndsTheHourLongWaitForTheSecondHelper) {
   EXPECT_TRUE(user->Handshake(channel));
   unlink((base + "_IN").c_str());
   unlink((base + "_OUT").c_str());
+}
+
+// A helper that cannot be started, or that ends before it opens its end of the channel: the launch
+// fails with its own lines and leaves no process behind.
+TEST_F(InstallHelperInterfaceTest, AHelperThatCannotStartOrNeverConnectsFailsTheLaunch) {
+  struct Row {
+    const char* name;
+    mode_t mode;
+    std::vector<std::string> logs;  // after "Install Helper Path is ..."
+  };
+  const Row rows[] = {
+      {"not executable", 0644, {"Failed to execute the Install Helper process!"}},
+      {"ends at once",
+       0755,
+       {"Problem initializing Communication Channel.", "Handshake with QuarryHelper failed"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    logger_.clear();
+    wendtest::TemporaryFolder place;
+    std::filesystem::create_directory(place / "ElevationManager");
+    const std::string helperPath = place / "ElevationManager/Orvel Installer";
+    wendtest::writeScript(helperPath, "exit 0\n");
+    ASSERT_EQ(chmod(helperPath.c_str(), row.mode), 0);
+    const std::string channel = uuid();
+    InstallHelperInterface subject(settings(),
+                                   std::make_unique<FixedHelperFolders>(place.path(), std::nullopt),
+                                   pando::WallClock::system(), [&] { return channel; });
+    EXPECT_FALSE(subject.LaunchInstallHelper(uuid()));
+    EXPECT_FALSE(subject.isElevated());
+    std::vector<std::string> logs = messages(logger_);
+    ASSERT_FALSE(logs.empty());
+    EXPECT_EQ(logs.front(), "Install Helper Path is " + helperPath);
+    logs.erase(logs.begin());
+    EXPECT_EQ(logs, row.logs);
+    EXPECT_TRUE(wendtest::childStates().empty());
+    // The channel's named pipes stay, as every channel's do.
+    unlink(("/tmp/" + channel + "_IN").c_str());
+    unlink(("/tmp/" + channel + "_OUT").c_str());
+  }
 }
 
 TEST_F(InstallHelperInterfaceTest, FindsTheHelperInTheSharedFolderOrStartsNothing) {

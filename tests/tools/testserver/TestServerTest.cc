@@ -347,6 +347,17 @@ TEST_F(TestServerTest, VersionAndSizeFaultsTellAnotherStory) {
   EXPECT_EQ(response.rfind("HTTP/1.1 200", 0), 0u);
   EXPECT_EQ(response.find("Content-Length"), std::string::npos);
   EXPECT_EQ(bodyOf(response), expectedPattern(2, 0, 50));
+
+  // Longer than asked: a range with stray bytes its Content-Length counts, a whole body unsized.
+  ASSERT_TRUE(applyScript("rule /v first=5 count=2 long-body=3\n", server, error)) << error;
+  response = exchange(get("/v", "Range: bytes=10-19\r\n"));
+  EXPECT_NE(response.find("Content-Range: bytes 10-19/100\r\n"), std::string::npos);
+  EXPECT_NE(response.find("Content-Length: 13\r\n"), std::string::npos);
+  EXPECT_EQ(bodyOf(response), expectedPattern(2, 10, 10) + "###");
+  response = exchange(get("/v"));
+  EXPECT_EQ(response.rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(response.find("Content-Length"), std::string::npos);
+  EXPECT_EQ(bodyOf(response), expectedPattern(2, 0, 100) + "###");
 }
 
 TEST_F(TestServerTest, ProxyRequestsNeedTheConfiguredCredentials) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "core/install/ApplicationsDocument.h"
@@ -11,6 +12,7 @@
 #include "foundation/system/HardwareUtils.h"
 #include "tests/core/install/support/FakeInstallWorkflow.h"
 #include "tests/download/pdm/support/PackageService.h"
+#include "tests/support/Environment.h"
 #include "tools/testserver/TestServer.h"
 
 namespace {
@@ -117,6 +119,45 @@ TEST_F(AssetDownloaderTest, FailuresRaiseAWorkflowErrorBehindTheAlert) {
   fs::create_directory(work);
   EXPECT_FALSE(downloader().downloadPimPackage(service_->url("/packages/bin/Sample.bin"), work));
   EXPECT_EQ(rig_.workflow->lastError(), kStatusDownloadDataValidationError);
+}
+
+// A download whose folder cannot be made never starts: the plain error, no retry, no request.
+TEST_F(AssetDownloaderTest, ADownloadThatCannotStartRaisesThePlainErrorAndSendsNothing) {
+  const std::string file = temp_ / "file";
+  wendtest::writeFile(file, "a file where a folder belongs");
+  const std::string work = temp_ / "work";
+  fs::create_directory(work);
+  struct Row {
+    const char* name;
+    std::string tempFolder;  // the document's folder
+    std::string root;        // below it, the library package's folder
+    std::function<bool(AssetDownloader&)> download;
+  };
+  const Row rows[] = {
+      {"the applications document", file + "/temp", root_->path(),
+       [](AssetDownloader& client) {
+         std::string path;
+         return client.downloadApplicationXml(path);
+       }},
+      {"the library package", temp_.path(), file,
+       [&](AssetDownloader& client) {
+         return client.downloadPimPackage(server_->url("/manifest.xml"), work);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    wendtest::InstallRig rig;
+    rig.config.set("packageServiceUrl", server_->url("/services/applications"));
+    AssetDownloaderInputs inputs{rig.config, rig.proxy, row.tempFolder};
+    inputs.poll = std::chrono::milliseconds(10);
+    AssetDownloader client(*rig.workflow, std::move(inputs));
+    wendtest::ScopedEnv root("WEND_ROOT", row.root);
+    server_->clearLog();
+    EXPECT_FALSE(row.download(client));
+    EXPECT_EQ(rig.workflow->lastError(), kStatusError);
+    EXPECT_EQ(rig.workflow->stateBlock().retryMode, 0);
+    EXPECT_TRUE(server_->requests().empty());
+  }
 }
 
 // "lbs/m.xml" reached libcurl, which looked "lbs" up as a host.

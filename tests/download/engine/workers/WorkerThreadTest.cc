@@ -103,6 +103,32 @@ TEST_F(WorkerThreadTest, APauseReachesTheRunningJobWhichIsQueuedAgain) {
   thread->stop();
 }
 
+// A pause and a resume that both reach the job before it looks: it runs on, to its end, once.
+TEST_F(WorkerThreadTest, AJobResumedBeforeItSawItsPauseRunsOnToItsEnd) {
+  std::atomic<bool> looked{false}, release{false};
+  std::atomic<int32_t> seen{-1};
+  add(1, [&](ScriptedJob& job, uint32_t) {
+    looked = true;
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    seen = job.state();
+    if (job.state() != BaseJob::kRunning) return job.runUntilInterrupted();
+    job.setState(BaseJob::kComplete);
+    return 0u;
+  });
+  auto thread = started();
+  thread->resume();
+  ASSERT_TRUE(eventually([&] { return looked.load(); }));
+  EXPECT_TRUE(thread->pause());
+  EXPECT_TRUE(thread->resume());
+  release = true;
+  ASSERT_TRUE(eventually([&] { return counters.destroyed.load() == 1; }));
+  EXPECT_EQ(seen.load(), BaseJob::kRunning);
+  EXPECT_EQ(counters.runs.load(), 1);
+  EXPECT_EQ(pool.count(JobPoolContainer::kDownload), 0u);
+  EXPECT_EQ(thread->threadState(), WorkerThread::kRunning);
+  thread->stop();
+}
+
 TEST_F(WorkerThreadTest, WaitUntilPausedReturnsOnlyOnceTheJobIsQueuedAgain) {
   add(1, [](ScriptedJob& job, uint32_t) { return job.runUntilInterrupted(); });
   auto thread = started();
