@@ -51,6 +51,16 @@ TEST(WorkflowWalk, ApplicationsDocumentFailures) {
   EXPECT_EQ(rig.view.last("showErrorAlert").args[2], "P48");
 }
 
+// The user's process whose elevated copy is gone: a quit from the page ends the run at once, in
+// the final state with the error, without asking again.
+void expectQuitEndsLocally(WorkflowRig& user) {
+  user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
+  ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
+  EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
+  EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
+  EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+}
+
 // The user's process without its elevated copy: the link drops while the copy works, in a step or
 // during the installation, whose install thread went with the copy.
 TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
@@ -67,11 +77,7 @@ TEST(WorkflowWalk, DeadLinkRaisesErrorOneAndQuitEndsLocally) {
       ASSERT_TRUE(waitUntil([&] { return user.view.count("showErrorAlert") == 1; }));
       EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
       EXPECT_EQ(user.view.last("showErrorAlert").args[1], "0");
-      user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
-      ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
-      EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
-      EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
-      EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+      expectQuitEndsLocally(user);
       EXPECT_EQ(user.view.count("showQuittingScreen"), 1);
     }
   }
@@ -92,11 +98,7 @@ TEST(WorkflowWalk, DeadLinkAtTheFirstScreenAlertsInsteadOfAScreenAndQuitEndsLoca
   EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFirstScreen);
   EXPECT_EQ(user.view.last("showErrorAlert").args[2], "P1");
   EXPECT_EQ(user.view.count("showWelcomeScreen"), 0);
-  user.workflow->setCurrentUIAction(UIAction::kQuitRequested);
-  ASSERT_TRUE(waitUntil([&] { return user.quitRequested.load(); }));
-  EXPECT_EQ(user.workflow->stateCode(), WorkflowState::kFinal);
-  EXPECT_EQ(user.workflow->stateBlock().errorCode, kStatusError);
-  EXPECT_EQ(user.view.count("showQuitConfirmation"), 0);
+  expectQuitEndsLocally(user);
   EXPECT_EQ(user.view.count("showErrorAlert"), 1) << "raised once";
 }
 
