@@ -25,13 +25,24 @@
 
 namespace wendtest {
 
+// What `folder` holds; what cannot be read is left out, nothing throws (entries come and go in
+// /proc and /tmp while other processes run).
+inline std::vector<fs::path> entriesOf(const std::string& folder) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    found.push_back(it->path());
+  }
+  return found;
+}
+
 // The processes for which `matches(pid)` holds.
 inline std::vector<pid_t> processesWhere(const std::function<bool(pid_t)>& matches) {
   std::vector<pid_t> found;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+  for (const fs::path& entry : entriesOf("/proc")) {
+    const std::string name = entry.filename();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
     const pid_t pid = std::stoi(name);
     if (matches(pid)) found.push_back(pid);
   }
@@ -127,20 +138,21 @@ class InstallerRun {
   // Starts the user's process; with an account of its own, first the broker, in a private IPC
   // namespace where the kernel allows one, which the user's process then joins: the installer's
   // machine-wide locks are System V semaphores, and another installer on the machine (another
-  // test run) must not make this run fail at them.
+  // test run) must not make this run fail at them. Both die with the test's process, should it
+  // be killed before it could end them.
   void start() {
     accountFoldersBefore_ = accountFoldersInTmp();
-    std::vector<std::string> command = {executable()};
+    std::vector<std::string> command = {"/usr/bin/setpriv", "--pdeathsig=KILL"};
     if (elevatesThroughBroker()) {
       const bool privateIpc = runProgram({"unshare", "--ipc", "true"});
-      std::vector<std::string> broker = {WEND_FAKE_PKEXEC, "--broker", brokerFolder(),
-                                         executable()};
-      if (privateIpc) broker.insert(broker.begin(), {"/usr/bin/unshare", "--ipc", "--"});
+      std::vector<std::string> broker = command;
+      if (privateIpc) broker.insert(broker.end(), {"--", "/usr/bin/unshare", "--ipc"});
+      broker.insert(broker.end(),
+                    {"--", WEND_FAKE_PKEXEC, "--broker", brokerFolder(), executable()});
       broker_ =
           std::make_unique<DriverChild>(broker, childEnvironment({}), top_ / "broker.out", true);
-      command.insert(command.begin(),
-                     {"/usr/bin/setpriv", "--reuid=" + std::to_string(account_.uid),
-                      "--regid=" + std::to_string(account_.gid), "--clear-groups", "--"});
+      command.insert(command.end(), {"--reuid=" + std::to_string(account_.uid),
+                                     "--regid=" + std::to_string(account_.gid), "--clear-groups"});
       if (privateIpc) {
         const std::string namespaceFile = "/proc/" + std::to_string(broker_->pid()) + "/ns/ipc";
         EXPECT_TRUE(waitUntil([&] {
@@ -151,6 +163,7 @@ class InstallerRun {
         command.insert(command.begin(), {"/usr/bin/nsenter", "--ipc=" + namespaceFile, "--"});
       }
     }
+    command.insert(command.end(), {"--", executable()});
     program_ = std::make_unique<DriverChild>(command, environment(), top_ / "program.out", true);
   }
 
@@ -183,9 +196,8 @@ class InstallerRun {
   // The snapshots taken so far.
   std::vector<std::string> snapshots() const {
     std::vector<std::string> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(shots(), error)) {
-      if (entry.path().extension() == ".png") found.push_back(entry.path());
+    for (const fs::path& entry : entriesOf(shots())) {
+      if (entry.extension() == ".png") found.push_back(entry);
     }
     return found;
   }
@@ -260,6 +272,13 @@ class InstallerRun {
       changes["WEND_TOOL_ELEVATION"] = WEND_FAKE_PKEXEC;
       changes["WEND_FAKE_ELEVATION_BROKER"] = brokerFolder();
     }
+    // Under UndefinedBehaviorSanitizer the program's shared_ptr code meets the web engine's
+    // control blocks, whose type the vptr check cannot know: the suppression the compatibility
+    // script's tests need for the same engine.
+    const char* sanitizer = getenv("UBSAN_OPTIONS");
+    changes["UBSAN_OPTIONS"] = std::string(sanitizer ? sanitizer : "") +
+                               ":suppressions=" WEND_SOURCE_DIR
+                               "/tests/core/compat/support/ubsan.supp";
     for (const auto& [name, value] : settings_.environment) changes[name] = value;
     return childEnvironment(changes);
   }
@@ -273,10 +292,9 @@ class InstallerRun {
   std::set<std::string> accountFoldersInTmp() const {
     std::set<std::string> found;
     if (!elevatesThroughBroker()) return found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("/tmp", error)) {
-      const struct stat info = statOf(entry.path());
-      if (S_ISDIR(info.st_mode) && info.st_uid == account_.uid) found.insert(entry.path());
+    for (const fs::path& entry : entriesOf("/tmp")) {
+      const struct stat info = statOf(entry);
+      if (S_ISDIR(info.st_mode) && info.st_uid == account_.uid) found.insert(entry);
     }
     return found;
   }
