@@ -7,7 +7,6 @@
 #include <functional>
 #include <random>
 #include <regex>
-#include <sstream>
 
 #include "applets/ProductPlacement.h"
 #include "core/install/PiiNoticeState.h"
@@ -27,12 +26,8 @@ using namespace wendtest;
 using namespace std::chrono_literals;
 
 constexpr char kVolume[] = "/media/InstallVol";
-constexpr char kDesktopApp[] = "/opt/Utilities/Orvel Skyloom/Tarn/Skyloom.app";
 constexpr char kLaunchAgent[] = "/var/LaunchAgents/com.orvel.OrvelSkyloom.plist";
-constexpr char kApplicationsPath[] = "/services/applications";
-constexpr char kProductsPath[] = "/orvel-ffc-external/core/v4/products/all";
 constexpr char kProvidersPath[] = "/idra/providers/v1";
-constexpr char kEventsPath[] = "/hsmessaging/rest";
 // The driver's exit statuses.
 constexpr int kInstalled = static_cast<int>(WholeRunExit::kInstalled);
 constexpr int kQuitByUser = static_cast<int>(WholeRunExit::kQuitByUser);
@@ -43,19 +38,6 @@ constexpr uint64_t kProductVolumeBytes = 512 * 1024;
 // Whether the driver's output says the run ended (state 0x1D00) with installer status `error`.
 bool endedWithError(const std::string& output, int error) {
   return output.find("\nended 0x1D00 error " + std::to_string(error) + " ") != std::string::npos;
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  const size_t at = text.find(from);
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
 }
 
 void writeText(const std::string& path, const std::string& text) {
@@ -125,11 +107,8 @@ class WholeInstallation : public ::testing::Test {
   // The installer keeps its channels' named pipes in /tmp; every channel of these runs passed
   // through the stand-in helpers, whose transcript names it.
   void removeChannelPipes() {
-    static const std::regex uuid("[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}");
-    const std::string transcript = readFile(top_ / "helper.log");
-    for (std::sregex_iterator it(transcript.begin(), transcript.end(), uuid), end; it != end;
-         ++it) {
-      for (const char* side : {"_IN", "_OUT"}) unlink(("/tmp/" + it->str() + side).c_str());
+    for (const std::string& pipe : channelPipesNamedIn(readFile(top_ / "helper.log"))) {
+      unlink(pipe.c_str());
     }
   }
 
@@ -142,24 +121,18 @@ class WholeInstallation : public ::testing::Test {
 
   // The products document lists the sample product from the package service at `base`.
   void servePackagesFrom(const std::string& base) {
-    server_->addBody(kProductsPath,
-                     "<channels><channel><products><product id=\"SampleProduct\" version=\"1.0\">"
-                     "<custom-data><custom-entry key=\"packageURL\"><value>" +
-                         base +
-                         "/packages/zip/Sample.zip</value></custom-entry></custom-data>"
-                         "</product></products></channel></channels>");
+    server_->addBody(kProductsPath, sampleProductsDocument(base));
   }
 
   // The applications document of the package service, with the stand-in library's scenario and
   // the installer library fetched from `libraryBase`.
   void serveApplications(const std::string& scenario, const std::string& libraryBase) {
-    std::string document = readFile(packages_.www() + "/services/applications.xml");
-    document = replaced(document, "<pimScenario>success</pimScenario>",
-                        "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + root_ +
-                            "/opt/Utilities/Orvel Skyloom/Tarn</pimTarget>");
-    const std::regex secure("<secure>[^<]*</secure>");
-    document = std::regex_replace(document, secure, "<secure>" + libraryBase + "</secure>");
-    server_->addBody(kApplicationsPath, document);
+    server_->addBody(
+        kApplicationsPath,
+        applicationsDocument(packages_.www(),
+                             "<pimScenario>" + scenario + "</pimScenario><pimTarget>" + root_ +
+                                 "/opt/Utilities/Orvel Skyloom/Tarn</pimTarget>",
+                             libraryBase));
   }
 
   void seedUserAndNotice() {
@@ -272,14 +245,7 @@ TEST_F(WholeInstallation, InstallsLaunchesUnmountsAndASecondRunCompletes) {
   EXPECT_EQ(arguments[4].rfind("--lbsInstallerWorkflowID=", 0), 0u);
 
   // The product, from the package service through the applet host.
-  bool productFound = false;
-  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    if (entry.path().filename() == "SampleProduct" && entry.is_directory() &&
-        entry.path().parent_path().filename() == "Products") {
-      productFound = fs::exists(entry.path() / "SampleApp");
-    }
-  }
-  EXPECT_TRUE(productFound);
+  EXPECT_NE(installedSampleProduct(root_), "");
 
   // The launch agent through sudo for the console user.
   const std::vector<std::string> launchctl = lines(readFile(top_ / "launchctl.log"));
