@@ -135,33 +135,20 @@ class InstallerRun {
   std::string shots() const { return top_ / "shots"; }
   std::string executable() const { return bundle() + "/Contents/MacOS/Install"; }
 
-  // Starts the user's process; with an account of its own, first the broker, in a private IPC
-  // namespace where the kernel allows one, which the user's process then joins: the installer's
-  // machine-wide locks are System V semaphores, and another installer on the machine (another
-  // test run) must not make this run fail at them. Both die with the test's process, should it
-  // be killed before it could end them.
+  // Starts the user's process; with an account of its own, first the broker. Both die with the
+  // test's process, should it be killed before it could end them. The test program's IPC and
+  // mount namespaces (PrivateMachine.cc) are theirs too.
   void start() {
     accountFoldersBefore_ = accountFoldersInTmp();
     std::vector<std::string> command = {"/usr/bin/setpriv", "--pdeathsig=KILL"};
     if (elevatesThroughBroker()) {
-      const bool privateIpc = runProgram({"unshare", "--ipc", "true"});
       std::vector<std::string> broker = command;
-      if (privateIpc) broker.insert(broker.end(), {"--", "/usr/bin/unshare", "--ipc"});
       broker.insert(broker.end(),
                     {"--", WEND_FAKE_PKEXEC, "--broker", brokerFolder(), executable()});
       broker_ =
           std::make_unique<DriverChild>(broker, childEnvironment({}), top_ / "broker.out", true);
       command.insert(command.end(), {"--reuid=" + std::to_string(account_.uid),
                                      "--regid=" + std::to_string(account_.gid), "--clear-groups"});
-      if (privateIpc) {
-        const std::string namespaceFile = "/proc/" + std::to_string(broker_->pid()) + "/ns/ipc";
-        EXPECT_TRUE(waitUntil([&] {
-          std::error_code error;
-          const fs::path entered = fs::read_symlink(namespaceFile, error);
-          return !entered.empty() && entered != fs::read_symlink("/proc/self/ns/ipc", error);
-        })) << "the broker's IPC namespace";
-        command.insert(command.begin(), {"/usr/bin/nsenter", "--ipc=" + namespaceFile, "--"});
-      }
     }
     command.insert(command.end(), {"--", executable()});
     program_ = std::make_unique<DriverChild>(command, environment(), top_ / "program.out", true);
