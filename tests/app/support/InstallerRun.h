@@ -19,7 +19,6 @@
 #include "tests/mediation/ui/gtk/support/Display.h"
 #include "tests/support/PrivateRoot.h"
 #include "tests/support/TemporaryFolder.h"
-#include "tests/support/WaitUntil.h"
 #include "tests/tools/workflowdriver/support/WholeRun.h"
 #include "tools/testserver/TestServer.h"
 
