@@ -4,8 +4,10 @@
 // its temporary folders are then this program's alone: another installer on the machine (a
 // second test run, the demo) neither holds its locks nor sees its channels, and a check that a
 // run left nothing in /tmp sees only what this program made. The display's socket folder is
-// carried over into the new /tmp. Where the kernel refuses (no administrator rights, a confined
-// container), the program runs on the machine's shared ones, as before.
+// carried over into the new /tmp, and so are the source and build trees, and the working folder,
+// when they lie in the machine's /tmp (a checkout made with mktemp -d). Where the kernel refuses
+// (no administrator rights, a confined container), the program runs on the machine's shared ones,
+// as before.
 #include "tests/support/PrivateMachine.h"
 
 #include <fcntl.h>
@@ -17,7 +19,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "foundation/threads/ProcessSemaphore.h"
 #include "tests/support/ChildEntry.h"
@@ -26,30 +30,63 @@
 
 namespace {
 
+constexpr char kTmp[] = "/tmp/";
 constexpr char kDisplaySockets[] = "/tmp/.X11-unix";
 // The program's parent, in whose namespaces the program started: set once the program has its
 // own, so that a child it starts of itself shares them, and the /tmp they agree on.
 constexpr char kOuterPid[] = "WEND_TESTS_OUTSIDE_PID";
 constexpr char kHoldRole[] = "--hold-machine-lock";
 
-void carryOverDisplaySockets(int socketsFolder) {
-  if (socketsFolder < 0) return;
-  mkdir(kDisplaySockets, 01777);
-  const std::string source = "/proc/self/fd/" + std::to_string(socketsFolder);
-  mount(source.c_str(), kDisplaySockets, nullptr, MS_BIND, nullptr);
-  close(socketsFolder);
+// A folder of the machine's /tmp, held open while a fresh /tmp is mounted over it, then bound at
+// its old name in the new one.
+struct CarriedFolder {
+  std::string path;
+  int descriptor;
+};
+
+// The entry of the machine's /tmp that holds `path`; "" for a path elsewhere.
+std::string tmpEntryHolding(const std::string& path) {
+  if (path.rfind(kTmp, 0) != 0) return "";
+  const size_t end = path.find('/', sizeof kTmp - 1);
+  const std::string entry = path.substr(0, end);
+  return entry.size() > sizeof kTmp - 1 ? entry : "";
+}
+
+// The folders of the machine's /tmp that the program needs on: the display's sockets, and where
+// it was built, was built from and runs.
+std::vector<CarriedFolder> foldersToCarryOver() {
+  std::error_code unknown;
+  std::vector<std::string> paths = {kDisplaySockets, tmpEntryHolding(WEND_SOURCE_DIR),
+                                    tmpEntryHolding(WEND_BINARY_DIR),
+                                    tmpEntryHolding(std::filesystem::current_path(unknown))};
+  std::vector<CarriedFolder> folders;
+  for (const std::string& path : paths) {
+    bool known = path.empty();
+    for (const CarriedFolder& folder : folders) known = known || folder.path == path;
+    if (known) continue;
+    const int descriptor = open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor >= 0) folders.push_back({path, descriptor});
+  }
+  return folders;
+}
+
+void carryOver(const std::vector<CarriedFolder>& folders, bool mounted) {
+  for (const CarriedFolder& folder : folders) {
+    if (mounted) {
+      mkdir(folder.path.c_str(), 0700);
+      const std::string source = "/proc/self/fd/" + std::to_string(folder.descriptor);
+      mount(source.c_str(), folder.path.c_str(), nullptr, MS_BIND, nullptr);
+    }
+    close(folder.descriptor);
+  }
 }
 
 void enterPrivateNamespaces() {
   if (unshare(CLONE_NEWIPC | CLONE_NEWNS) != 0) return;
   // Nothing mounted here may reach the machine's own namespace.
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
-  const int socketsFolder = open(kDisplaySockets, O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (mount("wend-tests", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0) {
-    if (socketsFolder >= 0) close(socketsFolder);
-    return;
-  }
-  carryOverDisplaySockets(socketsFolder);
+  const std::vector<CarriedFolder> folders = foldersToCarryOver();
+  carryOver(folders, mount("wend-tests", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") == 0);
 }
 
 bool joinNamespaces(const std::string& pid) {
