@@ -29,8 +29,9 @@ TEST(InstallerProgram, TestWorkflowRunsFromWelcomeToCancel) {
                     scenario,
                     services.url(""),
                     std::nullopt,
+                    {},
                     {}});
-  run.start();
+  ASSERT_TRUE(run.start()) << run.outcome();
   EXPECT_EQ(run.finish(120s), 0) << run.outcome();
   EXPECT_TRUE(run.scenarioPassed()) << run.outcome();
   const std::vector<std::string> steps = lines(scenario);
@@ -119,8 +120,8 @@ TEST_P(InstallerProgramInstallation, EndsAsTheUserAsked) {
        kToTheMainScreen + std::string(row.fromTheMainScreen),
        services.base(),
        user,
-       {{"WEND_TIME_SCALE", "0.1"},
-        {"WEND_TOOL_CODESIGN", WEND_CODESIGN_TOOL},
+       {{"WEND_TIME_SCALE", "0.1"}},
+       {{"WEND_TOOL_CODESIGN", WEND_CODESIGN_TOOL},
         {"WEND_CODESIGN_TRUST", WEND_CODESIGN_TESTKEYS "/trusted.pem"},
         {"WEND_TOOL_URL_OPENER", WEND_FAKE_URL_OPENER}}});
   const std::string pimLog = run.root() + "/pim.log";
@@ -134,7 +135,7 @@ TEST_P(InstallerProgramInstallation, EndsAsTheUserAsked) {
   fs::create_directories(app + "/Contents/MacOS");
   ASSERT_EQ(chown((app + "/Contents/MacOS").c_str(), user->uid, user->gid), 0);
 
-  run.start();
+  ASSERT_TRUE(run.start()) << run.outcome();
   row.meanwhile(run, pimLog);
   EXPECT_EQ(run.finish(row.endsWithin), 0) << run.outcome();
   EXPECT_TRUE(run.scenarioPassed()) << run.outcome();

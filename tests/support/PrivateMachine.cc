@@ -125,7 +125,8 @@ namespace wendtest {
 
 bool inPrivateMachine() {
   const char* outerPid = getenv(kOuterPid);
-  struct stat own{}, outer{};
+  struct stat own {
+  }, outer{};
   return outerPid != nullptr && stat("/proc/self/ns/ipc", &own) == 0 &&
          stat(("/proc/" + std::string(outerPid) + "/ns/ipc").c_str(), &outer) == 0 &&
          own.st_ino != outer.st_ino;

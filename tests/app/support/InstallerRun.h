@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -86,7 +87,9 @@ inline std::optional<RunAccount> unprivilegedAccount() {
 // folder holds the UI test hook and whose shared components hold the stand-in install helper, on
 // the fixture's display, the hook playing the test's scenario. Run as an account without
 // administrator rights, the user's process asks the fake elevation tool for its elevated copy,
-// which a broker of the run's, running as root, starts; the two link over their named pipes.
+// which a broker of the run's, running as root, starts in the run's environment; the two link
+// over their named pipes. Everything the account runs or reads is a copy in the run's folder,
+// which it may enter wherever the checkout and the build are.
 //
 // end(), and the destructor, end every process of the run, whatever the test's outcome, and remove
 // the named pipes of the run's channels from /tmp, which the installer keeps. Made and used on
@@ -100,6 +103,9 @@ class InstallerRun {
     // Nullopt: this process's own account, which needs no elevated copy when it is root.
     std::optional<RunAccount> account;
     EnvironmentChanges environment;  // more for the program
+    // Variables that name files for the program: each file is copied into the run's folder and
+    // the variable names the copy.
+    std::map<std::string, std::string> files;
   };
 
   explicit InstallerRun(Settings settings)
@@ -113,6 +119,10 @@ class InstallerRun {
     fs::copy_file(WEND_HTMLVIEWTESTER, support + "/HTMLViewTester.dylib");
     fs::copy_file(WEND_TEST_INSTALL_HELPER, support + "/Hearth/ElevationManager/Orvel Installer");
     writeFile(top_ / "scenario.txt", settings_.scenario);
+    fs::create_directories(handedOver());
+    for (const auto& [name, file] : settings_.files) copyHandedOver(file);
+    copyHandedOver(WEND_FAKE_PKEXEC);
+    copyHandedOver(kSanitizerSuppressions);
     // The account owns its home, the shots and its elevation requests; the machine's folders
     // stay root's, as on a real system.
     for (const std::string& folder : {home(), shots(), brokerFolder()}) {
@@ -134,16 +144,22 @@ class InstallerRun {
   std::string shots() const { return top_ / "shots"; }
   std::string executable() const { return bundle() + "/Contents/MacOS/Install"; }
 
-  // Starts the user's process; with an account of its own, first the broker. Both die with the
-  // test's process, should it be killed before it could end them. The test program's IPC and
-  // mount namespaces (PrivateMachine.cc) are theirs too.
-  void start() {
+  // Starts the user's process; with an account of its own, first the broker, which gives the
+  // elevated copy the program's environment. Both die with the test's process, should it be
+  // killed before it could end them. The test program's IPC and mount namespaces
+  // (PrivateMachine.cc) are theirs too. False, nothing started, when the account cannot reach
+  // what the run hands it (outcome() names it).
+  [[nodiscard]] bool start() {
+    if (!accountReachesTheRun()) return false;
     accountFoldersBefore_ = accountFoldersInTmp();
     std::vector<std::string> command = {"/usr/bin/setpriv", "--pdeathsig=KILL"};
     if (elevatesThroughBroker()) {
       std::vector<std::string> broker = command;
-      broker.insert(broker.end(),
-                    {"--", WEND_FAKE_PKEXEC, "--broker", brokerFolder(), executable()});
+      broker.insert(broker.end(), {"--", handedOver(WEND_FAKE_PKEXEC), "--broker"});
+      for (const std::string& variable : environment()) {
+        broker.insert(broker.end(), {"--setenv", variable});
+      }
+      broker.insert(broker.end(), {brokerFolder(), executable()});
       broker_ =
           std::make_unique<DriverChild>(broker, childEnvironment({}), top_ / "broker.out", true);
       command.insert(command.end(), {"--reuid=" + std::to_string(account_.uid),
@@ -151,6 +167,7 @@ class InstallerRun {
     }
     command.insert(command.end(), {"--", executable()});
     program_ = std::make_unique<DriverChild>(command, environment(), top_ / "program.out", true);
+    return true;
   }
 
   // The user's process's exit status once it has ended within `limit`; -1 when it had not, or
@@ -189,6 +206,7 @@ class InstallerRun {
   }
   // For failure messages: the scenario's failure and the ends of the program's output and log.
   std::string outcome() const {
+    if (!unreachable_.empty()) return unreachable_;
     return "scenario: " + readFile(shots() + "/FAILED") + "\nprogram output (end):\n" +
            lastPart(program_ ? program_->output() : "") + "\nWend.log (end):\n" + lastPart(log());
   }
@@ -231,7 +249,37 @@ class InstallerRun {
     const std::optional<RunAccount> account = accountOf(geteuid());
     return account ? *account : RunAccount{geteuid(), getegid(), "/"};
   }
+  static constexpr char kSanitizerSuppressions[] =
+      WEND_SOURCE_DIR "/tests/core/compat/support/ubsan.supp";
+
   bool elevatesThroughBroker() const { return account_.uid != geteuid(); }
+  std::string handedOver() const { return top_ / "handed-over"; }
+  // The copy of `file` that the account is given.
+  std::string handedOver(const std::string& file) const {
+    return handedOver() + "/" + fs::path(file).filename().string();
+  }
+  void copyHandedOver(const std::string& file) const {
+    std::error_code error;
+    if (!fs::copy_file(file, handedOver(file), error)) {
+      ADD_FAILURE() << "cannot copy " << file << ": " << error.message();
+    }
+  }
+
+  // Whether the account reaches all that the run gives it, asked as the account; when it does
+  // not, the path it cannot reach is kept for outcome().
+  bool accountReachesTheRun() {
+    std::vector<std::string> command = {WEND_SOURCE_DIR "/scripts/account-reaches",
+                                        std::to_string(account_.uid), executable(), shots()};
+    for (const fs::path& entry : entriesOf(handedOver())) command.push_back(entry);
+    command.insert(command.end(),
+                   {top_ / "scenario.txt", root() + "/var/lib/Orvel/HTMLViewTester.dylib"});
+    if (elevatesThroughBroker()) command.insert(command.end(), {brokerFolder(), elevationLog()});
+    DriverChild check(command, childEnvironment({}), top_ / "reach.out");
+    const std::optional<int> status = check.waitFor(std::chrono::seconds(30));
+    if (status == 0) return true;
+    unreachable_ = "not started: " + check.output();
+    return false;
+  }
   std::string bundle() const { return top_ / "Install.app"; }
   std::string home() const { return root() + account_.home; }
   std::string brokerFolder() const { return top_ / "elevation"; }
@@ -251,11 +299,12 @@ class InstallerRun {
     changes["WEND_SERVICE_BASE"] = settings_.serviceBase;
     changes["WEND_UI_SCENARIO"] = top_ / "scenario.txt";
     changes["WEND_UI_SHOTS"] = shots();
+    for (const auto& [name, file] : settings_.files) changes[name] = handedOver(file);
     // The stand-in helpers and the elevation tool name the channels, for the clean-up.
     changes["TEST_HELPER_TRANSCRIPT"] = top_ / "helper.log";
     changes["WEND_FAKE_ELEVATION_LOG"] = elevationLog();
     if (elevatesThroughBroker()) {
-      changes["WEND_TOOL_ELEVATION"] = WEND_FAKE_PKEXEC;
+      changes["WEND_TOOL_ELEVATION"] = handedOver(WEND_FAKE_PKEXEC);
       changes["WEND_FAKE_ELEVATION_BROKER"] = brokerFolder();
     }
     // Under UndefinedBehaviorSanitizer the program's shared_ptr code meets the web engine's
@@ -263,8 +312,7 @@ class InstallerRun {
     // script's tests need for the same engine.
     const char* sanitizer = getenv("UBSAN_OPTIONS");
     changes["UBSAN_OPTIONS"] = std::string(sanitizer ? sanitizer : "") +
-                               ":suppressions=" WEND_SOURCE_DIR
-                               "/tests/core/compat/support/ubsan.supp";
+                               ":suppressions=" + handedOver(kSanitizerSuppressions);
     for (const auto& [name, value] : settings_.environment) changes[name] = value;
     return childEnvironment(changes);
   }
@@ -303,6 +351,7 @@ class InstallerRun {
   const Settings settings_;
   const RunAccount account_;
   std::set<std::string> accountFoldersBefore_;
+  std::string unreachable_;               // what start() found the account cannot reach
   std::unique_ptr<DriverChild> broker_;   // with an unprivileged account, from start on
   std::unique_ptr<DriverChild> program_;  // from start on
 };
