@@ -107,8 +107,10 @@ std::unique_ptr<IContextPartsFactory> ApplicationShell::withInterface(
         });
     return out;
   };
-  auto browser =
-      std::make_shared<mediation::FolderLocationBrowser>(mainThread_, systemInstallLocationProbe());
+  // The windows are made by open, after this; the chooser asks for the main one as it opens.
+  auto browser = std::make_shared<mediation::FolderLocationBrowser>(
+      mainThread_, systemInstallLocationProbe(),
+      [this] { return session_ ? session_->shell.mainWindow() : nullptr; });
   return mediation::withHtmlInterface(std::move(inner), std::move(ports), std::move(browser));
 }
 

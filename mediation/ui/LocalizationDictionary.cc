@@ -1,6 +1,7 @@
 #include "mediation/ui/LocalizationDictionary.h"
 
 #include "core/context/ContextParts.h"
+#include "foundation/json/Value.h"
 #include "foundation/logging/LogCallback.h"
 #include "foundation/text/Utf8.h"
 
@@ -8,7 +9,6 @@ namespace mediation {
 namespace {
 
 constexpr char kComponent[] = "LocalizationDictionary";
-constexpr char kFallbackLocale[] = "en_US";
 
 // The locale names a file: nothing that could leave the dictionary folder.
 bool isLocaleName(const std::string& locale) {
@@ -37,11 +37,20 @@ std::string dictionaryName(const std::string& locale) {
   return "Dictionary/" + locale;
 }
 
+// As the page reads an entry: only a non-empty string is a text to show.
+std::string messageOf(const Json::Value& dictionary, const std::string& key) {
+  if (!dictionary.isObject()) return "";
+  const Json::Value& entry = dictionary[key];
+  if (!entry.isObject()) return "";
+  const Json::Value& message = entry["message"];
+  return message.type() == Json::stringValue ? message.asString() : "";
+}
+
 }  // namespace
 
 std::string LoadLocalizationDictionary(std::string& locale, const IBundleResources& resources) {
   if (!isLocaleName(locale) || !resources.hasResource(dictionaryName(locale), "json")) {
-    locale = kFallbackLocale;
+    locale = kEnglishLocale;
     if (!resources.hasResource(dictionaryName(locale), "json")) return "";
   }
   std::string text;
@@ -52,6 +61,12 @@ std::string LoadLocalizationDictionary(std::string& locale, const IBundleResourc
     return "";
   }
   return utf8;
+}
+
+std::string LocalizedMessage(const Json::Value& dictionary, const Json::Value& english,
+                             const std::string& key) {
+  std::string text = messageOf(dictionary, key);
+  return text.empty() ? messageOf(english, key) : text;
 }
 
 }  // namespace mediation

@@ -62,6 +62,16 @@ std::string valueOf(const std::string& data, const std::string& key) {
   return record.getValue(key);
 }
 
+// The locale's dictionary (see LoadLocalizationDictionary), or null when it is no JSON object.
+Json::Value dictionaryOf(std::string& locale, const IBundleResources& resources) {
+  Json::Value map;
+  Json::Reader reader{Json::Features{}};
+  if (!reader.parse(LoadLocalizationDictionary(locale, resources), map, true) || !map.isObject()) {
+    return Json::Value();
+  }
+  return map;
+}
+
 }  // namespace
 
 // The plain functions the web view host calls; their context is the mediator's state.
@@ -278,12 +288,7 @@ void ViewMediatorUI::setProxyCredentials(const std::string& userName, const std:
 
 std::string ViewMediatorUI::getLocalizedText(const std::string& key) {
   std::lock_guard lock(state_->mapMutex);
-  const Json::Value& map = state_->localization;
-  if (!map.isObject()) return "";
-  const Json::Value& entry = map[key];
-  if (!entry.isObject()) return "";
-  const Json::Value& message = entry["message"];
-  return message.type() == Json::stringValue ? message.asString() : "";
+  return LocalizedMessage(state_->localization, state_->english, key);
 }
 
 // --- native -> page ----------------------------------------------------------------------------
@@ -420,20 +425,21 @@ void ViewMediatorUI::initialize() {
   const bool highDpi = HardwareUtils::getScreenScaleFactor() > 1.0f;
 
   std::string locale = app.locale;
-  const std::string dictionary = LoadLocalizationDictionary(locale, app.bundleResources());
+  Json::Value map = dictionaryOf(locale, app.bundleResources());
   app.locale = locale;
-  Json::Value map;
-  Json::Reader reader{Json::Features{}};
-  if (!reader.parse(dictionary, map, true) || !map.isObject()) map = Json::Value();
   std::string mapText = "{}";
   if (map.isObject()) {
     Json::FastWriter writer;
     writer.omitEndingLineFeed();
     mapText = writer.write(map);
   }
+  // The page has the English texts of its own; the window's and the chooser's come from here.
+  std::string english = kEnglishLocale;
+  Json::Value englishMap = dictionaryOf(english, app.bundleResources());
   {
     std::lock_guard lock(state_->mapMutex);
     state_->localization = std::move(map);
+    state_->english = std::move(englishMap);
   }
 
   std::string title = getLocalizedText("WindowTitle");

@@ -60,6 +60,7 @@ struct ViewMediatorUI::State {
 
   mutable std::mutex mapMutex;
   Json::Value localization;  // guarded by mapMutex
+  Json::Value english;       // for the texts the locale's lacks; guarded by mapMutex
 
   // Main thread only. The hook is declared before the pages so that the pages go first.
   NativeLibrary testHook;

@@ -146,6 +146,46 @@ TEST_F(ApplicationShellTest, ClosingTheType3WindowRestartsTheSignInAndTheFinalSt
   EXPECT_EQ(workflow.stateBlock().uiAction, 0);
 }
 
+// The page's "change location" opens the chooser over the installer's window, tied to it.
+TEST_F(ApplicationShellTest, TheFolderChooserIsTransientForTheMainWindow) {
+  ApplicationContext& context = start();
+  WorkflowManager& workflow = *context.workflowManager;
+  workflow.setStateCode(WorkflowState::kSignIn);
+  mediation::GtkUiShell& windows = *shell_.windows();
+  struct Seen {
+    bool shown = false;
+    GtkWindow* parent = nullptr;
+  } seen;
+  // Cancels the chooser once it is up, noting what it is transient for.
+  GSourceFunc cancel = [](gpointer data) -> gboolean {
+    GList* toplevels = gtk_window_list_toplevels();
+    GtkWidget* chooser = nullptr;
+    for (GList* item = toplevels; item; item = item->next) {
+      GtkWidget* window = GTK_WIDGET(item->data);
+      if (GTK_IS_FILE_CHOOSER_DIALOG(window) && gtk_widget_get_visible(window)) chooser = window;
+    }
+    g_list_free(toplevels);
+    if (!chooser) return G_SOURCE_CONTINUE;
+    auto& out = *static_cast<Seen*>(data);
+    out.shown = true;
+    out.parent = gtk_window_get_transient_for(GTK_WINDOW(chooser));
+    gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+    return G_SOURCE_REMOVE;
+  };
+  EXPECT_EQ(run({[&] {
+              const guint source = g_timeout_add(20, cancel, &seen);
+              context.viewMediator->onMessageFromView("locationChangeClicked",
+                                                      R"({"alertTitle":"T","alertText":"X"})");
+              if (!seen.shown) g_source_remove(source);
+              workflow.setStateCode(WorkflowState::kFinal);
+              deleteEvent(windows.mainWindow());
+              return true;
+            }}),
+            0);
+  EXPECT_TRUE(seen.shown);
+  EXPECT_EQ(seen.parent, GTK_WINDOW(windows.mainWindow()));
+}
+
 // Without a display the user's process says so and ends with 1, before any other process.
 TEST(ApplicationProgram, WithoutADisplayEndsWithOne) {
   wendtest::TemporaryFolder root;

@@ -27,10 +27,11 @@ std::string composed(const std::string& path) {
 }
 
 // On the main thread: the chosen folder, or "" when the user cancelled.
-std::string runDialog(const std::string& startPath, const std::string& title) {
+std::string runDialog(const std::string& startPath, const std::string& title, GtkWidget* parent) {
   GtkWidget* dialog = gtk_file_chooser_dialog_new(
-      title.c_str(), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Cancel", GTK_RESPONSE_CANCEL,
-      title.c_str(), GTK_RESPONSE_ACCEPT, nullptr);
+      title.c_str(), parent ? GTK_WINDOW(parent) : nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+      "_Cancel", GTK_RESPONSE_CANCEL, title.c_str(), GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
   gtk_file_chooser_set_create_folders(chooser, TRUE);
   gtk_file_chooser_set_select_multiple(chooser, FALSE);
@@ -54,14 +55,17 @@ std::string runDialog(const std::string& startPath, const std::string& title) {
 }  // namespace
 
 BrowseResult browseForInstallLocation(const std::string& startPath, const std::string& title,
-                                      MainThread& mainThread, const InstallLocationProbe& probe) {
+                                      MainThread& mainThread, const InstallLocationProbe& probe,
+                                      const ParentWindow& parent) {
   BrowseResult result;
   result.installPath = startPath;
   result.displayPath = startPath;
   std::string chosen;
   // Without a display there is nothing to show: as if cancelled.
   if (!mainThread.invokeSync([&] {
-        if (gdk_display_get_default()) chosen = runDialog(startPath, title);
+        if (gdk_display_get_default()) {
+          chosen = runDialog(startPath, title, parent ? parent() : nullptr);
+        }
       })) {
     return result;
   }
@@ -74,7 +78,8 @@ BrowseResult browseForInstallLocation(const std::string& startPath, const std::s
 
 bool FolderLocationBrowser::browseForInstallLocation(std::string& path, std::string& errorNumber,
                                                      const std::string& title) {
-  BrowseResult result = mediation::browseForInstallLocation(path, title, mainThread_, probe_);
+  BrowseResult result =
+      mediation::browseForInstallLocation(path, title, mainThread_, probe_, parent_);
   path = std::move(result.installPath);
   errorNumber = std::move(result.errorNumber);
   return result.succeeded;

@@ -52,7 +52,7 @@ class GtkUiShell final : public IUiShell {
   void* idraType3ContentView() override;
   bool post(Task task) override;
 
-  // For tests: the two windows.
+  // The two windows, owned by the shell. Main thread.
   GtkWidget* mainWindow() const { return mainWindow_; }
   GtkWidget* idraType3Window() const { return type3Window_; }
 

@@ -4,6 +4,8 @@
 
 #include "core/context/BundleResources.h"
 #include "core/context/ContextParts.h"
+#include "foundation/json/Reader.h"
+#include "foundation/json/Value.h"
 #include "mediation/ui/LocalizationDictionary.h"
 #include "mediation/ui/MenuTitles.h"
 #include "tests/support/TemporaryFolder.h"
@@ -78,6 +80,39 @@ TEST(LocalizationDictionary, DictionaryThatCannotBeDecodedKeepsItsLocaleWithEmpt
     EXPECT_EQ(LoadLocalizationDictionary(locale, *resources), "");
     EXPECT_EQ(locale, "fr_FR");
   }
+}
+
+Json::Value parsed(const std::string& text) {
+  Json::Value value;
+  Json::Reader reader{Json::Features{}};
+  EXPECT_TRUE(reader.parse(text, value, true)) << text;
+  return value;
+}
+
+// As the page reads a text: the locale's when it is a string with words, else the English one.
+TEST(LocalizedMessage, TextsTheLocaleLacksAreTheEnglishOnes) {
+  const Json::Value english = parsed(
+      R"({"Select": {"message": "Choose"}, "Title": {"message": "Installer"},
+          "Blank": {"message": "Sign in"}, "Number": {"message": "Quit"}})");
+  const Json::Value locale = parsed(
+      R"({"Title": {"message": "Installationsprogramm"}, "Blank": {"message": ""},
+          "Number": {"message": 5}, "Plain": "Nur Text"})");
+  const struct {
+    const char *key, *text;
+  } rows[] = {
+      {"Title", "Installationsprogramm"},
+      {"Select", "Choose"},
+      {"Blank", "Sign in"},
+      {"Number", "Quit"},
+      {"Plain", ""},
+      {"Nowhere", ""},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(LocalizedMessage(locale, english, row.key), row.text) << row.key;
+  }
+  // A dictionary that did not load is no object: only the other one speaks.
+  EXPECT_EQ(LocalizedMessage(Json::Value(), english, "Select"), "Choose");
+  EXPECT_EQ(LocalizedMessage(locale, parsed("[1]"), "Select"), "");
 }
 
 TEST(MenuTitles, ItemsTakeTheirTextsWithTheProductName) {

@@ -319,6 +319,27 @@ TEST_F(ViewMediatorUITest, UnusableDictionariesAreAnEmptyMap) {
   }
 }
 
+// The native texts fall back to the English ones text by text, as the page's do: the folder
+// chooser's title is never blank for a locale that lacks it.
+TEST_F(ViewMediatorUITest, TextsTheLocaleLacksAreTheEnglishOnesOnTheChooserToo) {
+  std::filesystem::create_directories(root_ / "Resources/Dictionary");
+  writeFile(root_ / "Resources/Dictionary/en_US.json",
+            R"({"WindowTitle": {"message": "{0} Installer"}, "Select": {"message": "Choose"}})");
+  writeFile(root_ / "Resources/Dictionary/de_DE.json",
+            R"({"WindowTitle": {"message": "{0}-Installationsprogramm"}})");
+  start();
+  context().locale = "de_DE";
+  context().quitRequested = true;
+  mediator().initialize();
+  drained();
+  EXPECT_EQ(mediator().getLocalizedText("WindowTitle"), "{0}-Installationsprogramm");
+  EXPECT_EQ(mediator().getLocalizedText("Select"), "Choose");
+
+  bench_.pages.message("locationChangeClicked", R"({"alertTitle":"T","alertText":"X"})");
+  EXPECT_EQ(bench_.browser->opened, 1);
+  EXPECT_EQ(bench_.browser->shownTitle, "Choose");
+}
+
 // The window operations of the mediator's interface go to the shell; proxy credentials to every
 // page there is.
 TEST_F(ViewMediatorUITest, WindowOperationsAndProxyCredentials) {

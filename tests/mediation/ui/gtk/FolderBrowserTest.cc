@@ -12,13 +12,30 @@
 namespace mediation {
 namespace {
 
-// Plays the user: once the chooser is up, notes the folder it opened in, moves to `folder` (when
-// set) and answers with `response`.
+// Plays the user: once the chooser is up, notes the folder it opened in and how it looks, moves to
+// `folder` (when set) and answers with `response`.
 struct DialogAnswer {
   std::string folder;
   int response = GTK_RESPONSE_CANCEL;
   std::string openedIn;
   bool answered = false;
+  struct Look {
+    GtkWindow* parent = nullptr;  // what the chooser is transient for
+    bool modal = false;
+    std::string title, acceptLabel;
+  } seen{};
+
+  void look(GtkFileChooser* chooser) {
+    GtkWindow* window = GTK_WINDOW(chooser);
+    seen.parent = gtk_window_get_transient_for(window);
+    seen.modal = gtk_window_get_modal(window);
+    const gchar* title = gtk_window_get_title(window);
+    seen.title = title ? title : "";
+    GtkWidget* accept =
+        gtk_dialog_get_widget_for_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+    const gchar* label = accept ? gtk_button_get_label(GTK_BUTTON(accept)) : nullptr;
+    seen.acceptLabel = label ? label : "";
+  }
 
   static GtkFileChooser* openChooser() {
     GtkFileChooser* found = nullptr;
@@ -47,6 +64,7 @@ struct DialogAnswer {
     if (self.openedIn.empty()) {
       self.openedIn = currentFolder(chooser);
       if (self.openedIn.empty()) return G_SOURCE_CONTINUE;
+      self.look(chooser);
       if (!self.folder.empty()) gtk_file_chooser_set_current_folder(chooser, self.folder.c_str());
     }
     if (!self.folder.empty() && currentFolder(chooser) != self.folder) return G_SOURCE_CONTINUE;
@@ -59,7 +77,7 @@ struct DialogAnswer {
 // Before any display is opened in this process (CTest runs each case in its own): the silent copy.
 TEST(FolderBrowserWithoutDisplay, ActsAsCancelled) {
   MainThread mainThread;
-  BrowseResult result = browseForInstallLocation("/start", "Choose", mainThread, {});
+  BrowseResult result = browseForInstallLocation("/start", "Choose", mainThread, {}, {});
   EXPECT_TRUE(result.succeeded);
   EXPECT_EQ(result.installPath, "/start");
   EXPECT_EQ(result.errorNumber, "0");
@@ -69,16 +87,20 @@ class FolderBrowserTest : public testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(wendtest::openFixtureDisplay()) << WEND_DISPLAY_FILE; }
 
-  BrowseResult browse(const std::string& start, DialogAnswer& answer) {
+  BrowseResult browse(const std::string& start, DialogAnswer& answer,
+                      const std::string& title = "Choose", const ParentWindow& parent = {}) {
     guint source = g_timeout_add(20, DialogAnswer::poll, &answer);
-    BrowseResult result = browseForInstallLocation(start, "Choose", main_, probe_);
+    BrowseResult result = browseForInstallLocation(start, title, main_, probe_, parent);
     if (!answer.answered) g_source_remove(source);
     return result;
   }
 
+  ~FolderBrowserTest() override { gtk_widget_destroy(installer_); }
+
   wendtest::TemporaryFolder root_;
   MainThread main_;
   InstallLocationProbe probe_;
+  GtkWidget* const installer_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);  // the installer's window
 };
 
 TEST_F(FolderBrowserTest, ChosenFolderIsCheckedAndComposed) {
@@ -121,9 +143,33 @@ TEST_F(FolderBrowserTest, MissingStartOpensTheApplicationsFolder) {
   EXPECT_EQ(result.installPath, root_ / "missing");
 }
 
+// Tied to the installer's window while there is one, as a modal chooser is; the title names the
+// accept button too.
+TEST_F(FolderBrowserTest, ChooserIsModalToTheInstallersWindow) {
+  const struct {
+    const char* title;
+    GtkWidget* window;
+    ParentWindow parent;
+  } rows[] = {
+      {"Choose", installer_, [this] { return installer_; }},
+      {"Ausw\xC3\xA4hlen", nullptr, [] { return nullptr; }},
+      {"Select", nullptr, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.title);
+    DialogAnswer answer;
+    browse(root_.path(), answer, row.title, row.parent);
+    EXPECT_TRUE(answer.answered);
+    EXPECT_EQ(answer.seen.parent, row.window ? GTK_WINDOW(row.window) : nullptr);
+    EXPECT_TRUE(answer.seen.modal);
+    EXPECT_EQ(answer.seen.title, row.title);
+    EXPECT_EQ(answer.seen.acceptLabel, row.title);
+  }
+}
+
 // The mediator's view of it: false only for a chosen folder that fails, which becomes the path.
 TEST_F(FolderBrowserTest, LocationBrowserHandsTheMediatorPathAndNumber) {
-  FolderLocationBrowser browser(main_, probe_);
+  FolderLocationBrowser browser(main_, probe_, [this] { return installer_; });
   const struct {
     DialogAnswer answer;
     bool fits;
@@ -140,6 +186,7 @@ TEST_F(FolderBrowserTest, LocationBrowserHandsTheMediatorPathAndNumber) {
     if (!row.answer.answered) g_source_remove(source);
     EXPECT_EQ(path, row.path);
     EXPECT_EQ(number, row.number);
+    EXPECT_EQ(row.answer.seen.parent, GTK_WINDOW(installer_));
   }
 }
 
