@@ -12,7 +12,9 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -122,7 +124,8 @@ class InstallerRun {
     fs::create_directories(handedOver());
     for (const auto& [name, file] : settings_.files) copyHandedOver(file);
     copyHandedOver(WEND_FAKE_PKEXEC);
-    copyHandedOver(kSanitizerSuppressions);
+    copyHandedOver(kUbsanSuppressions);
+    for (const char* name : kSanitizerVariables) handOverSuppressions(name);
     // The account owns its home, the shots and its elevation requests; the machine's folders
     // stay root's, as on a real system.
     for (const std::string& folder : {home(), shots(), brokerFolder()}) {
@@ -249,8 +252,10 @@ class InstallerRun {
     const std::optional<RunAccount> account = accountOf(geteuid());
     return account ? *account : RunAccount{geteuid(), getegid(), "/"};
   }
-  static constexpr char kSanitizerSuppressions[] =
+  static constexpr char kUbsanSuppressions[] =
       WEND_SOURCE_DIR "/tests/core/compat/support/ubsan.supp";
+  static constexpr const char* kSanitizerVariables[] = {"ASAN_OPTIONS", "LSAN_OPTIONS",
+                                                        "TSAN_OPTIONS", "UBSAN_OPTIONS"};
 
   bool elevatesThroughBroker() const { return account_.uid != geteuid(); }
   std::string handedOver() const { return top_ / "handed-over"; }
@@ -260,9 +265,28 @@ class InstallerRun {
   }
   void copyHandedOver(const std::string& file) const {
     std::error_code error;
-    if (!fs::copy_file(file, handedOver(file), error)) {
+    fs::copy_file(file, handedOver(file), fs::copy_options::skip_existing, error);
+    if (error) {
       ADD_FAILURE() << "cannot copy " << file << ": " << error.message();
     }
+  }
+
+  // The sanitizer options `name` of this process, their suppression files handed over: the
+  // sanitizers in the account's processes read them.
+  void handOverSuppressions(const char* name) {
+    const char* value = getenv(name);
+    if (!value) return;
+    std::string options;
+    std::istringstream in(value);
+    for (std::string option; std::getline(in, option, ':');) {
+      constexpr std::string_view kFile = "suppressions=";
+      if (option.rfind(kFile, 0) == 0) {
+        copyHandedOver(option.substr(kFile.size()));
+        option = std::string(kFile) + handedOver(option.substr(kFile.size()));
+      }
+      options += (options.empty() ? "" : ":") + option;
+    }
+    sanitizerOptions_[name] = options;
   }
 
   // Whether the account reaches all that the run gives it, asked as the account; when it does
@@ -310,9 +334,11 @@ class InstallerRun {
     // Under UndefinedBehaviorSanitizer the program's shared_ptr code meets the web engine's
     // control blocks, whose type the vptr check cannot know: the suppression the compatibility
     // script's tests need for the same engine.
-    const char* sanitizer = getenv("UBSAN_OPTIONS");
-    changes["UBSAN_OPTIONS"] = std::string(sanitizer ? sanitizer : "") +
-                               ":suppressions=" + handedOver(kSanitizerSuppressions);
+    for (const auto& [name, options] : sanitizerOptions_) changes[name] = options;
+    const auto undefinedBehaviour = sanitizerOptions_.find("UBSAN_OPTIONS");
+    changes["UBSAN_OPTIONS"] =
+        (undefinedBehaviour != sanitizerOptions_.end() ? undefinedBehaviour->second : "") +
+        ":suppressions=" + handedOver(kUbsanSuppressions);
     for (const auto& [name, value] : settings_.environment) changes[name] = value;
     return childEnvironment(changes);
   }
@@ -351,6 +377,7 @@ class InstallerRun {
   const Settings settings_;
   const RunAccount account_;
   std::set<std::string> accountFoldersBefore_;
+  std::map<std::string, std::string> sanitizerOptions_;  // as handOverSuppressions made them
   std::string unreachable_;               // what start() found the account cannot reach
   std::unique_ptr<DriverChild> broker_;   // with an unprivileged account, from start on
   std::unique_ptr<DriverChild> program_;  // from start on
