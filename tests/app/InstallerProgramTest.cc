@@ -73,15 +73,37 @@ void PrintTo(const InstallationRow& row, std::ostream* out) {
 void leftAlone(InstallerRun&, const std::string&) {}
 
 // The stand-in library reports its steps only while the elevated copy runs the desktop
-// application's installation (0x1606): killed then, the copy leaves the user's process alone.
-void killTheElevatedCopyWhileTheLibraryRuns(InstallerRun& run, const std::string& pimLog) {
+// application's installation (0x1606): waits for its first report; false when the run ended first.
+bool libraryRuns(InstallerRun& run, const std::string& pimLog) {
   within(120s, [&] { return !readFile(pimLog).empty() || run.ended(); });
-  ASSERT_NE(readFile(pimLog), "") << run.outcome();
+  return !readFile(pimLog).empty();
+}
+
+bool signalTheElevatedCopy(const InstallerRun& run, int signal) {
   const pid_t copy = run.elevatedCopy();
-  ASSERT_GT(copy, 0);
-  ASSERT_EQ(kill(copy, SIGKILL), 0);
+  return copy > 0 && kill(copy, signal) == 0;
+}
+
+// Killed then, the copy leaves the user's process alone.
+void killTheElevatedCopyWhileTheLibraryRuns(InstallerRun& run, const std::string& pimLog) {
+  ASSERT_TRUE(libraryRuns(run, pimLog)) << run.outcome();
+  ASSERT_TRUE(signalTheElevatedCopy(run, SIGKILL));
   // The scenario snapshots the alert, then quits.
   EXPECT_TRUE(within(60s, [&] { return !run.snapshots().empty(); })) << run.outcome();
+}
+
+// Its own SIGTERM, while the user's quit question is open and the library paused, ends the copy
+// as well: the user's process must not take that end for the user's quit.
+void terminateTheElevatedCopyAtTheQuitQuestion(InstallerRun& run, const std::string& pimLog) {
+  ASSERT_TRUE(libraryRuns(run, pimLog)) << run.outcome();
+  writeFile(run.shots() + "/library-runs", "");
+  // The scenario snapshots the open question; the copy's library then answers "pause" (2).
+  ASSERT_TRUE(within(60s, [&] { return !run.snapshots().empty() || run.ended(); }));
+  ASSERT_TRUE(within(60s, [&] { return readFile(pimLog).find("-> 2") != std::string::npos; }))
+      << run.outcome();
+  ASSERT_TRUE(signalTheElevatedCopy(run, SIGTERM));
+  EXPECT_TRUE(within(60s, [&] { return run.snapshots().size() == 2 || run.ended(); }))
+      << run.outcome();
 }
 
 const InstallationRow kInstallationRows[] = {
@@ -102,6 +124,20 @@ timeout 20
 wait-end
 )",
      killTheElevatedCopyWhileTheLibraryRuns, 30s, false},
+    {"ElevatedCopyTerminatedAtTheQuitQuestionEndsAtQuit", 100,
+     R"(timeout 120
+wait-file library-runs
+click #cancel
+wait-overlay quit
+snapshot
+wait-overlay error
+wait-text #error-code P1
+snapshot
+click #error-quit
+timeout 20
+wait-end
+)",
+     terminateTheElevatedCopyAtTheQuitQuestion, 30s, false},
 };
 
 // One whole installation through the program as `make demo` runs it, by "nobody".

@@ -124,6 +124,13 @@ void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
     proxyTexts_.clear();
   }
 
+  // The library cancelled because this process ends (its own SIGTERM, or its teardown), not
+  // because the user quit: the user's process must find this copy gone and say so, so nothing
+  // that would read as the user's cancel goes out.
+  if (result == kStatusCancelled && processEnding(workflow)) {
+    kLog(pando::kLogInfo, "Installation of Tarn stopped: this process ends");
+    return;
+  }
   workflow.setErrorCode(result);
   const std::string text = codeToText(result);
   const std::shared_ptr<IAnalytics> events = analytics();
@@ -149,6 +156,10 @@ void DesktopAppInstall::installThreadProc(IInstallWorkflow& workflow) {
   workflow.syncState();
 }
 
+bool DesktopAppInstall::processEnding(const IInstallWorkflow& workflow) const {
+  return inputs_.quitRequested.load() || workflow.stopping();
+}
+
 int DesktopAppInstall::progressCallback(PimProgress* record) {
   DesktopAppInstall* install = current.load();
   IInstallWorkflow* workflow = currentWorkflow.load();
@@ -167,11 +178,9 @@ void DesktopAppInstall::sendDownloadFatalError(const PimProgress& record) {
 int DesktopAppInstall::onProgress(IInstallWorkflow& workflow, PimProgress* record) {
   if (!record) return PIM_ANSWER_NULL_RECORD;
   const bool pausable = record->type != PIM_NOT_PAUSABLE;
-  // Nobody is left to answer a pause once the process quits or the workflow stops, and the
-  // thread that joins this one would wait for ever.
-  if (pausable && (inputs_.quitRequested.load() || workflow.stopping())) {
-    return PIM_ANSWER_CANCEL;
-  }
+  // Nobody is left to answer a pause once the process ends, and the thread that joins this one
+  // would wait for ever.
+  if (pausable && processEnding(workflow)) return PIM_ANSWER_CANCEL;
   if (const std::optional<int> answer = answerUserCommand(workflow, *record, pausable)) {
     return *answer;
   }

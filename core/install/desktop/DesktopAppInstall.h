@@ -46,7 +46,8 @@ struct DesktopAppInputs {
 // callback turns its records into workflow state, view updates and analytics events, and answers
 // the user's pause, resume, cancel and retry (the workflow's UIFlag values). Once the process
 // quits or the workflow stops it cancels whatever can be cancelled, so that the install thread
-// ends and joinInstallThread returns.
+// ends and joinInstallThread returns; that cancel leaves the state as it was and sends nothing,
+// as it is no answer of the user's.
 //
 // Threads: the steps on the workflow thread; installThreadProc on the install thread, the
 // callback on the library's thread while pim_startWorkflow runs. One installation per process
@@ -74,6 +75,8 @@ class DesktopAppInstall final : public IDesktopAppInstall {
   static int progressCallback(PimProgress* record);
   static void* threadEntry(void* self);
   std::shared_ptr<IAnalytics> analytics() const;
+  // The process quits or the workflow stops: the end of this process, not a user's answer.
+  bool processEnding(const IInstallWorkflow& workflow) const;
   AssetDownloaderInputs downloaderInputs(IInstallWorkflow& workflow) const;
   void sendDownloadFatalError(const PimProgress& record);
   // The user's pause, resume, cancel or retry, when the workflow's flags carry one.
