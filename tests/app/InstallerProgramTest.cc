@@ -59,7 +59,7 @@ wait main
 struct InstallationRow {
   const char* name;
   int pimStepMs;                  // the stand-in library's pause after each of its 200 steps
-  const char* fromTheMainScreen;  // the rest of the scenario
+  std::string fromTheMainScreen;  // the rest of the scenario
   // What befalls the run once started; then its end is waited for `endsWithin`.
   std::function<void(InstallerRun&, const std::string& pimLog)> meanwhile;
   std::chrono::seconds endsWithin;
@@ -106,6 +106,15 @@ void terminateTheElevatedCopyAtTheQuitQuestion(InstallerRun& run, const std::str
       << run.outcome();
 }
 
+// The user's process shows the lost copy's error, offering only Quit, which ends it at once.
+constexpr char kLostCopysAlertEndsAtQuit[] = R"(wait-overlay error
+wait-text #error-code P1
+snapshot
+click #error-quit
+timeout 20
+wait-end
+)";
+
 const InstallationRow kInstallationRows[] = {
     {"SignsInInstallsBothAndLaunches", 1,
      R"(timeout 120
@@ -113,16 +122,8 @@ wait launching
 wait-end
 )",
      leftAlone, 180s, true},
-    // The user's process shows the lost copy's error, offering only Quit, which ends it at once.
     {"ElevatedCopyKilledDuringTheLibraryEndsAtQuit", 100,
-     R"(timeout 120
-wait-overlay error
-wait-text #error-code P1
-snapshot
-click #error-quit
-timeout 20
-wait-end
-)",
+     std::string("timeout 120\n") + kLostCopysAlertEndsAtQuit,
      killTheElevatedCopyWhileTheLibraryRuns, 30s, false},
     {"ElevatedCopyTerminatedAtTheQuitQuestionEndsAtQuit", 100,
      R"(timeout 120
@@ -130,13 +131,7 @@ wait-file library-runs
 click #cancel
 wait-overlay quit
 snapshot
-wait-overlay error
-wait-text #error-code P1
-snapshot
-click #error-quit
-timeout 20
-wait-end
-)",
+)" + std::string(kLostCopysAlertEndsAtQuit),
      terminateTheElevatedCopyAtTheQuitQuestion, 30s, false},
 };
 
@@ -153,7 +148,7 @@ TEST_P(InstallerProgramInstallation, EndsAsTheUserAsked) {
       {"<config><sapCode>KVRQ</sapCode><productName>Tarn</productName><showSurvey>true"
        "</showSurvey><packageServiceUrl>" +
            services.applicationsUrl() + "</packageServiceUrl></config>",
-       kToTheMainScreen + std::string(row.fromTheMainScreen),
+       kToTheMainScreen + row.fromTheMainScreen,
        services.base(),
        user,
        {{"WEND_TIME_SCALE", "0.1"}},
