@@ -20,7 +20,8 @@ class MachineLockHolder {
   MachineLockHolder(const MachineLockHolder&) = delete;
   MachineLockHolder& operator=(const MachineLockHolder&) = delete;
 
-  // Whether the child took the lock.
+  // Whether the lock is held where the program started: by the child, or by an installer there
+  // before it.
   bool holding() const { return holding_; }
 
  private:

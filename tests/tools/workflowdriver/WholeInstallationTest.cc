@@ -489,8 +489,6 @@ TEST_F(WholeInstallation, ProductLargerThanItsVolumeEndsAtTheDiskSpaceAlert) {
   EXPECT_TRUE(fs::is_empty(products)) << "the product reached the folder under the volume";
 }
 
-// The driver killed at random moments: the next run takes the locks, makes its own temporary
-// folder and completes.
 // Another installer, or a second test run, on the same machine holds the installer's locks.
 TEST_F(WholeInstallation, AnotherInstallerOnTheMachineDoesNotStopIt) {
   if (!inPrivateMachine()) GTEST_SKIP() << "the kernel gave this program no namespaces of its own";
@@ -499,6 +497,8 @@ TEST_F(WholeInstallation, AnotherInstallerOnTheMachineDoesNotStopIt) {
   EXPECT_EQ(run(), kInstalled) << lastOutput_;
 }
 
+// The driver killed at random moments: the next run takes the locks, makes its own temporary
+// folder and completes.
 TEST_F(WholeInstallation, KilledRunsLeaveNothingTheNextRunTripsOver) {
   const unsigned seed = std::random_device()();
   std::printf("seed %u\n", seed);
