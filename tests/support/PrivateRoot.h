@@ -1,5 +1,6 @@
 #pragma once
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <map>
@@ -25,6 +26,12 @@ inline EnvironmentChanges privateRootChanges(const std::string& root) {
           {"XDG_DATA_HOME", std::nullopt},
           {"XDG_STATE_HOME", std::nullopt},
           {"http_proxy", std::nullopt}};
+}
+
+// The installer's log in the private tree `root`: this process's user is its console user.
+inline std::string consoleUserLog(const std::string& root) {
+  const passwd* user = getpwuid(geteuid());
+  return root + (user ? user->pw_dir : "") + "/.local/state/Skyloom/Tarn/Wend.log";
 }
 
 // The same overrides in this process, for the object's lifetime.

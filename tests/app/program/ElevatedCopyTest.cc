@@ -65,7 +65,7 @@ class ElevatedCopy : public ::testing::Test {
   bool temporaryFolderMade() const { return foldersIn(root_ / "tmp").size() == 1; }
 
   std::string logText() const {
-    return wendtest::readFile(root_ / "root/.local/state/Skyloom/Tarn/Wend.log");
+    return wendtest::readFile(wendtest::consoleUserLog(root_.path()));
   }
 
   wendtest::TemporaryFolder root_;

@@ -122,8 +122,9 @@ TEST_F(UnzipHandlerTest, ExtractsFilesFoldersModesAndLinksLast) {
   EXPECT_EQ(readFile(dest() + "/" + longName), "deep");
 
   // The mode argument replaces the entries' own; extracting again over the first result works.
-  ASSERT_TRUE(extract(0644));
-  EXPECT_EQ(modeOf(dest() + "/app/run.sh"), 0644u);
+  ASSERT_TRUE(extract(0700));
+  EXPECT_EQ(modeOf(dest() + "/app/run.sh"), 0700u);
+  EXPECT_EQ(modeOf(dest() + "/app/lib/data.txt"), 0700u);
   EXPECT_EQ(fs::read_symlink(dest() + "/app/current"), "lib");
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,7 +76,7 @@ class ContextTest : public ::testing::Test {
   }
 
   std::string logText() const {
-    return readFile(root_ / "root/.local/state/Skyloom/Tarn/Wend.log");
+    return readFile(consoleUserLog(root_.path()));
   }
 
   TemporaryFolder root_;
